@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QUuid>
+
+namespace tarvo::AtomicFile {
+
+// The hidden file beside `target` that a write goes to first:
+// "." + name + "." + UUID + ".tmp".
+QString temporaryPath(const QString& target, const QUuid& id);
+
+// Writes `data` to a temporary file beside `target`, flushes it to disk and
+// renames it over `target`, so readers see the old file or the new one, never
+// a part. Throws FileError; a failed write leaves no temporary file behind.
+void write(const QByteArray& data, const QString& target);
+
+} // namespace tarvo::AtomicFile

@@ -1,0 +1,84 @@
+#include "Files.h"
+
+#include "FileError.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <dirent.h>
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tarvo::Files {
+
+namespace {
+
+qint64 sizeBelow(int dirFd) {
+    DIR* dir = ::fdopendir(dirFd);
+    if (!dir) {
+        ::close(dirFd);
+        return 0;
+    }
+    qint64 total = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        const char* name = entry->d_name;
+        if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
+            continue;
+        struct stat st {};
+        if (::fstatat(::dirfd(dir), name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+            continue;
+        if (S_ISDIR(st.st_mode)) {
+            const int child = ::openat(::dirfd(dir), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (child >= 0)
+                total += sizeBelow(child);
+        } else {
+            total += static_cast<qint64>(st.st_size);
+        }
+    }
+    ::closedir(dir);
+    return total;
+}
+
+} // namespace
+
+void makeDirectories(const QString& path) {
+    std::error_code error;
+    std::filesystem::create_directories(std::filesystem::path(QFile::encodeName(path).toStdString()),
+                                        error);
+    if (error)
+        throw FileError(QStringLiteral("create the folder"), path, error.value());
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        throw FileError(QStringLiteral("create the folder"), path, errno);
+    if (!S_ISDIR(st.st_mode))
+        throw FileError(QStringLiteral("create the folder"), path, ENOTDIR);
+}
+
+bool removeRecursively(const QString& path) {
+    std::error_code error;
+    const auto removed =
+        std::filesystem::remove_all(std::filesystem::path(QFile::encodeName(path).toStdString()), error);
+    return !error && removed > 0;
+}
+
+qint64 folderSize(const QString& path) {
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return 0;
+    return sizeBelow(fd);
+}
+
+bool exists(const QString& path) {
+    struct stat st {};
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
+}
+
+bool isRegularFile(const QString& path) {
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+} // namespace tarvo::Files

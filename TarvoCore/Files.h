@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+
+// File-system helpers shared by the stores. Paths are local and absolute.
+namespace tarvo::Files {
+
+// Creates `path` and every missing folder above it; an existing folder is no
+// error. Throws FileError (a regular file in the way gives ENOTDIR or EEXIST).
+void makeDirectories(const QString& path);
+
+// Removes a file or a folder with everything in it, never following symbolic
+// links. Returns false when something could not be removed (or nothing was there).
+bool removeRecursively(const QString& path);
+
+// Sum of the sizes of every file below `path` (links count as themselves,
+// folders as 0); 0 when the folder is missing.
+qint64 folderSize(const QString& path);
+
+bool exists(const QString& path);
+bool isRegularFile(const QString& path);
+
+} // namespace tarvo::Files

@@ -1,0 +1,103 @@
+#pragma once
+
+#include "Date.h"
+#include "Item.h"
+
+#include <QSet>
+#include <QString>
+#include <QUuid>
+
+#include <optional>
+#include <variant>
+#include <vector>
+
+namespace tarvo {
+
+// The shelf's items, newest first, kept on disk under `root`: one folder per
+// item holding "item.json" and the item's files, and the index "tarvo.json"
+// listing the order and the selection. Main thread only.
+class ItemStore final {
+public:
+    static constexpr double defaultMaxAge = 604800.0;    // seven days
+    static constexpr qint64 defaultCapBytes = 2000000000; // not 2^31
+
+    struct AddResult {
+        struct Added {
+            Item item;
+            bool operator==(const Added&) const = default;
+        };
+        struct Duplicate {
+            Item existing;
+            bool operator==(const Duplicate&) const = default;
+        };
+        // "item.json" could not be written: the content was not taken and the
+        // shelf is as it was.
+        struct Failed {
+            Item item;
+            QString reason;
+            bool operator==(const Failed&) const = default;
+        };
+
+        std::variant<Added, Duplicate, Failed> value;
+
+        template <class Case> bool is() const { return std::holds_alternative<Case>(value); }
+        // The added item, the existing one, or the one that was not taken.
+        const Item& item() const;
+        bool operator==(const AddResult&) const = default;
+    };
+
+    // The user's data folder plus "Tarvo/Items" (not created here). Throws
+    // FileError when there is no data folder.
+    static QString defaultRoot();
+
+    // Creates `root` as needed and loads the shelf. Throws FileError when the
+    // folder cannot be made; nothing met while loading is thrown.
+    explicit ItemStore(QString root);
+
+    const QString& root() const { return m_root; }
+    const std::vector<Item>& items() const { return m_items; }
+    // Changing the selection touches memory only; the next index write stores it.
+    const QSet<QUuid>& selection() const { return m_selection; }
+    void setSelection(QSet<QUuid> selection) { m_selection = std::move(selection); }
+
+    QString itemDirectory(const QUuid& id) const;
+    QString makeItemDirectory(const QUuid& id); // throws FileError
+
+    AddResult add(const Item& item);
+    void update(const Item& item);
+    void remove(const QUuid& id);
+    void move(const QUuid& id, qsizetype index);
+    void clear();
+
+    std::optional<Item> item(const QUuid& id) const;
+    std::optional<Item> itemWithHash(const QString& contentHash) const;
+    // The first item holding the same content as `candidate`: an equal
+    // fingerprint, confirmed for files past the hashed prefix by comparing the
+    // rest of both files. Every duplicate lookup goes through here.
+    std::optional<Item> duplicateOf(const Item& candidate) const;
+
+    std::vector<QUuid> evictExpired(Date now, double maxAge);
+    std::vector<QUuid> evictToCap(qint64 bytes);
+    qint64 containerSize() const;
+
+    // Rewrites every "item.json" and then the index; throws FileError.
+    void save();
+
+private:
+    void load();
+    bool rebuildFromFolders();
+    void failInterruptedReceives();
+    std::optional<Item> readItem(const QUuid& id) const;
+    void writeMetadata(const Item& item);
+    void writeMetadataThrowing(const Item& item);
+    void persistIndex();
+    void writeIndexThrowing();
+    bool sameContent(const Item& candidate, const Item& existing) const;
+    QString indexPath() const;
+
+    QString m_root;
+    std::vector<Item> m_items;
+    QSet<QUuid> m_selection;
+};
+
+} // namespace tarvo
