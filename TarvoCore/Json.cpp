@@ -45,8 +45,14 @@ void writeNumber(QByteArray& out, double value) {
         out.append("null");
         return;
     }
-    char buffer[64];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    // Shortest text that reads back as the same double, in plain decimals for
+    // the magnitudes dates and sizes have, with an exponent beyond them.
+    const double magnitude = std::fabs(value);
+    const auto format = (magnitude == 0 || (magnitude >= 1e-4 && magnitude < 1e16))
+                            ? std::chars_format::fixed
+                            : std::chars_format::scientific;
+    char buffer[400];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, format);
     out.append(buffer, static_cast<qsizetype>(result.ptr - buffer));
 }
 
