@@ -63,8 +63,7 @@ QString ofFolder(const QString& path, const struct stat& st) {
 QString of(const QByteArray& data) {
     Sha256 sha;
     sha.feedLittleEndian(static_cast<quint64>(data.size()));
-    sha.feed(data.constData(),
-             static_cast<size_t>(std::min<qint64>(data.size(), prefixLength)));
+    sha.feed(data.constData(), static_cast<size_t>(std::min<qint64>(data.size(), prefixLength)));
     return sha.hex();
 }
 
@@ -83,8 +82,8 @@ QString ofPath(const QString& path) {
     const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0)
         throw FileError(QStringLiteral("open"), path, errno);
-    const auto closeFd = std::unique_ptr<const int, void (*)(const int*)>(
-        &fd, [](const int* f) { ::close(*f); });
+    const auto closeFd =
+        std::unique_ptr<const int, void (*)(const int*)>(&fd, [](const int* f) { ::close(*f); });
 
     if (::fstat(fd, &st) != 0)
         throw FileError(QStringLiteral("read"), path, errno);

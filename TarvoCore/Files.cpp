@@ -30,7 +30,8 @@ qint64 sizeBelow(int dirFd) {
         if (::fstatat(::dirfd(dir), name, &st, AT_SYMLINK_NOFOLLOW) != 0)
             continue;
         if (S_ISDIR(st.st_mode)) {
-            const int child = ::openat(::dirfd(dir), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            const int child =
+                ::openat(::dirfd(dir), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
             if (child >= 0)
                 total += sizeBelow(child);
         } else {
@@ -45,8 +46,8 @@ qint64 sizeBelow(int dirFd) {
 
 void makeDirectories(const QString& path) {
     std::error_code error;
-    std::filesystem::create_directories(std::filesystem::path(QFile::encodeName(path).toStdString()),
-                                        error);
+    std::filesystem::create_directories(
+        std::filesystem::path(QFile::encodeName(path).toStdString()), error);
     if (error)
         throw FileError(QStringLiteral("create the folder"), path, error.value());
     struct stat st {};
@@ -58,14 +59,13 @@ void makeDirectories(const QString& path) {
 
 bool removeRecursively(const QString& path) {
     std::error_code error;
-    const auto removed =
-        std::filesystem::remove_all(std::filesystem::path(QFile::encodeName(path).toStdString()), error);
+    const auto removed = std::filesystem::remove_all(
+        std::filesystem::path(QFile::encodeName(path).toStdString()), error);
     return !error && removed > 0;
 }
 
 qint64 folderSize(const QString& path) {
-    const int fd = ::open(QFile::encodeName(path).constData(),
-                          O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return 0;
     return sizeBelow(fd);

@@ -57,8 +57,9 @@ QJsonObject ItemPayload::toJson() const {
     if (const auto* t = as<Text>())
         return json::encodeCase(QStringLiteral("text"), {{QStringLiteral("_0"), t->text}});
     if (const auto* r = as<RichText>())
-        return json::encodeCase(QStringLiteral("richText"), {{QStringLiteral("plain"), r->plain},
-                                                             {QStringLiteral("rtfName"), r->rtfName}});
+        return json::encodeCase(
+            QStringLiteral("richText"),
+            {{QStringLiteral("plain"), r->plain}, {QStringLiteral("rtfName"), r->rtfName}});
     const auto& u = std::get<Url>(value);
     QJsonObject values{{QStringLiteral("_0"), json::urlText(u.url)}};
     if (u.title)
@@ -67,15 +68,21 @@ QJsonObject ItemPayload::toJson() const {
 }
 
 ItemPayload ItemPayload::fromJson(const QJsonValue& value, const json::CodingPath& path) {
-    const auto decoded = json::decodeCase(value, path, {"file", "image", "text", "richText", "url"});
+    const auto decoded =
+        json::decodeCase(value, path, {"file", "image", "text", "richText", "url"});
     const json::ObjectReader r(decoded.values, decoded.path);
     switch (decoded.index) {
-    case 0: return file(storedName(r, QStringLiteral("name")));
-    case 1: return image(storedName(r, QStringLiteral("name")));
-    case 2: return text(r.string(QStringLiteral("_0")));
+    case 0:
+        return file(storedName(r, QStringLiteral("name")));
+    case 1:
+        return image(storedName(r, QStringLiteral("name")));
+    case 2:
+        return text(r.string(QStringLiteral("_0")));
     case 3:
-        return richText(storedName(r, QStringLiteral("rtfName")), r.string(QStringLiteral("plain")));
-    default: return url(r.url(QStringLiteral("_0")), r.optionalString(QStringLiteral("title")));
+        return richText(storedName(r, QStringLiteral("rtfName")),
+                        r.string(QStringLiteral("plain")));
+    default:
+        return url(r.url(QStringLiteral("_0")), r.optionalString(QStringLiteral("title")));
     }
 }
 
@@ -97,9 +104,12 @@ ItemState ItemState::fromJson(const QJsonValue& value, const json::CodingPath& p
     const auto decoded = json::decodeCase(value, path, {"ready", "receiving", "failed"});
     const json::ObjectReader r(decoded.values, decoded.path);
     switch (decoded.index) {
-    case 0: return ready();
-    case 1: return receiving(r.optionalNumber(QStringLiteral("progress")));
-    default: return failed(r.string(QStringLiteral("reason")));
+    case 0:
+        return ready();
+    case 1:
+        return receiving(r.optionalNumber(QStringLiteral("progress")));
+    default:
+        return failed(r.string(QStringLiteral("reason")));
     }
 }
 

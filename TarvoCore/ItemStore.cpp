@@ -67,7 +67,8 @@ bool sameBytesFrom(const QString& a, const QString& b, off_t offset) {
     for (off_t at = offset;;) {
         const ssize_t na = ::pread(fa, ba.data(), chunk, at);
         const ssize_t nb = ::pread(fb, bb.data(), chunk, at);
-        if (na < 0 || nb < 0 || na != nb || std::memcmp(ba.data(), bb.data(), static_cast<size_t>(na)) != 0) {
+        if (na < 0 || nb < 0 || na != nb ||
+            std::memcmp(ba.data(), bb.data(), static_cast<size_t>(na)) != 0) {
             same = false;
             break;
         }
@@ -140,8 +141,8 @@ void ItemStore::load() {
         // still say what the shelf held.
         const bool recovered = rebuildFromFolders();
         if (indexExists || recovered) {
-            Log::core().notice(QStringLiteral("rebuilt the tarvo index from %1 item folders")
-                                   .arg(m_items.size()));
+            Log::core().notice(
+                QStringLiteral("rebuilt the tarvo index from %1 item folders").arg(m_items.size()));
             persistIndex();
         }
         failInterruptedReceives();
@@ -237,7 +238,8 @@ bool ItemStore::sameContent(const Item& candidate, const Item& existing) const {
     const auto b = existing.payloadURL(m_root);
     if (!a || !b)
         return true;
-    struct stat sa {}, sb {};
+    struct stat sa {
+    }, sb{};
     const bool hasA = ::stat(QFile::encodeName(*a).constData(), &sa) == 0;
     const bool hasB = ::stat(QFile::encodeName(*b).constData(), &sb) == 0;
     if (hasA && !hasB)
@@ -298,8 +300,8 @@ void ItemStore::remove(const QUuid& id) {
 }
 
 void ItemStore::move(const QUuid& id, qsizetype index) {
-    const auto it = std::find_if(m_items.begin(), m_items.end(),
-                                 [&](const Item& i) { return i.id == id; });
+    const auto it =
+        std::find_if(m_items.begin(), m_items.end(), [&](const Item& i) { return i.id == id; });
     if (it == m_items.end())
         return;
     const auto count = static_cast<qsizetype>(m_items.size());

@@ -18,7 +18,7 @@ namespace tarvo {
 // listing the order and the selection. Main thread only.
 class ItemStore final {
 public:
-    static constexpr double defaultMaxAge = 604800.0;    // seven days
+    static constexpr double defaultMaxAge = 604800.0;     // seven days
     static constexpr qint64 defaultCapBytes = 2000000000; // not 2^31
 
     struct AddResult {

@@ -19,14 +19,30 @@ void writeString(QByteArray& out, const QString& text) {
     for (const char c : utf8) {
         const auto u = static_cast<unsigned char>(c);
         switch (c) {
-        case '"': out.append("\\\""); break;
-        case '\\': out.append("\\\\"); break;
-        case '/': out.append("\\/"); break;
-        case '\b': out.append("\\b"); break;
-        case '\f': out.append("\\f"); break;
-        case '\n': out.append("\\n"); break;
-        case '\r': out.append("\\r"); break;
-        case '\t': out.append("\\t"); break;
+        case '"':
+            out.append("\\\"");
+            break;
+        case '\\':
+            out.append("\\\\");
+            break;
+        case '/':
+            out.append("\\/");
+            break;
+        case '\b':
+            out.append("\\b");
+            break;
+        case '\f':
+            out.append("\\f");
+            break;
+        case '\n':
+            out.append("\\n");
+            break;
+        case '\r':
+            out.append("\\r");
+            break;
+        case '\t':
+            out.append("\\t");
+            break;
         default:
             if (u < 0x20) {
                 out.append("\\u00");
@@ -114,24 +130,42 @@ void writeArray(QByteArray& out, const QJsonArray& array, Style style, int depth
 void writeValue(QByteArray& out, const QJsonValue& value, Style style, int depth) {
     switch (value.type()) {
     case QJsonValue::Null:
-    case QJsonValue::Undefined: out.append("null"); break;
-    case QJsonValue::Bool: out.append(value.toBool() ? "true" : "false"); break;
-    case QJsonValue::Double: writeNumber(out, value.toDouble()); break;
-    case QJsonValue::String: writeString(out, value.toString()); break;
-    case QJsonValue::Array: writeArray(out, value.toArray(), style, depth); break;
-    case QJsonValue::Object: writeObject(out, value.toObject(), style, depth); break;
+    case QJsonValue::Undefined:
+        out.append("null");
+        break;
+    case QJsonValue::Bool:
+        out.append(value.toBool() ? "true" : "false");
+        break;
+    case QJsonValue::Double:
+        writeNumber(out, value.toDouble());
+        break;
+    case QJsonValue::String:
+        writeString(out, value.toString());
+        break;
+    case QJsonValue::Array:
+        writeArray(out, value.toArray(), style, depth);
+        break;
+    case QJsonValue::Object:
+        writeObject(out, value.toObject(), style, depth);
+        break;
     }
 }
 
 QString foundText(const QJsonValue& value) {
     switch (value.type()) {
     case QJsonValue::Null:
-    case QJsonValue::Undefined: return QStringLiteral("null");
-    case QJsonValue::Bool: return QStringLiteral("a boolean");
-    case QJsonValue::Double: return QStringLiteral("a number");
-    case QJsonValue::String: return QStringLiteral("a string");
-    case QJsonValue::Array: return QStringLiteral("an array");
-    case QJsonValue::Object: return QStringLiteral("a dictionary");
+    case QJsonValue::Undefined:
+        return QStringLiteral("null");
+    case QJsonValue::Bool:
+        return QStringLiteral("a boolean");
+    case QJsonValue::Double:
+        return QStringLiteral("a number");
+    case QJsonValue::String:
+        return QStringLiteral("a string");
+    case QJsonValue::Array:
+        return QStringLiteral("an array");
+    case QJsonValue::Object:
+        return QStringLiteral("a dictionary");
     }
     return QStringLiteral("an unknown value");
 }
@@ -188,9 +222,9 @@ QString DecodingError::fullDescription() const {
 
 DecodingError DecodingError::typeMismatch(CodingPath path, const QString& expected,
                                           const QJsonValue& found) {
-    return DecodingError(
-        Kind::typeMismatch, std::move(path),
-        QStringLiteral("Expected to decode %1 but found %2 instead.").arg(expected, foundText(found)));
+    return DecodingError(Kind::typeMismatch, std::move(path),
+                         QStringLiteral("Expected to decode %1 but found %2 instead.")
+                             .arg(expected, foundText(found)));
 }
 
 DecodingError DecodingError::dataCorrupted(CodingPath path, QString description) {
@@ -201,7 +235,8 @@ QJsonValue parse(const QByteArray& bytes) {
     QJsonParseError error{};
     const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
     if (error.error != QJsonParseError::NoError)
-        throw DecodingError::dataCorrupted({}, QStringLiteral("The given data was not valid JSON."));
+        throw DecodingError::dataCorrupted({},
+                                           QStringLiteral("The given data was not valid JSON."));
     if (document.isArray())
         return document.array();
     return document.object();
@@ -382,7 +417,8 @@ DecodedCase decodeCase(const QJsonValue& value, const CodingPath& path,
     const QJsonValue inner = reader.object().value(key);
     const CodingPath innerPath = appended(path, key);
     if (!inner.isObject())
-        throw DecodingError::typeMismatch(innerPath, QStringLiteral("Dictionary<String, Any>"), inner);
+        throw DecodingError::typeMismatch(innerPath, QStringLiteral("Dictionary<String, Any>"),
+                                          inner);
     return DecodedCase{found, inner.toObject(), innerPath};
 }
 

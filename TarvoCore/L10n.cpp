@@ -105,7 +105,9 @@ const std::vector<FormatSignature>& formatSignatures() {
 }
 
 #define TARVO_L10N_TEXT(member, key)                                                               \
-    QString member() { return text(QStringLiteral(key)); }
+    QString member() {                                                                             \
+        return text(QStringLiteral(key));                                                          \
+    }
 #include "L10nTexts.inc"
 #undef TARVO_L10N_TEXT
 
@@ -123,10 +125,18 @@ QString badgeFormat(const QString& formatName, std::optional<qint64> maxPixels) 
     return format(QStringLiteral("badge.formatWithSize"), {formatName, *maxPixels});
 }
 
-QString countChip(qint64 count) { return format(QStringLiteral("tarvo.countChip"), {count}); }
-QString overflowChip(qint64 count) { return format(QStringLiteral("tarvo.overflowChip"), {count}); }
-QString evicted(qint64 count) { return format(QStringLiteral("tarvo.evicted"), {count}); }
-QString badgeBatch(qint64 count) { return format(QStringLiteral("badge.batch"), {count}); }
+QString countChip(qint64 count) {
+    return format(QStringLiteral("tarvo.countChip"), {count});
+}
+QString overflowChip(qint64 count) {
+    return format(QStringLiteral("tarvo.overflowChip"), {count});
+}
+QString evicted(qint64 count) {
+    return format(QStringLiteral("tarvo.evicted"), {count});
+}
+QString badgeBatch(qint64 count) {
+    return format(QStringLiteral("badge.batch"), {count});
+}
 
 QString batchConfirm(qint64 count, const QString& formatName, std::optional<qint64> maxPixels) {
     if (maxPixels)
@@ -134,21 +144,33 @@ QString batchConfirm(qint64 count, const QString& formatName, std::optional<qint
     return format(QStringLiteral("batch.confirmNoResize"), {count, formatName});
 }
 
-QString ctxRemove(const QString& name) { return format(QStringLiteral("ctx.remove"), {name}); }
-QString sentTo(const QString& appName) { return format(QStringLiteral("chip.sentTo"), {appName}); }
-QString pathCopied(const QString& t) { return format(QStringLiteral("chip.pathCopied"), {t}); }
+QString ctxRemove(const QString& name) {
+    return format(QStringLiteral("ctx.remove"), {name});
+}
+QString sentTo(const QString& appName) {
+    return format(QStringLiteral("chip.sentTo"), {appName});
+}
+QString pathCopied(const QString& t) {
+    return format(QStringLiteral("chip.pathCopied"), {t});
+}
 QString pastedInto(const QString& appName) {
     return format(QStringLiteral("chip.pastedInto"), {appName});
 }
-QString chipFailed(const QString& t) { return format(QStringLiteral("chip.failed"), {t}); }
-QString handOff(const QString& appName) { return format(QStringLiteral("chip.handOff"), {appName}); }
+QString chipFailed(const QString& t) {
+    return format(QStringLiteral("chip.failed"), {t});
+}
+QString handOff(const QString& appName) {
+    return format(QStringLiteral("chip.handOff"), {appName});
+}
 QString contextAddRule(const QString& appName) {
     return format(QStringLiteral("context.addRule"), {appName});
 }
 QString rulesEditorTitle(const QString& type, const QString& into, const QString& deliver) {
     return format(QStringLiteral("rules.editorTitle"), {type, into, deliver});
 }
-QString aboutVersion(const QString& v) { return format(QStringLiteral("about.version"), {v}); }
+QString aboutVersion(const QString& v) {
+    return format(QStringLiteral("about.version"), {v});
+}
 QString aboutUpdateFound(const QString& v) {
     return format(QStringLiteral("about.updateFound"), {v});
 }
@@ -159,33 +181,58 @@ QString a11yTarvoOpen(qint64 count) {
     return format(QStringLiteral("a11y.tarvoOpen"), {count});
 }
 
-QString a11yLanded(const QString& t) { return format(QStringLiteral("a11y.landed"), {t}); }
+QString a11yLanded(const QString& t) {
+    return format(QStringLiteral("a11y.landed"), {t});
+}
 
 QStringList menuBarTitles() {
     return list({"menu.open", "menu.undo", "menu.clear", "menu.settings", "menu.quit"});
 }
 
 QStringList settingsTabTitles() {
-    return list({"settings.tab.general", "settings.tab.rules", "settings.tab.apps",
-                 "settings.tab.about"});
+    return list(
+        {"settings.tab.general", "settings.tab.rules", "settings.tab.apps", "settings.tab.about"});
 }
 
 QStringList allButtonTitles() {
-    return list({"batch.deliver",        "batch.originals",        "item.retry",
-                 "permission.openSettings", "permission.notNow",  "rules.add",
-                 "rules.remove",         "rules.save",             "rules.cancel",
-                 "about.checkForUpdates", "onboarding.getStarted", "onboarding.continue",
-                 "onboarding.start",     "onboarding.back",        "onboarding.done",
-                 "onboarding.skip",      "general.hotkeyRecord",   "context.quickLook",
-                 "context.open",         "context.revealInFinder", "context.copy",
-                 "context.copyPath",     "context.remove"});
+    return list({"batch.deliver",
+                 "batch.originals",
+                 "item.retry",
+                 "permission.openSettings",
+                 "permission.notNow",
+                 "rules.add",
+                 "rules.remove",
+                 "rules.save",
+                 "rules.cancel",
+                 "about.checkForUpdates",
+                 "onboarding.getStarted",
+                 "onboarding.continue",
+                 "onboarding.start",
+                 "onboarding.back",
+                 "onboarding.done",
+                 "onboarding.skip",
+                 "general.hotkeyRecord",
+                 "context.quickLook",
+                 "context.open",
+                 "context.revealInFinder",
+                 "context.copy",
+                 "context.copyPath",
+                 "context.remove"});
 }
 
 } // namespace tarvo::L10n
 
 namespace tarvo::TarvoLinks {
-QString website() { return QStringLiteral("https://tarvoapp.com"); }
-QString support() { return QStringLiteral("mailto:support@tarvoapp.com"); }
-QString privacy() { return QStringLiteral("https://tarvoapp.com/privacy"); }
-QString appcast() { return QStringLiteral("https://tarvoapp.com/appcast.xml"); }
+QString website() {
+    return QStringLiteral("https://tarvoapp.com");
+}
+QString support() {
+    return QStringLiteral("mailto:support@tarvoapp.com");
+}
+QString privacy() {
+    return QStringLiteral("https://tarvoapp.com/privacy");
+}
+QString appcast() {
+    return QStringLiteral("https://tarvoapp.com/appcast.xml");
+}
 } // namespace tarvo::TarvoLinks

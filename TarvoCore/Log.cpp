@@ -22,22 +22,48 @@ void Logger::log(LogLevel level, const QString& message) const {
         return;
     }
     switch (level) {
-    case LogLevel::debug: qCDebug(m_qtCategory).noquote() << message; break;
+    case LogLevel::debug:
+        qCDebug(m_qtCategory).noquote() << message;
+        break;
     case LogLevel::info:
-    case LogLevel::notice: qCInfo(m_qtCategory).noquote() << message; break;
-    case LogLevel::error: qCWarning(m_qtCategory).noquote() << message; break;
-    case LogLevel::fault: qCCritical(m_qtCategory).noquote() << message; break;
+    case LogLevel::notice:
+        qCInfo(m_qtCategory).noquote() << message;
+        break;
+    case LogLevel::error:
+        qCWarning(m_qtCategory).noquote() << message;
+        break;
+    case LogLevel::fault:
+        qCCritical(m_qtCategory).noquote() << message;
+        break;
     }
 }
 
 namespace Log {
 // Function-local statics: made once, on first use, safely from any thread.
-const Logger& core() { static const Logger l("core"); return l; }
-const Logger& drag() { static const Logger l("drag"); return l; }
-const Logger& convert() { static const Logger l("convert"); return l; }
-const Logger& deliver() { static const Logger l("deliver"); return l; }
-const Logger& ui() { static const Logger l("ui"); return l; }
-const Logger& updates() { static const Logger l("updates"); return l; }
+const Logger& core() {
+    static const Logger l("core");
+    return l;
+}
+const Logger& drag() {
+    static const Logger l("drag");
+    return l;
+}
+const Logger& convert() {
+    static const Logger l("convert");
+    return l;
+}
+const Logger& deliver() {
+    static const Logger l("deliver");
+    return l;
+}
+const Logger& ui() {
+    static const Logger l("ui");
+    return l;
+}
+const Logger& updates() {
+    static const Logger l("updates");
+    return l;
+}
 } // namespace Log
 
 } // namespace tarvo

@@ -6,8 +6,8 @@ namespace tarvo {
 
 namespace {
 
-constexpr std::array<const char*, 7> sourceTypeRaw = {"images", "heic",  "richText", "url",
-                                                      "anyFile", "pdf", "text"};
+constexpr std::array<const char*, 7> sourceTypeRaw = {"images",  "heic", "richText", "url",
+                                                      "anyFile", "pdf",  "text"};
 constexpr std::array<const char*, 6> categoryRaw = {"terminalOrEditor", "browser", "finder",
                                                     "messaging",        "design",  "other"};
 constexpr std::array<const char*, 2> formatRaw = {"jpeg", "png"};
@@ -46,11 +46,13 @@ bool covers(SourceType ruleType, SourceType itemType) {
     if (ruleType == itemType)
         return true;
     switch (ruleType) {
-    case SourceType::images: return itemType == SourceType::heic;
+    case SourceType::images:
+        return itemType == SourceType::heic;
     case SourceType::anyFile:
         return itemType == SourceType::images || itemType == SourceType::heic ||
                itemType == SourceType::pdf;
-    default: return false;
+    default:
+        return false;
     }
 }
 
@@ -90,9 +92,15 @@ QString badgeName(ImageFormat format) {
     return format == ImageFormat::jpeg ? QStringLiteral("JPG") : QStringLiteral("PNG");
 }
 
-QJsonValue toJson(SourceType type) { return rawValue(type); }
-QJsonValue toJson(AppCategory category) { return rawValue(category); }
-QJsonValue toJson(ImageFormat format) { return rawValue(format); }
+QJsonValue toJson(SourceType type) {
+    return rawValue(type);
+}
+QJsonValue toJson(AppCategory category) {
+    return rawValue(category);
+}
+QJsonValue toJson(ImageFormat format) {
+    return rawValue(format);
+}
 
 SourceType sourceTypeFromJson(const QJsonValue& value, const json::CodingPath& path) {
     return fromJsonRaw<SourceType>(sourceTypeRaw, "SourceType", value, path);
@@ -136,7 +144,8 @@ Destination Destination::fromJson(const QJsonValue& value, const json::CodingPat
         const json::ObjectReader r(decoded.values, decoded.path);
         return app(r.string(QStringLiteral("_0")));
     }
-    default: return anywhere();
+    default:
+        return anywhere();
     }
 }
 
@@ -165,7 +174,7 @@ ImageOptions ImageOptions::fromJson(const QJsonValue& value, const json::CodingP
 
 namespace {
 constexpr std::initializer_list<const char*> deliveryCases = {"original", "path",  "plainText",
-                                                               "webloc",   "image", "pdf"};
+                                                              "webloc",   "image", "pdf"};
 }
 
 const ImageOptions* Delivery::imageOptions() const {
@@ -175,15 +184,20 @@ const ImageOptions* Delivery::imageOptions() const {
 
 QString Delivery::badgeText() const {
     switch (value.index()) {
-    case 0: return L10n::badgeOriginal();
-    case 1: return L10n::badgePath();
-    case 2: return L10n::badgePlainText();
-    case 3: return L10n::badgeWebloc();
+    case 0:
+        return L10n::badgeOriginal();
+    case 1:
+        return L10n::badgePath();
+    case 2:
+        return L10n::badgePlainText();
+    case 3:
+        return L10n::badgeWebloc();
     case 4: {
         const ImageOptions& o = std::get<Image>(value).options;
         return L10n::badgeFormat(badgeName(o.format), o.maxPixels);
     }
-    default: return L10n::badgePDF();
+    default:
+        return L10n::badgePDF();
     }
 }
 
@@ -197,15 +211,20 @@ QJsonObject Delivery::toJson() const {
 Delivery Delivery::fromJson(const QJsonValue& value, const json::CodingPath& path) {
     const auto decoded = json::decodeCase(value, path, deliveryCases);
     switch (decoded.index) {
-    case 0: return original();
-    case 1: return Delivery::path();
-    case 2: return plainText();
-    case 3: return webloc();
+    case 0:
+        return original();
+    case 1:
+        return Delivery::path();
+    case 2:
+        return plainText();
+    case 3:
+        return webloc();
     case 4: {
         const json::ObjectReader r(decoded.values, decoded.path);
         return image(ImageOptions::fromJson(r.value(QStringLiteral("_0")), r.pathTo("_0")));
     }
-    default: return pdf();
+    default:
+        return pdf();
     }
 }
 
@@ -236,7 +255,8 @@ Rule Rule::fromJson(const QJsonValue& value, const json::CodingPath& path) {
     const json::ObjectReader r(value, path);
     Rule rule;
     rule.id = r.uuid(QStringLiteral("id"));
-    rule.sourceType = sourceTypeFromJson(r.value(QStringLiteral("sourceType")), r.pathTo("sourceType"));
+    rule.sourceType =
+        sourceTypeFromJson(r.value(QStringLiteral("sourceType")), r.pathTo("sourceType"));
     rule.destination =
         Destination::fromJson(r.value(QStringLiteral("destination")), r.pathTo("destination"));
     rule.deliver = Delivery::fromJson(r.value(QStringLiteral("deliver")), r.pathTo("deliver"));

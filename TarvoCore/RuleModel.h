@@ -87,15 +87,25 @@ struct ImageOptions {
 };
 
 struct Delivery {
-    struct Original { bool operator==(const Original&) const = default; };
-    struct Path { bool operator==(const Path&) const = default; };
-    struct PlainText { bool operator==(const PlainText&) const = default; };
-    struct Webloc { bool operator==(const Webloc&) const = default; };
+    struct Original {
+        bool operator==(const Original&) const = default;
+    };
+    struct Path {
+        bool operator==(const Path&) const = default;
+    };
+    struct PlainText {
+        bool operator==(const PlainText&) const = default;
+    };
+    struct Webloc {
+        bool operator==(const Webloc&) const = default;
+    };
     struct Image {
         ImageOptions options;
         bool operator==(const Image&) const = default;
     };
-    struct Pdf { bool operator==(const Pdf&) const = default; };
+    struct Pdf {
+        bool operator==(const Pdf&) const = default;
+    };
 
     std::variant<Original, Path, PlainText, Webloc, Image, Pdf> value;
 

@@ -136,9 +136,8 @@ TEST_F(ItemStoreTest, ItemWithoutMetadataIsDroppedWithALogLine) {
     auto store = open();
     EXPECT_EQ(ids(*store), std::vector<QUuid>{kept.id});
     EXPECT_EQ(store->selection(), QSet<QUuid>{kept.id});
-    EXPECT_EQ(sink.lines(), std::vector<QString>{
-                                "core notice: dropping item " + json::uuidText(gone) +
-                                ": its metadata is gone"});
+    EXPECT_EQ(sink.lines(), std::vector<QString>{"core notice: dropping item " +
+                                                 json::uuidText(gone) + ": its metadata is gone"});
     EXPECT_TRUE(QFileInfo(store->itemDirectory(gone)).isDir()) << "its folder stays";
 
     store->move(kept.id, 0); // no change: nothing written
@@ -190,9 +189,8 @@ TEST_F(ItemStoreTest, DamagedIndexIsRebuiltFromItemFolders) {
         ItemStore store(r);
         EXPECT_EQ(ids(store), (std::vector<QUuid>{newer.id, older.id})) << "newest first";
         EXPECT_TRUE(store.selection().isEmpty());
-        const QByteArray expected = "{\"order\":[\"" + json::uuidText(newer.id).toUtf8() +
-                                    "\",\"" + json::uuidText(older.id).toUtf8() +
-                                    "\"],\"selection\":[]}";
+        const QByteArray expected = "{\"order\":[\"" + json::uuidText(newer.id).toUtf8() + "\",\"" +
+                                    json::uuidText(older.id).toUtf8() + "\"],\"selection\":[]}";
         QFile index(r + "/tarvo.json");
         ASSERT_TRUE(index.open(QIODevice::ReadOnly));
         EXPECT_EQ(index.readAll(), expected) << "written at once";
@@ -274,7 +272,6 @@ TEST_F(ItemStoreTest, FailedMetadataWriteTakesNothing) {
               std::vector<QString>{"core error: could not write item.json: could not replace "
                                    "“item.json”: Is a directory"});
     EXPECT_TRUE(temporaryFiles(store->itemDirectory(item.id)).isEmpty());
-
 }
 
 TEST_F(ItemStoreTest, SaveThrowsAtTheFirstFailure) {

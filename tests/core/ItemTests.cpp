@@ -65,7 +65,8 @@ TEST(ItemModel, PayloadAccessorsAndLocation) {
 }
 
 TEST(ItemJson, GoldenBytesForEveryPayloadAndState) {
-    const QByteArray head = R"({"addedAt":1700000000,"contentHash":"ff","displayName":"Thing","id":"6F9619FF-8B86-D011-B42D-00C04FC964FF",)";
+    const QByteArray head =
+        R"({"addedAt":1700000000,"contentHash":"ff","displayName":"Thing","id":"6F9619FF-8B86-D011-B42D-00C04FC964FF",)";
     struct Case {
         const char* name;
         Item item;
@@ -80,7 +81,8 @@ TEST(ItemJson, GoldenBytesForEveryPayloadAndState) {
         {"text receiving with progress",
          makeItem(ItemPayload::text("hello"), ItemState::receiving(0.5)),
          R"("payload":{"text":{"_0":"hello"}},"pinned":false,"state":{"receiving":{"progress":0.5}}})"},
-        {"rich text failed", makeItem(ItemPayload::richText("r.rtf", "plain"), ItemState::failed("gone")),
+        {"rich text failed",
+         makeItem(ItemPayload::richText("r.rtf", "plain"), ItemState::failed("gone")),
          R"("payload":{"richText":{"plain":"plain","rtfName":"r.rtf"}},"pinned":false,"state":{"failed":{"reason":"gone"}}})"},
         {"url without title", makeItem(ItemPayload::url(QUrl("https://example.com/a"))),
          R"("payload":{"url":{"_0":"https:\/\/example.com\/a"}},"pinned":false,"state":{"ready":{}}})"},
@@ -123,7 +125,8 @@ TEST(ItemJson, DecodingFailures) {
         const char* description;
     };
     const std::vector<Case> cases = {
-        {"no pinned", with("pinned", QJsonValue::Undefined), "No value associated with key \"pinned\"."},
+        {"no pinned", with("pinned", QJsonValue::Undefined),
+         "No value associated with key \"pinned\"."},
         {"state ready and failed",
          with("state", json::parse(R"({"ready":{},"failed":{"reason":"x"}})")),
          "Invalid number of keys found, expected one."},
@@ -131,7 +134,8 @@ TEST(ItemJson, DecodingFailures) {
          "Invalid number of keys found, expected one."},
         {"failed without reason", with("state", json::parse(R"({"failed":{}})")),
          "No value associated with key \"reason\"."},
-        {"id not a uuid", with("id", "item-1"), "Attempted to decode UUID from invalid UUID string."},
+        {"id not a uuid", with("id", "item-1"),
+         "Attempted to decode UUID from invalid UUID string."},
         {"addedAt as text", with("addedAt", "yesterday"),
          "Expected to decode Double but found a string instead."},
         {"empty file name", payload(R"({"file":{"name":""}})"),

@@ -118,11 +118,8 @@ TEST(JsonCases, CountsOnlyKeysThatNameCases) {
         int index; // -1: fails with the key-count error
     };
     const std::vector<Case> cases = {
-        {R"({"a":{}})", 0},
-        {R"({"b":{"x":1},"note":1})", 1},
-        {R"({})", -1},
-        {R"({"a":{},"b":{}})", -1},
-        {R"({"note":{}})", -1},
+        {R"({"a":{}})", 0},         {R"({"b":{"x":1},"note":1})", 1}, {R"({})", -1},
+        {R"({"a":{},"b":{}})", -1}, {R"({"note":{}})", -1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.json);

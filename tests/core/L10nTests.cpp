@@ -80,7 +80,7 @@ TEST(L10n, FillingIsOnePassOverThePattern) {
     const std::vector<Case> cases = {
         {"%1 into %2", {QString("a"), QString("b")}, "a into b"},
         {"%2 before %1", {QString("a"), QString("b")}, "b before a"},
-        {"%1", {QString("%2")}, "%2"},            // an argument is never expanded again
+        {"%1", {QString("%2")}, "%2"}, // an argument is never expanded again
         {"100%% of %1", {qint64(5)}, "100% of 5"},
         {"%1 and %3", {qint64(-7)}, "-7 and %3"}, // a missing argument stays visible
         {"ends with %", {}, "ends with %"},
@@ -92,8 +92,8 @@ TEST(L10n, FillingIsOnePassOverThePattern) {
 }
 
 TEST(L10n, LinksAreAddresses) {
-    for (const QString& link : {TarvoLinks::website(), TarvoLinks::support(),
-                                TarvoLinks::privacy(), TarvoLinks::appcast()}) {
+    for (const QString& link : {TarvoLinks::website(), TarvoLinks::support(), TarvoLinks::privacy(),
+                                TarvoLinks::appcast()}) {
         const QUrl url(link, QUrl::StrictMode);
         EXPECT_TRUE(url.isValid() && !url.scheme().isEmpty()) << link.toStdString();
     }

@@ -26,6 +26,7 @@ TEST(Log, SinkRecordsExactLinesFromAnyThread) {
     test::RecordingLogSink sink;
     Log::core().notice("dropping item X: its metadata is gone");
     std::thread([] { Log::drag().error("promise failed: gone"); }).join();
-    EXPECT_EQ(sink.lines(), (std::vector<QString>{"core notice: dropping item X: its metadata is gone",
-                                                  "drag error: promise failed: gone"}));
+    EXPECT_EQ(sink.lines(),
+              (std::vector<QString>{"core notice: dropping item X: its metadata is gone",
+                                    "drag error: promise failed: gone"}));
 }

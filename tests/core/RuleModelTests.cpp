@@ -119,8 +119,9 @@ TEST(RuleJson, DestinationAndDeliveryObjects) {
 
 TEST(RuleJson, WritesThePinnedForms) {
     const Delivery image = Delivery::image({ImageFormat::jpeg, 2000, 0.85, true});
-    EXPECT_EQ(json::write(image.toJson()),
-              R"({"image":{"_0":{"format":"jpeg","maxPixels":2000,"quality":0.85,"stripLocation":true}}})");
+    EXPECT_EQ(
+        json::write(image.toJson()),
+        R"({"image":{"_0":{"format":"jpeg","maxPixels":2000,"quality":0.85,"stripLocation":true}}})");
     EXPECT_EQ(json::write(Delivery::original().toJson()), R"({"original":{}})");
     EXPECT_EQ(json::write(Destination::category(AppCategory::browser).toJson()),
               R"({"category":{"_0":"browser"}})");
@@ -150,8 +151,9 @@ TEST(RuleJson, RuleRoundTripsAndRenameIsOptional) {
     rule.enabled = false;
     rule.createdAt = Date::fromSecondsSince1970(1700000000.5);
 
-    EXPECT_EQ(json::write(rule.toJson()),
-              R"({"createdAt":1700000000.5,"deliver":{"image":{"_0":{"format":"jpeg","maxPixels":1600,"quality":0.8,"stripLocation":true}}},"destination":{"category":{"_0":"messaging"}},"enabled":false,"id":"6F9619FF-8B86-D011-B42D-00C04FC964FF","sourceType":"images"})");
+    EXPECT_EQ(
+        json::write(rule.toJson()),
+        R"({"createdAt":1700000000.5,"deliver":{"image":{"_0":{"format":"jpeg","maxPixels":1600,"quality":0.8,"stripLocation":true}}},"destination":{"category":{"_0":"messaging"}},"enabled":false,"id":"6F9619FF-8B86-D011-B42D-00C04FC964FF","sourceType":"images"})");
     EXPECT_EQ(Rule::fromJson(rule.toJson()), rule);
 
     QJsonObject withNull = rule.toJson();

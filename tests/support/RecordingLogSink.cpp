@@ -5,11 +5,16 @@ namespace tarvo::test {
 namespace {
 const char* levelName(LogLevel level) {
     switch (level) {
-    case LogLevel::debug: return "debug";
-    case LogLevel::info: return "info";
-    case LogLevel::notice: return "notice";
-    case LogLevel::error: return "error";
-    case LogLevel::fault: return "fault";
+    case LogLevel::debug:
+        return "debug";
+    case LogLevel::info:
+        return "info";
+    case LogLevel::notice:
+        return "notice";
+    case LogLevel::error:
+        return "error";
+    case LogLevel::fault:
+        return "fault";
     }
     return "?";
 }
@@ -36,8 +41,8 @@ std::vector<LogRecord> RecordingLogSink::records() const {
 std::vector<QString> RecordingLogSink::lines() const {
     std::vector<QString> out;
     for (const LogRecord& r : records())
-        out.push_back(QStringLiteral("%1 %2: %3").arg(r.category, QLatin1String(levelName(r.level)),
-                                                      r.message));
+        out.push_back(QStringLiteral("%1 %2: %3")
+                          .arg(r.category, QLatin1String(levelName(r.level)), r.message));
     return out;
 }
 
