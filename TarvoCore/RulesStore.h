@@ -1,0 +1,72 @@
+#pragma once
+
+#include "AppCategoryMap.h"
+#include "RuleModel.h"
+
+#include <QByteArray>
+#include <QSet>
+#include <QString>
+#include <QUuid>
+
+#include <functional>
+#include <vector>
+
+namespace tarvo {
+
+// The user's rules and application categories, kept in "rules.json" and
+// "categories.json" in one folder and written at every change. A missing or
+// damaged rules file starts the six default rules. Main thread only.
+class RulesStore final {
+public:
+    // The user's data folder (created when missing) plus "Tarvo", which is not
+    // created here. Throws FileError when there is no data folder.
+    static QString defaultDirectory();
+
+    // Creates the folder as needed and loads both files; nothing is written or
+    // logged. Throws FileError only when the folder cannot be made.
+    explicit RulesStore(const QString& directory);
+
+    // Readable and writable by the owner; change in place, then save().
+    std::vector<Rule>& rules() { return m_rules; }
+    const std::vector<Rule>& rules() const { return m_rules; }
+    AppCategoryMap& categories() { return m_categories; }
+    const AppCategoryMap& categories() const { return m_categories; }
+
+    const QString& rulesURL() const { return m_rulesURL; }
+    const QString& categoriesURL() const { return m_categoriesURL; }
+
+    // Called at the end of every save().
+    const std::function<void()>& onChange() const { return m_onChange; }
+    void setOnChange(std::function<void()> onChange) { m_onChange = std::move(onChange); }
+
+    // Writes both files (a failure is logged, never thrown), then calls onChange.
+    void save();
+
+    void add(const Rule& rule);
+    void update(const Rule& rule);
+    void remove(const QSet<QUuid>& ids);
+    void move(const QUuid& id, qsizetype index);
+    void restoreDefaults();
+
+    void setCategory(AppCategory category, const QString& bundleID);
+    // Saves only when the identifier was new; returns whether it was.
+    bool noteSeen(const QString& bundleID);
+    void pinApp(const QString& bundleID);
+    void unpinApp(const QString& bundleID);
+    void forgetApp(const QString& bundleID);
+
+private:
+    void write(const QByteArray& data, const QString& path, bool& keepCopy);
+
+    std::vector<Rule> m_rules;
+    AppCategoryMap m_categories;
+    QString m_rulesURL;
+    QString m_categoriesURL;
+    std::function<void()> m_onChange;
+    // A file was there but did not decode: it is copied aside before the first
+    // save replaces it, so one bad element never costs the user the whole file.
+    bool m_keepRulesCopy = false;
+    bool m_keepCategoriesCopy = false;
+};
+
+} // namespace tarvo
