@@ -1,0 +1,354 @@
+#include "ConversionEngine.h"
+
+#include "ConversionError.h"
+#include "ImageConverter.h"
+#include "OutputNaming.h"
+#include "PDFConverter.h"
+#include "TextConverter.h"
+
+#include "TarvoCore/AtomicFile.h"
+#include "TarvoCore/FileError.h"
+#include "TarvoCore/Files.h"
+#include "TarvoCore/RenameTemplate.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QPromise>
+#include <QStringDecoder>
+#include <QTimeZone>
+#include <QUuid>
+
+#include <algorithm>
+#include <cerrno>
+#include <deque>
+#include <fcntl.h>
+#include <mutex>
+#include <sched.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tarvo {
+
+// Admits conversions first come, first served. A caller that finds every slot
+// taken leaves its continuation in the queue and returns; the release that
+// frees a slot hands it straight to the oldest waiter.
+class ConversionEngine::Gate final {
+public:
+    explicit Gate(int limit) : m_limit(std::max(limit, 1)) {}
+
+    void acquire(std::function<void()> start) {
+        {
+            const std::lock_guard lock(m_mutex);
+            if (m_active >= m_limit) {
+                m_waiters.push_back(std::move(start));
+                return;
+            }
+            ++m_active;
+            m_peak = std::max(m_peak, m_active);
+        }
+        start();
+    }
+
+    void release() {
+        std::function<void()> next;
+        {
+            const std::lock_guard lock(m_mutex);
+            if (m_waiters.empty()) {
+                --m_active;
+                return;
+            }
+            next = std::move(m_waiters.front());
+            m_waiters.pop_front();
+        }
+        next(); // the slot passes on; `active` stays as it is
+    }
+
+    int peak() const {
+        const std::lock_guard lock(m_mutex);
+        return m_peak;
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    const int m_limit;
+    int m_active = 0;
+    std::deque<std::function<void()>> m_waiters;
+    int m_peak = 0;
+};
+
+namespace {
+
+QString absoluteString(const QUrl& url) {
+    return url.toString(QUrl::FullyEncoded);
+}
+
+QByteArray readAll(const QString& path) {
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        throw FileError(QStringLiteral("read"), path, errno);
+    QByteArray data;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n == 0)
+            break;
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            const int error = errno;
+            ::close(fd);
+            throw FileError(QStringLiteral("read"), path, error);
+        }
+        data.append(buffer, static_cast<qsizetype>(n));
+    }
+    ::close(fd);
+    return data;
+}
+
+// The file as UTF-8 text; text that is not valid UTF-8 fails like a read.
+QString readUtf8(const QString& path) {
+    QByteArray data = readAll(path);
+    if (data.startsWith("\xEF\xBB\xBF"))
+        data.remove(0, 3);
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = decoder.decode(data);
+    if (decoder.hasError())
+        throw FileError(QStringLiteral("read"), path, EILSEQ);
+    return text;
+}
+
+QString lowerExtension(const QString& path) {
+    return OutputNaming::pathExtension(path).toLower();
+}
+
+// The file an output goes to. A name reserved in the work folder is given up
+// again when the conversion fails, so that a failure leaves nothing behind.
+class Output final {
+public:
+    explicit Output(const ConversionRequest& request)
+        : m_path(ConversionEngine::destinationURL(request)),
+          m_reserved(!request.destinationURL.has_value()) {}
+    Output(const Output&) = delete;
+    Output& operator=(const Output&) = delete;
+    ~Output() {
+        if (m_committed || !m_reserved)
+            return;
+        // Only the empty placeholder is ours to remove: converters put their
+        // file in place in one rename, so a failed one never got this far.
+        struct stat st {};
+        const QByteArray name = QFile::encodeName(m_path);
+        if (::lstat(name.constData(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0)
+            ::unlink(name.constData());
+    }
+
+    const QString& path() const { return m_path; }
+    ConversionResult commit() {
+        m_committed = true;
+        return ConversionResult::file(m_path);
+    }
+
+private:
+    QString m_path;
+    bool m_reserved;
+    bool m_committed = false;
+};
+
+ConversionResult textFallback(const Item& item) {
+    const ItemPayload& payload = item.payload;
+    if (const auto* text = payload.as<ItemPayload::Text>())
+        return ConversionResult::text(text->text);
+    if (const auto* rich = payload.as<ItemPayload::RichText>())
+        return ConversionResult::text(rich->plain);
+    if (const auto* url = payload.as<ItemPayload::Url>())
+        return ConversionResult::text(absoluteString(url->url));
+    throw ConversionError::noPayload();
+}
+
+ConversionResult plainText(const ConversionRequest& request, const std::optional<QString>& u) {
+    const ItemPayload& payload = request.item.payload;
+    if (const auto* url = payload.as<ItemPayload::Url>())
+        return ConversionResult::text(absoluteString(url->url));
+    if (const auto* rich = payload.as<ItemPayload::RichText>())
+        return ConversionResult::text(rich->plain);
+    if (const auto* text = payload.as<ItemPayload::Text>())
+        return ConversionResult::text(text->text);
+
+    const QString ext = lowerExtension(*payload.fileName());
+    if (!u)
+        throw ConversionError::noPayload();
+    if (ext == u"rtf")
+        return ConversionResult::text(TextConverter::plainTextFromRTF(readAll(*u)));
+    if (ext == u"rtfd")
+        return ConversionResult::text(TextConverter::plainTextFromRTFD(readAll(*u)));
+    if (ext == u"html" || ext == u"htm")
+        return ConversionResult::text(TextConverter::plainTextFromHTML(readAll(*u)));
+    static const QStringList textExtensions = {
+        QStringLiteral("txt"), QStringLiteral("md"),   QStringLiteral("json"),
+        QStringLiteral("csv"), QStringLiteral("log"),  QStringLiteral("swift"),
+        QStringLiteral("js"),  QStringLiteral("ts"),   QStringLiteral("py"),
+        QStringLiteral("yml"), QStringLiteral("yaml"), QStringLiteral("xml")};
+    if (textExtensions.contains(ext))
+        return ConversionResult::text(readUtf8(*u));
+    return ConversionResult::original(*u);
+}
+
+ConversionResult webloc(const ConversionRequest& request, const std::optional<QString>& u) {
+    if (const auto* url = request.item.payload.as<ItemPayload::Url>()) {
+        Output output(request);
+        const QByteArray data = TextConverter::webloc(url->url);
+        AtomicFile::write(data, output.path());
+        return output.commit();
+    }
+    if (u)
+        return ConversionResult::original(*u);
+    throw ConversionError::noPayload();
+}
+
+ConversionResult image(const ConversionRequest& request, ImageOptions options,
+                       const std::optional<QString>& u) {
+    if (!u)
+        throw ConversionError::noPayload();
+    if (request.keepMetadata)
+        options.stripLocation = false;
+    Output output(request);
+
+    const bool isPdf = lowerExtension(*u) == u"pdf" || PDFConverter::pageCount(*u) >= 1;
+    if (!isPdf) {
+        ImageConverter::convert(*u, options, output.path());
+        return output.commit();
+    }
+
+    // The first page goes through a PNG beside the output, removed on every path.
+    const QString page = QFileInfo(output.path()).path() + QStringLiteral("/.tarvo-page-") +
+                         QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper() +
+                         QStringLiteral(".png");
+    struct RemovePage {
+        const QString& path;
+        ~RemovePage() { QFile::remove(path); }
+    } removePage{page};
+    PDFConverter::pageToPNG(*u, 0, 2.0, page);
+    ImageConverter::convert(page, options, output.path());
+    return output.commit();
+}
+
+ConversionResult pdf(const ConversionRequest& request, const std::optional<QString>& u) {
+    if (!u)
+        throw ConversionError::noPayload();
+    if (lowerExtension(*u) == u"pdf")
+        return ConversionResult::original(*u);
+    Output output(request);
+    PDFConverter::imagesToPDF({*u}, output.path());
+    return output.commit();
+}
+
+} // namespace
+
+ConversionEngine::ConversionEngine(int maxConcurrent)
+    : ConversionEngine(maxConcurrent, &ConversionEngine::perform) {}
+
+ConversionEngine::ConversionEngine(int maxConcurrent, Performer performer)
+    : m_gate(std::make_unique<Gate>(maxConcurrent)), m_perform(std::move(performer)) {
+    // Only admitted conversions reach the pool, so it never needs more threads
+    // than the gate has slots.
+    m_queue.setMaxThreadCount(std::max(maxConcurrent, 1));
+    m_queue.setObjectName(QStringLiteral("com.tarvoapp.Tarvo.convert"));
+}
+
+ConversionEngine::~ConversionEngine() {
+    m_queue.waitForDone();
+}
+
+QFuture<ConversionResult> ConversionEngine::convert(ConversionRequest request) {
+    auto promise = std::make_shared<QPromise<ConversionResult>>();
+    QFuture<ConversionResult> future = promise->future();
+    promise->start();
+    m_gate->acquire([this, promise, request = std::move(request)] {
+        m_queue.start([this, promise, request] {
+            std::exception_ptr error;
+            std::optional<ConversionResult> result;
+            try {
+                result = m_perform(request);
+            } catch (...) {
+                error = std::current_exception();
+            }
+            m_gate->release();
+            if (error)
+                promise->setException(error);
+            else
+                promise->addResult(std::move(*result));
+            promise->finish();
+        });
+    });
+    return future;
+}
+
+int ConversionEngine::peakConcurrency() const {
+    return m_gate->peak();
+}
+
+int ConversionEngine::activeProcessorCount() {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (::sched_getaffinity(0, sizeof set, &set) == 0)
+        return std::max(CPU_COUNT(&set), 1);
+    return std::max(static_cast<int>(::sysconf(_SC_NPROCESSORS_ONLN)), 1);
+}
+
+ConversionResult ConversionEngine::perform(const ConversionRequest& request) {
+    const std::optional<QString> u = request.item.payloadURL(request.containerRoot);
+    const Delivery& delivery = request.delivery;
+    if (delivery.is<Delivery::Original>())
+        return u ? ConversionResult::original(*u) : textFallback(request.item);
+    if (delivery.is<Delivery::Path>())
+        return u ? ConversionResult::text(TextConverter::quotedPath(*u))
+                 : textFallback(request.item);
+    if (delivery.is<Delivery::PlainText>())
+        return plainText(request, u);
+    if (delivery.is<Delivery::Webloc>())
+        return webloc(request, u);
+    if (const ImageOptions* options = delivery.imageOptions())
+        return image(request, *options, u);
+    return pdf(request, u);
+}
+
+QString ConversionEngine::fileName(const ConversionRequest& request) {
+    const QString& displayName = request.item.displayName;
+    const QString base = OutputNaming::deletingPathExtension(displayName);
+    const QString ext = OutputNaming::outputExtension(request.delivery, displayName);
+
+    QString stem;
+    bool hasExtension = false;
+    if (request.rename && !request.rename->isEmpty()) {
+        const QString expanded = RenameTemplate::expand(*request.rename, base, ext, request.index,
+                                                        request.batchCount, request.destinationApp,
+                                                        request.date, QTimeZone::systemTimeZone());
+        if (ext.isEmpty() || OutputNaming::pathExtension(expanded).toLower() == ext.toLower())
+            return OutputNaming::cleanFileName(expanded);
+        stem = expanded;
+        hasExtension = true;
+    } else {
+        stem = base;
+        hasExtension = !ext.isEmpty();
+    }
+    if (!hasExtension)
+        return OutputNaming::cleanFileName(stem);
+    // "" + ".webloc" would be a hidden file of no name.
+    if (stem.isEmpty())
+        stem = QStringLiteral("_");
+    return OutputNaming::cleanFileName(stem + u'.' + ext);
+}
+
+QString ConversionEngine::destinationURL(const ConversionRequest& request) {
+    if (request.destinationURL)
+        return *request.destinationURL;
+    Files::makeDirectories(request.workDirectory);
+    const QString name = fileName(request);
+    const QString base = OutputNaming::deletingPathExtension(name);
+    const QString ext = OutputNaming::pathExtension(name);
+    QString folder = request.workDirectory;
+    if (!folder.endsWith(u'/'))
+        folder += u'/';
+    return folder + RenameTemplate::uniqueName(base, ext, request.workDirectory);
+}
+
+} // namespace tarvo

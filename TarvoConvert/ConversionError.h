@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QString>
+
+#include <exception>
+#include <string>
+
+namespace tarvo {
+
+// Why a conversion failed. The text of the first four cases names what failed
+// (a file name, never a full path); no one shows it to the user.
+class ConversionError final : public std::exception {
+public:
+    enum class Kind { cannotRead, cannotDecode, cannotWrite, unsupported, noPayload };
+
+    static ConversionError cannotRead(QString what) { return {Kind::cannotRead, std::move(what)}; }
+    static ConversionError cannotDecode(QString what) {
+        return {Kind::cannotDecode, std::move(what)};
+    }
+    static ConversionError cannotWrite(QString what) {
+        return {Kind::cannotWrite, std::move(what)};
+    }
+    static ConversionError unsupported(QString what) {
+        return {Kind::unsupported, std::move(what)};
+    }
+    static ConversionError noPayload() { return {Kind::noPayload, QString()}; }
+
+    Kind kind() const { return m_kind; }
+    const QString& text() const { return m_text; }
+    // "cannotDecode(rich text)", "noPayload": for log lines and test output.
+    QString description() const;
+    const char* what() const noexcept override { return m_what.c_str(); }
+
+    bool operator==(const ConversionError& other) const {
+        return m_kind == other.m_kind && m_text == other.m_text;
+    }
+
+private:
+    ConversionError(Kind kind, QString text);
+
+    Kind m_kind;
+    QString m_text;
+    std::string m_what;
+};
+
+} // namespace tarvo

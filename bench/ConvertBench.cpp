@@ -1,0 +1,302 @@
+// 24-megapixel photographs to 1600-pixel JPEGs at quality 0.85: one at a time
+// and sixteen through the conversion engine, with wall time and peak memory,
+// beside the same work by vipsthumbnail and ImageMagick's convert when they
+// are installed (bench/convert-references.sh installs them).
+#include "TarvoConvert/ConversionEngine.h"
+#include "TarvoConvert/ImageConverter.h"
+#include "TarvoConvert/Vips.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <fstream>
+#include <malloc.h>
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+using namespace tarvo;
+
+constexpr int kWidth = 6000;
+constexpr int kHeight = 4000;
+constexpr int kBatch = 16;
+constexpr int kTarget = 1600;
+
+QTemporaryDir& folder() {
+    static QTemporaryDir dir;
+    return dir;
+}
+
+// A photograph-like JPEG: noise over gradients, softened, so that it costs
+// what a camera's picture costs to decode.
+const QString& sourcePhoto() {
+    static const QString path = [] {
+        Vips::start();
+        const QString file = folder().filePath(QStringLiteral("photo-24mp.jpg"));
+        VipsImage* noise = nullptr;
+        VipsImage* xy = nullptr;
+        VipsImage* gradient = nullptr;
+        VipsImage* sum = nullptr;
+        VipsImage* soft = nullptr;
+        VipsImage* bytes = nullptr;
+        vips_gaussnoise(&noise, kWidth, kHeight, "sigma", 40.0, "mean", 0.0, nullptr);
+        vips_xyz(&xy, kWidth, kHeight, nullptr);
+        const double scale[] = {255.0 / kWidth, 255.0 / kHeight};
+        const double offset[] = {0, 0};
+        vips_linear(xy, &gradient, scale, offset, 2, nullptr);
+        VipsImage* bands[] = {gradient, gradient, gradient};
+        VipsImage* rgb = nullptr;
+        vips_bandjoin(bands, &rgb, 3, nullptr);
+        VipsImage* firstThree = nullptr;
+        vips_extract_band(rgb, &firstThree, 0, "n", 3, nullptr);
+        vips_add(firstThree, noise, &sum, nullptr);
+        vips_gaussblur(sum, &soft, 0.8, nullptr);
+        vips_cast_uchar(soft, &bytes, nullptr);
+        bytes->Type = VIPS_INTERPRETATION_sRGB;
+        vips_jpegsave(bytes, QFile::encodeName(file).constData(), "Q", 90, nullptr);
+        for (VipsImage* image : {noise, xy, gradient, rgb, firstThree, sum, soft, bytes})
+            g_object_unref(image);
+        return file;
+    }();
+    return path;
+}
+
+ImageOptions options() {
+    ImageOptions o;
+    o.format = ImageFormat::jpeg;
+    o.maxPixels = kTarget;
+    o.quality = 0.85;
+    o.stripLocation = true;
+    return o;
+}
+
+// Gives freed memory back to the system and resets the process's peak resident
+// size, so that each benchmark reports its own growth from what is live.
+void resetPeakMemory() {
+    malloc_trim(0);
+    std::ofstream("/proc/self/clear_refs") << "5";
+}
+
+double statusMegabytes(const char* key) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind(key, 0) == 0)
+            return std::stod(line.substr(line.find(':') + 1)) / 1024.0;
+    }
+    return 0;
+}
+
+void reportMemory(benchmark::State& state, double baseMB, int atOnce) {
+    const double peak = statusMegabytes("VmHWM");
+    state.counters["rss_before_MB"] = baseMB;
+    state.counters["peak_rss_MB"] = peak;
+    state.counters["growth_per_conversion_MB"] = (peak - baseMB) / atOnce;
+    // What libvips itself allocated for pixels at most, over the run so far.
+    state.counters["vips_buffers_peak_MB"] = vips_tracked_get_mem_highwater() / (1024.0 * 1024.0);
+    // Decoding all 24 megapixels as 8-bit RGB would take this much alone.
+    state.counters["full_decode_MB"] = kWidth * double(kHeight) * 3 / (1024 * 1024);
+}
+
+void BM_TarvoOneAtATime(benchmark::State& state) {
+    const QString& source = sourcePhoto();
+    const QString out = folder().filePath(QStringLiteral("one.jpg"));
+    ImageConverter::convert(source, options(), out); // libvips warms up
+    resetPeakMemory();
+    const double base = statusMegabytes("VmRSS");
+    for (auto _ : state)
+        ImageConverter::convert(source, options(), out);
+    reportMemory(state, base, 1);
+    state.counters["s_per_image"] = benchmark::Counter(
+        state.iterations(), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+void BM_TarvoBatchOf16ThroughTheEngine(benchmark::State& state) {
+    const QString& source = sourcePhoto();
+    const QString work = folder().filePath(QStringLiteral("batch"));
+    ConversionEngine engine(ConversionEngine::activeProcessorCount());
+    // Sixteen items in a store whose stored files are all the same photograph.
+    std::vector<ConversionRequest> requests;
+    for (int i = 0; i < kBatch; ++i) {
+        ConversionRequest r;
+        r.item.id = QUuid::createUuid();
+        r.item.payload = ItemPayload::image(QStringLiteral("photo.jpg"));
+        r.item.displayName = QStringLiteral("photo.jpg");
+        r.containerRoot = folder().path();
+        r.delivery = Delivery::image(options());
+        r.index = i;
+        r.batchCount = kBatch;
+        r.workDirectory = work;
+        r.destinationURL = folder().filePath(QStringLiteral("batch-%1.jpg").arg(i));
+        const QString itemDir = itemFolder(r.containerRoot, r.item.id);
+        QDir().mkpath(itemDir);
+        QFile::link(source, itemDir + QStringLiteral("/photo.jpg"));
+        requests.push_back(r);
+    }
+
+    resetPeakMemory();
+    const double base = statusMegabytes("VmRSS");
+    for (auto _ : state) {
+        std::vector<QFuture<ConversionResult>> futures;
+        for (const ConversionRequest& r : requests)
+            futures.push_back(engine.convert(r));
+        for (auto& future : futures)
+            future.waitForFinished();
+    }
+    reportMemory(state, base, engine.peakConcurrency());
+    state.counters["conversions_at_once"] = engine.peakConcurrency();
+    state.counters["s_per_image"] =
+        benchmark::Counter(double(state.iterations()) * kBatch,
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+// Starts `argv` under GNU time, which writes the command's peak resident size
+// (KB) to `report`. A child spawned from this process would report our own
+// size: the kernel carries a process's high-water mark across exec.
+pid_t spawn(const std::vector<std::string>& argv, const std::string& report) {
+    std::vector<std::string> full = {"/usr/bin/time", "-f", "%M", "-o", report};
+    full.insert(full.end(), argv.begin(), argv.end());
+    std::vector<char*> args;
+    for (const std::string& a : full)
+        args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    pid_t pid = 0;
+    return posix_spawn(&pid, args[0], nullptr, nullptr, args.data(), environ) == 0 ? pid : -1;
+}
+
+// The peak in MB that a finished child reported, or -1 when it failed.
+double finished(pid_t pid, const std::string& report) {
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return -1;
+    std::ifstream in(report);
+    double kilobytes = -1;
+    in >> kilobytes;
+    return kilobytes < 0 ? -1 : kilobytes / 1024.0;
+}
+
+bool available(const std::vector<std::string>& command) {
+    return QFile::exists(QStringLiteral("/usr/bin/time")) &&
+           QFile::exists(QString::fromStdString(command[0]));
+}
+
+std::vector<std::string> vipsthumbnail(const std::string& out) {
+    return {"/usr/bin/vipsthumbnail",
+            sourcePhoto().toStdString(),
+            "--size",
+            std::to_string(kTarget),
+            "-o",
+            out + "[Q=85]"};
+}
+
+std::vector<std::string> imagemagick(const std::string& out) {
+    return {"/usr/bin/convert-im6.q16",
+            sourcePhoto().toStdString(),
+            "-resize",
+            std::to_string(kTarget) + "x" + std::to_string(kTarget),
+            "-quality",
+            "85",
+            out};
+}
+
+template <class Command> void referenceOne(benchmark::State& state, Command command) {
+    const std::string out = folder().filePath(QStringLiteral("reference.jpg")).toStdString();
+    const std::string report = folder().filePath(QStringLiteral("reference.rss")).toStdString();
+    if (!available(command(out))) {
+        state.SkipWithError("not installed (run bench/convert-references.sh)");
+        return;
+    }
+    double peak = 0;
+    for (auto _ : state) {
+        const double mb = finished(spawn(command(out), report), report);
+        if (mb < 0) {
+            state.SkipWithError("the command failed");
+            return;
+        }
+        peak = std::max(peak, mb);
+    }
+    state.counters["peak_rss_MB"] = peak;
+    state.counters["s_per_image"] = benchmark::Counter(
+        state.iterations(), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+// Sixteen runs, as many at once as the machine has processors.
+template <class Command> void referenceBatch(benchmark::State& state, Command command) {
+    if (!available(command("x"))) {
+        state.SkipWithError("not installed (run bench/convert-references.sh)");
+        return;
+    }
+    const int parallel = ConversionEngine::activeProcessorCount();
+    double peak = 0;
+    double atOnce = 0;
+    for (auto _ : state) {
+        std::vector<std::pair<pid_t, std::string>> running;
+        int started = 0;
+        while (started < kBatch || !running.empty()) {
+            while (static_cast<int>(running.size()) < parallel && started < kBatch) {
+                const QString name = QStringLiteral("ref-%1").arg(started);
+                const std::string report = folder().filePath(name + ".rss").toStdString();
+                const pid_t pid =
+                    spawn(command(folder().filePath(name + ".jpg").toStdString()), report);
+                if (pid < 0) {
+                    state.SkipWithError("the command failed to start");
+                    return;
+                }
+                running.emplace_back(pid, report);
+                ++started;
+            }
+            // The first of the running processes; the others go on meanwhile.
+            const auto [pid, report] = running.front();
+            running.erase(running.begin());
+            const double mb = finished(pid, report);
+            if (mb < 0) {
+                state.SkipWithError("the command failed");
+                return;
+            }
+            peak = std::max(peak, mb);
+        }
+        atOnce = std::min(parallel, kBatch);
+    }
+    state.counters["peak_rss_MB"] = peak;
+    // Processes do not share memory: this many at their peak at once.
+    state.counters["processes_at_once"] = atOnce;
+    state.counters["peak_x_processes_MB"] = peak * atOnce;
+    state.counters["s_per_image"] =
+        benchmark::Counter(double(state.iterations()) * kBatch,
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+void BM_VipsthumbnailOneAtATime(benchmark::State& state) {
+    referenceOne(state, vipsthumbnail);
+}
+void BM_ImageMagickOneAtATime(benchmark::State& state) {
+    referenceOne(state, imagemagick);
+}
+void BM_VipsthumbnailBatchOf16(benchmark::State& state) {
+    referenceBatch(state, vipsthumbnail);
+}
+void BM_ImageMagickBatchOf16(benchmark::State& state) {
+    referenceBatch(state, imagemagick);
+}
+
+} // namespace
+
+BENCHMARK(BM_TarvoOneAtATime)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
+BENCHMARK(BM_VipsthumbnailOneAtATime)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
+BENCHMARK(BM_ImageMagickOneAtATime)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
+BENCHMARK(BM_TarvoBatchOf16ThroughTheEngine)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MinTime(3);
+BENCHMARK(BM_VipsthumbnailBatchOf16)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
+BENCHMARK(BM_ImageMagickBatchOf16)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
+BENCHMARK_MAIN();
