@@ -1,0 +1,186 @@
+#include "DeliveryCoordinator.h"
+
+#include "TarvoConvert/ConversionEngine.h"
+#include "TarvoCore/ContentHash.h"
+#include "TarvoCore/FileError.h"
+#include "TarvoCore/Files.h"
+#include "TarvoCore/ItemStore.h"
+#include "TarvoCore/Log.h"
+#include "TarvoCore/Preferences.h"
+#include "TarvoCore/RuleEngine.h"
+#include "TarvoPlatform/ApplicationDirectory.h"
+#include "TarvoPlatform/Clock.h"
+#include "TarvoPlatform/InputState.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QObject>
+#include <QPromise>
+#include <QUuid>
+
+namespace tarvo {
+
+namespace {
+
+using Promise = QPromise<std::optional<ConversionResult>>;
+
+void settle(const std::shared_ptr<Promise>& promise, std::optional<ConversionResult> result) {
+    promise->addResult(std::move(result));
+    promise->finish();
+}
+
+} // namespace
+
+DeliveryCoordinator::Modifiers::Modifiers(quint64 flags)
+    : option((flags & ModifierFlag::option) != 0), control((flags & ModifierFlag::control) != 0),
+      command((flags & ModifierFlag::command) != 0), shift((flags & ModifierFlag::shift) != 0) {}
+
+DeliveryCoordinator::DeliveryCoordinator(ItemStore& store, RuleEngine& rules,
+                                         ConversionEngine& engine, UndoLog& undoLog,
+                                         Preferences& preferences, QString workRoot,
+                                         ApplicationDirectory& applications, Clock& clock)
+    : m_store(store), m_rules(rules), m_engine(engine), m_undoLog(undoLog),
+      m_preferences(preferences), m_workRoot(std::move(workRoot)), m_applications(applications),
+      m_clock(clock), m_context(std::make_unique<QObject>()) {}
+
+DeliveryCoordinator::~DeliveryCoordinator() = default;
+
+DeliveryCoordinator::Decision DeliveryCoordinator::delivery(const Item& item,
+                                                            const ResolvedDestination& destination,
+                                                            const Modifiers& modifiers) {
+    if (modifiers.option)
+        return {Delivery::original(), std::nullopt};
+    std::optional<Rule> rule = m_rules.rule(item, m_store.root(), destination);
+    Delivery chosen = m_rules.effectiveDelivery(rule, destination);
+    return {std::move(chosen), std::move(rule)};
+}
+
+DeliveryCoordinator::Decision
+DeliveryCoordinator::badgeContent(const Item& item, const ResolvedDestination& destination,
+                                  const Modifiers& modifiers) {
+    return delivery(item, destination, modifiers);
+}
+
+QString DeliveryCoordinator::makeWorkDirectory() {
+    const QString folder =
+        QDir(m_workRoot).filePath(QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper());
+    try {
+        Files::makeDirectories(folder);
+    } catch (const FileError&) {
+        // The engine creates the folder again and reports the error then.
+    }
+    return folder;
+}
+
+ConversionRequest DeliveryCoordinator::request(const Item& item, const Delivery& delivery,
+                                               const std::optional<Rule>& rule, int index,
+                                               int batchCount,
+                                               const ResolvedDestination& destination,
+                                               const QString& workDirectory,
+                                               const std::optional<QString>& destinationURL) {
+    ConversionRequest request;
+    request.item = item;
+    request.containerRoot = m_store.root();
+    request.delivery = delivery;
+    request.rename = rule ? rule->rename : std::nullopt;
+    request.index = index;
+    request.batchCount = batchCount;
+    request.destinationApp = destination.bundleID ? appName(*destination.bundleID) : std::nullopt;
+    request.workDirectory = workDirectory;
+    request.destinationURL = destinationURL;
+    request.keepMetadata = m_preferences.keepImageMetadata();
+    request.date = m_clock.now();
+    return request;
+}
+
+QFuture<std::optional<ConversionResult>>
+DeliveryCoordinator::produce(const ConversionRequest& request) {
+    auto promise = std::make_shared<Promise>();
+    promise->start();
+    QFuture<std::optional<ConversionResult>> future = promise->future();
+    QObject* context = m_context.get();
+
+    m_engine.convert(request)
+        .then(context,
+              [this, promise](const ConversionResult& result) {
+                  if (result.is<ConversionResult::File>())
+                      m_preferences.countConversion();
+                  settle(promise, result);
+              })
+        .onFailed(context, [this, promise, context, request] {
+            Log::deliver().error(QStringLiteral("conversion failed for %1; delivering the original")
+                                     .arg(request.item.displayName));
+            ConversionRequest fallback = request;
+            fallback.delivery = Delivery::original();
+            fallback.rename = std::nullopt;
+            m_engine.convert(fallback)
+                .then(context,
+                      [promise](const ConversionResult& result) { settle(promise, result); })
+                .onFailed(context, [promise] { settle(promise, std::nullopt); });
+        });
+    return future;
+}
+
+void DeliveryCoordinator::recordDelivery(const Item& item, const ResolvedDestination& destination,
+                                         const std::vector<ConversionResult>& results) {
+    UndoEntry entry;
+    entry.id = QUuid::createUuid();
+    entry.item = item;
+    entry.destinationBundleID = destination.bundleID;
+    for (const ConversionResult& result : results) {
+        const auto* file = result.as<ConversionResult::File>();
+        if (!file)
+            continue;
+        // The undo log pairs files and fingerprints by position, and deletes
+        // only what it can show unchanged: a file without a fingerprint is
+        // left out of both lists, so an undo never deletes it.
+        try {
+            const QString hash = ContentHash::ofPath(file->url);
+            entry.writtenURLs.append(file->url);
+            entry.hashes.append(hash);
+        } catch (const FileError&) {
+        }
+    }
+    entry.at = m_clock.now();
+    m_undoLog.record(entry);
+    m_preferences.countDrop();
+}
+
+UndoLog::Outcome DeliveryCoordinator::undoLastDelivery(Date now) {
+    const std::optional<UndoEntry> entry = m_undoLog.mostRecent(now);
+    if (!entry)
+        return UndoLog::Outcome::expired();
+    const UndoLog::Outcome outcome = m_undoLog.undo(*entry, now);
+    if (outcome.is<UndoLog::Outcome::RefusedFileChanged>() ||
+        outcome.is<UndoLog::Outcome::Expired>())
+        return outcome;
+
+    // An item removed from the shelf took its folder with it; putting the
+    // record back without its file would leave an item that shows nothing.
+    if (!m_store.item(entry->item.id)) {
+        if (payloadExists(entry->item))
+            m_store.add(entry->item);
+        else
+            Log::deliver().notice(QStringLiteral("undo could not put back %1: its file is gone")
+                                      .arg(entry->item.displayName));
+    }
+    m_preferences.countUndo();
+    return outcome;
+}
+
+bool DeliveryCoordinator::payloadExists(const Item& item) const {
+    if (!item.payload.isFileBacked())
+        return true;
+    const std::optional<QString> path = item.payloadURL(m_store.root());
+    return path && QFileInfo::exists(*path);
+}
+
+std::optional<QString> DeliveryCoordinator::appName(const QString& bundleID) const {
+    return m_applications.name(bundleID);
+}
+
+DragOperation DeliveryCoordinator::operation(const Modifiers& modifiers) {
+    return modifiers.shift && !modifiers.option ? DragOperation::move : DragOperation::copy;
+}
+
+} // namespace tarvo

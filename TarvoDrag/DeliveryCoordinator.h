@@ -1,0 +1,120 @@
+#pragma once
+
+#include "TarvoConvert/ConversionRequest.h"
+#include "TarvoConvert/ConversionResult.h"
+#include "TarvoCore/Item.h"
+#include "TarvoCore/RuleModel.h"
+#include "TarvoCore/UndoLog.h"
+#include "TarvoPlatform/DragOperation.h"
+
+#include <QFuture>
+#include <QString>
+#include <QtGlobal>
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+class QObject;
+
+namespace tarvo {
+
+class ApplicationDirectory;
+class Clock;
+class ConversionEngine;
+class ItemStore;
+class Preferences;
+class RuleEngine;
+
+// Decides and records what items dragged out of the shelf deliver: the
+// delivery per destination and modifier keys, the conversion request, the
+// conversion with its fall-back to the unchanged item, the undo record and
+// the counters, and the undo of the last delivery. Also makes the working
+// folder of each drag. Main thread only.
+class DeliveryCoordinator final {
+public:
+    // The modifier keys held when a drag was evaluated.
+    struct Modifiers {
+        bool option = false;
+        bool control = false;
+        bool command = false;
+        // Shift asks the destination for a move on this desktop, where every
+        // toolkit uses it so.
+        bool shift = false;
+
+        Modifiers() = default;
+        Modifiers(bool option, bool control, bool command, bool shift = false)
+            : option(option), control(control), command(command), shift(shift) {}
+        // From modifier flags (InputState.h); every other flag is ignored.
+        explicit Modifiers(quint64 flags);
+
+        static Modifiers none() { return {}; }
+        bool operator==(const Modifiers&) const = default;
+    };
+
+    struct Decision {
+        Delivery delivery;
+        // The rule whose delivery was chosen: its rename template applies.
+        std::optional<Rule> rule;
+        bool operator==(const Decision&) const = default;
+    };
+
+    // None of the collaborators is owned; all must outlive the coordinator.
+    // `workRoot` is the parent of the per-drag working folders.
+    DeliveryCoordinator(ItemStore& store, RuleEngine& rules, ConversionEngine& engine,
+                        UndoLog& undoLog, Preferences& preferences, QString workRoot,
+                        ApplicationDirectory& applications, Clock& clock);
+    ~DeliveryCoordinator();
+    DeliveryCoordinator(const DeliveryCoordinator&) = delete;
+    DeliveryCoordinator& operator=(const DeliveryCoordinator&) = delete;
+
+    const QString& workRoot() const { return m_workRoot; }
+
+    Decision delivery(const Item& item, const ResolvedDestination& destination,
+                      const Modifiers& modifiers);
+    // The same answer a drop would get, for the cursor badge.
+    Decision badgeContent(const Item& item, const ResolvedDestination& destination,
+                          const Modifiers& modifiers);
+
+    // A new folder below the work root. A failure to create it is ignored: the
+    // engine makes the folder again before writing into it.
+    QString makeWorkDirectory();
+
+    ConversionRequest request(const Item& item, const Delivery& delivery,
+                              const std::optional<Rule>& rule, int index, int batchCount,
+                              const ResolvedDestination& destination, const QString& workDirectory,
+                              const std::optional<QString>& destinationURL);
+
+    // Runs the conversion; on failure logs it and produces the unchanged item
+    // instead. Resolves on the main thread; with no result only when even the
+    // unchanged item could not be produced.
+    QFuture<std::optional<ConversionResult>> produce(const ConversionRequest& request);
+
+    // Enters a finished delivery in the undo log and counts it.
+    void recordDelivery(const Item& item, const ResolvedDestination& destination,
+                        const std::vector<ConversionResult>& results);
+
+    UndoLog::Outcome undoLastDelivery(Date now);
+
+    // The installed application's name; none for an unknown identifier.
+    std::optional<QString> appName(const QString& bundleID) const;
+
+    // Move when the move modifier is held without option; copy otherwise.
+    static DragOperation operation(const Modifiers& modifiers);
+
+private:
+    bool payloadExists(const Item& item) const;
+
+    ItemStore& m_store;
+    RuleEngine& m_rules;
+    ConversionEngine& m_engine;
+    UndoLog& m_undoLog;
+    Preferences& m_preferences;
+    QString m_workRoot;
+    ApplicationDirectory& m_applications;
+    Clock& m_clock;
+    // Where conversion results are handed back: the main thread.
+    std::unique_ptr<QObject> m_context;
+};
+
+} // namespace tarvo

@@ -1,0 +1,124 @@
+#include "DragMonitor.h"
+
+#include "AcceptedTypes.h"
+
+#include "TarvoCore/Log.h"
+#include "TarvoCore/Preferences.h"
+#include "TarvoPlatform/Clock.h"
+#include "TarvoPlatform/InputState.h"
+#include "TarvoPlatform/Pasteboard.h"
+
+namespace tarvo {
+
+DragMonitor::DragMonitor(const Preferences& preferences, Pasteboard& dragPasteboard,
+                         EventMonitors& monitors, InputState& input, Clock& clock)
+    : m_preferences(&preferences), m_dragPasteboard(dragPasteboard), m_monitors(monitors),
+      m_input(input), m_clock(clock), m_lastSeenChangeCount(dragPasteboard.changeCount()) {}
+
+DragMonitor::~DragMonitor() {
+    stop();
+}
+
+bool DragMonitor::shouldEvaluate(double now, double lastCheckAt) {
+    return lastCheckAt < 0 || now - lastCheckAt >= evaluationSpacing;
+}
+
+DragMonitor::Decision DragMonitor::decide(qint64 changeCount, qint64 lastSeenChangeCount,
+                                          const QStringList& types, bool enabled, bool requireShift,
+                                          bool shiftHeld) {
+    if (!enabled)
+        return disabled;
+    if (changeCount == lastSeenChangeCount)
+        return notADrag;
+    if (!AcceptedTypes::canAccept(types))
+        return unacceptableTypes;
+    if (requireShift && !shiftHeld)
+        return shiftRequired;
+    return show;
+}
+
+void DragMonitor::start() {
+    if (m_globalMonitor)
+        return;
+    Log::drag().notice(QStringLiteral("drag monitor installed"));
+    // The handlers die with the monitors, which stop() removes before this
+    // object goes.
+    m_globalMonitor =
+        m_monitors.addGlobalMonitor(eventMask, [this](const MouseEvent& e) { handle(e); });
+    m_localMonitor =
+        m_monitors.addLocalMonitor(eventMask, [this](const MouseEvent& e) { handle(e); });
+}
+
+void DragMonitor::stop() {
+    if (m_globalMonitor)
+        m_monitors.removeMonitor(*m_globalMonitor);
+    if (m_localMonitor)
+        m_monitors.removeMonitor(*m_localMonitor);
+    m_globalMonitor.reset();
+    m_localMonitor.reset();
+    m_decidedThisGesture = false;
+    m_dragActive = false;
+    m_lastCheckAt = -1;
+}
+
+void DragMonitor::endGesture() {
+    m_decidedThisGesture = false;
+    m_lastCheckAt = -1;
+    m_draggedEventsSeen = 0;
+    if (m_dragActive) {
+        m_dragActive = false;
+        if (m_delegate)
+            m_delegate->dragMonitorDragEnded(*this);
+    }
+}
+
+void DragMonitor::handle(const MouseEvent& event) {
+    switch (event.type) {
+    case EventType::leftMouseDragged:
+        ++m_draggedEventsSeen;
+        if (m_decidedThisGesture || !shouldEvaluate(event.timestamp, m_lastCheckAt))
+            return;
+        m_lastCheckAt = event.timestamp;
+        evaluateDrag();
+        return;
+    case EventType::leftMouseUp:
+        endGesture();
+        m_lastSeenChangeCount = m_dragPasteboard.changeCount();
+        return;
+    case EventType::leftMouseDown:
+        endGesture();
+        return;
+    default:
+        return;
+    }
+}
+
+void DragMonitor::evaluateDrag() {
+    const qint64 changeCount = m_dragPasteboard.changeCount();
+    const QStringList types = m_dragPasteboard.types().value_or(QStringList{});
+    const bool enabled = m_preferences->showTarvoWhenDragging();
+    const bool requireShift = m_preferences->requireShiftToShow();
+    const bool shiftHeld = (m_input.modifierFlags() & ModifierFlag::shift) != 0;
+
+    const Decision decision =
+        decide(changeCount, m_lastSeenChangeCount, types, enabled, requireShift, shiftHeld);
+    if (!decision.final)
+        return;
+
+    m_decidedThisGesture = true;
+    m_lastSeenChangeCount = changeCount;
+    Log::drag().debug(QStringLiteral("drag decided after %1 move(s): %2")
+                          .arg(QString::number(m_draggedEventsSeen), decision.reason));
+    if (!decision.show)
+        return;
+
+    const qint64 before = m_clock.monotonicNanoseconds();
+    m_dragActive = true;
+    if (m_delegate)
+        m_delegate->dragMonitor(*this, m_input.mouseLocation());
+    const qint64 after = m_clock.monotonicNanoseconds();
+    const double ms = static_cast<double>(after - before) / 1000000.0;
+    Log::drag().notice(QStringLiteral("tarvo shown in %1 ms").arg(QString::number(ms, 'f', 1)));
+}
+
+} // namespace tarvo

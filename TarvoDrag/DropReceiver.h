@@ -1,0 +1,105 @@
+#pragma once
+
+#include "TarvoCore/Date.h"
+#include "TarvoCore/Item.h"
+
+#include <QString>
+#include <QThreadPool>
+#include <QTimeZone>
+#include <QUuid>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace tarvo {
+
+class Clock;
+class FilePromiseReceiver;
+class ItemStore;
+class Pasteboard;
+class ScheduledWork;
+
+// Turns what lands on the shelf into stored items: takes the first kind of
+// content a pasteboard offers, copies it into a new item folder, fingerprints
+// it and adds it to the store, or finds the item already holding it. Promised
+// files show at once as placeholders and complete when they arrive, or fail
+// after `promiseTimeout`. Nothing here throws to the caller. Main thread only.
+class DropReceiver final {
+public:
+    static constexpr double promiseTimeout = 30.0;
+
+    // Neither is owned; both must outlive the receiver.
+    DropReceiver(ItemStore& store, Clock& clock);
+    ~DropReceiver();
+    DropReceiver(const DropReceiver&) = delete;
+    DropReceiver& operator=(const DropReceiver&) = delete;
+
+    // An item changed after it was added: a promised file completed or
+    // failed, or a retry was asked for.
+    std::function<void(const Item&)> onItemUpdated;
+    // A promised file held content already on the shelf: the existing item.
+    std::function<void(const Item&)> onDuplicateLanded;
+    // A call of `accept` produced items.
+    std::function<void(const std::vector<Item>&)> onItemsAdded;
+
+    // The items a drop or paste produced (new ones, placeholders, or items
+    // already on the shelf), possibly none. `sourceBundleID` names the
+    // application the content came from.
+    std::vector<Item> accept(const Pasteboard& pasteboard,
+                             const std::optional<QString>& sourceBundleID);
+    void retry(const QUuid& itemID);
+
+    // Promised files are reported on these threads before they are handed to
+    // the main thread.
+    QThreadPool& operationQueue() { return m_operationQueue; }
+
+    // The display name of a text: its first non-empty line, trimmed of spaces
+    // and tabs, cut to 27 characters and an ellipsis when longer than 28.
+    static QString previewName(const QString& text);
+    // "2025-01-31 at 09.05.07" in `timeZone`.
+    static QString timestamp(Date date, const QTimeZone& timeZone);
+    // Judged by the file name's extension; a folder is never an image.
+    static bool isImage(const QString& path);
+
+private:
+    struct Promise;
+
+    std::vector<Item> acceptPromises(const Pasteboard& pasteboard,
+                                     const std::optional<QString>& source);
+    std::vector<Item> acceptFileURLs(const Pasteboard& pasteboard,
+                                     const std::optional<QString>& source);
+    std::optional<Item> acceptImageData(const Pasteboard& pasteboard,
+                                        const std::optional<QString>& source);
+    std::optional<Item> acceptRichText(const Pasteboard& pasteboard,
+                                       const std::optional<QString>& source);
+    std::optional<Item> acceptURL(const Pasteboard& pasteboard,
+                                  const std::optional<QString>& source);
+    std::optional<Item> acceptString(const Pasteboard& pasteboard,
+                                     const std::optional<QString>& source);
+
+    void receive(FilePromiseReceiver& receiver, const QString& folder, const QUuid& itemID,
+                 const QString& fallbackName);
+    void promiseAnswered(quint64 promise, const QUuid& itemID, const QString& file,
+                         const std::optional<QString>& error);
+    void promiseTimedOut(quint64 promise, const QUuid& itemID);
+    void complete(const QUuid& itemID, const QString& file, const QString& fallbackName);
+    void fail(const QUuid& itemID, const QString& reason);
+    void discardLateFile(const QUuid& itemID, const QString& file);
+
+    Item newItem(const QUuid& id, const std::optional<QString>& source) const;
+    std::optional<Item> take(const Item& item);
+    void removeFolder(const QUuid& id);
+
+    ItemStore& m_store;
+    QThreadPool m_operationQueue;
+    Clock& m_clock;
+    std::map<quint64, std::unique_ptr<Promise>> m_promises;
+    quint64 m_nextPromise = 1;
+    // Work handed to the main thread later checks this first.
+    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
+};
+
+} // namespace tarvo

@@ -1,0 +1,255 @@
+#include "FileCopier.h"
+
+#include "TarvoCore/FileError.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <climits>
+#include <dirent.h>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <string>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace tarvo::FileCopier {
+
+namespace {
+
+class Fd final {
+public:
+    explicit Fd(int fd = -1) : m_fd(fd) {}
+    ~Fd() {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return m_fd; }
+    bool valid() const { return m_fd >= 0; }
+    int release() {
+        const int fd = m_fd;
+        m_fd = -1;
+        return fd;
+    }
+
+private:
+    int m_fd;
+};
+
+// The folder the copy goes into, never copied into itself when a dropped
+// folder holds the store.
+struct Context {
+    dev_t skipDevice{};
+    ino_t skipInode{};
+};
+
+[[noreturn]] void fail(const char* operation, const QString& path, int code) {
+    throw FileError(QString::fromLatin1(operation), path, code);
+}
+
+QString childPath(const QString& parent, const char* name) {
+    return parent + u'/' + QFile::decodeName(name);
+}
+
+// Plain reads and writes, for file systems where the kernel cannot copy.
+void copyByReading(int from, int to, const QString& path) {
+    std::vector<char> buffer(1 << 20);
+    for (;;) {
+        const ssize_t n = ::read(from, buffer.data(), buffer.size());
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            fail("read", path, errno);
+        }
+        if (n == 0)
+            return;
+        for (ssize_t done = 0; done < n;) {
+            const ssize_t w = ::write(to, buffer.data() + done, static_cast<size_t>(n - done));
+            if (w < 0) {
+                if (errno == EINTR)
+                    continue;
+                fail("write", path, errno);
+            }
+            done += w;
+        }
+    }
+}
+
+void copyContents(int from, int to, const QString& path) {
+    if (::ioctl(to, FICLONE, from) == 0)
+        return;
+    bool started = false;
+    for (;;) {
+        const ssize_t n =
+            ::copy_file_range(from, nullptr, to, nullptr, static_cast<size_t>(1) << 30, 0);
+        if (n > 0) {
+            started = true;
+            continue;
+        }
+        if (n == 0)
+            break;
+        if (errno == EINTR)
+            continue;
+        // Older kernels refuse some pairs of file systems and some special
+        // files; nothing has been written yet in that case.
+        if (!started && (errno == EXDEV || errno == ENOSYS || errno == EINVAL ||
+                         errno == EOPNOTSUPP || errno == EPERM)) {
+            copyByReading(from, to, path);
+            break;
+        }
+        fail("copy", path, errno);
+    }
+}
+
+void keepAttributes(int fd, const struct stat& st, mode_t mode, const QString& path) {
+    if (::fchmod(fd, mode) != 0)
+        fail("copy", path, errno);
+    const timespec times[2] = {st.st_atim, st.st_mtim};
+    if (::futimens(fd, times) != 0)
+        fail("copy", path, errno);
+}
+
+void copyFile(int from, const struct stat& st, int parent, const char* name, const QString& path) {
+    Fd to(::openat(parent, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (!to.valid())
+        fail("copy", path, errno);
+    copyContents(from, to.get(), path);
+    keepAttributes(to.get(), st, st.st_mode & 0777, path);
+    if (::close(to.release()) != 0)
+        fail("copy", path, errno);
+}
+
+void copyLink(int parent, const char* name, int targetParent, const struct stat& st,
+              const QString& path) {
+    std::vector<char> target(static_cast<size_t>(st.st_size > 0 ? st.st_size : PATH_MAX) + 1);
+    const ssize_t n = ::readlinkat(parent, name, target.data(), target.size() - 1);
+    if (n < 0)
+        fail("read", path, errno);
+    target[static_cast<size_t>(n)] = 0;
+    if (::symlinkat(target.data(), targetParent, name) != 0)
+        fail("copy", path, errno);
+    const timespec times[2] = {st.st_atim, st.st_mtim};
+    ::utimensat(targetParent, name, times, AT_SYMLINK_NOFOLLOW); // a link's time is cosmetic
+}
+
+void copyFolder(int from, const struct stat& st, int parent, const char* name, const QString& path,
+                const Context& context);
+
+void copyEntries(int from, int to, const QString& path, const Context& context) {
+    const int listFd = ::dup(from);
+    if (listFd < 0)
+        fail("read", path, errno);
+    DIR* dir = ::fdopendir(listFd);
+    if (!dir) {
+        ::close(listFd);
+        fail("read", path, errno);
+    }
+    std::vector<std::string> names;
+    errno = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        const char* n = entry->d_name;
+        if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0)))
+            continue;
+        names.emplace_back(n);
+    }
+    const int readError = errno;
+    ::closedir(dir);
+    if (readError != 0)
+        fail("read", path, readError);
+
+    for (const std::string& entry : names) {
+        const char* n = entry.c_str();
+        const QString child = childPath(path, n);
+        struct stat est {};
+        if (::fstatat(from, n, &est, AT_SYMLINK_NOFOLLOW) != 0)
+            fail("read", child, errno);
+        if (S_ISLNK(est.st_mode)) {
+            copyLink(from, n, to, est, child);
+        } else if (S_ISREG(est.st_mode)) {
+            Fd file(::openat(from, n, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+            if (!file.valid())
+                fail("open", child, errno);
+            struct stat fst {};
+            if (::fstat(file.get(), &fst) != 0)
+                fail("read", child, errno);
+            if (!S_ISREG(fst.st_mode))
+                continue; // swapped for something else since the listing
+            copyFile(file.get(), fst, to, n, child);
+        } else if (S_ISDIR(est.st_mode)) {
+            if (est.st_dev == context.skipDevice && est.st_ino == context.skipInode)
+                continue;
+            Fd folder(::openat(from, n, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            if (!folder.valid())
+                fail("open", child, errno);
+            struct stat fst {};
+            if (::fstat(folder.get(), &fst) != 0)
+                fail("read", child, errno);
+            copyFolder(folder.get(), fst, to, n, child, context);
+        }
+        // FIFOs, sockets and devices inside a folder are left out.
+    }
+}
+
+void copyFolder(int from, const struct stat& st, int parent, const char* name, const QString& path,
+                const Context& context) {
+    if (::mkdirat(parent, name, 0700) != 0)
+        fail("copy", path, errno);
+    Fd to(::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!to.valid())
+        fail("copy", path, errno);
+    copyEntries(from, to.get(), path, context);
+    // Written last: filling the folder changed its time. The owner keeps full
+    // access so the store can always remove the copy again.
+    keepAttributes(to.get(), st, (st.st_mode & 0777) | 0700, path);
+}
+
+} // namespace
+
+void copy(const QString& source, const QString& destination) {
+    const QByteArray sourceName = QFile::encodeName(source);
+    struct stat st {};
+    if (::stat(sourceName.constData(), &st) != 0)
+        fail("open", source, errno);
+    if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
+        fail("open", source, EINVAL); // never opened: reading a FIFO or a device blocks or worse
+
+    const qsizetype slash = destination.lastIndexOf(u'/');
+    if (slash < 0)
+        fail("copy", destination, EINVAL);
+    const QString parentPath = slash == 0 ? QStringLiteral("/") : destination.left(slash);
+    const QByteArray leaf = QFile::encodeName(destination.mid(slash + 1));
+    Fd parent(
+        ::open(QFile::encodeName(parentPath).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!parent.valid())
+        fail("copy", destination, errno);
+    struct stat pst {};
+    if (::fstat(parent.get(), &pst) != 0)
+        fail("copy", destination, errno);
+    const Context context{pst.st_dev, pst.st_ino};
+
+    if (S_ISDIR(st.st_mode)) {
+        Fd folder(::open(sourceName.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (!folder.valid())
+            fail("open", source, errno);
+        struct stat fst {};
+        if (::fstat(folder.get(), &fst) != 0)
+            fail("read", source, errno);
+        copyFolder(folder.get(), fst, parent.get(), leaf.constData(), source, context);
+        return;
+    }
+    Fd file(::open(sourceName.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!file.valid())
+        fail("open", source, errno);
+    struct stat fst {};
+    if (::fstat(file.get(), &fst) != 0)
+        fail("read", source, errno);
+    if (!S_ISREG(fst.st_mode))
+        fail("open", source, EINVAL);
+    copyFile(file.get(), fst, parent.get(), leaf.constData(), source);
+}
+
+} // namespace tarvo::FileCopier

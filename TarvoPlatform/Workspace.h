@@ -1,0 +1,36 @@
+#pragma once
+
+#include "WindowList.h"
+
+#include <QString>
+#include <QtGlobal>
+
+#include <optional>
+
+namespace tarvo {
+
+// The running applications as the desktop knows them. Application
+// identifiers are desktop-file ids ("org.gnome.Nautilus", "firefox").
+class Workspace {
+public:
+    struct Application {
+        // 0 when the application's window names no process.
+        qint32 processIdentifier = 0;
+        std::optional<QString> bundleIdentifier;
+        bool operator==(const Application&) const = default;
+    };
+
+    virtual ~Workspace() = default;
+
+    // The application whose window is active; none when no window is.
+    virtual std::optional<Application> frontmostApplication() = 0;
+    // The identifier of the application that shows `window`; none when the
+    // window does not say or names no installed application.
+    virtual std::optional<QString> applicationID(const WindowInfo& window) = 0;
+    // A value that stays the same for as long as process `pid` runs and
+    // differs for a later process given the same number; none when no such
+    // process runs.
+    virtual std::optional<quint64> processIdentity(qint32 pid) = 0;
+};
+
+} // namespace tarvo

@@ -1,0 +1,471 @@
+// GLib's headers use "signals" as a name: they come before any Qt header.
+#include <gio/gio.h>
+
+#include "AtSpiAccessibility.h"
+
+#include <QByteArray>
+#include <QFileInfo>
+
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+namespace tarvo {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr char registryName[] = "org.a11y.atspi.Registry";
+constexpr char rootPath[] = "/org/a11y/atspi/accessible/root";
+constexpr char nullPath[] = "/org/a11y/atspi/null";
+constexpr char accessibleInterface[] = "org.a11y.atspi.Accessible";
+constexpr char componentInterface[] = "org.a11y.atspi.Component";
+constexpr quint32 screenCoordinates = 0;
+constexpr int stateShowing = 25;
+constexpr int stateSingleLine = 26;
+// Bounds on the walks through one application's tree.
+constexpr int maxDepth = 32;
+constexpr int maxAncestors = 8;
+
+struct VariantDeleter {
+    void operator()(GVariant* v) const { g_variant_unref(v); }
+};
+using Variant = std::unique_ptr<GVariant, VariantDeleter>;
+
+struct ObjectDeleter {
+    void operator()(gpointer o) const { g_object_unref(o); }
+};
+using Connection = std::unique_ptr<GDBusConnection, ObjectDeleter>;
+
+struct Reference {
+    std::string name;
+    std::string path;
+    bool isNull() const { return name.empty() || path.empty() || path == nullPath; }
+    bool operator==(const Reference&) const = default;
+};
+
+// The roles that answer the question, walking up from the deepest element.
+bool isDecisive(const std::string& role) {
+    static const char* const roles[] = {"text",       "entry", "password text", "terminal", "table",
+                                        "tree table", "tree",  "list",          "list box"};
+    for (const char* r : roles)
+        if (role == r)
+            return true;
+    return false;
+}
+
+std::optional<QByteArray> sessionBusAddress() {
+    const QByteArray fromEnvironment = qgetenv("DBUS_SESSION_BUS_ADDRESS");
+    if (!fromEnvironment.isEmpty())
+        return fromEnvironment;
+    // The bus the user session offers by default; never start one of our own.
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    if (!runtime.isEmpty() && QFileInfo::exists(QString::fromLocal8Bit(runtime + "/bus")))
+        return "unix:path=" + runtime + "/bus";
+    return std::nullopt;
+}
+
+Connection connect(const QByteArray& address) {
+    GError* error = nullptr;
+    GDBusConnection* connection = g_dbus_connection_new_for_address_sync(
+        address.constData(),
+        static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
+                                          G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+        nullptr, nullptr, &error);
+    if (error)
+        g_error_free(error);
+    return Connection(connection);
+}
+
+// One query's calls, all under the same deadline.
+class Query {
+public:
+    explicit Query(Clock::time_point deadline) : m_deadline(deadline) {}
+
+    bool expired() const { return Clock::now() >= m_deadline; }
+
+    Variant call(GDBusConnection* connection, const char* destination, const char* path,
+                 const char* interface, const char* method, GVariant* parameters,
+                 const char* replyType) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(m_deadline - Clock::now());
+        if (!connection || left.count() <= 0) {
+            if (parameters)
+                g_variant_unref(g_variant_ref_sink(parameters));
+            return nullptr;
+        }
+        GError* error = nullptr;
+        GVariant* reply = g_dbus_connection_call_sync(
+            connection, destination, path, interface, method, parameters,
+            replyType ? G_VARIANT_TYPE(replyType) : nullptr, G_DBUS_CALL_FLAGS_NO_AUTO_START,
+            static_cast<int>(left.count()), nullptr, &error);
+        if (error)
+            g_error_free(error);
+        return Variant(reply);
+    }
+
+private:
+    Clock::time_point m_deadline;
+};
+
+} // namespace
+
+class AtSpiAccessibility::Worker {
+public:
+    struct Outcome {
+        std::mutex mutex;
+        std::condition_variable finished;
+        bool done = false;
+        bool trusted = false;
+        std::optional<QString> role;
+    };
+
+    explicit Worker(std::chrono::milliseconds deadline)
+        : m_deadline(deadline), m_thread([this] { run(); }) {}
+
+    ~Worker() {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_stop = true;
+        }
+        m_wake.notify_all();
+        // A query in flight ends by its deadline.
+        m_thread.join();
+    }
+
+    // None while an earlier query is still running.
+    std::shared_ptr<Outcome> submit(bool trustOnly, int x, int y, qint32 pid) {
+        const std::lock_guard lock(m_mutex);
+        if (m_job)
+            return nullptr;
+        auto outcome = std::make_shared<Outcome>();
+        m_job = Job{trustOnly, x, y, pid, outcome};
+        m_wake.notify_all();
+        return outcome;
+    }
+
+private:
+    struct Job {
+        bool trustOnly = false;
+        int x = 0;
+        int y = 0;
+        qint32 pid = 0;
+        std::shared_ptr<Outcome> outcome;
+    };
+
+    void run() {
+        for (;;) {
+            Job job;
+            {
+                std::unique_lock lock(m_mutex);
+                m_wake.wait(lock, [this] { return m_stop || m_job; });
+                if (m_stop)
+                    return;
+                job = *m_job;
+            }
+            Query query(Clock::now() + m_deadline);
+            bool trusted = false;
+            std::optional<QString> role;
+            if (job.trustOnly)
+                trusted = isTrusted(query);
+            else
+                role = roleAt(query, job.x, job.y, job.pid);
+            {
+                const std::lock_guard lock(job.outcome->mutex);
+                job.outcome->done = true;
+                job.outcome->trusted = trusted;
+                job.outcome->role = std::move(role);
+            }
+            job.outcome->finished.notify_all();
+            const std::lock_guard lock(m_mutex);
+            m_job.reset();
+        }
+    }
+
+    GDBusConnection* session() {
+        if (m_session && g_dbus_connection_is_closed(m_session.get()))
+            m_session.reset();
+        if (!m_session)
+            if (const std::optional<QByteArray> address = sessionBusAddress())
+                m_session = connect(*address);
+        return m_session.get();
+    }
+
+    bool isTrusted(Query& query) {
+        GDBusConnection* bus = session();
+        const Variant owned =
+            query.call(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                       "NameHasOwner", g_variant_new("(s)", "org.a11y.Bus"), "(b)");
+        gboolean hasOwner = FALSE;
+        if (!owned)
+            return false;
+        g_variant_get(owned.get(), "(b)", &hasOwner);
+        if (!hasOwner)
+            return false;
+        const Variant enabled =
+            query.call(bus, "org.a11y.Bus", "/org/a11y/bus", "org.freedesktop.DBus.Properties",
+                       "Get", g_variant_new("(ss)", "org.a11y.Status", "IsEnabled"), "(v)");
+        if (!enabled)
+            return false;
+        GVariant* inner = nullptr;
+        g_variant_get(enabled.get(), "(v)", &inner);
+        const Variant value(inner);
+        return value && g_variant_is_of_type(value.get(), G_VARIANT_TYPE_BOOLEAN) &&
+               g_variant_get_boolean(value.get());
+    }
+
+    GDBusConnection* accessibilityBus(Query& query) {
+        if (m_a11y && g_dbus_connection_is_closed(m_a11y.get())) {
+            m_a11y.reset();
+            m_pids.clear();
+        }
+        if (m_a11y)
+            return m_a11y.get();
+        const Variant address = query.call(session(), "org.a11y.Bus", "/org/a11y/bus",
+                                           "org.a11y.Bus", "GetAddress", nullptr, "(s)");
+        if (!address)
+            return nullptr;
+        const gchar* text = nullptr;
+        g_variant_get(address.get(), "(&s)", &text);
+        m_a11y = connect(QByteArray(text));
+        return m_a11y.get();
+    }
+
+    static std::vector<Reference> references(const Variant& reply) {
+        std::vector<Reference> out;
+        if (!reply)
+            return out;
+        GVariantIter* iter = nullptr;
+        g_variant_get(reply.get(), "(a(so))", &iter);
+        const gchar* name = nullptr;
+        const gchar* path = nullptr;
+        while (g_variant_iter_next(iter, "(&s&o)", &name, &path))
+            out.push_back(Reference{name, path});
+        g_variant_iter_free(iter);
+        return out;
+    }
+
+    std::vector<Reference> children(Query& query, GDBusConnection* bus, const Reference& of) {
+        return references(query.call(bus, of.name.c_str(), of.path.c_str(), accessibleInterface,
+                                     "GetChildren", nullptr, "(a(so))"));
+    }
+
+    std::optional<qint32> processOf(Query& query, GDBusConnection* bus, const std::string& name) {
+        if (const auto it = m_pids.find(name); it != m_pids.end())
+            return it->second;
+        const Variant reply =
+            query.call(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                       "GetConnectionUnixProcessID", g_variant_new("(s)", name.c_str()), "(u)");
+        if (!reply)
+            return std::nullopt;
+        guint32 pid = 0;
+        g_variant_get(reply.get(), "(u)", &pid);
+        // Bus names are never reused, so the answer holds for good.
+        m_pids[name] = static_cast<qint32>(pid);
+        return static_cast<qint32>(pid);
+    }
+
+    std::optional<quint32> states(Query& query, GDBusConnection* bus, const Reference& of) {
+        const Variant reply = query.call(bus, of.name.c_str(), of.path.c_str(), accessibleInterface,
+                                         "GetState", nullptr, "(au)");
+        if (!reply)
+            return std::nullopt;
+        GVariantIter* iter = nullptr;
+        g_variant_get(reply.get(), "(au)", &iter);
+        guint32 low = 0;
+        const bool found = g_variant_iter_next(iter, "u", &low);
+        g_variant_iter_free(iter);
+        if (!found)
+            return std::nullopt;
+        return low;
+    }
+
+    bool contains(Query& query, GDBusConnection* bus, const Reference& of, int x, int y) {
+        const Variant reply =
+            query.call(bus, of.name.c_str(), of.path.c_str(), componentInterface, "GetExtents",
+                       g_variant_new("(u)", screenCoordinates), "((iiii))");
+        if (!reply)
+            return false;
+        gint32 ex = 0, ey = 0, ew = 0, eh = 0;
+        g_variant_get(reply.get(), "((iiii))", &ex, &ey, &ew, &eh);
+        return x >= ex && x < ex + ew && y >= ey && y < ey + eh;
+    }
+
+    std::optional<Reference> childAt(Query& query, GDBusConnection* bus, const Reference& of, int x,
+                                     int y) {
+        const Variant reply = query.call(bus, of.name.c_str(), of.path.c_str(), componentInterface,
+                                         "GetAccessibleAtPoint",
+                                         g_variant_new("(iiu)", x, y, screenCoordinates), "((so))");
+        if (!reply)
+            return std::nullopt;
+        const gchar* name = nullptr;
+        const gchar* path = nullptr;
+        g_variant_get(reply.get(), "((&s&o))", &name, &path);
+        Reference child{name, path};
+        if (child.isNull() || child == of)
+            return std::nullopt;
+        return child;
+    }
+
+    std::optional<std::string> roleNameOf(Query& query, GDBusConnection* bus, const Reference& of) {
+        const Variant reply = query.call(bus, of.name.c_str(), of.path.c_str(), accessibleInterface,
+                                         "GetRoleName", nullptr, "(s)");
+        if (!reply)
+            return std::nullopt;
+        const gchar* role = nullptr;
+        g_variant_get(reply.get(), "(&s)", &role);
+        return std::string(role);
+    }
+
+    std::optional<Reference> parentOf(Query& query, GDBusConnection* bus, const Reference& of) {
+        const Variant reply =
+            query.call(bus, of.name.c_str(), of.path.c_str(), "org.freedesktop.DBus.Properties",
+                       "Get", g_variant_new("(ss)", accessibleInterface, "Parent"), "(v)");
+        if (!reply)
+            return std::nullopt;
+        GVariant* inner = nullptr;
+        g_variant_get(reply.get(), "(v)", &inner);
+        const Variant value(inner);
+        if (!value || !g_variant_is_of_type(value.get(), G_VARIANT_TYPE("(so)")))
+            return std::nullopt;
+        const gchar* name = nullptr;
+        const gchar* path = nullptr;
+        g_variant_get(value.get(), "(&s&o)", &name, &path);
+        Reference parent{name, path};
+        if (parent.isNull())
+            return std::nullopt;
+        return parent;
+    }
+
+    std::optional<QString> roleAt(Query& query, int x, int y, qint32 pid) {
+        if (pid <= 0)
+            return std::nullopt;
+        GDBusConnection* bus = accessibilityBus(query);
+        if (!bus)
+            return std::nullopt;
+
+        // Only the application under the pointer is asked anything, so that
+        // another one that hangs costs nothing.
+        std::optional<Reference> application;
+        for (const Reference& app : children(query, bus, Reference{registryName, rootPath})) {
+            if (processOf(query, bus, app.name) == pid) {
+                application = app;
+                break;
+            }
+        }
+        if (!application)
+            return std::nullopt;
+
+        std::optional<Reference> element;
+        for (const Reference& frame : children(query, bus, *application)) {
+            const std::optional<quint32> state = states(query, bus, frame);
+            if (state && (*state & (1u << stateShowing)) && contains(query, bus, frame, x, y)) {
+                element = frame;
+                break;
+            }
+        }
+        if (!element)
+            return std::nullopt;
+        for (int depth = 0; depth < maxDepth && !query.expired(); ++depth) {
+            const std::optional<Reference> child = childAt(query, bus, *element, x, y);
+            if (!child)
+                break;
+            element = child;
+        }
+        if (query.expired())
+            return std::nullopt;
+
+        // A text view's viewport is a filler inside the text: walk up to the
+        // element that says what this is.
+        std::optional<std::string> deepestRole;
+        std::optional<Reference> current = element;
+        for (int level = 0; current && level < maxAncestors; ++level) {
+            const std::optional<std::string> role = roleNameOf(query, bus, *current);
+            if (!role)
+                return std::nullopt;
+            if (!deepestRole)
+                deepestRole = role;
+            if (isDecisive(*role)) {
+                const std::optional<quint32> state = states(query, bus, *current);
+                const bool singleLine = state && (*state & (1u << stateSingleLine));
+                return AtSpiAccessibility::roleName(QString::fromStdString(*role), singleLine);
+            }
+            current = parentOf(query, bus, *current);
+        }
+        if (!deepestRole)
+            return std::nullopt;
+        return AtSpiAccessibility::roleName(QString::fromStdString(*deepestRole), false);
+    }
+
+    std::chrono::milliseconds m_deadline;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::optional<Job> m_job;
+    bool m_stop = false;
+    // Used on the worker thread only.
+    Connection m_session;
+    Connection m_a11y;
+    std::unordered_map<std::string, qint32> m_pids;
+    std::thread m_thread;
+};
+
+AtSpiAccessibility::AtSpiAccessibility(Timing timing)
+    : m_timing(timing), m_worker(std::make_unique<Worker>(timing.queryDeadline)) {}
+
+AtSpiAccessibility::~AtSpiAccessibility() = default;
+
+void AtSpiAccessibility::setScreenGeometry(QPoint primaryOrigin, double devicePixelRatio) {
+    m_origin = primaryOrigin;
+    m_scale = devicePixelRatio > 0 ? devicePixelRatio : 1.0;
+}
+
+bool AtSpiAccessibility::isTrusted() {
+    const auto now = Clock::now();
+    if (m_trusted && now - m_trustedAt < m_timing.trustLifetime)
+        return *m_trusted;
+    const std::shared_ptr<Worker::Outcome> outcome = m_worker->submit(true, 0, 0, 0);
+    if (!outcome)
+        return m_trusted.value_or(false);
+    std::unique_lock lock(outcome->mutex);
+    if (!outcome->finished.wait_for(lock, m_timing.answerWait, [&] { return outcome->done; }))
+        return m_trusted.value_or(false);
+    m_trusted = outcome->trusted;
+    m_trustedAt = now;
+    return *m_trusted;
+}
+
+std::optional<QString> AtSpiAccessibility::roleAt(Point point, qint32 pid) {
+    const int x = static_cast<int>(point.x * m_scale) + m_origin.x();
+    const int y = static_cast<int>(point.y * m_scale) + m_origin.y();
+    const std::shared_ptr<Worker::Outcome> outcome = m_worker->submit(false, x, y, pid);
+    if (!outcome)
+        return std::nullopt;
+    std::unique_lock lock(outcome->mutex);
+    if (!outcome->finished.wait_for(lock, m_timing.answerWait, [&] { return outcome->done; }))
+        return std::nullopt;
+    return outcome->role;
+}
+
+QString AtSpiAccessibility::roleName(const QString& atspiRole, bool singleLine) {
+    if (atspiRole == u"text")
+        return singleLine ? QStringLiteral("AXTextField") : QStringLiteral("AXTextArea");
+    if (atspiRole == u"terminal")
+        return QStringLiteral("AXTextArea");
+    if (atspiRole == u"entry" || atspiRole == u"password text")
+        return QStringLiteral("AXTextField");
+    if (atspiRole == u"table" || atspiRole == u"tree table")
+        return QStringLiteral("AXTable");
+    if (atspiRole == u"tree")
+        return QStringLiteral("AXOutline");
+    if (atspiRole == u"list" || atspiRole == u"list box")
+        return QStringLiteral("AXList");
+    if (atspiRole == u"document web")
+        return QStringLiteral("AXWebArea");
+    return atspiRole;
+}
+
+} // namespace tarvo

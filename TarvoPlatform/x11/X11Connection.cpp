@@ -1,0 +1,207 @@
+#include "X11Connection.h"
+
+#include <QGuiApplication>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <QtGui/qguiapplication_platform.h>
+
+#include <cstdlib>
+#include <vector>
+
+namespace tarvo {
+
+namespace {
+
+template <class T> struct FreeDeleter {
+    void operator()(T* p) const { std::free(p); }
+};
+template <class T> using Reply = std::unique_ptr<T, FreeDeleter<T>>;
+
+} // namespace
+
+std::unique_ptr<X11Connection> X11Connection::open(const QByteArray& displayName) {
+    int screen = 0;
+    xcb_connection_t* connection =
+        xcb_connect(displayName.isEmpty() ? nullptr : displayName.constData(), &screen);
+    if (!connection || xcb_connection_has_error(connection)) {
+        if (connection)
+            xcb_disconnect(connection);
+        return nullptr;
+    }
+    return std::unique_ptr<X11Connection>(new X11Connection(connection, screen));
+}
+
+X11Connection::X11Connection(xcb_connection_t* connection, int screenNumber)
+    : m_connection(connection) {
+    const xcb_setup_t* setup = xcb_get_setup(m_connection);
+    m_ownBase = setup->resource_id_base;
+    m_ownMask = setup->resource_id_mask;
+    for (auto it = xcb_setup_roots_iterator(setup); it.rem; --screenNumber, xcb_screen_next(&it)) {
+        if (screenNumber == 0 || !m_screen)
+            m_screen = it.data;
+        if (screenNumber == 0)
+            break;
+    }
+
+    m_helper = makeInputOnlyWindow();
+
+    // Qt's own windows (its drag source and clipboard windows among them)
+    // are recognised by the id range the server gave its connection.
+    if (auto* x11 =
+            qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr) {
+        if (xcb_connection_t* qt = x11->connection()) {
+            const xcb_setup_t* qtSetup = xcb_get_setup(qt);
+            m_qtBase = qtSetup->resource_id_base;
+            m_qtMask = qtSetup->resource_id_mask;
+        }
+    }
+
+    m_notifier = std::make_unique<QSocketNotifier>(xcb_get_file_descriptor(m_connection),
+                                                   QSocketNotifier::Read);
+    QObject::connect(m_notifier.get(), &QSocketNotifier::activated, this, [this] { drain(); });
+    flush();
+}
+
+xcb_window_t X11Connection::makeInputOnlyWindow() {
+    const xcb_window_t window = xcb_generate_id(m_connection);
+    const quint32 mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
+    xcb_create_window(m_connection, XCB_COPY_FROM_PARENT, window, m_screen->root, -10, -10, 1, 1, 0,
+                      XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK, &mask);
+    return window;
+}
+
+X11Connection::~X11Connection() {
+    m_notifier.reset();
+    if (m_helper != XCB_NONE)
+        xcb_destroy_window(m_connection, m_helper);
+    xcb_disconnect(m_connection);
+}
+
+xcb_atom_t X11Connection::atom(const char* name) {
+    const QByteArray key(name);
+    if (const auto it = m_atoms.constFind(key); it != m_atoms.constEnd())
+        return *it;
+    Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
+        m_connection, xcb_intern_atom(m_connection, 0, static_cast<quint16>(key.size()), name),
+        nullptr));
+    const xcb_atom_t value = reply ? reply->atom : XCB_NONE;
+    if (value != XCB_NONE)
+        m_atoms.insert(key, value);
+    scheduleDrain();
+    return value;
+}
+
+QByteArray X11Connection::atomName(xcb_atom_t atom) {
+    for (auto it = m_atoms.constBegin(); it != m_atoms.constEnd(); ++it) {
+        if (it.value() == atom)
+            return it.key();
+    }
+    Reply<xcb_get_atom_name_reply_t> reply(
+        xcb_get_atom_name_reply(m_connection, xcb_get_atom_name(m_connection, atom), nullptr));
+    scheduleDrain();
+    if (!reply)
+        return {};
+    QByteArray name(xcb_get_atom_name_name(reply.get()),
+                    xcb_get_atom_name_name_length(reply.get()));
+    m_atoms.insert(name, atom);
+    return name;
+}
+
+bool X11Connection::isOwnWindow(xcb_window_t window) const {
+    if (window == XCB_NONE)
+        return false;
+    if ((window & ~m_ownMask) == m_ownBase)
+        return true;
+    return m_qtMask != 0 && (window & ~m_qtMask) == m_qtBase;
+}
+
+int X11Connection::addListener(Listener listener) {
+    const int id = m_nextListener++;
+    m_listeners.emplace(id, std::move(listener));
+    return id;
+}
+
+void X11Connection::removeListener(int id) {
+    m_listeners.erase(id);
+}
+
+void X11Connection::sync() {
+    Reply<xcb_get_input_focus_reply_t> reply(
+        xcb_get_input_focus_reply(m_connection, xcb_get_input_focus(m_connection), nullptr));
+    scheduleDrain();
+}
+
+void X11Connection::flush() {
+    xcb_flush(m_connection);
+}
+
+void X11Connection::scheduleDrain() {
+    if (m_draining) {
+        m_drainAgain = true;
+        return;
+    }
+    if (m_drainScheduled)
+        return;
+    m_drainScheduled = true;
+    QTimer::singleShot(0, this, [this] {
+        m_drainScheduled = false;
+        drain();
+    });
+}
+
+void X11Connection::drain() {
+    if (m_draining) {
+        m_drainAgain = true;
+        return;
+    }
+    m_draining = true;
+    do {
+        m_drainAgain = false;
+        while (xcb_generic_event_t* event = xcb_poll_for_event(m_connection)) {
+            const std::unique_ptr<xcb_generic_event_t, FreeDeleter<xcb_generic_event_t>> owned(
+                event);
+            dispatch(*event);
+        }
+        xcb_flush(m_connection);
+    } while (m_drainAgain);
+    m_draining = false;
+}
+
+void X11Connection::dispatch(const xcb_generic_event_t& event) {
+    // A listener may remove listeners: walk a snapshot of the ids.
+    std::vector<int> ids;
+    ids.reserve(m_listeners.size());
+    for (const auto& [id, listener] : m_listeners)
+        ids.push_back(id);
+    for (int id : ids) {
+        const auto it = m_listeners.find(id);
+        if (it == m_listeners.end())
+            continue;
+        const Listener listener = it->second;
+        if (listener(event))
+            return;
+    }
+}
+
+std::optional<X11Connection::Property> X11Connection::readProperty(xcb_window_t window,
+                                                                   xcb_atom_t property,
+                                                                   quint32 maxBytes, bool remove) {
+    Reply<xcb_get_property_reply_t> reply(
+        xcb_get_property_reply(m_connection,
+                               xcb_get_property(m_connection, remove ? 1 : 0, window, property,
+                                                XCB_GET_PROPERTY_TYPE_ANY, 0, (maxBytes + 3) / 4),
+                               nullptr));
+    scheduleDrain();
+    if (!reply || reply->type == XCB_NONE)
+        return std::nullopt;
+    Property result;
+    result.type = reply->type;
+    result.format = reply->format;
+    const int length = xcb_get_property_value_length(reply.get());
+    result.value =
+        QByteArray(static_cast<const char*>(xcb_get_property_value(reply.get())), length);
+    result.truncated = reply->bytes_after > 0;
+    return result;
+}
+
+} // namespace tarvo

@@ -1,0 +1,91 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QObject>
+#include <QString>
+
+#include <xcb/xcb.h>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+
+class QSocketNotifier;
+
+namespace tarvo {
+
+// A connection to the X server of our own, beside Qt's: our event masks on
+// other clients' windows and our selection requests stay out of Qt's way.
+// Events arrive through a socket notifier on the Qt event loop and are handed
+// to the listeners; the queue is drained after every handler, since xcb holds
+// back events that come in while it waits for a reply. Main thread only.
+class X11Connection final : public QObject {
+public:
+    // Returns true when the event was meant for that listener.
+    using Listener = std::function<bool(const xcb_generic_event_t& event)>;
+
+    // Connects to `displayName` (empty: $DISPLAY); none when that fails.
+    static std::unique_ptr<X11Connection> open(const QByteArray& displayName = {});
+    ~X11Connection() override;
+
+    xcb_connection_t* get() const { return m_connection; }
+    xcb_window_t root() const { return m_screen->root; }
+    const xcb_screen_t& screen() const { return *m_screen; }
+    // An unmapped InputOnly window of ours that receives selection replies.
+    xcb_window_t helperWindow() const { return m_helper; }
+    // Another such window, for a part that wants its replies to itself; the
+    // caller destroys it.
+    xcb_window_t makeInputOnlyWindow();
+
+    xcb_atom_t atom(const char* name);
+    QByteArray atomName(xcb_atom_t atom);
+
+    // Whether `window` belongs to this connection or to Qt's in this process.
+    bool isOwnWindow(xcb_window_t window) const;
+
+    int addListener(Listener listener);
+    void removeListener(int id);
+
+    // Waits until the server has handled every request sent so far.
+    void sync();
+    void flush();
+    // Hands every queued event to the listeners; later calls during a
+    // dispatch only mark that another pass is needed.
+    void drain();
+    // Drains once the event loop runs again: for round trips made outside a
+    // dispatch, whose events xcb already queued.
+    void scheduleDrain();
+
+    // Reads a property whole (up to `maxBytes`), none when it is not set.
+    struct Property {
+        xcb_atom_t type = XCB_NONE;
+        quint8 format = 0;
+        QByteArray value;
+        bool truncated = false;
+    };
+    std::optional<Property> readProperty(xcb_window_t window, xcb_atom_t property,
+                                         quint32 maxBytes = 1 << 16, bool remove = false);
+
+private:
+    X11Connection(xcb_connection_t* connection, int screenNumber);
+    void dispatch(const xcb_generic_event_t& event);
+
+    xcb_connection_t* m_connection;
+    xcb_screen_t* m_screen = nullptr;
+    xcb_window_t m_helper = XCB_NONE;
+    std::unique_ptr<QSocketNotifier> m_notifier;
+    QHash<QByteArray, xcb_atom_t> m_atoms;
+    std::map<int, Listener> m_listeners;
+    int m_nextListener = 1;
+    bool m_draining = false;
+    bool m_drainAgain = false;
+    bool m_drainScheduled = false;
+    quint32 m_ownBase = 0;
+    quint32 m_ownMask = 0;
+    quint32 m_qtBase = 0;
+    quint32 m_qtMask = 0;
+};
+
+} // namespace tarvo

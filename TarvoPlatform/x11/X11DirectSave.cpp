@@ -1,0 +1,181 @@
+#include "X11DirectSave.h"
+
+#include "X11Connection.h"
+
+#include "TarvoPlatform/FilePromiseReceiver.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QMimeData>
+#include <QPointer>
+#include <QThreadPool>
+#include <QTimer>
+#include <QUrl>
+
+#include <unistd.h>
+
+namespace tarvo {
+
+namespace {
+
+// Requests the source never answers are dropped after this long; the drop
+// receiver has long given up on them by then.
+constexpr int forgetAfterMilliseconds = 120000;
+
+class DirectSaveReceiver final : public FilePromiseReceiver {
+public:
+    DirectSaveReceiver(X11DirectSave& owner, X11DirectSave::Drop drop, QString suggested)
+        : m_owner(owner), m_drop(drop), m_suggested(std::move(suggested)) {}
+
+    QStringList fileNames() const override {
+        return m_suggested.isEmpty() ? QStringList{} : QStringList{m_suggested};
+    }
+
+    void receivePromisedFiles(const QString& destination, NameFilter storedName, QThreadPool& queue,
+                              Reader reader) override {
+        const QString suggested = m_suggested.isEmpty() ? QStringLiteral("File") : m_suggested;
+        const QString name = storedName ? storedName(suggested) : QFileInfo(suggested).fileName();
+        const QPointer<QThreadPool> pool(&queue);
+        m_owner.requestSave(
+            m_drop, destination + u'/' + name,
+            [pool, reader](const QString& path, const std::optional<QString>& error) {
+                if (pool)
+                    pool->start([reader, path, error] { reader(path, error); });
+            });
+    }
+
+private:
+    X11DirectSave& m_owner;
+    X11DirectSave::Drop m_drop;
+    QString m_suggested;
+};
+
+QByteArray hostName() {
+    char name[256] = {};
+    if (::gethostname(name, sizeof name - 1) != 0)
+        return {};
+    return QByteArray(name);
+}
+
+} // namespace
+
+X11DirectSave::X11DirectSave(X11Connection& connection)
+    : m_connection(connection), m_window(connection.makeInputOnlyWindow()) {
+    m_listener =
+        m_connection.addListener([this](const xcb_generic_event_t& e) { return handle(e); });
+    if (QCoreApplication* app = QCoreApplication::instance())
+        app->installNativeEventFilter(this);
+}
+
+X11DirectSave::~X11DirectSave() {
+    if (QCoreApplication* app = QCoreApplication::instance())
+        app->removeNativeEventFilter(this);
+    m_connection.removeListener(m_listener);
+    xcb_destroy_window(m_connection.get(), m_window);
+    m_connection.flush();
+}
+
+QByteArray X11DirectSave::fileURI(const QString& path, const QByteArray& host) {
+    QUrl url = QUrl::fromLocalFile(path);
+    url.setHost(QString::fromLatin1(host));
+    return url.toEncoded();
+}
+
+// Qt's connection: only watched, never changed.
+bool X11DirectSave::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) {
+    if (eventType != "xcb_generic_event_t" || !message)
+        return false;
+    const auto* event = static_cast<const xcb_generic_event_t*>(message);
+    if ((event->response_type & 0x7f) != XCB_CLIENT_MESSAGE)
+        return false;
+    const auto* e = reinterpret_cast<const xcb_client_message_event_t*>(event);
+    if (e->format != 32)
+        return false;
+    const quint32* data = e->data.data32;
+    if (e->type == m_connection.atom("XdndEnter")) {
+        m_drop = Drop{data[0], 0, false};
+    } else if (e->type == m_connection.atom("XdndPosition")) {
+        if (!m_drop || m_drop->source != data[0])
+            m_drop = Drop{data[0], 0, false};
+        m_drop->time = data[3];
+    } else if (e->type == m_connection.atom("XdndDrop")) {
+        m_drop = Drop{data[0], data[2], true};
+    } else if (e->type == m_connection.atom("XdndLeave")) {
+        m_drop.reset();
+    }
+    return false;
+}
+
+QString X11DirectSave::suggestedName(xcb_window_t source) {
+    const auto property =
+        m_connection.readProperty(source, m_connection.atom("XdndDirectSave0"), 4096);
+    if (!property || property->format != 8)
+        return {};
+    QString name = QString::fromUtf8(property->value);
+    // Whatever the source proposes, only a plain file name is taken.
+    return QFileInfo(name).fileName();
+}
+
+std::vector<std::shared_ptr<FilePromiseReceiver>> X11DirectSave::receivers(const QMimeData& data) {
+    if (!m_drop || !m_drop->dropped || !data.hasFormat(QStringLiteral("XdndDirectSave0")))
+        return {};
+    return {std::make_shared<DirectSaveReceiver>(*this, *m_drop, suggestedName(m_drop->source))};
+}
+
+void X11DirectSave::requestSave(const Drop& drop, const QString& path, Done done) {
+    xcb_connection_t* c = m_connection.get();
+    const QByteArray uri = fileURI(path, hostName());
+    const xcb_atom_t xds = m_connection.atom("XdndDirectSave0");
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, drop.source, xds, m_connection.atom("text/plain"),
+                        8, static_cast<quint32>(uri.size()), uri.constData());
+    const QByteArray propertyName = "TARVO_XDS_" + QByteArray::number(m_nextProperty++ % 64);
+    const xcb_atom_t property = m_connection.atom(propertyName.constData());
+    m_pending[property] = Pending{path, drop.time, std::move(done)};
+    xcb_convert_selection(c, m_window, m_connection.atom("XdndSelection"), xds, property,
+                          drop.time);
+    // Seen by the server before Qt tells the source the drop is over.
+    m_connection.sync();
+    QTimer::singleShot(forgetAfterMilliseconds, &m_context,
+                       [this, property] { m_pending.erase(property); });
+}
+
+bool X11DirectSave::handle(const xcb_generic_event_t& event) {
+    if ((event.response_type & 0x7f) != XCB_SELECTION_NOTIFY)
+        return false;
+    const auto& e = reinterpret_cast<const xcb_selection_notify_event_t&>(event);
+    if (e.requestor != m_window)
+        return false;
+    if (e.property == XCB_NONE) {
+        // A refusal names neither target nor property: its time tells the
+        // request.
+        for (const auto& [property, pending] : m_pending) {
+            if (pending.time == e.time) {
+                finish(property, QStringLiteral("the source refused to save the file"));
+                break;
+            }
+        }
+        return true;
+    }
+    if (!m_pending.contains(e.property))
+        return true;
+    const auto reply = m_connection.readProperty(m_window, e.property, 64, true);
+    const QByteArray answer = reply ? reply->value : QByteArray();
+    if (answer == "S")
+        finish(e.property, std::nullopt);
+    else if (answer == "F")
+        finish(e.property, QStringLiteral("the source could not save the file there"));
+    else
+        finish(e.property, QStringLiteral("the source failed to save the file"));
+    return true;
+}
+
+void X11DirectSave::finish(xcb_atom_t property, const std::optional<QString>& error) {
+    const auto it = m_pending.find(property);
+    if (it == m_pending.end())
+        return;
+    Pending pending = std::move(it->second);
+    m_pending.erase(it);
+    pending.done(pending.path, error);
+}
+
+} // namespace tarvo

@@ -1,0 +1,79 @@
+#pragma once
+
+#include "TarvoPlatform/Pasteboard.h"
+
+#include <QHash>
+#include <QSet>
+#include <QTimer>
+
+#include <xcb/xcb.h>
+
+#include <optional>
+
+namespace tarvo {
+
+class X11Connection;
+
+// The drag pasteboard as another application's drag shows it: each new owner
+// of the drag selection is new content, and its types come from the owner's
+// type list, else from asking the owner for its targets, else from asking it
+// for one small accepted type (a URI list, then text); a direct-save source
+// is known by the file name on its window. The change count moves
+// only once the types of the new content are known (or the search for them
+// gave up), so that no one sees new content without its types. Drags this
+// process starts, and the selection going away, are not new content. The
+// data itself is never read.
+class X11DragPasteboard final : public Pasteboard {
+public:
+    // How long the search for a drag's types may take.
+    static constexpr int typeSearchMilliseconds = 250;
+
+    explicit X11DragPasteboard(X11Connection& connection);
+    ~X11DragPasteboard() override;
+
+    qint64 changeCount() const override { return m_changeCount; }
+    std::optional<QStringList> types() const override { return m_types; }
+    std::optional<QByteArray> data(const QString&) const override { return std::nullopt; }
+    std::optional<QString> string(const QString&) const override { return std::nullopt; }
+    QList<QUrl> readURLs(bool) const override { return {}; }
+    std::vector<std::shared_ptr<FilePromiseReceiver>> readFilePromiseReceivers() const override {
+        return {};
+    }
+
+    // The owner's atom names as last published, for tests and diagnostics.
+    const QStringList& targetNames() const { return m_targetNames; }
+
+private:
+    enum class Step { none, targets, probeURIs, probeText, waiting };
+    struct Search {
+        xcb_window_t owner = XCB_NONE;
+        xcb_timestamp_t time = 0;
+        Step step = Step::none;
+        QStringList found;
+        bool directSave = false; // the owner names a file it would save itself
+    };
+
+    bool handle(const xcb_generic_event_t& event);
+    void ownerChanged(xcb_window_t owner, xcb_timestamp_t time);
+    void typeListChanged(xcb_window_t window, xcb_timestamp_t time);
+    void selectionReplied(xcb_atom_t property, xcb_timestamp_t time);
+    void directSaveOffered(xcb_window_t window, xcb_timestamp_t time);
+    void finishSearch(QStringList targetNames);
+    void request(Step step, const char* target);
+    std::optional<QStringList> readTypeList(xcb_window_t window);
+    QStringList atomList(const QByteArray& value);
+    void publish(QStringList targetNames);
+
+    X11Connection& m_connection;
+    int m_listener = 0;
+    quint8 m_xfixesEvent = 0;
+    qint64 m_changeCount = 0;
+    std::optional<QStringList> m_types;
+    QStringList m_targetNames;
+    std::optional<Search> m_search;
+    QTimer m_deadline;
+    QSet<xcb_window_t> m_watched;
+    QHash<xcb_window_t, xcb_timestamp_t> m_typeListChanged;
+};
+
+} // namespace tarvo

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "TarvoPlatform/EventMonitors.h"
+
+#include <xcb/xcb.h>
+
+#include <map>
+
+namespace tarvo {
+
+class X11Connection;
+
+// Mouse monitors over XInput 2 raw events on the root window (version 2.1 or
+// later, so events keep coming while another client holds the pointer grab
+// of a drag). Raw events cover every client, this process included, so the
+// global monitors see all events and local monitors need none of their own:
+// they are kept but never called, or this process's events would count twice.
+// Buttons are the device's own numbers, before any remapping.
+class X11EventMonitors final : public EventMonitors {
+public:
+    explicit X11EventMonitors(X11Connection& connection);
+    ~X11EventMonitors() override;
+
+    // Whether the server offers XInput 2.1 or later; without it no global
+    // monitor can be installed.
+    bool available() const { return m_available; }
+
+    std::optional<Token> addGlobalMonitor(EventMask mask, Handler handler) override;
+    std::optional<Token> addLocalMonitor(EventMask mask, Handler handler) override;
+    void removeMonitor(Token token) override;
+
+private:
+    struct Monitor {
+        bool global;
+        EventMask mask;
+        Handler handler;
+    };
+    bool handle(const xcb_generic_event_t& event);
+    void post(const MouseEvent& event);
+    void select(bool on);
+
+    X11Connection& m_connection;
+    int m_listener = 0;
+    bool m_available = false;
+    quint8 m_opcode = 0;
+    bool m_selected = false;
+    bool m_leftDown = false;
+    bool m_rightDown = false;
+    std::map<Token, Monitor> m_monitors;
+    Token m_next = 1;
+};
+
+} // namespace tarvo

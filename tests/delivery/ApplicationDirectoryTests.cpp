@@ -1,0 +1,119 @@
+#include "TarvoPlatform/ApplicationDirectory.h"
+
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <QDeadlineTimer>
+#include <QEventLoop>
+#include <QThread>
+#include <QTimer>
+
+using namespace tarvo;
+using namespace tarvo::test;
+
+namespace {
+
+QByteArray desktopFile(const QByteArray& name, const QByteArray& extra = {}) {
+    return "[Desktop Entry]\nType=Application\nName=" + name + "\nExec=true\n" + extra;
+}
+
+class ApplicationDirectoryTest : public ::testing::Test {
+protected:
+    ApplicationDirectoryTest() {
+        dir.write("user/applications/org.gnome.Evince.desktop",
+                  desktopFile("Document Viewer", "StartupWMClass=evince\n"));
+        dir.write("user/applications/firefox.desktop", desktopFile("Firefox User"));
+        dir.write("system/applications/firefox.desktop", desktopFile("Firefox System"));
+        dir.write("system/applications/kde4/okular.desktop", desktopFile("Okular"));
+        dir.write("user/applications/gone.desktop", "[Desktop Entry]\nType=Application\nName=Gone\n"
+                                                    "Hidden=true\n");
+        dir.write("system/applications/gone.desktop", desktopFile("Gone System"));
+        dir.write("system/applications/link.desktop",
+                  "[Desktop Entry]\nType=Link\nName=A link\nURL=https://example.org\n");
+        dir.write("system/applications/org.gnome.gedit.desktop",
+                  "# comment\n[Desktop Entry]\nName[de]=Texteditor\nName = Text\\sEditor\n"
+                  "Type=Application\n[Desktop Action new-window]\nName=New Window\n");
+        dir.write("system/applications/notes.txt", "not a desktop file");
+    }
+
+    ApplicationDirectory directory() const {
+        return ApplicationDirectory(
+            {dir.file("user/applications"), dir.file("system/applications")});
+    }
+
+    TempDir dir;
+};
+
+TEST_F(ApplicationDirectoryTest, NamesApplicationsByTheirDesktopFiles) {
+    ApplicationDirectory apps({dir.file("user/applications"), dir.file("system/applications"),
+                               dir.file("missing/applications")});
+    struct Case {
+        const char* name;
+        QString id;
+        std::optional<QString> expected;
+    };
+    const Case cases[] = {
+        {"a reverse-domain id", "org.gnome.Evince", QStringLiteral("Document Viewer")},
+        {"the earlier folder wins", "firefox", QStringLiteral("Firefox User")},
+        {"a file in a subfolder", "kde4-okular", QStringLiteral("Okular")},
+        {"a hidden entry hides later folders too", "gone", std::nullopt},
+        {"a link is no application", "link", std::nullopt},
+        {"the untranslated name, unescaped, of the main group", "org.gnome.gedit",
+         QStringLiteral("Text Editor")},
+        {"an unknown id", "org.example.Nothing", std::nullopt},
+        {"no id", "", std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(apps.name(c.id), c.expected);
+    }
+    EXPECT_EQ(apps.path("firefox"), dir.file("user/applications/firefox.desktop"));
+    QStringList ids;
+    for (const auto& entry : apps.entries())
+        ids.append(entry.id);
+    EXPECT_EQ(ids, (QStringList{"firefox", "kde4-okular", "org.gnome.Evince", "org.gnome.gedit"}));
+}
+
+TEST_F(ApplicationDirectoryTest, MatchesWindowClassesToApplications) {
+    dir.write("system/applications/org.example.Claimed.desktop",
+              desktopFile("Claimed", "StartupWMClass=Firefox\n"));
+    ApplicationDirectory apps = directory();
+    struct Case {
+        const char* name;
+        QString instance;
+        QString windowClass;
+        std::optional<QString> expected;
+    };
+    const Case cases[] = {
+        {"StartupWMClass first", "navigator", "Firefox", QStringLiteral("org.example.Claimed")},
+        {"StartupWMClass of the instance", "evince", "Evince", QStringLiteral("org.gnome.Evince")},
+        {"the id itself", "firefox", "Navigator", QStringLiteral("firefox")},
+        {"the id in another case", "x", "KDE4-OKULAR", QStringLiteral("kde4-okular")},
+        {"the last part of a dotted id", "gedit", "Gedit", QStringLiteral("org.gnome.gedit")},
+        {"nothing installed", "xeyes", "XEyes", std::nullopt},
+        {"no class at all", "", "", std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(apps.idForWindowClass(c.instance, c.windowClass), c.expected);
+    }
+}
+
+TEST_F(ApplicationDirectoryTest, ReadsTheFoldersAgainWhenTheyChange) {
+    ApplicationDirectory apps = directory();
+    ASSERT_EQ(apps.name("org.example.New"), std::nullopt);
+    dir.write("user/applications/org.example.New.desktop", desktopFile("Brand New"));
+
+    // The change arrives through the event loop.
+    QDeadlineTimer deadline(10000);
+    std::optional<QString> name;
+    while (!(name = apps.name("org.example.New")) && !deadline.hasExpired()) {
+        QEventLoop loop;
+        QTimer::singleShot(20, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    EXPECT_EQ(name, QStringLiteral("Brand New"));
+}
+
+} // namespace

@@ -1,0 +1,314 @@
+// The destination resolver on a real X server: the window list, the
+// applications behind windows, and accessibility answers from stand-in
+// applications (tarvo-test-app-window), with and without a window manager.
+#include "TarvoDrag/DestinationResolver.h"
+#include "TarvoPlatform/ApplicationDirectory.h"
+#include "TarvoPlatform/memory/MemoryAccessibility.h"
+#include "TarvoPlatform/x11/AtSpiAccessibility.h"
+#include "TarvoPlatform/x11/X11Connection.h"
+#include "TarvoPlatform/x11/X11WindowList.h"
+#include "TarvoPlatform/x11/X11Workspace.h"
+
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QGuiApplication>
+#include <QProcess>
+#include <QRasterWindow>
+#include <QTimer>
+
+#include <memory>
+#include <vector>
+
+using namespace tarvo;
+
+namespace {
+
+const Date now = Date::fromSecondsSince1970(1700000000);
+const QString alphaID = QStringLiteral("org.example.Alpha");
+const QString betaID = QStringLiteral("beta");
+
+// Centres of the stand-ins' windows and a place where only the desktop is.
+const Point insideAlpha{260, 210};
+const Point insideBeta{840, 210};
+const Point overDesktop{640, 650};
+
+void wait(int milliseconds) {
+    QEventLoop loop;
+    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+class StandIns {
+public:
+    StandIns() {
+        m_dir.write("applications/org.example.Alpha.desktop",
+                    "[Desktop Entry]\nType=Application\nName=Alpha\nStartupWMClass=AlphaApp\n");
+        m_dir.write("applications/beta.desktop", "[Desktop Entry]\nType=Application\nName=Beta\n");
+        // The desktop is an application too, yet never a destination.
+        m_dir.write("applications/org.example.Desktop.desktop",
+                    "[Desktop Entry]\nType=Application\nName=Desktop\nStartupWMClass=Desktop\n");
+        m_dir.write("applications/gamma.desktop",
+                    "[Desktop Entry]\nType=Application\nName=Gamma\n");
+        start({"--class", "Desktop", "--geometry", "0,0,1280,800", "--desktop"});
+        start({"--class", "AlphaApp", "--geometry", "60,60,400,300", "--a11y", "text",
+               "--serve-bus"});
+        start({"--class", "Beta", "--geometry", "640,60,400,300", "--a11y", "slow"});
+    }
+    ~StandIns() {
+        for (auto& process : m_processes) {
+            process->kill();
+            process->waitForFinished(5000);
+        }
+    }
+
+    QString applicationsFolder() const { return m_dir.file("applications"); }
+    qint32 pid(int index) const { return static_cast<qint32>(m_processes[index]->processId()); }
+    bool started() const { return m_started; }
+
+    void start(const QStringList& arguments) {
+        auto process = std::make_unique<QProcess>();
+        process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process->start(qEnvironmentVariable("TARVO_APP_WINDOW"), arguments);
+        bool ready = process->waitForStarted(10000);
+        while (ready && !process->canReadLine())
+            ready = process->waitForReadyRead(10000);
+        m_started = m_started && ready && process->readLine().trimmed() == "ready";
+        m_processes.push_back(std::move(process));
+    }
+
+private:
+    test::TempDir m_dir;
+    std::vector<std::unique_ptr<QProcess>> m_processes;
+    bool m_started = true;
+};
+
+class Destinations : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { s_standIns = new StandIns; }
+    static void TearDownTestSuite() {
+        delete s_standIns;
+        s_standIns = nullptr;
+    }
+
+    void SetUp() override {
+        ASSERT_TRUE(s_standIns->started());
+        m_connection = X11Connection::open();
+        ASSERT_TRUE(m_connection);
+        m_applications =
+            std::make_unique<ApplicationDirectory>(QStringList{s_standIns->applicationsFolder()});
+        m_lister = std::make_unique<X11WindowList>(*m_connection);
+        m_workspace = std::make_unique<X11Workspace>(*m_connection, *m_applications);
+        // The window manager maps and frames the stand-ins in its own time.
+        QDeadlineTimer deadline(10000);
+        while (!deadline.hasExpired() && !(lists(s_standIns->pid(1)) && lists(s_standIns->pid(2))))
+            wait(50);
+    }
+
+    bool lists(qint32 pid) {
+        for (const WindowInfo& window : m_lister->windowsOnScreen())
+            if (window.ownerPID == pid)
+                return true;
+        return false;
+    }
+
+    bool windowManagerRuns() {
+        return m_connection
+            ->readProperty(m_connection->root(), m_connection->atom("_NET_SUPPORTING_WM_CHECK"))
+            .has_value();
+    }
+
+    DestinationResolver resolver(Accessibility& accessibility) {
+        return DestinationResolver(*m_lister, AppCategoryMap{}, DestinationResolver::throttle,
+                                   *m_workspace, accessibility);
+    }
+
+    void namesEachApplicationAndNothingOverTheDesktop() {
+        MemoryAccessibility none;
+        DestinationResolver r = resolver(none);
+        EXPECT_EQ(r.resolve(insideAlpha, now).bundleID, alphaID);
+        EXPECT_EQ(r.resolve(insideBeta, now.addingSeconds(1)).bundleID, betaID);
+        EXPECT_EQ(r.resolve(overDesktop, now.addingSeconds(2)), ResolvedDestination::unknown());
+
+        const std::vector<WindowInfo> windows = m_lister->windowsOnScreen();
+        for (const WindowInfo& window : windows)
+            EXPECT_NE(window.ownerPID, s_standIns->pid(0)) << "the desktop window is listed";
+        // The same windows again: everything asked in one round trip.
+        m_lister->windowsOnScreen();
+        EXPECT_EQ(m_lister->lastRoundTrips(), 1);
+    }
+
+    static StandIns* s_standIns;
+    std::unique_ptr<X11Connection> m_connection;
+    std::unique_ptr<ApplicationDirectory> m_applications;
+    std::unique_ptr<X11WindowList> m_lister;
+    std::unique_ptr<X11Workspace> m_workspace;
+};
+
+StandIns* Destinations::s_standIns = nullptr;
+
+class DestinationsWithoutWindowManager : public Destinations {};
+class DestinationsWithWindowManager : public Destinations {};
+
+TEST_F(DestinationsWithoutWindowManager, NamesEachApplicationAndNothingOverTheDesktop) {
+    if (windowManagerRuns())
+        GTEST_SKIP() << "a window manager runs";
+    namesEachApplicationAndNothingOverTheDesktop();
+}
+
+TEST_F(DestinationsWithWindowManager, NamesEachApplicationAndNothingOverTheDesktop) {
+    if (!windowManagerRuns())
+        GTEST_SKIP() << "no window manager";
+    namesEachApplicationAndNothingOverTheDesktop();
+}
+
+// Asks the window manager to change a window, as a pager would.
+void sendToWindowManager(X11Connection& connection, xcb_window_t window, const char* message,
+                         quint32 value) {
+    xcb_client_message_event_t event{};
+    event.response_type = XCB_CLIENT_MESSAGE;
+    event.format = 32;
+    event.window = window;
+    event.type = connection.atom(message);
+    event.data.data32[0] = value;
+    event.data.data32[1] = 2; // from a pager
+    xcb_send_event(connection.get(), 0, connection.root(),
+                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char*>(&event));
+    connection.flush();
+}
+
+TEST_F(DestinationsWithWindowManager, SkipsHiddenWindowsAndWindowsOfOtherWorkspaces) {
+    if (!windowManagerRuns())
+        GTEST_SKIP() << "no window manager";
+    s_standIns->start({"--class", "Gamma", "--geometry", "60,420,250,150"});
+    ASSERT_TRUE(s_standIns->started());
+    const qint32 gamma = s_standIns->pid(3);
+    const Point insideGamma{185, 495};
+    std::optional<WindowInfo> listed;
+    QDeadlineTimer deadline(10000);
+    while (!listed && !deadline.hasExpired()) {
+        for (const WindowInfo& window : m_lister->windowsOnScreen())
+            if (window.ownerPID == gamma)
+                listed = window;
+        if (!listed)
+            wait(50);
+    }
+    ASSERT_TRUE(listed);
+    MemoryAccessibility none;
+    DestinationResolver r = resolver(none);
+    ASSERT_EQ(r.resolve(insideGamma, now).bundleID, QStringLiteral("gamma"));
+
+    struct Case {
+        const char* name;
+        const char* message;
+        quint32 value;
+        const char* undo;
+        quint32 undoValue;
+    };
+    const Case cases[] = {
+        // WM_CHANGE_STATE to IconicState minimises; activating brings it back.
+        {"minimised", "WM_CHANGE_STATE", 3, "_NET_ACTIVE_WINDOW", 0},
+        {"on another workspace", "_NET_WM_DESKTOP", 1, "_NET_WM_DESKTOP", 0},
+    };
+    const auto xid = static_cast<xcb_window_t>(listed->windowID);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sendToWindowManager(*m_connection, xid, c.message, c.value);
+        QDeadlineTimer gone(5000);
+        while (lists(gamma) && !gone.hasExpired())
+            wait(20);
+        r.invalidate();
+        EXPECT_EQ(r.resolve(insideGamma, now), ResolvedDestination::unknown());
+
+        sendToWindowManager(*m_connection, xid, c.undo, c.undoValue);
+        QDeadlineTimer back(5000);
+        while (!lists(gamma) && !back.hasExpired())
+            wait(20);
+        r.invalidate();
+        EXPECT_EQ(r.resolve(insideGamma, now).bundleID, QStringLiteral("gamma"));
+    }
+}
+
+TEST_F(DestinationsWithWindowManager, LooksThroughThisProcesssOwnWindows) {
+    if (!windowManagerRuns())
+        GTEST_SKIP() << "no window manager";
+    QRasterWindow shelf;
+    shelf.setFlags(Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+    shelf.setGeometry(int(insideAlpha.x) - 50, int(insideAlpha.y) - 50, 100, 100);
+    shelf.show();
+    QDeadlineTimer deadline(5000);
+    while (!deadline.hasExpired() && !shelf.isExposed())
+        wait(20);
+    wait(100);
+
+    MemoryAccessibility none;
+    DestinationResolver r = resolver(none);
+    EXPECT_EQ(r.resolve(insideAlpha, now).bundleID, alphaID);
+}
+
+TEST_F(DestinationsWithWindowManager, AsksTheApplicationUnderThePointerAboutItsElement) {
+    if (!windowManagerRuns())
+        GTEST_SKIP() << "no window manager";
+    // A cold first query opens the accessibility bus: give it time here.
+    AtSpiAccessibility::Timing patient;
+    patient.answerWait = std::chrono::milliseconds(3000);
+    patient.queryDeadline = std::chrono::milliseconds(3000);
+    AtSpiAccessibility accessibility(patient);
+    ASSERT_TRUE(accessibility.isTrusted());
+    DestinationResolver r = resolver(accessibility);
+    r.editorPaneDetectionEnabled = true;
+    const ResolvedDestination over = r.resolve(insideAlpha, now);
+    EXPECT_EQ(over.bundleID, alphaID);
+    EXPECT_EQ(over.isEditorPane, true);
+}
+
+TEST_F(DestinationsWithWindowManager, AHungApplicationCannotStallResolution) {
+    if (!windowManagerRuns())
+        GTEST_SKIP() << "no window manager";
+    struct Case {
+        const char* name;
+        std::chrono::milliseconds queryDeadline;
+        std::chrono::milliseconds answerWait;
+    };
+    // The stand-in under the pointer takes 5 seconds to answer. Either bound
+    // alone must end the wait long before that.
+    const Case cases[] = {
+        {"the query's own deadline", std::chrono::milliseconds(100),
+         std::chrono::milliseconds(3000)},
+        {"the caller's wait", std::chrono::milliseconds(1500), std::chrono::milliseconds(40)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        AtSpiAccessibility::Timing timing;
+        timing.queryDeadline = c.queryDeadline;
+        timing.answerWait = c.answerWait;
+        AtSpiAccessibility accessibility(timing);
+        DestinationResolver r = resolver(accessibility);
+        r.editorPaneDetectionEnabled = true;
+        // Trust is asked of the bus, which answers at once.
+        ASSERT_TRUE(accessibility.isTrusted());
+
+        QElapsedTimer elapsed;
+        elapsed.start();
+        const ResolvedDestination over = r.resolve(insideBeta, now);
+        EXPECT_LT(elapsed.elapsed(), 2000);
+        EXPECT_EQ(over.bundleID, betaID);
+        EXPECT_EQ(over.isEditorPane, std::nullopt);
+        // And so does the next fresh resolution.
+        r.invalidate();
+        EXPECT_EQ(r.resolve(insideBeta, now).isEditorPane, std::nullopt);
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QGuiApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

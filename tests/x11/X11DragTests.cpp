@@ -1,0 +1,363 @@
+// Real drags under Xvfb with a window manager: a drag source in another
+// process, driven through XTest, and the X11 backends in this one. Run by
+// run.sh, which starts and stops the display.
+#include "DropTargetWindow.h"
+
+#include "TarvoCore/ItemStore.h"
+#include "TarvoCore/Preferences.h"
+#include "TarvoCore/UserDefaults.h"
+#include "TarvoDrag/DragMonitor.h"
+#include "TarvoDrag/DropReceiver.h"
+#include "TarvoPlatform/SystemClock.h"
+#include "TarvoPlatform/x11/X11Platform.h"
+
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDrag>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QMimeData>
+#include <QProcess>
+#include <QTimer>
+
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+
+#include <cstdlib>
+#include <functional>
+
+using namespace tarvo;
+
+namespace {
+
+// Lets both processes run until `done` holds or `ms` pass.
+bool waitFor(const std::function<bool()>& done, int ms = 5000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > ms)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
+
+void pump(int ms) {
+    waitFor([] { return false; }, ms);
+}
+
+// The pointer, moved through XTest so the server makes raw events for it.
+class Pointer final {
+public:
+    Pointer() : m_display(XOpenDisplay(nullptr)) {}
+    ~Pointer() {
+        if (m_display) {
+            XTestFakeButtonEvent(m_display, 1, False, CurrentTime);
+            XCloseDisplay(m_display);
+        }
+    }
+    bool ok() const { return m_display != nullptr; }
+    void moveTo(QPoint p) {
+        XTestFakeMotionEvent(m_display, -1, p.x(), p.y(), CurrentTime);
+        XFlush(m_display);
+        m_at = p;
+    }
+    void press() { button(true); }
+    void release() { button(false); }
+    // Small steps with the event loops running in between, as a hand moves.
+    void glideTo(QPoint to, int steps = 24) {
+        const QPoint from = m_at;
+        for (int i = 1; i <= steps; ++i) {
+            moveTo(from + (to - from) * i / steps);
+            pump(25);
+        }
+    }
+
+private:
+    void button(bool down) {
+        XTestFakeButtonEvent(m_display, 1, down ? True : False, CurrentTime);
+        XFlush(m_display);
+    }
+    Display* m_display;
+    QPoint m_at;
+};
+
+// The helper drag source, in its own process.
+class DragSource final {
+public:
+    explicit DragSource(const QStringList& arguments) {
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_process.start(QString::fromLocal8Bit(qgetenv("TARVO_DRAG_SOURCE")), arguments);
+    }
+    ~DragSource() {
+        m_process.kill();
+        m_process.waitForFinished(2000);
+    }
+    // The window's centre once it shows.
+    std::optional<QPoint> ready() {
+        if (!waitFor([this] { return readLines(); }, 10000))
+            return std::nullopt;
+        return m_centre;
+    }
+    QStringList lines() {
+        readLines();
+        return m_lines;
+    }
+
+private:
+    bool readLines() {
+        while (m_process.canReadLine()) {
+            const QString line = QString::fromUtf8(m_process.readLine()).trimmed();
+            m_lines.append(line);
+            const QStringList parts = line.split(u' ');
+            if (parts.value(0) == QLatin1String("ready"))
+                m_centre = QPoint(parts.value(1).toInt(), parts.value(2).toInt());
+        }
+        return m_centre.has_value();
+    }
+    QProcess m_process;
+    QStringList m_lines;
+    std::optional<QPoint> m_centre;
+};
+
+struct RecordingDelegate final : DragMonitorDelegate {
+    explicit RecordingDelegate(Pasteboard& pasteboard) : m_pasteboard(pasteboard) {}
+    int began = 0;
+    int ended = 0;
+    QStringList typesAtBegin;
+    void dragMonitor(DragMonitor&, QPointF) override {
+        ++began;
+        typesAtBegin = m_pasteboard.types().value_or(QStringList{});
+    }
+    void dragMonitorDragEnded(DragMonitor&) override { ++ended; }
+    void reset() {
+        began = ended = 0;
+        typesAtBegin.clear();
+    }
+
+private:
+    Pasteboard& m_pasteboard;
+};
+
+class X11DragTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_platform = X11Platform::open();
+        ASSERT_TRUE(m_platform) << "no X display";
+        ASSERT_TRUE(m_platform->eventMonitors().available()) << "no XInput 2.1";
+        ASSERT_TRUE(m_pointer.ok());
+        m_defaults = std::make_unique<UserDefaults>(m_dir.file("settings.ini"));
+        m_preferences = std::make_unique<Preferences>(*m_defaults);
+        m_store = std::make_unique<ItemStore>(m_dir.file("Items"));
+        m_receiver = std::make_unique<DropReceiver>(*m_store, m_clock);
+        m_receiver->onItemUpdated = [this](const Item& item) { m_updated.push_back(item); };
+        m_monitor = std::make_unique<DragMonitor>(*m_preferences, m_platform->dragPasteboard(),
+                                                  m_platform->eventMonitors(),
+                                                  m_platform->inputState(), m_clock);
+        m_delegate = std::make_unique<RecordingDelegate>(m_platform->dragPasteboard());
+        m_monitor->setDelegate(m_delegate.get());
+        m_monitor->start();
+        m_pointer.moveTo({1200, 760});
+        pump(100);
+    }
+    void TearDown() override {
+        m_target.reset();
+        m_monitor.reset();
+        m_receiver.reset();
+    }
+
+    // The drop target, shown to the right of the source.
+    QPoint showTarget() {
+        m_target =
+            std::make_unique<test::DropTargetWindow>(*m_receiver, m_platform->dropPromises());
+        m_target->move(700, 200);
+        m_target->show();
+        EXPECT_TRUE(waitFor([this] { return m_target->isVisible(); }));
+        pump(400); // mapped and placed by the window manager
+        return m_target->mapToGlobal(m_target->rect().center()) * m_target->devicePixelRatio();
+    }
+
+    // Presses on the source, drags to `to` and lets go there.
+    void drag(QPoint from, QPoint to) {
+        m_pointer.moveTo(from);
+        pump(150);
+        m_pointer.press();
+        pump(100);
+        m_pointer.glideTo(to);
+        pump(150);
+        // A small last move so that a window mapped under the pointer sees it.
+        m_pointer.glideTo(to + QPoint(4, 4), 2);
+        pump(150);
+        m_pointer.release();
+    }
+
+    test::TempDir m_dir;
+    Pointer m_pointer;
+    SystemClock m_clock;
+    std::unique_ptr<X11Platform> m_platform;
+    std::unique_ptr<UserDefaults> m_defaults;
+    std::unique_ptr<Preferences> m_preferences;
+    std::unique_ptr<ItemStore> m_store;
+    std::unique_ptr<DropReceiver> m_receiver;
+    std::unique_ptr<DragMonitor> m_monitor;
+    std::unique_ptr<RecordingDelegate> m_delegate;
+    std::unique_ptr<test::DropTargetWindow> m_target;
+    std::vector<Item> m_updated;
+};
+
+TEST_F(X11DragTest, MonitorReportsTheDragOnceWithItsTypesAndItsEndAtTheRelease) {
+    const QString file = m_dir.write("dragged.txt", "contents");
+    struct Case {
+        const char* name;
+        QStringList arguments;
+        QString expectedType;
+    };
+    // A file drag names its three types only to its targets; the next one
+    // sets a type list; a direct save names its file on its window.
+    const std::vector<Case> cases{
+        {"file, no type list", {"file", file}, "public.file-url"},
+        {"more than three types", {"types"}, "public.html"},
+        {"direct save only", {"save", "a.txt", "a"}, "XdndDirectSave0"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_delegate->reset();
+        DragSource source(c.arguments);
+        const std::optional<QPoint> centre = source.ready();
+        ASSERT_TRUE(centre);
+        const qint64 before = m_platform->dragPasteboard().changeCount();
+
+        m_pointer.moveTo(*centre);
+        pump(150);
+        m_pointer.press();
+        pump(100);
+        m_pointer.glideTo(*centre + QPoint(300, 250));
+        EXPECT_TRUE(waitFor([this] { return m_delegate->began > 0; }, 2000));
+        pump(300);
+        EXPECT_EQ(m_delegate->began, 1);
+        EXPECT_EQ(m_delegate->ended, 0);
+        EXPECT_TRUE(m_delegate->typesAtBegin.contains(c.expectedType))
+            << m_delegate->typesAtBegin.join(u' ').toStdString() << " / "
+            << m_platform->dragPasteboard().targetNames().join(u' ').toStdString();
+        EXPECT_EQ(m_platform->dragPasteboard().changeCount(), before + 1);
+
+        m_pointer.release();
+        EXPECT_TRUE(waitFor([this] { return m_delegate->ended > 0; }, 2000));
+        pump(200);
+        EXPECT_EQ(m_delegate->began, 1);
+        EXPECT_EQ(m_delegate->ended, 1);
+        EXPECT_TRUE(waitFor([&] { return source.lines().join(u' ').contains("dropped"); }));
+    }
+}
+
+TEST_F(X11DragTest, GestureWithoutADragShowsNothing) {
+    m_pointer.moveTo({1000, 700});
+    pump(100);
+    m_pointer.press();
+    m_pointer.glideTo({1100, 720}, 10);
+    m_pointer.release();
+    pump(300);
+    EXPECT_EQ(m_delegate->began, 0);
+    EXPECT_EQ(m_delegate->ended, 0);
+}
+
+TEST_F(X11DragTest, DragsThisProcessStartsAreNotNewContent) {
+    QWidget window;
+    window.resize(200, 120);
+    window.move(300, 300);
+    window.show();
+    pump(400);
+    const QPoint centre = window.mapToGlobal(window.rect().center()) * window.devicePixelRatio();
+    m_pointer.moveTo(centre);
+    pump(100);
+    m_pointer.press();
+    pump(100);
+    const qint64 before = m_platform->dragPasteboard().changeCount();
+
+    auto* drag = new QDrag(&window);
+    auto* data = new QMimeData;
+    data->setUrls({QUrl::fromLocalFile(m_dir.write("own.txt", "own"))});
+    drag->setMimeData(data);
+    // Moved and let go from inside the drag's own loop.
+    for (int i = 1; i <= 12; ++i)
+        QTimer::singleShot(40 * i, &window, [this, centre, i] {
+            m_pointer.moveTo(centre + QPoint(20 * i, 10 * i));
+        });
+    QTimer::singleShot(40 * 13 + 100, &window, [this] { m_pointer.release(); });
+    drag->exec(Qt::CopyAction);
+    pump(300);
+
+    // The drag did take the selection, and that was not news.
+    X11Connection& x = m_platform->connection();
+    xcb_get_selection_owner_reply_t* owner = xcb_get_selection_owner_reply(
+        x.get(), xcb_get_selection_owner(x.get(), x.atom("XdndSelection")), nullptr);
+    ASSERT_TRUE(owner);
+    EXPECT_TRUE(x.isOwnWindow(owner->owner));
+    std::free(owner);
+    EXPECT_EQ(m_platform->dragPasteboard().changeCount(), before);
+    EXPECT_EQ(m_delegate->began, 0);
+}
+
+TEST_F(X11DragTest, DroppedFileBecomesAnItemAndTheSecondDropFindsIt) {
+    const QString file = m_dir.write("source/notes.txt", "dropped across processes");
+    const QPoint target = showTarget();
+    DragSource source({"file", file});
+    const std::optional<QPoint> centre = source.ready();
+    ASSERT_TRUE(centre);
+
+    drag(*centre, target);
+    ASSERT_TRUE(waitFor([this] { return m_target->drops().size() == 1; }));
+    ASSERT_EQ(m_target->drops()[0].size(), 1u);
+    const Item item = m_target->drops()[0].front();
+    EXPECT_EQ(item.payload, ItemPayload::file("notes.txt"));
+    EXPECT_EQ(item.sourceURL, QUrl::fromLocalFile(file));
+    QFile copy(*item.payloadURL(m_store->root()));
+    ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
+    EXPECT_EQ(copy.readAll(), "dropped across processes");
+    EXPECT_EQ(m_delegate->began, 1);
+    EXPECT_TRUE(waitFor([this] { return m_delegate->ended == 1; }));
+
+    pump(300);
+    drag(*centre, target);
+    ASSERT_TRUE(waitFor([this] { return m_target->drops().size() == 2; }));
+    ASSERT_EQ(m_target->drops()[1].size(), 1u);
+    EXPECT_EQ(m_target->drops()[1].front().id, item.id);
+    EXPECT_EQ(m_store->items().size(), 1u);
+    EXPECT_EQ(m_delegate->began, 2);
+}
+
+TEST_F(X11DragTest, DirectSaveLandsAsAPromisedItem) {
+    const QPoint target = showTarget();
+    DragSource source({"save", "From the archive.txt", "saved by its source"});
+    const std::optional<QPoint> centre = source.ready();
+    ASSERT_TRUE(centre);
+
+    drag(*centre, target);
+    ASSERT_TRUE(waitFor([this] { return m_target->drops().size() == 1; }));
+    ASSERT_EQ(m_target->drops()[0].size(), 1u);
+    const Item placeholder = m_target->drops()[0].front();
+    EXPECT_EQ(placeholder.displayName, "From the archive.txt");
+    EXPECT_EQ(m_delegate->began, 1);
+    EXPECT_TRUE(placeholder.state.is<ItemState::Receiving>());
+
+    ASSERT_TRUE(waitFor([this] { return !m_updated.empty(); }))
+        << source.lines().join(u'\n').toStdString();
+    const Item& done = m_updated.front();
+    EXPECT_EQ(done.id, placeholder.id);
+    EXPECT_TRUE(done.state.isReady());
+    EXPECT_EQ(done.payload, ItemPayload::file("From the archive.txt"));
+    QFile saved(*done.payloadURL(m_store->root()));
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_EQ(saved.readAll(), "saved by its source");
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
