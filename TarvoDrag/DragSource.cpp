@@ -1,0 +1,406 @@
+#include "DragSource.h"
+
+#include "DestinationResolver.h"
+#include "DragData.h"
+#include "DragSourceDelegate.h"
+#include "PromisedFile.h"
+
+#include "TarvoConvert/ConversionEngine.h"
+#include "TarvoConvert/ConversionError.h"
+#include "TarvoCore/FileError.h"
+#include "TarvoCore/Files.h"
+#include "TarvoCore/Json.h"
+#include "TarvoCore/Log.h"
+#include "TarvoCore/UniformType.h"
+#include "TarvoPlatform/Clock.h"
+#include "TarvoPlatform/InputState.h"
+#include "TarvoPlatform/TypeMapping.h"
+
+#include <QFileInfo>
+#include <QObject>
+
+#include <exception>
+
+namespace tarvo {
+
+namespace {
+
+QStringList withoutType(QStringList order, const std::optional<QString>& type) {
+    if (type)
+        order.removeAll(*type);
+    return order;
+}
+
+QString noPayloadText() {
+    return ConversionError::noPayload().description();
+}
+
+} // namespace
+
+DragSource::DragSource(std::vector<Item> items, DeliveryCoordinator& coordinator,
+                       DestinationResolver& resolver, DeliveryCoordinator::Modifiers modifiers,
+                       Platform platform)
+    : m_items(std::move(items)), m_modifiers(modifiers), m_coordinator(coordinator),
+      m_resolver(resolver), m_platform(std::move(platform)),
+      m_workDirectory(coordinator.makeWorkDirectory()), m_context(std::make_unique<QObject>()) {}
+
+DragSource::~DragSource() {
+    *m_alive = false;
+    if (m_endedWith && !m_endCleanedUp)
+        finishEnd();
+    detachFromPasteboard();
+    releaseSession();
+}
+
+std::vector<QUuid> DragSource::draggedItemIDs() const {
+    std::vector<QUuid> ids;
+    ids.reserve(m_items.size());
+    for (const Item& item : m_items)
+        ids.push_back(item.id);
+    return ids;
+}
+
+QString DragSource::fileType(const Item& item) {
+    const std::optional<QString> name = item.payload.fileName();
+    if (!name)
+        return QStringLiteral("public.plain-text");
+    const QString extension = QFileInfo(*name).suffix().toLower();
+    const std::optional<QMimeType> mime =
+        extension.isEmpty() ? std::nullopt : UniformType::forFilenameExtension(extension);
+    if (!mime || !mime->isValid())
+        return QStringLiteral("public.data");
+    // The shelf's own identifier where it has one, else the desktop's name.
+    const QStringList identifiers = TypeMapping::identifiers(mime->name());
+    if (!identifiers.isEmpty() && identifiers.front() != TypeIdentifier::image)
+        return identifiers.front();
+    return mime->name();
+}
+
+std::optional<QString> DragSource::promiseType(const FilePromiseProvider& provider) {
+    const QStringList types = provider.writableTypes();
+    if (types.isEmpty())
+        return std::nullopt;
+    return types.front();
+}
+
+std::shared_ptr<PasteboardItem>
+DragSource::makePasteboardItem(const QStringList& order,
+                               const std::optional<QString>& promiseType) {
+    auto item = std::make_shared<PasteboardItem>();
+    // The promise type is the provider's to write, never the item's.
+    item->setDataProvider(this, withoutType(order, promiseType));
+    return item;
+}
+
+std::vector<DraggingItem> DragSource::makeDraggingItems(QPointF point,
+                                                        const ImageProvider& imageProvider) {
+    std::vector<DraggingItem> dragging;
+    for (const Item& item : m_items) {
+        auto provider = std::make_shared<FilePromiseProvider>(fileType(item), this);
+        provider->setUserInfo(json::uuidText(item.id));
+        m_promiseProviders[item.id] = provider;
+        const std::optional<QString> promise = promiseType(*provider);
+
+        std::shared_ptr<PasteboardItem> pasteboardItem =
+            makePasteboardItem(PasteboardOrder::defaultOrder(promise), promise);
+        m_pasteboardItems.push_back(pasteboardItem);
+
+        const std::optional<QImage> image = imageProvider ? imageProvider(item) : std::nullopt;
+        const bool hasImage = image && image->width() > 0 && image->height() > 0;
+        const QSizeF size = hasImage ? image->deviceIndependentSize() : QSizeF(44, 44);
+        const QRectF frame(point, size);
+        dragging.push_back({pasteboardItem, frame, hasImage ? *image : QImage()});
+        dragging.push_back({provider, frame, QImage()});
+    }
+    return dragging;
+}
+
+void DragSource::beginSession(QPointF pointInView, const ImageProvider& imageProvider) {
+    std::vector<DraggingItem> dragging = makeDraggingItems(pointInView, imageProvider);
+    if (dragging.empty())
+        return;
+    m_session = m_platform.sessions.beginDraggingSession(std::move(dragging), *this);
+}
+
+DragOperationMask DragSource::sourceOperationMask(DraggingContext context) {
+    if (context == DraggingContext::withinApplication)
+        return operationMask(DragOperation::copy) | operationMask(DragOperation::move);
+    return operationMask(DeliveryCoordinator::operation(m_modifiers));
+}
+
+void DragSource::draggingMoved(QPointF screenPoint) {
+    m_modifiers = DeliveryCoordinator::Modifiers(m_platform.input.modifierFlags());
+    if (m_delegate)
+        m_delegate->dragSource(*this, screenPoint);
+
+    const std::vector<Rect> screens =
+        m_platform.screenFrames ? m_platform.screenFrames() : std::vector<Rect>();
+    const Point q =
+        DestinationResolver::flippedPoint(Point{screenPoint.x(), screenPoint.y()}, screens);
+    const ResolvedDestination resolved = m_resolver.resolve(q, m_platform.clock.now());
+    if (m_items.empty())
+        return;
+
+    const Delivery delivery =
+        m_coordinator.delivery(m_items.front(), resolved, m_modifiers).delivery;
+    if (resolved == m_destination && delivery == m_currentDelivery)
+        return;
+    m_destination = resolved;
+    m_currentDelivery = delivery;
+    applyOrder(delivery);
+    if (m_delegate)
+        m_delegate->dragSource(*this, resolved, delivery);
+}
+
+void DragSource::applyOrder(const Delivery& delivery) {
+    if (m_strategy == PasteboardOrderStrategy::fixed || m_items.empty() || !m_session)
+        return;
+    const auto first = m_promiseProviders.find(m_items.front().id);
+    const std::optional<QString> promise =
+        first != m_promiseProviders.end() ? promiseType(*first->second) : std::nullopt;
+    const QStringList order = PasteboardOrder::types(delivery, promise);
+    if (order == m_lastOrder)
+        return;
+
+    std::vector<std::shared_ptr<PasteboardItem>> fresh;
+    fresh.reserve(m_items.size());
+    for (std::size_t i = 0; i < m_items.size(); ++i)
+        fresh.push_back(makePasteboardItem(order, promise));
+
+    std::vector<PasteboardWriter> writers(fresh.begin(), fresh.end());
+    if (promise && order.contains(*promise)) {
+        for (const Item& item : m_items) {
+            if (const auto it = m_promiseProviders.find(item.id); it != m_promiseProviders.end())
+                writers.emplace_back(it->second);
+        }
+    }
+
+    if (PasteboardOrder::rewrite(m_session->draggingPasteboard(), writers)) {
+        m_pasteboardItems = std::move(fresh);
+        m_lastOrder = order;
+        return;
+    }
+    Log::drag().notice(
+        QStringLiteral("pasteboard reorder refused; falling back to the fixed order"));
+    m_strategy = PasteboardOrderStrategy::fixed;
+    // The drag goes on with what the refused write left on the pasteboard:
+    // items of ours that are there still answer, or nothing could be
+    // delivered for the rest of the drag.
+    const std::vector<std::shared_ptr<PasteboardItem>> left =
+        m_session->draggingPasteboard().items();
+    if (!left.empty() && left == fresh)
+        m_pasteboardItems = std::move(fresh);
+}
+
+void DragSource::draggingEnded(QPointF screenPoint, DragOperation operation) {
+    m_endedWith = operation;
+    const std::weak_ptr<bool> alive = m_alive;
+    if (m_delegate)
+        m_delegate->dragSourceDidEnd(*this, screenPoint, operation);
+    // The delegate may have dropped this object; its destructor then cleaned up.
+    if (alive.expired())
+        return;
+    finishEnd();
+}
+
+void DragSource::finishEnd() {
+    m_endCleanedUp = true;
+    if (m_endedWith == DragOperation::none)
+        Files::removeRecursively(m_workDirectory);
+    m_resolver.invalidate();
+    releaseSession();
+}
+
+void DragSource::releaseSession() {
+    // Sessions report their end from the event loop, never from inside
+    // themselves: this may be where the session goes.
+    m_session.reset();
+}
+
+void DragSource::detachFromPasteboard() {
+    for (const std::shared_ptr<PasteboardItem>& item : m_pasteboardItems)
+        item->detachProvider();
+    for (const auto& [id, provider] : m_promiseProviders)
+        provider->detachDelegate();
+    if (m_session) {
+        // Items of a refused rewrite are on the pasteboard but not in the list.
+        for (const std::shared_ptr<PasteboardItem>& item : m_session->draggingPasteboard().items())
+            item->detachProvider();
+    }
+}
+
+std::optional<Rule> DragSource::ruleFor(const Item& item) {
+    return m_coordinator.delivery(item, m_destination, m_modifiers).rule;
+}
+
+std::optional<Item> DragSource::itemFor(const FilePromiseProvider& provider) const {
+    if (!provider.userInfo())
+        return std::nullopt;
+    const QUuid id = QUuid::fromString(*provider.userInfo());
+    if (id.isNull())
+        return std::nullopt;
+    for (const Item& item : m_items) {
+        if (item.id == id)
+            return item;
+    }
+    return std::nullopt;
+}
+
+int DragSource::positionOf(const Item& item) const {
+    for (std::size_t i = 0; i < m_items.size(); ++i) {
+        if (m_items[i].id == item.id)
+            return static_cast<int>(i);
+    }
+    return 0;
+}
+
+ConversionRequest DragSource::fileRequest(const Item& item,
+                                          const std::optional<QString>& destinationURL) {
+    return m_coordinator.request(item, m_currentDelivery, ruleFor(item), positionOf(item),
+                                 static_cast<int>(m_items.size()), m_destination, m_workDirectory,
+                                 destinationURL);
+}
+
+void DragSource::provideData(PasteboardItem& pasteboardItem, const QString& type,
+                             DataRequestPhase phase, std::function<void()> done) {
+    std::optional<std::size_t> index;
+    for (std::size_t i = 0; i < m_pasteboardItems.size(); ++i) {
+        if (m_pasteboardItems[i].get() == &pasteboardItem)
+            index = i;
+    }
+    if (!index || *index >= m_items.size()) {
+        done();
+        return;
+    }
+    const Item item = m_items[*index];
+    // Only the root is needed here; the request carries it.
+    const QString root = m_coordinator
+                             .request(item, m_currentDelivery, std::nullopt, 0, 1, m_destination,
+                                      m_workDirectory, std::nullopt)
+                             .containerRoot;
+    const std::weak_ptr<PasteboardItem> target = pasteboardItem.weak_from_this();
+    ResultHandler answer = [target, type, item, root,
+                            done = std::move(done)](const std::optional<ConversionResult>& result) {
+        if (const std::shared_ptr<PasteboardItem> x = target.lock()) {
+            if (const std::optional<PasteboardData> data =
+                    DragData::forType(type, item, result, root))
+                x->setData(*data, type);
+        }
+        done();
+    };
+
+    if (!DragData::needsConversion(type)) {
+        answer(std::nullopt);
+        return;
+    }
+    if (type == TypeIdentifier::fileURL) {
+        fileURIResult(item, phase, std::move(answer));
+        return;
+    }
+    dataResult(item, static_cast<int>(*index), std::move(answer));
+}
+
+void DragSource::dataResult(const Item& item, int index, ResultHandler handler) {
+    // Data requests never apply a rename template: no rule goes into the request.
+    const ConversionRequest request = m_coordinator.request(
+        item, m_currentDelivery, std::nullopt, index, static_cast<int>(m_items.size()),
+        m_destination, m_workDirectory, std::nullopt);
+    const ConversionCache::Key key{item.id, request.delivery, request.rename};
+    if (const std::optional<ConversionCache::Answer> known = m_results.finished(key)) {
+        handler(*known);
+        return;
+    }
+    if (m_results.isConverting(key)) {
+        m_results.wait(key, std::move(handler));
+        return;
+    }
+
+    // The destination waits on the main thread for this one conversion.
+    std::optional<ConversionResult> result;
+    try {
+        result = ConversionEngine::perform(request);
+    } catch (const std::exception&) {
+        // The stored file serves instead; an item without one has nothing to
+        // hand over, and no destination is ever given a made-up file.
+        if (const std::optional<QString> stored = item.payloadURL(request.containerRoot))
+            result = ConversionResult::original(*stored);
+    }
+    m_results.finish(key, result);
+    handler(result);
+}
+
+void DragSource::fileURIResult(const Item& item, DataRequestPhase phase, ResultHandler handler) {
+    // A destination that takes the file itself gets what a promised file would
+    // be: named by the rule, converted through the coordinator and, at the
+    // drop, recorded like any delivery.
+    const ConversionRequest request = fileRequest(item, std::nullopt);
+    const ConversionCache::Key key{item.id, request.delivery, request.rename};
+    const std::weak_ptr<bool> alive = m_alive;
+    ConversionCache::Waiter waiter = [this, alive, key, item, phase, handler = std::move(handler)](
+                                         const ConversionCache::Answer& answer) {
+        if (!alive.expired() && phase == DataRequestPhase::drop && answer &&
+            answer->url().has_value() && !m_results.isRecorded(key)) {
+            m_results.markRecorded(key);
+            m_coordinator.recordDelivery(item, m_destination, {*answer});
+        }
+        handler(answer);
+    };
+
+    if (m_results.finished(key) || m_results.isConverting(key)) {
+        m_results.wait(key, std::move(waiter));
+        return;
+    }
+    m_results.begin(key);
+    m_results.wait(key, std::move(waiter));
+    m_coordinator.produce(request).then(
+        m_context.get(), [this, alive, key](const std::optional<ConversionResult>& result) {
+            if (!alive.expired())
+                m_results.finish(key, result);
+        });
+}
+
+QString DragSource::fileName(FilePromiseProvider& provider, const QString&) {
+    const std::optional<Item> item = itemFor(provider);
+    if (!item)
+        return QStringLiteral("File");
+    return ConversionEngine::fileName(fileRequest(*item, std::nullopt));
+}
+
+void DragSource::writePromise(FilePromiseProvider& provider, const QString& path,
+                              Completion completion) {
+    const std::optional<Item> item = itemFor(provider);
+    if (!item) {
+        completion(noPayloadText());
+        return;
+    }
+    // Made under a hidden name beside the promised place and renamed over it
+    // once whole, so a failure never costs what stood there.
+    const QString temporary = PromisedFile::temporaryPath(path);
+    const ConversionRequest request = fileRequest(*item, temporary);
+    const std::weak_ptr<bool> alive = m_alive;
+    m_coordinator.produce(request).then(
+        m_context.get(), [this, alive, item = *item, path, temporary,
+                          completion](const std::optional<ConversionResult>& result) {
+            if (alive.expired())
+                return;
+            if (!result) {
+                Files::removeRecursively(temporary);
+                completion(noPayloadText());
+                return;
+            }
+            try {
+                PromisedFile::place(*result, temporary, path);
+            } catch (const FileError& error) {
+                Log::drag().error(
+                    QStringLiteral("could not write promised file: %1").arg(error.description()));
+                completion(error.description());
+                return;
+            }
+            m_coordinator.recordDelivery(item, m_destination, {ConversionResult::file(path)});
+            if (m_delegate)
+                m_delegate->dragSource(*this, QFileInfo(path).path());
+            completion(std::nullopt);
+        });
+}
+
+} // namespace tarvo

@@ -1,0 +1,301 @@
+#include "DragOutFixture.h"
+
+#include "TarvoConvert/TextConverter.h"
+
+#include <QUrl>
+
+using namespace tarvo;
+using namespace tarvo::test;
+
+namespace {
+
+const QString fileURL(TypeIdentifier::fileURL);
+const QString png(TypeIdentifier::png);
+const QString jpeg(TypeIdentifier::jpeg);
+const QString tiff(TypeIdentifier::tiff);
+const QString rtf(TypeIdentifier::rtf);
+const QString string(TypeIdentifier::utf8PlainText);
+const QString url(TypeIdentifier::url);
+
+Rule makeRule(SourceType type, Destination where, Delivery what,
+              std::optional<QString> rename = std::nullopt) {
+    Rule rule;
+    rule.id = QUuid::createUuid();
+    rule.sourceType = type;
+    rule.destination = std::move(where);
+    rule.deliver = std::move(what);
+    rule.rename = std::move(rename);
+    rule.createdAt = Date::fromSecondsSince1970(1700000000);
+    return rule;
+}
+
+QStringList filesIn(const QString& folder) {
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
+}
+
+class DragDataTest : public DragOutFixture {
+protected:
+    void useRules(std::vector<Rule> list) {
+        rules.setRules(std::move(list));
+        rules.rulesChanged();
+    }
+    QString fileURLOf(const QString& path) {
+        return QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded);
+    }
+    std::optional<QString> text(std::size_t index, const QString& type,
+                                DataRequestPhase phase = DataRequestPhase::drop) {
+        const std::optional<QByteArray> bytes = read(index, type, phase);
+        if (!bytes)
+            return std::nullopt;
+        return QString::fromUtf8(*bytes);
+    }
+    std::shared_ptr<FilePromiseProvider> promiseOf(const Item& item) {
+        return source->promiseProviders().at(item.id);
+    }
+    std::optional<QString> writePromise(const QString& path) {
+        return session().writePromise(0, path);
+    }
+};
+
+TEST_F(DragDataTest, WhatEachTypeIsHandedForEachKindOfResult) {
+    const Item note = textItem("hello");
+    const Item photo = pngItem();
+    const Item link = urlItem(QUrl("https://example.org/a b"));
+    drag({note, photo, link});
+    moveTo(overNothing); // the unchanged items
+
+    struct Case {
+        const char* name;
+        std::size_t index;
+        QString type;
+        std::optional<QString> expected;
+    };
+    const std::vector<Case> cases{
+        {"text as text", 0, string, "hello"},
+        {"text as a file", 0, fileURL, std::nullopt},
+        {"text as PNG", 0, png, std::nullopt},
+        {"text as JPEG", 0, jpeg, std::nullopt},
+        {"text as TIFF", 0, tiff, std::nullopt},
+        {"text as a link", 0, url, std::nullopt},
+        {"text as rich text", 0, rtf, std::nullopt},
+        {"file as text", 1, string, TextConverter::quotedPath(stored(photo))},
+        {"file as a file", 1, fileURL, fileURLOf(stored(photo))},
+        {"PNG file as PNG", 1, png, QString()},
+        {"PNG file as JPEG", 1, jpeg, std::nullopt},
+        {"file as a link", 1, url, std::nullopt},
+        {"link as a link", 2, url, "https://example.org/a%20b"},
+        {"link as text", 2, string, "https://example.org/a%20b"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::optional<QByteArray> bytes = read(c.index, c.type);
+        if (!c.expected)
+            EXPECT_EQ(bytes, std::nullopt);
+        else if (c.type == png)
+            EXPECT_EQ(bytes, storedBytes(photo));
+        else
+            EXPECT_EQ(bytes, c.expected->toUtf8());
+    }
+}
+
+TEST_F(DragDataTest, AnImageTypeGetsOnlyBytesOfThatType) {
+    const Item photo = pngItem();
+    drag({photo});
+    moveTo(overBrowser); // converted to JPEG
+
+    EXPECT_EQ(read(0, png), std::nullopt);
+    const std::optional<QByteArray> converted = read(0, jpeg);
+    ASSERT_TRUE(converted);
+    EXPECT_TRUE(converted->startsWith("\xFF\xD8\xFF"));
+}
+
+TEST_F(DragDataTest, FilesAreHandedOverByReferenceNotReadWhole) {
+    const Item photo = pngItem();
+    drag({photo});
+    moveTo(overNothing);
+    const std::optional<PasteboardData> data = session().requestData(0, png);
+    ASSERT_TRUE(data);
+    EXPECT_EQ(data->file, stored(photo));
+    EXPECT_TRUE(data->bytes.isEmpty());
+}
+
+TEST_F(DragDataTest, AFailedConversionHandsOverTheStoredFileAndNeverAMadeUpOne) {
+    useRules(
+        {makeRule(SourceType::text, Destination::category(AppCategory::browser), Delivery::pdf()),
+         makeRule(SourceType::anyFile, Destination::category(AppCategory::browser),
+                  browserJPEG())});
+    const Item note = textItem("no file behind me");
+    const Item notes = fileItem("notes.txt", "not an image");
+    drag({note, notes});
+    moveTo(overBrowser);
+    ASSERT_EQ(source->currentDelivery(), Delivery::pdf());
+
+    for (const QString& type : {string, fileURL, png}) {
+        SCOPED_TRACE(type.toStdString());
+        EXPECT_EQ(read(0, type), std::nullopt);
+    }
+    EXPECT_EQ(text(1, string), TextConverter::quotedPath(stored(notes)));
+}
+
+TEST_F(DragDataTest, WhatARefusedRewriteLeftOnThePasteboardIsStillServed) {
+    const Item photo = pngItem();
+    drag({photo});
+    // The pasteboard takes the write but offers its types in another order.
+    session().draggingPasteboard().setTypeFilter(
+        [](const QStringList& types) { return QStringList(types.rbegin(), types.rend()); });
+    moveTo(overTerminal);
+    ASSERT_EQ(source->strategy(), PasteboardOrderStrategy::fixed);
+    const auto onPasteboard = session().draggingPasteboard().items();
+    ASSERT_EQ(onPasteboard.size(), 1u);
+    EXPECT_EQ(onPasteboard[0], source->pasteboardItems()[0]);
+    EXPECT_EQ(text(0, string), TextConverter::quotedPath(stored(photo)));
+
+    // A refused write leaves nothing to serve, and nothing old is served.
+    drag({pngItem()});
+    const std::shared_ptr<PasteboardItem> before = source->pasteboardItems()[0];
+    session().draggingPasteboard().setRefusesWrites(true);
+    moveTo(overTerminal);
+    EXPECT_TRUE(session().draggingPasteboard().items().empty());
+    EXPECT_EQ(source->pasteboardItems()[0], before);
+}
+
+TEST_F(DragDataTest, OneConversionServesTheWholeDrag) {
+    drag({pngItem()});
+    moveTo(overBrowser);
+    const std::optional<QByteArray> first = read(0, jpeg, DataRequestPhase::hover);
+    const std::optional<QString> path = text(0, string);
+    const std::optional<QString> file = text(0, fileURL);
+    EXPECT_EQ(read(0, jpeg), first);
+
+    const QStringList written = filesIn(source->workDirectory());
+    ASSERT_EQ(written.size(), 1);
+    const QString output = QDir(source->workDirectory()).filePath(written[0]);
+    EXPECT_EQ(path, TextConverter::quotedPath(output));
+    EXPECT_EQ(file, fileURLOf(output));
+}
+
+TEST_F(DragDataTest, AFileTakenByAddressIsRecordedOnceAtTheDrop) {
+    drag({pngItem()});
+    moveTo(overBrowser);
+
+    const std::optional<QString> hovered = text(0, fileURL, DataRequestPhase::hover);
+    ASSERT_TRUE(hovered);
+    EXPECT_FALSE(undoLog.mostRecent(clock.now()));
+    EXPECT_EQ(preferences.dropCount(), 0);
+
+    EXPECT_EQ(text(0, fileURL), hovered);
+    EXPECT_EQ(text(0, fileURL), hovered);
+    const std::optional<UndoEntry> entry = undoLog.mostRecent(clock.now());
+    ASSERT_TRUE(entry);
+    const QString output = QUrl(*hovered).toLocalFile();
+    EXPECT_EQ(entry->writtenURLs, QStringList{output});
+    EXPECT_EQ(entry->destinationBundleID, browserID);
+    EXPECT_EQ(preferences.dropCount(), 1);
+    EXPECT_EQ(preferences.conversionCount(), 1);
+
+    const UndoLog::Outcome outcome = coordinator.undoLastDelivery(clock.now());
+    EXPECT_TRUE(outcome.is<UndoLog::Outcome::RestoredAndDeleted>());
+    EXPECT_FALSE(QFile::exists(output));
+}
+
+TEST_F(DragDataTest, AFileTakenByAddressFollowsTheRenameTemplate) {
+    useRules({makeRule(SourceType::images, Destination::category(AppCategory::browser),
+                       browserJPEG(), QStringLiteral("{name}-web"))});
+    drag({pngItem()});
+    moveTo(overBrowser);
+    const std::optional<QString> file = text(0, fileURL);
+    ASSERT_TRUE(file);
+    EXPECT_EQ(QFileInfo(QUrl(*file).toLocalFile()).fileName(), "photo-web.jpg");
+}
+
+TEST_F(DragDataTest, APromiseWithoutItsItemIsNamedFileAndFails) {
+    drag({pngItem()});
+    FilePromiseProvider stray(QStringLiteral("public.png"), source.get());
+    EXPECT_EQ(stray.fileName(), "File");
+    std::optional<QString> error;
+    bool called = false;
+    stray.writePromise(dir.file("out/File"), [&](const std::optional<QString>& result) {
+        called = true;
+        error = result;
+    });
+    EXPECT_TRUE(called);
+    EXPECT_EQ(error, "noPayload");
+    EXPECT_TRUE(delegate.folders.empty());
+}
+
+TEST_F(DragDataTest, APromisedFileIsPutInPlaceRecordedAndReported) {
+    struct Case {
+        const char* name;
+        QPointF where;
+        quint64 flags;
+        std::function<void(const QByteArray&)> check;
+        bool converted;
+    };
+    const Item photo = pngItem();
+    const QByteArray original = storedBytes(photo);
+    const std::vector<Case> cases{
+        {"the unchanged item", overBrowser, ModifierFlag::option,
+         [&](const QByteArray& bytes) { EXPECT_EQ(bytes, original); }, false},
+        {"a path as text", overTerminal, 0,
+         [&](const QByteArray& bytes) {
+             EXPECT_EQ(bytes, TextConverter::quotedPath(stored(photo)).toUtf8());
+         },
+         false},
+        {"a converted image", overBrowser, 0,
+         [&](const QByteArray& bytes) { EXPECT_TRUE(bytes.startsWith("\xFF\xD8\xFF")); }, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        delegate.folders.clear();
+        const qint64 conversions = preferences.conversionCount();
+        drag({photo});
+        input.setModifierFlags(c.flags);
+        moveTo(c.where);
+        const QString place = dir.write(QStringLiteral("Desktop/%1/photo").arg(c.name), "old");
+
+        EXPECT_EQ(writePromise(place), std::nullopt);
+        QFile file(place);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        c.check(file.readAll());
+        EXPECT_EQ(filesIn(QFileInfo(place).path()), QStringList{"photo"});
+
+        const std::optional<UndoEntry> entry = undoLog.mostRecent(clock.now());
+        ASSERT_TRUE(entry);
+        EXPECT_EQ(entry->writtenURLs, QStringList{place});
+        EXPECT_EQ(delegate.folders, std::vector<QString>{QFileInfo(place).path()});
+        EXPECT_EQ(preferences.conversionCount(), conversions + (c.converted ? 1 : 0));
+    }
+}
+
+TEST_F(DragDataTest, AFailedPromiseIsReportedAndLeavesThePlaceAsItWas) {
+    const Item photo = pngItem();
+    drag({photo});
+    moveTo(overBrowser);
+    // A folder stands at the promised place: the file cannot replace it.
+    const QString place = dir.file("Desktop/photo.jpg");
+    dir.write("Desktop/photo.jpg/keep.txt", "mine");
+    const qint64 drops = preferences.dropCount();
+
+    const std::optional<QString> error = writePromise(place);
+    ASSERT_TRUE(error);
+    EXPECT_EQ(dir.read("Desktop/photo.jpg/keep.txt"), "mine");
+    EXPECT_EQ(filesIn(dir.file("Desktop")), QStringList());
+    EXPECT_EQ(preferences.dropCount(), drops);
+    EXPECT_FALSE(undoLog.mostRecent(clock.now()));
+    EXPECT_TRUE(delegate.folders.empty());
+
+    EXPECT_TRUE(writePromise(dir.file("Nowhere/photo.jpg")).has_value());
+}
+
+TEST_F(DragDataTest, OptionIgnoresTheRenameTemplateOfThePromisedName) {
+    useRules({makeRule(SourceType::images, Destination::category(AppCategory::browser),
+                       browserJPEG(), QStringLiteral("{name}-web"))});
+    drag({pngItem()});
+    moveTo(overBrowser);
+    EXPECT_EQ(session().promisedFileName(0), "photo-web.jpg");
+    input.setModifierFlags(ModifierFlag::option);
+    moveTo(overBrowser);
+    EXPECT_EQ(session().promisedFileName(0), "photo.png");
+}
+
+} // namespace

@@ -1,0 +1,99 @@
+#include "TarvoDrag/PasteboardOrder.h"
+#include "TarvoPlatform/TypeMapping.h"
+#include "TarvoPlatform/x11/XdndData.h"
+
+#include <gtest/gtest.h>
+
+using namespace tarvo;
+
+namespace {
+
+const QString fileURL(TypeIdentifier::fileURL);
+const QString png(TypeIdentifier::png);
+const QString jpeg(TypeIdentifier::jpeg);
+const QString string(TypeIdentifier::utf8PlainText);
+const QString url(TypeIdentifier::url);
+const QString promise(TypeIdentifier::directSave);
+
+TEST(XdndDataTest, AnnouncedTypesFollowThePasteboardOrder) {
+    struct Case {
+        const char* name;
+        QStringList types;
+        int promises;
+        QByteArrayList expected;
+    };
+    const QByteArrayList text{"text/plain;charset=utf-8", "text/plain", "UTF8_STRING", "STRING",
+                              "TEXT"};
+    const std::vector<Case> cases{
+        {"path first",
+         {string, fileURL, url, promise},
+         1,
+         text +
+             QByteArrayList{"text/uri-list", "text/x-moz-url", "_NETSCAPE_URL", "XdndDirectSave0"}},
+        {"file first, one promise",
+         {fileURL, png, jpeg, promise},
+         1,
+         {"text/uri-list", "image/png", "image/jpeg", "XdndDirectSave0"}},
+        {"two promises save no file directly", {fileURL, promise}, 2, {"text/uri-list"}},
+        {"a type X11 has no name for",
+         {QStringLiteral("com.apple.flat-rtfd"), png},
+         0,
+         {"image/png"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(XdndData::announcedTypes(c.types, c.promises), c.expected);
+    }
+    EXPECT_EQ(XdndData::carriedTypes({fileURL, promise}, 2), QStringList{fileURL});
+}
+
+TEST(XdndDataTest, WhichPasteboardTypesAnswerARequest) {
+    const QStringList types{fileURL, png, jpeg, string, url, promise};
+    EXPECT_EQ(XdndData::sources("text/uri-list", types), (QStringList{fileURL, url}));
+    EXPECT_EQ(XdndData::sources("image/jpeg", types), QStringList{jpeg});
+    EXPECT_EQ(XdndData::sources("UTF8_STRING", types), QStringList{string});
+    EXPECT_EQ(XdndData::sources("XdndDirectSave0", types), QStringList());
+    EXPECT_EQ(XdndData::sources("image/gif", types), QStringList());
+}
+
+TEST(XdndDataTest, AnswersForSeveralItems) {
+    using D = std::optional<PasteboardData>;
+    const D first = PasteboardData::fromBytes("file:///a/1.png");
+    const D second = PasteboardData::fromBytes("file:///b/2%20x.png");
+    const D file = PasteboardData::fromFile("/a/1.png");
+    struct Case {
+        const char* name;
+        QByteArray target;
+        std::vector<D> items;
+        D expected;
+    };
+    const std::vector<Case> cases{
+        {"file list",
+         "text/uri-list",
+         {first, std::nullopt, second},
+         PasteboardData::fromBytes("file:///a/1.png\r\nfile:///b/2%20x.png\r\n")},
+        {"text joined by lines",
+         "text/plain;charset=utf-8",
+         {PasteboardData::fromBytes("'/a/1.png'"), PasteboardData::fromBytes("caf\xc3\xa9")},
+         PasteboardData::fromBytes("'/a/1.png'\ncaf\xc3\xa9")},
+        {"Latin-1 for STRING",
+         "STRING",
+         {PasteboardData::fromBytes("caf\xc3\xa9")},
+         PasteboardData::fromBytes("caf\xe9")},
+        {"links with titles in UTF-16",
+         "text/x-moz-url",
+         {PasteboardData::fromBytes("h:a")},
+         PasteboardData::fromBytes(QByteArray("h\0:\0a\0\n\0h\0:\0a\0", 14))},
+        {"an image from the first item that has one",
+         "image/png",
+         {std::nullopt, file, first},
+         file},
+        {"nothing at all", "text/uri-list", {std::nullopt}, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(XdndData::compose(c.target, c.items), c.expected);
+    }
+}
+
+} // namespace

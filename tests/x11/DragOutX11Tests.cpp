@@ -1,0 +1,687 @@
+// Drags out of the shelf under Xvfb with a window manager: this process is
+// the shelf, with the real X11 backends and the whole delivery road, and the
+// destinations are small programs of their own whose window classes name
+// applications of known categories. Run by run-dragout.sh, which starts and
+// stops the display.
+#include "TarvoConvert/ConversionEngine.h"
+#include "TarvoConvert/TextConverter.h"
+#include "TarvoCore/ContentHash.h"
+#include "TarvoCore/DefaultRules.h"
+#include "TarvoCore/ItemStore.h"
+#include "TarvoCore/Preferences.h"
+#include "TarvoCore/RuleEngine.h"
+#include "TarvoCore/UndoLog.h"
+#include "TarvoCore/UserDefaults.h"
+#include "TarvoDrag/DeliveryCoordinator.h"
+#include "TarvoDrag/DestinationResolver.h"
+#include "TarvoDrag/DragSource.h"
+#include "TarvoDrag/DragSourceDelegate.h"
+#include "TarvoPlatform/ApplicationDirectory.h"
+#include "TarvoPlatform/SystemClock.h"
+#include "TarvoPlatform/TypeMapping.h"
+#include "TarvoPlatform/memory/MemoryAccessibility.h"
+#include "TarvoPlatform/x11/X11Connection.h"
+#include "TarvoPlatform/x11/X11DragSession.h"
+#include "TarvoPlatform/x11/X11InputState.h"
+#include "TarvoPlatform/x11/X11WindowList.h"
+#include "TarvoPlatform/x11/X11Workspace.h"
+#include "TarvoPlatform/x11/XdndData.h"
+
+#include "support/RecordingLogSink.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QGuiApplication>
+#include <QImage>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QScreen>
+#include <QUrl>
+#include <QWidget>
+
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+
+#include <algorithm>
+#include <functional>
+
+using namespace tarvo;
+
+QT_BEGIN_NAMESPACE
+// Failures show texts as texts.
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
+QT_END_NAMESPACE
+
+namespace {
+
+bool waitFor(const std::function<bool()>& done, int ms = 8000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > ms)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
+
+void pump(int ms) {
+    waitFor([] { return false; }, ms);
+}
+
+// The hand: pointer and keys through XTest, so the server treats them as
+// real input.
+class Hand final {
+public:
+    Hand() : m_display(XOpenDisplay(nullptr)) {}
+    ~Hand() {
+        if (!m_display)
+            return;
+        XTestFakeButtonEvent(m_display, 1, False, CurrentTime);
+        for (KeySym key : {XK_Alt_L, XK_Shift_L})
+            XTestFakeKeyEvent(m_display, XKeysymToKeycode(m_display, key), False, CurrentTime);
+        XCloseDisplay(m_display);
+    }
+    bool ok() const { return m_display != nullptr; }
+    void moveTo(QPoint p) {
+        XTestFakeMotionEvent(m_display, -1, p.x(), p.y(), CurrentTime);
+        XFlush(m_display);
+        m_at = p;
+    }
+    void glideTo(QPoint to, int steps = 16) {
+        const QPoint from = m_at;
+        for (int i = 1; i <= steps; ++i) {
+            moveTo(from + (to - from) * i / steps);
+            pump(20);
+        }
+        pump(150);
+    }
+    void button(bool down) {
+        XTestFakeButtonEvent(m_display, 1, down ? True : False, CurrentTime);
+        XFlush(m_display);
+    }
+    void key(KeySym key, bool down) {
+        XTestFakeKeyEvent(m_display, XKeysymToKeycode(m_display, key), down ? True : False,
+                          CurrentTime);
+        XFlush(m_display);
+    }
+
+private:
+    Display* m_display;
+    QPoint m_at;
+};
+
+// A destination program, with what it printed.
+class Destination final {
+public:
+    void start(const QString& program, const QStringList& arguments) {
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_process.start(program, arguments);
+    }
+    ~Destination() {
+        m_process.kill();
+        m_process.waitForFinished(2000);
+    }
+    std::optional<QPoint> ready() {
+        if (!waitFor([this] { return read(), m_centre.has_value(); }, 15000))
+            return std::nullopt;
+        return m_centre;
+    }
+    // Lines since the last take.
+    QStringList take() {
+        read();
+        QStringList lines = m_lines;
+        m_lines.clear();
+        return lines;
+    }
+    // Waits for a line that starts with `prefix`; consumes lines up to it.
+    std::optional<QString> waitForLine(const QString& prefix, int ms = 8000) {
+        std::optional<QString> found;
+        waitFor(
+            [&] {
+                read();
+                while (!m_lines.isEmpty()) {
+                    const QString line = m_lines.takeFirst();
+                    m_seen.append(line);
+                    if (line.startsWith(prefix)) {
+                        found = line;
+                        return true;
+                    }
+                }
+                return false;
+            },
+            ms);
+        return found;
+    }
+    QStringList seen() {
+        read();
+        return m_seen + m_lines;
+    }
+    void forget() {
+        take();
+        m_seen.clear();
+    }
+
+private:
+    void read() {
+        while (m_process.canReadLine()) {
+            const QString line = QString::fromUtf8(m_process.readLine()).trimmed();
+            const QStringList parts = line.split(u' ');
+            if (parts.value(0) == QLatin1String("ready") && !m_centre)
+                m_centre = QPoint(parts.value(1).toInt(), parts.value(2).toInt());
+            else
+                m_lines.append(line);
+        }
+    }
+    QProcess m_process;
+    QStringList m_lines;
+    QStringList m_seen;
+    std::optional<QPoint> m_centre;
+};
+
+struct Delegate final : DragSourceDelegate {
+    void dragSource(DragSource&, const ResolvedDestination& destination,
+                    const Delivery& delivery) override {
+        changes.emplace_back(destination, delivery);
+    }
+    void dragSource(DragSource&, QPointF) override { ++moves; }
+    void dragSourceDidEnd(DragSource&, QPointF, DragOperation operation) override {
+        ended = operation;
+    }
+    void dragSource(DragSource&, const QString& folder) override { folders.push_back(folder); }
+
+    std::vector<std::pair<ResolvedDestination, Delivery>> changes;
+    int moves = 0;
+    std::optional<DragOperation> ended;
+    std::vector<QString> folders;
+};
+
+// The shelf's own window: Qt marks it XdndAware, yet a drag of ours must
+// never reach it through XDND.
+class ShelfWindow final : public QWidget {
+public:
+    ShelfWindow() { setAcceptDrops(true); }
+    int dragEnters = 0;
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* event) override {
+        ++dragEnters;
+        event->acceptProposedAction();
+    }
+};
+
+// Stands in for the shelf's handling of drags over its own windows.
+struct LocalTarget final : LocalDropTarget {
+    DragOperation draggingUpdated(const LocalDrag& drag) override {
+        ++updates;
+        offered = drag.offered;
+        marker = dynamic_cast<TarvoDragSourceMarker*>(&drag.source);
+        return DragOperation::copy;
+    }
+    void draggingExited() override { ++exits; }
+    DragOperation performDrop(const LocalDrag&) override {
+        ++drops;
+        return DragOperation::move;
+    }
+    int updates = 0;
+    int exits = 0;
+    int drops = 0;
+    DragOperationMask offered = 0;
+    TarvoDragSourceMarker* marker = nullptr;
+};
+
+// The destinations, started once for the whole suite.
+struct Desk {
+    test::TempDir dir;
+    Destination browser;
+    Destination terminal;
+    Destination viewer;
+    Destination saver;
+    std::unique_ptr<ShelfWindow> shelf;
+    QPoint browserAt, terminalAt, viewerAt, saverAt, shelfAt;
+    // Where only the root window is.
+    const QPoint nowhere{620, 620};
+
+    bool start() {
+        dir.write("applications/firefox.desktop",
+                  "[Desktop Entry]\nType=Application\nName=Firefox\nExec=firefox\n");
+        dir.write("applications/xterm.desktop",
+                  "[Desktop Entry]\nType=Application\nName=XTerm\nExec=xterm\n");
+        dir.write("applications/thunar.desktop",
+                  "[Desktop Entry]\nType=Application\nName=Thunar\nExec=thunar\n");
+        QDir().mkpath(dir.file("Saved"));
+        const QString target = QString::fromLocal8Bit(qgetenv("TARVO_DRAGOUT_TARGET"));
+        const QString saveTarget = QString::fromLocal8Bit(qgetenv("TARVO_DRAGOUT_SAVE_TARGET"));
+        browser.start(target, {"--class", "firefox", "--geometry", "40,40,340,280"});
+        terminal.start(target, {"--class", "xterm", "--geometry", "440,40,340,280"});
+        viewer.start(target, {"--class", "imageviewer", "--geometry", "840,40,340,280", "--take",
+                              "image/png"});
+        saver.start(saveTarget, {"--class", "thunar", "--geometry", "40,420,340,280", "--folder",
+                                 dir.file("Saved")});
+        shelf = std::make_unique<ShelfWindow>();
+        shelf->setWindowTitle("shelf");
+        shelf->setGeometry(860, 480, 300, 200);
+        shelf->show();
+        const auto b = browser.ready(), t = terminal.ready(), v = viewer.ready(), s = saver.ready();
+        if (!b || !t || !v || !s)
+            return false;
+        browserAt = *b;
+        terminalAt = *t;
+        viewerAt = *v;
+        saverAt = *s;
+        pump(400);
+        shelfAt = shelf->mapToGlobal(shelf->rect().center()) * shelf->devicePixelRatio();
+        return true;
+    }
+    void forget() {
+        for (Destination* d : {&browser, &terminal, &viewer, &saver})
+            d->forget();
+    }
+};
+
+Desk* desk = nullptr;
+
+std::vector<Rect> screenFrames() {
+    std::vector<Rect> frames;
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    if (screens.isEmpty())
+        return frames;
+    const QRect first = screens.front()->geometry();
+    const double top = first.y() + first.height();
+    for (const QScreen* screen : screens) {
+        const QRect g = screen->geometry();
+        frames.push_back(
+            Rect{double(g.x()), top - (g.y() + g.height()), double(g.width()), double(g.height())});
+    }
+    return frames;
+}
+
+Rule imageRule(std::optional<QString> rename) {
+    Rule rule;
+    rule.id = QUuid::createUuid();
+    rule.sourceType = SourceType::images;
+    rule.destination = tarvo::Destination::category(AppCategory::browser);
+    rule.deliver = Delivery::image({ImageFormat::jpeg, 2000, 0.85, true});
+    rule.rename = std::move(rename);
+    rule.createdAt = Date::fromSecondsSince1970(1700000000);
+    return rule;
+}
+
+class DragOutX11Test : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        desk = new Desk;
+        if (!desk->start()) {
+            delete desk;
+            desk = nullptr;
+        }
+    }
+    static void TearDownTestSuite() {
+        delete desk;
+        desk = nullptr;
+    }
+
+    void SetUp() override {
+        ASSERT_TRUE(desk) << "the destinations did not start";
+        ASSERT_TRUE(m_hand.ok());
+        m_connection = X11Connection::open();
+        ASSERT_TRUE(m_connection);
+        m_input = std::make_unique<X11InputState>(*m_connection);
+        m_applications =
+            std::make_unique<ApplicationDirectory>(QStringList{desk->dir.file("applications")});
+        m_lister = std::make_unique<X11WindowList>(*m_connection);
+        m_workspace = std::make_unique<X11Workspace>(*m_connection, *m_applications);
+        m_resolver = std::make_unique<DestinationResolver>(*m_lister, AppCategoryMap{},
+                                                           DestinationResolver::throttle,
+                                                           *m_workspace, m_accessibility);
+        m_defaults = std::make_unique<UserDefaults>(m_dir.file("settings.ini"));
+        m_preferences = std::make_unique<Preferences>(*m_defaults);
+        m_store = std::make_unique<ItemStore>(m_dir.file("Items"));
+        m_rules = std::make_unique<RuleEngine>(DefaultRules::all(), AppCategoryMap{});
+        m_coordinator = std::make_unique<DeliveryCoordinator>(
+            *m_store, *m_rules, m_engine, m_undoLog, *m_preferences, m_dir.file("work"),
+            *m_applications, m_clock);
+        m_sessions = std::make_unique<X11DragSessions>(*m_connection, m_clock);
+        desk->forget();
+        m_hand.moveTo(desk->nowhere);
+        pump(100);
+    }
+    void TearDown() override {
+        m_source.reset();
+        pump(100);
+    }
+
+    Item photo(int side = 64, bool noise = false) {
+        QImage picture(side, side, QImage::Format_RGB32);
+        picture.fill(Qt::darkCyan);
+        if (noise) {
+            for (int y = 0; y < side; ++y)
+                for (int x = 0; x < side; ++x)
+                    picture.setPixel(x, y, QRandomGenerator::global()->generate() | 0xff000000u);
+        }
+        Item item;
+        item.id = QUuid::createUuid();
+        item.payload = ItemPayload::image(QStringLiteral("photo.png"));
+        item.displayName = QStringLiteral("photo.png");
+        item.addedAt = m_clock.now();
+        const QString folder = m_store->makeItemDirectory(item.id);
+        EXPECT_TRUE(picture.save(folder + "/photo.png", "PNG"));
+        item.contentHash = ContentHash::ofPath(folder + "/photo.png");
+        EXPECT_TRUE(m_store->add(item).is<ItemStore::AddResult::Added>());
+        return item;
+    }
+    QString stored(const Item& item) const { return *item.payloadURL(m_store->root()); }
+
+    // Presses on the shelf and starts dragging `items` out of it.
+    void begin(std::vector<Item> items) {
+        m_hand.moveTo(desk->shelfAt);
+        pump(150);
+        m_hand.button(true);
+        pump(150);
+        m_rules->beginDrag();
+        m_source = std::make_unique<DragSource>(
+            std::move(items), *m_coordinator, *m_resolver,
+            DeliveryCoordinator::Modifiers(m_input->modifierFlags()),
+            DragSource::Platform{*m_sessions, *m_input, m_clock, screenFrames});
+        m_source->setDelegate(&m_delegate);
+        m_source->beginSession(QPointF(0, 0), [](const Item&) {
+            QImage image(56, 56, QImage::Format_ARGB32);
+            image.fill(Qt::darkCyan);
+            return std::optional(image);
+        });
+        ASSERT_TRUE(m_source->sessionActive());
+        pump(100);
+    }
+    // Lets go and waits for the drag to end.
+    void release() {
+        m_hand.button(false);
+        EXPECT_TRUE(waitFor([this] { return m_delegate.ended.has_value(); }))
+            << "the drag never ended";
+        m_rules->endDrag();
+    }
+
+    test::TempDir m_dir;
+    Hand m_hand;
+    SystemClock m_clock;
+    MemoryAccessibility m_accessibility;
+    ConversionEngine m_engine{2};
+    UndoLog m_undoLog;
+    std::unique_ptr<X11Connection> m_connection;
+    std::unique_ptr<X11InputState> m_input;
+    std::unique_ptr<ApplicationDirectory> m_applications;
+    std::unique_ptr<X11WindowList> m_lister;
+    std::unique_ptr<X11Workspace> m_workspace;
+    std::unique_ptr<DestinationResolver> m_resolver;
+    std::unique_ptr<UserDefaults> m_defaults;
+    std::unique_ptr<Preferences> m_preferences;
+    std::unique_ptr<ItemStore> m_store;
+    std::unique_ptr<RuleEngine> m_rules;
+    std::unique_ptr<DeliveryCoordinator> m_coordinator;
+    std::unique_ptr<X11DragSessions> m_sessions;
+    Delegate m_delegate;
+    std::unique_ptr<DragSource> m_source;
+};
+
+QStringList enterTypes(const QString& line) {
+    // "enter ACTION TYPE..."
+    return line.split(u' ').mid(2);
+}
+
+TEST_F(DragOutX11Test, EachDestinationIsOfferedItsOwnOrderInOneDrag) {
+    const Item item = photo();
+    begin({item});
+    m_hand.glideTo(desk->browserAt);
+    const std::optional<QString> atBrowser = desk->browser.waitForLine("enter");
+    m_hand.glideTo(desk->terminalAt);
+    const std::optional<QString> atTerminal = desk->terminal.waitForLine("enter");
+    ASSERT_TRUE(atBrowser && atTerminal);
+    EXPECT_EQ(enterTypes(*atBrowser).value(0), "text/uri-list") << atBrowser->toStdString();
+    EXPECT_EQ(enterTypes(*atTerminal).value(0), "text/plain;charset=utf-8")
+        << atTerminal->toStdString();
+    EXPECT_NE(enterTypes(*atBrowser), enterTypes(*atTerminal));
+    EXPECT_TRUE(desk->browser.waitForLine("leave"));
+
+    release();
+    // Rule 1: the terminal takes the path as text.
+    const std::optional<QString> drop = desk->terminal.waitForLine("drop");
+    ASSERT_TRUE(drop);
+    EXPECT_EQ(*drop,
+              "drop copy text/plain;charset=utf-8 " + TextConverter::quotedPath(stored(item)));
+    EXPECT_EQ(m_delegate.ended, DragOperation::copy);
+    ASSERT_GE(m_delegate.changes.size(), 2u);
+    EXPECT_EQ(m_delegate.changes.back().first.bundleID, "xterm");
+    EXPECT_EQ(m_delegate.changes.back().second, Delivery::path());
+}
+
+TEST_F(DragOutX11Test, ABrowserReceivesTheConvertedJPEGFileRecordedForUndo) {
+    const Item item = photo();
+    begin({item});
+    m_hand.glideTo(desk->browserAt);
+    release();
+    // Rule 2: a JPEG of at most 2000 pixels, in the drag's folder.
+    const std::optional<QString> drop = desk->browser.waitForLine("drop");
+    ASSERT_TRUE(drop);
+    const QStringList parts = drop->split(u' ');
+    ASSERT_EQ(parts.value(2), "text/uri-list") << drop->toStdString();
+    const QString file = QUrl(parts.value(3)).toLocalFile();
+    EXPECT_EQ(QFileInfo(file).fileName(), "photo.jpg");
+    EXPECT_TRUE(file.startsWith(m_source->workDirectory()));
+    QFile jpeg(file);
+    ASSERT_TRUE(jpeg.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(jpeg.read(3) == QByteArray("\xFF\xD8\xFF"));
+
+    const std::optional<UndoEntry> entry = m_undoLog.mostRecent(m_clock.now());
+    ASSERT_TRUE(entry);
+    EXPECT_EQ(entry->writtenURLs, QStringList{file});
+    EXPECT_EQ(entry->destinationBundleID, "firefox");
+    EXPECT_EQ(m_preferences->dropCount(), 1);
+    EXPECT_EQ(m_preferences->conversionCount(), 1);
+    EXPECT_EQ(m_delegate.ended, DragOperation::copy);
+}
+
+TEST_F(DragOutX11Test, AltDeliversTheUnchangedItemAndIgnoresTheRenameTemplate) {
+    m_rules->setRules({imageRule(QStringLiteral("{name}-web"))});
+    m_rules->rulesChanged();
+    struct Case {
+        const char* name;
+        bool alt;
+        QString expectedName;
+    };
+    const std::vector<Case> cases{{"renamed and converted", false, "photo-web.jpg"},
+                                  {"Alt held", true, "photo.png"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_delegate = Delegate();
+        desk->forget();
+        const Item item = photo(64 + (c.alt ? 1 : 0));
+        begin({item});
+        if (c.alt)
+            m_hand.key(XK_Alt_L, true);
+        m_hand.glideTo(desk->browserAt);
+        release();
+        if (c.alt)
+            m_hand.key(XK_Alt_L, false);
+        const std::optional<QString> drop = desk->browser.waitForLine("drop");
+        ASSERT_TRUE(drop);
+        const QString file = QUrl(drop->split(u' ').value(3)).toLocalFile();
+        EXPECT_EQ(QFileInfo(file).fileName(), c.expectedName) << drop->toStdString();
+        if (c.alt) {
+            EXPECT_EQ(file, stored(item));
+        }
+        m_source.reset();
+        pump(100);
+    }
+}
+
+TEST_F(DragOutX11Test, ShiftOffersAMove) {
+    begin({photo()});
+    m_hand.key(XK_Shift_L, true);
+    m_hand.glideTo(desk->browserAt);
+    const std::optional<QString> enter = desk->browser.waitForLine("enter");
+    release();
+    m_hand.key(XK_Shift_L, false);
+    ASSERT_TRUE(enter);
+    EXPECT_TRUE(enter->startsWith("enter move")) << enter->toStdString();
+    const std::optional<QString> drop = desk->browser.waitForLine("drop");
+    ASSERT_TRUE(drop);
+    EXPECT_TRUE(drop->startsWith("drop move")) << drop->toStdString();
+    EXPECT_EQ(m_delegate.ended, DragOperation::move);
+}
+
+TEST_F(DragOutX11Test, ARefusedRewriteKeepsOneOrderForTheRestOfTheDrag) {
+    test::RecordingLogSink log;
+    begin({photo()});
+    // The backend carries the declared types in an order of its own, so the
+    // first rewrite does not come out as written.
+    DragPasteboard& pasteboard = m_sessions->current()->draggingPasteboard();
+    pasteboard.setTypeFilter([&pasteboard](const QStringList& declared) {
+        QStringList carried =
+            XdndData::carriedTypes(declared, static_cast<int>(pasteboard.promises().size()));
+        std::reverse(carried.begin(), carried.end());
+        return carried;
+    });
+    m_hand.glideTo(desk->browserAt);
+    const std::optional<QString> atBrowser = desk->browser.waitForLine("enter");
+    const qint64 changes = pasteboard.changeCount();
+    m_hand.glideTo(desk->terminalAt);
+    const std::optional<QString> atTerminal = desk->terminal.waitForLine("enter");
+    ASSERT_TRUE(atBrowser && atTerminal);
+    EXPECT_EQ(m_source->strategy(), PasteboardOrderStrategy::fixed);
+    EXPECT_EQ(pasteboard.changeCount(), changes);
+    EXPECT_EQ(enterTypes(*atBrowser), enterTypes(*atTerminal));
+    ASSERT_GE(m_delegate.changes.size(), 2u);
+    EXPECT_EQ(m_delegate.changes.back().first.bundleID, "xterm");
+    const std::vector<QString> lines = log.lines();
+    EXPECT_EQ(
+        std::count(lines.begin(), lines.end(),
+                   "drag notice: pasteboard reorder refused; falling back to the fixed order"),
+        1);
+    // What the refused write left on the pasteboard is what answers.
+    EXPECT_EQ(m_source->pasteboardItems(), pasteboard.items());
+    release();
+}
+
+TEST_F(DragOutX11Test, EscapeCancelsAndCleansUp) {
+    begin({photo()});
+    const QString folder = m_source->workDirectory();
+    m_hand.glideTo(desk->browserAt);
+    ASSERT_TRUE(desk->browser.waitForLine("enter"));
+    m_hand.key(XK_Escape, true);
+    m_hand.key(XK_Escape, false);
+    EXPECT_TRUE(waitFor([this] { return m_delegate.ended.has_value(); }));
+    EXPECT_EQ(m_delegate.ended, DragOperation::none);
+    EXPECT_TRUE(desk->browser.waitForLine("leave"));
+    EXPECT_FALSE(QDir(folder).exists());
+    m_hand.button(false);
+    pump(200);
+    EXPECT_FALSE(desk->browser.seen().join(u' ').contains("drop"));
+
+    // The pointer is free again: another client can take it.
+    auto other = X11Connection::open();
+    ASSERT_TRUE(other);
+    xcb_grab_pointer_reply_t* grab = xcb_grab_pointer_reply(
+        other->get(),
+        xcb_grab_pointer(other->get(), 0, other->root(), XCB_EVENT_MASK_POINTER_MOTION,
+                         XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC, XCB_NONE, XCB_NONE,
+                         XCB_CURRENT_TIME),
+        nullptr);
+    ASSERT_TRUE(grab);
+    EXPECT_EQ(grab->status, XCB_GRAB_STATUS_SUCCESS);
+    std::free(grab);
+    xcb_ungrab_pointer(other->get(), XCB_CURRENT_TIME);
+    other->flush();
+}
+
+TEST_F(DragOutX11Test, ADirectSaveTargetGetsTheFileWhereItChoseAndUndoDeletesIt) {
+    const Item item = photo();
+    begin({item});
+    m_hand.glideTo(desk->saverAt);
+    const std::optional<QString> enter = desk->saver.waitForLine("enter");
+    ASSERT_TRUE(enter);
+    EXPECT_TRUE(enter->split(u' ').contains("XdndDirectSave0")) << enter->toStdString();
+    release();
+    const QString place = desk->dir.file("Saved/photo.png");
+    const std::optional<QString> saved = desk->saver.waitForLine("saved");
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(*saved, "saved " + place + " S");
+    EXPECT_EQ(m_delegate.ended, DragOperation::copy);
+
+    QFile copy(place), original(stored(item));
+    ASSERT_TRUE(copy.open(QIODevice::ReadOnly) && original.open(QIODevice::ReadOnly));
+    EXPECT_EQ(copy.readAll(), original.readAll());
+    const std::optional<UndoEntry> entry = m_undoLog.mostRecent(m_clock.now());
+    ASSERT_TRUE(entry);
+    EXPECT_EQ(entry->writtenURLs, QStringList{place});
+    EXPECT_EQ(m_delegate.folders, std::vector<QString>{desk->dir.file("Saved")});
+
+    EXPECT_TRUE(
+        m_coordinator->undoLastDelivery(m_clock.now()).is<UndoLog::Outcome::RestoredAndDeleted>());
+    EXPECT_FALSE(QFile::exists(place));
+    EXPECT_TRUE(QFile::exists(stored(item)));
+}
+
+TEST_F(DragOutX11Test, ADragReleasedOverNothingLeavesNoWorkFolder) {
+    begin({photo()});
+    const QString folder = m_source->workDirectory();
+    EXPECT_TRUE(QDir(folder).exists());
+    m_hand.glideTo(desk->nowhere);
+    release();
+    EXPECT_EQ(m_delegate.ended, DragOperation::none);
+    EXPECT_FALSE(QDir(folder).exists());
+    EXPECT_FALSE(m_undoLog.mostRecent(m_clock.now()));
+}
+
+TEST_F(DragOutX11Test, TheShelfsOwnWindowsAreHandledInsideTheProcess) {
+    LocalTarget local;
+    m_sessions->setLocalDropTarget(&local);
+    const Item item = photo();
+    begin({item});
+    m_hand.glideTo(desk->browserAt);
+    ASSERT_TRUE(desk->browser.waitForLine("enter"));
+    m_hand.glideTo(desk->shelfAt);
+    EXPECT_TRUE(desk->browser.waitForLine("leave"));
+    EXPECT_GT(local.updates, 0);
+    EXPECT_EQ(local.offered, 17u);
+    ASSERT_TRUE(local.marker);
+    EXPECT_EQ(local.marker->draggedItemIDs(), std::vector<QUuid>{item.id});
+    release();
+    EXPECT_EQ(local.drops, 1);
+    EXPECT_EQ(m_delegate.ended, DragOperation::move);
+    EXPECT_EQ(desk->shelf->dragEnters, 0);
+    m_sessions->setLocalDropTarget(nullptr);
+}
+
+TEST_F(DragOutX11Test, DataLargerThanOneRequestArrivesWhole) {
+    const Item item = photo(700, true);
+    QFile original(stored(item));
+    ASSERT_TRUE(original.open(QIODevice::ReadOnly));
+    const QByteArray bytes = original.readAll();
+    ASSERT_GT(bytes.size(), 1024 * 1024);
+    begin({item});
+    m_hand.glideTo(desk->viewerAt);
+    release();
+    const std::optional<QString> drop = desk->viewer.waitForLine("drop", 15000);
+    ASSERT_TRUE(drop);
+    EXPECT_EQ(*drop, QStringLiteral("drop copy image/png %1 %2")
+                         .arg(bytes.size())
+                         .arg(QString::fromLatin1(
+                             QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex())));
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
