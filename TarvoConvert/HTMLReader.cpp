@@ -92,7 +92,8 @@ QString Reader::read() {
     // A leading U+FEFF is text the page holds, not a byte-order mark to drop:
     // dropping it would leave the break written after it at the start.
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
-    QString text = utf8(QByteArrayView(m_lines.bytes.data(), static_cast<qsizetype>(m_lines.bytes.size())));
+    QString text =
+        utf8(QByteArrayView(m_lines.bytes.data(), static_cast<qsizetype>(m_lines.bytes.size())));
     m_lines = Lines{};
     m_source.clear();
     m_index = 0;

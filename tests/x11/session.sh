@@ -1,0 +1,72 @@
+# Sourced by the X11 suites' run scripts: a display, a window manager and a
+# session bus of the suite's own, each stopped on every way out, with
+# settings, caches and the work root inside the run's own folder.
+#   x11_require TOOL...    fails unless every tool is installed
+#   x11_start_display      Xvfb on a free display; exports DISPLAY and the XDG folders
+#   x11_start_wm           openbox, waited for until it manages the screen
+#   x11_start_bus          a private session bus; exports DBUS_SESSION_BUS_ADDRESS
+
+x11_name=$(basename "$0")
+x11_work=$(mktemp -d)
+x11_pids=()
+
+x11_cleanup() {
+    local pid
+    for pid in "${x11_pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    for pid in "${x11_pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+    rm -rf "$x11_work"
+}
+trap x11_cleanup EXIT
+trap 'exit 130' INT TERM
+
+x11_require() {
+    local tool
+    for tool in "$@"; do
+        command -v "$tool" >/dev/null ||
+            { echo "$x11_name: $tool is not installed (scripts/deps)" >&2; exit 1; }
+    done
+}
+
+# Waits up to ten seconds for a command to succeed.
+x11_wait_for() {
+    local _
+    for _ in $(seq 100); do
+        "$@" && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+x11_start_display() {
+    Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset \
+        3>"$x11_work/display" 2>"$x11_work/xvfb.log" &
+    x11_pids+=($!)
+    x11_wait_for test -s "$x11_work/display" ||
+        { cat "$x11_work/xvfb.log" >&2; echo "$x11_name: Xvfb did not start" >&2; exit 1; }
+    export DISPLAY=":$(head -n1 "$x11_work/display")"
+    export HOME="$x11_work" XDG_CONFIG_HOME="$x11_work/config" XDG_CACHE_HOME="$x11_work/cache"
+    export XDG_DATA_HOME="$x11_work/data" XDG_RUNTIME_DIR="$x11_work/runtime"
+    mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+    export QT_QPA_PLATFORM=xcb
+    # Sanitizer builds: what libdbus keeps for the life of a process is not ours.
+    export LSAN_OPTIONS="suppressions=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
+}
+
+x11_wm_ready() {
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'
+}
+
+x11_start_wm() {
+    openbox --sm-disable >"$x11_work/openbox.log" 2>&1 &
+    x11_pids+=($!)
+    x11_wait_for x11_wm_ready || { echo "$x11_name: openbox did not start" >&2; exit 1; }
+}
+
+x11_start_bus() {
+    dbus-daemon --session --nofork --nopidfile --address="unix:path=$x11_work/bus" \
+        --print-address=4 4>"$x11_work/bus-address" 2>"$x11_work/bus.log" &
+    x11_pids+=($!)
+    x11_wait_for test -s "$x11_work/bus-address" ||
+        { echo "$x11_name: no session bus" >&2; exit 1; }
+    export DBUS_SESSION_BUS_ADDRESS="$(head -n1 "$x11_work/bus-address")"
+}
