@@ -9,6 +9,7 @@
 #include "TarvoCore/AtomicFile.h"
 #include "TarvoCore/FileError.h"
 #include "TarvoCore/Files.h"
+#include "TarvoCore/Json.h"
 #include "TarvoCore/RenameTemplate.h"
 
 #include <QFile>
@@ -220,8 +221,7 @@ ConversionResult image(const ConversionRequest& request, ImageOptions options,
 
     // The first page goes through a PNG beside the output, removed on every path.
     const QString page = QFileInfo(output.path()).path() + QStringLiteral("/.tarvo-page-") +
-                         QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper() +
-                         QStringLiteral(".png");
+                         json::uuidText(QUuid::createUuid()) + QStringLiteral(".png");
     struct RemovePage {
         const QString& path;
         ~RemovePage() { QFile::remove(path); }

@@ -36,24 +36,20 @@ bool isWideEncoding(const QByteArray& name) {
     return false;
 }
 
-std::size_t find(const std::u32string& text, std::u32string_view needle, std::size_t from) {
-    return text.find(needle, from);
-}
-
 std::optional<QByteArray> declaredEncoding(const QByteArray& bytes) {
     const QString head = QString::fromUtf8(bytes.left(kSniffLength)).toLower();
     const std::u32string t = head.toStdU32String();
 
     std::size_t from = 0;
     for (;;) {
-        const std::size_t m = find(t, U"<meta", from);
+        const std::size_t m = t.find(U"<meta", from);
         if (m == std::u32string::npos)
             return std::nullopt;
         const std::size_t gt = t.find(U'>', m);
         const std::size_t end = gt == std::u32string::npos ? t.size() : gt;
         from = end;
 
-        const std::size_t c = find(t, U"charset", m);
+        const std::size_t c = t.find(U"charset", m);
         if (c == std::u32string::npos || c >= end || c + 7 >= end)
             continue;
         std::size_t p = c + 7;

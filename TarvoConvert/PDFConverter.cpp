@@ -72,13 +72,6 @@ DocumentPtr openDocument(const QString& path) {
     return DocumentPtr(document);
 }
 
-cairo_status_t appendToFile(void* closure, const unsigned char* data, unsigned int length) {
-    auto* file = static_cast<QFile*>(closure);
-    return file->write(reinterpret_cast<const char*>(data), length) == qint64(length)
-               ? CAIRO_STATUS_SUCCESS
-               : CAIRO_STATUS_WRITE_ERROR;
-}
-
 cairo_status_t appendToBytes(void* closure, const unsigned char* data, unsigned int length) {
     static_cast<QByteArray*>(closure)->append(reinterpret_cast<const char*>(data),
                                               static_cast<qsizetype>(length));
@@ -86,20 +79,14 @@ cairo_status_t appendToBytes(void* closure, const unsigned char* data, unsigned 
 }
 
 void writePNG(cairo_surface_t* surface, const QString& destination) {
-    const QString temporary = Vips::temporarySibling(destination);
-    QFile file(temporary);
-    bool written =
-        file.open(QIODevice::WriteOnly | QIODevice::NewOnly) &&
-        cairo_surface_write_to_png_stream(surface, appendToFile, &file) == CAIRO_STATUS_SUCCESS &&
-        file.flush();
-    file.close();
-    written = written && file.error() == QFileDevice::NoError;
-    if (!written) {
-        QFile::remove(temporary);
+    QByteArray png;
+    if (cairo_surface_write_to_png_stream(surface, appendToBytes, &png) != CAIRO_STATUS_SUCCESS)
+        throw ConversionError::cannotWrite(fileName(destination));
+    try {
+        AtomicFile::write(png, destination);
+    } catch (const FileError&) {
         throw ConversionError::cannotWrite(fileName(destination));
     }
-    if (!Vips::commit(temporary, destination))
-        throw ConversionError::cannotWrite(fileName(destination));
 }
 
 // The upright image as a premultiplied cairo surface of its own pixel size.

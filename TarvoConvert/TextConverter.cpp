@@ -13,8 +13,6 @@ namespace tarvo::TextConverter {
 
 namespace {
 
-enum class RichText { rtf, rtfd };
-
 bool isSafe(char32_t c) {
     if (c > 0x7F)
         return false;
@@ -48,14 +46,6 @@ QString ansiEscape(char32_t c) {
     if (c < 0x80)
         return QStringLiteral("\\x%1").arg(static_cast<uint>(c), 2, 16, QLatin1Char('0'));
     return QStringLiteral("\\u%1").arg(static_cast<uint>(c), 4, 16, QLatin1Char('0'));
-}
-
-QString plainText(const QByteArray& data, RichText kind) {
-    if (kind == RichText::rtf) {
-        if (auto text = RTFReader::plainText(data))
-            return *text;
-    }
-    throw ConversionError::cannotDecode(QStringLiteral("rich text"));
 }
 
 QString xmlEscaped(const QString& text) {
@@ -151,11 +141,13 @@ QString quotedPaths(const QStringList& paths) {
 }
 
 QString plainTextFromRTF(const QByteArray& data) {
-    return plainText(data, RichText::rtf);
+    if (auto text = RTFReader::plainText(data))
+        return *text;
+    throw ConversionError::cannotDecode(QStringLiteral("rich text"));
 }
 
-QString plainTextFromRTFD(const QByteArray& data) {
-    return plainText(data, RichText::rtfd);
+QString plainTextFromRTFD(const QByteArray&) {
+    throw ConversionError::cannotDecode(QStringLiteral("rich text"));
 }
 
 QString plainTextFromHTML(const QByteArray& data) {

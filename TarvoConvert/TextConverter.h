@@ -25,8 +25,8 @@ QString quotedPaths(const QStringList& paths);
 
 // Throws ConversionError::cannotDecode("rich text") when the data is not RTF.
 QString plainTextFromRTF(const QByteArray& data);
-// RTFD is a bundle format of the other platform with no reader here: always
-// throws ConversionError::cannotDecode("rich text").
+// There is no reader for RTFD packages: always throws
+// ConversionError::cannotDecode("rich text").
 QString plainTextFromRTFD(const QByteArray& data);
 // Never fails.
 QString plainTextFromHTML(const QByteArray& data);

@@ -1,5 +1,7 @@
 #include "Vips.h"
 
+#include "TarvoCore/Json.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QUuid>
@@ -29,8 +31,8 @@ QString takeError() {
 
 QString temporarySibling(const QString& destination) {
     const QFileInfo info(destination);
-    return info.path() + QStringLiteral("/.tarvo-write-") +
-           QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper() + QStringLiteral(".tmp");
+    return info.path() + QStringLiteral("/.tarvo-write-") + json::uuidText(QUuid::createUuid()) +
+           QStringLiteral(".tmp");
 }
 
 bool commit(const QString& temporary, const QString& destination) {

@@ -292,10 +292,14 @@ void ItemStore::update(const Item& item) {
     persistIndex();
 }
 
-void ItemStore::remove(const QUuid& id) {
+void ItemStore::forget(const QUuid& id) {
     std::erase_if(m_items, [&](const Item& i) { return i.id == id; });
     m_selection.remove(id);
     Files::removeRecursively(itemDirectory(id));
+}
+
+void ItemStore::remove(const QUuid& id) {
+    forget(id);
     persistIndex();
 }
 
@@ -346,7 +350,9 @@ std::vector<QUuid> ItemStore::evictExpired(Date now, double maxAge) {
             expired.push_back(item.id);
     }
     for (const QUuid& id : expired)
-        remove(id);
+        forget(id);
+    if (!expired.empty())
+        persistIndex();
     return expired;
 }
 
@@ -377,7 +383,9 @@ std::vector<QUuid> ItemStore::evictToCap(qint64 bytes) {
         removed.push_back(item->id);
     }
     for (const QUuid& id : removed)
-        remove(id);
+        forget(id);
+    if (!removed.empty())
+        persistIndex();
     return removed;
 }
 

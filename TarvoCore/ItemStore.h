@@ -87,6 +87,9 @@ private:
     void load();
     bool rebuildFromFolders();
     void failInterruptedReceives();
+    // Takes the item off the shelf and deletes its folder, leaving the index
+    // for the caller to write.
+    void forget(const QUuid& id);
     std::optional<Item> readItem(const QUuid& id) const;
     void writeMetadata(const Item& item);
     void writeMetadataThrowing(const Item& item);

@@ -35,22 +35,30 @@ void RuleEngine::rulesChanged() {
     m_cache.clear();
 }
 
-std::optional<Rule> RuleEngine::rule(const Item& item, const QString& containerRoot,
-                                     const ResolvedDestination& destination) {
-    return rule(item.sourceType(containerRoot), destination, item.id);
-}
-
-std::optional<Rule> RuleEngine::rule(SourceType sourceType, const ResolvedDestination& destination,
-                                     const QUuid& itemID) {
+template <typename SourceTypeOf>
+std::optional<Rule> RuleEngine::answer(const QUuid& itemID, const ResolvedDestination& destination,
+                                       SourceTypeOf sourceTypeOf) {
     if (!m_dragActive)
-        return match(sourceType, destination);
+        return match(sourceTypeOf(), destination);
     const CacheKey key{itemID, CanonicalText::form(destination.bundleID.value_or(QString())),
                        destination.category};
     if (const auto it = m_cache.constFind(key); it != m_cache.constEnd())
         return *it;
-    std::optional<Rule> answer = match(sourceType, destination);
-    m_cache.insert(key, answer);
-    return answer;
+    std::optional<Rule> found = match(sourceTypeOf(), destination);
+    m_cache.insert(key, found);
+    return found;
+}
+
+// An item's source type takes a look into the MIME database, so a drag that
+// asks again at every pointer move is answered from the cache without it.
+std::optional<Rule> RuleEngine::rule(const Item& item, const QString& containerRoot,
+                                     const ResolvedDestination& destination) {
+    return answer(item.id, destination, [&] { return item.sourceType(containerRoot); });
+}
+
+std::optional<Rule> RuleEngine::rule(SourceType sourceType, const ResolvedDestination& destination,
+                                     const QUuid& itemID) {
+    return answer(itemID, destination, [sourceType] { return sourceType; });
 }
 
 std::optional<Rule> RuleEngine::match(SourceType sourceType,

@@ -50,6 +50,11 @@ private:
         }
     };
 
+    // The remembered answer when there is one; `sourceTypeOf` is asked only
+    // when the rules have to be searched.
+    template <typename SourceTypeOf>
+    std::optional<Rule> answer(const QUuid& itemID, const ResolvedDestination& destination,
+                               SourceTypeOf sourceTypeOf);
     std::optional<Rule> match(SourceType sourceType, const ResolvedDestination& destination) const;
 
     std::vector<Rule> m_rules;

@@ -5,6 +5,7 @@
 #include "TarvoCore/FileError.h"
 #include "TarvoCore/Files.h"
 #include "TarvoCore/ItemStore.h"
+#include "TarvoCore/Json.h"
 #include "TarvoCore/Log.h"
 #include "TarvoCore/Preferences.h"
 #include "TarvoCore/RuleEngine.h"
@@ -61,9 +62,12 @@ DeliveryCoordinator::badgeContent(const Item& item, const ResolvedDestination& d
     return delivery(item, destination, modifiers);
 }
 
+const QString& DeliveryCoordinator::containerRoot() const {
+    return m_store.root();
+}
+
 QString DeliveryCoordinator::makeWorkDirectory() {
-    const QString folder =
-        QDir(m_workRoot).filePath(QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper());
+    const QString folder = QDir(m_workRoot).filePath(json::uuidText(QUuid::createUuid()));
     try {
         Files::makeDirectories(folder);
     } catch (const FileError&) {

@@ -69,6 +69,8 @@ public:
     DeliveryCoordinator& operator=(const DeliveryCoordinator&) = delete;
 
     const QString& workRoot() const { return m_workRoot; }
+    // The root of the item store, which every request carries.
+    const QString& containerRoot() const;
 
     Decision delivery(const Item& item, const ResolvedDestination& destination,
                       const Modifiers& modifiers);

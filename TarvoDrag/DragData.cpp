@@ -1,7 +1,5 @@
 #include "DragData.h"
 
-#include "PasteboardOrder.h"
-
 #include "TarvoConvert/TextConverter.h"
 #include "TarvoPlatform/TypeMapping.h"
 
@@ -15,7 +13,7 @@ namespace tarvo::DragData {
 namespace {
 
 bool isImageType(const QString& type) {
-    return type == TypeIdentifier::png || type == PasteboardOrder::jpegType() ||
+    return type == TypeIdentifier::png || type == TypeIdentifier::jpeg ||
            type == TypeIdentifier::tiff;
 }
 

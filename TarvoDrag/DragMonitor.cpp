@@ -95,10 +95,15 @@ void DragMonitor::handle(const MouseEvent& event) {
 
 void DragMonitor::evaluateDrag() {
     const qint64 changeCount = m_dragPasteboard.changeCount();
-    const QStringList types = m_dragPasteboard.types().value_or(QStringList{});
     const bool enabled = m_preferences->showTarvoWhenDragging();
+    // Runs on every move until the gesture is decided: the types are read only
+    // for a new drag, the keys (a round trip to the server) only when Shift
+    // matters.
+    const QStringList types = enabled && changeCount != m_lastSeenChangeCount
+                                  ? m_dragPasteboard.types().value_or(QStringList{})
+                                  : QStringList{};
     const bool requireShift = m_preferences->requireShiftToShow();
-    const bool shiftHeld = (m_input.modifierFlags() & ModifierFlag::shift) != 0;
+    const bool shiftHeld = requireShift && (m_input.modifierFlags() & ModifierFlag::shift) != 0;
 
     const Decision decision =
         decide(changeCount, m_lastSeenChangeCount, types, enabled, requireShift, shiftHeld);

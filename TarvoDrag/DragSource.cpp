@@ -265,19 +265,17 @@ void DragSource::provideData(PasteboardItem& pasteboardItem, const QString& type
                              DataRequestPhase phase, std::function<void()> done) {
     std::optional<std::size_t> index;
     for (std::size_t i = 0; i < m_pasteboardItems.size(); ++i) {
-        if (m_pasteboardItems[i].get() == &pasteboardItem)
+        if (m_pasteboardItems[i].get() == &pasteboardItem) {
             index = i;
+            break;
+        }
     }
     if (!index || *index >= m_items.size()) {
         done();
         return;
     }
     const Item item = m_items[*index];
-    // Only the root is needed here; the request carries it.
-    const QString root = m_coordinator
-                             .request(item, m_currentDelivery, std::nullopt, 0, 1, m_destination,
-                                      m_workDirectory, std::nullopt)
-                             .containerRoot;
+    const QString root = m_coordinator.containerRoot();
     const std::weak_ptr<PasteboardItem> target = pasteboardItem.weak_from_this();
     ResultHandler answer = [target, type, item, root,
                             done = std::move(done)](const std::optional<ConversionResult>& result) {

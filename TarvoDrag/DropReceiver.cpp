@@ -107,9 +107,7 @@ Item DropReceiver::newItem(const QUuid& id, const std::optional<QString>& source
 }
 
 void DropReceiver::removeFolder(const QUuid& id) {
-    const QString folder = m_store.itemDirectory(id);
-    if (Files::exists(folder))
-        Files::removeRecursively(folder);
+    Files::removeRecursively(m_store.itemDirectory(id));
 }
 
 // The item the store now holds for this content: the new one, or the one that

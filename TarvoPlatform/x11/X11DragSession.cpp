@@ -301,7 +301,16 @@ void X11DragSession::move(QPoint root, xcb_timestamp_t time) {
                           !(offered & operationMask(DragOperation::copy));
     m_xdnd.moved(found.kind == Found::Kind::target ? std::optional(found.target) : std::nullopt,
                  root, m_lastTime, moveOnly ? XdndSource::Action::move : XdndSource::Action::copy,
-                 m_pasteboard.changeCount(), m_server->announcedTypes());
+                 m_pasteboard.changeCount(), announcedTypes());
+}
+
+const QByteArrayList& X11DragSession::announcedTypes() {
+    const qint64 changeCount = m_pasteboard.changeCount();
+    if (m_announcedAt != changeCount) {
+        m_announced = m_server->announcedTypes();
+        m_announcedAt = changeCount;
+    }
+    return m_announced;
 }
 
 X11DragSession::Found X11DragSession::findTarget(QPoint root) {
@@ -488,7 +497,6 @@ void X11DragSession::publishTypes(const QByteArrayList& types) {
     xcb_change_property(m_connection.get(), XCB_PROP_MODE_REPLACE, m_window,
                         m_connection.atom("XdndTypeList"), XCB_ATOM_ATOM, 32,
                         static_cast<quint32>(atoms.size()), atoms.data());
-    m_toldTypes = types;
     publishFileName();
 }
 

@@ -49,8 +49,6 @@ public:
     DragPasteboard& draggingPasteboard() override { return m_pasteboard; }
     xcb_window_t sourceWindow() const { return m_window; }
     const XdndSource& protocol() const { return m_xdnd; }
-    // The types the last enter told its target.
-    const QByteArrayList& toldTypes() const { return m_toldTypes; }
 
     // How long a drop waits for the target's last status, and for its finish.
     static constexpr double statusPatience = 3.0;
@@ -71,7 +69,9 @@ private:
     void cancel();
     void ended(DragOperation operation);
     Found findTarget(QPoint root);
-    Found inspect(xcb_window_t window);
+    // What the selection server announces, made again only when the
+    // pasteboard has changed.
+    const QByteArrayList& announcedTypes();
     QPointF screenPoint(QPoint root) const;
     void releaseInput();
     void arm(double seconds);
@@ -109,8 +109,9 @@ private:
     xcb_timestamp_t m_lastTime = XCB_CURRENT_TIME;
     std::optional<std::pair<QPoint, xcb_timestamp_t>> m_pendingMotion;
     bool m_motionScheduled = false;
-    QHash<xcb_window_t, Found> m_found; // per window below the root, for this drag
-    QByteArrayList m_toldTypes;
+    QHash<xcb_window_t, Found> m_found;  // per window below the root, for this drag
+    std::optional<qint64> m_announcedAt; // the change count m_announced was made for
+    QByteArrayList m_announced;
     xcb_keycode_t m_escape = 0;
     std::unique_ptr<ScheduledWork> m_patience;
     std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);

@@ -1,3 +1,4 @@
+#include "ConversionErrorOf.h"
 #include "ConvertPrinters.h"
 #include "ImageFixtures.h"
 
@@ -64,16 +65,6 @@ Delivery jpeg(std::optional<qint64> maxPixels = std::nullopt, bool stripLocation
     o.maxPixels = maxPixels;
     o.stripLocation = stripLocation;
     return Delivery::image(o);
-}
-
-template <class F> ConversionError errorOf(F&& f) {
-    try {
-        f();
-    } catch (const ConversionError& error) {
-        return error;
-    }
-    ADD_FAILURE() << "no ConversionError";
-    return ConversionError::cannotRead("(none)");
 }
 
 QByteArray read(const QString& path) {

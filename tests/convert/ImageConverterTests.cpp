@@ -1,3 +1,4 @@
+#include "ConversionErrorOf.h"
 #include "ConvertPrinters.h"
 #include "ImageFixtures.h"
 
@@ -25,16 +26,6 @@ ImageOptions options(ImageFormat format, std::optional<qint64> maxPixels, double
     o.quality = quality;
     o.stripLocation = stripLocation;
     return o;
-}
-
-template <class F> ConversionError errorOf(F&& f) {
-    try {
-        f();
-    } catch (const ConversionError& error) {
-        return error;
-    }
-    ADD_FAILURE() << "no ConversionError";
-    return ConversionError::noPayload();
 }
 
 // One 4000 x 3000 photograph, turned by orientation 6, with a location in both

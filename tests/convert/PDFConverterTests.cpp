@@ -1,3 +1,4 @@
+#include "ConversionErrorOf.h"
 #include "ConvertPrinters.h"
 #include "ImageFixtures.h"
 
@@ -69,16 +70,6 @@ void writeLetterPdf(const QString& path, int pages = 1) {
     }
     cairo_destroy(cr);
     cairo_surface_destroy(surface);
-}
-
-template <class F> ConversionError errorOf(F&& f) {
-    try {
-        f();
-    } catch (const ConversionError& error) {
-        return error;
-    }
-    ADD_FAILURE() << "no ConversionError";
-    return ConversionError::noPayload();
 }
 
 struct PageSize {

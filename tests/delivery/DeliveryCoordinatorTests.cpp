@@ -10,6 +10,7 @@
 #include "TarvoPlatform/InputState.h"
 #include "TarvoPlatform/memory/FakeClock.h"
 
+#include "support/ItemFactory.h"
 #include "support/RecordingLogSink.h"
 #include "support/TempDir.h"
 
@@ -34,18 +35,6 @@ using Modifiers = DeliveryCoordinator::Modifiers;
 const QString browserID = QStringLiteral("firefox");
 const QString editorID = QStringLiteral("org.gnome.TextEditor");
 const QString viewerID = QStringLiteral("org.gnome.Evince");
-
-Rule makeRule(SourceType type, Destination where, Delivery what,
-              std::optional<QString> rename = std::nullopt) {
-    Rule rule;
-    rule.id = QUuid::createUuid();
-    rule.sourceType = type;
-    rule.destination = std::move(where);
-    rule.deliver = std::move(what);
-    rule.rename = std::move(rename);
-    rule.createdAt = Date::fromSecondsSince1970(1700000000);
-    return rule;
-}
 
 Delivery image(ImageFormat format) {
     ImageOptions options;
@@ -90,19 +79,7 @@ protected:
     }
 
     Item fileItem(const QString& name, const QByteArray& bytes, bool isImage = false) {
-        Item item;
-        item.id = QUuid::createUuid();
-        item.payload = isImage ? ItemPayload::image(name) : ItemPayload::file(name);
-        item.displayName = name;
-        item.addedAt = clock.now();
-        const QString folder = store.makeItemDirectory(item.id);
-        QFile file(folder + u'/' + name);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-        file.close();
-        item.contentHash = ContentHash::ofPath(file.fileName());
-        EXPECT_TRUE(store.add(item).is<ItemStore::AddResult::Added>());
-        return item;
+        return addFileItem(store, name, bytes, isImage, clock.now());
     }
 
     Item pngItem() {
@@ -115,16 +92,7 @@ protected:
         return fileItem(QStringLiteral("picture.png"), file.readAll(), true);
     }
 
-    Item textItem(const QString& text) {
-        Item item;
-        item.id = QUuid::createUuid();
-        item.payload = ItemPayload::text(text);
-        item.displayName = text;
-        item.addedAt = clock.now();
-        item.contentHash = ContentHash::ofString(text);
-        EXPECT_TRUE(store.add(item).is<ItemStore::AddResult::Added>());
-        return item;
-    }
+    Item textItem(const QString& text) { return addTextItem(store, text, clock.now()); }
 
     // A file a delivery wrote into the drag's working folder.
     QString written(const QString& name, const QByteArray& bytes) {

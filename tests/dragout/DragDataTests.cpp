@@ -2,6 +2,8 @@
 
 #include "TarvoConvert/TextConverter.h"
 
+#include "support/PasteboardTypes.h"
+
 #include <QUrl>
 
 using namespace tarvo;
@@ -9,25 +11,7 @@ using namespace tarvo::test;
 
 namespace {
 
-const QString fileURL(TypeIdentifier::fileURL);
-const QString png(TypeIdentifier::png);
-const QString jpeg(TypeIdentifier::jpeg);
-const QString tiff(TypeIdentifier::tiff);
-const QString rtf(TypeIdentifier::rtf);
-const QString string(TypeIdentifier::utf8PlainText);
-const QString url(TypeIdentifier::url);
-
-Rule makeRule(SourceType type, Destination where, Delivery what,
-              std::optional<QString> rename = std::nullopt) {
-    Rule rule;
-    rule.id = QUuid::createUuid();
-    rule.sourceType = type;
-    rule.destination = std::move(where);
-    rule.deliver = std::move(what);
-    rule.rename = std::move(rename);
-    rule.createdAt = Date::fromSecondsSince1970(1700000000);
-    return rule;
-}
+using namespace tarvo::test::types;
 
 QStringList filesIn(const QString& folder) {
     return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);

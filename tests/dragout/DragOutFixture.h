@@ -22,6 +22,7 @@
 #include "TarvoPlatform/memory/MemoryWindowList.h"
 #include "TarvoPlatform/memory/MemoryWorkspace.h"
 
+#include "support/ItemFactory.h"
 #include "support/RecordingLogSink.h"
 #include "support/TempDir.h"
 
@@ -108,19 +109,7 @@ protected:
     static Delivery browserJPEG() { return Delivery::image({ImageFormat::jpeg, 2000, 0.85, true}); }
 
     Item fileItem(const QString& name, const QByteArray& bytes, bool isImage = false) {
-        Item item;
-        item.id = QUuid::createUuid();
-        item.payload = isImage ? ItemPayload::image(name) : ItemPayload::file(name);
-        item.displayName = name;
-        item.addedAt = clock.now();
-        const QString folder = store.makeItemDirectory(item.id);
-        QFile file(folder + u'/' + name);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-        file.close();
-        item.contentHash = ContentHash::ofPath(file.fileName());
-        EXPECT_TRUE(store.add(item).is<ItemStore::AddResult::Added>());
-        return item;
+        return addFileItem(store, name, bytes, isImage, clock.now());
     }
 
     // Each call gives another picture, so items never collide as duplicates.
@@ -138,27 +127,9 @@ protected:
         return fileItem(name, pngBytes(), true);
     }
 
-    Item textItem(const QString& text) {
-        Item item;
-        item.id = QUuid::createUuid();
-        item.payload = ItemPayload::text(text);
-        item.displayName = text;
-        item.addedAt = clock.now();
-        item.contentHash = ContentHash::ofString(text);
-        EXPECT_TRUE(store.add(item).is<ItemStore::AddResult::Added>());
-        return item;
-    }
+    Item textItem(const QString& text) { return addTextItem(store, text, clock.now()); }
 
-    Item urlItem(const QUrl& url) {
-        Item item;
-        item.id = QUuid::createUuid();
-        item.payload = ItemPayload::url(url);
-        item.displayName = url.host();
-        item.addedAt = clock.now();
-        item.contentHash = ContentHash::ofString(url.toString());
-        EXPECT_TRUE(store.add(item).is<ItemStore::AddResult::Added>());
-        return item;
-    }
+    Item urlItem(const QUrl& url) { return addUrlItem(store, url, clock.now()); }
 
     QString stored(const Item& item) const { return *item.payloadURL(store.root()); }
     QByteArray storedBytes(const Item& item) const {

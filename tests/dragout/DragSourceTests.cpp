@@ -2,19 +2,14 @@
 
 #include "TarvoDrag/PasteboardOrder.h"
 
+#include "support/PasteboardTypes.h"
+
 using namespace tarvo;
 using namespace tarvo::test;
 
 namespace {
 
-const QString fileURL(TypeIdentifier::fileURL);
-const QString png(TypeIdentifier::png);
-const QString jpeg(TypeIdentifier::jpeg);
-const QString tiff(TypeIdentifier::tiff);
-const QString rtf(TypeIdentifier::rtf);
-const QString string(TypeIdentifier::utf8PlainText);
-const QString url(TypeIdentifier::url);
-const QString promise(TypeIdentifier::directSave);
+using namespace tarvo::test::types;
 
 using DragSourceTest = DragOutFixture;
 using Message = MemoryDragSession::Message;

@@ -1,20 +1,14 @@
 #include "TarvoDrag/PasteboardOrder.h"
 #include "TarvoPlatform/DragPasteboard.h"
 #include "TarvoPlatform/TypeMapping.h"
+#include "support/PasteboardTypes.h"
 
 #include <gtest/gtest.h>
 
 namespace tarvo {
 namespace {
 
-const QString fileURL(TypeIdentifier::fileURL);
-const QString png(TypeIdentifier::png);
-const QString jpeg(TypeIdentifier::jpeg);
-const QString tiff(TypeIdentifier::tiff);
-const QString rtf(TypeIdentifier::rtf);
-const QString string(TypeIdentifier::utf8PlainText);
-const QString url(TypeIdentifier::url);
-const QString promise(TypeIdentifier::directSave);
+using namespace tarvo::test::types;
 
 TEST(PasteboardOrderTest, OrdersPerDelivery) {
     struct Case {

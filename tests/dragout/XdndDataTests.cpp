@@ -1,6 +1,7 @@
 #include "TarvoDrag/PasteboardOrder.h"
 #include "TarvoPlatform/TypeMapping.h"
 #include "TarvoPlatform/x11/XdndData.h"
+#include "support/PasteboardTypes.h"
 
 #include <gtest/gtest.h>
 
@@ -8,12 +9,7 @@ using namespace tarvo;
 
 namespace {
 
-const QString fileURL(TypeIdentifier::fileURL);
-const QString png(TypeIdentifier::png);
-const QString jpeg(TypeIdentifier::jpeg);
-const QString string(TypeIdentifier::utf8PlainText);
-const QString url(TypeIdentifier::url);
-const QString promise(TypeIdentifier::directSave);
+using namespace tarvo::test::types;
 
 TEST(XdndDataTest, AnnouncedTypesFollowThePasteboardOrder) {
     struct Case {

@@ -29,6 +29,7 @@
 
 #include "support/RecordingLogSink.h"
 #include "support/TempDir.h"
+#include "support/X11TestTools.h"
 
 #include <gtest/gtest.h>
 
@@ -36,7 +37,6 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QDragEnterEvent>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QGuiApplication>
 #include <QImage>
@@ -47,7 +47,6 @@
 #include <QWidget>
 
 #include <X11/Xlib.h>
-#include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
 #include <algorithm>
@@ -64,62 +63,9 @@ QT_END_NAMESPACE
 
 namespace {
 
-bool waitFor(const std::function<bool()>& done, int ms = 8000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
-
-void pump(int ms) {
-    waitFor([] { return false; }, ms);
-}
-
-// The hand: pointer and keys through XTest, so the server treats them as
-// real input.
-class Hand final {
-public:
-    Hand() : m_display(XOpenDisplay(nullptr)) {}
-    ~Hand() {
-        if (!m_display)
-            return;
-        XTestFakeButtonEvent(m_display, 1, False, CurrentTime);
-        for (KeySym key : {XK_Alt_L, XK_Shift_L})
-            XTestFakeKeyEvent(m_display, XKeysymToKeycode(m_display, key), False, CurrentTime);
-        XCloseDisplay(m_display);
-    }
-    bool ok() const { return m_display != nullptr; }
-    void moveTo(QPoint p) {
-        XTestFakeMotionEvent(m_display, -1, p.x(), p.y(), CurrentTime);
-        XFlush(m_display);
-        m_at = p;
-    }
-    void glideTo(QPoint to, int steps = 16) {
-        const QPoint from = m_at;
-        for (int i = 1; i <= steps; ++i) {
-            moveTo(from + (to - from) * i / steps);
-            pump(20);
-        }
-        pump(150);
-    }
-    void button(bool down) {
-        XTestFakeButtonEvent(m_display, 1, down ? True : False, CurrentTime);
-        XFlush(m_display);
-    }
-    void key(KeySym key, bool down) {
-        XTestFakeKeyEvent(m_display, XKeysymToKeycode(m_display, key), down ? True : False,
-                          CurrentTime);
-        XFlush(m_display);
-    }
-
-private:
-    Display* m_display;
-    QPoint m_at;
-};
+using tarvo::test::pump;
+using tarvo::test::waitFor;
+using tarvo::test::XTestHand;
 
 // A destination program, with what it printed.
 class Destination final {
@@ -405,13 +351,14 @@ protected:
     // Lets go and waits for the drag to end.
     void release() {
         m_hand.button(false);
-        EXPECT_TRUE(waitFor([this] { return m_delegate.ended.has_value(); }))
+        EXPECT_TRUE(waitFor([this] { return m_delegate.ended.has_value(); }, 8000))
             << "the drag never ended";
         m_rules->endDrag();
     }
 
     test::TempDir m_dir;
-    Hand m_hand;
+    // Each glide settles at its end, so the destination has seen it.
+    XTestHand m_hand{{16, 20, 150}};
     SystemClock m_clock;
     MemoryAccessibility m_accessibility;
     ConversionEngine m_engine{2};
@@ -578,7 +525,7 @@ TEST_F(DragOutX11Test, EscapeCancelsAndCleansUp) {
     ASSERT_TRUE(desk->browser.waitForLine("enter"));
     m_hand.key(XK_Escape, true);
     m_hand.key(XK_Escape, false);
-    EXPECT_TRUE(waitFor([this] { return m_delegate.ended.has_value(); }));
+    EXPECT_TRUE(waitFor([this] { return m_delegate.ended.has_value(); }, 8000));
     EXPECT_EQ(m_delegate.ended, DragOperation::none);
     EXPECT_TRUE(desk->browser.waitForLine("leave"));
     EXPECT_FALSE(QDir(folder).exists());

@@ -12,19 +12,16 @@
 #include "TarvoPlatform/x11/X11Platform.h"
 
 #include "support/TempDir.h"
+#include "support/X11TestTools.h"
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QDrag>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QMimeData>
 #include <QProcess>
 #include <QTimer>
-
-#include <X11/Xlib.h>
-#include <X11/extensions/XTest.h>
 
 #include <cstdlib>
 #include <functional>
@@ -33,57 +30,9 @@ using namespace tarvo;
 
 namespace {
 
-// Lets both processes run until `done` holds or `ms` pass.
-bool waitFor(const std::function<bool()>& done, int ms = 5000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
-
-void pump(int ms) {
-    waitFor([] { return false; }, ms);
-}
-
-// The pointer, moved through XTest so the server makes raw events for it.
-class Pointer final {
-public:
-    Pointer() : m_display(XOpenDisplay(nullptr)) {}
-    ~Pointer() {
-        if (m_display) {
-            XTestFakeButtonEvent(m_display, 1, False, CurrentTime);
-            XCloseDisplay(m_display);
-        }
-    }
-    bool ok() const { return m_display != nullptr; }
-    void moveTo(QPoint p) {
-        XTestFakeMotionEvent(m_display, -1, p.x(), p.y(), CurrentTime);
-        XFlush(m_display);
-        m_at = p;
-    }
-    void press() { button(true); }
-    void release() { button(false); }
-    // Small steps with the event loops running in between, as a hand moves.
-    void glideTo(QPoint to, int steps = 24) {
-        const QPoint from = m_at;
-        for (int i = 1; i <= steps; ++i) {
-            moveTo(from + (to - from) * i / steps);
-            pump(25);
-        }
-    }
-
-private:
-    void button(bool down) {
-        XTestFakeButtonEvent(m_display, 1, down ? True : False, CurrentTime);
-        XFlush(m_display);
-    }
-    Display* m_display;
-    QPoint m_at;
-};
+using tarvo::test::pump;
+using tarvo::test::waitFor;
+using tarvo::test::XTestHand;
 
 // The helper drag source, in its own process.
 class DragSource final {
@@ -195,7 +144,7 @@ protected:
     }
 
     test::TempDir m_dir;
-    Pointer m_pointer;
+    XTestHand m_pointer;
     SystemClock m_clock;
     std::unique_ptr<X11Platform> m_platform;
     std::unique_ptr<UserDefaults> m_defaults;
