@@ -1,8 +1,7 @@
 #pragma once
 
 #include "TarvoPlatform/EventMonitors.h"
-
-#include <map>
+#include "TarvoPlatform/MonitorTable.h"
 
 namespace tarvo {
 
@@ -23,16 +22,9 @@ public:
     void refuseInstalls(bool refuse) { m_refuse = refuse; }
 
 private:
-    struct Monitor {
-        bool global;
-        EventMask mask;
-        Handler handler;
-    };
     std::optional<Token> add(bool global, EventMask mask, Handler handler);
-    void post(bool global, const MouseEvent& event);
 
-    std::map<Token, Monitor> m_monitors;
-    Token m_next = 1;
+    MonitorTable m_monitors;
     bool m_refuse = false;
 };
 

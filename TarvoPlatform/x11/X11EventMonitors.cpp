@@ -51,26 +51,20 @@ std::optional<EventMonitors::Token> X11EventMonitors::addGlobalMonitor(EventMask
                                                                        Handler handler) {
     if (!m_available)
         return std::nullopt;
-    const Token token = m_next++;
-    m_monitors.emplace(token, Monitor{true, mask, std::move(handler)});
+    const Token token = m_monitors.add(true, mask, std::move(handler));
     select(true);
     return token;
 }
 
 std::optional<EventMonitors::Token> X11EventMonitors::addLocalMonitor(EventMask mask,
                                                                       Handler handler) {
-    const Token token = m_next++;
-    m_monitors.emplace(token, Monitor{false, mask, std::move(handler)});
-    return token;
+    return m_monitors.add(false, mask, std::move(handler));
 }
 
 void X11EventMonitors::removeMonitor(Token token) {
-    m_monitors.erase(token);
-    for (const auto& [t, monitor] : m_monitors) {
-        if (monitor.global)
-            return;
-    }
-    select(false);
+    m_monitors.remove(token);
+    if (m_monitors.count(true) == 0)
+        select(false);
 }
 
 bool X11EventMonitors::handle(const xcb_generic_event_t& event) {
@@ -112,18 +106,7 @@ bool X11EventMonitors::handle(const xcb_generic_event_t& event) {
 }
 
 void X11EventMonitors::post(const MouseEvent& event) {
-    std::vector<Token> tokens;
-    for (const auto& [token, monitor] : m_monitors) {
-        if (monitor.global && (monitor.mask & eventMask(event.type)) != 0)
-            tokens.push_back(token);
-    }
-    for (Token token : tokens) {
-        const auto it = m_monitors.find(token);
-        if (it == m_monitors.end())
-            continue;
-        const Handler handler = it->second.handler;
-        handler(event);
-    }
+    m_monitors.dispatch(true, event);
 }
 
 } // namespace tarvo

@@ -1,10 +1,9 @@
 #pragma once
 
 #include "TarvoPlatform/EventMonitors.h"
+#include "TarvoPlatform/MonitorTable.h"
 
 #include <xcb/xcb.h>
-
-#include <map>
 
 namespace tarvo {
 
@@ -30,11 +29,6 @@ public:
     void removeMonitor(Token token) override;
 
 private:
-    struct Monitor {
-        bool global;
-        EventMask mask;
-        Handler handler;
-    };
     bool handle(const xcb_generic_event_t& event);
     void post(const MouseEvent& event);
     void select(bool on);
@@ -46,8 +40,7 @@ private:
     bool m_selected = false;
     bool m_leftDown = false;
     bool m_rightDown = false;
-    std::map<Token, Monitor> m_monitors;
-    Token m_next = 1;
+    MonitorTable m_monitors;
 };
 
 } // namespace tarvo
