@@ -125,6 +125,25 @@ DeliveryCoordinator::produce(const ConversionRequest& request) {
     return future;
 }
 
+QFuture<std::optional<ConversionResult>>
+DeliveryCoordinator::produceData(const ConversionRequest& request) {
+    auto promise = std::make_shared<Promise>();
+    promise->start();
+    QFuture<std::optional<ConversionResult>> future = promise->future();
+    QObject* context = m_context.get();
+    m_engine.convert(request)
+        .then(context, [promise](const ConversionResult& result) { settle(promise, result); })
+        .onFailed(context, [promise, request] {
+            // No destination is ever given a made-up file.
+            std::optional<ConversionResult> fallback;
+            if (const std::optional<QString> stored =
+                    request.item.payloadURL(request.containerRoot))
+                fallback = ConversionResult::original(*stored);
+            settle(promise, fallback);
+        });
+    return future;
+}
+
 void DeliveryCoordinator::recordDelivery(const Item& item, const ResolvedDestination& destination,
                                          const std::vector<ConversionResult>& results) {
     UndoEntry entry;

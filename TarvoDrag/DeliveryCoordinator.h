@@ -92,6 +92,12 @@ public:
     // unchanged item could not be produced.
     QFuture<std::optional<ConversionResult>> produce(const ConversionRequest& request);
 
+    // The conversion behind data that a destination reads during a drag: run
+    // like any other, off the main thread, but neither counted nor logged;
+    // when it fails the stored file serves instead. Resolves on the main
+    // thread; with no result for an item that has no stored file.
+    QFuture<std::optional<ConversionResult>> produceData(const ConversionRequest& request);
+
     // Enters a finished delivery in the undo log and counts it.
     void recordDelivery(const Item& item, const ResolvedDestination& destination,
                         const std::vector<ConversionResult>& results);

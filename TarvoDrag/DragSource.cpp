@@ -19,8 +19,6 @@
 #include <QFileInfo>
 #include <QObject>
 
-#include <exception>
-
 namespace tarvo {
 
 namespace {
@@ -313,18 +311,16 @@ void DragSource::dataResult(const Item& item, int index, ResultHandler handler) 
         return;
     }
 
-    // The destination waits on the main thread for this one conversion.
-    std::optional<ConversionResult> result;
-    try {
-        result = ConversionEngine::perform(request);
-    } catch (const std::exception&) {
-        // The stored file serves instead; an item without one has nothing to
-        // hand over, and no destination is ever given a made-up file.
-        if (const std::optional<QString> stored = item.payloadURL(request.containerRoot))
-            result = ConversionResult::original(*stored);
-    }
-    m_results.finish(key, result);
-    handler(result);
+    // The destination waits for its answer; the drag, the event loop and the
+    // shelf do not wait for the conversion.
+    m_results.begin(key);
+    m_results.wait(key, std::move(handler));
+    const std::weak_ptr<bool> alive = m_alive;
+    m_coordinator.produceData(request).then(
+        m_context.get(), [this, alive, key](const std::optional<ConversionResult>& result) {
+            if (!alive.expired())
+                m_results.finish(key, result);
+        });
 }
 
 void DragSource::fileURIResult(const Item& item, DataRequestPhase phase, ResultHandler handler) {

@@ -5,6 +5,7 @@
 #include <QTimer>
 #include <QtGui/qguiapplication_platform.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <vector>
 
@@ -77,6 +78,11 @@ X11Connection::~X11Connection() {
     xcb_disconnect(m_connection);
 }
 
+void X11Connection::remember(const QByteArray& name, xcb_atom_t atom) {
+    m_atoms.insert(name, atom);
+    m_atomNames.insert(atom, name);
+}
+
 xcb_atom_t X11Connection::atom(const char* name) {
     const QByteArray key(name);
     if (const auto it = m_atoms.constFind(key); it != m_atoms.constEnd())
@@ -86,25 +92,45 @@ xcb_atom_t X11Connection::atom(const char* name) {
         nullptr));
     const xcb_atom_t value = reply ? reply->atom : XCB_NONE;
     if (value != XCB_NONE)
-        m_atoms.insert(key, value);
+        remember(key, value);
     scheduleDrain();
     return value;
 }
 
 QByteArray X11Connection::atomName(xcb_atom_t atom) {
-    for (auto it = m_atoms.constBegin(); it != m_atoms.constEnd(); ++it) {
-        if (it.value() == atom)
-            return it.key();
+    return atomNames({atom}).front();
+}
+
+std::vector<QByteArray> X11Connection::atomNames(const std::vector<xcb_atom_t>& atoms) {
+    std::vector<QByteArray> names(atoms.size());
+    std::vector<std::pair<std::size_t, xcb_get_atom_name_cookie_t>> asked;
+    QHash<xcb_atom_t, std::size_t> first; // an atom listed twice is asked for once
+    for (std::size_t i = 0; i < atoms.size(); ++i) {
+        if (const auto it = m_atomNames.constFind(atoms[i]); it != m_atomNames.constEnd()) {
+            names[i] = *it;
+        } else if (atoms[i] != XCB_NONE && !first.contains(atoms[i])) {
+            first.insert(atoms[i], i);
+            asked.emplace_back(i, xcb_get_atom_name(m_connection, atoms[i]));
+        }
     }
-    Reply<xcb_get_atom_name_reply_t> reply(
-        xcb_get_atom_name_reply(m_connection, xcb_get_atom_name(m_connection, atom), nullptr));
+    if (asked.empty())
+        return names;
+    for (const auto& [i, cookie] : asked) {
+        Reply<xcb_get_atom_name_reply_t> reply(
+            xcb_get_atom_name_reply(m_connection, cookie, nullptr));
+        if (!reply)
+            continue;
+        QByteArray name(xcb_get_atom_name_name(reply.get()),
+                        xcb_get_atom_name_name_length(reply.get()));
+        remember(name, atoms[i]);
+        names[i] = std::move(name);
+    }
+    for (std::size_t i = 0; i < atoms.size(); ++i) {
+        if (names[i].isEmpty() && atoms[i] != XCB_NONE)
+            names[i] = m_atomNames.value(atoms[i]);
+    }
     scheduleDrain();
-    if (!reply)
-        return {};
-    QByteArray name(xcb_get_atom_name_name(reply.get()),
-                    xcb_get_atom_name_name_length(reply.get()));
-    m_atoms.insert(name, atom);
-    return name;
+    return names;
 }
 
 bool X11Connection::isOwnWindow(xcb_window_t window) const {
@@ -117,12 +143,21 @@ bool X11Connection::isOwnWindow(xcb_window_t window) const {
 
 int X11Connection::addListener(Listener listener) {
     const int id = m_nextListener++;
-    m_listeners.emplace(id, std::move(listener));
+    m_listeners.push_back({id, std::move(listener)});
     return id;
 }
 
 void X11Connection::removeListener(int id) {
-    m_listeners.erase(id);
+    const auto it = std::find_if(m_listeners.begin(), m_listeners.end(),
+                                 [id](const Entry& e) { return e.id == id; });
+    if (it == m_listeners.end())
+        return;
+    if (m_dispatching > 0) {
+        it->removed = true;
+        m_sweep = true;
+        return;
+    }
+    m_listeners.erase(it);
 }
 
 void X11Connection::sync() {
@@ -168,18 +203,18 @@ void X11Connection::drain() {
 }
 
 void X11Connection::dispatch(const xcb_generic_event_t& event) {
-    // A listener may remove listeners: walk a snapshot of the ids.
-    std::vector<int> ids;
-    ids.reserve(m_listeners.size());
-    for (const auto& [id, listener] : m_listeners)
-        ids.push_back(id);
-    for (int id : ids) {
-        const auto it = m_listeners.find(id);
-        if (it == m_listeners.end())
+    // Walked by index over the listeners there were when the event came.
+    ++m_dispatching;
+    const std::size_t count = m_listeners.size();
+    for (std::size_t i = 0; i < count; ++i) {
+        if (m_listeners[i].removed)
             continue;
-        const Listener listener = it->second;
-        if (listener(event))
-            return;
+        if (m_listeners[i].listener(event))
+            break;
+    }
+    if (--m_dispatching == 0 && m_sweep) {
+        m_sweep = false;
+        std::erase_if(m_listeners, [](const Entry& e) { return e.removed; });
     }
 }
 

@@ -7,10 +7,11 @@
 
 #include <xcb/xcb.h>
 
+#include <deque>
 #include <functional>
-#include <map>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class QSocketNotifier;
 
@@ -41,10 +42,15 @@ public:
 
     xcb_atom_t atom(const char* name);
     QByteArray atomName(xcb_atom_t atom);
+    // The names of `atoms`, in order (empty for an unknown atom): every name
+    // not yet known is asked for before any answer is read.
+    std::vector<QByteArray> atomNames(const std::vector<xcb_atom_t>& atoms);
 
     // Whether `window` belongs to this connection or to Qt's in this process.
     bool isOwnWindow(xcb_window_t window) const;
 
+    // A listener may add or remove listeners while it runs; one removed then
+    // is not called again, one added hears the next event.
     int addListener(Listener listener);
     void removeListener(int id);
 
@@ -76,8 +82,21 @@ private:
     xcb_screen_t* m_screen = nullptr;
     xcb_window_t m_helper = XCB_NONE;
     std::unique_ptr<QSocketNotifier> m_notifier;
+    void remember(const QByteArray& name, xcb_atom_t atom);
+
     QHash<QByteArray, xcb_atom_t> m_atoms;
-    std::map<int, Listener> m_listeners;
+    QHash<xcb_atom_t, QByteArray> m_atomNames;
+    struct Entry {
+        int id;
+        Listener listener;
+        bool removed = false;
+    };
+    // Kept in the order they were added (a deque: adding one during a
+    // dispatch moves none of the others); removals during a dispatch only
+    // mark the entry and are swept once the dispatch is over.
+    std::deque<Entry> m_listeners;
+    int m_dispatching = 0;
+    bool m_sweep = false;
     int m_nextListener = 1;
     bool m_draining = false;
     bool m_drainAgain = false;

@@ -6,8 +6,10 @@
 
 #include <xcb/xfixes.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace tarvo {
 
@@ -163,7 +165,13 @@ void X11DragPasteboard::selectionReplied(xcb_atom_t property, xcb_timestamp_t ti
     switch (m_search->step) {
     case Step::targets: {
         if (property != XCB_NONE) {
-            const auto reply = m_connection.readProperty(helper, property, 1 << 16, true);
+            const auto reply =
+                m_connection.readProperty(helper, property, maxTypes * sizeof(quint32), true);
+            // The server deletes a property only when it was read to its end.
+            if (reply && reply->truncated) {
+                xcb_delete_property(m_connection.get(), helper, property);
+                m_connection.flush();
+            }
             if (reply && reply->format == 32) {
                 finishSearch(atomList(reply->value));
                 return;
@@ -196,19 +204,21 @@ void X11DragPasteboard::selectionReplied(xcb_atom_t property, xcb_timestamp_t ti
 }
 
 std::optional<QStringList> X11DragPasteboard::readTypeList(xcb_window_t window) {
-    const auto property = m_connection.readProperty(window, m_connection.atom("XdndTypeList"));
+    const auto property = m_connection.readProperty(window, m_connection.atom("XdndTypeList"),
+                                                    maxTypes * sizeof(quint32));
     if (!property || property->format != 32 || property->value.isEmpty())
         return std::nullopt;
     return atomList(property->value);
 }
 
 QStringList X11DragPasteboard::atomList(const QByteArray& value) {
+    const auto count =
+        std::min(static_cast<size_t>(value.size()) / sizeof(quint32), size_t{maxTypes});
+    std::vector<xcb_atom_t> atoms(count);
+    std::memcpy(atoms.data(), value.constData(), count * sizeof(quint32));
     QStringList names;
-    const auto count = static_cast<size_t>(value.size()) / sizeof(quint32);
-    for (size_t i = 0; i < count; ++i) {
-        quint32 atom = 0;
-        std::memcpy(&atom, value.constData() + i * sizeof atom, sizeof atom);
-        const QByteArray name = m_connection.atomName(atom);
+    names.reserve(static_cast<qsizetype>(count));
+    for (const QByteArray& name : m_connection.atomNames(atoms)) {
         if (!name.isEmpty())
             names.append(QString::fromLatin1(name));
     }

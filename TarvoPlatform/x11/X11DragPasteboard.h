@@ -27,6 +27,9 @@ class X11DragPasteboard final : public Pasteboard {
 public:
     // How long the search for a drag's types may take.
     static constexpr int typeSearchMilliseconds = 250;
+    // The most types of a drag that are looked at, as Qt's own drop code
+    // does: a list can hold thousands of atoms, each a name to ask for.
+    static constexpr int maxTypes = 100;
 
     explicit X11DragPasteboard(X11Connection& connection);
     ~X11DragPasteboard() override;

@@ -4,7 +4,13 @@
 
 #include "support/PasteboardTypes.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QUrl>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 
 using namespace tarvo;
 using namespace tarvo::test;
@@ -12,6 +18,17 @@ using namespace tarvo::test;
 namespace {
 
 using namespace tarvo::test::types;
+
+bool waitUntil(const std::function<bool()>& done) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > 20000)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
 
 QStringList filesIn(const QString& folder) {
     return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
@@ -40,6 +57,76 @@ protected:
         return session().writePromise(0, path);
     }
 };
+
+// Conversions that wait until the test lets them go, on the engine's threads.
+class HeldConversions {
+public:
+    ConversionResult perform(const ConversionRequest& request) {
+        {
+            std::unique_lock lock(m_mutex);
+            ++m_started;
+            m_changed.notify_all();
+            m_changed.wait(lock, [this] { return m_released; });
+        }
+        return ConversionEngine::perform(request);
+    }
+    bool waitUntilStarted() {
+        std::unique_lock lock(m_mutex);
+        return m_changed.wait_for(lock, std::chrono::seconds(10), [this] { return m_started > 0; });
+    }
+    void release() {
+        const std::lock_guard lock(m_mutex);
+        m_released = true;
+        m_changed.notify_all();
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    int m_started = 0;
+    bool m_released = false;
+};
+
+class HeldDataTest : public DragOutFixture {
+protected:
+    HeldDataTest()
+        : DragOutFixture([this](const ConversionRequest& r) { return held.perform(r); }) {}
+    ~HeldDataTest() override { held.release(); }
+    HeldConversions held;
+};
+
+// A destination reading an image while the item converts: the request returns
+// to the event loop at once, the drag goes on, and the answer comes when the
+// conversion ends.
+TEST_F(HeldDataTest, DataRequestIsAnsweredWhenItsConversionEndsNotBefore) {
+    const Item photo = pngItem();
+    drag({photo});
+    moveTo(overBrowser); // the browser's rule: a JPEG
+
+    std::optional<std::optional<PasteboardData>> answer;
+    session().requestData(0, jpeg, DataRequestPhase::hover,
+                          [&](std::optional<PasteboardData> data) { answer = std::move(data); });
+    EXPECT_FALSE(answer.has_value());
+    ASSERT_TRUE(held.waitUntilStarted());
+
+    // The drag goes on meanwhile; a second read of the same type waits too.
+    std::optional<std::optional<PasteboardData>> second;
+    moveTo(overBrowser + QPointF(30, 0));
+    session().requestData(0, jpeg, DataRequestPhase::drop,
+                          [&](std::optional<PasteboardData> data) { second = std::move(data); });
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(answer.has_value());
+    EXPECT_FALSE(second.has_value());
+
+    held.release();
+    ASSERT_TRUE(waitUntil([&] { return answer.has_value() && second.has_value(); }));
+    ASSERT_TRUE(answer->has_value());
+    const std::optional<QByteArray> bytes = MemoryDragSession::bytes(*answer);
+    ASSERT_TRUE(bytes);
+    EXPECT_TRUE(bytes->startsWith("\xFF\xD8\xFF")) << "a JPEG";
+    EXPECT_EQ(*second, *answer);
+    EXPECT_EQ(preferences.conversionCount(), 0); // data reads are not counted
+}
 
 TEST_F(DragDataTest, WhatEachTypeIsHandedForEachKindOfResult) {
     const Item note = textItem("hello");

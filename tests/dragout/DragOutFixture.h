@@ -82,10 +82,12 @@ protected:
     static constexpr QPointF overTerminal{750, 750};
     static constexpr QPointF overNothing{250, 250};
 
-    DragOutFixture()
-        : store(dir.file("Items")), rules(DefaultRules::all(), AppCategoryMap{}), engine(2),
-          defaults(dir.file("settings.ini")), preferences(defaults),
-          applications(QStringList{dir.file("applications")}),
+    DragOutFixture() : DragOutFixture(&ConversionEngine::perform) {}
+    // Every conversion of the drag goes through `performer`.
+    explicit DragOutFixture(ConversionEngine::Performer performer)
+        : store(dir.file("Items")), rules(DefaultRules::all(), AppCategoryMap{}),
+          engine(2, std::move(performer)), defaults(dir.file("settings.ini")),
+          preferences(defaults), applications(QStringList{dir.file("applications")}),
           coordinator(store, rules, engine, undoLog, preferences, dir.file("work"), applications,
                       clock),
           resolver(windows, AppCategoryMap{}, DestinationResolver::throttle, workspace,

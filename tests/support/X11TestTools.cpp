@@ -44,6 +44,11 @@ void XTestHand::moveTo(QPoint p) {
     m_at = p;
 }
 
+void XTestHand::deviceButton(unsigned number, bool down) {
+    XTestFakeButtonEvent(m_display, number, down ? True : False, CurrentTime);
+    XFlush(m_display);
+}
+
 void XTestHand::button(bool down) {
     XTestFakeButtonEvent(m_display, 1, down ? True : False, CurrentTime);
     XFlush(m_display);

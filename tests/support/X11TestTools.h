@@ -40,6 +40,8 @@ public:
     bool ok() const { return m_display != nullptr; }
     void moveTo(QPoint p);
     void button(bool down);
+    // A device button by its own number, before the server's mapping.
+    void deviceButton(unsigned number, bool down);
     void press() { button(true); }
     void release() { button(false); }
     // `keysym` is an X KeySym.
