@@ -1,0 +1,162 @@
+#include "AppDelegate.h"
+
+#include "AccessibilitySettings.h"
+#include "Alerts.h"
+#include "StoreAccess.h"
+
+#include "TarvoCore/BuildInfo.h"
+#include "TarvoCore/FileError.h"
+#include "TarvoCore/ItemStore.h"
+#include "TarvoCore/L10n.h"
+#include "TarvoCore/Log.h"
+#include "TarvoCore/Preferences.h"
+#include "TarvoCore/RulesStore.h"
+#include "TarvoCore/UserDefaults.h"
+#include "TarvoPlatform/Accessibility.h"
+#include "TarvoPlatform/Clock.h"
+#include "TarvoPlatform/WorkRoot.h"
+#include "TarvoShell/TarvoController.h"
+
+#include <QProcess>
+#include <QStandardPaths>
+#include <QUrl>
+
+namespace tarvo {
+
+AppDelegate::AppDelegate(ShellPlatform platform, Alerts& alerts, QString settingsPath,
+                         LaunchAtLogin launchAtLogin)
+    : m_platform(platform), m_alerts(alerts), m_launchAtLogin(std::move(launchAtLogin)),
+      m_defaults(std::make_unique<UserDefaults>(settingsPath)),
+      m_preferences(std::make_unique<Preferences>(*m_defaults)) {}
+
+AppDelegate::~AppDelegate() = default;
+
+QString AppDelegate::standardSettingsPath() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/Tarvo/Tarvo.conf");
+}
+
+bool AppDelegate::applicationDidFinishLaunching() {
+    try {
+        startUp();
+        return true;
+    } catch (const FileError& error) {
+        Log::core().fault(QStringLiteral("could not start: %1").arg(error.description()));
+        m_alerts.showFailure(error.description());
+    } catch (const std::exception& error) {
+        const QString text = QString::fromUtf8(error.what());
+        Log::core().fault(QStringLiteral("could not start: %1").arg(text));
+        m_alerts.showFailure(text);
+    }
+    m_controller.reset();
+    return false;
+}
+
+void AppDelegate::startUp() {
+    const QString root = ItemStore::defaultRoot();
+    const QString rulesDirectory = RulesStore::defaultDirectory();
+    StoreAccess::checkOpenable(root);
+    auto store = std::make_unique<ItemStore>(root);
+    auto rulesStore = std::make_unique<RulesStore>(rulesDirectory);
+    const QString workRoot = WorkRoot::prepare();
+    m_controller = std::make_unique<TarvoController>(std::move(store), std::move(rulesStore),
+                                                     *m_preferences, workRoot, m_platform);
+
+    makeMenuBar();
+    m_controller->onSeenNewApp = [](const QString&) {};
+    m_controller->onRequestRuleForApp = [this](const QUuid&) { showSettings(); };
+    m_controller->onRequestSettings = [this] { showSettings(); };
+    m_controller->onNeedsAccessibilityForPaste = [this] { requestAccessibility(); };
+    m_controller->start();
+
+    applyLaunchAtLogin();
+    applyHotkey();
+    scheduleUpdateCheck();
+    if (!m_preferences->hasCompletedOnboarding())
+        showOnboarding();
+}
+
+void AppDelegate::applicationWillTerminate() {
+    if (m_controller)
+        m_controller->stop();
+}
+
+void AppDelegate::makeMenuBar() {}
+
+void AppDelegate::showSettings() {}
+
+void AppDelegate::applyLaunchAtLogin() {
+    const bool wanted = m_preferences->launchAtLogin();
+    try {
+        if (wanted == m_launchAtLogin.isEnabled())
+            return;
+        if (wanted)
+            m_launchAtLogin.enable();
+        else
+            m_launchAtLogin.disable();
+    } catch (const FileError& error) {
+        Log::core().error(QStringLiteral("launch at login: %1").arg(error.description()));
+    }
+}
+
+void AppDelegate::applyHotkey() {}
+
+bool AppDelegate::updateCheckDue(std::optional<Date> lastCheck, qint64 dropCount, Date now) {
+    if (!lastCheck)
+        return dropCount > 0;
+    return now.secondsSince(*lastCheck) >= updateInterval;
+}
+
+QString AppDelegate::feedURL() {
+    if (const std::optional<QString> feed = BuildInfo::information(QStringLiteral("SUFeedURL"))) {
+        const QUrl url(*feed, QUrl::StrictMode);
+        if (url.isValid() && !url.scheme().isEmpty())
+            return *feed;
+    }
+    return TarvoLinks::appcast();
+}
+
+qint64 AppDelegate::currentBuild() {
+    const QString build =
+        BuildInfo::information(QStringLiteral("CFBundleVersion")).value_or(QStringLiteral("1"));
+    bool ok = false;
+    const qint64 number = build.toLongLong(&ok, 10);
+    return ok ? number : 1;
+}
+
+QString AppDelegate::version() {
+    return BuildInfo::information(QStringLiteral("CFBundleShortVersionString"))
+        .value_or(QStringLiteral("1.0"));
+}
+
+void AppDelegate::scheduleUpdateCheck() {
+    if (updateCheckDue(m_preferences->lastUpdateCheck(), m_preferences->dropCount(),
+                       m_platform.clock.now()))
+        checkForUpdates(false);
+}
+
+void AppDelegate::checkForUpdates(bool) {}
+
+void AppDelegate::showOnboarding() {}
+
+void AppDelegate::requestAccessibility() {
+    if (!m_platform.accessibility.isTrusted()) {
+        explain(L10n::permissionAccessibility());
+        return;
+    }
+    if (m_controller)
+        m_controller->preferencesDidChange();
+}
+
+void AppDelegate::explain(const QString& message) {
+    const std::optional<AccessibilitySettings::Command> settings = AccessibilitySettings::command();
+    if (!settings) {
+        m_alerts.explain(message + QStringLiteral("\n\n") + AccessibilitySettings::howToTurnOn(),
+                         QString(), L10n::permissionNotNow());
+        return;
+    }
+    if (m_alerts.explain(message, L10n::permissionOpenSettings(), L10n::permissionNotNow()))
+        QProcess::startDetached(settings->program, settings->arguments);
+}
+
+} // namespace tarvo

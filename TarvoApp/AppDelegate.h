@@ -1,0 +1,83 @@
+#pragma once
+
+#include "LaunchAtLogin.h"
+
+#include "TarvoCore/Date.h"
+#include "TarvoShell/ShellPlatform.h"
+
+#include <QString>
+
+#include <memory>
+#include <optional>
+
+namespace tarvo {
+
+class Alerts;
+class Preferences;
+class TarvoController;
+class UserDefaults;
+
+// Starts Tarvo, owns its long-lived objects and connects the shelf's
+// controller to the tray, the hotkey, the settings, onboarding and the update
+// check. Main thread only.
+class AppDelegate final {
+public:
+    static constexpr double updateInterval = 604800;
+
+    // None of the arguments but `launchAtLogin` is owned; the platform and
+    // the alerts must outlive the delegate.
+    AppDelegate(ShellPlatform platform, Alerts& alerts,
+                QString settingsPath = standardSettingsPath(),
+                LaunchAtLogin launchAtLogin = LaunchAtLogin::standard());
+    ~AppDelegate();
+    AppDelegate(const AppDelegate&) = delete;
+    AppDelegate& operator=(const AppDelegate&) = delete;
+
+    // "Tarvo/Tarvo.conf" in the user's configuration folder.
+    static QString standardSettingsPath();
+
+    // Runs the start-up; a failure is logged and shown, and gives false: the
+    // process then ends.
+    bool applicationDidFinishLaunching();
+    // Builds and wires everything; throws FileError when the store cannot be
+    // opened or a folder cannot be made.
+    void startUp();
+    void applicationWillTerminate();
+    bool applicationShouldTerminateAfterLastWindowClosed() const { return false; }
+
+    TarvoController* controller() const { return m_controller.get(); }
+    Preferences& preferences() const { return *m_preferences; }
+
+    void makeMenuBar();
+    void showSettings();
+    void applyLaunchAtLogin();
+    void applyHotkey();
+    void scheduleUpdateCheck();
+    void checkForUpdates(bool userInitiated);
+    void showOnboarding();
+    void requestAccessibility();
+    // The explanation alert: its button opens the desktop's accessibility
+    // settings where one is installed; otherwise the text says what to do.
+    void explain(const QString& message);
+
+    // Whether a background update check runs: never before the first
+    // delivery out of the shelf, then once every seven days or more.
+    static bool updateCheckDue(std::optional<Date> lastCheck, qint64 dropCount, Date now);
+    // The feed: the build's own address when it is a valid URL, else the
+    // built-in one.
+    static QString feedURL();
+    // The build number; 1 when it is absent or no number.
+    static qint64 currentBuild();
+    // The version people read; "1.0" when the build names none.
+    static QString version();
+
+private:
+    ShellPlatform m_platform;
+    Alerts& m_alerts;
+    LaunchAtLogin m_launchAtLogin;
+    std::unique_ptr<UserDefaults> m_defaults;
+    std::unique_ptr<Preferences> m_preferences;
+    std::unique_ptr<TarvoController> m_controller;
+};
+
+} // namespace tarvo

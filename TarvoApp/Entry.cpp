@@ -1,0 +1,72 @@
+#include "Entry.h"
+
+#include "TarvoCore/BuildInfo.h"
+
+#include <QCommandLineParser>
+
+#include <xcb/xcb.h>
+
+namespace tarvo::Entry {
+
+std::optional<Answer> answerCommandLine(const QStringList& arguments) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Tarvo: a shelf at the top of the screen for the things you drag."));
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    if (!parser.parse(arguments)) {
+        return Answer{2, QString(),
+                      QStringLiteral("tarvo: %1\nTry 'tarvo --help'.\n").arg(parser.errorText())};
+    }
+    if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
+        // The parser names the program after the application object, which
+        // does not exist yet.
+        QString text = parser.helpText();
+        text = QStringLiteral("Usage: tarvo [options]") + text.mid(text.indexOf(u'\n'));
+        return Answer{0, text, QString()};
+    }
+    if (parser.isSet(version)) {
+        return Answer{
+            0,
+            QStringLiteral("Tarvo %1 (build %2)\n")
+                .arg(QLatin1String(BuildInfo::shortVersion), QLatin1String(BuildInfo::build)),
+            QString()};
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        return Answer{2, QString(),
+                      QStringLiteral("tarvo: unexpected argument '%1'\nTry 'tarvo --help'.\n")
+                          .arg(parser.positionalArguments().first())};
+    }
+    return std::nullopt;
+}
+
+void choosePlatform() {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "xcb");
+}
+
+std::optional<QString> displayProblem() {
+    if (qEnvironmentVariable("QT_QPA_PLATFORM") != QLatin1String("xcb"))
+        return std::nullopt;
+    const QByteArray display = qgetenv("DISPLAY");
+    if (display.isEmpty())
+        return QStringLiteral("tarvo: no X display (DISPLAY is not set); Tarvo runs on X11");
+    xcb_connection_t* connection = xcb_connect(display.constData(), nullptr);
+    const bool failed = xcb_connection_has_error(connection) != 0;
+    xcb_disconnect(connection);
+    if (failed) {
+        return QStringLiteral("tarvo: cannot open the X display %1")
+            .arg(QString::fromLocal8Bit(display));
+    }
+    return std::nullopt;
+}
+
+std::optional<QString> waylandNote() {
+    if (qEnvironmentVariable("XDG_SESSION_TYPE") != QLatin1String("wayland") &&
+        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        return std::nullopt;
+    return QStringLiteral("on a Wayland session Tarvo sees only the drags, windows and keys of "
+                          "X11 applications");
+}
+
+} // namespace tarvo::Entry

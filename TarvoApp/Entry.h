@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// What happens before the application object exists: the command line, the
+// platform plugin, and whether an X display can be reached.
+namespace tarvo::Entry {
+
+// What the command line asks for; none: start Tarvo.
+struct Answer {
+    int exitCode = 0;
+    QString text;      // for stdout
+    QString errorText; // for stderr
+};
+std::optional<Answer> answerCommandLine(const QStringList& arguments);
+
+// Sets QT_QPA_PLATFORM to "xcb" when it is unset, whatever the session.
+void choosePlatform();
+
+// Why the X display cannot be reached; none when it can (or Qt runs on a
+// platform other than xcb).
+std::optional<QString> displayProblem();
+
+// On a Wayland session, what Tarvo cannot see there; none elsewhere.
+std::optional<QString> waylandNote();
+
+} // namespace tarvo::Entry

@@ -1,0 +1,88 @@
+#include "LaunchAtLogin.h"
+
+#include "TarvoCore/AtomicFile.h"
+#include "TarvoCore/FileError.h"
+#include "TarvoCore/Files.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QStandardPaths>
+
+#include <algorithm>
+#include <cerrno>
+
+#include <unistd.h>
+
+namespace tarvo {
+
+namespace {
+
+const QString entryName = QStringLiteral("com.tarvoapp.Tarvo.desktop");
+
+bool isPlain(QChar c) {
+    return c.isLetterOrNumber() || QStringLiteral("/._-+,:@%").contains(c);
+}
+
+} // namespace
+
+LaunchAtLogin::LaunchAtLogin(QString configHome, QString program)
+    : m_configHome(std::move(configHome)), m_program(std::move(program)) {}
+
+LaunchAtLogin LaunchAtLogin::standard() {
+    return LaunchAtLogin(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation),
+                         QCoreApplication::applicationFilePath());
+}
+
+QString LaunchAtLogin::entryPath() const {
+    return m_configHome + QStringLiteral("/autostart/") + entryName;
+}
+
+QString LaunchAtLogin::execWord(const QString& program) {
+    if (!program.isEmpty() && std::all_of(program.begin(), program.end(), isPlain))
+        return program;
+    // Inside quotes `"`, `` ` ``, `$` and `\` take a backslash; the value is
+    // a string as well, whose own escaping doubles every backslash again.
+    QString quoted;
+    for (QChar c : program) {
+        if (c == u'"' || c == u'`' || c == u'$' || c == u'\\')
+            quoted += u'\\';
+        quoted += c;
+    }
+    quoted.replace(u'\\', QStringLiteral("\\\\"));
+    return u'"' + quoted + u'"';
+}
+
+QByteArray LaunchAtLogin::entry(const QString& program) {
+    QString text = QStringLiteral("[Desktop Entry]\n"
+                                  "Type=Application\n"
+                                  "Name=Tarvo\n"
+                                  "Comment=A shelf for the things you drag\n"
+                                  "Icon=com.tarvoapp.Tarvo\n"
+                                  "Terminal=false\n"
+                                  "X-GNOME-Autostart-enabled=true\n");
+    text += QStringLiteral("Exec=") + execWord(program) + u'\n';
+    return text.toUtf8();
+}
+
+bool LaunchAtLogin::isEnabled() const {
+    QFile file(entryPath());
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray text = file.readAll();
+    return text == entry(m_program);
+}
+
+void LaunchAtLogin::enable() {
+    if (isEnabled())
+        return;
+    Files::makeDirectories(m_configHome + QStringLiteral("/autostart"));
+    AtomicFile::write(entry(m_program), entryPath());
+}
+
+void LaunchAtLogin::disable() {
+    const QByteArray path = QFile::encodeName(entryPath());
+    if (::unlink(path.constData()) != 0 && errno != ENOENT)
+        throw FileError(QStringLiteral("remove"), entryPath(), errno);
+}
+
+} // namespace tarvo

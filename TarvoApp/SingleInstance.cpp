@@ -1,0 +1,121 @@
+#include "SingleInstance.h"
+
+#include "TarvoCore/FileError.h"
+#include "TarvoCore/Files.h"
+#include "TarvoCore/Log.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusVirtualObject>
+#include <QFile>
+
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace tarvo {
+
+// Answers the one method on the bus.
+class SingleInstance::Object final : public QDBusVirtualObject {
+public:
+    explicit Object(std::function<void()> open) : m_open(std::move(open)) {}
+
+    QString introspect(const QString&) const override {
+        return QStringLiteral("<interface name=\"%1\"><method name=\"%2\"/></interface>")
+            .arg(QLatin1String(interfaceName), QLatin1String(openMethod));
+    }
+
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
+        if (message.type() != QDBusMessage::MethodCallMessage ||
+            message.interface() != QLatin1String(interfaceName) ||
+            message.member() != QLatin1String(openMethod))
+            return false;
+        connection.send(message.createReply());
+        if (m_open)
+            m_open();
+        return true;
+    }
+
+private:
+    std::function<void()> m_open;
+};
+
+SingleInstance::SingleInstance(QString folder) : m_folder(std::move(folder)) {}
+
+SingleInstance::~SingleInstance() {
+    if (m_object) {
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        bus.unregisterObject(QLatin1String(objectPath));
+        bus.unregisterService(QLatin1String(serviceName));
+    }
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+QString SingleInstance::lockPath() const {
+    return m_folder + QStringLiteral("/tarvo.lock");
+}
+
+SingleInstance::Outcome SingleInstance::acquire() {
+    try {
+        Files::makeDirectories(m_folder);
+    } catch (const FileError& error) {
+        m_error = error.description();
+        return Outcome::failed;
+    }
+    const QByteArray path = QFile::encodeName(lockPath());
+    const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        m_error = FileError(QStringLiteral("open"), lockPath(), errno).description();
+        return Outcome::failed;
+    }
+    // The kernel lets the lock go with the process, however it ends.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int code = errno;
+        ::close(fd);
+        if (code == EWOULDBLOCK)
+            return Outcome::another;
+        m_error = FileError(QStringLiteral("lock"), lockPath(), code).description();
+        return Outcome::failed;
+    }
+    m_fd = fd;
+    const QByteArray pid = QByteArray::number(qint64(::getpid())) + '\n';
+    if (::ftruncate(fd, 0) == 0 && ::write(fd, pid.constData(), size_t(pid.size())) < 0)
+        Log::core().debug(QStringLiteral("could not note the process in the lock file"));
+    return Outcome::first;
+}
+
+bool SingleInstance::publish(std::function<void()> open) {
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
+        return false;
+    auto object = std::make_unique<Object>(std::move(open));
+    if (!bus.registerVirtualObject(QLatin1String(objectPath), object.get()))
+        return false;
+    if (!bus.registerService(QLatin1String(serviceName))) {
+        bus.unregisterObject(QLatin1String(objectPath));
+        Log::core().notice(
+            QStringLiteral("another Tarvo holds the name %1").arg(QLatin1String(serviceName)));
+        return false;
+    }
+    m_object = std::move(object);
+    return true;
+}
+
+bool SingleInstance::askToOpen() {
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
+        return false;
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(QLatin1String(serviceName), QLatin1String(objectPath),
+                                       QLatin1String(interfaceName), QLatin1String(openMethod));
+    call.setAutoStartService(false);
+    const QDBusMessage reply = bus.call(call, QDBus::Block, 5000);
+    return reply.type() == QDBusMessage::ReplyMessage;
+}
+
+} // namespace tarvo

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+namespace tarvo {
+
+// One Tarvo per user and store: two processes over one store would overwrite
+// each other's index. The first takes a lock on a file in the data folder
+// and the session-bus name "com.tarvoapp.Tarvo"; a later one finds the lock
+// held and asks the first, over the bus, to open its shelf.
+class SingleInstance final {
+public:
+    enum class Outcome {
+        first,   // this process holds the lock
+        another, // another process holds it
+        failed,  // the lock file could not be made
+    };
+
+    static constexpr char serviceName[] = "com.tarvoapp.Tarvo";
+    static constexpr char objectPath[] = "/com/tarvoapp/Tarvo";
+    static constexpr char interfaceName[] = "com.tarvoapp.Tarvo";
+    static constexpr char openMethod[] = "OpenShelf";
+
+    // "tarvo.lock" in `folder`, which is made when missing.
+    explicit SingleInstance(QString folder);
+    ~SingleInstance();
+    SingleInstance(const SingleInstance&) = delete;
+    SingleInstance& operator=(const SingleInstance&) = delete;
+
+    Outcome acquire();
+    // Why acquire() failed.
+    const QString& error() const { return m_error; }
+    QString lockPath() const;
+
+    // Takes the bus name and answers requests to open the shelf with `open`.
+    // False when there is no session bus or the name is someone else's; the
+    // lock still keeps the store safe then.
+    bool publish(std::function<void()> open);
+
+    // Asks the process holding the name to open its shelf; false when no one
+    // answered.
+    static bool askToOpen();
+
+private:
+    class Object;
+    QString m_folder;
+    int m_fd = -1;
+    QString m_error;
+    std::unique_ptr<Object> m_object;
+};
+
+} // namespace tarvo

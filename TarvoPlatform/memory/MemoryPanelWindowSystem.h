@@ -1,0 +1,28 @@
+#pragma once
+
+#include "TarvoPlatform/PanelWindowSystem.h"
+
+#include <QHash>
+
+namespace tarvo {
+
+// Keeps what the panel asked for, for tests to read.
+class MemoryPanelWindowSystem final : public PanelWindowSystem {
+public:
+    bool compositor = true;
+    QHash<WindowID, int> panelStateCalls;
+    QHash<WindowID, QRegion> inputRegions;
+    // Absent key: never set; absent value: the whole window shows.
+    QHash<WindowID, std::optional<QRegion>> boundingRegions;
+
+    bool hasCompositor() override { return compositor; }
+    void setPanelStates(WindowID window) override { ++panelStateCalls[window]; }
+    void setInputRegion(WindowID window, const QRegion& region) override {
+        inputRegions.insert(window, region);
+    }
+    void setBoundingRegion(WindowID window, const std::optional<QRegion>& region) override {
+        boundingRegions.insert(window, region);
+    }
+};
+
+} // namespace tarvo

@@ -1,0 +1,36 @@
+#pragma once
+
+namespace tarvo {
+
+class Accessibility;
+class ApplicationDirectory;
+class Clock;
+class DragSessions;
+class EventMonitors;
+class InputState;
+class PanelWindowSystem;
+class Pasteboard;
+class Screens;
+class WindowLister;
+class Workspace;
+
+// The window system's services the controller works through; the real ones
+// on X11, fakes in tests. Nothing here is owned, and all must outlive the
+// controller.
+struct ShellPlatform {
+    Clock& clock;
+    // The pasteboard of other applications' drags, watched for new content.
+    Pasteboard& dragPasteboard;
+    EventMonitors& eventMonitors;
+    InputState& input;
+    WindowLister& windows;
+    Workspace& workspace;
+    Accessibility& accessibility;
+    ApplicationDirectory& applications;
+    DragSessions& dragSessions;
+    Screens& screens;
+    // Absent where the window system offers no shapes or states.
+    PanelWindowSystem* panelWindowSystem = nullptr;
+};
+
+} // namespace tarvo

@@ -1,0 +1,226 @@
+#include "TarvoController.h"
+
+#include "TarvoConvert/ConversionEngine.h"
+#include "TarvoCore/ItemStore.h"
+#include "TarvoCore/L10n.h"
+#include "TarvoCore/Log.h"
+#include "TarvoCore/Preferences.h"
+#include "TarvoCore/RuleEngine.h"
+#include "TarvoCore/RulesStore.h"
+#include "TarvoDrag/DeliveryCoordinator.h"
+#include "TarvoDrag/DestinationResolver.h"
+#include "TarvoDrag/DragMonitor.h"
+#include "TarvoDrag/DragSource.h"
+#include "TarvoDrag/DropReceiver.h"
+#include "TarvoPlatform/Clock.h"
+#include "TarvoPlatform/Screens.h"
+#include "TarvoUI/TarvoPanel.h"
+#include "TarvoUI/TarvoView.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+#include <algorithm>
+
+namespace tarvo {
+
+TarvoController::TarvoController(std::unique_ptr<ItemStore> store,
+                                 std::unique_ptr<RulesStore> rulesStore, Preferences& preferences,
+                                 QString workRoot, ShellPlatform platform)
+    : m_store(std::move(store)), m_rulesStore(std::move(rulesStore)), m_preferences(preferences),
+      m_platform(platform), m_workRoot(std::move(workRoot)) {
+    m_rules = std::make_unique<RuleEngine>(m_rulesStore->rules(), m_rulesStore->categories());
+    m_engine = std::make_unique<ConversionEngine>(ConversionEngine::activeProcessorCount());
+    m_coordinator = std::make_unique<DeliveryCoordinator>(
+        *m_store, *m_rules, *m_engine, m_undoLog, m_preferences, m_workRoot,
+        m_platform.applications, m_platform.clock);
+    m_resolver = std::make_unique<DestinationResolver>(
+        m_platform.windows, m_rulesStore->categories(), DestinationResolver::throttle,
+        m_platform.workspace, m_platform.accessibility);
+    m_destinations.emplace(
+        QFileInfo(m_store->root()).dir().filePath(QStringLiteral("destinations.json")));
+
+    m_panel = std::make_unique<TarvoPanel>(m_platform.panelWindowSystem, m_platform.screens);
+    m_view = new TarvoView;
+    m_monitor =
+        std::make_unique<DragMonitor>(m_preferences, m_platform.dragPasteboard,
+                                      m_platform.eventMonitors, m_platform.input, m_platform.clock);
+    m_receiver = std::make_unique<DropReceiver>(*m_store, m_platform.clock);
+
+    m_panel->setContentView(m_view);
+    m_view->setDelegate(this);
+    m_monitor->setDelegate(this);
+
+    // The receiver and its callbacks die with the controller, before any
+    // member they reach.
+    m_receiver->onItemsAdded = [this](const std::vector<Item>& items) { itemsArrived(items); };
+    m_receiver->onDuplicateLanded = [this](const Item& item) { itemsArrived({item}); };
+    m_receiver->onItemUpdated = [this](const Item&) { refresh(true); };
+}
+
+TarvoController::~TarvoController() {
+    stop();
+    m_view->setDelegate(nullptr);
+    m_monitor->setDelegate(nullptr);
+    if (m_dragSource)
+        m_dragSource->setDelegate(nullptr);
+}
+
+void TarvoController::afterDelay(double seconds, std::function<void()> work) {
+    std::erase_if(m_plainDelays, [](const PlainDelay& delay) { return *delay.done; });
+    auto done = std::make_shared<bool>(false);
+    auto handle = m_platform.clock.schedule(seconds, [done, work = std::move(work)] {
+        *done = true;
+        work();
+    });
+    m_plainDelays.push_back({std::move(done), std::move(handle)});
+}
+
+std::size_t TarvoController::pendingPlainDelays() const {
+    return std::size_t(std::count_if(m_plainDelays.begin(), m_plainDelays.end(),
+                                     [](const PlainDelay& delay) { return !*delay.done; }));
+}
+
+void TarvoController::start() {
+    const Date now = m_platform.clock.now();
+    const std::vector<QUuid> aged = m_store->evictExpired(now, maxItemAge);
+    const std::vector<QUuid> trimmed = m_store->evictToCap(storeCapBytes);
+    if (!trimmed.empty())
+        m_view->setNotice(L10n::evicted(qint64(trimmed.size())));
+    if (!aged.empty())
+        Log::core().notice(QStringLiteral("aged out %1 items").arg(aged.size()));
+
+    if (m_destinations && m_destinations->entries().empty()) {
+        const QString downloads =
+            QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
+        const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+        if (!downloads.isEmpty())
+            m_destinations->noteFolder(downloads, Date::fromSecondsSince1970(2));
+        if (!desktop.isEmpty())
+            m_destinations->noteFolder(desktop, Date::fromSecondsSince1970(1));
+    }
+
+    m_monitor->start();
+    if (!m_notchClickMonitor) {
+        m_notchClickMonitor = m_platform.eventMonitors.addGlobalMonitor(
+            eventMask(EventType::leftMouseDown), [this](const MouseEvent&) { handleNotchClick(); });
+    }
+    refresh(false);
+}
+
+void TarvoController::stop() {
+    m_monitor->stop();
+    for (std::optional<EventMonitors::Token>* token :
+         {&m_notchHoverMonitor, &m_notchClickMonitor, &m_outsideClickMonitor}) {
+        if (*token)
+            m_platform.eventMonitors.removeMonitor(**token);
+        token->reset();
+    }
+    try {
+        m_store->save();
+    } catch (const std::exception& error) {
+        Log::core().error(QStringLiteral("could not save the shelf: %1").arg(error.what()));
+    }
+}
+
+void TarvoController::rulesDidChange() {
+    m_rules->setRules(m_rulesStore->rules());
+    m_rules->setCategories(m_rulesStore->categories());
+    m_rules->rulesChanged();
+    m_resolver->categories = m_rulesStore->categories();
+}
+
+void TarvoController::preferencesDidChange() {
+    m_monitor->setPreferences(m_preferences);
+    m_resolver->editorPaneDetectionEnabled =
+        m_preferences.editorPaneDetection() && m_resolver->hasAccessibilityPermission();
+    refresh(false);
+}
+
+void TarvoController::openTarvo() {
+    const std::optional<ScreenMetrics> screen = m_platform.screens.forPointer();
+    if (!screen)
+        return;
+    m_engagedThisSession = true;
+    m_view->setShowsEmptyHint(true);
+    showTarvo(*screen, TarvoState::resting);
+    scheduleSettle(m_store->items().empty() ? 1.5 : 4.8);
+}
+
+void TarvoController::openTarvoForKeyboard() {
+    openTarvo();
+    m_panel->setWantsKeyboardFocus(true);
+    m_view->setFocus(Qt::OtherFocusReason);
+}
+
+void TarvoController::toggleTarvo() {
+    if (m_state == TarvoState::hidden)
+        openTarvoForKeyboard();
+    else
+        hideTarvo();
+}
+
+void TarvoController::undoLastDrop() {
+    const UndoLog::Outcome outcome = m_coordinator->undoLastDelivery(m_platform.clock.now());
+    const QString message = outcome.message();
+    m_view->setNotice(message);
+    refresh(true);
+    afterDelay(undoNoticeDuration, [this, message] {
+        if (m_view->notice() == message)
+            m_view->setNotice(std::nullopt);
+    });
+}
+
+void TarvoController::clearTarvo() {
+    m_store->clear();
+    m_view->setNotice(std::nullopt);
+    settleAfterDrag();
+}
+
+void TarvoController::itemsArrived(const std::vector<Item>& items) {
+    m_settleWork.reset();
+    m_tuckWork.reset();
+    m_engagedThisSession = true;
+    const TarvoState next = m_dragInFlight ? TarvoState::dragging : TarvoState::resting;
+    std::optional<ScreenMetrics> screen = m_currentScreen;
+    if (!screen)
+        screen = m_platform.screens.forPointer();
+    if (screen && (!m_panel->isPanelVisible() || m_view->isDisappearing())) {
+        showTarvo(*screen, next);
+    } else {
+        m_state = next;
+        refresh(true);
+    }
+    if (!m_dragInFlight)
+        scheduleSettle(settleDelay);
+    if (onItemsLanded)
+        onItemsLanded(items);
+    for (const Item& item : items)
+        m_view->announceLanded(item);
+    for (const Item& item : items) {
+        if (item.sourceBundleID && m_rulesStore->noteSeen(*item.sourceBundleID) && onSeenNewApp)
+            onSeenNewApp(*item.sourceBundleID);
+    }
+}
+
+void TarvoController::screenParametersChanged() {
+    m_currentScreen = m_platform.screens.forPointer();
+    if (m_panel->isPanelVisible())
+        applyFrame(false);
+}
+
+void TarvoController::accessibilitySettingsChanged() {
+    refresh(false);
+}
+
+std::vector<QUuid> TarvoController::selectionList() const {
+    std::vector<QUuid> list;
+    for (const Item& item : m_store->items()) {
+        if (m_store->selection().contains(item.id))
+            list.push_back(item.id);
+    }
+    return list;
+}
+
+} // namespace tarvo

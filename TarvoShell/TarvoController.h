@@ -1,0 +1,210 @@
+#pragma once
+
+#include "ShellPlatform.h"
+
+#include "TarvoCore/Date.h"
+#include "TarvoCore/DestinationLog.h"
+#include "TarvoCore/Item.h"
+#include "TarvoCore/ScreenMetrics.h"
+#include "TarvoCore/TarvoState.h"
+#include "TarvoCore/UndoLog.h"
+#include "TarvoDrag/DragMonitorDelegate.h"
+#include "TarvoDrag/DragSourceDelegate.h"
+#include "TarvoPlatform/EventMonitors.h"
+#include "TarvoUI/TarvoViewDelegate.h"
+
+#include <QString>
+#include <QUrl>
+#include <QUuid>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace tarvo {
+
+class ConversionEngine;
+class DeliveryCoordinator;
+class DestinationResolver;
+class DragMonitor;
+class DragSource;
+class DropReceiver;
+class ItemStore;
+class Preferences;
+class RuleEngine;
+class RulesStore;
+class ScheduledWork;
+class TarvoPanel;
+class TarvoView;
+
+// The heart of the shell: owns the item store, the rules, the engines, the
+// logs, the drag objects and the shelf's window, and ties drag detection,
+// drops, the shelf's states and deliveries together. Made once by the
+// application delegate. Every piece of delayed work is held here and dies
+// with the controller, so none of it runs after it is gone. Main thread only.
+class TarvoController final : public TarvoViewDelegate,
+                              public DragMonitorDelegate,
+                              public DragSourceDelegate {
+public:
+    static constexpr double settleDelay = 2.4;
+    static constexpr double tuckAwayDelay = 15.0;
+    static constexpr double undoNoticeDuration = 3.0;
+    static constexpr double maxItemAge = 604800;
+    static constexpr qint64 storeCapBytes = 2000000000;
+
+    TarvoController(std::unique_ptr<ItemStore> store, std::unique_ptr<RulesStore> rulesStore,
+                    Preferences& preferences, QString workRoot, ShellPlatform platform);
+    ~TarvoController() override;
+    TarvoController(const TarvoController&) = delete;
+    TarvoController& operator=(const TarvoController&) = delete;
+
+    ItemStore& store() { return *m_store; }
+    RulesStore& rulesStore() { return *m_rulesStore; }
+    Preferences& preferences() { return m_preferences; }
+    RuleEngine& rules() { return *m_rules; }
+    UndoLog& undoLog() { return m_undoLog; }
+    DeliveryCoordinator& coordinator() { return *m_coordinator; }
+    DestinationResolver& resolver() { return *m_resolver; }
+    DestinationLog* destinations() { return m_destinations ? &*m_destinations : nullptr; }
+    DragMonitor& monitor() { return *m_monitor; }
+    DropReceiver& receiver() { return *m_receiver; }
+    TarvoPanel& panel() { return *m_panel; }
+    TarvoView& view() { return *m_view; }
+    TarvoState state() const { return m_state; }
+    bool isTarvoHidden() const { return m_state == TarvoState::hidden; }
+    bool isSettledToTab() const { return m_state == TarvoState::tab; }
+    bool dragInFlight() const { return m_dragInFlight; }
+    bool engagedThisSession() const { return m_engagedThisSession; }
+
+    // Set by the owner; each is called on the main thread.
+    std::function<void(const QString& bundleID)> onSeenNewApp;
+    std::function<void(const QUuid& itemID)> onRequestRuleForApp;
+    std::function<void()> onRequestSettings;
+    std::function<void(const std::vector<Item>& items)> onItemsLanded;
+    std::function<void()> onNeedsAccessibilityForPaste;
+
+    // Ages and trims the store, seeds the destination log, starts the
+    // monitors and draws the shelf.
+    void start();
+    // Stops the monitors and saves the store.
+    void stop();
+    void rulesDidChange();
+    void preferencesDidChange();
+    void openTarvo();
+    void openTarvoForKeyboard();
+    void toggleTarvo();
+    void undoLastDrop();
+    void clearTarvo();
+    void itemsArrived(const std::vector<Item>& items);
+    void screenParametersChanged();
+    void accessibilitySettingsChanged();
+
+    // The state machine and its timers.
+    void refresh(bool animated);
+    void showTarvo(const ScreenMetrics& screen, TarvoState state);
+    void applyFrame(bool animated);
+    void retract();
+    void hideTarvo();
+    void settleAfterDrag();
+    void scheduleSettle(double seconds);
+    void settleToTab();
+    void settleToTabNow();
+    void scheduleTuckAway();
+    void showTransientNotice(const QString& text, bool clickable);
+    void handleNotchClick();
+
+    // DragMonitorDelegate
+    void dragMonitor(DragMonitor& monitor, QPointF dragBeganAt) override;
+    void dragMonitorDragEnded(DragMonitor& monitor) override;
+
+    // DragSourceDelegate
+    void dragSource(DragSource& source, const ResolvedDestination& destinationChanged,
+                    const Delivery& delivery) override;
+    void dragSource(DragSource& source, QPointF movedTo) override;
+    void dragSourceDidEnd(DragSource& source, QPointF at, DragOperation operation) override;
+    void dragSource(DragSource& source, const QString& deliveredInto) override;
+
+    // TarvoViewDelegate
+    bool tarvoView(TarvoView& view, const Pasteboard& canAccept) override;
+    bool tarvoView(TarvoView& view, const Pasteboard& performDropOf, QPointF at) override;
+    void tarvoView(TarvoView& view, const std::vector<QUuid>& beginDragOutOf,
+                   QPointF with) override;
+    void tarvoViewDidActivate(TarvoView& view, const QUuid& item) override;
+    void tarvoViewDidRequestQuickLookOf(TarvoView& view, const std::vector<QUuid>& items) override;
+    void tarvoViewDidRequestRemovalOf(TarvoView& view, const std::vector<QUuid>& items) override;
+    void tarvoViewDidRequestRetryOf(TarvoView& view, const QUuid& item) override;
+    void tarvoViewDidRequestCopyOf(TarvoView& view, const std::vector<QUuid>& items,
+                                   bool asPath) override;
+    void tarvoViewDidRequestRevealOf(TarvoView& view, const QUuid& item) override;
+    void tarvoViewDidRequestRuleFor(TarvoView& view, const QUuid& item) override;
+    void tarvoViewDidReorder(TarvoView& view, const QUuid& item, int to) override;
+    void tarvoViewSelectionDidChange(TarvoView& view, const std::vector<QUuid>& selection) override;
+    void tarvoViewDidRequestEscape(TarvoView& view) override;
+    void tarvoViewDidRequestUndo(TarvoView& view) override;
+    void tarvoViewDidRequestPaste(TarvoView& view) override;
+    void tarvoViewDidClickNotice(TarvoView& view) override;
+    void tarvoViewDidTogglePinOf(TarvoView& view, const QUuid& item) override;
+    void tarvoViewIslandHoverChanged(TarvoView& view, bool hovering) override;
+    void tarvoViewDidClickBareIsland(TarvoView& view) override;
+    bool tarvoView(TarvoView& view, const Pasteboard& performDropOf,
+                   const QUuid& ontoDestination) override;
+    void tarvoViewDidScrollDestinations(TarvoView& view, bool forward) override;
+    std::unique_ptr<QMenu> tarvoViewContextMenuFor(TarvoView& view,
+                                                   const std::optional<QUuid>& item) override;
+
+    // Delayed blocks that are not kept in a timer field, still pending.
+    std::size_t pendingPlainDelays() const;
+
+private:
+    // Runs `work` after `seconds` unless the controller is gone first; the
+    // handle is kept with the controller, not in a timer field.
+    void afterDelay(double seconds, std::function<void()> work);
+    std::vector<QUuid> selectionList() const;
+    std::optional<QString> frontmostBundleID();
+
+    std::unique_ptr<ItemStore> m_store;
+    std::unique_ptr<RulesStore> m_rulesStore;
+    Preferences& m_preferences;
+    ShellPlatform m_platform;
+    QString m_workRoot;
+    std::unique_ptr<RuleEngine> m_rules;
+    std::unique_ptr<ConversionEngine> m_engine;
+    UndoLog m_undoLog;
+    std::unique_ptr<DeliveryCoordinator> m_coordinator;
+    std::unique_ptr<DestinationResolver> m_resolver;
+    std::optional<DestinationLog> m_destinations;
+    std::unique_ptr<TarvoPanel> m_panel;
+    TarvoView* m_view = nullptr;
+    std::unique_ptr<DragMonitor> m_monitor;
+    std::unique_ptr<DropReceiver> m_receiver;
+    std::unique_ptr<DragSource> m_dragSource;
+    bool m_dragInFlight = false;
+    std::optional<ScreenMetrics> m_currentScreen;
+    TarvoState m_state = TarvoState::hidden;
+    bool m_engagedThisSession = false;
+    std::unique_ptr<ScheduledWork> m_settleWork;
+    std::unique_ptr<ScheduledWork> m_noticeWork;
+    std::unique_ptr<ScheduledWork> m_tuckWork;
+    std::unique_ptr<ScheduledWork> m_foldWatchdog;
+    struct PlainDelay {
+        std::shared_ptr<bool> done;
+        std::unique_ptr<ScheduledWork> work;
+    };
+    std::vector<PlainDelay> m_plainDelays;
+    std::vector<QUrl> m_quickLookURLs;
+    std::optional<EventMonitors::Token> m_outsideClickMonitor;
+    std::vector<RecentDestination> m_activeChips;
+    std::vector<RecentDestination> m_chipCandidates;
+    int m_chipPage = 0;
+    Date m_lastDragEndedAt = Date::fromSecondsSince1970(-1e12);
+    std::optional<double> m_draggingWidth;
+    Date m_lastBloomAt = Date::fromSecondsSince1970(-1e12);
+    std::optional<EventMonitors::Token> m_notchHoverMonitor;
+    std::unique_ptr<ScheduledWork> m_notchDwellWork;
+    std::optional<EventMonitors::Token> m_notchClickMonitor;
+    bool m_notchWakeArmed = true;
+    bool m_promptedAccessibilityForPaste = false;
+};
+
+} // namespace tarvo

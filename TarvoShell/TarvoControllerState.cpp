@@ -1,0 +1,249 @@
+// The shelf's states and the timers that move it between them.
+#include "TarvoController.h"
+
+#include "TarvoCore/ItemStore.h"
+#include "TarvoCore/TarvoGeometry.h"
+#include "TarvoPlatform/Clock.h"
+#include "TarvoPlatform/InputState.h"
+#include "TarvoPlatform/Screens.h"
+#include "TarvoUI/TarvoPanel.h"
+#include "TarvoUI/TarvoView.h"
+
+#include <algorithm>
+
+namespace tarvo {
+
+namespace {
+
+constexpr double panelWidthMargin = 20;
+constexpr double panelGrowDown = 40;
+constexpr double emptyCheckDelay = 0.25;
+constexpr double bloomHold = 0.4;
+
+} // namespace
+
+void TarvoController::refresh(bool animated) {
+    m_view->update(m_store->items(), selectionList(),
+                   m_state == TarvoState::hidden ? TarvoState::resting : m_state, {});
+    applyFrame(animated);
+}
+
+void TarvoController::showTarvo(const ScreenMetrics& screen, TarvoState state) {
+    if (m_currentScreen && !(m_currentScreen->frame == screen.frame) && m_panel->isPanelVisible())
+        m_panel->orderOut();
+    m_currentScreen = screen;
+    m_tuckWork.reset();
+    const bool mustAppear = !m_panel->isPanelVisible() || m_view->isDisappearing();
+    m_state = state;
+    m_view->cancelDisappear();
+    applyFrame(!mustAppear);
+    m_panel->orderFront();
+    if (mustAppear)
+        m_view->animateAppear();
+    m_view->announceOpened();
+}
+
+void TarvoController::applyFrame(bool animated) {
+    std::optional<ScreenMetrics> screen = m_currentScreen;
+    if (!screen)
+        screen = m_platform.screens.forPointer();
+    if (!screen)
+        return;
+    m_currentScreen = screen;
+
+    double width = 0;
+    switch (m_state) {
+    case TarvoState::dragging:
+        if (!m_draggingWidth) {
+            m_draggingWidth =
+                std::max({TarvoGeometry::baseWidth(*screen, TarvoState::resting),
+                          m_view->requiredWidth(), m_view->destinationRequiredWidth()});
+        }
+        width = std::max(*m_draggingWidth, m_view->destinationRequiredWidth());
+        break;
+    case TarvoState::tab:
+        m_draggingWidth.reset();
+        width = TarvoGeometry::baseWidth(*screen, TarvoState::tab);
+        break;
+    case TarvoState::hidden:
+    case TarvoState::resting:
+        m_draggingWidth.reset();
+        width =
+            std::max(m_view->requiredWidth(), TarvoGeometry::baseWidth(*screen, TarvoState::tab));
+        break;
+    }
+    m_view->setIslandWidth(width);
+
+    Rect frame = TarvoGeometry::panelFrame(*screen, TarvoState::dragging, width + panelWidthMargin);
+    frame.y -= panelGrowDown;
+    frame.height += panelGrowDown;
+    if (!(m_panel->frame() == frame))
+        m_panel->setFrame(frame);
+    m_view->setStripState(m_state, animated && m_panel->isPanelVisible());
+    m_panel->applyShape();
+}
+
+void TarvoController::retract() {
+    m_panel->setWantsKeyboardFocus(false);
+    if (m_state == TarvoState::hidden)
+        return;
+    m_state = TarvoState::hidden;
+    m_notchDwellWork.reset();
+    m_foldWatchdog.reset();
+    for (std::optional<EventMonitors::Token>* token :
+         {&m_notchHoverMonitor, &m_outsideClickMonitor}) {
+        if (*token)
+            m_platform.eventMonitors.removeMonitor(**token);
+        token->reset();
+    }
+    if (m_panel->isPanelVisible()) {
+        m_view->animateDisappear([this] {
+            if (m_state == TarvoState::hidden)
+                m_panel->orderOut();
+        });
+    }
+}
+
+void TarvoController::hideTarvo() {
+    m_settleWork.reset();
+    m_tuckWork.reset();
+    m_view->setTabGlowDimmed(false);
+    m_engagedThisSession = false;
+    retract();
+}
+
+void TarvoController::settleAfterDrag() {
+    m_settleWork.reset();
+    if (!m_store->items().empty() && m_engagedThisSession) {
+        m_state = TarvoState::resting;
+        refresh(true);
+        scheduleSettle(settleDelay);
+        return;
+    }
+    m_settleWork = m_platform.clock.schedule(emptyCheckDelay, [this] {
+        if (m_store->items().empty() || !m_engagedThisSession) {
+            retract();
+            refresh(false);
+        }
+    });
+}
+
+void TarvoController::scheduleSettle(double seconds) {
+    m_settleWork = m_platform.clock.schedule(seconds, [this] { settleToTab(); });
+}
+
+void TarvoController::settleToTab() {
+    m_settleWork.reset();
+    if (m_state != TarvoState::resting)
+        return;
+    const bool held = m_view->isPointerOverIsland() || m_view->isShowingMenu() || m_dragSource;
+    if (!m_store->items().empty()) {
+        const bool blooming = m_platform.clock.now().secondsSince(m_lastBloomAt) < bloomHold;
+        const bool focused = m_panel->isActiveWindow() && m_panel->wantsKeyboardFocus();
+        if (blooming || held || focused)
+            scheduleSettle(settleDelay);
+        else
+            settleToTabNow();
+        return;
+    }
+    if (held) {
+        scheduleSettle(settleDelay);
+        return;
+    }
+    retract();
+    refresh(false);
+}
+
+void TarvoController::settleToTabNow() {
+    m_settleWork.reset();
+    if (m_store->items().empty()) {
+        retract();
+        return;
+    }
+    m_view->setTabGlowDimmed(false);
+    m_state = TarvoState::tab;
+    m_notchWakeArmed = false;
+    refresh(true);
+    scheduleTuckAway();
+}
+
+void TarvoController::scheduleTuckAway() {
+    m_tuckWork = m_platform.clock.schedule(tuckAwayDelay, [this] {
+        if (m_state != TarvoState::tab)
+            return;
+        if (m_view->isPointerNearIsland() || m_view->isShowingMenu()) {
+            scheduleTuckAway();
+        } else if (m_currentScreen && m_currentScreen->hasNotch()) {
+            m_view->setTabGlowDimmed(true);
+        } else {
+            hideTarvo();
+        }
+    });
+}
+
+void TarvoController::showTransientNotice(const QString& text, bool clickable) {
+    m_engagedThisSession = true;
+    if (!m_panel->isPanelVisible()) {
+        std::optional<ScreenMetrics> screen = m_currentScreen;
+        if (!screen)
+            screen = m_platform.screens.forPointer();
+        if (screen)
+            showTarvo(*screen, TarvoState::resting);
+    }
+    m_view->setNotice(text);
+    m_view->setNoticeIsClickable(clickable);
+    m_noticeWork = m_platform.clock.schedule(2.5, [this, text] {
+        if (m_view->notice() == text) {
+            m_view->setNotice(std::nullopt);
+            refresh(false);
+        }
+    });
+    scheduleSettle(settleDelay);
+}
+
+void TarvoController::handleNotchClick() {
+    std::optional<ScreenMetrics> screen = m_currentScreen;
+    if (!screen)
+        screen = m_platform.screens.forPointer();
+    if (!screen)
+        return;
+    const double inset = TarvoGeometry::topInset(*screen);
+    const double notch = screen->notchWidth();
+    const Rect click{TarvoGeometry::notchCentreX(*screen) - notch / 2, screen->frame.maxY() - inset,
+                     notch, inset};
+    const QPointF pointer = m_platform.input.mouseLocation();
+    if (!click.contains({pointer.x(), pointer.y()}))
+        return;
+    if (m_state == TarvoState::hidden) {
+        openTarvo();
+    } else if (m_state == TarvoState::tab) {
+        m_notchDwellWork.reset();
+        m_notchWakeArmed = false;
+        m_settleWork.reset();
+        m_view->setTabGlowDimmed(false);
+        m_tuckWork.reset();
+        m_engagedThisSession = true;
+        m_lastBloomAt = m_platform.clock.now();
+        m_state = TarvoState::resting;
+        refresh(false);
+        m_view->animateAppear();
+        scheduleSettle(settleDelay);
+    }
+}
+
+void TarvoController::dragMonitor(DragMonitor&, QPointF) {
+    const std::optional<ScreenMetrics> screen = m_platform.screens.forPointer();
+    if (!screen)
+        return;
+    m_dragInFlight = true;
+    m_view->setShowsEmptyHint(false);
+    showTarvo(*screen, TarvoState::dragging);
+}
+
+void TarvoController::dragMonitorDragEnded(DragMonitor&) {
+    m_dragInFlight = false;
+    m_lastDragEndedAt = m_platform.clock.now();
+    settleAfterDrag();
+}
+
+} // namespace tarvo

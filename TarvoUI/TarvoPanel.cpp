@@ -1,0 +1,148 @@
+#include "TarvoPanel.h"
+
+#include "TarvoView.h"
+#include "TarvoViewDelegate.h"
+
+#include "TarvoCore/TarvoGeometry.h"
+#include "TarvoPlatform/PanelWindowSystem.h"
+#include "TarvoPlatform/Screens.h"
+
+#include <QKeyEvent>
+#include <QTransform>
+#include <QWindow>
+
+namespace tarvo {
+
+TarvoPanel::TarvoPanel(PanelWindowSystem* windowSystem, Screens& screens)
+    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+                           Qt::WindowDoesNotAcceptFocus | Qt::NoDropShadowWindowHint),
+      m_windowSystem(windowSystem), m_screens(screens) {
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setAttribute(Qt::WA_X11DoNotAcceptFocus);
+    setAttribute(Qt::WA_TranslucentBackground);
+    setAttribute(Qt::WA_NoSystemBackground);
+    setAttribute(Qt::WA_QuitOnClose, false);
+    setWindowTitle(QStringLiteral("Tarvo"));
+    // The states go on the window before it is first mapped.
+    if (m_windowSystem)
+        m_windowSystem->setPanelStates(windowID());
+}
+
+TarvoPanel::~TarvoPanel() = default;
+
+quint64 TarvoPanel::windowID() {
+    return quint64(winId());
+}
+
+void TarvoPanel::setContentView(TarvoView* view) {
+    if (m_view == view)
+        return;
+    delete m_view;
+    m_view = view;
+    if (!m_view)
+        return;
+    m_view->setParent(this);
+    m_view->setGeometry(rect());
+    m_view->onShapeChanged = [this] { applyShape(); };
+    m_view->show();
+}
+
+void TarvoPanel::setWantsKeyboardFocus(bool wants) {
+    if (wants == m_wantsKeyboardFocus)
+        return;
+    m_wantsKeyboardFocus = wants;
+    // Changing the flag on the window handle keeps the window shown, where a
+    // change of the widget's flags would hide it.
+    if (QWindow* window = windowHandle())
+        window->setFlag(Qt::WindowDoesNotAcceptFocus, !wants);
+    setAttribute(Qt::WA_X11DoNotAcceptFocus, !wants);
+    if (wants) {
+        raise();
+        activateWindow();
+        if (QWindow* window = windowHandle())
+            window->requestActivate();
+        if (m_view)
+            m_view->setFocus(Qt::OtherFocusReason);
+    } else if (QWidget* focused = focusWidget()) {
+        focused->clearFocus();
+    }
+}
+
+void TarvoPanel::cancelOperation() {
+    setWantsKeyboardFocus(false);
+    if (m_view && m_view->delegate())
+        m_view->delegate()->tarvoViewDidRequestEscape(*m_view);
+}
+
+void TarvoPanel::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape) {
+        cancelOperation();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void TarvoPanel::setFrame(const Rect& frame) {
+    m_frame = frame;
+    const QRect geometry = m_screens.toWindowGeometry(frame);
+    setGeometry(geometry);
+    // A hidden window hears of its new size only when shown; the view is
+    // laid out for it now, so the shapes set before the window maps fit.
+    if (m_view) {
+        m_view->setGeometry(QRect(QPoint(), geometry.size()));
+        m_view->layoutContents();
+    }
+}
+
+void TarvoPanel::place(const ScreenMetrics& metrics, TarvoState state, double contentWidth) {
+    setFrame(TarvoGeometry::panelFrame(metrics, state, contentWidth));
+}
+
+void TarvoPanel::orderFront() {
+    if (!isVisible())
+        show();
+    raise();
+}
+
+void TarvoPanel::orderOut() {
+    hide();
+}
+
+void TarvoPanel::resizeEvent(QResizeEvent*) {
+    if (m_view)
+        m_view->setGeometry(rect());
+}
+
+void TarvoPanel::showEvent(QShowEvent*) {
+    // Once mapped, the window manager keeps the states: ask it again.
+    if (m_windowSystem)
+        m_windowSystem->setPanelStates(windowID());
+    refreshCompositor();
+}
+
+void TarvoPanel::refreshCompositor() {
+    m_composited = !m_windowSystem || m_windowSystem->hasCompositor();
+    applyShape();
+}
+
+void TarvoPanel::applyShape() {
+    if (!m_view)
+        return;
+    const qreal ratio = devicePixelRatioF();
+    const QTransform toDevice = QTransform::fromScale(ratio, ratio);
+    m_inputRegion = toDevice.map(m_view->inputRegion());
+    std::optional<QRegion> bounding;
+    if (!m_composited)
+        bounding = toDevice.map(m_view->outlineRegion());
+    if (!m_windowSystem)
+        return;
+    const quint64 id = windowID();
+    m_windowSystem->setInputRegion(id, m_inputRegion);
+    if (bounding || m_boundingSet) {
+        m_windowSystem->setBoundingRegion(id, bounding);
+        m_boundingSet = bounding.has_value();
+    }
+    m_boundingRegion = bounding;
+}
+
+} // namespace tarvo

@@ -1,0 +1,82 @@
+#pragma once
+
+#include "TarvoCore/Rect.h"
+#include "TarvoCore/ScreenMetrics.h"
+#include "TarvoCore/TarvoState.h"
+
+#include <QRegion>
+#include <QWidget>
+
+#include <optional>
+
+namespace tarvo {
+
+class PanelWindowSystem;
+class Screens;
+class TarvoView;
+
+// The shelf's window: frameless, always on top, on every workspace, out of
+// the task bar and pager, and never activated unless it asks for keyboard
+// focus. Where its view says nothing is hit, the pointer reaches the windows
+// below; without a compositing manager only the island's outline shows.
+// Main thread only.
+class TarvoPanel final : public QWidget {
+public:
+    // `windowSystem` may be absent (a display without window-system
+    // extras); neither argument is owned.
+    TarvoPanel(PanelWindowSystem* windowSystem, Screens& screens);
+    ~TarvoPanel() override;
+
+    bool wantsKeyboardFocus() const { return m_wantsKeyboardFocus; }
+    // True takes keyboard focus and brings the panel forward; false gives it
+    // up. The window stays shown either way.
+    void setWantsKeyboardFocus(bool wants);
+    bool canBecomeKey() const { return m_wantsKeyboardFocus; }
+    bool canBecomeMain() const { return false; }
+    // Escape while the panel has the keyboard.
+    void cancelOperation();
+
+    // The view that fills the panel, owned by it from now on.
+    TarvoView* contentView() const { return m_view; }
+    void setContentView(TarvoView* view);
+
+    // The frame in global points, y upwards.
+    const Rect& frame() const { return m_frame; }
+    void setFrame(const Rect& frame);
+    void place(const ScreenMetrics& metrics, TarvoState state, double contentWidth);
+
+    void orderFront();
+    void orderOut();
+    bool isPanelVisible() const { return isVisible(); }
+
+    // Follows the view's hit regions and, without a compositor, its outline.
+    void applyShape();
+    // Asks the window system whether a compositing manager runs now (a round
+    // trip), then shapes again.
+    void refreshCompositor();
+    // What the last shaping used, in the window's device pixels.
+    const QRegion& inputRegion() const { return m_inputRegion; }
+    const std::optional<QRegion>& boundingRegion() const { return m_boundingRegion; }
+    // Whether a compositing manager ran at the last look.
+    bool composited() const { return m_composited; }
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    quint64 windowID();
+
+    PanelWindowSystem* m_windowSystem;
+    Screens& m_screens;
+    TarvoView* m_view = nullptr;
+    Rect m_frame;
+    bool m_wantsKeyboardFocus = false;
+    bool m_composited = true;
+    QRegion m_inputRegion;
+    std::optional<QRegion> m_boundingRegion;
+    bool m_boundingSet = false;
+};
+
+} // namespace tarvo

@@ -1,0 +1,366 @@
+#include "TarvoView.h"
+
+#include "TarvoViewDelegate.h"
+
+#include "TarvoCore/L10n.h"
+
+#include <QFontMetricsF>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPolygon>
+#include <QWheelEvent>
+
+#include <algorithm>
+#include <cmath>
+
+namespace tarvo {
+
+namespace {
+
+constexpr double slotWidth = 56;
+constexpr double slotGap = 12;
+constexpr double stripInsets = 48;
+constexpr double stripHeight = 92;
+constexpr double rowHeight = 40;
+constexpr double tabBottom = 132;
+constexpr double closeHitSize = 28;
+constexpr double closeDiameter = 18;
+constexpr double islandHitMargin = 6;
+constexpr double chipHeight = 24;
+constexpr double chipGap = 5;
+constexpr double chipHitMargin = 4;
+constexpr double handle = 0.706944;
+
+const QColor islandFill = QColor::fromRgbF(0.039f, 0.039f, 0.043f, 1.0f);
+const QColor closeFill = QColor::fromRgbF(0.16f, 0.16f, 0.18f, 1.0f);
+const QColor chipFill = QColor::fromRgbF(0.94f, 0.94f, 0.95f, 0.96f);
+const QColor chipText = QColor::fromRgbF(0.071f, 0.078f, 0.098f, 1.0f);
+
+QFont chipFont(const QFont& base) {
+    QFont font = base;
+    font.setPointSizeF(11.5);
+    font.setWeight(QFont::DemiBold);
+    return font;
+}
+
+QRectF qtRect(const TarvoView& view, const Rect& rect) {
+    return QRectF(rect.x, view.height() - (rect.y + rect.height), rect.width, rect.height);
+}
+
+} // namespace
+
+TarvoView::TarvoView(QWidget* parent) : QWidget(parent) {
+    setMouseTracking(true);
+    setFocusPolicy(Qt::StrongFocus);
+    setAttribute(Qt::WA_TranslucentBackground);
+    setAccessibleName(L10n::a11yTarvoRole());
+}
+
+TarvoView::~TarvoView() = default;
+
+void TarvoView::update(std::vector<Item> items, std::vector<QUuid> selection, TarvoState state,
+                       const QSet<QUuid>&) {
+    m_items = std::move(items);
+    m_selection = std::move(selection);
+    m_state = state;
+    layoutContents();
+}
+
+void TarvoView::setNotice(const std::optional<QString>& notice) {
+    if (notice == m_notice)
+        return;
+    m_notice = notice;
+    layoutContents();
+}
+
+void TarvoView::setTabGlowDimmed(bool dimmed) {
+    if (dimmed == m_tabGlowDimmed)
+        return;
+    m_tabGlowDimmed = dimmed;
+    layoutContents();
+}
+
+void TarvoView::setItemsInFlight(const QSet<QUuid>& items) {
+    if (items == m_itemsInFlight)
+        return;
+    m_itemsInFlight = items;
+    QWidget::update();
+}
+
+void TarvoView::setIslandWidth(double width) {
+    if (width == m_islandWidth)
+        return;
+    m_islandWidth = width;
+    layoutContents();
+}
+
+void TarvoView::setThumbnail(const QImage& image, const QUuid& item) {
+    m_thumbnails.insert(item, image);
+    QWidget::update();
+}
+
+double TarvoView::stripContentWidth() const {
+    const auto n = double(m_items.size());
+    return n == 0 ? 0 : n * slotWidth + stripInsets + (n - 1) * slotGap;
+}
+
+double TarvoView::requiredWidth() const {
+    return stripContentWidth();
+}
+
+void TarvoView::layoutContents() {
+    const double viewWidth = width();
+    const double viewHeight = height();
+    switch (m_state) {
+    case TarvoState::dragging:
+        m_visibleBottom = rowHeight;
+        break;
+    case TarvoState::hidden:
+    case TarvoState::resting:
+        m_visibleBottom = rowHeight;
+        break;
+    case TarvoState::tab:
+        m_visibleBottom = tabBottom;
+        break;
+    }
+    const double w = m_islandWidth <= 0 ? viewWidth : std::min(m_islandWidth, viewWidth);
+    m_islandRect = {std::round((viewWidth - w) / 2), m_visibleBottom, w,
+                    std::max(viewHeight - m_visibleBottom, 0.0)};
+    m_closeCenter = {m_islandRect.x + 7, m_visibleBottom + 7};
+
+    const double maxScroll = std::max(stripContentWidth() - w, 0.0);
+    m_itemScroll = std::clamp(m_itemScroll, 0.0, maxScroll);
+    m_lastChipText = m_notice;
+    QWidget::update();
+    if (onShapeChanged)
+        onShapeChanged();
+}
+
+void TarvoView::setStripState(TarvoState state, bool) {
+    m_state = state;
+    layoutContents();
+}
+
+void TarvoView::animateAppear() {
+    m_disappearing = false;
+    QWidget::update();
+}
+
+void TarvoView::animateDisappear(std::function<void()> completion) {
+    m_disappearing = true;
+    if (completion)
+        completion();
+    m_disappearing = false;
+}
+
+void TarvoView::scrollItems(double delta) {
+    const double maxScroll = stripContentWidth() - m_islandRect.width;
+    if (maxScroll <= 0)
+        return;
+    m_itemScroll = std::clamp(m_itemScroll - delta, 0.0, maxScroll);
+    layoutContents();
+}
+
+bool TarvoView::closeButtonVisible() const {
+    return (m_state == TarvoState::hidden || m_state == TarvoState::resting) &&
+           (m_forcesCloseBadge || m_hoveringIsland);
+}
+
+std::optional<Rect> TarvoView::chipFrame() const {
+    if (!m_notice || m_notice->isEmpty())
+        return std::nullopt;
+    const double textWidth = QFontMetricsF(chipFont(font())).horizontalAdvance(*m_notice);
+    const double w = std::min(textWidth + 24, double(width()) - 16);
+    return Rect{std::round((width() - w) / 2), m_visibleBottom - chipHeight - chipGap, w,
+                chipHeight};
+}
+
+bool TarvoView::hitTest(Point point) const {
+    const Rect close{m_closeCenter.x - closeHitSize / 2, m_closeCenter.y - closeHitSize / 2,
+                     closeHitSize, closeHitSize};
+    if (closeButtonVisible() && close.contains(point))
+        return true;
+    if (m_noticeIsClickable) {
+        if (const std::optional<Rect> chip = chipFrame()) {
+            const Rect grown{chip->x - chipHitMargin, chip->y - chipHitMargin,
+                             chip->width + 2 * chipHitMargin, chip->height + 2 * chipHitMargin};
+            if (grown.contains(point))
+                return true;
+        }
+    }
+    return m_state == TarvoState::resting && !m_items.empty() && point.y >= m_visibleBottom &&
+           point.x >= m_islandRect.minX() - islandHitMargin &&
+           point.x < m_islandRect.maxX() + islandHitMargin;
+}
+
+QRegion TarvoView::inputRegion() const {
+    if (m_state == TarvoState::dragging)
+        return QRegion(rect());
+    QRegion region;
+    if (m_state == TarvoState::resting && !m_items.empty()) {
+        const Rect island{m_islandRect.x - islandHitMargin, m_visibleBottom,
+                          m_islandRect.width + 2 * islandHitMargin,
+                          std::max(height() - m_visibleBottom, 0.0)};
+        region += qtRect(*this, island).toAlignedRect();
+    }
+    if (closeButtonVisible()) {
+        region += qtRect(*this, {m_closeCenter.x - closeHitSize / 2,
+                                 m_closeCenter.y - closeHitSize / 2, closeHitSize, closeHitSize})
+                      .toAlignedRect();
+    }
+    if (m_noticeIsClickable) {
+        if (const std::optional<Rect> chip = chipFrame()) {
+            region +=
+                qtRect(*this, {chip->x - chipHitMargin, chip->y - chipHitMargin,
+                               chip->width + 2 * chipHitMargin, chip->height + 2 * chipHitMargin})
+                    .toAlignedRect();
+        }
+    }
+    return region & rect();
+}
+
+QPainterPath TarvoView::outlinePath() const {
+    const double w = m_islandRect.width;
+    const double h = m_islandRect.height;
+    const bool tab = m_state == TarvoState::tab;
+    const double r = std::min({h / 2, w / 2, tab ? 10.0 : 32.0});
+    const double f = std::min(h / 3, tab ? 7.0 : 10.0);
+    const double k = handle * r;
+    // Built in the island's own y-up coordinates, then placed and flipped.
+    QPainterPath path;
+    path.moveTo(-f, h);
+    path.lineTo(w + f, h);
+    if (f > 0)
+        path.arcTo(QRectF(w, h - 2 * f, 2 * f, 2 * f), -90, -90);
+    path.lineTo(w, r);
+    path.cubicTo(w, r - k, w - r + k, 0, w - r, 0);
+    path.lineTo(r, 0);
+    path.cubicTo(r - k, 0, 0, r - k, 0, r);
+    path.lineTo(0, h - f);
+    if (f > 0)
+        path.arcTo(QRectF(-2 * f, h - 2 * f, 2 * f, 2 * f), 0, -90);
+    path.closeSubpath();
+    QTransform place;
+    place.translate(m_islandRect.x, height() - m_islandRect.y);
+    place.scale(1, -1);
+    return place.map(path);
+}
+
+QRegion TarvoView::outlineRegion() const {
+    QRegion region(outlinePath().toFillPolygon().toPolygon(), Qt::WindingFill);
+    if (const std::optional<Rect> chip = chipFrame())
+        region += qtRect(*this, *chip).toAlignedRect();
+    return region;
+}
+
+void TarvoView::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    if (m_islandRect.height > 0)
+        painter.fillPath(outlinePath(), islandFill);
+
+    const QRectF strip = qtRect(*this, {m_islandRect.x, m_visibleBottom, m_islandRect.width,
+                                        m_state == TarvoState::tab ? 0.0 : stripHeight});
+    if (m_items.empty() && m_state != TarvoState::tab && m_showsEmptyHint) {
+        QFont hint = font();
+        hint.setPointSizeF(12.5);
+        hint.setWeight(QFont::Medium);
+        painter.setFont(hint);
+        painter.setPen(QColor::fromRgbF(1, 1, 1, 0.92f));
+        painter.drawText(strip, Qt::AlignCenter, L10n::dropHere());
+    }
+    if (closeButtonVisible()) {
+        const QPointF centre = toQt(m_closeCenter);
+        painter.setBrush(closeFill);
+        painter.setPen(Qt::NoPen);
+        painter.drawEllipse(centre, closeDiameter / 2, closeDiameter / 2);
+        painter.setPen(QPen(QColor::fromRgbF(1, 1, 1, 0.92f), 1.5, Qt::SolidLine, Qt::RoundCap));
+        painter.drawLine(centre + QPointF(-3.24, -3.24), centre + QPointF(3.24, 3.24));
+        painter.drawLine(centre + QPointF(-3.24, 3.24), centre + QPointF(3.24, -3.24));
+    }
+    if (const std::optional<Rect> chip = chipFrame()) {
+        const QRectF frame = qtRect(*this, *chip);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(chipFill);
+        painter.drawRoundedRect(frame, 12, 12);
+        painter.setFont(chipFont(font()));
+        painter.setPen(chipText);
+        painter.drawText(frame.adjusted(12, 0, -12, 0), Qt::AlignCenter,
+                         QFontMetricsF(painter.font())
+                             .elidedText(*m_notice, Qt::ElideMiddle, frame.width() - 24));
+    }
+}
+
+void TarvoView::resizeEvent(QResizeEvent*) {
+    layoutContents();
+}
+
+void TarvoView::setHovering(bool hovering) {
+    if (hovering == m_hoveringIsland)
+        return;
+    m_hoveringIsland = hovering;
+    layoutContents();
+    if (m_delegate)
+        m_delegate->tarvoViewIslandHoverChanged(*this, hovering);
+}
+
+void TarvoView::enterEvent(QEnterEvent* event) {
+    setHovering(m_islandRect.contains(fromQt(event->position())));
+}
+
+void TarvoView::leaveEvent(QEvent*) {
+    setHovering(false);
+}
+
+void TarvoView::mouseMoveEvent(QMouseEvent* event) {
+    setHovering(m_islandRect.contains(fromQt(event->position())));
+}
+
+void TarvoView::mousePressEvent(QMouseEvent* event) {
+    const Point point = fromQt(event->position());
+    const Rect close{m_closeCenter.x - closeHitSize / 2, m_closeCenter.y - closeHitSize / 2,
+                     closeHitSize, closeHitSize};
+    m_closePressed =
+        event->button() == Qt::LeftButton && closeButtonVisible() && close.contains(point);
+    m_barePressed =
+        event->button() == Qt::LeftButton && !m_closePressed && m_islandRect.contains(point);
+}
+
+void TarvoView::mouseReleaseEvent(QMouseEvent* event) {
+    const Point point = fromQt(event->position());
+    const bool closePressed = std::exchange(m_closePressed, false);
+    const bool barePressed = std::exchange(m_barePressed, false);
+    if (!m_delegate)
+        return;
+    if (closePressed) {
+        m_delegate->tarvoViewDidRequestEscape(*this);
+    } else if (m_noticeIsClickable && chipFrame() && chipFrame()->contains(point)) {
+        m_delegate->tarvoViewDidClickNotice(*this);
+    } else if (barePressed && m_islandRect.contains(point)) {
+        m_delegate->tarvoViewDidClickBareIsland(*this);
+    }
+}
+
+void TarvoView::keyPressEvent(QKeyEvent* event) {
+    if (!m_delegate) {
+        event->ignore();
+        return;
+    }
+    if (event->key() == Qt::Key_Escape) {
+        m_delegate->tarvoViewDidRequestEscape(*this);
+    } else if (event->matches(QKeySequence::Undo)) {
+        m_delegate->tarvoViewDidRequestUndo(*this);
+    } else if (event->matches(QKeySequence::Paste)) {
+        m_delegate->tarvoViewDidRequestPaste(*this);
+    } else {
+        event->ignore();
+    }
+}
+
+void TarvoView::wheelEvent(QWheelEvent* event) {
+    const QPointF delta = QPointF(event->angleDelta()) / 8.0;
+    scrollItems(delta.x() + delta.y());
+}
+
+} // namespace tarvo

@@ -1,0 +1,303 @@
+#include "shell/ShellFixture.h"
+
+#include "TarvoApp/AccessibilitySettings.h"
+#include "TarvoApp/Alerts.h"
+#include "TarvoApp/AppDelegate.h"
+#include "TarvoApp/Entry.h"
+#include "TarvoApp/LaunchAtLogin.h"
+#include "TarvoApp/SingleInstance.h"
+#include "TarvoApp/StoreAccess.h"
+#include "TarvoCore/BuildInfo.h"
+#include "TarvoCore/FileError.h"
+#include "TarvoCore/L10n.h"
+#include "TarvoCore/Preferences.h"
+#include "TarvoDrag/DestinationResolver.h"
+#include "TarvoUI/TarvoPanel.h"
+
+#include "support/ItemFactory.h"
+#include "support/RecordingLogSink.h"
+#include "support/TempDir.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+namespace tarvo::test {
+namespace {
+
+class RecordingAlerts final : public Alerts {
+public:
+    QStringList failures;
+    QStringList explanations;
+    bool pressButton = false;
+
+    void showFailure(const QString& message) override { failures << message; }
+    bool explain(const QString& message, const QString&, const QString&) override {
+        explanations << message;
+        return pressButton;
+    }
+};
+
+// Sets an environment variable for one test.
+class ScopedEnvironment final {
+public:
+    ScopedEnvironment(const char* name, const QByteArray& value)
+        : m_name(name), m_had(qEnvironmentVariableIsSet(name)), m_old(qgetenv(name)) {
+        qputenv(name, value);
+    }
+    ~ScopedEnvironment() {
+        if (m_had)
+            qputenv(m_name, m_old);
+        else
+            qunsetenv(m_name);
+    }
+
+private:
+    const char* m_name;
+    bool m_had;
+    QByteArray m_old;
+};
+
+// A delegate whose data, settings and runtime folders are a test's own.
+class DelegateTest : public ::testing::Test {
+protected:
+    DelegateTest()
+        : m_data("XDG_DATA_HOME", QFile::encodeName(m_dir.file("data"))),
+          m_config("XDG_CONFIG_HOME", QFile::encodeName(m_dir.file("config"))),
+          m_runtime("XDG_RUNTIME_DIR", QFile::encodeName(m_dir.file("runtime"))) {
+        QDir().mkpath(m_dir.file("runtime"));
+        QFile::setPermissions(m_dir.file("runtime"),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+
+    std::unique_ptr<AppDelegate> makeDelegate() {
+        return std::make_unique<AppDelegate>(
+            m_shell.platform(), m_alerts, m_dir.file("config/Tarvo/Tarvo.conf"),
+            LaunchAtLogin(m_dir.file("config"), QStringLiteral("/opt/tarvo/bin/tarvo")));
+    }
+    QString itemsFolder() const { return m_dir.file("data/Tarvo/Items"); }
+
+    TempDir m_dir;
+    ScopedEnvironment m_data;
+    ScopedEnvironment m_config;
+    ScopedEnvironment m_runtime;
+    MemoryShell m_shell;
+    RecordingAlerts m_alerts;
+};
+
+TEST_F(DelegateTest, StartsOverTheUsersFoldersWithTheShelfHidden) {
+    {
+        ItemStore store(itemsFolder());
+        addTextItem(store, QStringLiteral("kept"), m_shell.clock.now());
+    }
+    auto delegate = makeDelegate();
+    ASSERT_TRUE(delegate->applicationDidFinishLaunching());
+    ASSERT_TRUE(delegate->controller());
+    EXPECT_EQ(delegate->controller()->store().items().size(), 1u);
+    EXPECT_EQ(delegate->controller()->store().root(), itemsFolder());
+    EXPECT_EQ(delegate->controller()->state(), TarvoState::hidden);
+    EXPECT_TRUE(m_alerts.failures.isEmpty());
+    EXPECT_FALSE(delegate->applicationShouldTerminateAfterLastWindowClosed());
+    delegate->applicationWillTerminate();
+}
+
+TEST_F(DelegateTest, AStoreThatCannotBeOpenedEndsTheStartUpWithAnAlert) {
+    struct Case {
+        const char* name;
+        std::function<void(const QString& items)> spoil;
+    };
+    const Case cases[] = {
+        {"index is a folder",
+         [](const QString& items) { QDir().mkpath(items + QStringLiteral("/tarvo.json")); }},
+        {"items folder is a file",
+         [](const QString& items) {
+             QDir().mkpath(QFileInfo(items).path());
+             QFile file(items);
+             ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+         }},
+        {"data folder is a file",
+         [this](const QString&) {
+             QDir().mkpath(m_dir.file("data"));
+             QFile file(m_dir.file("data/Tarvo"));
+             ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+         }},
+    };
+    for (const Case& c : cases) {
+        QDir(m_dir.file("data")).removeRecursively();
+        QFile::remove(m_dir.file("data"));
+        c.spoil(itemsFolder());
+        m_alerts.failures.clear();
+        RecordingLogSink log;
+        auto delegate = makeDelegate();
+        EXPECT_FALSE(delegate->applicationDidFinishLaunching()) << c.name;
+        EXPECT_EQ(delegate->controller(), nullptr) << c.name;
+        ASSERT_EQ(m_alerts.failures.size(), 1) << c.name;
+        const auto records = log.records();
+        ASSERT_FALSE(records.empty()) << c.name;
+        EXPECT_EQ(records.back().level, LogLevel::fault) << c.name;
+        EXPECT_EQ(records.back().message,
+                  QStringLiteral("could not start: ") + m_alerts.failures.front())
+            << c.name;
+    }
+}
+
+TEST_F(DelegateTest, LaunchAtLoginFollowsThePreferenceAndLogsAFailedWrite) {
+    auto delegate = makeDelegate();
+    LaunchAtLogin entry(m_dir.file("config"), QStringLiteral("/opt/tarvo/bin/tarvo"));
+    delegate->preferences().setLaunchAtLogin(true);
+    delegate->applyLaunchAtLogin();
+    EXPECT_TRUE(entry.isEnabled());
+    delegate->applyLaunchAtLogin();
+    EXPECT_TRUE(entry.isEnabled());
+    delegate->preferences().setLaunchAtLogin(false);
+    delegate->applyLaunchAtLogin();
+    EXPECT_FALSE(QFile::exists(entry.entryPath()));
+    delegate->applyLaunchAtLogin();
+
+    // A file where the autostart folder should be: the write fails.
+    ASSERT_TRUE(QDir(m_dir.file("config/autostart")).removeRecursively());
+    QFile blocker(m_dir.file("config/autostart"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    RecordingLogSink log;
+    delegate->preferences().setLaunchAtLogin(true);
+    delegate->applyLaunchAtLogin();
+    ASSERT_EQ(log.records().size(), 1u);
+    EXPECT_EQ(log.records().front().level, LogLevel::error);
+    EXPECT_TRUE(log.records().front().message.startsWith(QStringLiteral("launch at login: ")));
+    EXPECT_TRUE(delegate->preferences().launchAtLogin());
+}
+
+TEST_F(DelegateTest, AccessibilityIsExplainedWhenTheBusIsOffAndAppliedWhenOn) {
+    auto delegate = makeDelegate();
+    ASSERT_TRUE(delegate->applicationDidFinishLaunching());
+    m_shell.accessibility.setTrusted(false);
+    delegate->requestAccessibility();
+    ASSERT_EQ(m_alerts.explanations.size(), 1);
+    EXPECT_TRUE(m_alerts.explanations.front().startsWith(L10n::permissionAccessibility()));
+
+    m_shell.accessibility.setTrusted(true);
+    delegate->preferences().setEditorPaneDetection(true);
+    delegate->requestAccessibility();
+    EXPECT_EQ(m_alerts.explanations.size(), 1);
+    EXPECT_TRUE(delegate->controller()->resolver().editorPaneDetectionEnabled);
+}
+
+TEST(LaunchAtLoginTest, QuotesTheProgramAsDesktopEntriesRequire) {
+    struct Case {
+        QString program;
+        QString word;
+    };
+    const Case cases[] = {
+        {"/usr/bin/tarvo", "/usr/bin/tarvo"},
+        {"/opt/My Apps/tarvo", "\"/opt/My Apps/tarvo\""},
+        {"/opt/a$b/tarvo", "\"/opt/a\\\\$b/tarvo\""},
+        {"/opt/quo\"te/tarvo", "\"/opt/quo\\\\\"te/tarvo\""},
+        {"/opt/back\\slash", "\"/opt/back\\\\\\\\slash\""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(LaunchAtLogin::execWord(c.program), c.word) << c.program.toStdString();
+    const QString entry = QString::fromUtf8(LaunchAtLogin::entry(QStringLiteral("/usr/bin/tarvo")));
+    EXPECT_TRUE(entry.startsWith(QStringLiteral("[Desktop Entry]\n")));
+    EXPECT_TRUE(entry.contains(QStringLiteral("\nExec=/usr/bin/tarvo\n")));
+}
+
+TEST(UpdateScheduleTest, ChecksWeeklyAndNeverBeforeTheFirstDelivery) {
+    const Date now = Date::fromSecondsSince1970(1700000000);
+    EXPECT_FALSE(AppDelegate::updateCheckDue(std::nullopt, 0, now));
+    EXPECT_TRUE(AppDelegate::updateCheckDue(std::nullopt, 1, now));
+    EXPECT_TRUE(AppDelegate::updateCheckDue(now.addingSeconds(-604800), 0, now));
+    EXPECT_FALSE(AppDelegate::updateCheckDue(now.addingSeconds(-604799), 5, now));
+}
+
+TEST(BuildInfoTest, TheInformationKeysComeFromTheBuild) {
+    EXPECT_EQ(AppDelegate::version(), QLatin1String(BuildInfo::shortVersion));
+    EXPECT_EQ(BuildInfo::information(QStringLiteral("CFBundleShortVersionString")),
+              QLatin1String(BuildInfo::shortVersion));
+    EXPECT_EQ(BuildInfo::information(QStringLiteral("NoSuchKey")), std::nullopt);
+    EXPECT_GE(AppDelegate::currentBuild(), 1);
+    EXPECT_FALSE(AppDelegate::feedURL().isEmpty());
+}
+
+TEST(SingleInstanceTest, TheSecondHolderOfOneStoreFindsTheFirst) {
+    TempDir dir;
+    SingleInstance first(dir.file("Tarvo"));
+    ASSERT_EQ(first.acquire(), SingleInstance::Outcome::first);
+    SingleInstance second(dir.file("Tarvo"));
+    EXPECT_EQ(second.acquire(), SingleInstance::Outcome::another);
+    SingleInstance elsewhere(dir.file("Other"));
+    EXPECT_EQ(elsewhere.acquire(), SingleInstance::Outcome::first);
+
+    QFile blocker(dir.file("blocked"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    SingleInstance broken(dir.file("blocked/Tarvo"));
+    EXPECT_EQ(broken.acquire(), SingleInstance::Outcome::failed);
+    EXPECT_FALSE(broken.error().isEmpty());
+}
+
+TEST(SingleInstanceTest, TheLockGoesWithItsHolder) {
+    TempDir dir;
+    {
+        SingleInstance first(dir.file("Tarvo"));
+        ASSERT_EQ(first.acquire(), SingleInstance::Outcome::first);
+    }
+    SingleInstance next(dir.file("Tarvo"));
+    EXPECT_EQ(next.acquire(), SingleInstance::Outcome::first);
+}
+
+TEST(EntryTest, VersionAndHelpAnswerWithoutADisplay) {
+    const auto version = Entry::answerCommandLine({"tarvo", "--version"});
+    ASSERT_TRUE(version);
+    EXPECT_EQ(version->exitCode, 0);
+    EXPECT_TRUE(version->text.startsWith(QStringLiteral("Tarvo ") +
+                                         QLatin1String(BuildInfo::shortVersion)));
+    const auto help = Entry::answerCommandLine({"/usr/bin/tarvo", "--help"});
+    ASSERT_TRUE(help);
+    EXPECT_EQ(help->exitCode, 0);
+    EXPECT_TRUE(help->text.startsWith(QStringLiteral("Usage: tarvo")));
+    const auto bad = Entry::answerCommandLine({"tarvo", "--frobnicate"});
+    ASSERT_TRUE(bad);
+    EXPECT_EQ(bad->exitCode, 2);
+    EXPECT_FALSE(bad->errorText.isEmpty());
+    EXPECT_EQ(Entry::answerCommandLine({"tarvo"}), std::nullopt);
+}
+
+TEST(EntryTest, AnUnreachableDisplayIsOneClearLine) {
+    ScopedEnvironment platform("QT_QPA_PLATFORM", "xcb");
+    {
+        ScopedEnvironment display("DISPLAY", ":9999");
+        const auto problem = Entry::displayProblem();
+        ASSERT_TRUE(problem);
+        EXPECT_EQ(*problem, QStringLiteral("tarvo: cannot open the X display :9999"));
+    }
+    ScopedEnvironment display("DISPLAY", "");
+    EXPECT_TRUE(Entry::displayProblem());
+}
+
+TEST(AccessibilitySettingsTest, OpensTheRunningDesktopsSettingsFirst) {
+    const auto installed = [](QStringList programs) {
+        return [programs](const QString& name) {
+            return programs.contains(name) ? QStringLiteral("/usr/bin/") + name : QString();
+        };
+    };
+    using Command = AccessibilitySettings::Command;
+    const QStringList all{"xfce4-accessibility-settings", "gnome-control-center", "systemsettings"};
+    EXPECT_EQ(AccessibilitySettings::command(QStringLiteral("ubuntu:GNOME"), installed(all)),
+              (Command{"/usr/bin/gnome-control-center", {"universal-access"}}));
+    EXPECT_EQ(AccessibilitySettings::command(QStringLiteral("KDE"), installed(all)),
+              (Command{"/usr/bin/systemsettings", {"kcm_access"}}));
+    EXPECT_EQ(AccessibilitySettings::command(QStringLiteral("LXQt"), installed(all)),
+              (Command{"/usr/bin/xfce4-accessibility-settings", {}}));
+    EXPECT_EQ(AccessibilitySettings::command(QStringLiteral("XFCE"), installed({})), std::nullopt);
+}
+
+TEST(StoreAccessTest, AFreshOrHealthyStoreOpens) {
+    TempDir dir;
+    EXPECT_NO_THROW(StoreAccess::checkOpenable(dir.file("missing")));
+    dir.write("Items/tarvo.json", "{}");
+    EXPECT_NO_THROW(StoreAccess::checkOpenable(dir.file("Items")));
+}
+
+} // namespace
+} // namespace tarvo::test

@@ -1,0 +1,160 @@
+#include "ShellFixture.h"
+
+#include "TarvoCore/L10n.h"
+#include "TarvoUI/TarvoPanel.h"
+#include "TarvoUI/TarvoView.h"
+
+#include "support/ItemFactory.h"
+#include "support/RecordingLogSink.h"
+
+#include <QStandardPaths>
+
+#include <gtest/gtest.h>
+
+namespace tarvo::test {
+namespace {
+
+class ControllerTest : public ::testing::Test, protected ControllerFixture {};
+
+TEST_F(ControllerTest, StartsHiddenWithThePanelOrderedOut) {
+    auto controller = makeController();
+    controller->start();
+    EXPECT_EQ(controller->state(), TarvoState::hidden);
+    EXPECT_FALSE(controller->panel().isPanelVisible());
+}
+
+TEST_F(ControllerTest, NoDelayedActionOutlivesTheController) {
+    auto controller = makeController();
+    controller->start();
+    controller->openTarvo();
+    controller->undoLastDrop();
+    controller->showTransientNotice(QStringLiteral("Saved"), false);
+    controller->settleAfterDrag();
+    ASSERT_GT(m_shell.clock.pendingCount(), 0u);
+    ASSERT_EQ(controller->pendingPlainDelays(), 1u);
+
+    controller.reset();
+    EXPECT_EQ(m_shell.clock.pendingCount(), 0u);
+    m_shell.clock.advance(60); // nothing left to run into a controller that is gone
+}
+
+TEST_F(ControllerTest, TheUndoNoticeClearsAfterThreeSecondsUnlessReplaced) {
+    auto controller = makeController();
+    controller->start();
+    controller->undoLastDrop();
+    const std::optional<QString> undoText = controller->view().notice();
+    ASSERT_TRUE(undoText);
+    m_shell.clock.advance(2.9);
+    EXPECT_EQ(controller->view().notice(), undoText);
+    m_shell.clock.advance(0.1);
+    EXPECT_EQ(controller->view().notice(), std::nullopt);
+    EXPECT_EQ(controller->pendingPlainDelays(), 0u);
+
+    controller->undoLastDrop();
+    m_shell.clock.advance(1);
+    controller->view().setNotice(QStringLiteral("Copied"));
+    m_shell.clock.advance(2);
+    EXPECT_EQ(controller->view().notice(), QStringLiteral("Copied"));
+}
+
+TEST_F(ControllerTest, AFirstStartSeedsTheDestinationLogWithDownloadsAboveDesktop) {
+    const QString downloads = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
+    const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+    {
+        auto controller = makeController();
+        controller->start();
+        const auto& entries = controller->destinations()->entries();
+        ASSERT_EQ(entries.size(), 2u);
+        EXPECT_EQ(entries[0].kind, RecentDestination::Kind::folder(downloads));
+        EXPECT_EQ(entries[1].kind, RecentDestination::Kind::folder(desktop));
+        controller->destinations()->noteFolder(m_dir.file("Projects"), m_shell.clock.now());
+    }
+    auto controller = makeController();
+    controller->start();
+    EXPECT_EQ(controller->destinations()->entries().size(), 3u);
+}
+
+TEST_F(ControllerTest, AgedItemsAreLoggedAndShowNoNotice) {
+    {
+        ItemStore store(m_dir.file("Tarvo/Items"));
+        addTextItem(store, QStringLiteral("old"), m_shell.clock.now().addingSeconds(-8 * 86400));
+        addTextItem(store, QStringLiteral("new"), m_shell.clock.now().addingSeconds(-60));
+    }
+    RecordingLogSink log;
+    auto controller = makeController();
+    controller->start();
+    EXPECT_EQ(controller->store().items().size(), 1u);
+    EXPECT_EQ(controller->view().notice(), std::nullopt);
+    const auto lines = log.lines();
+    EXPECT_NE(
+        std::find(lines.begin(), lines.end(), QStringLiteral("core notice: aged out 1 items")),
+        lines.end());
+}
+
+TEST_F(ControllerTest, OpeningAnEmptyShelfRetractsAfterOneAndAHalfSeconds) {
+    auto controller = makeController();
+    controller->start();
+    controller->openTarvo();
+    EXPECT_EQ(controller->state(), TarvoState::resting);
+    EXPECT_TRUE(controller->panel().isPanelVisible());
+    EXPECT_TRUE(controller->view().showsEmptyHint());
+    m_shell.clock.advance(1.4);
+    EXPECT_EQ(controller->state(), TarvoState::resting);
+    m_shell.clock.advance(0.1);
+    EXPECT_EQ(controller->state(), TarvoState::hidden);
+    EXPECT_FALSE(controller->panel().isPanelVisible());
+}
+
+TEST_F(ControllerTest, OpeningAShelfWithItemsFoldsIntoTheTabAfterFourPointEightSeconds) {
+    auto controller = makeController();
+    addTextItem(controller->store(), QStringLiteral("note"), m_shell.clock.now());
+    controller->start();
+    controller->openTarvo();
+    m_shell.clock.advance(4.7);
+    EXPECT_EQ(controller->state(), TarvoState::resting);
+    m_shell.clock.advance(0.1);
+    EXPECT_EQ(controller->state(), TarvoState::tab);
+    controller->toggleTarvo();
+    EXPECT_EQ(controller->state(), TarvoState::hidden);
+}
+
+TEST_F(ControllerTest, ADragShowsTheShelfTakingDropsOverTheWholePanel) {
+    auto controller = makeController();
+    controller->start();
+    controller->dragMonitor(controller->monitor(), QPointF(640, 790));
+    EXPECT_EQ(controller->state(), TarvoState::dragging);
+    EXPECT_TRUE(controller->panel().isPanelVisible());
+    const QRegion input =
+        m_shell.windowSystem.inputRegions.value(quint64(controller->panel().winId()));
+    EXPECT_EQ(input, QRegion(controller->view().rect()));
+
+    controller->dragMonitorDragEnded(controller->monitor());
+    m_shell.clock.advance(0.25);
+    EXPECT_EQ(controller->state(), TarvoState::hidden);
+}
+
+TEST_F(ControllerTest, ASourceApplicationIsReportedOnlyAtItsFirstSighting) {
+    auto controller = makeController();
+    controller->start();
+    std::vector<QString> seen;
+    controller->onSeenNewApp = [&](const QString& id) { seen.push_back(id); };
+    Item item = addTextItem(controller->store(), QStringLiteral("a"), m_shell.clock.now());
+    item.sourceBundleID = QStringLiteral("org.example.Writer");
+    controller->itemsArrived({item});
+    controller->itemsArrived({item});
+    EXPECT_EQ(seen, std::vector<QString>{QStringLiteral("org.example.Writer")});
+    EXPECT_EQ(controller->state(), TarvoState::resting);
+}
+
+TEST_F(ControllerTest, StopSavesTheStore) {
+    auto controller = makeController();
+    controller->start();
+    addTextItem(controller->store(), QStringLiteral("kept"), m_shell.clock.now());
+    controller->stop();
+    ItemStore reopened(m_dir.file("Tarvo/Items"));
+    ASSERT_EQ(reopened.items().size(), 1u);
+    EXPECT_EQ(reopened.items().front().displayName, QStringLiteral("kept"));
+}
+
+} // namespace
+} // namespace tarvo::test

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "TarvoCore/ItemStore.h"
+#include "TarvoCore/Preferences.h"
+#include "TarvoCore/RulesStore.h"
+#include "TarvoCore/UserDefaults.h"
+#include "TarvoPlatform/ApplicationDirectory.h"
+#include "TarvoPlatform/memory/FakeClock.h"
+#include "TarvoPlatform/memory/MemoryAccessibility.h"
+#include "TarvoPlatform/memory/MemoryDragSession.h"
+#include "TarvoPlatform/memory/MemoryEventMonitors.h"
+#include "TarvoPlatform/memory/MemoryInputState.h"
+#include "TarvoPlatform/memory/MemoryPanelWindowSystem.h"
+#include "TarvoPlatform/memory/MemoryPasteboard.h"
+#include "TarvoPlatform/memory/MemoryScreens.h"
+#include "TarvoPlatform/memory/MemoryWindowList.h"
+#include "TarvoPlatform/memory/MemoryWorkspace.h"
+#include "TarvoShell/ShellPlatform.h"
+#include "TarvoShell/TarvoController.h"
+
+#include "support/TempDir.h"
+
+#include <memory>
+
+namespace tarvo::test {
+
+// Every platform service in memory, on a fake clock, with one 1280 x 800
+// screen under the pointer.
+struct MemoryShell {
+    MemoryShell() {
+        ScreenMetrics screen;
+        screen.frame = {0, 0, 1280, 800};
+        screens.screens.push_back(screen);
+    }
+
+    ShellPlatform platform() {
+        return ShellPlatform{clock,   dragPasteboard, monitors,      input,
+                             windows, workspace,      accessibility, applications,
+                             drags,   screens,        &windowSystem};
+    }
+
+    FakeClock clock;
+    MemoryPasteboard dragPasteboard;
+    MemoryEventMonitors monitors;
+    MemoryInputState input;
+    MemoryWindowList windows;
+    MemoryWorkspace workspace;
+    MemoryAccessibility accessibility;
+    ApplicationDirectory applications{QStringList{}};
+    MemoryDragSessions drags;
+    MemoryScreens screens;
+    MemoryPanelWindowSystem windowSystem;
+};
+
+// A controller over a store in a temporary folder.
+class ControllerFixture {
+protected:
+    ControllerFixture() : m_defaults(m_dir.file("Tarvo.conf")), m_preferences(m_defaults) {}
+
+    std::unique_ptr<TarvoController> makeController() {
+        return std::make_unique<TarvoController>(
+            std::make_unique<ItemStore>(m_dir.file("Tarvo/Items")),
+            std::make_unique<RulesStore>(m_dir.file("Tarvo")), m_preferences, m_dir.file("work"),
+            m_shell.platform());
+    }
+
+    TempDir m_dir;
+    UserDefaults m_defaults;
+    Preferences m_preferences;
+    MemoryShell m_shell;
+};
+
+} // namespace tarvo::test
