@@ -1,5 +1,6 @@
 #include "AtomicFile.h"
 
+#include "DiskIO.h"
 #include "FileError.h"
 #include "Json.h"
 
@@ -25,37 +26,28 @@ void write(const QByteArray& data, const QString& target) {
     const int fd = ::open(tmp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd < 0)
         throw FileError(QStringLiteral("write"), target, errno);
-
-    auto fail = [&](const char* operation, int code) {
+    try {
+        DiskIO::writeAll(fd, data.constData(), data.size(), target);
+        DiskIO::flushFile(fd, target);
+    } catch (const FileError& error) {
         ::close(fd);
         ::unlink(tmp.constData());
-        throw FileError(QString::fromLatin1(operation), target, code);
-    };
-
-    const char* p = data.constData();
-    qsizetype left = data.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, static_cast<size_t>(left));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            fail("write", errno);
-        }
-        p += n;
-        left -= n;
+        throw FileError(QStringLiteral("write"), target, error.code());
     }
-    if (::fdatasync(fd) != 0)
-        fail("write", errno);
     if (::close(fd) != 0) {
         const int code = errno;
         ::unlink(tmp.constData());
         throw FileError(QStringLiteral("write"), target, code);
     }
-    if (::rename(tmp.constData(), QFile::encodeName(target).constData()) != 0) {
-        const int code = errno;
+    try {
+        DiskIO::rename(temporary, target);
+    } catch (const FileError& error) {
         ::unlink(tmp.constData());
-        throw FileError(QStringLiteral("replace"), target, code);
+        throw FileError(QStringLiteral("replace"), target, error.code());
     }
+    // Without this the rename may not outlive a power cut, and the old file
+    // or nothing would come back.
+    DiskIO::flushFolder(QFileInfo(target).absolutePath());
 }
 
 } // namespace tarvo::AtomicFile

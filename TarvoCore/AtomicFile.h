@@ -10,9 +10,11 @@ namespace tarvo::AtomicFile {
 // "." + name + "." + UUID + ".tmp".
 QString temporaryPath(const QString& target, const QUuid& id);
 
-// Writes `data` to a temporary file beside `target`, flushes it to disk and
-// renames it over `target`, so readers see the old file or the new one, never
-// a part. Throws FileError; a failed write leaves no temporary file behind.
+// Writes `data` to a temporary file beside `target`, flushes it to disk,
+// renames it over `target` and flushes the folder, so readers see the old
+// file or the new one, never a part, also after a power cut. Throws
+// FileError; a failed write leaves no temporary file behind (a failure of the
+// last flush leaves the new file in place and is thrown all the same).
 void write(const QByteArray& data, const QString& target);
 
 } // namespace tarvo::AtomicFile

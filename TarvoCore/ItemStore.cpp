@@ -2,14 +2,19 @@
 
 #include "AtomicFile.h"
 #include "ContentHash.h"
+#include "DiskIO.h"
 #include "FileError.h"
 #include "Files.h"
 #include "L10n.h"
 #include "Log.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QStandardPaths>
+#include <QTimer>
 
 #include <algorithm>
 #include <cerrno>
@@ -24,6 +29,44 @@ namespace {
 
 constexpr char indexName[] = "tarvo.json";
 constexpr char metadataName[] = "item.json";
+// Hidden names, so nothing that looks for item folders takes them for one.
+constexpr char trashPrefix[] = ".removed.";
+constexpr char quarantinePrefix[] = ".quarantined.";
+// What a crash leaves is swept at start-up once it is this old (seconds).
+constexpr qint64 temporaryFileAge = 3600;
+constexpr qint64 orphanFolderAge = 86400;
+
+bool isOurTemporaryName(const QString& name) {
+    static const QRegularExpression pattern(
+        QStringLiteral(
+            "^\\..+\\.[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}\\.tmp$"),
+        QRegularExpression::CaseInsensitiveOption);
+    return pattern.match(name).hasMatch();
+}
+
+// Seconds since `path` last changed; 0 when it cannot be told.
+qint64 ageOf(const QString& path, qint64 now) {
+    struct stat st {};
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
+        return 0;
+    return now - static_cast<qint64>(st.st_mtim.tv_sec);
+}
+
+void removeOldTemporaryFiles(const QString& folder, qint64 now) {
+    const QStringList names = QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString& name : names) {
+        const QString path = folder + u'/' + name;
+        if (isOurTemporaryName(name) && ageOf(path, now) > temporaryFileAge)
+            ::unlink(QFile::encodeName(path).constData());
+    }
+}
+
+// A folder that could not be renamed aside is emptied with its "item.json"
+// first, so an interrupted deletion can never leave something that loads.
+void removeInPlace(const QString& folder) {
+    ::unlink(QFile::encodeName(folder + u'/' + QLatin1String(metadataName)).constData());
+    Files::removeRecursively(folder);
+}
 
 struct Index {
     std::vector<QUuid> order;
@@ -101,11 +144,24 @@ QString ItemStore::defaultRoot() {
     return data + QStringLiteral("/Tarvo/Items");
 }
 
-ItemStore::ItemStore(QString root) : m_root(std::move(root)) {
+ItemStore::ItemStore(QString root, double removalGrace)
+    : m_root(std::move(root)), m_removalGrace(removalGrace), m_timers(std::make_unique<QObject>()) {
     while (m_root.size() > 1 && m_root.endsWith(u'/'))
         m_root.chop(1);
+    m_deleter.setMaxThreadCount(1);
+    m_deleter.setObjectName(QStringLiteral("com.tarvoapp.Tarvo.store-deletions"));
     Files::makeDirectories(m_root);
     load();
+}
+
+// Folders still in their grace period stay on disk; the next start deletes them.
+ItemStore::~ItemStore() {
+    m_timers.reset();
+    m_deleter.waitForDone();
+}
+
+void ItemStore::waitForDeletions() {
+    m_deleter.waitForDone();
 }
 
 QString ItemStore::indexPath() const {
@@ -122,14 +178,41 @@ QString ItemStore::makeItemDirectory(const QUuid& id) {
     return folder;
 }
 
-std::optional<Item> ItemStore::readItem(const QUuid& id) const {
-    QFile file(itemDirectory(id) + u'/' + QLatin1String(metadataName));
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
+struct ItemStore::ReadResult {
+    std::optional<Item> item;
+    bool folderMissing = false;
+    QString problem; // why there is no item although the folder is there
+};
+
+ItemStore::ReadResult ItemStore::readItem(const QUuid& id) const {
+    const QString folder = itemDirectory(id);
+    struct stat st {};
+    if (::lstat(QFile::encodeName(folder).constData(), &st) != 0 && errno == ENOENT)
+        return {std::nullopt, true, {}};
+    const QString path = folder + u'/' + QLatin1String(metadataName);
+    QByteArray bytes;
     try {
-        return Item::fromJson(json::parse(file.readAll()));
-    } catch (const json::DecodingError&) {
-        return std::nullopt;
+        const int fd = DiskIO::openForReading(path);
+        QFile file;
+        if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+            ::close(fd);
+            return {std::nullopt, false, QStringLiteral("could not read it")};
+        }
+        bytes = file.readAll();
+        if (file.error() != QFileDevice::NoError)
+            return {std::nullopt, false, file.errorString()};
+    } catch (const FileError& error) {
+        return {std::nullopt, false, error.description()};
+    }
+    try {
+        Item item = Item::fromJson(json::parse(bytes));
+        // Taken under another id it would hide the item that really has it.
+        if (item.id != id)
+            return {std::nullopt, false,
+                    QStringLiteral("it names another item, %1").arg(json::uuidText(item.id))};
+        return {std::move(item), false, {}};
+    } catch (const json::DecodingError& error) {
+        return {std::nullopt, false, QString::fromUtf8(error.what())};
     }
 }
 
@@ -139,6 +222,7 @@ void ItemStore::load() {
     if (!index) {
         // A lost or damaged index must not orphan every item: the folders
         // still say what the shelf held.
+        sweepRoot(nullptr);
         const bool recovered = rebuildFromFolders();
         if (indexExists || recovered) {
             Log::core().notice(
@@ -146,27 +230,114 @@ void ItemStore::load() {
             persistIndex();
         }
         failInterruptedReceives();
+        sweepItemFolders();
         return;
     }
 
-    QSet<QUuid> loaded;
+    bool changed = false;
+    QSet<QUuid> listed;
     for (const QUuid& id : index->order) {
-        if (loaded.contains(id))
+        if (listed.contains(id))
             continue;
-        std::optional<Item> item = readItem(id);
-        if (!item) {
-            Log::core().notice(
-                QStringLiteral("dropping item %1: its metadata is gone").arg(json::uuidText(id)));
+        listed.insert(id);
+        ReadResult read = readItem(id);
+        if (read.item) {
+            m_items.push_back(std::move(*read.item));
             continue;
         }
-        loaded.insert(id);
-        m_items.push_back(std::move(*item));
+        changed = true;
+        if (read.folderMissing)
+            Log::core().notice(
+                QStringLiteral("dropping item %1: its metadata is gone").arg(json::uuidText(id)));
+        else
+            quarantine(id, read.problem);
     }
+    const size_t before = m_items.size();
+    sweepRoot(&listed);
+    changed = changed || m_items.size() != before;
+    QSet<QUuid> loaded;
+    for (const Item& item : m_items)
+        loaded.insert(item.id);
     for (const QUuid& id : index->selection) {
         if (loaded.contains(id))
             m_selection.insert(id);
     }
     failInterruptedReceives();
+    if (changed)
+        persistIndex();
+    sweepItemFolders();
+}
+
+// Finishes what a crash left at the top of the store: removals (deleted),
+// our temporary files older than an hour (deleted), and item folders that no
+// index entry names, older than a day: adopted at the end of the shelf when
+// their "item.json" reads, deleted when they have none.
+void ItemStore::sweepRoot(const QSet<QUuid>* listed) {
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    const QStringList names = QDir(m_root).entryList(
+        QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name);
+    std::vector<Item> adopted;
+    for (const QString& name : names) {
+        const QString path = m_root + u'/' + name;
+        if (name.startsWith(QLatin1String(trashPrefix))) {
+            scheduleDeletion(path, 0);
+            continue;
+        }
+        if (isOurTemporaryName(name)) {
+            if (ageOf(path, now) > temporaryFileAge)
+                ::unlink(QFile::encodeName(path).constData());
+            continue;
+        }
+        const QUuid id = QUuid::fromString(name);
+        if (!listed || id.isNull() || json::uuidText(id) != name || listed->contains(id))
+            continue;
+        if (ageOf(path, now) <= orphanFolderAge)
+            continue; // perhaps a drop still being copied
+        ReadResult read = readItem(id);
+        if (read.item) {
+            Log::core().notice(
+                QStringLiteral("adopted item %1 that the index did not list").arg(name));
+            adopted.push_back(std::move(*read.item));
+        } else if (!Files::exists(path + u'/' + QLatin1String(metadataName))) {
+            Log::core().notice(QStringLiteral("removing leftover item folder %1").arg(name));
+            if (const std::optional<QString> trash = moveToTrash(id))
+                scheduleDeletion(*trash, 0);
+        } else {
+            quarantine(id, read.problem);
+        }
+    }
+    std::stable_sort(adopted.begin(), adopted.end(),
+                     [](const Item& a, const Item& b) { return a.addedAt > b.addedAt; });
+    for (Item& item : adopted)
+        m_items.push_back(std::move(item));
+}
+
+// Temporary files inside item folders are looked for off the main thread: a
+// shelf of thousands of items would otherwise list as many folders at start-up.
+void ItemStore::sweepItemFolders() {
+    QStringList folders;
+    for (const Item& item : m_items)
+        folders.append(itemDirectory(item.id));
+    m_deleter.start([folders] {
+        const qint64 now = QDateTime::currentSecsSinceEpoch();
+        for (const QString& folder : folders)
+            removeOldTemporaryFiles(folder, now);
+    });
+}
+
+// The folder is kept whole under another name, so its files outlive a damaged
+// or unreadable "item.json" and nothing else takes its place.
+void ItemStore::quarantine(const QUuid& id, const QString& reason) {
+    const QString aside = m_root + u'/' + QLatin1String(quarantinePrefix) + json::uuidText(id) +
+                          u'.' + QString::number(QDateTime::currentSecsSinceEpoch());
+    try {
+        DiskIO::renameDurably(itemDirectory(id), aside);
+        Log::core().error(QStringLiteral("set item %1 aside as %2: %3")
+                              .arg(json::uuidText(id), QFileInfo(aside).fileName(), reason));
+    } catch (const FileError& error) {
+        Log::core().error(QStringLiteral("could not set item %1 aside: %2; %3")
+                              .arg(json::uuidText(id), reason, error.description()));
+    }
 }
 
 bool ItemStore::rebuildFromFolders() {
@@ -176,9 +347,9 @@ bool ItemStore::rebuildFromFolders() {
         const QUuid id = QUuid::fromString(name);
         if (id.isNull() || json::uuidText(id) != name)
             continue;
-        std::optional<Item> item = readItem(id);
-        if (item && item->id == id)
-            m_items.push_back(std::move(*item));
+        ReadResult read = readItem(id);
+        if (read.item)
+            m_items.push_back(std::move(*read.item));
     }
     std::stable_sort(m_items.begin(), m_items.end(),
                      [](const Item& a, const Item& b) { return a.addedAt > b.addedAt; });
@@ -264,22 +435,71 @@ std::optional<Item> ItemStore::duplicateOf(const Item& candidate) const {
 ItemStore::AddResult ItemStore::add(const Item& item) {
     if (const std::optional<Item> existing = duplicateOf(item)) {
         m_selection = {existing->id};
-        if (item.id != existing->id) {
-            const QString folder = itemDirectory(item.id);
-            if (Files::exists(folder))
-                Files::removeRecursively(folder);
-        }
+        if (item.id != existing->id && Files::exists(itemDirectory(item.id)))
+            discardItemDirectory(item.id);
         return {AddResult::Duplicate{*existing}};
     }
     try {
+        // The files first: an "item.json" must never stand for content that
+        // a power cut could still take away.
+        flushPayload(item);
         writeMetadataThrowing(item);
     } catch (const FileError& error) {
         Log::core().error(QStringLiteral("could not write item.json: %1").arg(error.description()));
         return {AddResult::Failed{item, error.description()}};
     }
     m_items.insert(m_items.begin(), item);
-    persistIndex();
+    try {
+        writeIndexThrowing();
+    } catch (const FileError& error) {
+        m_items.erase(m_items.begin());
+        Log::core().error(
+            QStringLiteral("could not write the tarvo index: %1").arg(error.description()));
+        return {AddResult::Failed{item, error.description()}};
+    }
     return {AddResult::Added{item}};
+}
+
+ItemStore::AddResult ItemStore::putBack(const Item& item) {
+    const QString folder = itemDirectory(item.id);
+    const auto kept = std::find_if(m_trash.begin(), m_trash.end(),
+                                   [&](const Trash& t) { return t.id == item.id; });
+    if (kept != m_trash.end() && Files::exists(kept->path) && !Files::exists(folder)) {
+        try {
+            DiskIO::renameDurably(kept->path, folder);
+            m_trash.erase(kept); // its timer finds nothing left to delete
+        } catch (const FileError& error) {
+            Log::core().error(QStringLiteral("could not put back %1: %2")
+                                  .arg(json::uuidText(item.id), error.description()));
+        }
+    }
+    if (const std::optional<QString> payload = item.payloadURL(m_root);
+        payload && !Files::exists(*payload))
+        return {AddResult::Failed{item, QStringLiteral("its file is gone")}};
+    return add(item);
+}
+
+void ItemStore::flushPayload(const Item& item) {
+    const std::optional<QString> payload = item.payloadURL(m_root);
+    if (!payload || !DiskIO::flushing())
+        return;
+    struct stat st {};
+    if (::lstat(QFile::encodeName(*payload).constData(), &st) != 0)
+        return; // nothing of ours to keep (a placeholder still waiting for its file)
+    if (S_ISDIR(st.st_mode)) {
+        // One flush of the whole file system beats one per file of a large folder.
+        DiskIO::flushFileSystem(*payload);
+    } else if (S_ISREG(st.st_mode)) {
+        const int fd = DiskIO::openForReading(*payload, O_NONBLOCK);
+        try {
+            DiskIO::flushFile(fd, *payload);
+        } catch (const FileError&) {
+            ::close(fd);
+            throw;
+        }
+        ::close(fd);
+    }
+    DiskIO::flushFolder(itemDirectory(item.id));
 }
 
 void ItemStore::update(const Item& item) {
@@ -287,19 +507,88 @@ void ItemStore::update(const Item& item) {
                                  [&](const Item& i) { return i.id == item.id; });
     if (it == m_items.end())
         return;
+    const bool completes = item.state.isReady() && !it->state.isReady();
     *it = item;
+    if (completes) {
+        try {
+            flushPayload(item);
+        } catch (const FileError& error) {
+            Log::core().error(
+                QStringLiteral("could not write item.json: %1").arg(error.description()));
+        }
+    }
     writeMetadata(item);
     persistIndex();
 }
 
-void ItemStore::forget(const QUuid& id) {
-    std::erase_if(m_items, [&](const Item& i) { return i.id == id; });
-    m_selection.remove(id);
-    Files::removeRecursively(itemDirectory(id));
+std::optional<QString> ItemStore::moveToTrash(const QUuid& id) {
+    const QString folder = itemDirectory(id);
+    if (!Files::exists(folder))
+        return std::nullopt;
+    const QString trash = m_root + u'/' + QLatin1String(trashPrefix) + json::uuidText(id) + u'.' +
+                          json::uuidText(QUuid::createUuid());
+    try {
+        DiskIO::rename(folder, trash);
+        return trash;
+    } catch (const FileError& error) {
+        Log::core().error(QStringLiteral("could not remove item %1 atomically: %2")
+                              .arg(json::uuidText(id), error.description()));
+        removeInPlace(folder);
+        return std::nullopt;
+    }
+}
+
+void ItemStore::scheduleDeletion(const QString& path, double delay) {
+    if (delay <= 0) {
+        m_deleter.start([path] { Files::removeRecursively(path); });
+        return;
+    }
+    QTimer::singleShot(static_cast<int>(delay * 1000), m_timers.get(), [this, path] {
+        const auto kept = std::find_if(m_trash.begin(), m_trash.end(),
+                                       [&](const Trash& t) { return t.path == path; });
+        if (kept == m_trash.end())
+            return; // put back
+        m_trash.erase(kept);
+        scheduleDeletion(path, 0);
+    });
+}
+
+void ItemStore::forget(const QSet<QUuid>& ids) {
+    std::erase_if(m_items, [&](const Item& i) { return ids.contains(i.id); });
+    for (const QUuid& id : ids)
+        m_selection.remove(id);
+    bool renamed = false;
+    for (const QUuid& id : ids) {
+        const std::optional<QString> trash = moveToTrash(id);
+        if (!trash)
+            continue;
+        renamed = true;
+        if (m_removalGrace > 0) {
+            m_trash.push_back({id, *trash});
+            scheduleDeletion(*trash, m_removalGrace);
+        } else {
+            scheduleDeletion(*trash, 0);
+        }
+    }
+    // The renames must reach the disk before an index that no longer lists
+    // the items, or a power cut could bring the folders back unlisted.
+    if (renamed) {
+        try {
+            DiskIO::flushFolder(m_root);
+        } catch (const FileError& error) {
+            Log::core().error(
+                QStringLiteral("could not remove items: %1").arg(error.description()));
+        }
+    }
+}
+
+void ItemStore::discardItemDirectory(const QUuid& id) {
+    if (const std::optional<QString> trash = moveToTrash(id))
+        scheduleDeletion(*trash, 0);
 }
 
 void ItemStore::remove(const QUuid& id) {
-    forget(id);
+    forget({id});
     persistIndex();
 }
 
@@ -320,8 +609,10 @@ void ItemStore::move(const QUuid& id, qsizetype index) {
 }
 
 void ItemStore::clear() {
+    QSet<QUuid> all;
     for (const Item& item : m_items)
-        Files::removeRecursively(itemDirectory(item.id));
+        all.insert(item.id);
+    forget(all);
     m_items.clear();
     m_selection.clear();
     persistIndex();
@@ -349,10 +640,10 @@ std::vector<QUuid> ItemStore::evictExpired(Date now, double maxAge) {
         if (!item.pinned && now.secondsSince(item.addedAt) > maxAge)
             expired.push_back(item.id);
     }
-    for (const QUuid& id : expired)
-        forget(id);
-    if (!expired.empty())
+    if (!expired.empty()) {
+        forget(QSet<QUuid>(expired.begin(), expired.end()));
         persistIndex();
+    }
     return expired;
 }
 
@@ -382,10 +673,10 @@ std::vector<QUuid> ItemStore::evictToCap(qint64 bytes) {
         total -= size;
         removed.push_back(item->id);
     }
-    for (const QUuid& id : removed)
-        forget(id);
-    if (!removed.empty())
+    if (!removed.empty()) {
+        forget(QSet<QUuid>(removed.begin(), removed.end()));
         persistIndex();
+    }
     return removed;
 }
 

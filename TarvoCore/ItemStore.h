@@ -5,8 +5,10 @@
 
 #include <QSet>
 #include <QString>
+#include <QThreadPool>
 #include <QUuid>
 
+#include <memory>
 #include <optional>
 #include <variant>
 #include <vector>
@@ -20,6 +22,8 @@ class ItemStore final {
 public:
     static constexpr double defaultMaxAge = 604800.0;     // seven days
     static constexpr qint64 defaultCapBytes = 2000000000; // not 2^31
+    // A removed item's folder is kept this long, so an undo can put it back.
+    static constexpr double defaultRemovalGrace = 60.0;
 
     struct AddResult {
         struct Added {
@@ -30,8 +34,8 @@ public:
             Item existing;
             bool operator==(const Duplicate&) const = default;
         };
-        // "item.json" could not be written: the content was not taken and the
-        // shelf is as it was.
+        // "item.json" or the index could not be written, or the content not
+        // made durable: the content was not taken and the shelf is as it was.
         struct Failed {
             Item item;
             QString reason;
@@ -50,9 +54,14 @@ public:
     // FileError when there is no data folder.
     static QString defaultRoot();
 
-    // Creates `root` as needed and loads the shelf. Throws FileError when the
-    // folder cannot be made; nothing met while loading is thrown.
-    explicit ItemStore(QString root);
+    // Creates `root` as needed and loads the shelf, finishing what a crash
+    // left (removals, temporary files, folders no index names). Throws
+    // FileError when the folder cannot be made; nothing met while loading is
+    // thrown. Removed items' folders are deleted `removalGrace` seconds later.
+    explicit ItemStore(QString root, double removalGrace = defaultRemovalGrace);
+    ~ItemStore();
+    ItemStore(const ItemStore&) = delete;
+    ItemStore& operator=(const ItemStore&) = delete;
 
     const QString& root() const { return m_root; }
     const std::vector<Item>& items() const { return m_items; }
@@ -63,11 +72,21 @@ public:
     QString itemDirectory(const QUuid& id) const;
     QString makeItemDirectory(const QUuid& id); // throws FileError
 
+    // Nothing is reported added before its files, "item.json" and the index
+    // are on disk; a failure leaves the shelf as it was.
     AddResult add(const Item& item);
+    // Adds an item removed within the grace period back with its folder; an
+    // item whose stored file is gone fails.
+    AddResult putBack(const Item& item);
     void update(const Item& item);
+    // Removal is atomic: the folder is renamed aside before the index is
+    // written, then deleted after the grace period off the main thread.
     void remove(const QUuid& id);
     void move(const QUuid& id, qsizetype index);
     void clear();
+    // Deletes the folder of an item that never made it onto the shelf, the
+    // same atomic way, at once.
+    void discardItemDirectory(const QUuid& id);
 
     std::optional<Item> item(const QUuid& id) const;
     std::optional<Item> itemWithHash(const QString& contentHash) const;
@@ -83,14 +102,29 @@ public:
     // Rewrites every "item.json" and then the index; throws FileError.
     void save();
 
+    // Waits until folders already due for deletion are gone (tests, shutdown).
+    void waitForDeletions();
+
 private:
+    struct Trash {
+        QUuid id;
+        QString path;
+    };
+    struct ReadResult;
+
     void load();
     bool rebuildFromFolders();
     void failInterruptedReceives();
-    // Takes the item off the shelf and deletes its folder, leaving the index
-    // for the caller to write.
-    void forget(const QUuid& id);
-    std::optional<Item> readItem(const QUuid& id) const;
+    void sweepRoot(const QSet<QUuid>* listed);
+    void sweepItemFolders();
+    void quarantine(const QUuid& id, const QString& reason);
+    // Takes the items off the shelf and renames their folders aside, flushed,
+    // leaving the index for the caller to write.
+    void forget(const QSet<QUuid>& ids);
+    std::optional<QString> moveToTrash(const QUuid& id);
+    void scheduleDeletion(const QString& path, double delay);
+    void flushPayload(const Item& item);
+    ReadResult readItem(const QUuid& id) const;
     void writeMetadata(const Item& item);
     void writeMetadataThrowing(const Item& item);
     void persistIndex();
@@ -101,6 +135,11 @@ private:
     QString m_root;
     std::vector<Item> m_items;
     QSet<QUuid> m_selection;
+    double m_removalGrace;
+    std::vector<Trash> m_trash; // removed folders still within the grace period
+    QThreadPool m_deleter;
+    // Owns the timers of pending deletions, so they end with the store.
+    std::unique_ptr<QObject> m_timers;
 };
 
 } // namespace tarvo

@@ -178,24 +178,14 @@ UndoLog::Outcome DeliveryCoordinator::undoLastDelivery(Date now) {
         outcome.is<UndoLog::Outcome::Expired>())
         return outcome;
 
-    // An item removed from the shelf took its folder with it; putting the
-    // record back without its file would leave an item that shows nothing.
-    if (!m_store.item(entry->item.id)) {
-        if (payloadExists(entry->item))
-            m_store.add(entry->item);
-        else
-            Log::deliver().notice(QStringLiteral("undo could not put back %1: its file is gone")
-                                      .arg(entry->item.displayName));
-    }
+    // A removed item's folder is kept for the undo window; past it, putting
+    // the record back without its file would leave an item that shows nothing.
+    if (!m_store.item(entry->item.id) &&
+        m_store.putBack(entry->item).is<ItemStore::AddResult::Failed>())
+        Log::deliver().notice(QStringLiteral("undo could not put back %1: its file is gone")
+                                  .arg(entry->item.displayName));
     m_preferences.countUndo();
     return outcome;
-}
-
-bool DeliveryCoordinator::payloadExists(const Item& item) const {
-    if (!item.payload.isFileBacked())
-        return true;
-    const std::optional<QString> path = item.payloadURL(m_store.root());
-    return path && QFileInfo::exists(*path);
 }
 
 std::optional<QString> DeliveryCoordinator::appName(const QString& bundleID) const {

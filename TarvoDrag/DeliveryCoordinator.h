@@ -111,8 +111,6 @@ public:
     static DragOperation operation(const Modifiers& modifiers);
 
 private:
-    bool payloadExists(const Item& item) const;
-
     ItemStore& m_store;
     RuleEngine& m_rules;
     ConversionEngine& m_engine;

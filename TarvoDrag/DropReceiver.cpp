@@ -107,7 +107,7 @@ Item DropReceiver::newItem(const QUuid& id, const std::optional<QString>& source
 }
 
 void DropReceiver::removeFolder(const QUuid& id) {
-    Files::removeRecursively(m_store.itemDirectory(id));
+    m_store.discardItemDirectory(id);
 }
 
 // The item the store now holds for this content: the new one, or the one that

@@ -404,15 +404,41 @@ TEST_F(CoordinatorTest, UndoLeavesAnItemStillOnTheShelfAlone) {
     EXPECT_EQ(preferences.undoCount(), 1);
 }
 
+TEST_F(CoordinatorTest, UndoPutsBackARemovedFileItemWithItsFile) {
+    const Item picture = pngItem();
+    const QString payload = *picture.payloadURL(store.root());
+    const auto contents = [](const QString& path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    const QByteArray bytes = contents(payload);
+    ASSERT_FALSE(bytes.isEmpty());
+    const QString jpeg = written("picture.jpg", "jpeg bytes");
+    coordinator->recordDelivery(picture, ResolvedDestination::unknown(),
+                                {ConversionResult::file(jpeg)});
+    // Removing the item keeps its folder, aside, for the undo window.
+    store.remove(picture.id);
+    ASSERT_FALSE(QFileInfo::exists(itemFolder(store.root(), picture.id)));
+
+    EXPECT_EQ(coordinator->undoLastDelivery(clock.now().addingSeconds(30)),
+              UndoLog::Outcome::restoredAndDeleted(1));
+    EXPECT_FALSE(QFileInfo::exists(jpeg));
+    EXPECT_EQ(store.item(picture.id), picture);
+    EXPECT_EQ(contents(payload), bytes);
+    EXPECT_EQ(ItemStore(store.root()).item(picture.id), picture) << "and it is on disk";
+}
+
 TEST_F(CoordinatorTest, UndoNeverPutsBackAFileItemWhoseFolderIsGone) {
     RecordingLogSink log;
     const Item picture = pngItem();
     const QString jpeg = written("picture.jpg", "jpeg bytes");
     coordinator->recordDelivery(picture, ResolvedDestination::unknown(),
                                 {ConversionResult::file(jpeg)});
-    // Removing an item from the shelf removes its folder.
     store.remove(picture.id);
-    ASSERT_FALSE(QFileInfo::exists(itemFolder(store.root(), picture.id)));
+    // What the end of the undo window does to the folder kept aside.
+    for (const QString& name :
+         QDir(store.root()).entryList({".removed.*"}, QDir::Dirs | QDir::Hidden))
+        ASSERT_TRUE(QDir(store.root() + "/" + name).removeRecursively());
 
     EXPECT_EQ(coordinator->undoLastDelivery(clock.now()), UndoLog::Outcome::restoredAndDeleted(1));
     EXPECT_FALSE(QFileInfo::exists(jpeg));

@@ -1,0 +1,371 @@
+// The store under faults: the order of flushes and renames a power cut
+// depends on, full disks, unreadable or damaged metadata, and what a crash
+// leaves behind for the next start.
+#include "TarvoCore/ContentHash.h"
+#include "TarvoCore/DiskIO.h"
+#include "TarvoCore/ItemStore.h"
+#include "TarvoCore/Json.h"
+
+#include "support/DiskRecorder.h"
+#include "support/RecordingLogSink.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+QT_BEGIN_NAMESPACE
+// Call lists print as text when they differ.
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
+QT_END_NAMESPACE
+
+using namespace tarvo;
+using Call = DiskIO::Call;
+
+namespace {
+
+class StoreDurabilityTest : public ::testing::Test {
+protected:
+    QString root() const { return m_dir.file("Items"); }
+
+    Item fileItem(ItemStore& store, const QString& name, const QByteArray& bytes, double addedAt) {
+        Item item;
+        item.id = QUuid::createUuid();
+        const QString folder = store.makeItemDirectory(item.id);
+        QFile file(folder + u'/' + name);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        file.close();
+        item.payload = ItemPayload::file(name);
+        item.state = ItemState::ready();
+        item.displayName = name;
+        item.addedAt = Date::fromSecondsSince1970(addedAt);
+        item.contentHash = ContentHash::ofPath(folder + u'/' + name);
+        return item;
+    }
+
+    static std::vector<QUuid> ids(const ItemStore& store) {
+        std::vector<QUuid> out;
+        for (const Item& item : store.items())
+            out.push_back(item.id);
+        return out;
+    }
+
+    QStringList rootEntries(const QString& pattern) const {
+        return QDir(root()).entryList({pattern}, QDir::AllEntries | QDir::Hidden | QDir::System);
+    }
+
+    // Makes `path` look last changed `seconds` ago.
+    static void age(const QString& path, qint64 seconds) {
+        const timespec then{::time(nullptr) - seconds, 0};
+        const timespec times[2] = {then, then};
+        ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
+    }
+
+    static void waitUntil(const std::function<bool()>& done) {
+        QDeadlineTimer deadline(20000);
+        while (!done() && !deadline.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
+
+    test::TempDir m_dir;
+};
+
+} // namespace
+
+TEST_F(StoreDurabilityTest, AddMakesEveryStepDurableBeforeTheNext) {
+    ItemStore store(root());
+    const Item file = fileItem(store, "a.txt", "alpha", 1);
+    Item folder;
+    folder.id = QUuid::createUuid();
+    m_dir.write("Items/" + json::uuidText(folder.id) + "/Photos/one.jpg", "1");
+    folder.payload = ItemPayload::file("Photos");
+    folder.state = ItemState::ready();
+    folder.displayName = "Photos";
+    folder.contentHash = ContentHash::ofPath(store.itemDirectory(folder.id) + "/Photos");
+
+    const std::vector<QString> metadataAndIndex{
+        "write item.json",
+        "flushFile item.json",
+        "rename .item.json.ID.tmp -> item.json",
+        "flushFolder ID",
+        "write tarvo.json",
+        "flushFile tarvo.json",
+        "rename .tarvo.json.ID.tmp -> tarvo.json",
+        "flushFolder Items",
+    };
+    struct Case {
+        const char* name;
+        Item item;
+        std::vector<QString> payload;
+    };
+    const Case cases[] = {
+        {"a file is flushed with its folder",
+         file,
+         {"open a.txt", "flushFile a.txt", "flushFolder ID"}},
+        {"a folder by one flush of its file system",
+         folder,
+         {"flushFileSystem Photos", "flushFolder ID"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::DiskRecorder disk;
+        ASSERT_TRUE(store.add(c.item).is<ItemStore::AddResult::Added>());
+        std::vector<QString> expected = c.payload;
+        expected.insert(expected.end(), metadataAndIndex.begin(), metadataAndIndex.end());
+        EXPECT_EQ(disk.calls(), expected);
+    }
+}
+
+TEST_F(StoreDurabilityTest, RemovalRenamesAsideBeforeTheIndexAndDeletesAfterTheGrace) {
+    ItemStore store(root(), 0.2);
+    const Item a = fileItem(store, "a.txt", "alpha", 1);
+    store.add(a);
+    test::DiskRecorder disk;
+    store.remove(a.id);
+    EXPECT_EQ(disk.calls(), (std::vector<QString>{
+                                "rename ID -> .removed.ID.ID",
+                                "flushFolder Items",
+                                "write tarvo.json",
+                                "flushFile tarvo.json",
+                                "rename .tarvo.json.ID.tmp -> tarvo.json",
+                                "flushFolder Items",
+                            }));
+    EXPECT_FALSE(QFileInfo::exists(store.itemDirectory(a.id)));
+    EXPECT_EQ(rootEntries(".removed.*").size(), 1) << "kept for undo";
+    waitUntil([&] {
+        store.waitForDeletions();
+        return rootEntries(".removed.*").isEmpty();
+    });
+    EXPECT_TRUE(rootEntries(".removed.*").isEmpty()) << "gone after the grace period";
+}
+
+TEST_F(StoreDurabilityTest, RemovedItemComesBackWithItsFolderWithinTheGrace) {
+    ItemStore store(root());
+    const Item a = fileItem(store, "a.txt", "alpha", 1);
+    store.add(a);
+    store.remove(a.id);
+    ASSERT_TRUE(store.putBack(a).is<ItemStore::AddResult::Added>());
+    EXPECT_EQ(m_dir.read("Items/" + json::uuidText(a.id) + "/a.txt"), "alpha");
+    EXPECT_TRUE(rootEntries(".removed.*").isEmpty());
+    EXPECT_EQ(ItemStore(root()).items(), std::vector<Item>{a});
+
+    ItemStore impatient(m_dir.file("Other"), 0);
+    const Item b = fileItem(impatient, "b.txt", "bravo", 1);
+    impatient.add(b);
+    impatient.remove(b.id);
+    impatient.waitForDeletions();
+    const auto result = impatient.putBack(b);
+    ASSERT_TRUE(result.is<ItemStore::AddResult::Failed>());
+    EXPECT_TRUE(impatient.items().empty());
+}
+
+TEST_F(StoreDurabilityTest, EvictionRemovesInOnePassAndWritesTheIndexOnce) {
+    ItemStore store(root());
+    std::vector<QUuid> old;
+    for (int i = 0; i < 6; ++i) {
+        const Item item = fileItem(store, "f.txt", QByteArray::number(i), 100 + i);
+        store.add(item);
+        if (i < 4)
+            old.push_back(item.id);
+    }
+    test::DiskRecorder disk;
+    const std::vector<QUuid> removed = store.evictExpired(Date::fromSecondsSince1970(1000), 896);
+    EXPECT_EQ(removed, std::vector<QUuid>(old.rbegin(), old.rend())) << "in shelf order";
+    std::vector<QString> expected(4, "rename ID -> .removed.ID.ID");
+    expected.insert(expected.end(),
+                    {"flushFolder Items", "write tarvo.json", "flushFile tarvo.json",
+                     "rename .tarvo.json.ID.tmp -> tarvo.json", "flushFolder Items"});
+    EXPECT_EQ(disk.calls(), expected);
+    EXPECT_EQ(ItemStore(root()).items().size(), 2u);
+}
+
+// A full disk, a failing device: whichever write fails, the add fails and
+// neither the shelf nor what a restart shows has changed.
+TEST_F(StoreDurabilityTest, AddThatCannotBeMadeDurableTakesNothing) {
+    struct Case {
+        const char* name;
+        Call call;
+        const char* path;
+        int code;
+    };
+    const Case cases[] = {
+        {"disk full writing item.json", Call::write, "item.json", ENOSPC},
+        {"disk full writing the index", Call::write, "tarvo.json", ENOSPC},
+        {"the payload cannot be flushed", Call::flushFile, "a.txt", EIO},
+        {"item.json cannot be flushed", Call::flushFile, "item.json", EIO},
+        {"the index cannot be renamed", Call::rename, ".tmp", EIO},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString r = m_dir.file(QString::fromLatin1(c.name));
+        ItemStore store(r);
+        Item kept;
+        kept.id = QUuid::createUuid();
+        kept.payload = ItemPayload::text("kept");
+        kept.state = ItemState::ready();
+        kept.contentHash = ContentHash::ofString("kept");
+        ASSERT_TRUE(store.add(kept).is<ItemStore::AddResult::Added>());
+
+        Item item;
+        item.id = QUuid::createUuid();
+        m_dir.write(QString::fromLatin1(c.name) + "/" + json::uuidText(item.id) + "/a.txt", "a");
+        item.payload = ItemPayload::file("a.txt");
+        item.state = ItemState::ready();
+        item.contentHash = ContentHash::ofString("a");
+
+        test::DiskRecorder disk;
+        disk.fail(c.call, QString::fromLatin1(c.path), c.code);
+        test::RecordingLogSink log;
+        const auto result = store.add(item);
+        EXPECT_TRUE(result.is<ItemStore::AddResult::Failed>());
+        EXPECT_EQ(ids(store), std::vector<QUuid>{kept.id});
+        EXPECT_EQ(log.lines().size(), 1u);
+        EXPECT_EQ(ids(ItemStore(r)), std::vector<QUuid>{kept.id});
+    }
+}
+
+// Metadata that cannot be read never takes the item's files with it: the
+// folder is set aside whole and logged, and the rest of the shelf loads.
+TEST_F(StoreDurabilityTest, UnreadableMetadataSetsTheFolderAsideWithItsFiles) {
+    struct Case {
+        const char* name;
+        std::function<void(const QString& folder, test::DiskRecorder&)> damage;
+        const char* reason;
+    };
+    const QUuid stranger = QUuid::createUuid();
+    const Case cases[] = {
+        {"no item.json", [](const QString& f, auto&) { QFile::remove(f + "/item.json"); },
+         "could not open “item.json”: No such file or directory"},
+        {"not JSON",
+         [](const QString& f, auto&) {
+             QFile file(f + "/item.json");
+             ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+             file.write("{\"id\":");
+         },
+         nullptr},
+        {"a wrong type",
+         [](const QString& f, auto&) {
+             QFile file(f + "/item.json");
+             ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+             QByteArray bytes = file.readAll().replace("\"pinned\":false", "\"pinned\":\"no\"");
+             file.resize(0);
+             file.seek(0);
+             file.write(bytes);
+         },
+         "Expected to decode Bool but found a string instead. (at pinned)"},
+        {"another item's id",
+         [stranger](const QString& f, auto&) {
+             QFile file(f + "/item.json");
+             ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+             QByteArray bytes = file.readAll();
+             const QString id = QFileInfo(f).fileName();
+             bytes.replace(id.toUtf8(), json::uuidText(stranger).toUtf8());
+             file.resize(0);
+             file.seek(0);
+             file.write(bytes);
+         },
+         nullptr},
+        {"permission denied",
+         [](const QString& f, test::DiskRecorder& disk) {
+             disk.fail(Call::open, QFileInfo(f).fileName() + "/item.json", EACCES);
+         },
+         "could not open “item.json”: Permission denied"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString r = m_dir.file(QString::fromLatin1(c.name));
+        Item kept, damaged;
+        {
+            ItemStore store(r);
+            kept.id = QUuid::createUuid();
+            kept.state = ItemState::ready();
+            damaged.id = QUuid::createUuid();
+            m_dir.write(QString::fromLatin1(c.name) + "/" + json::uuidText(damaged.id) + "/d.txt",
+                        "precious");
+            damaged.payload = ItemPayload::file("d.txt");
+            damaged.state = ItemState::ready();
+            damaged.contentHash = ContentHash::ofString("precious");
+            kept.payload = ItemPayload::text("kept");
+            kept.contentHash = ContentHash::ofString("kept");
+            ASSERT_TRUE(store.add(kept).is<ItemStore::AddResult::Added>());
+            ASSERT_TRUE(store.add(damaged).is<ItemStore::AddResult::Added>());
+        }
+        test::DiskRecorder disk;
+        c.damage(r + "/" + json::uuidText(damaged.id), disk);
+        test::RecordingLogSink log;
+        ItemStore store(r);
+        EXPECT_EQ(ids(store), std::vector<QUuid>{kept.id});
+        const QStringList aside = QDir(r).entryList(
+            {".quarantined." + json::uuidText(damaged.id) + ".*"}, QDir::Dirs | QDir::Hidden);
+        ASSERT_EQ(aside.size(), 1);
+        QFile payload(r + "/" + aside.first() + "/d.txt");
+        ASSERT_TRUE(payload.open(QIODevice::ReadOnly));
+        EXPECT_EQ(payload.readAll(), "precious");
+        ASSERT_EQ(log.lines().size(), 1u);
+        EXPECT_TRUE(log.lines().front().startsWith("core error: set item " +
+                                                   json::uuidText(damaged.id) + " aside as "))
+            << log.lines().front().toStdString();
+        if (c.reason) {
+            EXPECT_TRUE(log.lines().front().endsWith(QString::fromUtf8(c.reason)))
+                << log.lines().front().toStdString();
+        }
+        // Loaded again, it stays aside and nothing else is touched.
+        EXPECT_EQ(ids(ItemStore(r)), std::vector<QUuid>{kept.id});
+        EXPECT_EQ(QDir(r).entryList({".quarantined.*"}, QDir::Dirs | QDir::Hidden).size(), 1);
+    }
+}
+
+TEST_F(StoreDurabilityTest, StartFinishesWhatACrashLeft) {
+    Item listed, adoptable;
+    QString stale, fresh, staleInside, userTmp, orphanEmpty, orphanYoung;
+    {
+        ItemStore store(root());
+        listed = fileItem(store, "l.txt", "listed", 300);
+        store.add(listed);
+        // An item whose add was cut after "item.json" and before the index.
+        adoptable = fileItem(store, "o.txt", "orphan", 200);
+        const QString folder = store.itemDirectory(adoptable.id);
+        QFile meta(folder + "/item.json");
+        ASSERT_TRUE(meta.open(QIODevice::WriteOnly));
+        meta.write(json::write(adoptable.toJson()));
+        meta.close();
+        age(folder, 2 * 86400);
+    }
+    const QString id = json::uuidText(QUuid::createUuid());
+    m_dir.write("Items/.removed." + id + "." + id + "/big.bin", "half deleted");
+    stale = m_dir.write("Items/.tarvo.json." + id + ".tmp", "{");
+    age(stale, 2 * 3600);
+    fresh = m_dir.write("Items/.tarvo.json." + json::uuidText(QUuid::createUuid()) + ".tmp", "{");
+    age(fresh, 600);
+    staleInside =
+        m_dir.write("Items/" + json::uuidText(listed.id) + "/.item.json." + id + ".tmp", "{");
+    age(staleInside, 2 * 3600);
+    userTmp = m_dir.write("Items/notes.tmp", "mine");
+    age(userTmp, 2 * 3600);
+    orphanEmpty = m_dir.write("Items/" + json::uuidText(QUuid::createUuid()) + "/part.bin", "p");
+    age(QFileInfo(orphanEmpty).path(), 2 * 86400);
+    orphanYoung = m_dir.write("Items/" + json::uuidText(QUuid::createUuid()) + "/part.bin", "p");
+
+    ItemStore store(root());
+    store.waitForDeletions();
+    EXPECT_EQ(ids(store), (std::vector<QUuid>{listed.id, adoptable.id})) << "adopted at the end";
+    EXPECT_EQ(ids(ItemStore(root())), (std::vector<QUuid>{listed.id, adoptable.id}));
+    EXPECT_TRUE(rootEntries(".removed.*").isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(stale));
+    EXPECT_TRUE(QFileInfo::exists(fresh));
+    EXPECT_FALSE(QFileInfo::exists(staleInside));
+    EXPECT_TRUE(QFileInfo::exists(userTmp)) << "not of our naming";
+    EXPECT_FALSE(QFileInfo::exists(QFileInfo(orphanEmpty).path()));
+    EXPECT_TRUE(QFileInfo::exists(orphanYoung)) << "perhaps a drop still being copied";
+}
