@@ -2,6 +2,7 @@
 
 #include "AtomicFile.h"
 #include "DefaultRules.h"
+#include "DiskIO.h"
 #include "FileError.h"
 #include "Files.h"
 #include "Json.h"
@@ -13,6 +14,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <unistd.h>
 
 namespace tarvo {
 
@@ -22,11 +24,29 @@ constexpr char rulesName[] = "rules.json";
 constexpr char categoriesName[] = "categories.json";
 constexpr char copySuffix[] = ".bak";
 
-std::optional<QByteArray> readWhole(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    return file.readAll();
+struct ReadOutcome {
+    std::optional<QByteArray> bytes;
+    // There is a file, but it could not be read: not the same as none.
+    std::optional<QString> error;
+};
+
+ReadOutcome readWhole(const QString& path) {
+    try {
+        const int fd = DiskIO::openForReading(path);
+        QFile file;
+        if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+            ::close(fd);
+            return {std::nullopt, file.errorString()};
+        }
+        QByteArray bytes = file.readAll();
+        if (file.error() != QFileDevice::NoError)
+            return {std::nullopt, file.errorString()};
+        return {std::move(bytes), std::nullopt};
+    } catch (const FileError& error) {
+        if (error.code() == ENOENT)
+            return {};
+        return {std::nullopt, error.description()};
+    }
 }
 
 std::vector<Rule> decodeRules(const QByteArray& bytes) {
@@ -69,27 +89,44 @@ RulesStore::RulesStore(const QString& directory) {
     m_categoriesURL = folder + QLatin1String(categoriesName);
 
     m_rules = DefaultRules::all();
-    if (const auto bytes = readWhole(m_rulesURL)) {
+    const ReadOutcome rules = readWhole(m_rulesURL);
+    if (rules.bytes) {
         try {
-            m_rules = decodeRules(*bytes);
+            m_rules = decodeRules(*rules.bytes);
         } catch (const json::DecodingError&) {
             m_keepRulesCopy = true;
         }
+    } else if (rules.error) {
+        m_rulesUnreadable = true;
+        Log::core().error(
+            QStringLiteral("%1; using the default rules and leaving the file as it is")
+                .arg(*rules.error));
     }
 
-    if (const auto bytes = readWhole(m_categoriesURL)) {
+    const ReadOutcome categories = readWhole(m_categoriesURL);
+    if (categories.bytes) {
         try {
-            m_categories = AppCategoryMap::fromJson(json::parse(*bytes));
+            m_categories = AppCategoryMap::fromJson(json::parse(*categories.bytes));
         } catch (const json::DecodingError&) {
             m_keepCategoriesCopy = true;
         }
+    } else if (categories.error) {
+        m_categoriesUnreadable = true;
+        Log::core().error(
+            QStringLiteral("%1; using the default categories and leaving the file as it is")
+                .arg(*categories.error));
     }
 }
 
-void RulesStore::write(const QByteArray& data, const QString& path, bool& keepCopy) {
+void RulesStore::write(const QByteArray& data, const QString& path, bool& keepCopy,
+                       bool unreadable) {
+    // The user's file may only be unreadable for now; defaults must not win
+    // over it for good.
+    if (unreadable)
+        return;
     if (keepCopy) {
         // Read again now: the copy is of what this write would replace.
-        if (const auto old = readWhole(path)) {
+        if (const auto old = readWhole(path).bytes) {
             const QString copy = path + QLatin1String(copySuffix);
             try {
                 AtomicFile::write(*old, copy);
@@ -109,9 +146,9 @@ void RulesStore::write(const QByteArray& data, const QString& path, bool& keepCo
 }
 
 void RulesStore::save() {
-    write(encodeRules(m_rules), m_rulesURL, m_keepRulesCopy);
+    write(encodeRules(m_rules), m_rulesURL, m_keepRulesCopy, m_rulesUnreadable);
     write(json::write(m_categories.toJson(), json::Style::pretty), m_categoriesURL,
-          m_keepCategoriesCopy);
+          m_keepCategoriesCopy, m_categoriesUnreadable);
     if (m_onChange)
         m_onChange();
 }

@@ -15,15 +15,17 @@ namespace tarvo {
 
 // The user's rules and application categories, kept in "rules.json" and
 // "categories.json" in one folder and written at every change. A missing or
-// damaged rules file starts the six default rules. Main thread only.
+// damaged rules file starts the six default rules; one that cannot be read is
+// left alone and the defaults are used in memory. Main thread only.
 class RulesStore final {
 public:
     // The user's data folder (created when missing) plus "Tarvo", which is not
     // created here. Throws FileError when there is no data folder.
     static QString defaultDirectory();
 
-    // Creates the folder as needed and loads both files; nothing is written or
-    // logged. Throws FileError only when the folder cannot be made.
+    // Creates the folder as needed and loads both files; nothing is written,
+    // and only a file that cannot be read is logged. Throws FileError only
+    // when the folder cannot be made.
     explicit RulesStore(const QString& directory);
 
     // Readable and writable by the owner; change in place, then save().
@@ -56,7 +58,7 @@ public:
     void forgetApp(const QString& bundleID);
 
 private:
-    void write(const QByteArray& data, const QString& path, bool& keepCopy);
+    void write(const QByteArray& data, const QString& path, bool& keepCopy, bool unreadable);
 
     std::vector<Rule> m_rules;
     AppCategoryMap m_categories;
@@ -67,6 +69,10 @@ private:
     // save replaces it, so one bad element never costs the user the whole file.
     bool m_keepRulesCopy = false;
     bool m_keepCategoriesCopy = false;
+    // A file was there but could not be read (not absent): it is never
+    // overwritten, and the store works on defaults in memory.
+    bool m_rulesUnreadable = false;
+    bool m_categoriesUnreadable = false;
 };
 
 } // namespace tarvo

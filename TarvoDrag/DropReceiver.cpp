@@ -200,8 +200,8 @@ std::vector<Item> DropReceiver::acceptFileURLs(const Pasteboard& pasteboard,
         const QString copy = folder + u'/' + stored;
         try {
             FileCopier::copy(path, copy);
-        } catch (const FileError&) {
-            Log::drag().error(QStringLiteral("could not copy %1").arg(name));
+        } catch (const FileError& error) {
+            Log::drag().error(QStringLiteral("could not copy %1: %2").arg(name, error.reason()));
             removeFolder(id);
             continue;
         }

@@ -1,5 +1,6 @@
 #include "FileCopier.h"
 
+#include "TarvoCore/DiskIO.h"
 #include "TarvoCore/FileError.h"
 
 #include <QFile>
@@ -113,11 +114,26 @@ void keepAttributes(int fd, const struct stat& st, mode_t mode, const QString& p
         fail("copy", path, errno);
 }
 
+bool sameTime(const timespec& a, const timespec& b) {
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
 void copyFile(int from, const struct stat& st, int parent, const char* name, const QString& path) {
     Fd to(::openat(parent, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (!to.valid())
         fail("copy", path, errno);
+    if (const int code = DiskIO::check(DiskIO::Call::write, path))
+        fail("copy", path, code);
     copyContents(from, to.get(), path);
+    // A file written to while it was read would be stored as neither version.
+    struct stat after {
+    }, copied{};
+    if (::fstat(from, &after) != 0 || ::fstat(to.get(), &copied) != 0)
+        fail("copy", path, errno);
+    if (after.st_size != st.st_size || copied.st_size != st.st_size ||
+        !sameTime(after.st_mtim, st.st_mtim))
+        throw FileError(QStringLiteral("copy"), path, EAGAIN,
+                        QStringLiteral("it changed while it was copied"));
     keepAttributes(to.get(), st, st.st_mode & 0777, path);
     if (::close(to.release()) != 0)
         fail("copy", path, errno);
@@ -170,6 +186,8 @@ void copyEntries(int from, int to, const QString& path, const Context& context) 
         if (S_ISLNK(est.st_mode)) {
             copyLink(from, n, to, est, child);
         } else if (S_ISREG(est.st_mode)) {
+            if (const int code = DiskIO::check(DiskIO::Call::open, child))
+                fail("open", child, code);
             Fd file(::openat(from, n, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
             if (!file.valid())
                 fail("open", child, errno);
@@ -214,8 +232,10 @@ void copy(const QString& source, const QString& destination) {
     struct stat st {};
     if (::stat(sourceName.constData(), &st) != 0)
         fail("open", source, errno);
+    // Never opened: reading a FIFO or a device blocks or worse.
     if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
-        fail("open", source, EINVAL); // never opened: reading a FIFO or a device blocks or worse
+        throw FileError(QStringLiteral("open"), source, EINVAL,
+                        QStringLiteral("it is neither a file nor a folder"));
 
     const qsizetype slash = destination.lastIndexOf(u'/');
     if (slash < 0)
@@ -241,9 +261,7 @@ void copy(const QString& source, const QString& destination) {
         copyFolder(folder.get(), fst, parent.get(), leaf.constData(), source, context);
         return;
     }
-    Fd file(::open(sourceName.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    if (!file.valid())
-        fail("open", source, errno);
+    Fd file(DiskIO::openForReading(source, O_NONBLOCK));
     struct stat fst {};
     if (::fstat(file.get(), &fst) != 0)
         fail("read", source, errno);

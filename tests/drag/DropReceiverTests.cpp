@@ -2,9 +2,12 @@
 
 #include "TarvoConvert/TextConverter.h"
 #include "TarvoCore/ContentHash.h"
+#include "TarvoCore/DiskIO.h"
 #include "TarvoCore/L10n.h"
 #include "TarvoPlatform/TypeMapping.h"
 #include "TarvoPlatform/memory/MemoryFilePromiseReceiver.h"
+
+#include "support/DiskRecorder.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -151,10 +154,12 @@ TEST_F(DropReceiverTest, SpecialFilesAreRefusedUnopenedAndTheNextKindIsTried) {
 
     ASSERT_EQ(items.size(), 1u);
     EXPECT_EQ(items.front().payload, ItemPayload::text("fallback text"));
-    EXPECT_EQ(m_log.lines(), (std::vector<QString>{"drag error: could not copy pipe",
-                                                   "drag error: could not copy sock",
-                                                   "drag error: could not copy null",
-                                                   "drag error: could not copy null-link"}));
+    const QString special = ": it is neither a file nor a folder";
+    EXPECT_EQ(m_log.lines(),
+              (std::vector<QString>{"drag error: could not copy pipe" + special,
+                                    "drag error: could not copy sock" + special,
+                                    "drag error: could not copy null" + special,
+                                    "drag error: could not copy null-link" + special}));
     EXPECT_EQ(itemFolders().size(), 1u); // the text's own folder only
 }
 
@@ -164,7 +169,8 @@ TEST_F(DropReceiverTest, FileDropWhoseCopiesAllFailNeverBecomesALink) {
     EXPECT_TRUE(added.empty());
     EXPECT_TRUE(m_store->items().empty());
     EXPECT_TRUE(itemFolders().isEmpty());
-    EXPECT_EQ(m_log.lines(), std::vector<QString>{"drag error: could not copy gone.txt"});
+    EXPECT_EQ(m_log.lines(), std::vector<QString>{
+                                 "drag error: could not copy gone.txt: No such file or directory"});
 }
 
 TEST_F(DropReceiverTest, NamesOfTheStoresOwnFilesAreStoredUnderAnother) {
@@ -391,6 +397,72 @@ TEST_F(DropReceiverTest, StoreThatCannotWriteTakesNothingAndLeavesNothing) {
     EXPECT_TRUE(m_store->items().empty());
     EXPECT_TRUE(added.empty());
     EXPECT_EQ(m_clock.pendingCount(), 0u);
+}
+
+// Faults met while a file drop is copied and stored: each fails only its own
+// file, says why, and leaves no folder; the next file of the drop still lands.
+TEST_F(DropReceiverTest, FaultsDuringAFileDropFailOnlyThatFile) {
+    struct Case {
+        const char* name;
+        DiskIO::Call call;
+        const char* path;
+        int code;
+        const char* line; // nullptr: the store logs it
+    };
+    const Case cases[] = {
+        {"unreadable", DiskIO::Call::open, "source/bad.txt", EACCES,
+         "drag error: could not copy bad.txt: Permission denied"},
+        {"disk full while copying", DiskIO::Call::write, "source/bad.txt", ENOSPC,
+         "drag error: could not copy bad.txt: No space left on device"},
+        {"disk full writing the index", DiskIO::Call::write, "tarvo.json", ENOSPC, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_store->clear();
+        m_store->waitForDeletions();
+        const QString bad = writeSource("bad.txt", QByteArray("bad ") + c.name);
+        const QString good = writeSource("good.txt", QByteArray("good ") + c.name);
+        test::DiskRecorder disk;
+        disk.fail(c.call, QString::fromLatin1(c.path), c.code);
+        m_log.clear();
+        std::vector<Item> items;
+        if (!c.line) {
+            // Every index write fails: nothing can land.
+            items = dropFiles({bad});
+            EXPECT_TRUE(items.empty());
+            ASSERT_EQ(m_log.lines().size(), 1u);
+            EXPECT_TRUE(m_log.lines().front().startsWith("core error: could not write the tarvo"));
+        } else {
+            items = dropFiles({bad, good});
+            ASSERT_EQ(items.size(), 1u);
+            EXPECT_EQ(items.front().displayName, "good.txt");
+            EXPECT_EQ(m_log.lines(), std::vector<QString>{QString::fromUtf8(c.line)});
+        }
+        m_store->waitForDeletions();
+        EXPECT_EQ(itemFolders().size(), items.size()) << "no folder left for the failed file";
+        EXPECT_EQ(ItemStore(m_store->root()).items().size(), items.size());
+    }
+}
+
+TEST_F(DropReceiverTest, FileThatChangesWhileItIsCopiedIsNotStored) {
+    const QString growing = writeSource("growing.log", "first line\n");
+    // Another program appends just as the copy starts.
+    DiskIO::setObserver([&](DiskIO::Call call, const QString& path, const QString&) {
+        if (call == DiskIO::Call::write && path == growing) {
+            QFile file(growing);
+            if (file.open(QIODevice::Append))
+                file.write("second line\n");
+        }
+        return 0;
+    });
+    EXPECT_TRUE(dropFiles({growing}).empty());
+    EXPECT_EQ(m_log.lines(),
+              std::vector<QString>{
+                  "drag error: could not copy growing.log: it changed while it was copied"});
+    m_store->waitForDeletions();
+    EXPECT_TRUE(itemFolders().isEmpty());
+    DiskIO::setObserver({});
+    ASSERT_EQ(dropFiles({growing}).size(), 1u) << "once it holds still, it lands";
 }
 
 TEST(DropReceiverNames, PreviewNameCutsTheFirstLine) {

@@ -3,6 +3,7 @@
 #include "TarvoCore/Json.h"
 #include "TarvoCore/RulesStore.h"
 
+#include "support/DiskRecorder.h"
 #include "support/RecordingLogSink.h"
 #include "support/TempDir.h"
 
@@ -11,6 +12,8 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
+
+#include <cerrno>
 
 using namespace tarvo;
 
@@ -196,6 +199,56 @@ TEST_F(RulesStoreTest, WithoutItsCopyADamagedFileIsNotReplaced) {
     EXPECT_EQ(read("rules.json.bak"), "damaged");
     EXPECT_EQ(open()->rules(), DefaultRules::all());
     EXPECT_EQ(QString::fromUtf8(read("rules.json")).count("\"id\""), 6);
+}
+
+// A file that is there but cannot be read is not a missing one: the user's
+// rules are not replaced by the defaults for good.
+TEST_F(RulesStoreTest, UnreadableFilesAreUsedAsDefaultsButNeverOverwritten) {
+    struct Case {
+        const char* name;
+        QString file;
+        int code;
+        QString line;
+    };
+    const std::vector<Case> cases = {
+        {"rules, permission denied", "rules.json", EACCES,
+         "core error: could not open “rules.json”: Permission denied; using the default rules "
+         "and leaving the file as it is"},
+        {"categories, input/output error", "categories.json", EIO,
+         "core error: could not open “categories.json”: Input/output error; using the default "
+         "categories and leaving the file as it is"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QDir(folder()).removeRecursively();
+        const Rule mine = userRule(5);
+        {
+            auto store = open();
+            store->rules() = {mine};
+            store->pinApp("org.example.Pinned");
+            store->save();
+        }
+        const QByteArray before = read(c.file);
+        std::vector<QString> lines;
+        {
+            test::DiskRecorder disk;
+            disk.fail(DiskIO::Call::open, "/" + c.file, c.code);
+            test::RecordingLogSink sink;
+            auto store = open();
+            lines = sink.lines();
+            if (c.file == "rules.json")
+                EXPECT_EQ(store->rules(), DefaultRules::all());
+            else
+                EXPECT_TRUE(store->categories().pinned.isEmpty());
+            store->add(userRule(6));
+            store->pinApp("org.example.Other");
+        }
+        EXPECT_EQ(lines, std::vector<QString>{c.line});
+        EXPECT_EQ(read(c.file), before) << "left as it was";
+        EXPECT_FALSE(QFileInfo::exists(folder() + "/" + c.file + ".bak"));
+        const auto reopened = open();
+        EXPECT_EQ(reopened->rules().front(), mine) << "readable again, it is used again";
+    }
 }
 
 TEST_F(RulesStoreTest, FailedWritesAreLoggedAndTheRestGoesOn) {
