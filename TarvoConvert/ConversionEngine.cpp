@@ -2,6 +2,7 @@
 
 #include "ConversionError.h"
 #include "ImageConverter.h"
+#include "ImageDecoder.h"
 #include "OutputNaming.h"
 #include "PDFConverter.h"
 #include "TextConverter.h"
@@ -21,47 +22,63 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <deque>
 #include <fcntl.h>
 #include <mutex>
 #include <sched.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace tarvo {
 
-// Admits conversions first come, first served. A caller that finds every slot
-// taken leaves its continuation in the queue and returns; the release that
-// frees a slot hands it straight to the oldest waiter.
+namespace {
+
+// A PDF page delivered as an image is drawn at twice its size in points.
+constexpr double kPageScale = 2.0;
+
+QString lowerExtension(const QString& path) {
+    return OutputNaming::pathExtension(path).toLower();
+}
+
+} // namespace
+
+// Admits conversions first come, first served, while a slot is free and
+// their weight fits the budget beside the others'; one that alone weighs more
+// than the budget waits until it can run alone. A caller that is not admitted
+// leaves its continuation in the queue and returns; the release that makes
+// room starts the oldest waiters that now fit.
 class ConversionEngine::Gate final {
 public:
-    explicit Gate(int limit) : m_limit(std::max(limit, 1)) {}
+    Gate(int limit, qint64 budget) : m_limit(std::max(limit, 1)), m_budget(budget) {}
 
-    void acquire(std::function<void()> start) {
+    void acquire(qint64 weight, std::function<void()> start) {
         {
             const std::lock_guard lock(m_mutex);
-            if (m_active >= m_limit) {
-                m_waiters.push_back(std::move(start));
+            if (!m_waiters.empty() || !admits(weight)) {
+                m_waiters.push_back({weight, std::move(start)});
                 return;
             }
-            ++m_active;
-            m_peak = std::max(m_peak, m_active);
+            take(weight);
         }
         start();
     }
 
-    void release() {
-        std::function<void()> next;
+    void release(qint64 weight) {
+        std::vector<std::function<void()>> starts;
         {
             const std::lock_guard lock(m_mutex);
-            if (m_waiters.empty()) {
-                --m_active;
-                return;
+            --m_active;
+            m_weight -= weight;
+            while (!m_waiters.empty() && admits(m_waiters.front().weight)) {
+                take(m_waiters.front().weight);
+                starts.push_back(std::move(m_waiters.front().start));
+                m_waiters.pop_front();
             }
-            next = std::move(m_waiters.front());
-            m_waiters.pop_front();
         }
-        next(); // the slot passes on; `active` stays as it is
+        for (const std::function<void()>& start : starts)
+            start();
     }
 
     int peak() const {
@@ -69,12 +86,35 @@ public:
         return m_peak;
     }
 
+    qint64 peakWeight() const {
+        const std::lock_guard lock(m_mutex);
+        return m_peakWeight;
+    }
+
 private:
+    struct Waiter {
+        qint64 weight;
+        std::function<void()> start;
+    };
+
+    bool admits(qint64 weight) const {
+        return m_active < m_limit && (m_active == 0 || m_weight + weight <= m_budget);
+    }
+    void take(qint64 weight) {
+        ++m_active;
+        m_weight += weight;
+        m_peak = std::max(m_peak, m_active);
+        m_peakWeight = std::max(m_peakWeight, m_weight);
+    }
+
     mutable std::mutex m_mutex;
     const int m_limit;
+    const qint64 m_budget;
     int m_active = 0;
-    std::deque<std::function<void()>> m_waiters;
+    qint64 m_weight = 0;
+    std::deque<Waiter> m_waiters;
     int m_peak = 0;
+    qint64 m_peakWeight = 0;
 };
 
 namespace {
@@ -116,10 +156,6 @@ QString readUtf8(const QString& path) {
     if (decoder.hasError())
         throw FileError(QStringLiteral("read"), path, EILSEQ);
     return text;
-}
-
-QString lowerExtension(const QString& path) {
-    return OutputNaming::pathExtension(path).toLower();
 }
 
 // The file an output goes to. A name reserved in the work folder is given up
@@ -219,15 +255,9 @@ ConversionResult image(const ConversionRequest& request, ImageOptions options,
         return output.commit();
     }
 
-    // The first page goes through a PNG beside the output, removed on every path.
-    const QString page = QFileInfo(output.path()).path() + QStringLiteral("/.tarvo-page-") +
-                         json::uuidText(QUuid::createUuid()) + QStringLiteral(".png");
-    struct RemovePage {
-        const QString& path;
-        ~RemovePage() { QFile::remove(path); }
-    } removePage{page};
-    PDFConverter::pageToPNG(*u, 0, 2.0, page);
-    ImageConverter::convert(page, options, output.path());
+    // The first page is drawn straight into the pixels that are encoded.
+    const Vips::ImagePtr page = PDFConverter::renderPage(*u, 0, kPageScale);
+    ImageConverter::convert(page.get(), QFileInfo(*u).fileName(), options, output.path());
     return output.commit();
 }
 
@@ -247,7 +277,13 @@ ConversionEngine::ConversionEngine(int maxConcurrent)
     : ConversionEngine(maxConcurrent, &ConversionEngine::perform) {}
 
 ConversionEngine::ConversionEngine(int maxConcurrent, Performer performer)
-    : m_gate(std::make_unique<Gate>(maxConcurrent)), m_perform(std::move(performer)) {
+    : ConversionEngine(maxConcurrent, std::move(performer), &ConversionEngine::weight) {}
+
+ConversionEngine::ConversionEngine(int maxConcurrent, Performer performer, Weigher weigher)
+    : m_gate(std::make_unique<Gate>(maxConcurrent, pixelBudget)), m_perform(std::move(performer)),
+      m_weigh(std::move(weigher)) {
+    m_weighing.setMaxThreadCount(1);
+    m_weighing.setObjectName(QStringLiteral("com.tarvoapp.Tarvo.convert.weigh"));
     // Only admitted conversions reach the pool, so it never needs more threads
     // than the gate has slots.
     m_queue.setMaxThreadCount(std::max(maxConcurrent, 1));
@@ -255,6 +291,7 @@ ConversionEngine::ConversionEngine(int maxConcurrent, Performer performer)
 }
 
 ConversionEngine::~ConversionEngine() {
+    m_weighing.waitForDone();
     m_queue.waitForDone();
 }
 
@@ -262,21 +299,28 @@ QFuture<ConversionResult> ConversionEngine::convert(ConversionRequest request) {
     auto promise = std::make_shared<QPromise<ConversionResult>>();
     QFuture<ConversionResult> future = promise->future();
     promise->start();
-    m_gate->acquire([this, promise, request = std::move(request)] {
-        m_queue.start([this, promise, request] {
-            std::exception_ptr error;
-            std::optional<ConversionResult> result;
-            try {
-                result = m_perform(request);
-            } catch (...) {
-                error = std::current_exception();
-            }
-            m_gate->release();
-            if (error)
-                promise->setException(error);
-            else
-                promise->addResult(std::move(*result));
-            promise->finish();
+    m_weighing.start([this, promise, request = std::move(request)] {
+        qint64 weight = 0;
+        try {
+            weight = std::max<qint64>(m_weigh(request), 0);
+        } catch (...) {
+        }
+        m_gate->acquire(weight, [this, promise, request, weight] {
+            m_queue.start([this, promise, request, weight] {
+                std::exception_ptr error;
+                std::optional<ConversionResult> result;
+                try {
+                    result = m_perform(request);
+                } catch (...) {
+                    error = std::current_exception();
+                }
+                m_gate->release(weight);
+                if (error)
+                    promise->setException(error);
+                else
+                    promise->addResult(std::move(*result));
+                promise->finish();
+            });
         });
     });
     return future;
@@ -284,6 +328,37 @@ QFuture<ConversionResult> ConversionEngine::convert(ConversionRequest request) {
 
 int ConversionEngine::peakConcurrency() const {
     return m_gate->peak();
+}
+
+qint64 ConversionEngine::peakWeight() const {
+    return m_gate->peakWeight();
+}
+
+qint64 ConversionEngine::weight(const ConversionRequest& request) {
+    const std::optional<QString> u = request.item.payloadURL(request.containerRoot);
+    const ImageOptions* options = request.delivery.imageOptions();
+    const bool toPdf = request.delivery.is<Delivery::Pdf>();
+    if (!u || (!options && !toPdf))
+        return 0;
+    constexpr qint64 bytesPerPixel = 4;
+    try {
+        const bool isPdf = lowerExtension(*u) == u"pdf" || PDFConverter::pageCount(*u) >= 1;
+        if (isPdf) // a PDF goes over unchanged; its page is drawn for an image
+            return options ? PDFConverter::pagePixels(*u, 0, kPageScale) * bytesPerPixel : 0;
+        const ImageDecoder::Source source = ImageDecoder::open(*u);
+        const qint64 width = vips_image_get_width(source.header.get());
+        const qint64 height = vips_image_get_height(source.header.get());
+        if (toPdf) // the page's pixels, and the copy the PDF writer makes of them
+            return width * height * bytesPerPixel * 2;
+        const qint64 longest = std::max(width, height);
+        const qint64 target = options->maxPixels ? std::min(*options->maxPixels, longest) : longest;
+        if (target < 1 || target > INT_MAX)
+            return 0;
+        return static_cast<qint64>(ImageDecoder::decodedPixels(source, static_cast<int>(target))) *
+               bytesPerPixel;
+    } catch (const std::exception&) {
+        return 0;
+    }
 }
 
 int ConversionEngine::activeProcessorCount() {
@@ -341,7 +416,13 @@ QString ConversionEngine::fileName(const ConversionRequest& request) {
 QString ConversionEngine::destinationURL(const ConversionRequest& request) {
     if (request.destinationURL)
         return *request.destinationURL;
-    Files::makeDirectories(request.workDirectory);
+    // The drag that made the folder is over and swept it away: nothing is to
+    // be written for it any more, least of all into a folder made anew.
+    struct stat st {};
+    if (::stat(QFile::encodeName(request.workDirectory).constData(), &st) != 0)
+        throw FileError(QStringLiteral("write"), request.workDirectory, errno);
+    if (!S_ISDIR(st.st_mode))
+        throw FileError(QStringLiteral("write"), request.workDirectory, ENOTDIR);
     const QString name = fileName(request);
     const QString base = OutputNaming::deletingPathExtension(name);
     const QString ext = OutputNaming::pathExtension(name);

@@ -31,4 +31,10 @@ QString ConversionError::description() const {
     return caseName(m_kind) + u'(' + m_text + u')';
 }
 
+QString ConversionError::detail() const {
+    if (m_reason.isEmpty())
+        return description();
+    return description() + QStringLiteral(": ") + m_reason;
+}
+
 } // namespace tarvo

@@ -25,10 +25,20 @@ public:
     }
     static ConversionError noPayload() { return {Kind::noPayload, QString()}; }
 
+    // The same error with the underlying library's reason attached.
+    ConversionError because(QString reason) && {
+        m_reason = std::move(reason).trimmed();
+        return std::move(*this);
+    }
+
     Kind kind() const { return m_kind; }
     const QString& text() const { return m_text; }
+    // What the library that failed said, when it said anything.
+    const QString& reason() const { return m_reason; }
     // "cannotDecode(rich text)", "noPayload": for log lines and test output.
     QString description() const;
+    // The description followed by the reason, for failure log lines.
+    QString detail() const;
     const char* what() const noexcept override { return m_what.c_str(); }
 
     bool operator==(const ConversionError& other) const {
@@ -40,6 +50,7 @@ private:
 
     Kind m_kind;
     QString m_text;
+    QString m_reason;
     std::string m_what;
 };
 

@@ -9,8 +9,10 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cmath>
+#include <cstring>
 
 namespace tarvo::ImageConverter {
 
@@ -26,7 +28,7 @@ Vips::ImagePtr retained(VipsImage* image) {
 
 // JPEG has no transparency: transparent areas are put on white rather than on
 // the black that dropping the alpha channel would leave.
-Vips::ImagePtr flattenedForJpeg(VipsImage* image) {
+Vips::ImagePtr flattenedForJpeg(VipsImage* image, const QString& sourceName) {
     if (!vips_image_hasalpha(image))
         return retained(image);
     const bool sixteenBit =
@@ -37,10 +39,8 @@ Vips::ImagePtr flattenedForJpeg(VipsImage* image) {
     const int failed =
         vips_flatten(image, &out, "background", background, "max_alpha", white[0], nullptr);
     vips_area_unref(VIPS_AREA(background));
-    if (failed != 0) {
-        Vips::takeError();
-        return nullptr;
-    }
+    if (failed != 0)
+        throw ConversionError::cannotDecode(sourceName).because(Vips::takeError());
     return Vips::ImagePtr(out);
 }
 
@@ -52,6 +52,8 @@ void applyOutputMetadata(VipsImage* image, const ImageOptions& options) {
     vips_image_remove(image, "exif-ifd0-Orientation");
     vips_image_set_int(image, VIPS_META_ORIENTATION, 1);
 }
+
+void encode(VipsImage* scaled, const QString& sourceName, const ImageOptions& o, const QString& d);
 
 int jpegQuality(double quality) {
     if (!std::isfinite(quality))
@@ -96,13 +98,32 @@ void convert(const QString& s, const ImageOptions& o, const QString& d) {
         throw ConversionError::cannotDecode(fileName(s));
 
     const Vips::ImagePtr scaled = ImageDecoder::decode(s, source, static_cast<int>(target));
+    encode(scaled.get(), fileName(s), o, d);
+}
+
+void convert(VipsImage* image, const QString& sourceName, const ImageOptions& o, const QString& d) {
+    const qint64 longest = std::max(vips_image_get_width(image), vips_image_get_height(image));
+    const qint64 target = o.maxPixels ? std::min(*o.maxPixels, longest) : longest;
+    if (target < 1 || target > INT_MAX)
+        throw ConversionError::cannotDecode(sourceName);
+    VipsImage* out = nullptr;
+    if (target >= longest
+            ? vips_copy(image, &out, nullptr) != 0
+            : vips_thumbnail_image(image, &out, static_cast<int>(target), "height",
+                                   static_cast<int>(target), "size", VIPS_SIZE_DOWN, nullptr) != 0)
+        throw ConversionError::cannotDecode(sourceName).because(Vips::takeError());
+    const Vips::ImagePtr scaled(out);
+    encode(scaled.get(), sourceName, o, d);
+}
+
+namespace {
+
+void encode(VipsImage* scaled, const QString& sourceName, const ImageOptions& o, const QString& d) {
     const Vips::ImagePtr encodable =
-        o.format == ImageFormat::jpeg ? flattenedForJpeg(scaled.get()) : retained(scaled.get());
+        o.format == ImageFormat::jpeg ? flattenedForJpeg(scaled, sourceName) : retained(scaled);
     VipsImage* copied = nullptr;
-    if (!encodable || vips_copy(encodable.get(), &copied, nullptr) != 0) {
-        Vips::takeError();
-        throw ConversionError::cannotDecode(fileName(s));
-    }
+    if (vips_copy(encodable.get(), &copied, nullptr) != 0)
+        throw ConversionError::cannotDecode(sourceName).because(Vips::takeError());
     const Vips::ImagePtr output(copied);
     applyOutputMetadata(output.get(), o);
 
@@ -114,12 +135,15 @@ void convert(const QString& s, const ImageOptions& o, const QString& d) {
                             "strip", FALSE, nullptr)
             : vips_pngsave(output.get(), temporaryName.constData(), "strip", FALSE, nullptr);
     if (failed != 0) {
-        Vips::takeError();
+        const QString reason = Vips::takeError();
         QFile::remove(temporary);
-        throw ConversionError::cannotWrite(fileName(d));
+        throw ConversionError::cannotWrite(fileName(d)).because(reason);
     }
     if (!Vips::commit(temporary, d))
-        throw ConversionError::cannotWrite(fileName(d));
+        throw ConversionError::cannotWrite(fileName(d))
+            .because(QString::fromLocal8Bit(std::strerror(errno)));
 }
+
+} // namespace
 
 } // namespace tarvo::ImageConverter

@@ -2,6 +2,8 @@
 
 #include "TarvoCore/RuleModel.h"
 
+#include <vips/vips.h>
+
 #include <QSizeF>
 #include <QString>
 #include <QStringList>
@@ -29,5 +31,10 @@ QSizeF pixelSize(const QString& path);
 // is no image we read, cannotDecode(source name) when it does not decode or its
 // decoded size would pass the decoding limit, cannotWrite(destination name).
 void convert(const QString& source, const ImageOptions& options, const QString& destination);
+
+// The same for an upright image already in memory, named `sourceName` in
+// errors; it carries no metadata of a file.
+void convert(VipsImage* image, const QString& sourceName, const ImageOptions& options,
+             const QString& destination);
 
 } // namespace tarvo::ImageConverter

@@ -28,7 +28,7 @@ bool startsWithBM(const QString& path) {
 std::optional<Loader> loaderFor(const QString& path) {
     const char* name = vips_foreign_find_load(QFile::encodeName(path).constData());
     if (!name) {
-        vips_error_clear();
+        Vips::takeError(); // "not a known file format": the answer is none
         return std::nullopt;
     }
     const std::string_view loader(name);
@@ -53,15 +53,17 @@ int orientationOf(VipsImage* image) {
     int value = 1;
     if (vips_image_get_typeof(image, VIPS_META_ORIENTATION) &&
         vips_image_get_int(image, VIPS_META_ORIENTATION, &value) != 0) {
-        vips_error_clear();
+        Vips::takeError();
         value = 1;
     }
     return value;
 }
 
-// The pixels a decode produces before the final resize. JPEG decodes at 1/2,
-// 1/4 or 1/8 of its size when the target is small enough (the thumbnail keeps
-// a factor of two for the resize itself); every other format decodes whole.
+} // namespace
+
+// JPEG decodes at 1/2, 1/4 or 1/8 of its size when the target is small
+// enough (the thumbnail keeps a factor of two for the resize itself); every
+// other format decodes whole.
 double decodedPixels(const Source& source, int target) {
     const double width = vips_image_get_width(source.header.get());
     const double height = vips_image_get_height(source.header.get());
@@ -72,8 +74,6 @@ double decodedPixels(const Source& source, int target) {
     }
     return std::ceil(width / shrink) * std::ceil(height / shrink);
 }
-
-} // namespace
 
 Source open(const QString& path) {
     Vips::start();
@@ -87,10 +87,8 @@ Source open(const QString& path) {
             ? vips_image_new_from_file(name.constData(), "access", VIPS_ACCESS_SEQUENTIAL,
                                        "thumbnail", FALSE, nullptr)
             : vips_image_new_from_file(name.constData(), "access", VIPS_ACCESS_SEQUENTIAL, nullptr);
-    if (!image) {
-        Vips::takeError();
-        throw ConversionError::cannotDecode(fileName(path));
-    }
+    if (!image)
+        throw ConversionError::cannotDecode(fileName(path)).because(Vips::takeError());
     return {*loader, Vips::ImagePtr(image), orientationOf(image)};
 }
 
@@ -117,10 +115,8 @@ Vips::ImagePtr decode(const QString& path, const Source& source, int target) {
                                       VIPS_SIZE_DOWN, nullptr);
         break;
     }
-    if (failed != 0 || !out) {
-        Vips::takeError();
-        throw ConversionError::cannotDecode(fileName(path));
-    }
+    if (failed != 0 || !out)
+        throw ConversionError::cannotDecode(fileName(path)).because(Vips::takeError());
     return Vips::ImagePtr(out);
 }
 

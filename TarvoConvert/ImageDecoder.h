@@ -23,6 +23,9 @@ struct Source {
 // image type we read, cannotDecode(file name) when its header does not load.
 Source open(const QString& path);
 
+// How many pixels decoding to `target` produces before the final resize.
+double decodedPixels(const Source& source, int target);
+
 // The image upright, its longer edge `target` pixels (never enlarged). Throws
 // cannotDecode(file name) when it does not decode or the decode would pass
 // the decoding limit. The result is decoded lazily, as it is read.

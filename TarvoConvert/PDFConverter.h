@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Vips.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -20,6 +22,13 @@ int pageCount(const QString& pdf);
 // document"), cannotDecode(pdf name) when a side would be under one pixel or
 // the picture would pass the decoding limit, cannotWrite(destination name).
 void pageToPNG(const QString& pdf, int pageIndex, double scale, const QString& destination);
+
+// The same page as an opaque sRGB image in memory, for encoding straight
+// away. Throws as pageToPNG does, cannotWrite naming the PDF.
+Vips::ImagePtr renderPage(const QString& pdf, int pageIndex, double scale);
+
+// How many pixels the page would have; 0 when it cannot be drawn.
+qint64 pagePixels(const QString& pdf, int pageIndex, double scale);
 
 // Writes a PDF with one page per image, each page as many points as the
 // upright image has pixels. Throws noPayload for an empty list,

@@ -24,8 +24,9 @@ void start() {
 }
 
 QString takeError() {
-    QString text = QString::fromUtf8(vips_error_buffer()).trimmed();
-    vips_error_clear();
+    char* copied = vips_error_buffer_copy();
+    QString text = QString::fromUtf8(copied).trimmed();
+    g_free(copied);
     return text;
 }
 

@@ -27,7 +27,9 @@ using ImagePtr = std::unique_ptr<VipsImage, Unref>;
 // at an absurd size, fails instead of taking all memory.
 inline constexpr double kMaxDecodedPixels = 100'000'000.0;
 
-// The libvips error text of the last failure on this thread, cleared.
+// The libvips error text, taken and cleared in one step under libvips' own
+// lock: the buffer is the whole process's, and conversions run on several
+// threads at once.
 QString takeError();
 
 // A file beside `destination` for writing into, renamed over it when complete,

@@ -1,6 +1,7 @@
 #include "DeliveryCoordinator.h"
 
 #include "TarvoConvert/ConversionEngine.h"
+#include "TarvoConvert/ConversionError.h"
 #include "TarvoCore/ContentHash.h"
 #include "TarvoCore/FileError.h"
 #include "TarvoCore/Files.h"
@@ -12,11 +13,13 @@
 #include "TarvoPlatform/ApplicationDirectory.h"
 #include "TarvoPlatform/Clock.h"
 #include "TarvoPlatform/InputState.h"
+#include "TarvoPlatform/WorkRoot.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QObject>
 #include <QPromise>
+#include <QThreadPool>
 #include <QUuid>
 
 namespace tarvo {
@@ -24,6 +27,15 @@ namespace tarvo {
 namespace {
 
 using Promise = QPromise<std::optional<ConversionResult>>;
+
+// What a failed conversion said, for its log line.
+QString reasonOf(const std::exception& error) {
+    if (const auto* conversion = dynamic_cast<const ConversionError*>(&error))
+        return conversion->detail();
+    if (const auto* file = dynamic_cast<const FileError*>(&error))
+        return file->description();
+    return QString::fromLocal8Bit(error.what());
+}
 
 void settle(const std::shared_ptr<Promise>& promise, std::optional<ConversionResult> result) {
     promise->addResult(std::move(result));
@@ -42,7 +54,9 @@ DeliveryCoordinator::DeliveryCoordinator(ItemStore& store, RuleEngine& rules,
                                          ApplicationDirectory& applications, Clock& clock)
     : m_store(store), m_rules(rules), m_engine(engine), m_undoLog(undoLog),
       m_preferences(preferences), m_workRoot(std::move(workRoot)), m_applications(applications),
-      m_clock(clock), m_context(std::make_unique<QObject>()) {}
+      m_clock(clock), m_context(std::make_unique<QObject>()) {
+    sweepWorkFolders();
+}
 
 DeliveryCoordinator::~DeliveryCoordinator() = default;
 
@@ -74,6 +88,12 @@ QString DeliveryCoordinator::makeWorkDirectory() {
         // The engine creates the folder again and reports the error then.
     }
     return folder;
+}
+
+void DeliveryCoordinator::sweepWorkFolders() {
+    if (m_workRoot.isEmpty())
+        return;
+    QThreadPool::globalInstance()->start([root = m_workRoot] { WorkRoot::sweep(root); });
 }
 
 ConversionRequest DeliveryCoordinator::request(const Item& item, const Delivery& delivery,
@@ -111,17 +131,21 @@ DeliveryCoordinator::produce(const ConversionRequest& request) {
                       m_preferences.countConversion();
                   settle(promise, result);
               })
-        .onFailed(context, [this, promise, context, request] {
-            Log::deliver().error(QStringLiteral("conversion failed for %1; delivering the original")
-                                     .arg(request.item.displayName));
-            ConversionRequest fallback = request;
-            fallback.delivery = Delivery::original();
-            fallback.rename = std::nullopt;
-            m_engine.convert(fallback)
-                .then(context,
-                      [promise](const ConversionResult& result) { settle(promise, result); })
-                .onFailed(context, [promise] { settle(promise, std::nullopt); });
-        });
+        .onFailed(
+            context,
+            [this, promise, context, request](const std::exception& error) {
+                Log::deliver().error(
+                    QStringLiteral("conversion failed for %1; delivering the original: %2")
+                        .arg(request.item.displayName, reasonOf(error)));
+                ConversionRequest fallback = request;
+                fallback.delivery = Delivery::original();
+                fallback.rename = std::nullopt;
+                m_engine.convert(fallback)
+                    .then(context,
+                          [promise](const ConversionResult& result) { settle(promise, result); })
+                    .onFailed(context, [promise] { settle(promise, std::nullopt); });
+            })
+        .onFailed(context, [promise] { settle(promise, std::nullopt); });
     return future;
 }
 

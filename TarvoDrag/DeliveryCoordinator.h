@@ -78,9 +78,14 @@ public:
     Decision badgeContent(const Item& item, const ResolvedDestination& destination,
                           const Modifiers& modifiers);
 
-    // A new folder below the work root. A failure to create it is ignored: the
-    // engine makes the folder again before writing into it.
+    // A new folder below the work root. A failure to create it is ignored:
+    // conversions into it then fail and the unchanged item serves.
     QString makeWorkDirectory();
+
+    // Removes, on a worker thread, the working folders of past drags that
+    // nothing was written into for ten minutes. Done at start-up and at the
+    // end of every drag.
+    void sweepWorkFolders();
 
     ConversionRequest request(const Item& item, const Delivery& delivery,
                               const std::optional<Rule>& rule, int index, int batchCount,

@@ -205,6 +205,7 @@ void DragSource::finishEnd() {
     m_endCleanedUp = true;
     if (m_endedWith == DragOperation::none)
         Files::removeRecursively(m_workDirectory);
+    m_coordinator.sweepWorkFolders();
     m_resolver.invalidate();
     releaseSession();
 }

@@ -4,9 +4,12 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
+#include <QObject>
 #include <QStandardPaths>
 
 #include <algorithm>
+#include <condition_variable>
+#include <mutex>
 
 namespace tarvo {
 
@@ -100,127 +103,208 @@ QString lastDottedPart(const QString& id) {
     return dot < 0 ? id : id.mid(dot + 1);
 }
 
+QString folded(const QString& text) {
+    return text.toCaseFolded();
+}
+
 } // namespace
 
-ApplicationDirectory::ApplicationDirectory(QStringList folders) : m_folders(std::move(folders)) {}
+// One reading of the folders, with the lookups it answers made ready.
+struct ApplicationDirectory::Index {
+    QHash<QString, Entry> byID;
+    std::vector<Entry> sorted;
+    // Each key names the first application by id that it matches.
+    QHash<QString, QString> byWMClass;
+    QHash<QString, QString> byFoldedID;
+    QHash<QString, QString> byFoldedLastPart;
+    QStringList scanned;
 
-ApplicationDirectory::~ApplicationDirectory() = default;
+    void read(const QStringList& folders) {
+        QHash<QString, bool> claimed; // ids taken by an earlier folder, usable or hidden there
+        for (const QString& folder : folders) {
+            const QString root = QDir::cleanPath(folder);
+            if (QFileInfo(root).isDir())
+                scan(root, root, 0, claimed);
+        }
+        sorted.assign(byID.cbegin(), byID.cend());
+        std::sort(sorted.begin(), sorted.end(),
+                  [](const Entry& a, const Entry& b) { return a.id < b.id; });
+        for (auto it = sorted.crbegin(); it != sorted.crend(); ++it) {
+            // Walked backwards, so the first by id is the one left standing.
+            if (!it->startupWMClass.isEmpty())
+                byWMClass.insert(it->startupWMClass, it->id);
+            byFoldedID.insert(folded(it->id), it->id);
+            byFoldedLastPart.insert(folded(lastDottedPart(it->id)), it->id);
+        }
+    }
+
+    void scan(const QString& root, const QString& folder, int depth,
+              QHash<QString, bool>& claimed) {
+        scanned.append(folder);
+        const QDir dir(folder);
+        const QFileInfoList files = dir.entryInfoList({QStringLiteral("*.desktop")},
+                                                      QDir::Files | QDir::Readable, QDir::Name);
+        for (const QFileInfo& info : files) {
+            QString id = QDir(root).relativeFilePath(info.filePath());
+            id.chop(QStringLiteral(".desktop").size());
+            id.replace(u'/', u'-');
+            if (claimed.contains(id))
+                continue;
+            const std::optional<DesktopEntryFields> fields = readDesktopEntry(info.filePath());
+            if (!fields)
+                continue;
+            // A hidden entry deletes the application for every later folder too.
+            const bool usable = !fields->hidden && fields->type == u"Application";
+            claimed.insert(id, usable);
+            if (usable)
+                byID.insert(id, Entry{id, fields->name, info.filePath(), fields->startupWMClass});
+        }
+        if (depth >= maxDepth)
+            return;
+        const QFileInfoList folders =
+            dir.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+        for (const QFileInfo& sub : folders)
+            scan(root, sub.filePath(), depth + 1, claimed);
+    }
+};
+
+// What the worker hands over: the latest reading and its number.
+struct ApplicationDirectory::Shared {
+    std::mutex mutex;
+    std::condition_variable done;
+    quint64 generation = 0;
+    std::shared_ptr<const Index> index;
+};
+
+ApplicationDirectory::ApplicationDirectory(QStringList folders)
+    : m_folders(std::move(folders)), m_index(std::make_shared<Index>()),
+      m_shared(std::make_shared<Shared>()), m_context(std::make_unique<QObject>()) {
+    // One thread: readings finish in the order they were asked for.
+    m_worker.setMaxThreadCount(1);
+    m_worker.setObjectName(QStringLiteral("com.tarvoapp.Tarvo.applications"));
+    m_settle.setSingleShot(true);
+    m_settle.setInterval(settleMilliseconds);
+    QObject::connect(&m_settle, &QTimer::timeout, m_context.get(), [this] { startReading(); });
+    startReading();
+}
+
+ApplicationDirectory::~ApplicationDirectory() {
+    m_worker.waitForDone();
+}
 
 QStringList ApplicationDirectory::standardFolders() {
     return QStandardPaths::standardLocations(QStandardPaths::ApplicationsLocation);
 }
 
-void ApplicationDirectory::refresh() {
-    m_entries.clear();
-    m_claimed.clear();
-    m_scanned.clear();
-    for (const QString& folder : m_folders) {
-        const QString root = QDir::cleanPath(folder);
-        if (QFileInfo(root).isDir())
-            scan(root, root, 0);
-    }
-    m_stale = false;
-    watch();
+quint64 ApplicationDirectory::startReading() {
+    const quint64 generation = ++m_requested;
+    m_worker.start(
+        [shared = m_shared, folders = m_folders, generation, context = m_context.get(), this] {
+            auto index = std::make_shared<Index>();
+            index->read(folders);
+            {
+                const std::lock_guard lock(shared->mutex);
+                shared->generation = generation;
+                shared->index = std::move(index);
+            }
+            shared->done.notify_all();
+            // The destructor waits for this task, so the context still lives.
+            QMetaObject::invokeMethod(
+                context, [this] { takeReading(); }, Qt::QueuedConnection);
+        });
+    return generation;
 }
 
-void ApplicationDirectory::scan(const QString& root, const QString& folder, int depth) {
-    m_scanned.append(folder);
-    const QDir dir(folder);
-    const QFileInfoList files =
-        dir.entryInfoList({QStringLiteral("*.desktop")}, QDir::Files | QDir::Readable, QDir::Name);
-    for (const QFileInfo& info : files) {
-        QString id = QDir(root).relativeFilePath(info.filePath());
-        id.chop(QStringLiteral(".desktop").size());
-        id.replace(u'/', u'-');
-        if (m_claimed.contains(id))
-            continue;
-        const std::optional<DesktopEntryFields> fields = readDesktopEntry(info.filePath());
-        if (!fields)
-            continue;
-        // A hidden entry deletes the application for every later folder too.
-        const bool usable = !fields->hidden && fields->type == u"Application";
-        m_claimed.insert(id, usable);
-        if (usable)
-            m_entries.insert(id, Entry{id, fields->name, info.filePath(), fields->startupWMClass});
+void ApplicationDirectory::takeReading() {
+    std::shared_ptr<const Index> index;
+    quint64 generation = 0;
+    {
+        const std::lock_guard lock(m_shared->mutex);
+        generation = m_shared->generation;
+        index = m_shared->index;
     }
-    if (depth >= maxDepth)
+    if (generation <= m_applied || !index)
         return;
-    const QFileInfoList folders = dir.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
-    for (const QFileInfo& sub : folders)
-        scan(root, sub.filePath(), depth + 1);
+    m_applied = generation;
+    m_index = std::move(index);
+    watch(m_index->scanned);
 }
 
-void ApplicationDirectory::watch() {
+void ApplicationDirectory::refresh() {
+    m_settle.stop();
+    startReading();
+}
+
+bool ApplicationDirectory::refreshAndWait(int ms) {
+    m_settle.stop();
+    const quint64 wanted = startReading();
+    {
+        std::unique_lock lock(m_shared->mutex);
+        if (!m_shared->done.wait_for(lock, std::chrono::milliseconds(ms),
+                                     [&] { return m_shared->generation >= wanted; }))
+            return false;
+    }
+    takeReading();
+    return true;
+}
+
+void ApplicationDirectory::watch(const QStringList& folders) {
     if (!m_watcher) {
         m_watcher = std::make_unique<QFileSystemWatcher>();
-        QObject::connect(m_watcher.get(), &QFileSystemWatcher::directoryChanged, m_watcher.get(),
-                         [this](const QString&) { m_stale = true; });
+        QObject::connect(m_watcher.get(), &QFileSystemWatcher::directoryChanged, m_context.get(),
+                         [this](const QString&) { m_settle.start(); });
     }
     const QStringList watched = m_watcher->directories();
+    if (watched == folders)
+        return;
     if (!watched.isEmpty())
         m_watcher->removePaths(watched);
-    if (!m_scanned.isEmpty())
-        m_watcher->addPaths(m_scanned);
+    if (!folders.isEmpty())
+        m_watcher->addPaths(folders);
 }
 
-void ApplicationDirectory::ensureLoaded() {
-    if (m_stale)
-        refresh();
-}
-
-std::optional<ApplicationDirectory::Entry> ApplicationDirectory::entry(const QString& id) {
-    ensureLoaded();
-    const auto it = m_entries.constFind(id);
-    if (it == m_entries.constEnd())
+std::optional<ApplicationDirectory::Entry> ApplicationDirectory::entry(const QString& id) const {
+    const auto it = m_index->byID.constFind(id);
+    if (it == m_index->byID.constEnd())
         return std::nullopt;
     return *it;
 }
 
-std::optional<QString> ApplicationDirectory::name(const QString& id) {
-    const std::optional<Entry> found = entry(id);
-    if (!found || found->name.isEmpty())
+std::optional<QString> ApplicationDirectory::name(const QString& id) const {
+    const auto it = m_index->byID.constFind(id);
+    if (it == m_index->byID.constEnd() || it->name.isEmpty())
         return std::nullopt;
-    return found->name;
+    return it->name;
 }
 
-std::optional<QString> ApplicationDirectory::path(const QString& id) {
-    const std::optional<Entry> found = entry(id);
-    if (!found)
+std::optional<QString> ApplicationDirectory::path(const QString& id) const {
+    const auto it = m_index->byID.constFind(id);
+    if (it == m_index->byID.constEnd())
         return std::nullopt;
-    return found->path;
+    return it->path;
 }
 
-std::vector<ApplicationDirectory::Entry> ApplicationDirectory::entries() {
-    ensureLoaded();
-    std::vector<Entry> all(m_entries.cbegin(), m_entries.cend());
-    std::sort(all.begin(), all.end(), [](const Entry& a, const Entry& b) { return a.id < b.id; });
-    return all;
+const std::vector<ApplicationDirectory::Entry>& ApplicationDirectory::entries() const {
+    return m_index->sorted;
 }
 
 std::optional<QString> ApplicationDirectory::idForWindowClass(const QString& instance,
-                                                              const QString& windowClass) {
-    const std::vector<Entry> all = entries();
+                                                              const QString& windowClass) const {
     QStringList names;
     for (const QString& name : {windowClass, instance})
         if (!name.isEmpty() && !names.contains(name))
             names.append(name);
-    if (names.isEmpty())
-        return std::nullopt;
-
-    using Test = bool (*)(const Entry&, const QString&);
-    const Test tests[] = {
-        [](const Entry& e, const QString& n) { return e.startupWMClass == n; },
-        [](const Entry& e, const QString& n) { return e.id == n; },
-        [](const Entry& e, const QString& n) { return e.id.compare(n, Qt::CaseInsensitive) == 0; },
-        [](const Entry& e, const QString& n) {
-            return lastDottedPart(e.id).compare(n, Qt::CaseInsensitive) == 0;
-        },
-    };
-    for (const Test test : tests)
+    const Index& index = *m_index;
+    for (const QString& name : names)
+        if (const auto it = index.byWMClass.constFind(name); it != index.byWMClass.constEnd())
+            return *it;
+    for (const QString& name : names)
+        if (index.byID.contains(name))
+            return name;
+    for (const QHash<QString, QString>* table : {&index.byFoldedID, &index.byFoldedLastPart})
         for (const QString& name : names)
-            for (const Entry& e : all)
-                if (test(e, name))
-                    return e.id;
+            if (const auto it = table->constFind(folded(name)); it != table->constEnd())
+                return *it;
     return std::nullopt;
 }
 

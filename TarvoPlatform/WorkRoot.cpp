@@ -1,12 +1,17 @@
 #include "WorkRoot.h"
 
 #include "TarvoCore/FileError.h"
+#include "TarvoCore/Files.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
 #include <cerrno>
+#include <ctime>
+#include <dirent.h>
+#include <fcntl.h>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -33,6 +38,29 @@ void ensurePrivateFolder(const QString& path, uid_t uid) {
         throw FileError(operation, path, EPERM);
     if ((status.st_mode & 07777) != 0700 && ::chmod(native.constData(), 0700) != 0)
         throw FileError(operation, path, errno);
+}
+
+int sweep(const QString& root, int olderThanSeconds) {
+    DIR* dir = ::opendir(QFile::encodeName(root).constData());
+    if (!dir)
+        return 0;
+    const time_t cutoff = ::time(nullptr) - olderThanSeconds;
+    const uid_t uid = ::getuid();
+    int removed = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view name(entry->d_name);
+        if (name == "." || name == "..")
+            continue;
+        struct stat status {};
+        if (::fstatat(::dirfd(dir), entry->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0)
+            continue;
+        if (!S_ISDIR(status.st_mode) || status.st_uid != uid || status.st_mtime >= cutoff)
+            continue;
+        if (Files::removeRecursively(QDir(root).filePath(QFile::decodeName(entry->d_name))))
+            ++removed;
+    }
+    ::closedir(dir);
+    return removed;
 }
 
 QString prepare(const QString& runtimeDir, const QString& tempDir, uid_t uid) {

@@ -24,4 +24,14 @@ QString prepare(const QString& runtimeDir, const QString& tempDir, uid_t uid);
 // with FileError; a folder of ours that others may enter is closed to them.
 void ensurePrivateFolder(const QString& path, uid_t uid);
 
+// How long a drag's working folder is kept after it was last written to.
+inline constexpr int keepSeconds = 10 * 60;
+
+// Removes the working folders in `root` that nothing was written into for
+// `olderThanSeconds`: those of drags that ended without cleaning up, or
+// whose files a destination was handed long ago. The work root lives in
+// memory ($XDG_RUNTIME_DIR), so nothing may pile up there. Entries that are
+// no folders of this user are left alone. Returns how many went.
+int sweep(const QString& root, int olderThanSeconds = keepSeconds);
+
 } // namespace tarvo::WorkRoot

@@ -158,6 +158,20 @@ void BM_CachedResolutionOnX11(benchmark::State& state) {
 }
 BENCHMARK(BM_CachedResolutionOnX11);
 
+// One request answered by the server: the unit the fresh resolution is
+// measured in.
+void BM_RoundTripOnX11(benchmark::State& state) {
+    X11Setup& setup = x11();
+    if (!setup.ready()) {
+        state.SkipWithError("no X display");
+        return;
+    }
+    xcb_connection_t* c = setup.connection->get();
+    for (auto _ : state)
+        std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+}
+BENCHMARK(BM_RoundTripOnX11)->Unit(benchmark::kMicrosecond);
+
 } // namespace
 
 int main(int argc, char** argv) {

@@ -25,8 +25,16 @@
 
 #include <benchmark/benchmark.h>
 
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QImage>
 #include <QTemporaryDir>
+
+#include "TarvoPlatform/TypeMapping.h"
+
+#include <algorithm>
 
 using namespace tarvo;
 
@@ -48,7 +56,8 @@ public:
 // A browser on the left of a 1000 x 1000 screen, a terminal on the right, 38
 // small windows in front that are never under the pointer.
 struct World {
-    World()
+    // `png`: the stored picture's bytes; a bare PNG signature when empty.
+    explicit World(const QByteArray& png = {})
         : store(dir.path() + "/Items"), rules(DefaultRules::all(), AppCategoryMap{}), engine(1),
           defaults(dir.path() + "/settings.ini"), preferences(defaults),
           applications(QStringList{dir.path() + "/applications"}),
@@ -72,7 +81,7 @@ struct World {
         item.displayName = QStringLiteral("photo.png");
         QFile file(store.makeItemDirectory(item.id) + "/photo.png");
         file.open(QIODevice::WriteOnly);
-        file.write("\x89PNG\r\n\x1a\n");
+        file.write(png.isEmpty() ? QByteArray("\x89PNG\r\n\x1a\n") : png);
         file.close();
         item.contentHash = ContentHash::ofPath(file.fileName());
         store.add(item);
@@ -137,5 +146,64 @@ void BM_MoveOntoAnotherDestination(benchmark::State& state) {
     state.counters["rewrites"] = world.delegate.changes;
 }
 BENCHMARK(BM_MoveOntoAnotherDestination);
+
+// A 24-megapixel photograph-like PNG.
+const QByteArray& bigPNG() {
+    static const QByteArray bytes = [] {
+        QImage picture(6000, 4000, QImage::Format_RGB32);
+        for (int y = 0; y < picture.height(); ++y) {
+            auto* row = reinterpret_cast<QRgb*>(picture.scanLine(y));
+            for (int x = 0; x < picture.width(); ++x)
+                row[x] = qRgb((x * 255) / 6000, (y * 255) / 4000, ((x ^ y) * 37) & 0xff);
+        }
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        picture.save(&buffer, "PNG", 80);
+        return png;
+    }();
+    return bytes;
+}
+
+// A browser reads the JPEG of a 24-megapixel PNG while the pointer hovers
+// over it: the longest time between two turns of the event loop until the
+// answer comes, beside the time the conversion takes.
+void BM_EventLoopWhileA24MPPngConvertsForAReader(benchmark::State& state) {
+    const QByteArray& png = bigPNG();
+    double longestGap = 0;
+    double answeredAfter = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        World world(png);
+        world.clock.advance(0.1);
+        world.source->draggingMoved({250, 750}); // the browser: a JPEG
+        state.ResumeTiming();
+
+        bool answered = false;
+        QElapsedTimer total;
+        total.start();
+        world.sessions.current()->requestData(
+            0, QString(TypeIdentifier::jpeg), DataRequestPhase::hover,
+            [&](std::optional<PasteboardData> data) { answered = data.has_value(); });
+        qint64 last = total.nsecsElapsed();
+        while (!answered) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents);
+            const qint64 now = total.nsecsElapsed();
+            longestGap = std::max(longestGap, (now - last) / 1e6);
+            last = now;
+            if (now > qint64{60} * 1000 * 1000 * 1000)
+                break;
+        }
+        answeredAfter = total.nsecsElapsed() / 1e6;
+        if (!answered)
+            state.SkipWithError("the reader got no JPEG");
+    }
+    state.counters["longest_gap_ms"] = longestGap;
+    state.counters["answered_after_ms"] = answeredAfter;
+}
+BENCHMARK(BM_EventLoopWhileA24MPPngConvertsForAReader)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(3);
 
 } // namespace

@@ -69,16 +69,70 @@ std::optional<QByteArray> sessionBusAddress() {
     return std::nullopt;
 }
 
-Connection connect(const QByteArray& address) {
-    GError* error = nullptr;
-    GDBusConnection* connection = g_dbus_connection_new_for_address_sync(
+// Opens a bus connection by `deadline`, or none. The connection is made
+// asynchronously on a context of this thread's own: a bus that accepts the
+// socket and then never answers (a stopped daemon) is given up at the
+// deadline instead of holding the thread for good.
+Connection connect(const QByteArray& address, Clock::time_point deadline) {
+    struct Attempt {
+        GDBusConnection* connection = nullptr;
+        bool done = false;
+    };
+    // Shared with the callback, which may outlive this call when even the
+    // cancellation is not heard.
+    auto* attempt = new std::shared_ptr<Attempt>(std::make_shared<Attempt>());
+    const std::shared_ptr<Attempt> mine = *attempt;
+
+    GMainContext* context = g_main_context_new();
+    g_main_context_push_thread_default(context);
+    GCancellable* cancellable = g_cancellable_new();
+    g_dbus_connection_new_for_address(
         address.constData(),
         static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
                                           G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-        nullptr, nullptr, &error);
-    if (error)
-        g_error_free(error);
-    return Connection(connection);
+        nullptr, cancellable,
+        [](GObject*, GAsyncResult* result, gpointer data) {
+            auto* shared = static_cast<std::shared_ptr<Attempt>*>(data);
+            GError* error = nullptr;
+            GDBusConnection* connection = g_dbus_connection_new_for_address_finish(result, &error);
+            if (error)
+                g_error_free(error);
+            if (shared->use_count() > 1) {
+                (*shared)->connection = connection;
+                (*shared)->done = true;
+            } else if (connection) {
+                g_object_unref(connection); // its caller gave up waiting
+            }
+            delete shared;
+        },
+        attempt);
+
+    // Waits by the deadline, then once more a short while for the
+    // cancellation to come back.
+    const auto waitUntil = [&](Clock::time_point until) {
+        while (!mine->done) {
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now());
+            if (left.count() <= 0)
+                return;
+            GSource* timer = g_timeout_source_new(static_cast<guint>(left.count()));
+            g_source_set_callback(
+                timer, [](gpointer) { return G_SOURCE_REMOVE; }, nullptr, nullptr);
+            g_source_attach(timer, context);
+            g_main_context_iteration(context, TRUE);
+            g_source_destroy(timer);
+            g_source_unref(timer);
+        }
+    };
+    waitUntil(deadline);
+    if (!mine->done) {
+        g_cancellable_cancel(cancellable);
+        waitUntil(Clock::now() + std::chrono::milliseconds(50));
+    }
+    g_main_context_pop_thread_default(context);
+    g_main_context_unref(context);
+    g_object_unref(cancellable);
+    return Connection(mine->done ? mine->connection : nullptr);
 }
 
 // One query's calls, all under the same deadline.
@@ -87,6 +141,7 @@ public:
     explicit Query(Clock::time_point deadline) : m_deadline(deadline) {}
 
     bool expired() const { return Clock::now() >= m_deadline; }
+    Clock::time_point deadline() const { return m_deadline; }
 
     Variant call(GDBusConnection* connection, const char* destination, const char* path,
                  const char* interface, const char* method, GVariant* parameters,
@@ -124,17 +179,22 @@ public:
         std::optional<QString> role;
     };
 
-    explicit Worker(std::chrono::milliseconds deadline)
-        : m_deadline(deadline), m_thread([this] { run(); }) {}
+    explicit Worker(std::chrono::milliseconds deadline) : m_deadline(deadline) {}
 
-    ~Worker() {
+    // The thread owns the worker: whoever stops it never waits for a query
+    // that a stuck bus or application holds up.
+    static std::shared_ptr<Worker> start(std::chrono::milliseconds deadline) {
+        auto worker = std::make_shared<Worker>(deadline);
+        std::thread([worker] { worker->run(); }).detach();
+        return worker;
+    }
+
+    void stop() {
         {
             const std::lock_guard lock(m_mutex);
             m_stop = true;
         }
         m_wake.notify_all();
-        // A query in flight ends by its deadline.
-        m_thread.join();
     }
 
     // None while an earlier query is still running.
@@ -186,17 +246,17 @@ private:
         }
     }
 
-    GDBusConnection* session() {
+    GDBusConnection* session(const Query& query) {
         if (m_session && g_dbus_connection_is_closed(m_session.get()))
             m_session.reset();
         if (!m_session)
             if (const std::optional<QByteArray> address = sessionBusAddress())
-                m_session = connect(*address);
+                m_session = connect(*address, query.deadline());
         return m_session.get();
     }
 
     bool isTrusted(Query& query) {
-        GDBusConnection* bus = session();
+        GDBusConnection* bus = session(query);
         const Variant owned =
             query.call(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
                        "NameHasOwner", g_variant_new("(s)", "org.a11y.Bus"), "(b)");
@@ -225,13 +285,13 @@ private:
         }
         if (m_a11y)
             return m_a11y.get();
-        const Variant address = query.call(session(), "org.a11y.Bus", "/org/a11y/bus",
+        const Variant address = query.call(session(query), "org.a11y.Bus", "/org/a11y/bus",
                                            "org.a11y.Bus", "GetAddress", nullptr, "(s)");
         if (!address)
             return nullptr;
         const gchar* text = nullptr;
         g_variant_get(address.get(), "(&s)", &text);
-        m_a11y = connect(QByteArray(text));
+        m_a11y = connect(QByteArray(text), query.deadline());
         return m_a11y.get();
     }
 
@@ -410,13 +470,14 @@ private:
     Connection m_session;
     Connection m_a11y;
     std::unordered_map<std::string, qint32> m_pids;
-    std::thread m_thread;
 };
 
 AtSpiAccessibility::AtSpiAccessibility(Timing timing)
-    : m_timing(timing), m_worker(std::make_unique<Worker>(timing.queryDeadline)) {}
+    : m_timing(timing), m_worker(Worker::start(timing.queryDeadline)) {}
 
-AtSpiAccessibility::~AtSpiAccessibility() = default;
+AtSpiAccessibility::~AtSpiAccessibility() {
+    m_worker->stop();
+}
 
 void AtSpiAccessibility::setScreenGeometry(QPoint primaryOrigin, double devicePixelRatio) {
     m_origin = primaryOrigin;

@@ -13,8 +13,9 @@ namespace tarvo {
 // worker thread of its own under one deadline for all its calls, and the
 // caller waits for it only a short while: a stopped application makes the
 // answer absent, never the pointer slow. While a late query is still running
-// the next ones answer absent at once. "Trusted" means the accessibility bus
-// is running and enabled.
+// the next ones answer absent at once. Connections to the buses are made
+// under the same deadline, and the program's exit never waits for the
+// worker. "Trusted" means the accessibility bus is running and enabled.
 class AtSpiAccessibility final : public Accessibility {
 public:
     struct Timing {
@@ -45,7 +46,7 @@ private:
     class Worker;
 
     Timing m_timing;
-    std::unique_ptr<Worker> m_worker;
+    std::shared_ptr<Worker> m_worker;
     QPoint m_origin;
     double m_scale = 1.0;
     std::optional<bool> m_trusted;

@@ -25,7 +25,8 @@ namespace {
 // An item store and a work folder in a temporary folder.
 class Store {
 public:
-    Store() : m_work(m_dir.file("work/drag-1")) {}
+    // The work folder is there, as a drag makes it before converting.
+    Store() : m_work(m_dir.file("work/drag-1")) { QDir().mkpath(m_work); }
 
     Item add(ItemPayload payload, const QString& displayName, const QByteArray& bytes = {}) {
         Item item;
@@ -110,7 +111,7 @@ TEST(ConversionEngine, TextAndLinkItemsFallBackToTheirText) {
         EXPECT_EQ(errorOf([&] { ConversionEngine::perform(store.request(link, d)); }),
                   ConversionError::noPayload());
     }
-    EXPECT_FALSE(QFile::exists(store.work())) << "no work folder made for nothing";
+    EXPECT_EQ(store.workFiles(), QStringList()) << "nothing written for nothing";
 }
 
 TEST(ConversionEngine, FilesAsOriginalPathAndPlainText) {
@@ -182,7 +183,7 @@ TEST(ConversionEngine, AnExactDestinationIsUsedUnchanged) {
 
     EXPECT_EQ(ConversionEngine::perform(r), ConversionResult::file(*r.destinationURL));
     EXPECT_EQ(read(*r.destinationURL), TextConverter::webloc(QUrl("https://example.com/")));
-    EXPECT_FALSE(QFile::exists(store.work())) << "no work folder is created";
+    EXPECT_EQ(store.workFiles(), QStringList()) << "nothing goes into the work folder";
     EXPECT_EQ(QDir(store.path("promised")).entryList(QDir::Files | QDir::Hidden),
               QStringList({"Exact name.webloc"}));
 }
@@ -200,7 +201,17 @@ TEST(ConversionEngine, PdfDeliveries) {
     EXPECT_TRUE(read(store.work() + "/Screen shot.pdf").startsWith("%PDF"));
 }
 
-TEST(ConversionEngine, ImagesOfPdfsGoThroughATemporaryPage) {
+// A drag that ended took its work folder along; a conversion still running
+// for it fails instead of making the folder again.
+TEST(ConversionEngine, AConversionWhoseWorkFolderIsGoneFails) {
+    Store store;
+    const Item link = store.add(ItemPayload::url(QUrl("https://example.com/")), "example");
+    ASSERT_TRUE(QDir(store.work()).removeRecursively());
+    EXPECT_THROW(ConversionEngine::perform(store.request(link, Delivery::webloc())), FileError);
+    EXPECT_FALSE(QFile::exists(store.work()));
+}
+
+TEST(ConversionEngine, ImagesOfPdfsAreDrawnFromTheirFirstPage) {
     Store store;
     const Item pdf = store.add(ItemPayload::file("letter.pdf"), "letter.pdf");
     writeLetterPdf(store.stored(pdf));

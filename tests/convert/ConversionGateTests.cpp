@@ -107,6 +107,38 @@ TEST(ConversionGate, FiveRequestsAtALimitOfTwoRunTwoAtATimeInArrivalOrder) {
     EXPECT_EQ(engine.peakConcurrency(), 2);
 }
 
+// Decoded pixels in flight stay within the budget whatever the limit allows:
+// two large conversions do not run together, a small one joins a large one,
+// and one larger than the whole budget runs alone. Arrival order holds.
+TEST(ConversionGate, WeighsConversionsByTheirDecodedPixels) {
+    constexpr qint64 MiB = qint64{1} << 20;
+    const std::vector<qint64> weights{300 * MiB, 300 * MiB, 0, 1024 * MiB, 0};
+    HeldConversions held;
+    ConversionEngine engine(4, held.performer(), [&](const ConversionRequest& request) {
+        return weights.at(static_cast<size_t>(request.index));
+    });
+    std::vector<QFuture<ConversionResult>> futures;
+    for (int i = 0; i < 5; ++i)
+        futures.push_back(engine.convert(numbered(i)));
+
+    held.awaitStarted(1);
+    EXPECT_EQ(held.startedCount(), 1u) << "300 MiB more would pass the budget";
+    held.release(0);
+    EXPECT_EQ(held.awaitStarted(3), (std::vector<int>{0, 1, 2}));
+    EXPECT_EQ(held.startedCount(), 3u) << "the largest waits for the others";
+    held.release(1);
+    held.release(2);
+    EXPECT_EQ(held.awaitStarted(4)[3], 3);
+    EXPECT_EQ(held.startedCount(), 4u) << "nothing joins a conversion over the budget";
+    held.release(3);
+    EXPECT_EQ(held.awaitStarted(5)[4], 4);
+    held.release(4);
+    for (auto& future : futures)
+        future.waitForFinished();
+    EXPECT_EQ(held.mostRunning(), 2);
+    EXPECT_EQ(engine.peakWeight(), 1024 * MiB);
+}
+
 TEST(ConversionGate, ALimitBelowOneAdmitsOneAtATime) {
     for (const int limit : {0, -3}) {
         SCOPED_TRACE(limit);

@@ -6,8 +6,11 @@
 
 #include <QDeadlineTimer>
 #include <QEventLoop>
+#include <QFile>
 #include <QThread>
 #include <QTimer>
+
+#include <memory>
 
 using namespace tarvo;
 using namespace tarvo::test;
@@ -37,9 +40,11 @@ protected:
         dir.write("system/applications/notes.txt", "not a desktop file");
     }
 
-    ApplicationDirectory directory() const {
-        return ApplicationDirectory(
-            {dir.file("user/applications"), dir.file("system/applications")});
+    std::unique_ptr<ApplicationDirectory> directory() const {
+        auto apps = std::make_unique<ApplicationDirectory>(
+            QStringList{dir.file("user/applications"), dir.file("system/applications")});
+        EXPECT_TRUE(apps->refreshAndWait());
+        return apps;
     }
 
     TempDir dir;
@@ -48,6 +53,7 @@ protected:
 TEST_F(ApplicationDirectoryTest, NamesApplicationsByTheirDesktopFiles) {
     ApplicationDirectory apps({dir.file("user/applications"), dir.file("system/applications"),
                                dir.file("missing/applications")});
+    ASSERT_TRUE(apps.refreshAndWait());
     struct Case {
         const char* name;
         QString id;
@@ -78,7 +84,8 @@ TEST_F(ApplicationDirectoryTest, NamesApplicationsByTheirDesktopFiles) {
 TEST_F(ApplicationDirectoryTest, MatchesWindowClassesToApplications) {
     dir.write("system/applications/org.example.Claimed.desktop",
               desktopFile("Claimed", "StartupWMClass=Firefox\n"));
-    ApplicationDirectory apps = directory();
+    const std::unique_ptr<ApplicationDirectory> directory = this->directory();
+    ApplicationDirectory& apps = *directory;
     struct Case {
         const char* name;
         QString instance;
@@ -101,7 +108,8 @@ TEST_F(ApplicationDirectoryTest, MatchesWindowClassesToApplications) {
 }
 
 TEST_F(ApplicationDirectoryTest, ReadsTheFoldersAgainWhenTheyChange) {
-    ApplicationDirectory apps = directory();
+    const std::unique_ptr<ApplicationDirectory> directory = this->directory();
+    ApplicationDirectory& apps = *directory;
     ASSERT_EQ(apps.name("org.example.New"), std::nullopt);
     dir.write("user/applications/org.example.New.desktop", desktopFile("Brand New"));
 
@@ -114,6 +122,21 @@ TEST_F(ApplicationDirectoryTest, ReadsTheFoldersAgainWhenTheyChange) {
         loop.exec();
     }
     EXPECT_EQ(name, QStringLiteral("Brand New"));
+}
+
+// Lookups answer from the last reading and never read the disk themselves:
+// what a folder holds now shows only once the worker has read it again.
+TEST_F(ApplicationDirectoryTest, LookupsAnswerFromTheLastReading) {
+    const std::unique_ptr<ApplicationDirectory> apps = directory();
+    ASSERT_EQ(apps->name("firefox"), QStringLiteral("Firefox User"));
+    ASSERT_TRUE(QFile::remove(dir.file("user/applications/firefox.desktop")));
+    ASSERT_TRUE(QFile::remove(dir.file("system/applications/firefox.desktop")));
+    EXPECT_EQ(apps->name("firefox"), QStringLiteral("Firefox User"));
+    EXPECT_EQ(apps->idForWindowClass("navigator", "Firefox"), QStringLiteral("firefox"));
+
+    ASSERT_TRUE(apps->refreshAndWait());
+    EXPECT_EQ(apps->name("firefox"), std::nullopt);
+    EXPECT_EQ(apps->idForWindowClass("navigator", "Firefox"), std::nullopt);
 }
 
 } // namespace

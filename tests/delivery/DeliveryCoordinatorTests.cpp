@@ -68,6 +68,9 @@ protected:
           applications(QStringList{dir.file("applications")}) {
         dir.write("applications/org.gnome.Evince.desktop",
                   "[Desktop Entry]\nType=Application\nName=Document Viewer\n");
+        applications.refreshAndWait();
+        // The drag's work folder, as the drag makes it before converting.
+        QDir().mkpath(dir.file("work/drag"));
         useEngine(std::make_unique<ConversionEngine>(2));
     }
 
@@ -287,9 +290,8 @@ TEST_F(CoordinatorTest, AFailingConversionFallsBackToTheStoredFile) {
     const std::optional<ConversionResult> result = await(coordinator->produce(png));
     EXPECT_EQ(result, ConversionResult::original(*notes.payloadURL(store.root())));
     EXPECT_EQ(preferences.conversionCount(), 0);
-    EXPECT_EQ(log.lines(),
-              std::vector<QString>{
-                  "deliver error: conversion failed for notes.txt; delivering the original"});
+    EXPECT_EQ(log.lines(), std::vector<QString>{"deliver error: conversion failed for notes.txt; "
+                                                "delivering the original: cannotRead(notes.txt)"});
 
     coordinator->recordDelivery(notes, ResolvedDestination::unknown(), {*result});
     EXPECT_EQ(preferences.dropCount(), 1);

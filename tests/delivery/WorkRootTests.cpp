@@ -9,6 +9,8 @@
 #include <QFile>
 
 #include <cerrno>
+#include <ctime>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,6 +23,11 @@ mode_t modeOf(const QString& path) {
     struct stat status {};
     EXPECT_EQ(::lstat(QFile::encodeName(path).constData(), &status), 0);
     return status.st_mode & 07777;
+}
+
+void age(const QString& path, int seconds) {
+    const timespec when[2] = {{::time(nullptr) - seconds, 0}, {::time(nullptr) - seconds, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), when, 0), 0);
 }
 
 int refusal(const QString& runtime, const QString& temp, uid_t uid) {
@@ -85,6 +92,24 @@ TEST(WorkRoot, RefusesWhatAnotherUserCouldHavePrepared) {
     // A file in its place.
     dir.write("runtime/Tarvo", "x");
     EXPECT_EQ(refusal(dir.file("runtime"), dir.file("tmp"), me), ENOTDIR);
+}
+
+// Folders of drags that ended long ago go; those written to lately stay, as
+// does anything that is no folder.
+TEST(WorkRoot, SweepsFoldersNothingWasWrittenToForTenMinutes) {
+    TempDir dir;
+    dir.write("root/old/picture.jpg", "old");
+    dir.write("root/recent/picture.jpg", "recent");
+    dir.write("root/stray file", "a file");
+    age(dir.file("root/old"), WorkRoot::keepSeconds + 60);
+    age(dir.file("root/recent"), WorkRoot::keepSeconds - 60);
+    age(dir.file("root/stray file"), WorkRoot::keepSeconds + 60);
+
+    EXPECT_EQ(WorkRoot::sweep(dir.file("root")), 1);
+    EXPECT_FALSE(QFile::exists(dir.file("root/old")));
+    EXPECT_TRUE(QFile::exists(dir.file("root/recent/picture.jpg")));
+    EXPECT_TRUE(QFile::exists(dir.file("root/stray file")));
+    EXPECT_EQ(WorkRoot::sweep(dir.file("missing")), 0);
 }
 
 } // namespace

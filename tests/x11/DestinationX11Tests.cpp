@@ -101,6 +101,7 @@ protected:
         ASSERT_TRUE(m_connection);
         m_applications =
             std::make_unique<ApplicationDirectory>(QStringList{s_standIns->applicationsFolder()});
+        ASSERT_TRUE(m_applications->refreshAndWait());
         m_lister = std::make_unique<X11WindowList>(*m_connection);
         m_workspace = std::make_unique<X11Workspace>(*m_connection, *m_applications);
         // The window manager maps and frames the stand-ins in its own time.

@@ -285,6 +285,7 @@ protected:
         m_input = std::make_unique<X11InputState>(*m_connection);
         m_applications =
             std::make_unique<ApplicationDirectory>(QStringList{desk->dir.file("applications")});
+        ASSERT_TRUE(m_applications->refreshAndWait());
         m_lister = std::make_unique<X11WindowList>(*m_connection);
         m_workspace = std::make_unique<X11Workspace>(*m_connection, *m_applications);
         m_resolver = std::make_unique<DestinationResolver>(*m_lister, AppCategoryMap{},

@@ -1,0 +1,172 @@
+// Measured paths beside what they are measured against, in one run: the
+// fingerprint of a 1 MiB file beside OpenSSL's own SHA-256 over the same bytes
+// in memory, and a PDF page delivered as a PNG beside pdftoppm making the same
+// PNG (bench/side-by-side.sh installs poppler-utils for it).
+#include "TarvoConvert/ConversionEngine.h"
+#include "TarvoCore/ContentHash.h"
+#include "TarvoCore/Item.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QUuid>
+
+#include <cairo-pdf.h>
+#include <cairo.h>
+#include <openssl/evp.h>
+
+#include <cmath>
+#include <random>
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+using namespace tarvo;
+
+constexpr int kOneMiB = 1 << 20;
+
+QTemporaryDir& folder() {
+    static QTemporaryDir dir;
+    return dir;
+}
+
+QByteArray randomBytes(int size) {
+    std::mt19937 random(17);
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (char& c : bytes)
+        c = static_cast<char>(random());
+    return bytes;
+}
+
+const QString& oneMiBFile() {
+    static const QString path = [] {
+        const QString file = folder().filePath(QStringLiteral("one-mib.bin"));
+        QFile out(file);
+        out.open(QIODevice::WriteOnly);
+        out.write(randomBytes(kOneMiB));
+        return file;
+    }();
+    return path;
+}
+
+void BM_FingerprintOf1MiBFile(benchmark::State& state) {
+    const QString& file = oneMiBFile();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(ContentHash::ofPath(file));
+    state.SetBytesProcessed(state.iterations() * kOneMiB);
+}
+BENCHMARK(BM_FingerprintOf1MiBFile)->Unit(benchmark::kMicrosecond)->MinTime(2);
+
+// OpenSSL's own speed: SHA-256 over 1 MiB already in memory.
+void BM_OpenSSLSha256Of1MiB(benchmark::State& state) {
+    const QByteArray bytes = randomBytes(kOneMiB);
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    for (auto _ : state) {
+        EVP_Digest(bytes.constData(), static_cast<size_t>(bytes.size()), digest, &length,
+                   EVP_sha256(), nullptr);
+        benchmark::DoNotOptimize(digest);
+    }
+    state.SetBytesProcessed(state.iterations() * kOneMiB);
+}
+BENCHMARK(BM_OpenSSLSha256Of1MiB)->Unit(benchmark::kMicrosecond)->MinTime(2);
+
+void BM_FingerprintOf4KiBFile(benchmark::State& state) {
+    const QString file = folder().filePath(QStringLiteral("four-kib.bin"));
+    QFile out(file);
+    out.open(QIODevice::WriteOnly);
+    out.write(randomBytes(4096));
+    out.close();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(ContentHash::ofPath(file));
+}
+BENCHMARK(BM_FingerprintOf4KiBFile)->Unit(benchmark::kMicrosecond);
+
+// A US-Letter page of vector drawing and text, as office documents are.
+const QString& letterPDF() {
+    static const QString path = [] {
+        const QString file = folder().filePath(QStringLiteral("letter.pdf"));
+        cairo_surface_t* surface =
+            cairo_pdf_surface_create(QFile::encodeName(file).constData(), 612, 792);
+        cairo_t* cr = cairo_create(surface);
+        std::mt19937 random(5);
+        std::uniform_real_distribution<double> unit(0, 1);
+        for (int i = 0; i < 200; ++i) {
+            cairo_set_source_rgba(cr, unit(random), unit(random), unit(random), 0.6);
+            cairo_arc(cr, unit(random) * 612, unit(random) * 792, 5 + unit(random) * 60, 0,
+                      2 * M_PI);
+            cairo_fill(cr);
+        }
+        cairo_set_source_rgb(cr, 0, 0, 0);
+        cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+        cairo_set_font_size(cr, 11);
+        for (int line = 0; line < 60; ++line) {
+            cairo_move_to(cr, 54, 60 + line * 12);
+            cairo_show_text(cr, "The quick brown fox jumps over the lazy dog, again and again.");
+        }
+        cairo_show_page(cr);
+        cairo_destroy(cr);
+        cairo_surface_destroy(surface);
+        return file;
+    }();
+    return path;
+}
+
+void BM_PdfPageToPngThroughTheEngine(benchmark::State& state) {
+    const QString& pdf = letterPDF();
+    ConversionRequest r;
+    r.item.id = QUuid::createUuid();
+    r.item.payload = ItemPayload::file(QStringLiteral("letter.pdf"));
+    r.item.displayName = QStringLiteral("letter.pdf");
+    r.containerRoot = folder().path();
+    const QString stored = itemFolder(r.containerRoot, r.item.id);
+    QDir().mkpath(stored);
+    QFile::copy(pdf, stored + QStringLiteral("/letter.pdf"));
+    ImageOptions png;
+    png.format = ImageFormat::png;
+    png.stripLocation = false;
+    r.delivery = Delivery::image(png);
+    r.destinationURL = folder().filePath(QStringLiteral("letter-tarvo.png"));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(ConversionEngine::perform(r));
+}
+BENCHMARK(BM_PdfPageToPngThroughTheEngine)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MinTime(3);
+
+// pdftoppm at 144 pixels per inch: the same 1224 x 1584 pixels.
+void BM_PdftoppmPageToPng(benchmark::State& state) {
+    const std::string pdf = QFile::encodeName(letterPDF()).toStdString();
+    const std::string out =
+        QFile::encodeName(folder().filePath(QStringLiteral("letter-ref"))).toStdString();
+    std::vector<std::string> argv{"/usr/bin/pdftoppm", "-r", "144", "-png",
+                                  "-singlefile",       pdf,  out};
+    std::vector<char*> args;
+    for (std::string& a : argv)
+        args.push_back(a.data());
+    args.push_back(nullptr);
+    if (!QFile::exists(QStringLiteral("/usr/bin/pdftoppm"))) {
+        state.SkipWithError("pdftoppm is not installed (bench/side-by-side.sh installs it)");
+        return;
+    }
+    for (auto _ : state) {
+        pid_t pid = 0;
+        if (posix_spawn(&pid, args[0], nullptr, nullptr, args.data(), environ) != 0) {
+            state.SkipWithError("pdftoppm did not start");
+            return;
+        }
+        int status = 0;
+        waitpid(pid, &status, 0);
+    }
+}
+BENCHMARK(BM_PdftoppmPageToPng)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
+
+} // namespace
