@@ -133,6 +133,30 @@ std::vector<QByteArray> X11Connection::atomNames(const std::vector<xcb_atom_t>& 
     return names;
 }
 
+void X11Connection::addEventMask(xcb_window_t window, quint32 mask) {
+    m_eventMasks[window].push_back(mask);
+    applyEventMask(window);
+}
+
+void X11Connection::removeEventMask(xcb_window_t window, quint32 mask) {
+    const auto it = m_eventMasks.find(window);
+    if (it == m_eventMasks.end())
+        return;
+    std::vector<quint32>& masks = *it;
+    if (const auto found = std::find(masks.begin(), masks.end(), mask); found != masks.end())
+        masks.erase(found);
+    applyEventMask(window);
+    if (masks.empty())
+        m_eventMasks.erase(it);
+}
+
+void X11Connection::applyEventMask(xcb_window_t window) {
+    quint32 mask = XCB_EVENT_MASK_NO_EVENT;
+    for (const quint32 wanted : m_eventMasks.value(window))
+        mask |= wanted;
+    xcb_change_window_attributes(m_connection, window, XCB_CW_EVENT_MASK, &mask);
+}
+
 bool X11Connection::isOwnWindow(xcb_window_t window) const {
     if (window == XCB_NONE)
         return false;

@@ -46,6 +46,15 @@ public:
     // not yet known is asked for before any answer is read.
     std::vector<QByteArray> atomNames(const std::vector<xcb_atom_t>& atoms);
 
+    // A connection has one event mask per window. The parts that watch the
+    // same window of another client share it through these: each adds what
+    // it needs and later removes exactly that, and the window is told the
+    // union of what is left.
+    void addEventMask(xcb_window_t window, quint32 mask);
+    void removeEventMask(xcb_window_t window, quint32 mask);
+    // Drops what was added for a window that is gone.
+    void forgetWindow(xcb_window_t window) { m_eventMasks.remove(window); }
+
     // Whether `window` belongs to this connection or to Qt's in this process.
     bool isOwnWindow(xcb_window_t window) const;
 
@@ -83,9 +92,11 @@ private:
     xcb_window_t m_helper = XCB_NONE;
     std::unique_ptr<QSocketNotifier> m_notifier;
     void remember(const QByteArray& name, xcb_atom_t atom);
+    void applyEventMask(xcb_window_t window);
 
     QHash<QByteArray, xcb_atom_t> m_atoms;
     QHash<xcb_atom_t, QByteArray> m_atomNames;
+    QHash<xcb_window_t, std::vector<quint32>> m_eventMasks;
     struct Entry {
         int id;
         Listener listener;

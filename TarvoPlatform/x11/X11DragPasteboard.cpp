@@ -71,6 +71,7 @@ bool X11DragPasteboard::handle(const xcb_generic_event_t& event) {
     if (type == XCB_DESTROY_NOTIFY) {
         const auto& e = reinterpret_cast<const xcb_destroy_notify_event_t&>(event);
         m_watched.remove(e.window);
+        m_connection.forgetWindow(e.window);
         m_typeListChanged.remove(e.window);
         return false;
     }
@@ -103,8 +104,8 @@ void X11DragPasteboard::ownerChanged(xcb_window_t owner, xcb_timestamp_t time) {
     const bool firstSeen = !m_watched.contains(owner);
     if (firstSeen) {
         // Told of its destruction too: a later window may get the same id.
-        const quint32 mask = XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_STRUCTURE_NOTIFY;
-        xcb_change_window_attributes(m_connection.get(), owner, XCB_CW_EVENT_MASK, &mask);
+        m_connection.addEventMask(owner,
+                                  XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_STRUCTURE_NOTIFY);
         m_watched.insert(owner);
     }
     m_search->directSave =

@@ -340,8 +340,10 @@ void X11SelectionServer::finishTransfer(Transfer& transfer) {
 }
 
 void X11SelectionServer::selectPropertyChanges(xcb_window_t window, bool on) {
-    const quint32 mask = on ? XCB_EVENT_MASK_PROPERTY_CHANGE : XCB_EVENT_MASK_NO_EVENT;
-    xcb_change_window_attributes(m_connection.get(), window, XCB_CW_EVENT_MASK, &mask);
+    if (on)
+        m_connection.addEventMask(window, XCB_EVENT_MASK_PROPERTY_CHANGE);
+    else
+        m_connection.removeEventMask(window, XCB_EVENT_MASK_PROPERTY_CHANGE);
 }
 
 } // namespace tarvo

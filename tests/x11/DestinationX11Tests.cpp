@@ -138,9 +138,10 @@ protected:
         const std::vector<WindowInfo> windows = m_lister->windowsOnScreen();
         for (const WindowInfo& window : windows)
             EXPECT_NE(window.ownerPID, s_standIns->pid(0)) << "the desktop window is listed";
-        // The same windows again: everything asked in one round trip.
+        // The same windows again, nothing changed meanwhile: nothing asked.
+        wait(100);
         m_lister->windowsOnScreen();
-        EXPECT_EQ(m_lister->lastRoundTrips(), 1);
+        EXPECT_EQ(m_lister->lastRoundTrips(), 0);
     }
 
     static StandIns* s_standIns;
@@ -233,6 +234,46 @@ TEST_F(DestinationsWithWindowManager, SkipsHiddenWindowsAndWindowsOfOtherWorkspa
         r.invalidate();
         EXPECT_EQ(r.resolve(insideGamma, now).bundleID, QStringLiteral("gamma"));
     }
+}
+
+// What the lister keeps of a window follows the window: a move shows at the
+// next listing. Once nothing asks for a while, the windows are no longer
+// watched, and the next listing asks afresh.
+TEST_F(DestinationsWithWindowManager, FollowsWindowsThatMoveAndStopsWatchingWhenIdle) {
+    if (!windowManagerRuns())
+        GTEST_SKIP() << "no window manager";
+    const auto alpha = [this]() -> std::optional<WindowInfo> {
+        for (const WindowInfo& window : m_lister->windowsOnScreen())
+            if (window.ownerPID == s_standIns->pid(1))
+                return window;
+        return std::nullopt;
+    };
+    const std::optional<WindowInfo> before = alpha();
+    ASSERT_TRUE(before);
+    EXPECT_TRUE(m_lister->watching());
+
+    const quint32 position[] = {static_cast<quint32>(before->bounds.x + 37),
+                                static_cast<quint32>(before->bounds.y + 23)};
+    xcb_configure_window(m_connection->get(), static_cast<xcb_window_t>(before->windowID),
+                         XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y, position);
+    m_connection->flush();
+    std::optional<WindowInfo> after;
+    QDeadlineTimer deadline(5000);
+    while (!deadline.hasExpired() && (!(after = alpha()) || after->bounds == before->bounds))
+        wait(20);
+    ASSERT_TRUE(after);
+    EXPECT_NE(after->bounds, before->bounds);
+    EXPECT_EQ(m_lister->lastRoundTrips(), 1);
+
+    QDeadlineTimer idle(X11WindowList::watchMilliseconds + 5000);
+    while (m_lister->watching() && !idle.hasExpired())
+        wait(100);
+    EXPECT_FALSE(m_lister->watching());
+    const std::optional<WindowInfo> again = alpha();
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->bounds, after->bounds);
+    EXPECT_EQ(m_lister->lastRoundTrips(), 1) << "asked afresh";
+    EXPECT_TRUE(m_lister->watching());
 }
 
 TEST_F(DestinationsWithWindowManager, LooksThroughThisProcesssOwnWindows) {
