@@ -76,6 +76,8 @@ int main(int argc, char** argv) {
     QApplication::setApplicationVersion(QLatin1String(tarvo::BuildInfo::shortVersion));
     QApplication::setDesktopFileName(QStringLiteral("com.tarvoapp.Tarvo"));
     QApplication::setQuitOnLastWindowClosed(false);
+    // From here a SIGTERM waits for the event loop, which saves on its way out.
+    quitOnSignals(app);
     if (const auto note = tarvo::Entry::waylandNote())
         tarvo::Log::core().notice(*note);
 
@@ -120,7 +122,6 @@ int main(int argc, char** argv) {
     QObject::connect(&app, &QGuiApplication::primaryScreenChanged, &app, screensChanged);
     QObject::connect(&app, &QGuiApplication::screenAdded, &app, screensChanged);
     QObject::connect(&app, &QGuiApplication::screenRemoved, &app, screensChanged);
-    quitOnSignals(app);
 
     const int code = app.exec();
     delegate.applicationWillTerminate();

@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
-// For suites that make widgets; CTest runs them on the offscreen platform.
+// For suites that make widgets: they run on the offscreen platform unless
+// told otherwise, also when CTest lists their cases.
 int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
