@@ -1,18 +1,11 @@
 #include "Alerts.h"
-#include "AppDelegate.h"
+#include "Application.h"
 #include "Entry.h"
-#include "SingleInstance.h"
-#include "X11ShellPlatform.h"
 
 #include "TarvoCore/BuildInfo.h"
-#include "TarvoCore/FileError.h"
-#include "TarvoCore/ItemStore.h"
 #include "TarvoCore/Log.h"
-#include "TarvoShell/TarvoController.h"
 
 #include <QApplication>
-#include <QFileInfo>
-#include <QScreen>
 #include <QSocketNotifier>
 
 #include <csignal>
@@ -82,48 +75,17 @@ int main(int argc, char** argv) {
         tarvo::Log::core().notice(*note);
 
     tarvo::WidgetAlerts alerts;
-    QString dataFolder;
-    try {
-        dataFolder = QFileInfo(tarvo::ItemStore::defaultRoot()).path();
-    } catch (const tarvo::FileError& error) {
-        tarvo::Log::core().fault(QStringLiteral("could not start: %1").arg(error.description()));
-        alerts.showFailure(error.description());
-        return 1;
-    }
-    tarvo::SingleInstance instance(dataFolder);
-    switch (instance.acquire()) {
-    case tarvo::SingleInstance::Outcome::another:
-        if (!tarvo::SingleInstance::askToOpen())
-            print(stderr, QStringLiteral("tarvo: Tarvo is already running\n"));
+    tarvo::Application application(alerts);
+    switch (application.start()) {
+    case tarvo::Application::Start::handedOver:
         return 0;
-    case tarvo::SingleInstance::Outcome::failed:
-        tarvo::Log::core().fault(QStringLiteral("could not start: %1").arg(instance.error()));
-        alerts.showFailure(instance.error());
+    case tarvo::Application::Start::failed:
         return 1;
-    case tarvo::SingleInstance::Outcome::first:
+    case tarvo::Application::Start::running:
         break;
     }
 
-    std::unique_ptr<tarvo::X11ShellPlatform> platform = tarvo::X11ShellPlatform::open();
-    if (!platform) {
-        print(stderr, QStringLiteral("tarvo: cannot open the X display\n"));
-        return 1;
-    }
-    tarvo::AppDelegate delegate(platform->platform(), alerts);
-    if (!delegate.applicationDidFinishLaunching())
-        return 1;
-    tarvo::TarvoController* controller = delegate.controller();
-    instance.publish([controller] { controller->openTarvo(); });
-
-    const auto screensChanged = [&platform, controller] {
-        platform->updateScreenGeometry();
-        controller->screenParametersChanged();
-    };
-    QObject::connect(&app, &QGuiApplication::primaryScreenChanged, &app, screensChanged);
-    QObject::connect(&app, &QGuiApplication::screenAdded, &app, screensChanged);
-    QObject::connect(&app, &QGuiApplication::screenRemoved, &app, screensChanged);
-
     const int code = app.exec();
-    delegate.applicationWillTerminate();
+    application.terminate();
     return code;
 }

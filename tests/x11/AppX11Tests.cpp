@@ -46,11 +46,11 @@ public:
     }
 
     std::vector<quint32> cardinals(xcb_window_t window, const char* property) {
-        Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
-            m_connection,
-            xcb_get_property(m_connection, 0, window, atom(property), XCB_GET_PROPERTY_TYPE_ANY,
-                             0, 64),
-            nullptr));
+        Reply<xcb_get_property_reply_t> reply(
+            xcb_get_property_reply(m_connection,
+                                   xcb_get_property(m_connection, 0, window, atom(property),
+                                                    XCB_GET_PROPERTY_TYPE_ANY, 0, 64),
+                                   nullptr));
         std::vector<quint32> values;
         if (!reply || reply->format != 32)
             return values;
@@ -71,8 +71,8 @@ public:
     }
 
     QSize size(xcb_window_t window) {
-        Reply<xcb_get_geometry_reply_t> reply(xcb_get_geometry_reply(
-            m_connection, xcb_get_geometry(m_connection, window), nullptr));
+        Reply<xcb_get_geometry_reply_t> reply(
+            xcb_get_geometry_reply(m_connection, xcb_get_geometry(m_connection, window), nullptr));
         return reply ? QSize(reply->width, reply->height) : QSize();
     }
 

@@ -1,0 +1,82 @@
+#include "Application.h"
+
+#include "Alerts.h"
+#include "AppDelegate.h"
+#include "SingleInstance.h"
+#include "X11ShellPlatform.h"
+
+#include "TarvoCore/FileError.h"
+#include "TarvoCore/ItemStore.h"
+#include "TarvoCore/Log.h"
+#include "TarvoShell/TarvoController.h"
+
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QScreen>
+
+#include <cstdio>
+
+namespace tarvo {
+
+namespace {
+
+void fail(Alerts& alerts, const QString& reason) {
+    Log::core().fault(QStringLiteral("could not start: %1").arg(reason));
+    alerts.showFailure(reason);
+}
+
+} // namespace
+
+Application::Application(Alerts& alerts) : m_alerts(alerts) {}
+
+Application::~Application() = default;
+
+Application::Start Application::start() {
+    QString dataFolder;
+    try {
+        dataFolder = QFileInfo(ItemStore::defaultRoot()).path();
+    } catch (const FileError& error) {
+        fail(m_alerts, error.description());
+        return Start::failed;
+    }
+    m_instance = std::make_unique<SingleInstance>(dataFolder);
+    switch (m_instance->acquire()) {
+    case SingleInstance::Outcome::another:
+        if (!SingleInstance::askToOpen())
+            std::fputs("tarvo: Tarvo is already running\n", stderr);
+        return Start::handedOver;
+    case SingleInstance::Outcome::failed:
+        fail(m_alerts, m_instance->error());
+        return Start::failed;
+    case SingleInstance::Outcome::first:
+        break;
+    }
+
+    m_platform = X11ShellPlatform::open();
+    if (!m_platform) {
+        fail(m_alerts, QStringLiteral("The X display cannot be reached."));
+        return Start::failed;
+    }
+    m_delegate = std::make_unique<AppDelegate>(m_platform->platform(), m_alerts);
+    if (!m_delegate->applicationDidFinishLaunching())
+        return Start::failed;
+
+    TarvoController* controller = m_delegate->controller();
+    m_instance->publish([controller] { controller->openTarvo(); });
+    auto* app = qGuiApp;
+    const auto screensChanged = [this, controller] {
+        m_platform->updateScreenGeometry();
+        controller->screenParametersChanged();
+    };
+    QObject::connect(app, &QGuiApplication::primaryScreenChanged, app, screensChanged);
+    QObject::connect(app, &QGuiApplication::screenAdded, app, screensChanged);
+    QObject::connect(app, &QGuiApplication::screenRemoved, app, screensChanged);
+    return Start::running;
+}
+
+void Application::terminate() {
+    if (m_delegate)
+        m_delegate->applicationWillTerminate();
+}
+
+} // namespace tarvo

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <memory>
+
+namespace tarvo {
+
+class Alerts;
+class AppDelegate;
+class SingleInstance;
+class X11ShellPlatform;
+
+// Everything the program does once the application object exists: the one
+// instance per store, the X11 services, the delegate's start-up, and the
+// screens followed from then on. Main thread only.
+class Application final {
+public:
+    enum class Start {
+        running,    // the shelf runs here; enter the event loop
+        handedOver, // another Tarvo holds the store and was asked to open its shelf
+        failed,     // the start-up failed; it was logged and shown
+    };
+
+    explicit Application(Alerts& alerts);
+    ~Application();
+    Application(const Application&) = delete;
+    Application& operator=(const Application&) = delete;
+
+    Start start();
+    // Stops the controller, which saves the store.
+    void terminate();
+    AppDelegate* delegate() const { return m_delegate.get(); }
+
+private:
+    Alerts& m_alerts;
+    std::unique_ptr<SingleInstance> m_instance;
+    std::unique_ptr<X11ShellPlatform> m_platform;
+    std::unique_ptr<AppDelegate> m_delegate;
+};
+
+} // namespace tarvo

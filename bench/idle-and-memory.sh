@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# Resident memory after start-up with an empty store, beside a bare Qt Widgets
+# program with one hidden window, and the wake-ups of each over 30 seconds of
+# nothing happening. Runs both on a display, window manager and session bus of
+# its own.
+#   bench/idle-and-memory.sh [BUILD_DIR]
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+build=$(cd "${1:-$here/../build}" && pwd)
+source "$here/../tests/x11/session.sh"
+
+x11_require Xvfb openbox dbus-daemon xprop
+x11_start_display
+x11_start_wm
+x11_start_bus
+unset QT_QPA_PLATFORM
+
+rss_kb() { awk '/^VmRSS:/ {print $2}' "/proc/$1/status"; }
+# Context switches of every thread: each is one wake-up.
+wakeups() {
+    local total=0 n
+    for status in /proc/"$1"/task/*/status; do
+        n=$(awk '/ctxt_switches/ {s += $2} END {print s}' "$status")
+        total=$((total + n))
+    done
+    echo "$total"
+}
+measure() {
+    local name=$1 pid=$2
+    sleep 3
+    local rss
+    rss=$(rss_kb "$pid")
+    local before after
+    before=$(wakeups "$pid")
+    sleep 30
+    after=$(wakeups "$pid")
+    echo "$name: resident ${rss} kB, wake-ups in 30 s: $((after - before))"
+    echo "$rss" >"$x11_work/$name.rss"
+}
+
+"$build/TarvoApp/tarvo" >"$x11_work/tarvo.log" 2>&1 &
+tarvo=$!
+x11_pids+=("$tarvo")
+"$build/bench/tarvo-bench-bare-widgets" >/dev/null 2>&1 &
+bare=$!
+x11_pids+=("$bare")
+measure tarvo "$tarvo" &
+first=$!
+measure bare "$bare" &
+second=$!
+wait "$first" "$second"
+awk -v t="$(cat "$x11_work/tarvo.rss")" -v b="$(cat "$x11_work/bare.rss")" \
+    'BEGIN { printf "tarvo / bare: %.2f\n", t / b }'
+echo "tarvo's largest mappings (kB resident):"
+awk '/^[0-9a-f]+-/ {name = $6} /^Rss:/ {rss[name] += $2} END {for (n in rss) print rss[n], n}' \
+    "/proc/$tarvo/smaps" | sort -rn | head -12
