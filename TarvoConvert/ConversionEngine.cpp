@@ -201,6 +201,21 @@ ConversionResult textFallback(const Item& item) {
     throw ConversionError::noPayload();
 }
 
+bool isPlainTextExtension(const QString& ext) {
+    static const QStringList textExtensions = {
+        QStringLiteral("txt"), QStringLiteral("md"),   QStringLiteral("json"),
+        QStringLiteral("csv"), QStringLiteral("log"),  QStringLiteral("swift"),
+        QStringLiteral("js"),  QStringLiteral("ts"),   QStringLiteral("py"),
+        QStringLiteral("yml"), QStringLiteral("yaml"), QStringLiteral("xml")};
+    return textExtensions.contains(ext);
+}
+
+// The extensions whose files the plain-text delivery reads as text.
+bool readsAsText(const QString& ext) {
+    return ext == u"rtf" || ext == u"rtfd" || ext == u"html" || ext == u"htm" ||
+           isPlainTextExtension(ext);
+}
+
 ConversionResult plainText(const ConversionRequest& request, const std::optional<QString>& u) {
     const ItemPayload& payload = request.item.payload;
     if (const auto* url = payload.as<ItemPayload::Url>())
@@ -219,12 +234,7 @@ ConversionResult plainText(const ConversionRequest& request, const std::optional
         return ConversionResult::text(TextConverter::plainTextFromRTFD(readAll(*u)));
     if (ext == u"html" || ext == u"htm")
         return ConversionResult::text(TextConverter::plainTextFromHTML(readAll(*u)));
-    static const QStringList textExtensions = {
-        QStringLiteral("txt"), QStringLiteral("md"),   QStringLiteral("json"),
-        QStringLiteral("csv"), QStringLiteral("log"),  QStringLiteral("swift"),
-        QStringLiteral("js"),  QStringLiteral("ts"),   QStringLiteral("py"),
-        QStringLiteral("yml"), QStringLiteral("yaml"), QStringLiteral("xml")};
-    if (textExtensions.contains(ext))
+    if (isPlainTextExtension(ext))
         return ConversionResult::text(readUtf8(*u));
     return ConversionResult::original(*u);
 }
@@ -384,6 +394,23 @@ ConversionResult ConversionEngine::perform(const ConversionRequest& request) {
     if (const ImageOptions* options = delivery.imageOptions())
         return image(request, *options, u);
     return pdf(request, u);
+}
+
+bool ConversionEngine::answersWithText(const Item& item, const Delivery& delivery) {
+    const ItemPayload& payload = item.payload;
+    const std::optional<QString> name = payload.fileName();
+    if (delivery.is<Delivery::Path>())
+        return true;
+    if (delivery.is<Delivery::PlainText>()) {
+        if (payload.is<ItemPayload::File>() || payload.is<ItemPayload::Image>())
+            return readsAsText(lowerExtension(*name));
+        return true;
+    }
+    if (delivery.is<Delivery::Webloc>() && payload.is<ItemPayload::Url>())
+        return false;
+    // The unchanged item, a converted file or, where an item without a file
+    // cannot be converted, the unchanged item's text.
+    return !name.has_value();
 }
 
 QString ConversionEngine::fileName(const ConversionRequest& request) {

@@ -62,6 +62,11 @@ public:
     // nor any partial output or temporary page.
     static ConversionResult perform(const ConversionRequest& request);
 
+    // Whether `item` under `delivery` is handed over as text rather than as a
+    // file, known without converting: what perform() gives, or the unchanged
+    // item where perform() cannot convert an item that has no file.
+    static bool answersWithText(const Item& item, const Delivery& delivery);
+
     // The output file name: the display name (or the rename template's
     // expansion) with the delivery's extension, cleaned so that it is always a
     // plain name inside its folder.

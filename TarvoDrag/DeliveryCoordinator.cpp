@@ -22,6 +22,8 @@
 #include <QThreadPool>
 #include <QUuid>
 
+#include <exception>
+
 namespace tarvo {
 
 namespace {
@@ -158,11 +160,16 @@ DeliveryCoordinator::produceData(const ConversionRequest& request) {
     m_engine.convert(request)
         .then(context, [promise](const ConversionResult& result) { settle(promise, result); })
         .onFailed(context, [promise, request] {
-            // No destination is ever given a made-up file.
+            // The unchanged item serves instead: its stored file, or its text.
+            // An item with neither has nothing to hand over, and no
+            // destination is ever given a made-up file.
+            ConversionRequest unchanged = request;
+            unchanged.delivery = Delivery::original();
             std::optional<ConversionResult> fallback;
-            if (const std::optional<QString> stored =
-                    request.item.payloadURL(request.containerRoot))
-                fallback = ConversionResult::original(*stored);
+            try {
+                fallback = ConversionEngine::perform(unchanged);
+            } catch (const std::exception&) {
+            }
             settle(promise, fallback);
         });
     return future;

@@ -2,9 +2,11 @@
 
 #include "TarvoConvert/ConversionResult.h"
 #include "TarvoCore/Item.h"
+#include "TarvoCore/RuleModel.h"
 #include "TarvoPlatform/PasteboardItem.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -15,8 +17,15 @@
 // be read while it is sent.
 namespace tarvo::DragData {
 
+// The types of `order` that `item` answers with data under `delivery`, in
+// that order, known without converting: a destination is never offered a
+// type it would read nothing from. A link with a title also offers its
+// title, right after the link.
+QStringList offeredTypes(const QStringList& order, const Item& item, const Delivery& delivery,
+                         const QString& containerRoot);
+
 // Whether the answer for `type` depends on the conversion at all: the web
-// link and the rich text of an item are read from the item itself.
+// link, its title and the rich text of an item are read from the item itself.
 bool needsConversion(const QString& type);
 
 // None when the item gets nothing for `type`. `result` is none when not even

@@ -19,6 +19,8 @@
 #include <QFileInfo>
 #include <QObject>
 
+#include <algorithm>
+
 namespace tarvo {
 
 namespace {
@@ -81,12 +83,17 @@ std::optional<QString> DragSource::promiseType(const FilePromiseProvider& provid
     return types.front();
 }
 
-std::shared_ptr<PasteboardItem>
-DragSource::makePasteboardItem(const QStringList& order,
-                               const std::optional<QString>& promiseType) {
-    auto item = std::make_shared<PasteboardItem>();
+QStringList DragSource::offeredTypes(const Item& item, const QStringList& order,
+                                     const Delivery& delivery,
+                                     const std::optional<QString>& promiseType) const {
     // The promise type is the provider's to write, never the item's.
-    item->setDataProvider(this, withoutType(order, promiseType));
+    return withoutType(DragData::offeredTypes(order, item, delivery, m_coordinator.containerRoot()),
+                       promiseType);
+}
+
+std::shared_ptr<PasteboardItem> DragSource::makePasteboardItem(const QStringList& types) {
+    auto item = std::make_shared<PasteboardItem>();
+    item->setDataProvider(this, types);
     return item;
 }
 
@@ -99,8 +106,8 @@ std::vector<DraggingItem> DragSource::makeDraggingItems(QPointF point,
         m_promiseProviders[item.id] = provider;
         const std::optional<QString> promise = promiseType(*provider);
 
-        std::shared_ptr<PasteboardItem> pasteboardItem =
-            makePasteboardItem(PasteboardOrder::defaultOrder(promise), promise);
+        std::shared_ptr<PasteboardItem> pasteboardItem = makePasteboardItem(offeredTypes(
+            item, PasteboardOrder::defaultOrder(promise), Delivery::original(), promise));
         m_pasteboardItems.push_back(pasteboardItem);
 
         const std::optional<QImage> image = imageProvider ? imageProvider(item) : std::nullopt;
@@ -118,6 +125,11 @@ void DragSource::beginSession(QPointF pointInView, const ImageProvider& imagePro
     if (dragging.empty())
         return;
     m_session = m_platform.sessions.beginDraggingSession(std::move(dragging), *this);
+    if (m_session) {
+        const auto first = m_promiseProviders.find(m_items.front().id);
+        m_session->draggingPasteboard().setOrder(PasteboardOrder::defaultOrder(
+            first != m_promiseProviders.end() ? promiseType(*first->second) : std::nullopt));
+    }
 }
 
 DragOperationMask DragSource::sourceOperationMask(DraggingContext context) {
@@ -143,6 +155,8 @@ void DragSource::draggingMoved(QPointF screenPoint) {
         m_coordinator.delivery(m_items.front(), resolved, m_modifiers).delivery;
     if (resolved == m_destination && delivery == m_currentDelivery)
         return;
+    if (!(resolved == m_destination))
+        m_handedOver.clear(); // what another destination read is not this one's delivery
     m_destination = resolved;
     m_currentDelivery = delivery;
     applyOrder(delivery);
@@ -157,13 +171,19 @@ void DragSource::applyOrder(const Delivery& delivery) {
     const std::optional<QString> promise =
         first != m_promiseProviders.end() ? promiseType(*first->second) : std::nullopt;
     const QStringList order = PasteboardOrder::types(delivery, promise);
-    if (order == m_lastOrder)
+    // The same order may still offer other types: a path is text where the
+    // unchanged item is a file.
+    std::vector<QStringList> offered;
+    offered.reserve(m_items.size());
+    for (const Item& item : m_items)
+        offered.push_back(offeredTypes(item, order, delivery, promise));
+    if (order == m_lastOrder && offered == m_lastOffered)
         return;
 
     std::vector<std::shared_ptr<PasteboardItem>> fresh;
     fresh.reserve(m_items.size());
-    for (std::size_t i = 0; i < m_items.size(); ++i)
-        fresh.push_back(makePasteboardItem(order, promise));
+    for (const QStringList& types : offered)
+        fresh.push_back(makePasteboardItem(types));
 
     std::vector<PasteboardWriter> writers(fresh.begin(), fresh.end());
     if (promise && order.contains(*promise)) {
@@ -174,8 +194,10 @@ void DragSource::applyOrder(const Delivery& delivery) {
     }
 
     if (PasteboardOrder::rewrite(m_session->draggingPasteboard(), writers)) {
+        m_session->draggingPasteboard().setOrder(order);
         m_pasteboardItems = std::move(fresh);
         m_lastOrder = order;
+        m_lastOffered = std::move(offered);
         return;
     }
     Log::drag().notice(
@@ -192,6 +214,8 @@ void DragSource::applyOrder(const Delivery& delivery) {
 
 void DragSource::draggingEnded(QPointF screenPoint, DragOperation operation) {
     m_endedWith = operation;
+    if (operation != DragOperation::none)
+        recordHandedOver();
     const std::weak_ptr<bool> alive = m_alive;
     if (m_delegate)
         m_delegate->dragSourceDidEnd(*this, screenPoint, operation);
@@ -199,6 +223,19 @@ void DragSource::draggingEnded(QPointF screenPoint, DragOperation operation) {
     if (alive.expired())
         return;
     finishEnd();
+}
+
+void DragSource::recordHandedOver() {
+    // A file the target saved itself already stands for this drag's delivery.
+    if (m_promiseRecorded)
+        return;
+    for (const HandedOver& handed : m_handedOver) {
+        if (m_results.isRecorded(handed.key))
+            continue;
+        m_results.markRecorded(handed.key);
+        m_coordinator.recordDelivery(handed.item, m_destination, {handed.result});
+    }
+    m_handedOver.clear();
 }
 
 void DragSource::finishEnd() {
@@ -260,8 +297,8 @@ ConversionRequest DragSource::fileRequest(const Item& item,
                                  destinationURL);
 }
 
-void DragSource::provideData(PasteboardItem& pasteboardItem, const QString& type,
-                             DataRequestPhase phase, std::function<void()> done) {
+void DragSource::provideData(PasteboardItem& pasteboardItem, const QString& type, DataRequestPhase,
+                             std::function<void()> done) {
     std::optional<std::size_t> index;
     for (std::size_t i = 0; i < m_pasteboardItems.size(); ++i) {
         if (m_pasteboardItems[i].get() == &pasteboardItem) {
@@ -291,7 +328,7 @@ void DragSource::provideData(PasteboardItem& pasteboardItem, const QString& type
         return;
     }
     if (type == TypeIdentifier::fileURL) {
-        fileURIResult(item, phase, std::move(answer));
+        fileURIResult(item, std::move(answer));
         return;
     }
     dataResult(item, static_cast<int>(*index), std::move(answer));
@@ -324,19 +361,22 @@ void DragSource::dataResult(const Item& item, int index, ResultHandler handler) 
         });
 }
 
-void DragSource::fileURIResult(const Item& item, DataRequestPhase phase, ResultHandler handler) {
+void DragSource::fileURIResult(const Item& item, ResultHandler handler) {
     // A destination that takes the file itself gets what a promised file would
     // be: named by the rule, converted through the coordinator and, at the
     // drop, recorded like any delivery.
     const ConversionRequest request = fileRequest(item, std::nullopt);
     const ConversionCache::Key key{item.id, request.delivery, request.rename};
     const std::weak_ptr<bool> alive = m_alive;
-    ConversionCache::Waiter waiter = [this, alive, key, item, phase, handler = std::move(handler)](
+    // Recorded once the target finishes the drop as taken, whenever it read.
+    ConversionCache::Waiter waiter = [this, alive, key, item, handler = std::move(handler)](
                                          const ConversionCache::Answer& answer) {
-        if (!alive.expired() && phase == DataRequestPhase::drop && answer &&
-            answer->url().has_value() && !m_results.isRecorded(key)) {
-            m_results.markRecorded(key);
-            m_coordinator.recordDelivery(item, m_destination, {*answer});
+        if (!alive.expired() && answer && answer->url().has_value()) {
+            const bool known =
+                std::any_of(m_handedOver.begin(), m_handedOver.end(),
+                            [&key](const HandedOver& handed) { return handed.key == key; });
+            if (!known)
+                m_handedOver.push_back({key, item, *answer});
         }
         handler(answer);
     };
@@ -392,6 +432,7 @@ void DragSource::writePromise(FilePromiseProvider& provider, const QString& path
                 return;
             }
             m_coordinator.recordDelivery(item, m_destination, {ConversionResult::file(path)});
+            m_promiseRecorded = true;
             if (m_delegate)
                 m_delegate->dragSource(*this, QFileInfo(path).path());
             completion(std::nullopt);

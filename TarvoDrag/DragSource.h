@@ -114,14 +114,19 @@ private:
 
     void applyOrder(const Delivery& delivery);
     static std::optional<QString> promiseType(const FilePromiseProvider& provider);
-    std::shared_ptr<PasteboardItem> makePasteboardItem(const QStringList& order,
-                                                       const std::optional<QString>& promiseType);
+    // The types of `order` the item answers under `delivery`, without the
+    // promise's.
+    QStringList offeredTypes(const Item& item, const QStringList& order, const Delivery& delivery,
+                             const std::optional<QString>& promiseType) const;
+    std::shared_ptr<PasteboardItem> makePasteboardItem(const QStringList& types);
+    // Records the files handed over to the destination that took the drop.
+    void recordHandedOver();
     std::optional<Rule> ruleFor(const Item& item);
     std::optional<Item> itemFor(const FilePromiseProvider& provider) const;
     int positionOf(const Item& item) const;
     ConversionRequest fileRequest(const Item& item, const std::optional<QString>& destinationURL);
     void dataResult(const Item& item, int index, ResultHandler handler);
-    void fileURIResult(const Item& item, DataRequestPhase phase, ResultHandler handler);
+    void fileURIResult(const Item& item, ResultHandler handler);
     void finishEnd();
     void detachFromPasteboard();
     void releaseSession();
@@ -139,9 +144,20 @@ private:
     std::vector<std::shared_ptr<PasteboardItem>> m_pasteboardItems;
     std::map<QUuid, std::shared_ptr<FilePromiseProvider>> m_promiseProviders;
     QStringList m_lastOrder;
+    // What each pasteboard item offered at the last successful rewrite.
+    std::vector<QStringList> m_lastOffered;
     std::unique_ptr<DragSession> m_session;
 
     ConversionCache m_results;
+    // Files read by address since the destination last changed, recorded
+    // once the drop is finished as taken.
+    struct HandedOver {
+        ConversionCache::Key key;
+        Item item;
+        ConversionResult result;
+    };
+    std::vector<HandedOver> m_handedOver;
+    bool m_promiseRecorded = false;
     // How the drag ended, once it has; cleaned up after the delegate heard it.
     std::optional<DragOperation> m_endedWith;
     bool m_endCleanedUp = false;

@@ -44,6 +44,7 @@ promises(const std::vector<PasteboardWriter>& writers) {
 
 void DragPasteboard::clearContents() {
     m_writers.clear();
+    m_order.clear();
     ++m_changeCount;
 }
 
@@ -60,6 +61,23 @@ std::optional<QStringList> DragPasteboard::types() const {
         return std::nullopt;
     const QStringList declared = PasteboardWriters::types(m_writers);
     return m_filter ? m_filter(declared) : declared;
+}
+
+std::optional<QStringList> DragPasteboard::orderedTypes() const {
+    std::optional<QStringList> offered = types();
+    if (!offered || m_order.isEmpty())
+        return offered;
+    QStringList ordered;
+    ordered.reserve(offered->size());
+    for (const QString& type : m_order) {
+        if (offered->contains(type) && !ordered.contains(type))
+            ordered.append(type);
+    }
+    for (const QString& type : *offered) {
+        if (!ordered.contains(type))
+            ordered.append(type);
+    }
+    return ordered;
 }
 
 } // namespace tarvo

@@ -28,6 +28,13 @@ public:
     qint64 changeCount() const { return m_changeCount; }
     // The types on offer in their order; none while the pasteboard is empty.
     std::optional<QStringList> types() const;
+    // The order the owner wants its types offered in, the promise's type
+    // included; cleared with the contents.
+    void setOrder(QStringList order) { m_order = std::move(order); }
+    const QStringList& order() const { return m_order; }
+    // `types` in that order; types the order does not name follow in their
+    // own order. This is what a window system with one flat list announces.
+    std::optional<QStringList> orderedTypes() const;
     const std::vector<PasteboardWriter>& writers() const { return m_writers; }
     std::vector<std::shared_ptr<PasteboardItem>> items() const {
         return PasteboardWriters::items(m_writers);
@@ -44,6 +51,7 @@ public:
 private:
     qint64 m_changeCount = 0;
     std::vector<PasteboardWriter> m_writers;
+    QStringList m_order;
     bool m_refusesWrites = false;
     TypeFilter m_filter;
 };

@@ -60,7 +60,7 @@ DragOperationMask MemoryDragSession::moveTo(QPointF screenPoint, std::optional<Q
         m_messages.push_back({Message::Kind::leave, *m_target, {}});
     if (target && (target != m_target || changedUnderTarget)) {
         m_messages.push_back(
-            {Message::Kind::enter, *target, m_pasteboard.types().value_or(QStringList())});
+            {Message::Kind::enter, *target, m_pasteboard.orderedTypes().value_or(QStringList())});
         m_toldChangeCount = m_pasteboard.changeCount();
     }
     m_target = std::move(target);

@@ -16,7 +16,8 @@ namespace tarvo {
 class MemoryDragSessions;
 
 // A drag played by a test the way the window system plays it: the pointer
-// moves over named targets, each target is told the pasteboard's types when
+// moves over named targets, each target is told the pasteboard's types (in
+// the owner's order, as one flat list) when
 // the pointer enters it (and again, after a leave, when the types changed
 // while it was under the pointer), targets read data and ask for promised
 // files, and the drag ends with what the target did.

@@ -316,51 +316,74 @@ const QByteArrayList& X11DragSession::announcedTypes() {
 X11DragSession::Found X11DragSession::findTarget(QPoint root) {
     xcb_connection_t* c = m_connection.get();
     const xcb_window_t screenRoot = m_connection.root();
-    Reply<xcb_translate_coordinates_reply_t> top(xcb_translate_coordinates_reply(
-        c,
-        xcb_translate_coordinates(c, screenRoot, screenRoot, static_cast<qint16>(root.x()),
-                                  static_cast<qint16>(root.y())),
-        nullptr));
-    m_connection.scheduleDrain();
-    if (!top || top->child == XCB_NONE)
-        return {};
-    const auto cached = m_found.constFind(top->child);
-    if (cached != m_found.constEnd())
-        return *cached;
-
-    // Down from the top-level window to the one that speaks XDND, which is
-    // the client inside a window manager's frame.
-    Found found;
-    xcb_window_t window = top->child;
-    for (int depth = 0; depth < deepestWindow && window != XCB_NONE; ++depth) {
-        if (m_connection.isOwnWindow(window)) {
-            found.kind = Found::Kind::ownWindow;
-            break;
-        }
-        const std::optional<X11Connection::Property> aware =
-            m_connection.readProperty(window, m_connection.atom("XdndAware"), 4);
-        if (aware && aware->type == XCB_ATOM_ATOM && aware->value.size() >= 4) {
-            quint32 version = 0;
-            std::memcpy(&version, aware->value.constData(), 4);
-            xcb_window_t proxy = window;
-            const std::optional<X11Connection::Property> named =
-                m_connection.readProperty(window, m_connection.atom("XdndProxy"), 4);
-            if (named && named->type == XCB_ATOM_WINDOW && named->value.size() >= 4)
-                std::memcpy(&proxy, named->value.constData(), 4);
-            found.kind = Found::Kind::target;
-            found.target = XdndSource::Target{window, proxy, static_cast<int>(version)};
-            break;
-        }
+    const auto childAt = [&](xcb_window_t window) -> xcb_window_t {
         Reply<xcb_translate_coordinates_reply_t> below(xcb_translate_coordinates_reply(
             c,
             xcb_translate_coordinates(c, screenRoot, window, static_cast<qint16>(root.x()),
                                       static_cast<qint16>(root.y())),
             nullptr));
         m_connection.scheduleDrain();
-        window = below ? below->child : XCB_NONE;
+        return below ? below->child : XCB_NONE;
+    };
+    const xcb_window_t top = childAt(screenRoot);
+    if (top == XCB_NONE)
+        return {};
+    // Most moves stay over the window found last in this frame: one round trip.
+    const auto inside = m_inside.constFind(top);
+    if (inside != m_inside.constEnd() && inside->area.contains(root))
+        return inside->found;
+
+    // Down from the top-level window to the one that speaks XDND, which is
+    // the client inside a window manager's frame. A decoration under the
+    // pointer ends the search with no target for this point only.
+    xcb_window_t window = top;
+    for (int depth = 0; depth < deepestWindow && window != XCB_NONE; ++depth) {
+        const Found found = classify(window);
+        if (found.kind != Found::Kind::nothing) {
+            m_inside.insert(top, Inside{rootRectangle(window), found});
+            return found;
+        }
+        window = childAt(window);
     }
-    m_found.insert(top->child, found);
+    return {};
+}
+
+X11DragSession::Found X11DragSession::classify(xcb_window_t window) {
+    const auto known = m_classified.constFind(window);
+    if (known != m_classified.constEnd())
+        return *known;
+    Found found;
+    if (m_connection.isOwnWindow(window)) {
+        found.kind = Found::Kind::ownWindow;
+    } else if (const std::optional<X11Connection::Property> aware =
+                   m_connection.readProperty(window, m_connection.atom("XdndAware"), 4);
+               aware && aware->type == XCB_ATOM_ATOM && aware->value.size() >= 4) {
+        quint32 version = 0;
+        std::memcpy(&version, aware->value.constData(), 4);
+        xcb_window_t proxy = window;
+        const std::optional<X11Connection::Property> named =
+            m_connection.readProperty(window, m_connection.atom("XdndProxy"), 4);
+        if (named && named->type == XCB_ATOM_WINDOW && named->value.size() >= 4)
+            std::memcpy(&proxy, named->value.constData(), 4);
+        found.kind = Found::Kind::target;
+        found.target = XdndSource::Target{window, proxy, static_cast<int>(version)};
+    }
+    m_classified.insert(window, found);
     return found;
+}
+
+QRect X11DragSession::rootRectangle(xcb_window_t window) {
+    xcb_connection_t* c = m_connection.get();
+    const xcb_get_geometry_cookie_t size = xcb_get_geometry(c, window);
+    const xcb_translate_coordinates_cookie_t origin =
+        xcb_translate_coordinates(c, window, m_connection.root(), 0, 0);
+    Reply<xcb_get_geometry_reply_t> geometry(xcb_get_geometry_reply(c, size, nullptr));
+    Reply<xcb_translate_coordinates_reply_t> at(
+        xcb_translate_coordinates_reply(c, origin, nullptr));
+    m_connection.scheduleDrain();
+    if (!geometry || !at)
+        return {};
+    return QRect(at->dst_x, at->dst_y, geometry->width, geometry->height);
 }
 
 void X11DragSession::release(xcb_timestamp_t time) {
@@ -381,6 +404,7 @@ void X11DragSession::release(xcb_timestamp_t time) {
         m_lastTime = time;
     if (m_xdnd.target())
         publishFileName();
+    m_droppedThroughXdnd = true;
     m_xdnd.released(m_lastTime);
     if (m_ended)
         return;
@@ -401,6 +425,11 @@ void X11DragSession::ended(DragOperation operation) {
     if (m_ended)
         return;
     m_ended = true;
+    // A target may finish a drop it read nothing from as a success: nothing
+    // was delivered all the same.
+    if (m_droppedThroughXdnd && operation != DragOperation::none && m_server &&
+        m_server->answeredRequests() == m_answeredAtEnter)
+        operation = DragOperation::none;
     releaseInput();
     m_patience.reset();
     // Reported from the event loop, with nothing of this session on the
@@ -502,6 +531,7 @@ void X11DragSession::publishTypes(const QByteArrayList& types) {
 
 void X11DragSession::sendEnter(const XdndSource::Target& target, int version,
                                const QByteArrayList& types) {
+    m_answeredAtEnter = m_server ? m_server->answeredRequests() : 0;
     std::array<quint32, 5> data{
         m_window, (static_cast<quint32>(version) << 24) | (types.size() > 3 ? 1u : 0u), 0, 0, 0};
     for (qsizetype i = 0; i < types.size() && i < 3; ++i)

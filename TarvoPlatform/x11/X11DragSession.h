@@ -6,6 +6,7 @@
 
 #include <QHash>
 #include <QPoint>
+#include <QRect>
 
 #include <xcb/xcb.h>
 
@@ -68,7 +69,14 @@ private:
     void release(xcb_timestamp_t time);
     void cancel();
     void ended(DragOperation operation);
+    // The window that takes the drag at `root`, worked out for that point:
+    // a window manager's decoration there is no target here, whatever the
+    // frame holds elsewhere.
     Found findTarget(QPoint root);
+    // What one window is to the drag: ours, an XDND target, or neither (then
+    // the search goes on below it). Asked once per window and drag.
+    Found classify(xcb_window_t window);
+    QRect rootRectangle(xcb_window_t window);
     // What the selection server announces, made again only when the
     // pasteboard has changed.
     const QByteArrayList& announcedTypes();
@@ -105,11 +113,21 @@ private:
     bool m_grabbed = false;
     bool m_ended = false;
     bool m_overOwnWindow = false;
+    bool m_droppedThroughXdnd = false;
+    // What the selection server had answered when the last target was entered.
+    quint64 m_answeredAtEnter = 0;
     QPoint m_lastRoot;
     xcb_timestamp_t m_lastTime = XCB_CURRENT_TIME;
     std::optional<std::pair<QPoint, xcb_timestamp_t>> m_pendingMotion;
     bool m_motionScheduled = false;
-    QHash<xcb_window_t, Found> m_found;  // per window below the root, for this drag
+    QHash<xcb_window_t, Found> m_classified; // per window, for this drag
+    // Per top-level window: the last window found to take the drag in it
+    // and its area on the root, where that answer holds without a search.
+    struct Inside {
+        QRect area;
+        Found found;
+    };
+    QHash<xcb_window_t, Inside> m_inside;
     std::optional<qint64> m_announcedAt; // the change count m_announced was made for
     QByteArrayList m_announced;
     xcb_keycode_t m_escape = 0;

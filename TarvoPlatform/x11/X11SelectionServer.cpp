@@ -106,7 +106,7 @@ X11SelectionServer::~X11SelectionServer() {
 }
 
 QByteArrayList X11SelectionServer::announcedTypes() const {
-    return XdndData::announcedTypes(m_pasteboard.types().value_or(QStringList()),
+    return XdndData::announcedTypes(m_pasteboard.orderedTypes().value_or(QStringList()),
                                     static_cast<int>(m_pasteboard.promises().size()));
 }
 
@@ -167,14 +167,34 @@ void X11SelectionServer::serve(const Request& request) {
 void X11SelectionServer::serveData(quint64 id, const QByteArray& target) {
     auto g = std::make_shared<Gathering>();
     g->items = m_pasteboard.items();
-    g->types = XdndData::sources(target, m_pasteboard.types().value_or(QStringList()));
+    g->types = XdndData::sources(target, m_pasteboard.orderedTypes().value_or(QStringList()));
     g->phase = m_phase ? m_phase() : DataRequestPhase::hover;
     g->firstOnly = !XdndData::joinsItems(target);
     const std::weak_ptr<bool> alive = m_alive;
-    g->done = [this, alive, id, target](const std::vector<std::optional<PasteboardData>>& answers) {
+    if (!XdndData::carriesTitles(target)) {
+        g->done = [this, alive, id,
+                   target](const std::vector<std::optional<PasteboardData>>& answers) {
+            if (!alive.expired())
+                reply(id, XdndData::compose(target, answers));
+        };
+        gather(g, 0);
+        return;
+    }
+    // Each link goes with its title: the titles are gathered once the links are.
+    auto titles = std::make_shared<Gathering>();
+    titles->items = g->items;
+    titles->types = QStringList{QString(TypeIdentifier::urlName)};
+    titles->phase = g->phase;
+    g->done = [this, alive, id, target,
+               titles](const std::vector<std::optional<PasteboardData>>& links) {
         if (alive.expired())
             return;
-        reply(id, XdndData::compose(target, answers));
+        titles->done = [this, alive, id, target,
+                        links](const std::vector<std::optional<PasteboardData>>& named) {
+            if (!alive.expired())
+                reply(id, XdndData::compose(target, links, named));
+        };
+        gather(titles, 0);
     };
     gather(g, 0);
 }
@@ -204,6 +224,8 @@ void X11SelectionServer::saveDirectly(quint64 id) {
                                    [this, alive, answer](const std::optional<QString>& error) {
                                        if (alive.expired())
                                            return;
+                                       if (!error)
+                                           ++m_answered;
                                        answer(error ? "E" : "S");
                                    });
 }
@@ -246,6 +268,7 @@ void X11SelectionServer::reply(quint64 id, const std::optional<PasteboardData>& 
         }
         bytes = file.read(m_chunk);
     }
+    ++m_answered;
     replyBytes(id, bytes, request.target);
 }
 
@@ -275,6 +298,7 @@ void X11SelectionServer::startTransfer(const Request& request, const PasteboardD
             return;
         }
     }
+    ++m_answered;
     // The target deletes the property to ask for each next piece.
     selectPropertyChanges(request.requestor, true);
     const quint32 announcedSize = static_cast<quint32>(std::min<qint64>(size, 0xffffffff));

@@ -48,6 +48,9 @@ public:
     // The largest answer sent in one piece.
     quint32 chunkSize() const { return m_chunk; }
     int openRequests() const { return static_cast<int>(m_pending.size()); }
+    // How many requests were answered with data, a file saved where asked
+    // included; a drop that moved this handed nothing over.
+    quint64 answeredRequests() const { return m_answered; }
 
 private:
     struct Request {
@@ -83,6 +86,7 @@ private:
     // Requests not answered yet; answered with no data if still open at the end.
     std::map<quint64, Request> m_pending;
     quint64 m_nextID = 1;
+    quint64 m_answered = 0;
 };
 
 } // namespace tarvo

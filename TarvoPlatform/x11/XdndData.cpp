@@ -56,10 +56,15 @@ QStringList sources(const QByteArray& target, const QStringList& pasteboardTypes
     const QStringList answering = TypeMapping::identifiers(QString::fromUtf8(target));
     QStringList result;
     for (const QString& type : pasteboardTypes) {
-        if (answering.contains(type) && type != TypeIdentifier::directSave)
+        if (answering.contains(type) && type != TypeIdentifier::directSave &&
+            type != TypeIdentifier::urlName)
             result.append(type);
     }
     return result;
+}
+
+bool carriesTitles(const QByteArray& target) {
+    return target == "text/x-moz-url" || target == "_NETSCAPE_URL";
 }
 
 bool joinsItems(const QByteArray& target) {
@@ -67,11 +72,16 @@ bool joinsItems(const QByteArray& target) {
 }
 
 std::optional<PasteboardData> compose(const QByteArray& target,
-                                      const std::vector<std::optional<PasteboardData>>& items) {
+                                      const std::vector<std::optional<PasteboardData>>& items,
+                                      const std::vector<std::optional<PasteboardData>>& titles) {
     std::vector<PasteboardData> present;
-    for (const std::optional<PasteboardData>& item : items) {
-        if (item)
-            present.push_back(*item);
+    QStringList presentTitles;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (!items[i])
+            continue;
+        present.push_back(*items[i]);
+        const bool titled = i < titles.size() && titles[i];
+        presentTitles.append(titled ? QString::fromUtf8(titles[i]->bytes) : QString());
     }
     if (present.empty())
         return std::nullopt;
@@ -84,11 +94,11 @@ std::optional<PasteboardData> compose(const QByteArray& target,
         texts.append(QString::fromUtf8(data.bytes));
     if (target == "text/uri-list")
         return PasteboardData::fromBytes((texts.join(QStringLiteral("\r\n")) + "\r\n").toUtf8());
-    if (target == "text/x-moz-url" || target == "_NETSCAPE_URL") {
-        // Each link with its title; the address stands in for a title.
+    if (carriesTitles(target)) {
+        // Each link, then its title on the next line (empty without one).
         QStringList lines;
-        for (const QString& link : texts)
-            lines << link << link;
+        for (qsizetype i = 0; i < texts.size(); ++i)
+            lines << texts[i] << presentTitles[i].simplified();
         const QString joined = lines.join(u'\n');
         return PasteboardData::fromBytes(target == "text/x-moz-url" ? utf16LittleEndian(joined)
                                                                     : joined.toUtf8());

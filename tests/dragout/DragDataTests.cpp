@@ -1,6 +1,8 @@
 #include "DragOutFixture.h"
 
 #include "TarvoConvert/TextConverter.h"
+#include "TarvoDrag/DragData.h"
+#include "TarvoDrag/PasteboardOrder.h"
 
 #include "support/PasteboardTypes.h"
 
@@ -190,7 +192,7 @@ TEST_F(DragDataTest, FilesAreHandedOverByReferenceNotReadWhole) {
     EXPECT_TRUE(data->bytes.isEmpty());
 }
 
-TEST_F(DragDataTest, AFailedConversionHandsOverTheStoredFileAndNeverAMadeUpOne) {
+TEST_F(DragDataTest, AFailedConversionHandsOverTheUnchangedItemAndNeverAMadeUpFile) {
     useRules(
         {makeRule(SourceType::text, Destination::category(AppCategory::browser), Delivery::pdf()),
          makeRule(SourceType::anyFile, Destination::category(AppCategory::browser),
@@ -201,11 +203,103 @@ TEST_F(DragDataTest, AFailedConversionHandsOverTheStoredFileAndNeverAMadeUpOne) 
     moveTo(overBrowser);
     ASSERT_EQ(source->currentDelivery(), Delivery::pdf());
 
-    for (const QString& type : {string, fileURL, png}) {
+    EXPECT_EQ(text(0, string), "no file behind me");
+    for (const QString& type : {fileURL, png}) {
         SCOPED_TRACE(type.toStdString());
         EXPECT_EQ(read(0, type), std::nullopt);
     }
     EXPECT_EQ(text(1, string), TextConverter::quotedPath(stored(notes)));
+}
+
+// What each kind of item offers under each delivery: only types it answers
+// with data, in the delivery's order (the promise left to its provider).
+TEST_F(DragDataTest, OfferedTypesPerItemKindAndDelivery) {
+    const Item note = textItem("hello");
+    const Item link = addUrlItem(store, QUrl("https://example.org/"), clock.now());
+    Item titled = link;
+    titled.payload = ItemPayload::url(QUrl("https://example.org/"), QStringLiteral("Example"));
+    const Item photo = pngItem();
+    const Item notes = fileItem("notes.txt", "plain words");
+    const Item archive = fileItem("bundle.zip", QByteArray("PK\x03\x04", 4) + "rest");
+    const QString urlName(TypeIdentifier::urlName);
+    const Delivery jpegImage = browserJPEG();
+    const Delivery pngImage = Delivery::image({ImageFormat::png, std::nullopt, 1.0, false});
+
+    struct Case {
+        const char* name;
+        Item item;
+        Delivery delivery;
+        QStringList expected;
+    };
+    const std::vector<Case> cases{
+        {"text unchanged", note, Delivery::original(), {string}},
+        {"text as path", note, Delivery::path(), {string}},
+        {"text as plain text", note, Delivery::plainText(), {string}},
+        {"text as JPEG", note, jpegImage, {string}},
+        {"text as PDF", note, Delivery::pdf(), {string}},
+        {"link unchanged", link, Delivery::original(), {string, url}},
+        {"titled link unchanged", titled, Delivery::original(), {string, url, urlName}},
+        {"link as plain text", titled, Delivery::plainText(), {string, url, urlName}},
+        {"link as web location file", link, Delivery::webloc(), {fileURL, string, url}},
+        {"PNG unchanged", photo, Delivery::original(), {fileURL, png, string}},
+        {"PNG as path", photo, Delivery::path(), {string}},
+        {"PNG as plain text: the file", photo, Delivery::plainText(), {string, fileURL, png}},
+        {"PNG as JPEG", photo, jpegImage, {fileURL, jpeg, string}},
+        {"PNG as PNG", photo, pngImage, {fileURL, png, string}},
+        {"PNG as PDF", photo, Delivery::pdf(), {fileURL, string}},
+        {"PNG as web location: the file", photo, Delivery::webloc(), {fileURL, png, string}},
+        {"text file unchanged", notes, Delivery::original(), {fileURL, string}},
+        {"text file as path", notes, Delivery::path(), {string}},
+        {"text file as plain text", notes, Delivery::plainText(), {string}},
+        {"text file as JPEG: no picture, the file", notes, jpegImage, {fileURL, string}},
+        {"archive as plain text: the file", archive, Delivery::plainText(), {string, fileURL}},
+        {"archive as PDF: the file", archive, Delivery::pdf(), {fileURL, string}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(DragData::offeredTypes(PasteboardOrder::types(c.delivery, std::nullopt), c.item,
+                                         c.delivery, store.root()),
+                  c.expected);
+        // The promise keeps its place; it is always offered.
+        EXPECT_TRUE(DragData::offeredTypes(PasteboardOrder::types(c.delivery, promise), c.item,
+                                           c.delivery, store.root())
+                        .contains(promise));
+    }
+}
+
+// Whatever the item and the delivery, every type a destination is offered
+// gives it data.
+TEST_F(DragDataTest, EveryOfferedTypeAnswersWithData) {
+    const std::vector<Delivery> deliveries{Delivery::original(),  Delivery::path(),
+                                           Delivery::plainText(), Delivery::webloc(),
+                                           browserJPEG(),         Delivery::pdf()};
+    int round = 0;
+    for (const Delivery& delivery : deliveries) {
+        SCOPED_TRACE(delivery.badgeText().toStdString());
+        const QString n = QString::number(++round);
+        std::vector<Rule> list;
+        for (const SourceType type :
+             {SourceType::text, SourceType::url, SourceType::images, SourceType::anyFile})
+            list.push_back(makeRule(type, Destination::category(AppCategory::browser), delivery));
+        useRules(list);
+        for (const Item& item :
+             {textItem("some words " + n), urlItem(QUrl("https://example.org/" + n)), pngItem(),
+              fileItem("notes.txt", "plain words " + n.toUtf8())}) {
+            SCOPED_TRACE(item.displayName.toStdString());
+            drag({item});
+            moveTo(overBrowser, "browser");
+            ASSERT_EQ(source->currentDelivery(), delivery);
+            const QStringList offered = source->pasteboardItems()[0]->types();
+            ASSERT_FALSE(offered.isEmpty());
+            for (const QString& type : offered) {
+                SCOPED_TRACE(type.toStdString());
+                const std::optional<QByteArray> bytes = read(0, type, DataRequestPhase::hover);
+                ASSERT_TRUE(bytes);
+                EXPECT_FALSE(bytes->isEmpty());
+            }
+            session().end(overBrowser, DragOperation::none);
+        }
+    }
 }
 
 TEST_F(DragDataTest, WhatARefusedRewriteLeftOnThePasteboardIsStillServed) {
@@ -245,17 +339,18 @@ TEST_F(DragDataTest, OneConversionServesTheWholeDrag) {
     EXPECT_EQ(file, fileURLOf(output));
 }
 
-TEST_F(DragDataTest, AFileTakenByAddressIsRecordedOnceAtTheDrop) {
+TEST_F(DragDataTest, AFileTakenByAddressIsRecordedOnceWhenTheDropIsTaken) {
     drag({pngItem()});
     moveTo(overBrowser);
 
+    // Read only while hovering, as some browsers do; then dropped and taken.
     const std::optional<QString> hovered = text(0, fileURL, DataRequestPhase::hover);
     ASSERT_TRUE(hovered);
+    EXPECT_EQ(text(0, fileURL, DataRequestPhase::hover), hovered);
     EXPECT_FALSE(undoLog.mostRecent(clock.now()));
     EXPECT_EQ(preferences.dropCount(), 0);
 
-    EXPECT_EQ(text(0, fileURL), hovered);
-    EXPECT_EQ(text(0, fileURL), hovered);
+    session().end(overBrowser, DragOperation::copy);
     const std::optional<UndoEntry> entry = undoLog.mostRecent(clock.now());
     ASSERT_TRUE(entry);
     const QString output = QUrl(*hovered).toLocalFile();
@@ -267,6 +362,29 @@ TEST_F(DragDataTest, AFileTakenByAddressIsRecordedOnceAtTheDrop) {
     const UndoLog::Outcome outcome = coordinator.undoLastDelivery(clock.now());
     EXPECT_TRUE(outcome.is<UndoLog::Outcome::RestoredAndDeleted>());
     EXPECT_FALSE(QFile::exists(output));
+}
+
+TEST_F(DragDataTest, AFileReadButNotTakenIsNeverRecorded) {
+    struct Case {
+        const char* name;
+        bool readByAnother;
+        DragOperation ending;
+    };
+    const std::vector<Case> cases{
+        {"the drop was refused", false, DragOperation::none},
+        {"another destination read it, this one took nothing from us", true, DragOperation::copy},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        drag({pngItem()});
+        moveTo(overBrowser);
+        ASSERT_TRUE(text(0, fileURL, DataRequestPhase::hover));
+        if (c.readByAnother)
+            moveTo(overTerminal);
+        session().end(overTerminal, c.ending);
+        EXPECT_FALSE(undoLog.mostRecent(clock.now()));
+        EXPECT_EQ(preferences.dropCount(), 0);
+    }
 }
 
 TEST_F(DragDataTest, AFileTakenByAddressFollowsTheRenameTemplate) {

@@ -30,6 +30,10 @@ TEST(XdndDataTest, AnnouncedTypesFollowThePasteboardOrder) {
          {fileURL, png, jpeg, promise},
          1,
          {"text/uri-list", "image/png", "image/jpeg", "XdndDirectSave0"}},
+        {"the promise first",
+         {promise, fileURL, jpeg, string},
+         1,
+         QByteArrayList{"XdndDirectSave0", "text/uri-list", "image/jpeg"} + text},
         {"two promises save no file directly", {fileURL, promise}, 2, {"text/uri-list"}},
         {"a type X11 has no name for",
          {QStringLiteral("com.apple.flat-rtfd"), png},
@@ -49,6 +53,11 @@ TEST(XdndDataTest, WhichPasteboardTypesAnswerARequest) {
     EXPECT_EQ(XdndData::sources("image/jpeg", types), QStringList{jpeg});
     EXPECT_EQ(XdndData::sources("UTF8_STRING", types), QStringList{string});
     EXPECT_EQ(XdndData::sources("XdndDirectSave0", types), QStringList());
+    // A link's title is asked for beside it, never in its place.
+    const QString title(TypeIdentifier::urlName);
+    EXPECT_EQ(XdndData::sources("text/x-moz-url", {url, title}), QStringList{url});
+    EXPECT_TRUE(XdndData::carriesTitles("_NETSCAPE_URL"));
+    EXPECT_FALSE(XdndData::carriesTitles("text/uri-list"));
     EXPECT_EQ(XdndData::sources("image/gif", types), QStringList());
 }
 
@@ -62,6 +71,7 @@ TEST(XdndDataTest, AnswersForSeveralItems) {
         QByteArray target;
         std::vector<D> items;
         D expected;
+        std::vector<D> titles = {};
     };
     const std::vector<Case> cases{
         {"file list",
@@ -76,10 +86,16 @@ TEST(XdndDataTest, AnswersForSeveralItems) {
          "STRING",
          {PasteboardData::fromBytes("caf\xc3\xa9")},
          PasteboardData::fromBytes("caf\xe9")},
-        {"links with titles in UTF-16",
+        {"a link and its title in UTF-16",
          "text/x-moz-url",
          {PasteboardData::fromBytes("h:a")},
-         PasteboardData::fromBytes(QByteArray("h\0:\0a\0\n\0h\0:\0a\0", 14))},
+         PasteboardData::fromBytes(QByteArray("h\0:\0a\0\n\0T\0", 10)),
+         {PasteboardData::fromBytes("T")}},
+        {"links with and without titles, in UTF-8",
+         "_NETSCAPE_URL",
+         {PasteboardData::fromBytes("h:a"), std::nullopt, PasteboardData::fromBytes("h:b")},
+         PasteboardData::fromBytes("h:a\nA title\nh:b\n"),
+         {PasteboardData::fromBytes("A title"), std::nullopt, std::nullopt}},
         {"an image from the first item that has one",
          "image/png",
          {std::nullopt, file, first},
@@ -88,7 +104,7 @@ TEST(XdndDataTest, AnswersForSeveralItems) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(XdndData::compose(c.target, c.items), c.expected);
+        EXPECT_EQ(XdndData::compose(c.target, c.items, c.titles), c.expected);
     }
 }
 

@@ -3,11 +3,14 @@
 // offers, in the drag's order, as an application that takes the first type
 // it understands would.
 //   tarvo-test-dragout-target --class NAME --geometry x,y,w,h [--take MIME]
-// --take reads that type instead. Prints, one line each:
+// --take reads that type instead. --read-while-hovering reads the file list
+// while the drag hovers and nothing at the drop, as some browsers do. Prints,
+// one line each:
 //   ready X Y                  once the window shows, with its centre in root
 //                              pixels
 //   enter ACTION TYPE...       the offered action and types, in order
 //   leave
+//   read TYPE SUMMARY          what it read while hovering
 //   drop ACTION TYPE SUMMARY   what it took: a file list as its URLs, text as
 //                              itself, other data as its size and SHA-256
 #include <QApplication>
@@ -19,6 +22,7 @@
 #include <QWidget>
 
 #include <cstdio>
+#include <optional>
 
 namespace {
 
@@ -38,9 +42,22 @@ void say(const QString& line) {
     std::fflush(stdout);
 }
 
+QString summary(const QString& type, const QByteArray& bytes) {
+    if (type == QLatin1String("text/uri-list") || type.startsWith(QLatin1String("text/plain")))
+        return QString::fromUtf8(bytes).trimmed().replace(QLatin1String("\r\n"),
+                                                          QLatin1String(" "));
+    return QStringLiteral("%1 %2")
+        .arg(bytes.size())
+        .arg(QString::fromLatin1(
+            QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex()));
+}
+
 class Target final : public QWidget {
 public:
-    explicit Target(QString take) : m_take(std::move(take)) { setAcceptDrops(true); }
+    Target(QString take, bool readWhileHovering)
+        : m_take(std::move(take)), m_readWhileHovering(readWhileHovering) {
+        setAcceptDrops(true);
+    }
 
 protected:
     void showEvent(QShowEvent*) override {
@@ -55,9 +72,26 @@ protected:
                 .arg(actionName(event->proposedAction()), event->mimeData()->formats().join(u' ')));
         event->acceptProposedAction();
     }
-    void dragMoveEvent(QDragMoveEvent* event) override { event->acceptProposedAction(); }
-    void dragLeaveEvent(QDragLeaveEvent*) override { say(QStringLiteral("leave")); }
+    void dragMoveEvent(QDragMoveEvent* event) override {
+        if (m_readWhileHovering && !m_hovered) {
+            const QString type = QStringLiteral("text/uri-list");
+            m_hovered = summary(type, event->mimeData()->data(type));
+            say(QStringLiteral("read %1 %2").arg(type, *m_hovered));
+        }
+        event->acceptProposedAction();
+    }
+    void dragLeaveEvent(QDragLeaveEvent*) override {
+        m_hovered.reset();
+        say(QStringLiteral("leave"));
+    }
     void dropEvent(QDropEvent* event) override {
+        if (m_readWhileHovering) {
+            event->acceptProposedAction();
+            say(QStringLiteral("drop %1 text/uri-list %2")
+                    .arg(actionName(event->dropAction()), m_hovered.value_or(QString())));
+            m_hovered.reset();
+            return;
+        }
         const QMimeData* data = event->mimeData();
         QString type = m_take;
         if (type.isEmpty()) {
@@ -73,21 +107,15 @@ protected:
             }
         }
         const QByteArray bytes = data->data(type);
-        QString summary;
-        if (type == QLatin1String("text/uri-list") || type.startsWith(QLatin1String("text/plain")))
-            summary = QString::fromUtf8(bytes).trimmed().replace(QLatin1String("\r\n"),
-                                                                 QLatin1String(" "));
-        else
-            summary = QStringLiteral("%1 %2")
-                          .arg(bytes.size())
-                          .arg(QString::fromLatin1(
-                              QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex()));
         event->acceptProposedAction();
-        say(QStringLiteral("drop %1 %2 %3").arg(actionName(event->dropAction()), type, summary));
+        say(QStringLiteral("drop %1 %2 %3")
+                .arg(actionName(event->dropAction()), type, summary(type, bytes)));
     }
 
 private:
     QString m_take;
+    bool m_readWhileHovering;
+    std::optional<QString> m_hovered;
 };
 
 } // namespace
@@ -95,10 +123,17 @@ private:
 int main(int argc, char** argv) {
     QString windowClass = QStringLiteral("target");
     QString take;
+    bool readWhileHovering = false;
     QRect geometry(100, 100, 300, 200);
-    for (int i = 1; i + 1 < argc; i += 2) {
+    for (int i = 1; i < argc; ++i) {
         const QString option = QString::fromLocal8Bit(argv[i]);
-        const QString value = QString::fromLocal8Bit(argv[i + 1]);
+        if (option == QLatin1String("--read-while-hovering")) {
+            readWhileHovering = true;
+            continue;
+        }
+        if (i + 1 >= argc)
+            break;
+        const QString value = QString::fromLocal8Bit(argv[++i]);
         if (option == QLatin1String("--class"))
             windowClass = value;
         else if (option == QLatin1String("--take"))
@@ -113,7 +148,7 @@ int main(int argc, char** argv) {
     qputenv("RESOURCE_NAME", windowClass.toLocal8Bit());
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(windowClass);
-    Target window(take);
+    Target window(take, readWhileHovering);
     window.setWindowTitle(windowClass);
     window.setGeometry(geometry);
     window.show();

@@ -193,10 +193,13 @@ struct Desk {
     Destination terminal;
     Destination viewer;
     Destination saver;
+    // A browser that reads what it is offered while the drag hovers over it
+    // and nothing more at the drop.
+    Destination hoverReader;
     std::unique_ptr<ShelfWindow> shelf;
-    QPoint browserAt, terminalAt, viewerAt, saverAt, shelfAt;
+    QPoint browserAt, terminalAt, viewerAt, saverAt, hoverReaderAt, shelfAt;
     // Where only the root window is.
-    const QPoint nowhere{620, 620};
+    const QPoint nowhere{1230, 760};
 
     bool start() {
         dir.write("applications/firefox.desktop",
@@ -214,13 +217,17 @@ struct Desk {
                               "image/png"});
         saver.start(saveTarget, {"--class", "thunar", "--geometry", "40,420,340,280", "--folder",
                                  dir.file("Saved")});
+        hoverReader.start(target, {"--class", "firefox", "--geometry", "440,420,340,280",
+                                   "--read-while-hovering"});
         shelf = std::make_unique<ShelfWindow>();
         shelf->setWindowTitle("shelf");
         shelf->setGeometry(860, 480, 300, 200);
         shelf->show();
-        const auto b = browser.ready(), t = terminal.ready(), v = viewer.ready(), s = saver.ready();
-        if (!b || !t || !v || !s)
+        const auto b = browser.ready(), t = terminal.ready(), v = viewer.ready(), s = saver.ready(),
+                   h = hoverReader.ready();
+        if (!b || !t || !v || !s || !h)
             return false;
+        hoverReaderAt = *h;
         browserAt = *b;
         terminalAt = *t;
         viewerAt = *v;
@@ -230,7 +237,7 @@ struct Desk {
         return true;
     }
     void forget() {
-        for (Destination* d : {&browser, &terminal, &viewer, &saver})
+        for (Destination* d : {&browser, &terminal, &viewer, &saver, &hoverReader})
             d->forget();
     }
 };
@@ -393,7 +400,9 @@ TEST_F(DragOutX11Test, EachDestinationIsOfferedItsOwnOrderInOneDrag) {
     m_hand.glideTo(desk->terminalAt);
     const std::optional<QString> atTerminal = desk->terminal.waitForLine("enter");
     ASSERT_TRUE(atBrowser && atTerminal);
-    EXPECT_EQ(enterTypes(*atBrowser).value(0), "text/uri-list") << atBrowser->toStdString();
+    // The converted file: promised first, then by address.
+    EXPECT_EQ(enterTypes(*atBrowser).mid(0, 2), (QStringList{"XdndDirectSave0", "text/uri-list"}))
+        << atBrowser->toStdString();
     EXPECT_EQ(enterTypes(*atTerminal).value(0), "text/plain;charset=utf-8")
         << atTerminal->toStdString();
     EXPECT_NE(enterTypes(*atBrowser), enterTypes(*atTerminal));
@@ -409,6 +418,26 @@ TEST_F(DragOutX11Test, EachDestinationIsOfferedItsOwnOrderInOneDrag) {
     ASSERT_GE(m_delegate.changes.size(), 2u);
     EXPECT_EQ(m_delegate.changes.back().first.bundleID, "xterm");
     EXPECT_EQ(m_delegate.changes.back().second, Delivery::path());
+}
+
+TEST_F(DragOutX11Test, AWindowEnteredThroughItsTitleBarTakesTheDrop) {
+    // As drags from the shelf at the top of the screen come: down from the
+    // screen's edge, over the window manager's title bar, into the window.
+    const Item item = photo();
+    begin({item});
+    // Round the windows to the top edge, over nothing but the root window.
+    m_hand.glideTo(QPoint(1270, desk->shelfAt.y()));
+    m_hand.glideTo(QPoint(1270, 2));
+    m_hand.glideTo(QPoint(desk->terminalAt.x(), 2));
+    ASSERT_TRUE(desk->terminal.take().isEmpty());
+    m_hand.glideTo(desk->terminalAt);
+    ASSERT_TRUE(desk->terminal.waitForLine("enter"));
+    release();
+    const std::optional<QString> drop = desk->terminal.waitForLine("drop");
+    ASSERT_TRUE(drop);
+    EXPECT_EQ(*drop,
+              "drop copy text/plain;charset=utf-8 " + TextConverter::quotedPath(stored(item)));
+    EXPECT_EQ(m_delegate.ended, DragOperation::copy);
 }
 
 TEST_F(DragOutX11Test, ABrowserReceivesTheConvertedJPEGFileRecordedForUndo) {
@@ -434,6 +463,30 @@ TEST_F(DragOutX11Test, ABrowserReceivesTheConvertedJPEGFileRecordedForUndo) {
     EXPECT_EQ(entry->destinationBundleID, "firefox");
     EXPECT_EQ(m_preferences->dropCount(), 1);
     EXPECT_EQ(m_preferences->conversionCount(), 1);
+    EXPECT_EQ(m_delegate.ended, DragOperation::copy);
+}
+
+TEST_F(DragOutX11Test, ABrowserThatReadsOnlyWhileHoveringHasTheDeliveryRecordedOnce) {
+    const Item item = photo();
+    begin({item});
+    m_hand.glideTo(desk->hoverReaderAt);
+    const std::optional<QString> read = desk->hoverReader.waitForLine("read");
+    ASSERT_TRUE(read) << desk->hoverReader.seen().join(u'|').toStdString();
+    release();
+    const std::optional<QString> drop = desk->hoverReader.waitForLine("drop");
+    ASSERT_TRUE(drop);
+    EXPECT_EQ(drop->split(u' ').value(3), read->split(u' ').value(2));
+    const QString file = QUrl(read->split(u' ').value(2)).toLocalFile();
+    EXPECT_EQ(QFileInfo(file).fileName(), "photo.jpg");
+    QFile jpeg(file);
+    ASSERT_TRUE(jpeg.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(jpeg.read(3) == QByteArray("\xFF\xD8\xFF"));
+
+    const std::optional<UndoEntry> entry = m_undoLog.mostRecent(m_clock.now());
+    ASSERT_TRUE(entry);
+    EXPECT_EQ(entry->writtenURLs, QStringList{file});
+    EXPECT_EQ(entry->destinationBundleID, "firefox");
+    EXPECT_EQ(m_preferences->dropCount(), 1);
     EXPECT_EQ(m_delegate.ended, DragOperation::copy);
 }
 
