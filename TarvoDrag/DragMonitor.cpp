@@ -47,9 +47,14 @@ void DragMonitor::start() {
         m_monitors.addGlobalMonitor(eventMask, [this](const MouseEvent& e) { handle(e); });
     m_localMonitor =
         m_monitors.addLocalMonitor(eventMask, [this](const MouseEvent& e) { handle(e); });
+    m_dragPasteboard.setChangeHandler([this] { dragPasteboardChanged(); });
+    m_watchingPasteboard = true;
 }
 
 void DragMonitor::stop() {
+    if (m_watchingPasteboard)
+        m_dragPasteboard.setChangeHandler({});
+    m_watchingPasteboard = false;
     if (m_globalMonitor)
         m_monitors.removeMonitor(*m_globalMonitor);
     if (m_localMonitor)
@@ -59,6 +64,15 @@ void DragMonitor::stop() {
     m_decidedThisGesture = false;
     m_dragActive = false;
     m_lastCheckAt = -1;
+    m_leftHeld = false;
+}
+
+void DragMonitor::dragPasteboardChanged() {
+    // A source takes the drag pasteboard once the pointer has gone far
+    // enough, and the pointer may rest from then on: the change itself is
+    // reason enough to look, without waiting for the next move.
+    if (m_leftHeld && !m_decidedThisGesture)
+        evaluateDrag();
 }
 
 void DragMonitor::endGesture() {
@@ -82,11 +96,13 @@ void DragMonitor::handle(const MouseEvent& event) {
         evaluateDrag();
         return;
     case EventType::leftMouseUp:
+        m_leftHeld = false;
         endGesture();
         m_lastSeenChangeCount = m_dragPasteboard.changeCount();
         return;
     case EventType::leftMouseDown:
         endGesture();
+        m_leftHeld = true;
         return;
     default:
         return;

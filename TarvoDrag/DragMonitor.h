@@ -20,7 +20,8 @@ class Preferences;
 // can take, and tells its delegate once per mouse gesture; later, that the
 // drag ended. It never reads the dragged content: it watches left-mouse
 // events and compares the drag pasteboard's change count with the last one it
-// saw. Main thread only.
+// saw, at moves (spaced) and whenever the pasteboard says it changed while
+// the button is held. Main thread only.
 class DragMonitor final {
 public:
     struct Decision {
@@ -78,6 +79,7 @@ public:
 
 private:
     void evaluateDrag();
+    void dragPasteboardChanged();
     void endGesture();
 
     DragMonitorDelegate* m_delegate = nullptr;
@@ -92,6 +94,8 @@ private:
     bool m_decidedThisGesture = false;
     double m_lastCheckAt = -1;
     bool m_dragActive = false;
+    bool m_leftHeld = false; // between a left mouse down and its up
+    bool m_watchingPasteboard = false;
     qint64 m_draggedEventsSeen = 0;
 };
 

@@ -84,7 +84,11 @@ std::optional<QString> MimePasteboard::string(const QString& type) const {
         // Qt would also read the URLs as text: only real text counts here.
         if (!format(type))
             return std::nullopt;
-        return m_data.text();
+        // Toolkits write the line ends of their text/plain targets as CR LF,
+        // whatever the text had: the same text must make the same item.
+        QString text = m_data.text();
+        text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+        return text;
     }
     const std::optional<QByteArray> bytes = data(type);
     if (!bytes)

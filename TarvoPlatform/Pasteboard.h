@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <QUrl>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -20,8 +21,15 @@ class Pasteboard {
 public:
     virtual ~Pasteboard() = default;
 
+    using ChangeHandler = std::function<void()>;
+
     // Changes each time the pasteboard is given new content.
     virtual qint64 changeCount() const = 0;
+    // Calls `handler` on the main thread each time the change count moves,
+    // for a pasteboard that can tell: a drag's, whose source may take it
+    // while the pointer rests. An empty handler stops the calls. Pasteboards
+    // that cannot tell never call it.
+    virtual void setChangeHandler(ChangeHandler handler) { (void)handler; }
     // The types on offer, in the owner's order; none when nothing is known.
     virtual std::optional<QStringList> types() const = 0;
     virtual std::optional<QByteArray> data(const QString& type) const = 0;

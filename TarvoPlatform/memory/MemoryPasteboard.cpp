@@ -16,6 +16,8 @@ void MemoryPasteboard::clearContents() {
 void MemoryPasteboard::declareTypes(std::optional<QStringList> types) {
     clearContents();
     m_types = std::move(types);
+    if (m_changed)
+        m_changed();
 }
 
 void MemoryPasteboard::offer(const QString& type) {

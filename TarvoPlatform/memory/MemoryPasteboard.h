@@ -13,7 +13,8 @@ public:
     // Forgets everything and bumps the change count.
     void clearContents();
     // Offers types without data, as the drag pasteboard is seen during a drag;
-    // none leaves the pasteboard without types. Bumps the change count.
+    // none leaves the pasteboard without types. Bumps the change count and,
+    // as a drag source taking the selection does, tells the change handler.
     void declareTypes(std::optional<QStringList> types);
     // Each adds one type with its content to what is on offer.
     void setData(const QString& type, const QByteArray& data);
@@ -23,6 +24,7 @@ public:
     void setFilePromiseReceivers(std::vector<std::shared_ptr<FilePromiseReceiver>> receivers);
 
     qint64 changeCount() const override { return m_changeCount; }
+    void setChangeHandler(ChangeHandler handler) override { m_changed = std::move(handler); }
     std::optional<QStringList> types() const override { return m_types; }
     std::optional<QByteArray> data(const QString& type) const override;
     std::optional<QString> string(const QString& type) const override;
@@ -40,6 +42,7 @@ private:
     QHash<QString, QString> m_strings;
     QList<QUrl> m_urls;
     std::vector<std::shared_ptr<FilePromiseReceiver>> m_receivers;
+    ChangeHandler m_changed;
 };
 
 } // namespace tarvo

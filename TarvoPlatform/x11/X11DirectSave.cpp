@@ -5,6 +5,7 @@
 #include "TarvoPlatform/FilePromiseReceiver.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QMimeData>
 #include <QPointer>
@@ -119,10 +120,17 @@ QString X11DirectSave::suggestedName(xcb_window_t source) {
 std::vector<std::shared_ptr<FilePromiseReceiver>> X11DirectSave::receivers(const QMimeData& data) {
     if (!m_drop || !m_drop->dropped || !data.hasFormat(QStringLiteral("XdndDirectSave0")))
         return {};
+    // Each request makes some sources save another copy: one per drop.
+    if (m_asked.contains({m_drop->source, m_drop->time}))
+        return {};
     return {std::make_shared<DirectSaveReceiver>(*this, *m_drop, suggestedName(m_drop->source))};
 }
 
 void X11DirectSave::requestSave(const Drop& drop, const QString& path, Done done) {
+    if (!m_asked.insert({drop.source, drop.time}).second) {
+        done(path, QStringLiteral("the source was asked for this drop's file already"));
+        return;
+    }
     xcb_connection_t* c = m_connection.get();
     const QByteArray uri = fileURI(path, hostName());
     const xcb_atom_t xds = m_connection.atom("XdndDirectSave0");
@@ -130,7 +138,7 @@ void X11DirectSave::requestSave(const Drop& drop, const QString& path, Done done
                         8, static_cast<quint32>(uri.size()), uri.constData());
     const QByteArray propertyName = "TARVO_XDS_" + QByteArray::number(m_nextProperty++ % 64);
     const xcb_atom_t property = m_connection.atom(propertyName.constData());
-    m_pending[property] = Pending{path, drop.time, std::move(done)};
+    m_pending[property] = Pending{path, drop.time, std::move(done), filesIn(path)};
     xcb_convert_selection(c, m_window, m_connection.atom("XdndSelection"), xds, property,
                           drop.time);
     // Seen by the server before Qt tells the source the drop is over.
@@ -175,7 +183,31 @@ void X11DirectSave::finish(xcb_atom_t property, const std::optional<QString>& er
         return;
     Pending pending = std::move(it->second);
     m_pending.erase(it);
-    pending.done(pending.path, error);
+    if (error || QFileInfo::exists(pending.path)) {
+        pending.done(pending.path, error);
+        return;
+    }
+    // Some sources save under a name of their own beside the place asked
+    // for and still answer success: the one new file there is theirs.
+    QStringList added = filesIn(pending.path);
+    added.removeIf([&](const QString& name) { return pending.before.contains(name); });
+    if (added.size() == 1) {
+        pending.done(QFileInfo(pending.path).dir().filePath(added.front()), std::nullopt);
+        return;
+    }
+    pending.done(pending.path, QStringLiteral("the source saved no file where it was asked to"));
+}
+
+QStringList X11DirectSave::filesIn(const QString& path) {
+    // Regular files only, never what a link points to.
+    QStringList names;
+    const QFileInfoList entries = QFileInfo(path).dir().entryInfoList(
+        QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QFileInfo& entry : entries) {
+        if (!entry.isSymLink())
+            names.append(entry.fileName());
+    }
+    return names;
 }
 
 } // namespace tarvo

@@ -10,6 +10,8 @@
 
 #include <map>
 #include <optional>
+#include <set>
+#include <utility>
 
 namespace tarvo {
 
@@ -56,16 +58,21 @@ private:
         QString path;
         xcb_timestamp_t time;
         Done done;
+        QStringList before; // the files beside `path` when the save was asked for
     };
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
     bool handle(const xcb_generic_event_t& event);
     void finish(xcb_atom_t property, const std::optional<QString>& error);
+    // The names of the regular files in the folder of `path`.
+    static QStringList filesIn(const QString& path);
 
     X11Connection& m_connection;
     xcb_window_t m_window; // receives the source's answers
     int m_listener = 0;
     std::optional<Drop> m_drop;
     std::map<xcb_atom_t, Pending> m_pending;
+    // The drops (source and time) whose file was asked for.
+    std::set<std::pair<xcb_window_t, xcb_timestamp_t>> m_asked;
     QObject m_context; // for timers that must not outlive this object
     int m_nextProperty = 0;
 };

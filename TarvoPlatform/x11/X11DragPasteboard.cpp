@@ -235,6 +235,8 @@ void X11DragPasteboard::publish(QStringList targetNames) {
     m_targetNames = std::move(targetNames);
     m_types = TypeMapping::identifiers(m_targetNames);
     ++m_changeCount;
+    if (m_changed)
+        m_changed();
 }
 
 } // namespace tarvo

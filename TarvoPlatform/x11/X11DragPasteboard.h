@@ -35,6 +35,8 @@ public:
     ~X11DragPasteboard() override;
 
     qint64 changeCount() const override { return m_changeCount; }
+    // Told as soon as a new drag's types are known.
+    void setChangeHandler(ChangeHandler handler) override { m_changed = std::move(handler); }
     std::optional<QStringList> types() const override { return m_types; }
     std::optional<QByteArray> data(const QString&) const override { return std::nullopt; }
     std::optional<QString> string(const QString&) const override { return std::nullopt; }
@@ -77,6 +79,7 @@ private:
     QTimer m_deadline;
     QSet<xcb_window_t> m_watched;
     QHash<xcb_window_t, xcb_timestamp_t> m_typeListChanged;
+    ChangeHandler m_changed;
 };
 
 } // namespace tarvo

@@ -30,6 +30,9 @@ public:
         ++changeCountReads;
         return inner.changeCount();
     }
+    void setChangeHandler(ChangeHandler handler) override {
+        inner.setChangeHandler(std::move(handler));
+    }
     std::optional<QStringList> types() const override { return inner.types(); }
     std::optional<QByteArray> data(const QString& type) const override {
         ADD_FAILURE() << "the monitor read data of " << type.toStdString();
@@ -77,6 +80,11 @@ protected:
         return m_pasteboard.changeCountReads - before;
     }
     void startDrag(const QStringList& types) { m_pasteboard.inner.declareTypes(types); }
+    // New content the monitor is not told of: only its own looks find it.
+    void writeUnannounced() {
+        m_pasteboard.inner.clearContents();
+        m_pasteboard.inner.setURLs({QUrl::fromLocalFile(QStringLiteral("/tmp/a.txt"))});
+    }
 
     test::TempDir m_dir;
     UserDefaults m_defaults;
@@ -162,21 +170,44 @@ TEST_F(DragMonitorTest, GestureThatNeverWritesThePasteboardIsNeverADrag) {
     EXPECT_TRUE(m_log.lines().empty());
     EXPECT_EQ(m_monitor->draggedEventsSeen(), 6);
 
-    // The pasteboard written later in the same gesture is seen at the next
-    // due evaluation, not before.
+    // The pasteboard written later in the same gesture is seen as soon as it
+    // is written, not at the next due evaluation.
     startDrag(fileTypes);
-    dragged(10.25);
-    EXPECT_TRUE(m_delegate.began.empty());
-    dragged(10.2795);
     ASSERT_EQ(m_delegate.began.size(), 1u);
     EXPECT_EQ(m_delegate.began.front(), QPointF(640, 790));
+}
+
+TEST_F(DragMonitorTest, ADragIsSeenWhenItsSourceTakesThePasteboardWhileThePointerRests) {
+    m_monitor->start();
+    down(1.0);
+    dragged(1.0); // the pointer passes the source's threshold, then rests
+    EXPECT_TRUE(m_delegate.began.empty());
+    m_log.clear();
+    startDrag(fileTypes);
+    ASSERT_EQ(m_delegate.began.size(), 1u);
+    EXPECT_EQ(m_log.lines().front(),
+              "drag debug: drag decided after 1 move(s): a real drag with content Tarvo accepts");
+    // Once per gesture.
+    startDrag(fileTypes);
+    EXPECT_EQ(m_delegate.began.size(), 1u);
+    up(1.5);
+    EXPECT_EQ(m_delegate.ended, 1);
+
+    // Without the button held, new content is no drag of the user's.
+    startDrag(fileTypes);
+    EXPECT_EQ(m_delegate.began.size(), 1u);
+    // Nor after the monitor stopped.
+    down(2.0);
+    m_monitor->stop();
+    startDrag(fileTypes);
+    EXPECT_EQ(m_delegate.began.size(), 1u);
 }
 
 TEST_F(DragMonitorTest, ShownDragBeginsOnceAndEndsOnceAtMouseUp) {
     m_monitor->start();
     down(1.0);
-    startDrag(fileTypes);
     m_log.clear();
+    startDrag(fileTypes); // decided as the source takes the pasteboard
     dragged(1.01);
     EXPECT_EQ(evaluationsDuring({1.1, 1.2, 1.5, 3.0}), 0); // decided: dragged events only count
     EXPECT_EQ(m_delegate.began.size(), 1u);
@@ -185,7 +216,7 @@ TEST_F(DragMonitorTest, ShownDragBeginsOnceAndEndsOnceAtMouseUp) {
     EXPECT_EQ(
         m_log.lines(),
         (std::vector<QString>{
-            "drag debug: drag decided after 1 move(s): a real drag with content Tarvo accepts",
+            "drag debug: drag decided after 0 move(s): a real drag with content Tarvo accepts",
             "drag notice: tarvo shown in 0.0 ms"}));
 
     up(3.1);
@@ -200,9 +231,9 @@ TEST_F(DragMonitorTest, DelegateCallIsTimedOnTheMonotonicClock) {
     m_clock.setMonotonicStep(2345678); // 2.345678 ms between two readings
     m_monitor->start();
     down(1.0);
-    startDrag(fileTypes);
     m_log.clear();
-    dragged(1.1);
+    startDrag(fileTypes);
+    ASSERT_FALSE(m_log.lines().empty());
     EXPECT_EQ(m_log.lines().back(), "drag notice: tarvo shown in 2.3 ms");
 }
 
@@ -230,7 +261,7 @@ TEST_F(DragMonitorTest, NextGestureCountsOnlyWhenThePasteboardChangesAgain) {
 TEST_F(DragMonitorTest, ChangeSeenAtMouseUpIsNotANewDrag) {
     m_monitor->start();
     down(1.0);
-    startDrag(fileTypes); // written, but the gesture ended before any evaluation
+    writeUnannounced(); // and the gesture ended before any evaluation
     up(1.2);
     down(2.0);
     dragged(2.1);
@@ -280,10 +311,11 @@ TEST_F(DragMonitorTest, FinalRefusalsHoldForTheRestOfTheGesture) {
         m_preferences.setRequireShiftToShow(c.requireShift);
         m_input.setModifierFlags(0);
         down(t);
-        if (c.writePasteboard)
-            startDrag(c.types);
         m_log.clear();
         EXPECT_EQ(evaluationsDuring({t + 0.1}), 1);
+        // Written after the first move, as sources do past their threshold.
+        if (c.writePasteboard)
+            startDrag(c.types);
         EXPECT_EQ(m_log.lines(), std::vector<QString>{c.logged});
         // Shift pressed late, and showing switched on late, change nothing.
         m_input.setModifierFlags(ModifierFlag::shift);
@@ -348,7 +380,7 @@ TEST_F(DragMonitorTest, LocalEventsAreHandledLikeGlobalOnes) {
 TEST_F(DragMonitorTest, OtherEventsAreIgnored) {
     m_monitor->start();
     down(1.0);
-    startDrag(fileTypes);
+    writeUnannounced();
     for (EventType type : {EventType::mouseMoved, EventType::rightMouseDragged})
         m_monitor->handle({type, 1.1});
     EXPECT_TRUE(m_delegate.began.empty());

@@ -41,6 +41,25 @@ TEST(MimePasteboard, DataAndStringsComeFromTheMatchingFormat) {
     EXPECT_EQ(pasteboard.string(TypeIdentifier::rtf), std::nullopt);
 }
 
+TEST(MimePasteboard, TextLinesEndInLineFeeds) {
+    struct Case {
+        const char* name;
+        QByteArray bytes;
+        QString expected;
+    };
+    const std::vector<Case> cases{
+        {"CR LF", "first\r\nsecond\r\n", "first\nsecond\n"},
+        {"a lone CR stays", "one\rtwo\r\nthree", "one\rtwo\nthree"},
+        {"LF as it is", "a\nb", "a\nb"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QMimeData data;
+        data.setData("text/plain;charset=utf-8", c.bytes);
+        EXPECT_EQ(MimePasteboard(data).string(TypeIdentifier::utf8PlainText), c.expected);
+    }
+}
+
 TEST(MimePasteboard, URLsAreNotText) {
     QMimeData data;
     data.setUrls({QUrl::fromLocalFile("/tmp/a b.txt"), QUrl("https://example.org/x")});

@@ -6,11 +6,16 @@
 //                        its type list
 //   save NAME CONTENTS   a direct save only: the file NAME is written with
 //                        CONTENTS where the drop target asks for it
+//   save-as NAME ACTUAL CONTENTS
+//                        the same, but the file is written under ACTUAL in
+//                        the folder asked for, as some archivers do
 // Prints "ready X Y" (the window's centre in root pixels) once it shows,
 // and "dropped ACTION" after each drag.
 #include <QApplication>
+#include <QDir>
 #include <QDrag>
 #include <QFile>
+#include <QFileInfo>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QTimer>
@@ -53,8 +58,8 @@ xcb_window_t dragOwner() {
 // has it: the target has put the place on the source window beforehand.
 class DirectSaveData final : public QMimeData {
 public:
-    DirectSaveData(QByteArray name, QByteArray contents)
-        : m_name(std::move(name)), m_contents(std::move(contents)) {}
+    DirectSaveData(QByteArray name, QByteArray contents, QString actual = {})
+        : m_name(std::move(name)), m_contents(std::move(contents)), m_actual(std::move(actual)) {}
 
     QStringList formats() const override { return {QStringLiteral("XdndDirectSave0")}; }
     bool hasFormat(const QString& format) const override {
@@ -87,11 +92,14 @@ protected:
         std::free(reply);
         QUrl url = QUrl::fromEncoded(uri);
         url.setHost(QString()); // this machine's own name
-        QFile file(url.toLocalFile());
+        QString place = url.toLocalFile();
+        if (!m_actual.isEmpty())
+            place = QFileInfo(place).dir().filePath(m_actual);
+        QFile file(place);
         if (!url.isLocalFile() || !file.open(QIODevice::WriteOnly))
             return QByteArray("E");
         file.write(m_contents);
-        std::printf("saved %s\n", qPrintable(url.toLocalFile()));
+        std::printf("saved %s\n", qPrintable(place));
         std::fflush(stdout);
         return QByteArray("S");
     }
@@ -99,6 +107,7 @@ protected:
 private:
     QByteArray m_name;
     QByteArray m_contents;
+    QString m_actual;
 };
 
 class SourceWindow final : public QWidget {
@@ -134,6 +143,11 @@ protected:
             data->setText(QStringLiteral("bold words"));
             data->setData(QStringLiteral("application/x-tarvo-test"), "private");
             drag->setMimeData(data);
+        } else if (mode == QLatin1String("save-as")) {
+            auto* data = new DirectSaveData(m_arguments.value(1).toUtf8(),
+                                            m_arguments.value(3).toUtf8(), m_arguments.value(2));
+            drag->setMimeData(data);
+            QTimer::singleShot(0, this, [data] { data->offerName(); });
         } else {
             auto* data =
                 new DirectSaveData(m_arguments.value(1).toUtf8(), m_arguments.value(2).toUtf8());

@@ -34,12 +34,12 @@ using tarvo::test::pump;
 using tarvo::test::waitFor;
 using tarvo::test::XTestHand;
 
-// The helper drag source, in its own process.
+// The helper drag source, in its own process: the Qt one, or the GTK one.
 class DragSource final {
 public:
-    explicit DragSource(const QStringList& arguments) {
+    explicit DragSource(const QStringList& arguments, const char* program = "TARVO_DRAG_SOURCE") {
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_process.start(QString::fromLocal8Bit(qgetenv("TARVO_DRAG_SOURCE")), arguments);
+        m_process.start(QString::fromLocal8Bit(qgetenv(program)), arguments);
     }
     ~DragSource() {
         m_process.kill();
@@ -202,6 +202,29 @@ TEST_F(X11DragTest, MonitorReportsTheDragOnceWithItsTypesAndItsEndAtTheRelease) 
     }
 }
 
+TEST_F(X11DragTest, AGtkDragIsReportedWhileThePointerRestsPastTheThreshold) {
+    // One type and no type list: the types are asked of the source itself.
+    const QString file = m_dir.write("resting.txt", "still");
+    DragSource source(
+        {"source", "--class", "gtksource", "--geometry", "80,120,240,160", "--uri", file},
+        "TARVO_GTK_PROBE");
+    const std::optional<QPoint> centre = source.ready();
+    ASSERT_TRUE(centre);
+    m_pointer.moveTo(*centre);
+    pump(150);
+    m_pointer.press();
+    pump(100);
+    // Past GTK's threshold of 8 pixels in three quick moves, then still: the
+    // only move evaluated comes before the source takes the selection.
+    m_pointer.glideTo(*centre + QPoint(15, 0), 3);
+    EXPECT_TRUE(waitFor([this] { return m_delegate->began > 0; }, 5000));
+    EXPECT_EQ(m_delegate->began, 1);
+    EXPECT_TRUE(m_delegate->typesAtBegin.contains(QStringLiteral("public.file-url")))
+        << m_delegate->typesAtBegin.join(u' ').toStdString();
+    m_pointer.release();
+    EXPECT_TRUE(waitFor([this] { return m_delegate->ended > 0; }, 5000));
+}
+
 TEST_F(X11DragTest, GestureWithoutADragShowsNothing) {
     m_pointer.moveTo({1000, 700});
     pump(100);
@@ -301,6 +324,26 @@ TEST_F(X11DragTest, DirectSaveLandsAsAPromisedItem) {
     QFile saved(*done.payloadURL(m_store->root()));
     ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
     EXPECT_EQ(saved.readAll(), "saved by its source");
+}
+
+TEST_F(X11DragTest, ADirectSaveWrittenUnderTheSourcesOwnNameIsTaken) {
+    const QPoint target = showTarget();
+    DragSource source({"save-as", "archive member", "member.txt", "from inside the archive"});
+    const std::optional<QPoint> centre = source.ready();
+    ASSERT_TRUE(centre);
+
+    drag(*centre, target);
+    ASSERT_TRUE(waitFor([this] { return m_target->drops().size() == 1; }));
+    ASSERT_TRUE(waitFor([this] { return !m_updated.empty(); }))
+        << source.lines().join(u'\n').toStdString();
+    const Item& done = m_updated.front();
+    EXPECT_TRUE(done.state.isReady());
+    EXPECT_EQ(done.payload, ItemPayload::file("member.txt"));
+    QFile saved(*done.payloadURL(m_store->root()));
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_EQ(saved.readAll(), "from inside the archive");
+    // The source was asked once.
+    EXPECT_EQ(source.lines().filter(QStringLiteral("saved ")).size(), 1);
 }
 
 } // namespace

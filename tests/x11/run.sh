@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Runs the drag-capture suite on a display of its own, under openbox.
-#   run.sh TESTS DRAG_SOURCE [gtest arguments...]
+#   run.sh TESTS DRAG_SOURCE GTK_PROBE [gtest arguments...]
 set -euo pipefail
 source "$(dirname "$0")/session.sh"
 
 tests=$1
 export TARVO_DRAG_SOURCE=$2
-shift 2
+export TARVO_GTK_PROBE=$3
+shift 3
 
 x11_require Xvfb openbox xprop
 x11_start_display
