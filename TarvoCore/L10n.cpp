@@ -100,6 +100,9 @@ const std::vector<FormatSignature>& formatSignatures() {
         {"a11y.tarvoOpen", {K::integer}},
         {"a11y.tarvoOpenOne", {}},
         {"a11y.landed", {K::text}},
+        {"general.hotkeyTaken", {K::text}},
+        {"general.hotkeyTakenByWindowManager", {K::text, K::text}},
+        {"general.hotkeyUnknownKey", {K::text}},
     };
     return signatures;
 }
@@ -183,6 +186,18 @@ QString a11yTarvoOpen(qint64 count) {
 
 QString a11yLanded(const QString& t) {
     return format(QStringLiteral("a11y.landed"), {t});
+}
+
+QString hotkeyTaken(const QString& shortcut) {
+    return format(QStringLiteral("general.hotkeyTaken"), {shortcut});
+}
+
+QString hotkeyTakenByWindowManager(const QString& shortcut, const QString& windowManager) {
+    return format(QStringLiteral("general.hotkeyTakenByWindowManager"), {shortcut, windowManager});
+}
+
+QString hotkeyUnknownKey(const QString& shortcut) {
+    return format(QStringLiteral("general.hotkeyUnknownKey"), {shortcut});
 }
 
 QStringList menuBarTitles() {

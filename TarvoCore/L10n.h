@@ -62,6 +62,10 @@ QString aboutVersion(const QString& version);
 QString aboutUpdateFound(const QString& version);
 QString a11yTarvoOpen(qint64 count);
 QString a11yLanded(const QString& text);
+// Why a global shortcut could not be registered, naming it ("Alt+Space").
+QString hotkeyTaken(const QString& shortcut);
+QString hotkeyTakenByWindowManager(const QString& shortcut, const QString& windowManager);
+QString hotkeyUnknownKey(const QString& shortcut);
 
 QStringList menuBarTitles();
 QStringList settingsTabTitles();
