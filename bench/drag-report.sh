@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Runs the drag-report benchmark on a display of its own, under openbox.
+#   bench/drag-report.sh [BUILD_DIR] [benchmark arguments...]
+set -euo pipefail
+build=$(cd "${1:-build}" && pwd)
+shift || true
+source "$(dirname "$0")/../tests/x11/session.sh"
+x11_require Xvfb openbox xprop
+x11_start_display
+x11_start_wm
+export TARVO_GTK_PROBE="$build/tests/tarvo-test-gtk-probe"
+"$build/bench/TarvoDragReportBench" "$@"
