@@ -5,7 +5,8 @@
 //       "leave", and at a drop reads every offered type in turn, printing
 //       "read TYPE BYTES" for each (0 when the answer was empty or refused),
 //       then "dropped". A direct save is asked to write into DIR under the
-//       name the source suggests.
+//       name the source suggests. With --take-nothing it finishes every drop
+//       as a success without reading anything, as some editors do.
 //   tarvo-test-gtk-probe source --class NAME --geometry X,Y,W,H (--uri PATH | --text TEXT)
 //       Starts a GTK drag of a file's URI (its one type) or of a text (the
 //       text types) when the pointer, pressed on it, passes the drag
@@ -31,6 +32,7 @@ const char* text = nullptr;
 
 GList* pending = nullptr; /* targets still to read at a drop */
 gboolean entered = FALSE;
+gboolean takeNothing = FALSE;
 
 void say(const char* format, ...) {
     va_list args;
@@ -147,7 +149,7 @@ gboolean dropped(GtkWidget* widget, GdkDragContext* context, gint x, gint y, gui
     (void)data;
     entered = FALSE;
     g_list_free(pending);
-    pending = g_list_copy(gdk_drag_context_list_targets(context));
+    pending = takeNothing ? nullptr : g_list_copy(gdk_drag_context_list_targets(context));
     readNext(widget, context, time);
     return TRUE;
 }
@@ -197,8 +199,13 @@ int main(int argc, char** argv) {
     const char* mode = argc > 1 ? argv[1] : "target";
     const char* windowClass = "probe";
     int x = 100, y = 100, w = 300, h = 200;
-    for (int i = 2; i + 1 < argc; i += 2) {
-        if (strcmp(argv[i], "--class") == 0)
+    for (int i = 2; i < argc; i += 2) {
+        if (strcmp(argv[i], "--take-nothing") == 0) {
+            takeNothing = TRUE;
+            --i;
+        } else if (i + 1 >= argc)
+            break;
+        else if (strcmp(argv[i], "--class") == 0)
             windowClass = argv[i + 1];
         else if (strcmp(argv[i], "--geometry") == 0)
             sscanf(argv[i + 1], "%d,%d,%d,%d", &x, &y, &w, &h);

@@ -255,6 +255,28 @@ TEST_F(RealAppsTest, TheTerminalGetsAFilesQuotedPathTyped) {
     EXPECT_EQ(contentsWhenWritten(desktop->dir.file("typed.txt"), expected), expected);
 }
 
+TEST_F(RealAppsTest, ADropFinishedAsTakenWithNothingReadIsNoDelivery) {
+    // Over the terminal for this test only.
+    Destination careless;
+    careless.start(
+        QString::fromLocal8Bit(qgetenv("TARVO_GTK_PROBE")),
+        {"target", "--class", "careless", "--geometry", "40,500,560,260", "--take-nothing"});
+    const std::optional<QPoint> at = careless.ready();
+    ASSERT_TRUE(at);
+    pump(300);
+    const Item item = fileItem(QStringLiteral("unread.txt"), "never read");
+    begin({item}, desktop->shelfAt);
+    const QString folder = m_source->workDirectory();
+    m_hand.glideTo(QPoint(at->x(), desktop->shelfAt.y()));
+    m_hand.glideTo(*at);
+    release();
+    ASSERT_TRUE(careless.waitForLine("dropped"));
+    EXPECT_EQ(m_delegate.ended, DragOperation::none);
+    EXPECT_FALSE(m_undoLog.mostRecent(m_clock.now()));
+    EXPECT_EQ(m_preferences->dropCount(), 0);
+    EXPECT_FALSE(QDir(folder).exists());
+}
+
 // A GTK program reads every type it is offered: each gives it data, for
 // every kind of item and every delivery.
 TEST_F(RealAppsTest, NoOfferedTypeAnswersEmpty) {
