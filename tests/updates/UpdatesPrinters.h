@@ -5,6 +5,10 @@
 
 #include <ostream>
 
+inline void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
+
 namespace tarvo {
 
 inline void PrintTo(const AppcastItem& item, std::ostream* os) {
