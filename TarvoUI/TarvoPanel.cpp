@@ -122,6 +122,8 @@ void TarvoPanel::showEvent(QShowEvent*) {
 
 void TarvoPanel::refreshCompositor() {
     m_composited = !m_windowSystem || m_windowSystem->hasCompositor();
+    if (m_view)
+        m_view->setDrawsShadow(m_composited);
     applyShape();
 }
 

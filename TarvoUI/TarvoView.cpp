@@ -1,5 +1,8 @@
 #include "TarvoView.h"
 
+#include "AnimationClock.h"
+#include "Animator.h"
+#include "ShapeLayer.h"
 #include "TarvoViewDelegate.h"
 
 #include "TarvoCore/L10n.h"
@@ -9,6 +12,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPolygon>
+#include <QTransform>
 #include <QWheelEvent>
 
 #include <algorithm>
@@ -32,7 +36,9 @@ constexpr double chipGap = 5;
 constexpr double chipHitMargin = 4;
 constexpr double handle = 0.706944;
 
-const QColor islandFill = QColor::fromRgbF(0.039f, 0.039f, 0.043f, 1.0f);
+constexpr Color islandFill = Color::rgb(0.039, 0.039, 0.043);
+constexpr Color islandShadow = Color::rgb(0.02, 0.04, 0.08);
+constexpr double islandShadowOpacity = 0.38;
 const QColor closeFill = QColor::fromRgbF(0.16f, 0.16f, 0.18f, 1.0f);
 const QColor chipFill = QColor::fromRgbF(0.94f, 0.94f, 0.95f, 0.96f);
 const QColor chipText = QColor::fromRgbF(0.071f, 0.078f, 0.098f, 1.0f);
@@ -50,14 +56,43 @@ QRectF qtRect(const TarvoView& view, const Rect& rect) {
 
 } // namespace
 
-TarvoView::TarvoView(QWidget* parent) : QWidget(parent) {
+TarvoView::TarvoView(AnimationClock* clock, QWidget* parent) : QWidget(parent) {
+    if (!clock) {
+        m_ownClock = std::make_unique<FrameClock>();
+        clock = m_ownClock.get();
+    }
+    m_animator = std::make_unique<Animator>(*clock);
     setMouseTracking(true);
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_TranslucentBackground);
     setAccessibleName(L10n::a11yTarvoRole());
+    setUp();
 }
 
-TarvoView::~TarvoView() = default;
+TarvoView::~TarvoView() {
+    m_rootLayer->setDisplayHandler(nullptr);
+    m_rootLayer->setAnimator(nullptr);
+}
+
+void TarvoView::setUp() {
+    m_rootLayer = Layer::make();
+    m_rootLayer->name = "root";
+    m_rootLayer->setAnimator(m_animator.get());
+    m_rootLayer->setDisplayHandler([this] { QWidget::update(); });
+
+    m_islandLayer = ShapeLayer::make();
+    m_islandLayer->name = "island";
+    m_islandLayer->setFillColor(islandFill);
+    m_islandLayer->setShadow(islandShadow, islandShadowOpacity, 16, {0, -9});
+    m_rootLayer->addSublayer(m_islandLayer);
+}
+
+void TarvoView::setDrawsShadow(bool draws) {
+    if (draws == m_drawsShadow)
+        return;
+    m_drawsShadow = draws;
+    m_islandLayer->setShadowOpacity(draws ? islandShadowOpacity : 0);
+}
 
 void TarvoView::update(std::vector<Item> items, std::vector<QUuid> selection, TarvoState state,
                        const QSet<QUuid>&) {
@@ -131,6 +166,13 @@ void TarvoView::layoutContents() {
 
     const double maxScroll = std::max(stripContentWidth() - w, 0.0);
     m_itemScroll = std::clamp(m_itemScroll, 0.0, maxScroll);
+
+    const Rect bounds{0, 0, viewWidth, viewHeight};
+    m_rootLayer->setFrame(bounds);
+    m_islandLayer->setFrame(bounds);
+    const QPainterPath outline = islandOutline();
+    m_islandLayer->setPath(outline);
+    m_islandLayer->setShadowPath(outline);
     m_lastChipText = m_notice;
     QWidget::update();
     if (onShapeChanged)
@@ -220,14 +262,14 @@ QRegion TarvoView::inputRegion() const {
     return region & rect();
 }
 
-QPainterPath TarvoView::outlinePath() const {
+QPainterPath TarvoView::islandOutline() const {
     const double w = m_islandRect.width;
     const double h = m_islandRect.height;
     const bool tab = m_state == TarvoState::tab;
     const double r = std::min({h / 2, w / 2, tab ? 10.0 : 32.0});
     const double f = std::min(h / 3, tab ? 7.0 : 10.0);
     const double k = handle * r;
-    // Built in the island's own y-up coordinates, then placed and flipped.
+    // Built in the island's own coordinates, then placed.
     QPainterPath path;
     path.moveTo(-f, h);
     path.lineTo(w + f, h);
@@ -241,10 +283,14 @@ QPainterPath TarvoView::outlinePath() const {
     if (f > 0)
         path.arcTo(QRectF(-2 * f, h - 2 * f, 2 * f, 2 * f), 0, -90);
     path.closeSubpath();
-    QTransform place;
-    place.translate(m_islandRect.x, height() - m_islandRect.y);
-    place.scale(1, -1);
-    return place.map(path);
+    return path.translated(m_islandRect.x, m_islandRect.y);
+}
+
+QPainterPath TarvoView::outlinePath() const {
+    QTransform flip;
+    flip.translate(0, height());
+    flip.scale(1, -1);
+    return flip.map(islandOutline());
 }
 
 QRegion TarvoView::outlineRegion() const {
@@ -256,9 +302,8 @@ QRegion TarvoView::outlineRegion() const {
 
 void TarvoView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
+    m_painter.paint(painter, *m_rootLayer, height(), devicePixelRatioF());
     painter.setRenderHint(QPainter::Antialiasing);
-    if (m_islandRect.height > 0)
-        painter.fillPath(outlinePath(), islandFill);
 
     const QRectF strip = qtRect(*this, {m_islandRect.x, m_visibleBottom, m_islandRect.width,
                                         m_state == TarvoState::tab ? 0.0 : stripHeight});

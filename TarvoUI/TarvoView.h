@@ -1,5 +1,7 @@
 #pragma once
 
+#include "LayerPainter.h"
+
 #include "TarvoCore/Item.h"
 #include "TarvoCore/Rect.h"
 #include "TarvoCore/TarvoState.h"
@@ -14,11 +16,16 @@
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
 namespace tarvo {
 
+class AnimationClock;
+class Animator;
+class Layer;
+class ShapeLayer;
 class TarvoViewDelegate;
 
 // The shelf's one view: it draws the island with the items of the last
@@ -28,8 +35,18 @@ class TarvoViewDelegate;
 // events and painting come in. Main thread only.
 class TarvoView final : public QWidget {
 public:
-    explicit TarvoView(QWidget* parent = nullptr);
+    // `clock` drives the layer tree's animations; without one the view
+    // keeps a frame clock of its own. Not owned.
+    explicit TarvoView(AnimationClock* clock = nullptr, QWidget* parent = nullptr);
     ~TarvoView() override;
+
+    // The root of the view's layer tree, which spans the view, and the
+    // animator its animations run on.
+    const std::shared_ptr<Layer>& rootLayer() const { return m_rootLayer; }
+    Animator& animator() const { return *m_animator; }
+    // Without a compositor the window shows only the island, so its shadow
+    // is left out.
+    void setDrawsShadow(bool draws);
 
     TarvoViewDelegate* delegate() const { return m_delegate; }
     void setDelegate(TarvoViewDelegate* delegate) { m_delegate = delegate; }
@@ -100,7 +117,8 @@ public:
     // system's input shape; the dragging state takes the whole view, since
     // drops find their target by it.
     QRegion inputRegion() const;
-    // The island's outline in Qt's widget coordinates.
+    // The island's outline in view coordinates, and in Qt's widget coordinates.
+    QPainterPath islandOutline() const;
     QPainterPath outlinePath() const;
     // The outline as a region, for windows drawn without a compositor.
     QRegion outlineRegion() const;
@@ -124,9 +142,16 @@ protected:
     void wheelEvent(QWheelEvent* event) override;
 
 private:
+    void setUp();
     void setHovering(bool hovering);
     double stripContentWidth() const;
 
+    std::unique_ptr<AnimationClock> m_ownClock;
+    std::unique_ptr<Animator> m_animator;
+    std::shared_ptr<Layer> m_rootLayer;
+    std::shared_ptr<ShapeLayer> m_islandLayer;
+    LayerPainter m_painter;
+    bool m_drawsShadow = true;
     TarvoViewDelegate* m_delegate = nullptr;
     std::vector<Item> m_items;
     std::vector<QUuid> m_selection;
