@@ -9,6 +9,7 @@
 #include "TarvoPlatform/x11/X11Platform.h"
 #include "TarvoPlatform/x11/X11WindowList.h"
 #include "TarvoPlatform/x11/X11Workspace.h"
+#include "TarvoUI/QtSoundOutput.h"
 
 #include <QGuiApplication>
 #include <QScreen>
@@ -61,7 +62,8 @@ ShellPlatform X11ShellPlatform::platform() {
                          *m_applications,
                          *m_dragSessions,
                          *m_screens,
-                         m_panelWindowSystem.get()};
+                         m_panelWindowSystem.get(),
+                         [] { return std::make_unique<QtSoundOutput>(); }};
 }
 
 } // namespace tarvo

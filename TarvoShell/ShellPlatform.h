@@ -1,5 +1,8 @@
 #pragma once
 
+#include <functional>
+#include <memory>
+
 namespace tarvo {
 
 class Accessibility;
@@ -11,6 +14,7 @@ class InputState;
 class PanelWindowSystem;
 class Pasteboard;
 class Screens;
+class SoundOutput;
 class WindowLister;
 class Workspace;
 
@@ -31,6 +35,8 @@ struct ShellPlatform {
     Screens& screens;
     // Absent where the window system offers no shapes or states.
     PanelWindowSystem* panelWindowSystem = nullptr;
+    // Makes where the landing sound plays; none: the shelf stays silent.
+    std::function<std::unique_ptr<SoundOutput>()> makeSoundOutput;
 };
 
 } // namespace tarvo

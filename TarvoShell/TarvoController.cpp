@@ -14,6 +14,8 @@
 #include "TarvoDrag/DropReceiver.h"
 #include "TarvoPlatform/Clock.h"
 #include "TarvoPlatform/Screens.h"
+#include "TarvoPlatform/SoundOutput.h"
+#include "TarvoUI/SoundPlayer.h"
 #include "TarvoUI/TarvoPanel.h"
 #include "TarvoUI/TarvoView.h"
 
@@ -47,6 +49,10 @@ TarvoController::TarvoController(std::unique_ptr<ItemStore> store,
         std::make_unique<DragMonitor>(m_preferences, m_platform.dragPasteboard,
                                       m_platform.eventMonitors, m_platform.input, m_platform.clock);
     m_receiver = std::make_unique<DropReceiver>(*m_store, m_platform.clock);
+    if (m_platform.makeSoundOutput) {
+        m_sound = std::make_unique<SoundPlayer>([this] { return m_preferences.playSoundOnDrop(); },
+                                                m_platform.makeSoundOutput());
+    }
 
     m_panel->setContentView(m_view);
     m_view->setDelegate(this);
@@ -196,6 +202,8 @@ void TarvoController::itemsArrived(const std::vector<Item>& items) {
         scheduleSettle(settleDelay);
     if (onItemsLanded)
         onItemsLanded(items);
+    if (m_sound)
+        m_sound->playLanded();
     for (const Item& item : items)
         m_view->announceLanded(item);
     for (const Item& item : items) {

@@ -35,6 +35,7 @@ class Preferences;
 class RuleEngine;
 class RulesStore;
 class ScheduledWork;
+class SoundPlayer;
 class TarvoPanel;
 class TarvoView;
 
@@ -178,6 +179,7 @@ private:
     TarvoView* m_view = nullptr;
     std::unique_ptr<DragMonitor> m_monitor;
     std::unique_ptr<DropReceiver> m_receiver;
+    std::unique_ptr<SoundPlayer> m_sound;
     std::unique_ptr<DragSource> m_dragSource;
     bool m_dragInFlight = false;
     std::optional<ScreenMetrics> m_currentScreen;

@@ -146,6 +146,18 @@ TEST_F(ControllerTest, ASourceApplicationIsReportedOnlyAtItsFirstSighting) {
     EXPECT_EQ(controller->state(), TarvoState::resting);
 }
 
+TEST_F(ControllerTest, ALandingPlaysTheSoundOnlyWhenTheUserWantsIt) {
+    auto controller = makeController();
+    controller->start();
+    ASSERT_NE(m_shell.sound, nullptr);
+    const Item item = addTextItem(controller->store(), QStringLiteral("a"), m_shell.clock.now());
+    controller->itemsArrived({item});
+    EXPECT_TRUE(m_shell.sound->events.empty());
+    m_preferences.setPlaySoundOnDrop(true);
+    controller->itemsArrived({item});
+    EXPECT_EQ(m_shell.sound->events, std::vector<std::string>{"play"});
+}
+
 TEST_F(ControllerTest, StopSavesTheStore) {
     auto controller = makeController();
     controller->start();

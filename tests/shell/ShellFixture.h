@@ -13,6 +13,7 @@
 #include "TarvoPlatform/memory/MemoryPanelWindowSystem.h"
 #include "TarvoPlatform/memory/MemoryPasteboard.h"
 #include "TarvoPlatform/memory/MemoryScreens.h"
+#include "TarvoPlatform/memory/MemorySoundOutput.h"
 #include "TarvoPlatform/memory/MemoryWindowList.h"
 #include "TarvoPlatform/memory/MemoryWorkspace.h"
 #include "TarvoShell/ShellPlatform.h"
@@ -34,9 +35,23 @@ struct MemoryShell {
     }
 
     ShellPlatform platform() {
-        return ShellPlatform{clock,   dragPasteboard, monitors,      input,
-                             windows, workspace,      accessibility, applications,
-                             drags,   screens,        &windowSystem};
+        ShellPlatform platform{clock,
+                               dragPasteboard,
+                               monitors,
+                               input,
+                               windows,
+                               workspace,
+                               accessibility,
+                               applications,
+                               drags,
+                               screens,
+                               &windowSystem,
+                               [this] {
+                                   auto output = std::make_unique<MemorySoundOutput>();
+                                   sound = output.get();
+                                   return output;
+                               }};
+        return platform;
     }
 
     FakeClock clock;
@@ -50,6 +65,8 @@ struct MemoryShell {
     MemoryDragSessions drags;
     MemoryScreens screens;
     MemoryPanelWindowSystem windowSystem;
+    // The last sound output made, owned by its player.
+    MemorySoundOutput* sound = nullptr;
 };
 
 // A controller over a store in a temporary folder.
