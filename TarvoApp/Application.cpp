@@ -29,7 +29,10 @@ void fail(Alerts& alerts, const QString& reason) {
 
 Application::Application(Alerts& alerts) : m_alerts(alerts) {}
 
-Application::~Application() = default;
+Application::~Application() {
+    for (const QMetaObject::Connection& connection : m_connections)
+        QObject::disconnect(connection);
+}
 
 Application::Start Application::start() {
     QString dataFolder;
@@ -68,9 +71,11 @@ Application::Start Application::start() {
         m_platform->updateScreenGeometry();
         controller->screenParametersChanged();
     };
-    QObject::connect(app, &QGuiApplication::primaryScreenChanged, app, screensChanged);
-    QObject::connect(app, &QGuiApplication::screenAdded, app, screensChanged);
-    QObject::connect(app, &QGuiApplication::screenRemoved, app, screensChanged);
+    m_connections = {
+        QObject::connect(app, &QGuiApplication::primaryScreenChanged, app, screensChanged),
+        QObject::connect(app, &QGuiApplication::screenAdded, app, screensChanged),
+        QObject::connect(app, &QGuiApplication::screenRemoved, app, screensChanged),
+    };
     return Start::running;
 }
 

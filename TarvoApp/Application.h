@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QMetaObject>
+
 #include <memory>
+#include <vector>
 
 namespace tarvo {
 
@@ -35,6 +38,7 @@ private:
     std::unique_ptr<SingleInstance> m_instance;
     std::unique_ptr<X11ShellPlatform> m_platform;
     std::unique_ptr<AppDelegate> m_delegate;
+    std::vector<QMetaObject::Connection> m_connections;
 };
 
 } // namespace tarvo

@@ -16,25 +16,31 @@ x11_start_bus
 unset QT_QPA_PLATFORM
 
 rss_kb() { awk '/^VmRSS:/ {print $2}' "/proc/$1/status"; }
-# Context switches of every thread: each is one wake-up.
-wakeups() {
-    local total=0 n
+# Context switches per thread ("tid count" lines): each is one wake-up.
+switches() {
+    local status tid
     for status in /proc/"$1"/task/*/status; do
-        n=$(awk '/ctxt_switches/ {s += $2} END {print s}' "$status")
-        total=$((total + n))
+        tid=${status%/status}
+        tid=${tid##*/}
+        awk -v tid="$tid" '/ctxt_switches/ {s += $2} END {print tid, s}' "$status"
     done
-    echo "$total"
+}
+# The wake-ups between two samples: a thread's count only grows, a thread
+# that came counts from 0, one that went counts what it did before it went.
+wakeups() {
+    awk 'NR == FNR {before[$1] = $2; next} {total += $2 - ($1 in before ? before[$1] : 0)}
+         END {print total}' "$1" "$2"
 }
 measure() {
     local name=$1 pid=$2
     sleep 3
     local rss
     rss=$(rss_kb "$pid")
-    local before after
-    before=$(wakeups "$pid")
+    switches "$pid" >"$x11_work/$name.before"
     sleep 30
-    after=$(wakeups "$pid")
-    echo "$name: resident ${rss} kB, wake-ups in 30 s: $((after - before))"
+    switches "$pid" >"$x11_work/$name.after"
+    echo "$name: resident ${rss} kB, threads $(ls /proc/"$pid"/task | wc -l)," \
+        "wake-ups in 30 s: $(wakeups "$x11_work/$name.before" "$x11_work/$name.after")"
     echo "$rss" >"$x11_work/$name.rss"
 }
 
