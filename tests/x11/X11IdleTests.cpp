@@ -72,6 +72,9 @@ TEST_F(X11IdleTest, PointerMovesWakeNothingUntilTheFirstButtonIsDown) {
     wander();
     m_hand.release();
     ASSERT_TRUE(waitFor([&] { return !monitors().motionSelected(); }));
+    // Moves the server sent before it took the new selection still arrive.
+    m_platform->connection().sync();
+    pump(150);
     const quint64 during = monitors().rawMotionReceived();
     EXPECT_GT(during, 0u);
     ASSERT_GE(seen.size(), 3u);
@@ -95,7 +98,8 @@ TEST_F(X11IdleTest, AMonitorOfPlainMovesHearsThemWhileItIsInstalled) {
 
     monitors().removeMonitor(*moved);
     EXPECT_FALSE(monitors().motionSelected());
-    pump(100);
+    m_platform->connection().sync();
+    pump(150);
     const quint64 before = monitors().rawMotionReceived();
     wander();
     EXPECT_EQ(monitors().rawMotionReceived(), before);
