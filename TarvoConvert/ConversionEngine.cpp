@@ -23,6 +23,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstring>
 #include <deque>
 #include <fcntl.h>
 #include <mutex>
@@ -146,15 +147,69 @@ QByteArray readAll(const QString& path) {
     return data;
 }
 
-// The file as UTF-8 text; text that is not valid UTF-8 fails like a read.
+// How many bytes at the end of `data` start a UTF-8 sequence that the next
+// read completes (0 to 3).
+qsizetype incompleteTail(const char* data, qsizetype size) {
+    for (qsizetype back = 1; back <= std::min<qsizetype>(3, size); ++back) {
+        const auto byte = static_cast<unsigned char>(data[size - back]);
+        if ((byte & 0xC0) == 0x80)
+            continue; // a continuation byte: look further back
+        const qsizetype length = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
+        return length > back ? back : 0;
+    }
+    return 0;
+}
+
+// The file as UTF-8 text; text that is not valid UTF-8 fails like a read. It
+// is decoded a piece at a time into one string sized up front, so a large
+// file is held once as text, not also whole as bytes.
 QString readUtf8(const QString& path) {
-    QByteArray data = readAll(path);
-    if (data.startsWith("\xEF\xBB\xBF"))
-        data.remove(0, 3);
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = decoder.decode(data);
-    if (decoder.hasError())
-        throw FileError(QStringLiteral("read"), path, EILSEQ);
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        throw FileError(QStringLiteral("read"), path, errno);
+    auto fail = [&](int code) {
+        ::close(fd);
+        throw FileError(QStringLiteral("read"), path, code);
+    };
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        fail(errno);
+    QString text;
+    // A UTF-8 byte never gives more than one UTF-16 unit.
+    text.reserve(static_cast<qsizetype>(std::max<off_t>(st.st_size, 0)));
+    constexpr qsizetype chunk = 1 << 20;
+    std::vector<char> buffer(chunk + 3);
+    qsizetype carried = 0;
+    bool first = true;
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer.data() + carried, chunk);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            fail(errno);
+        }
+        qsizetype size = carried + n;
+        const qsizetype tail = n == 0 ? 0 : incompleteTail(buffer.data(), size);
+        const char* start = buffer.data();
+        qsizetype length = size - tail;
+        if (first && length >= 3 && std::memcmp(start, "\xEF\xBB\xBF", 3) == 0) {
+            start += 3; // the byte order mark is no part of the text
+            length -= 3;
+        }
+        first = false;
+        // Each piece ends on a whole character, so each decodes on its own;
+        // a U+FEFF inside the text is kept.
+        QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless |
+                                                         QStringDecoder::Flag::ConvertInitialBom);
+        text.append(decoder.decode(QByteArrayView(start, length)));
+        if (decoder.hasError())
+            fail(EILSEQ);
+        if (n == 0)
+            break;
+        std::memmove(buffer.data(), buffer.data() + size - tail, static_cast<size_t>(tail));
+        carried = tail;
+    }
+    ::close(fd);
     return text;
 }
 

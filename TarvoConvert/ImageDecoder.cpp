@@ -82,11 +82,15 @@ Source open(const QString& path) {
         throw ConversionError::cannotRead(fileName(path));
     const QByteArray name = QFile::encodeName(path);
     // HEIF files carry small previews; the primary image is always the one read.
+    // A truncated file fails instead of decoding into grey, so the original
+    // is delivered rather than a damaged picture.
     VipsImage* image =
         *loader == Loader::heif
             ? vips_image_new_from_file(name.constData(), "access", VIPS_ACCESS_SEQUENTIAL,
-                                       "thumbnail", FALSE, nullptr)
-            : vips_image_new_from_file(name.constData(), "access", VIPS_ACCESS_SEQUENTIAL, nullptr);
+                                       "fail_on", VIPS_FAIL_ON_TRUNCATED, "thumbnail", FALSE,
+                                       nullptr)
+            : vips_image_new_from_file(name.constData(), "access", VIPS_ACCESS_SEQUENTIAL,
+                                       "fail_on", VIPS_FAIL_ON_TRUNCATED, nullptr);
     if (!image)
         throw ConversionError::cannotDecode(fileName(path)).because(Vips::takeError());
     return {*loader, Vips::ImagePtr(image), orientationOf(image)};
@@ -105,7 +109,7 @@ Vips::ImagePtr decode(const QString& path, const Source& source, int target) {
         // These decode straight to about the target size (shrink-on-load) and
         // hold no preview that the thumbnail could pick instead.
         failed = vips_thumbnail(QFile::encodeName(path).constData(), &out, target, "height", target,
-                                "size", VIPS_SIZE_DOWN, nullptr);
+                                "size", VIPS_SIZE_DOWN, "fail_on", VIPS_FAIL_ON_TRUNCATED, nullptr);
         break;
     default:
         // The thumbnail operation would take a HEIF preview or a TIFF pyramid

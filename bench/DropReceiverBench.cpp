@@ -1,8 +1,9 @@
-// Dropping large content into the shelf, beside `cp -r` of the same data on
-// the same file system in the same run. The data is made once per run in a
-// temporary folder; every copy stays there until the run ends and the folder
-// goes, since deleting between rounds (with online discard, as here) slows
-// the rounds after it.
+// Dropping content into the shelf, beside `cp -r` of the same data on the same
+// file system in the same run, with and without the flushes that make a drop
+// durable before it is reported (the argument: 1 with, 0 without). The data is made once per run in
+// a temporary folder; every copy stays there until the run ends and the folder goes, since deleting
+// between rounds (with online discard, as here) slows the rounds after it.
+#include "TarvoCore/DiskIO.h"
 #include "TarvoCore/ItemStore.h"
 #include "TarvoDrag/DropReceiver.h"
 #include "TarvoPlatform/memory/FakeClock.h"
@@ -81,6 +82,20 @@ const QString& bigFile() {
     return path;
 }
 
+const QString& smallFile() {
+    static const QString path = [] {
+        const QString p = dataPath(QStringLiteral("note.txt"));
+        QFile file(p);
+        if (!file.open(QIODevice::WriteOnly))
+            qFatal("cannot write %s", qPrintable(p));
+        file.write(QByteArray(2000, 'n'));
+        file.close();
+        flushToDisk();
+        return p;
+    }();
+    return path;
+}
+
 const QString& smallFolder() {
     static const QString path = [] {
         const QString p = dataPath(QStringLiteral("ten-thousand"));
@@ -92,6 +107,7 @@ const QString& smallFolder() {
 }
 
 void dropInto(benchmark::State& state, const QString& source) {
+    DiskIO::setFlushing(state.range(0) != 0);
     FakeClock clock;
     for (auto _ : state) {
         state.PauseTiming();
@@ -113,6 +129,7 @@ void dropInto(benchmark::State& state, const QString& source) {
         store.reset();
         state.ResumeTiming();
     }
+    DiskIO::setFlushing(true);
 }
 
 void copyWithCp(benchmark::State& state, const QString& source) {
@@ -133,6 +150,12 @@ void copyWithCp(benchmark::State& state, const QString& source) {
     }
 }
 
+void BM_DropSmallFile(benchmark::State& state) {
+    dropInto(state, smallFile());
+}
+void BM_CpSmallFile(benchmark::State& state) {
+    copyWithCp(state, smallFile());
+}
 void BM_DropOneGiBFile(benchmark::State& state) {
     dropInto(state, bigFile());
     state.SetBytesProcessed(state.iterations() * oneGiB);
@@ -150,9 +173,26 @@ void BM_CpFolderOf10000Files(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * folderFiles);
 }
 
-BENCHMARK(BM_DropOneGiBFile)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+BENCHMARK(BM_DropSmallFile)
+    ->Arg(1)
+    ->Arg(0)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(20);
+BENCHMARK(BM_CpSmallFile)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(20);
+BENCHMARK(BM_DropOneGiBFile)
+    ->Arg(1)
+    ->Arg(0)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(5);
 BENCHMARK(BM_CpOneGiBFile)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
-BENCHMARK(BM_DropFolderOf10000Files)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+BENCHMARK(BM_DropFolderOf10000Files)
+    ->Arg(1)
+    ->Arg(0)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(5);
 BENCHMARK(BM_CpFolderOf10000Files)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 
 } // namespace

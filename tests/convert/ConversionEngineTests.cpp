@@ -146,6 +146,43 @@ TEST(ConversionEngine, FilesAsOriginalPathAndPlainText) {
     EXPECT_THROW(ConversionEngine::perform(store.request(notes, Delivery::plainText())), FileError);
 }
 
+// Large text files are decoded a piece at a time: characters cut by a piece's
+// end, a byte order mark, and bad or cut-off sequences anywhere.
+TEST(ConversionEngine, PlainTextOfALargeFileDecodesAcrossPieces) {
+    Store store;
+    // 1, 2, 3 and 4 bytes a character, so piece ends fall inside characters.
+    const QString unit = QStringLiteral("a\u00e9\u20ac\U0001F600\uFEFF\n");
+    QString expected;
+    while (expected.size() < 3'000'000)
+        expected += unit;
+    const QByteArray utf8 = expected.toUtf8();
+    struct Case {
+        const char* name;
+        QByteArray bytes;
+        std::optional<QString> text; // none: the read fails
+    };
+    const Case cases[] = {
+        {"whole", utf8, expected},
+        {"after a byte order mark", "\xEF\xBB\xBF" + utf8, expected},
+        {"a bad byte past the first piece", utf8.left(1'500'000) + "\xFF" + utf8.mid(1'500'000),
+         std::nullopt},
+        {"cut inside its last character", utf8.left(utf8.size() - 2), std::nullopt},
+        {"empty", QByteArray(), QString()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Item item = store.add(ItemPayload::file("big.txt"), "big.txt", c.bytes);
+        if (c.text) {
+            const ConversionResult result =
+                ConversionEngine::perform(store.request(item, Delivery::plainText()));
+            EXPECT_TRUE(result == ConversionResult::text(*c.text));
+        } else {
+            EXPECT_THROW(ConversionEngine::perform(store.request(item, Delivery::plainText())),
+                         FileError);
+        }
+    }
+}
+
 TEST(ConversionEngine, WebLocationsGetFreeNamesInTheWorkFolder) {
     Store store;
     const QUrl url("https://example.com/");

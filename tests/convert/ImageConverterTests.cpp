@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFileInfo>
 #include <QXmlStreamReader>
 
 using namespace tarvo;
@@ -207,6 +208,43 @@ TEST(ImageConverter, FailuresNameTheFileConcerned) {
     EXPECT_FALSE(ImageConverter::isReadableImage(text));
     EXPECT_EQ(errorOf([&] { ImageConverter::pixelSize(text); }),
               ConversionError::cannotRead("notes.txt"));
+}
+
+// A picture cut short (an interrupted download, a full disk) must fail, so the
+// original is delivered instead of an image with a grey lower part.
+TEST(ImageConverter, TruncatedPicturesFailInsteadOfComingOutGrey) {
+    const TempDir dir;
+    JpegSpec spec;
+    spec.width = 1200;
+    spec.height = 900;
+    writeJpeg(dir.file("whole.jpg"), spec);
+    writePng(dir.file("whole.png"), 1200, 900, {10, 200, 30});
+    struct Case {
+        const char* name;
+        const char* whole;
+        ImageFormat format;
+        std::optional<qint64> maxPixels;
+    };
+    const Case cases[] = {
+        {"cut.jpg", "whole.jpg", ImageFormat::png, std::nullopt},
+        {"cut.jpg", "whole.jpg", ImageFormat::jpeg, 200},
+        {"cut.png", "whole.png", ImageFormat::jpeg, std::nullopt},
+        {"cut.png", "whole.png", ImageFormat::png, 200},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + (c.maxPixels ? " scaled" : " whole"));
+        const QByteArray whole = dir.read(QString::fromLatin1(c.whole));
+        ASSERT_GT(whole.size(), 1000);
+        const QString cut = dir.write(QString::fromLatin1(c.name), whole.left(whole.size() / 2));
+        EXPECT_NO_THROW(ImageConverter::convert(dir.file(c.whole), options(c.format, c.maxPixels),
+                                                dir.file("ok")));
+        // Caught while reading or, for the rows read lazily, while writing.
+        const ConversionError error = errorOf(
+            [&] { ImageConverter::convert(cut, options(c.format, c.maxPixels), dir.file("out")); });
+        EXPECT_NE(error.kind(), ConversionError::cannotRead({}).kind()) << "it is an image";
+        EXPECT_FALSE(QFileInfo::exists(dir.file("out")));
+        QFile::remove(dir.file("ok"));
+    }
 }
 
 TEST(ImageConverter, DecodingIsBounded) {
