@@ -688,8 +688,15 @@ qint64 ItemStore::containerSize() const {
 }
 
 void ItemStore::save() {
-    for (const Item& item : m_items)
+    for (const Item& item : m_items) {
+        // A file that already holds these bytes is left alone: rewriting and
+        // flushing thousands of unchanged files would hold up every quit.
+        const QString path = itemDirectory(item.id) + u'/' + QLatin1String(metadataName);
+        QFile current(path);
+        if (current.open(QIODevice::ReadOnly) && current.readAll() == json::write(item.toJson()))
+            continue;
         writeMetadataThrowing(item);
+    }
     writeIndexThrowing();
 }
 

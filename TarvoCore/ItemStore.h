@@ -99,7 +99,8 @@ public:
     std::vector<QUuid> evictToCap(qint64 bytes);
     qint64 containerSize() const;
 
-    // Rewrites every "item.json" and then the index; throws FileError.
+    // Writes every "item.json" that differs from its item, then the index;
+    // throws FileError.
     void save();
 
     // Waits until folders already due for deletion are gone (tests, shutdown).

@@ -106,4 +106,15 @@ BENCHMARK(BM_OpenAndEvictToCap)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(3);
 
+// What quitting costs: every item is written back unless its file already
+// holds it.
+void BM_Save(benchmark::State& state) {
+    const QString root = preparedRoot(static_cast<int>(state.range(0)));
+    QTemporaryDir scratch;
+    ItemStore store(copyOf(root, scratch.path()));
+    for (auto _ : state)
+        store.save();
+}
+BENCHMARK(BM_Save)->Arg(2000)->Unit(benchmark::kMillisecond)->Iterations(3);
+
 } // namespace

@@ -369,3 +369,27 @@ TEST_F(StoreDurabilityTest, StartFinishesWhatACrashLeft) {
     EXPECT_FALSE(QFileInfo::exists(QFileInfo(orphanEmpty).path()));
     EXPECT_TRUE(QFileInfo::exists(orphanYoung)) << "perhaps a drop still being copied";
 }
+
+TEST_F(StoreDurabilityTest, SaveRewritesOnlyWhatDiffers) {
+    ItemStore store(root());
+    std::vector<Item> items;
+    for (int i = 0; i < 3; ++i) {
+        items.push_back(fileItem(store, "f.txt", QByteArray::number(i), i));
+        store.add(items.back());
+    }
+    const QString damaged = store.itemDirectory(items[1].id) + "/item.json";
+    QFile file(damaged);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write("{}");
+    file.close();
+
+    test::DiskRecorder disk;
+    store.save();
+    std::vector<QString> writes;
+    for (const QString& call : disk.calls()) {
+        if (call.startsWith("write "))
+            writes.push_back(call);
+    }
+    EXPECT_EQ(writes, (std::vector<QString>{"write item.json", "write tarvo.json"}));
+    EXPECT_EQ(ItemStore(root()).items(), store.items());
+}
