@@ -9,6 +9,7 @@
 #include "Log.h"
 
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -145,7 +146,10 @@ QString ItemStore::defaultRoot() {
 }
 
 ItemStore::ItemStore(QString root, double removalGrace)
-    : m_root(std::move(root)), m_removalGrace(removalGrace), m_timers(std::make_unique<QObject>()) {
+    : m_root(std::move(root)), m_removalGrace(removalGrace),
+      m_graceTimer(std::make_unique<QTimer>()) {
+    m_graceTimer->setSingleShot(true);
+    QObject::connect(m_graceTimer.get(), &QTimer::timeout, [this] { deleteExpiredTrash(); });
     while (m_root.size() > 1 && m_root.endsWith(u'/'))
         m_root.chop(1);
     m_deleter.setMaxThreadCount(1);
@@ -156,7 +160,7 @@ ItemStore::ItemStore(QString root, double removalGrace)
 
 // Folders still in their grace period stay on disk; the next start deletes them.
 ItemStore::~ItemStore() {
-    m_timers.reset();
+    m_graceTimer.reset();
     m_deleter.waitForDone();
 }
 
@@ -280,7 +284,7 @@ void ItemStore::sweepRoot(const QSet<QUuid>* listed) {
     for (const QString& name : names) {
         const QString path = m_root + u'/' + name;
         if (name.startsWith(QLatin1String(trashPrefix))) {
-            scheduleDeletion(path, 0);
+            scheduleDeletion(path);
             continue;
         }
         if (isOurTemporaryName(name)) {
@@ -301,7 +305,7 @@ void ItemStore::sweepRoot(const QSet<QUuid>* listed) {
         } else if (!Files::exists(path + u'/' + QLatin1String(metadataName))) {
             Log::core().notice(QStringLiteral("removing leftover item folder %1").arg(name));
             if (const std::optional<QString> trash = moveToTrash(id))
-                scheduleDeletion(*trash, 0);
+                scheduleDeletion(*trash);
         } else {
             quarantine(id, read.problem);
         }
@@ -467,7 +471,7 @@ ItemStore::AddResult ItemStore::putBack(const Item& item) {
     if (kept != m_trash.end() && Files::exists(kept->path) && !Files::exists(folder)) {
         try {
             DiskIO::renameDurably(kept->path, folder);
-            m_trash.erase(kept); // its timer finds nothing left to delete
+            m_trash.erase(kept);
         } catch (const FileError& error) {
             Log::core().error(QStringLiteral("could not put back %1: %2")
                                   .arg(json::uuidText(item.id), error.description()));
@@ -538,19 +542,25 @@ std::optional<QString> ItemStore::moveToTrash(const QUuid& id) {
     }
 }
 
-void ItemStore::scheduleDeletion(const QString& path, double delay) {
-    if (delay <= 0) {
-        m_deleter.start([path] { Files::removeRecursively(path); });
-        return;
+void ItemStore::scheduleDeletion(const QString& path) {
+    m_deleter.start([path] { Files::removeRecursively(path); });
+}
+
+// One timer for every folder kept aside, armed for the earliest: a trim that
+// removes thousands of items must not register thousands of timers.
+void ItemStore::keepForGrace(const QUuid& id, const QString& path) {
+    m_trash.push_back({id, path, QDeadlineTimer(static_cast<qint64>(m_removalGrace * 1000))});
+    if (!m_graceTimer->isActive())
+        m_graceTimer->start(static_cast<int>(m_trash.front().due.remainingTime()));
+}
+
+void ItemStore::deleteExpiredTrash() {
+    while (!m_trash.empty() && m_trash.front().due.hasExpired()) {
+        scheduleDeletion(m_trash.front().path);
+        m_trash.erase(m_trash.begin());
     }
-    QTimer::singleShot(static_cast<int>(delay * 1000), m_timers.get(), [this, path] {
-        const auto kept = std::find_if(m_trash.begin(), m_trash.end(),
-                                       [&](const Trash& t) { return t.path == path; });
-        if (kept == m_trash.end())
-            return; // put back
-        m_trash.erase(kept);
-        scheduleDeletion(path, 0);
-    });
+    if (!m_trash.empty())
+        m_graceTimer->start(static_cast<int>(m_trash.front().due.remainingTime()));
 }
 
 void ItemStore::forget(const QSet<QUuid>& ids) {
@@ -564,10 +574,9 @@ void ItemStore::forget(const QSet<QUuid>& ids) {
             continue;
         renamed = true;
         if (m_removalGrace > 0) {
-            m_trash.push_back({id, *trash});
-            scheduleDeletion(*trash, m_removalGrace);
+            keepForGrace(id, *trash);
         } else {
-            scheduleDeletion(*trash, 0);
+            scheduleDeletion(*trash);
         }
     }
     // The renames must reach the disk before an index that no longer lists
@@ -584,7 +593,7 @@ void ItemStore::forget(const QSet<QUuid>& ids) {
 
 void ItemStore::discardItemDirectory(const QUuid& id) {
     if (const std::optional<QString> trash = moveToTrash(id))
-        scheduleDeletion(*trash, 0);
+        scheduleDeletion(*trash);
 }
 
 void ItemStore::remove(const QUuid& id) {

@@ -3,11 +3,14 @@
 #include "Date.h"
 #include "Item.h"
 
+#include <QDeadlineTimer>
 #include <QSet>
 #include <QString>
 #include <QThreadPool>
+#include <QTimer>
 #include <QUuid>
 
+#include <deque>
 #include <memory>
 #include <optional>
 #include <variant>
@@ -110,6 +113,7 @@ private:
     struct Trash {
         QUuid id;
         QString path;
+        QDeadlineTimer due;
     };
     struct ReadResult;
 
@@ -123,7 +127,9 @@ private:
     // leaving the index for the caller to write.
     void forget(const QSet<QUuid>& ids);
     std::optional<QString> moveToTrash(const QUuid& id);
-    void scheduleDeletion(const QString& path, double delay);
+    void scheduleDeletion(const QString& path);
+    void keepForGrace(const QUuid& id, const QString& path);
+    void deleteExpiredTrash();
     void flushPayload(const Item& item);
     ReadResult readItem(const QUuid& id) const;
     void writeMetadata(const Item& item);
@@ -137,10 +143,9 @@ private:
     std::vector<Item> m_items;
     QSet<QUuid> m_selection;
     double m_removalGrace;
-    std::vector<Trash> m_trash; // removed folders still within the grace period
+    std::deque<Trash> m_trash; // removed folders within the grace period, oldest first
     QThreadPool m_deleter;
-    // Owns the timers of pending deletions, so they end with the store.
-    std::unique_ptr<QObject> m_timers;
+    std::unique_ptr<QTimer> m_graceTimer;
 };
 
 } // namespace tarvo
