@@ -53,11 +53,12 @@ qint64 ageOf(const QString& path, qint64 now) {
     return now - static_cast<qint64>(st.st_mtim.tv_sec);
 }
 
-void removeOldTemporaryFiles(const QString& folder, qint64 now) {
+// `keep` is the item's own file, which may look like one of ours by chance.
+void removeOldTemporaryFiles(const QString& folder, const QString& keep, qint64 now) {
     const QStringList names = QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
     for (const QString& name : names) {
         const QString path = folder + u'/' + name;
-        if (isOurTemporaryName(name) && ageOf(path, now) > temporaryFileAge)
+        if (name != keep && isOurTemporaryName(name) && ageOf(path, now) > temporaryFileAge)
             ::unlink(QFile::encodeName(path).constData());
     }
 }
@@ -319,13 +320,13 @@ void ItemStore::sweepRoot(const QSet<QUuid>* listed) {
 // Temporary files inside item folders are looked for off the main thread: a
 // shelf of thousands of items would otherwise list as many folders at start-up.
 void ItemStore::sweepItemFolders() {
-    QStringList folders;
+    std::vector<std::pair<QString, QString>> folders;
     for (const Item& item : m_items)
-        folders.append(itemDirectory(item.id));
-    m_deleter.start([folders] {
+        folders.emplace_back(itemDirectory(item.id), item.payload.fileName().value_or(QString()));
+    m_deleter.start([folders = std::move(folders)] {
         const qint64 now = QDateTime::currentSecsSinceEpoch();
-        for (const QString& folder : folders)
-            removeOldTemporaryFiles(folder, now);
+        for (const auto& [folder, payload] : folders)
+            removeOldTemporaryFiles(folder, payload, now);
     });
 }
 

@@ -327,12 +327,17 @@ TEST_F(StoreDurabilityTest, UnreadableMetadataSetsTheFolderAsideWithItsFiles) {
 }
 
 TEST_F(StoreDurabilityTest, StartFinishesWhatACrashLeft) {
-    Item listed, adoptable;
+    Item listed, adoptable, lookalike;
     QString stale, fresh, staleInside, userTmp, orphanEmpty, orphanYoung;
+    const QString lookalikeName = ".draft." + json::uuidText(QUuid::createUuid()) + ".tmp";
     {
         ItemStore store(root());
         listed = fileItem(store, "l.txt", "listed", 300);
         store.add(listed);
+        // A dropped file that happens to be named like one of ours.
+        lookalike = fileItem(store, lookalikeName, "mine", 250);
+        store.add(lookalike);
+        age(*lookalike.payloadURL(root()), 2 * 3600);
         // An item whose add was cut after "item.json" and before the index.
         adoptable = fileItem(store, "o.txt", "orphan", 200);
         const QString folder = store.itemDirectory(adoptable.id);
@@ -359,8 +364,10 @@ TEST_F(StoreDurabilityTest, StartFinishesWhatACrashLeft) {
 
     ItemStore store(root());
     store.waitForDeletions();
-    EXPECT_EQ(ids(store), (std::vector<QUuid>{listed.id, adoptable.id})) << "adopted at the end";
-    EXPECT_EQ(ids(ItemStore(root())), (std::vector<QUuid>{listed.id, adoptable.id}));
+    EXPECT_EQ(ids(store), (std::vector<QUuid>{lookalike.id, listed.id, adoptable.id}))
+        << "adopted at the end";
+    EXPECT_EQ(ids(ItemStore(root())), (std::vector<QUuid>{lookalike.id, listed.id, adoptable.id}));
+    EXPECT_TRUE(QFileInfo::exists(*lookalike.payloadURL(root()))) << "an item's own file stays";
     EXPECT_TRUE(rootEntries(".removed.*").isEmpty());
     EXPECT_FALSE(QFileInfo::exists(stale));
     EXPECT_TRUE(QFileInfo::exists(fresh));
