@@ -33,6 +33,17 @@ QString shown(const QUrl& url) {
     return url.toDisplayString(QUrl::RemoveUserInfo | QUrl::RemoveQuery | QUrl::RemoveFragment);
 }
 
+// Text from the feed as one log line: control characters cannot start a new
+// line that looks like ours.
+QString printable(const QString& text) {
+    QString result = text.left(UpdateStaging::maxVersionLength * 2);
+    for (QChar& c : result) {
+        if (!c.isPrint())
+            c = QChar::ReplacementCharacter;
+    }
+    return result;
+}
+
 } // namespace
 
 // The state of the check under way. Dropping it stops the transfer and removes
@@ -145,10 +156,9 @@ void UpdateController::startArchive(const AppcastItem& item) {
     }
     const std::optional<QString> name = UpdateStaging::fileName(item);
     if (!name) {
-        Log::updates().error(
-            QStringLiteral("appcast names an unsafe file (version \u201c%1\u201d, "
-                           "address %2); refusing the download")
-                .arg(item.shortVersion.left(UpdateStaging::maxVersionLength * 2), shown(item.url)));
+        Log::updates().error(QStringLiteral("appcast names an unsafe file (version \u201c%1\u201d, "
+                                            "address %2); refusing the download")
+                                 .arg(printable(item.shortVersion), shown(item.url)));
         finish(UpdateCheckResult::failed(L10n::aboutUpdateUnsafeName()));
         return;
     }

@@ -205,6 +205,21 @@ TEST(UpdateController, RefusalsStageNothingAndLeaveNothingBehind) {
          "updates error: appcast names an unsafe file (version \u201c../../.bashrc\u201d, "
          "address https://updates.example.invalid/tarvo_2.1_amd64.deb); refusing the download",
          false},
+        {"a short version with a line break",
+         [&](const Ed25519TestKey&) {
+             return "<item><sparkle:version>21</sparkle:version>"
+                    "<sparkle:shortVersionString>2.1\nupdates notice: fine"
+                    "</sparkle:shortVersionString><enclosure url=\"" +
+                    archiveURL.toEncoded() + "\"/></item>";
+         },
+         {archive},
+         std::nullopt,
+         std::nullopt,
+         L10n::aboutUpdateUnsafeName(),
+         "updates error: appcast names an unsafe file (version \u201c2.1\ufffdupdates notice: "
+         "fine\u201d, address https://updates.example.invalid/tarvo_2.1_amd64.deb); refusing "
+         "the download",
+         false},
         {"an archive type that is not on the list",
          [&](const Ed25519TestKey& k) {
              return feedItem("21", "2.1", QUrl("https://updates.example.invalid/tarvo.sh"),
