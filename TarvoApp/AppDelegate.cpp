@@ -15,8 +15,11 @@
 #include "TarvoPlatform/Accessibility.h"
 #include "TarvoPlatform/Clock.h"
 #include "TarvoPlatform/WorkRoot.h"
+#include "TarvoShell/HotkeyMonitor.h"
+#include "TarvoShell/MenuBarController.h"
 #include "TarvoShell/TarvoController.h"
 
+#include <QCoreApplication>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QUrl>
@@ -79,9 +82,28 @@ void AppDelegate::startUp() {
 void AppDelegate::applicationWillTerminate() {
     if (m_controller)
         m_controller->stop();
+    if (m_hotkey)
+        m_hotkey->deactivate();
 }
 
-void AppDelegate::makeMenuBar() {}
+void AppDelegate::makeMenuBar() {
+    TarvoController* controller = m_controller.get();
+    MenuBarController::Actions actions{
+        [controller] { controller->openTarvo(); },  [controller] { controller->undoLastDrop(); },
+        [controller] { controller->clearTarvo(); }, [this] { showSettings(); },
+        [] { QCoreApplication::quit(); },
+    };
+    m_menuBar = std::make_unique<MenuBarController>(std::move(actions));
+    m_menuBar->setVisible(m_preferences->showMenuBarIcon());
+}
+
+void AppDelegate::preferencesDidChange() {
+    if (m_controller)
+        m_controller->preferencesDidChange();
+    if (m_menuBar)
+        m_menuBar->setVisible(m_preferences->showMenuBarIcon());
+    applyHotkey();
+}
 
 void AppDelegate::showSettings() {}
 
@@ -99,7 +121,20 @@ void AppDelegate::applyLaunchAtLogin() {
     }
 }
 
-void AppDelegate::applyHotkey() {}
+void AppDelegate::applyHotkey() {
+    if (!m_platform.hotkeys || !m_controller)
+        return;
+    if (!m_hotkey) {
+        m_hotkey = std::make_unique<HotkeyMonitor>(*m_platform.hotkeys);
+        TarvoController* controller = m_controller.get();
+        m_hotkey->onTrigger = [controller] { controller->toggleTarvo(); };
+    }
+    const std::optional<HotkeySpec> spec = m_preferences->hotkey();
+    if (m_preferences->hotkeyEnabled() && spec)
+        m_hotkey->activate(*spec);
+    else
+        m_hotkey->deactivate();
+}
 
 bool AppDelegate::updateCheckDue(std::optional<Date> lastCheck, qint64 dropCount, Date now) {
     if (!lastCheck)

@@ -13,6 +13,8 @@
 namespace tarvo {
 
 class Alerts;
+class HotkeyMonitor;
+class MenuBarController;
 class Preferences;
 class TarvoController;
 class UserDefaults;
@@ -46,12 +48,19 @@ public:
     bool applicationShouldTerminateAfterLastWindowClosed() const { return false; }
 
     TarvoController* controller() const { return m_controller.get(); }
+    MenuBarController* menuBar() const { return m_menuBar.get(); }
+    // The global shortcut; none where the window system offers none. Its
+    // lastFailure says why a shortcut could not be registered.
+    HotkeyMonitor* hotkeyMonitor() const { return m_hotkey.get(); }
     Preferences& preferences() const { return *m_preferences; }
 
     void makeMenuBar();
     void showSettings();
     void applyLaunchAtLogin();
     void applyHotkey();
+    // After any change of the preferences: the tray icon shown or removed,
+    // the shortcut registered again, the controller told.
+    void preferencesDidChange();
     void scheduleUpdateCheck();
     void checkForUpdates(bool userInitiated);
     void showOnboarding();
@@ -78,6 +87,8 @@ private:
     std::unique_ptr<UserDefaults> m_defaults;
     std::unique_ptr<Preferences> m_preferences;
     std::unique_ptr<TarvoController> m_controller;
+    std::unique_ptr<MenuBarController> m_menuBar;
+    std::unique_ptr<HotkeyMonitor> m_hotkey;
 };
 
 } // namespace tarvo

@@ -5,6 +5,7 @@
 #include "TarvoPlatform/SystemClock.h"
 #include "TarvoPlatform/x11/AtSpiAccessibility.h"
 #include "TarvoPlatform/x11/X11DragSession.h"
+#include "TarvoPlatform/x11/X11HotkeyGrabber.h"
 #include "TarvoPlatform/x11/X11PanelWindowSystem.h"
 #include "TarvoPlatform/x11/X11Platform.h"
 #include "TarvoPlatform/x11/X11WindowList.h"
@@ -31,7 +32,8 @@ X11ShellPlatform::X11ShellPlatform(std::unique_ptr<X11Platform> x11)
       m_accessibility(std::make_unique<AtSpiAccessibility>()),
       m_dragSessions(std::make_unique<X11DragSessions>(m_x11->connection(), *m_clock)),
       m_screens(std::make_unique<QtScreens>()),
-      m_panelWindowSystem(std::make_unique<X11PanelWindowSystem>(m_x11->connection())) {
+      m_panelWindowSystem(std::make_unique<X11PanelWindowSystem>(m_x11->connection())),
+      m_hotkeys(std::make_unique<X11HotkeyGrabber>()) {
     updateScreenGeometry();
 }
 
@@ -63,7 +65,8 @@ ShellPlatform X11ShellPlatform::platform() {
                          *m_dragSessions,
                          *m_screens,
                          m_panelWindowSystem.get(),
-                         [] { return std::make_unique<QtSoundOutput>(); }};
+                         [] { return std::make_unique<QtSoundOutput>(); },
+                         m_hotkeys.get()};
 }
 
 } // namespace tarvo

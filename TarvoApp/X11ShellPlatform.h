@@ -11,6 +11,7 @@ class ApplicationDirectory;
 class QtScreens;
 class SystemClock;
 class X11DragSessions;
+class X11HotkeyGrabber;
 class X11PanelWindowSystem;
 class X11Platform;
 class X11WindowList;
@@ -44,6 +45,7 @@ private:
     std::unique_ptr<X11DragSessions> m_dragSessions;
     std::unique_ptr<QtScreens> m_screens;
     std::unique_ptr<X11PanelWindowSystem> m_panelWindowSystem;
+    std::unique_ptr<X11HotkeyGrabber> m_hotkeys;
 };
 
 } // namespace tarvo

@@ -10,6 +10,7 @@ class ApplicationDirectory;
 class Clock;
 class DragSessions;
 class EventMonitors;
+class HotkeyGrabber;
 class InputState;
 class PanelWindowSystem;
 class Pasteboard;
@@ -37,6 +38,8 @@ struct ShellPlatform {
     PanelWindowSystem* panelWindowSystem = nullptr;
     // Makes where the landing sound plays; none: the shelf stays silent.
     std::function<std::unique_ptr<SoundOutput>()> makeSoundOutput;
+    // The global shortcut; absent where the window system offers none.
+    HotkeyGrabber* hotkeys = nullptr;
 };
 
 } // namespace tarvo

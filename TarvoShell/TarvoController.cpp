@@ -168,6 +168,10 @@ void TarvoController::toggleTarvo() {
 }
 
 void TarvoController::undoLastDrop() {
+    // From the tray or the shortcut the shelf may be hidden: it opens, so the
+    // outcome is seen rather than lost.
+    if (m_state == TarvoState::hidden)
+        openTarvo();
     const UndoLog::Outcome outcome = m_coordinator->undoLastDelivery(m_platform.clock.now());
     const QString message = outcome.message();
     m_view->setNotice(message);

@@ -12,14 +12,20 @@
 #include "TarvoCore/L10n.h"
 #include "TarvoCore/Preferences.h"
 #include "TarvoDrag/DestinationResolver.h"
+#include "TarvoShell/HotkeyMonitor.h"
+#include "TarvoShell/MenuBarController.h"
 #include "TarvoUI/TarvoPanel.h"
+#include "TarvoUI/TarvoView.h"
 
 #include "support/ItemFactory.h"
 #include "support/RecordingLogSink.h"
 #include "support/TempDir.h"
 
+#include <QAction>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QMenu>
 
 #include <gtest/gtest.h>
 
@@ -99,6 +105,59 @@ TEST_F(DelegateTest, StartsOverTheUsersFoldersWithTheShelfHidden) {
     EXPECT_EQ(delegate->controller()->state(), TarvoState::hidden);
     EXPECT_TRUE(m_alerts.failures.isEmpty());
     EXPECT_FALSE(delegate->applicationShouldTerminateAfterLastWindowClosed());
+    delegate->applicationWillTerminate();
+}
+
+TEST_F(DelegateTest, TheShortcutTogglesTheShelfAndARefusalIsKeptWithItsReason) {
+    auto delegate = makeDelegate();
+    ASSERT_TRUE(delegate->applicationDidFinishLaunching());
+    EXPECT_EQ(m_shell.hotkeys.grabbed(), HotkeySpec::defaultSpec());
+    ASSERT_TRUE(m_shell.hotkeys.press(HotkeySpec::defaultSpec()));
+    EXPECT_NE(delegate->controller()->state(), TarvoState::hidden);
+    ASSERT_TRUE(m_shell.hotkeys.press(HotkeySpec::defaultSpec()));
+    EXPECT_EQ(delegate->controller()->state(), TarvoState::hidden);
+
+    // Switched off, then on again while the window manager holds the keys.
+    delegate->preferences().setHotkeyEnabled(false);
+    delegate->preferencesDidChange();
+    EXPECT_EQ(m_shell.hotkeys.grabbed(), std::nullopt);
+    m_shell.hotkeys.taken = {HotkeySpec::defaultSpec()};
+    m_shell.hotkeys.takenBy = QStringLiteral("Openbox");
+    RecordingLogSink log;
+    delegate->preferences().setHotkeyEnabled(true);
+    delegate->preferencesDidChange();
+    ASSERT_TRUE(delegate->hotkeyMonitor());
+    EXPECT_FALSE(delegate->hotkeyMonitor()->isActive());
+    ASSERT_TRUE(delegate->hotkeyMonitor()->lastFailure());
+    EXPECT_EQ(delegate->hotkeyMonitor()->lastFailure()->windowManager, QStringLiteral("Openbox"));
+    EXPECT_FALSE(log.lines().empty());
+    delegate->applicationWillTerminate();
+}
+
+TEST_F(DelegateTest, TheTrayFollowsThePreferenceAndItsUndoIsSeenWhileTheShelfIsHidden) {
+    auto delegate = makeDelegate();
+    ASSERT_TRUE(delegate->applicationDidFinishLaunching());
+    MenuBarController* menuBar = delegate->menuBar();
+    ASSERT_TRUE(menuBar);
+    EXPECT_TRUE(menuBar->isVisible());
+    ASSERT_EQ(delegate->controller()->state(), TarvoState::hidden);
+
+    // Nothing to undo: the shelf opens and says so, rather than nothing happening.
+    menuBar->menu()->actions().at(1)->trigger();
+    QCoreApplication::processEvents();
+    EXPECT_NE(delegate->controller()->state(), TarvoState::hidden);
+    EXPECT_TRUE(delegate->controller()->view().notice().has_value());
+
+    menuBar->menu()->actions().at(0)->trigger();
+    QCoreApplication::processEvents();
+    EXPECT_NE(delegate->controller()->state(), TarvoState::hidden);
+
+    delegate->preferences().setShowMenuBarIcon(false);
+    delegate->preferencesDidChange();
+    EXPECT_FALSE(menuBar->isVisible());
+    delegate->preferences().setShowMenuBarIcon(true);
+    delegate->preferencesDidChange();
+    EXPECT_TRUE(menuBar->isVisible());
     delegate->applicationWillTerminate();
 }
 

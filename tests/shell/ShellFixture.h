@@ -9,6 +9,7 @@
 #include "TarvoPlatform/memory/MemoryAccessibility.h"
 #include "TarvoPlatform/memory/MemoryDragSession.h"
 #include "TarvoPlatform/memory/MemoryEventMonitors.h"
+#include "TarvoPlatform/memory/MemoryHotkeyGrabber.h"
 #include "TarvoPlatform/memory/MemoryInputState.h"
 #include "TarvoPlatform/memory/MemoryPanelWindowSystem.h"
 #include "TarvoPlatform/memory/MemoryPasteboard.h"
@@ -50,7 +51,8 @@ struct MemoryShell {
                                    auto output = std::make_unique<MemorySoundOutput>();
                                    sound = output.get();
                                    return output;
-                               }};
+                               },
+                               &hotkeys};
         return platform;
     }
 
@@ -64,6 +66,7 @@ struct MemoryShell {
     ApplicationDirectory applications{QStringList{}};
     MemoryDragSessions drags;
     MemoryScreens screens;
+    MemoryHotkeyGrabber hotkeys;
     MemoryPanelWindowSystem windowSystem;
     // The last sound output made, owned by its player.
     MemorySoundOutput* sound = nullptr;

@@ -2,6 +2,8 @@
 // temporary home, its panel, its window states and shapes, a second start,
 // a drag from another program, and SIGTERM.
 #include "TarvoCore/ItemStore.h"
+#include "TarvoCore/Preferences.h"
+#include "TarvoCore/UserDefaults.h"
 
 #include "support/ItemFactory.h"
 #include "support/TempDir.h"
@@ -14,6 +16,8 @@
 
 #include <xcb/shape.h>
 #include <xcb/xcb.h>
+
+#include <X11/keysym.h>
 
 #include <csignal>
 #include <cstdlib>
@@ -263,6 +267,37 @@ TEST_F(TarvoProgram, ADragElsewhereUnfoldsTheShelfTakingDropsOverTheWholePanel) 
         << "the shelf stayed after a drag that left nothing on it";
     source.kill();
     source.waitForFinished(5000);
+    EXPECT_EQ(tarvo.terminate(), 0);
+}
+
+TEST_F(TarvoProgram, TheShortcutOpensAndHidesTheShelf) {
+    {
+        // Ctrl+Shift+K: openbox keeps the default Alt+Space for its window menu.
+        UserDefaults defaults(m_home.file("config/Tarvo/Tarvo.conf"));
+        Preferences(defaults).setHotkey(HotkeySpec{40, HotkeySpec::command | HotkeySpec::shift});
+    }
+    Tarvo tarvo(m_home);
+    tarvo.start();
+    const xcb_window_t window = panel(tarvo);
+    ASSERT_NE(window, xcb_window_t(XCB_NONE));
+    pump(500);
+    ASSERT_FALSE(m_display.isViewable(window));
+
+    XTestHand hand;
+    ASSERT_TRUE(hand.ok());
+    auto shortcut = [&] {
+        for (const unsigned long key : {XK_Control_L, XK_Shift_L, XK_k})
+            hand.key(key, true);
+        for (const unsigned long key : {XK_k, XK_Shift_L, XK_Control_L})
+            hand.key(key, false);
+    };
+    shortcut();
+    ASSERT_TRUE(waitFor([&] { return m_display.isViewable(window); }, 10000))
+        << "the shortcut did not open the shelf";
+    pump(300);
+    shortcut();
+    EXPECT_TRUE(waitFor([&] { return !m_display.isViewable(window); }, 10000))
+        << "the shortcut did not hide the shelf";
     EXPECT_EQ(tarvo.terminate(), 0);
 }
 
