@@ -242,6 +242,27 @@ void paintTileFace(QPainter& painter, const QRectF& rect) {
     painter.restore();
 }
 
+QString IconError::description() const {
+    switch (kind) {
+    case Kind::renderFailed:
+        return QStringLiteral("could not draw the icon at %1 pixels").arg(size);
+    case Kind::writeFailed:
+        return QStringLiteral("could not write icon_%1.png").arg(size);
+    }
+    return {};
+}
+
+std::optional<IconError> writeAll(const QString& folder) {
+    for (const int size : iconSizes) {
+        const QImage image = render(size);
+        if (image.isNull())
+            return IconError{IconError::Kind::renderFailed, size};
+        if (!image.save(folder + QStringLiteral("/icon_%1.png").arg(size), "PNG"))
+            return IconError{IconError::Kind::writeFailed, size};
+    }
+    return std::nullopt;
+}
+
 QImage render(int size) {
     if (size < 1)
         return {};

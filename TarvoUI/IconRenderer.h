@@ -3,7 +3,10 @@
 #include <QImage>
 #include <QRectF>
 
+#include <QString>
+
 #include <array>
+#include <optional>
 
 class QPainter;
 class QPainterPath;
@@ -34,6 +37,19 @@ void drawNotchMark(QPainter& painter, const QRectF& square, int size);
 
 // The stroke width of the sheet's text lines in a square `squareWidth` wide.
 double lineWidth(double squareWidth);
+
+// Why writeAll stopped.
+struct IconError {
+    enum class Kind { renderFailed, writeFailed };
+    Kind kind;
+    int size;
+    QString description() const;
+    bool operator==(const IconError&) const = default;
+};
+
+// Writes the tile at every one of iconSizes into `folder` as "icon_SIZE.png";
+// none on success.
+std::optional<IconError> writeAll(const QString& folder);
 
 // A rounded rectangle with smooth (continuous-curvature) corners.
 QPainterPath squircle(const QRectF& rect, double radius);

@@ -1,4 +1,5 @@
 #include "Golden.h"
+#include "support/TempDir.h"
 
 #include "TarvoUI/IconRenderer.h"
 
@@ -37,6 +38,19 @@ TEST(IconRenderer, MarginIsTransparentAndTheTileIsCobalt) {
     EXPECT_TRUE(isWhite(pixel(image, 64, 10)));
     // The sheet sits in the lower half, centred.
     EXPECT_TRUE(isWhite(pixel(image, 58, 70)));
+}
+
+TEST(IconRenderer, WritesEverySizeAndSaysWhichOneFailed) {
+    test::TempDir dir;
+    EXPECT_EQ(IconRenderer::writeAll(dir.path()), std::nullopt);
+    for (const int size : IconRenderer::iconSizes) {
+        const QImage written(dir.file(QStringLiteral("icon_%1.png").arg(size)));
+        EXPECT_EQ(written.size(), QSize(size, size)) << size;
+    }
+    const auto failure = IconRenderer::writeAll(dir.file(QStringLiteral("missing/folder")));
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(*failure, (IconRenderer::IconError{IconRenderer::IconError::Kind::writeFailed, 16}));
+    EXPECT_EQ(failure->description(), QStringLiteral("could not write icon_16.png"));
 }
 
 TEST(IconRenderer, TextLinesNeverThinnerThanOnePixel) {
