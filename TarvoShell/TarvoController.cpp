@@ -18,6 +18,7 @@
 #include "TarvoUI/SoundPlayer.h"
 #include "TarvoUI/TarvoPanel.h"
 #include "TarvoUI/TarvoView.h"
+#include "TarvoUI/ThumbnailProvider.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -49,6 +50,7 @@ TarvoController::TarvoController(std::unique_ptr<ItemStore> store,
         std::make_unique<DragMonitor>(m_preferences, m_platform.dragPasteboard,
                                       m_platform.eventMonitors, m_platform.input, m_platform.clock);
     m_receiver = std::make_unique<DropReceiver>(*m_store, m_platform.clock);
+    m_thumbnails = std::make_unique<ThumbnailProvider>(m_store->root());
     if (m_platform.makeSoundOutput) {
         m_sound = std::make_unique<SoundPlayer>([this] { return m_preferences.playSoundOnDrop(); },
                                                 m_platform.makeSoundOutput());
@@ -183,6 +185,8 @@ void TarvoController::undoLastDrop() {
 }
 
 void TarvoController::clearTarvo() {
+    for (const Item& item : m_store->items())
+        m_thumbnails->invalidate(item.id);
     m_store->clear();
     m_view->setNotice(std::nullopt);
     settleAfterDrag();

@@ -36,6 +36,7 @@ class RuleEngine;
 class RulesStore;
 class ScheduledWork;
 class SoundPlayer;
+class ThumbnailProvider;
 class TarvoPanel;
 class TarvoView;
 
@@ -72,6 +73,7 @@ public:
     DropReceiver& receiver() { return *m_receiver; }
     TarvoPanel& panel() { return *m_panel; }
     TarvoView& view() { return *m_view; }
+    ThumbnailProvider& thumbnails() { return *m_thumbnails; }
     TarvoState state() const { return m_state; }
     bool isTarvoHidden() const { return m_state == TarvoState::hidden; }
     bool isSettledToTab() const { return m_state == TarvoState::tab; }
@@ -103,6 +105,8 @@ public:
 
     // The state machine and its timers.
     void refresh(bool animated);
+    // Asks for the picture of each item the view has none of yet.
+    void loadThumbnails();
     void showTarvo(const ScreenMetrics& screen, TarvoState state);
     void applyFrame(bool animated);
     void retract();
@@ -180,6 +184,7 @@ private:
     std::unique_ptr<DragMonitor> m_monitor;
     std::unique_ptr<DropReceiver> m_receiver;
     std::unique_ptr<SoundPlayer> m_sound;
+    std::unique_ptr<ThumbnailProvider> m_thumbnails;
     std::unique_ptr<DragSource> m_dragSource;
     bool m_dragInFlight = false;
     std::optional<ScreenMetrics> m_currentScreen;

@@ -9,6 +9,7 @@
 #include "TarvoPlatform/Workspace.h"
 #include "TarvoUI/TarvoPanel.h"
 #include "TarvoUI/TarvoView.h"
+#include "TarvoUI/ThumbnailProvider.h"
 
 #include <QMenu>
 
@@ -34,8 +35,10 @@ void TarvoController::tarvoViewDidActivate(TarvoView&, const QUuid&) {}
 void TarvoController::tarvoViewDidRequestQuickLookOf(TarvoView&, const std::vector<QUuid>&) {}
 
 void TarvoController::tarvoViewDidRequestRemovalOf(TarvoView&, const std::vector<QUuid>& items) {
-    for (const QUuid& id : items)
+    for (const QUuid& id : items) {
+        m_thumbnails->invalidate(id);
         m_store->remove(id);
+    }
     refresh(true);
 }
 

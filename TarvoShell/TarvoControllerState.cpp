@@ -8,6 +8,7 @@
 #include "TarvoPlatform/Screens.h"
 #include "TarvoUI/TarvoPanel.h"
 #include "TarvoUI/TarvoView.h"
+#include "TarvoUI/ThumbnailProvider.h"
 
 #include <algorithm>
 
@@ -25,7 +26,22 @@ constexpr double bloomHold = 0.4;
 void TarvoController::refresh(bool animated) {
     m_view->update(m_store->items(), selectionList(),
                    m_state == TarvoState::hidden ? TarvoState::resting : m_state, {});
+    // Pictures are read when the shelf shows, not at start-up.
+    if (m_state != TarvoState::hidden)
+        loadThumbnails();
     applyFrame(animated);
+}
+
+void TarvoController::loadThumbnails() {
+    for (const Item& item : m_store->items()) {
+        if (m_thumbnails->cached(item) || m_thumbnails->isInFlight(item.id))
+            continue;
+        // The provider dies with the controller and drops answers after it.
+        m_thumbnails->thumbnail(item, [this, id = item.id](const QImage& image) {
+            if (!image.isNull())
+                m_view->setThumbnail(image, id);
+        });
+    }
 }
 
 void TarvoController::showTarvo(const ScreenMetrics& screen, TarvoState state) {
@@ -36,6 +52,7 @@ void TarvoController::showTarvo(const ScreenMetrics& screen, TarvoState state) {
     const bool mustAppear = !m_panel->isPanelVisible() || m_view->isDisappearing();
     m_state = state;
     m_view->cancelDisappear();
+    loadThumbnails();
     applyFrame(!mustAppear);
     m_panel->orderFront();
     if (mustAppear)

@@ -79,6 +79,10 @@ public:
     double islandWidth() const { return m_islandWidth; }
     void setIslandWidth(double width);
     void setThumbnail(const QImage& image, const QUuid& item);
+    std::optional<QImage> thumbnail(const QUuid& item) const {
+        const auto found = m_thumbnails.constFind(item);
+        return found == m_thumbnails.constEnd() ? std::nullopt : std::optional<QImage>(*found);
+    }
 
     // What the layout produced last.
     double visibleBottom() const { return m_visibleBottom; }

@@ -3,6 +3,7 @@
 #include "TarvoCore/L10n.h"
 #include "TarvoUI/TarvoPanel.h"
 #include "TarvoUI/TarvoView.h"
+#include "TarvoUI/ThumbnailProvider.h"
 
 #include "support/ItemFactory.h"
 #include "support/RecordingLogSink.h"
@@ -55,6 +56,26 @@ TEST_F(ControllerTest, TheUndoNoticeClearsAfterThreeSecondsUnlessReplaced) {
     controller->view().setNotice(QStringLiteral("Copied"));
     m_shell.clock.advance(2);
     EXPECT_EQ(controller->view().notice(), QStringLiteral("Copied"));
+}
+
+TEST_F(ControllerTest, LandedItemsGetTheirPicturesAndARemovedItemsPictureIsForgotten) {
+    auto controller = makeController();
+    controller->start();
+    const Item first =
+        addTextItem(controller->store(), QStringLiteral("hello"), m_shell.clock.now());
+    controller->itemsArrived({first});
+    EXPECT_TRUE(controller->view().thumbnail(first.id).has_value());
+
+    const Item second =
+        addTextItem(controller->store(), QStringLiteral("again"), m_shell.clock.now());
+    controller->itemsArrived({second});
+    EXPECT_TRUE(controller->view().thumbnail(second.id).has_value());
+
+    // A removed item's picture is forgotten.
+    controller->tarvoViewDidRequestRemovalOf(controller->view(), {first.id});
+    EXPECT_FALSE(controller->thumbnails().cached(first));
+    controller->clearTarvo();
+    EXPECT_FALSE(controller->thumbnails().cached(second));
 }
 
 TEST_F(ControllerTest, AFirstStartSeedsTheDestinationLogWithDownloadsAboveDesktop) {
