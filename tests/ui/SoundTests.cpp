@@ -1,7 +1,9 @@
+#include "support/RecordingLogSink.h"
 #include "support/TempDir.h"
 
 #include "TarvoPlatform/memory/MemorySoundOutput.h"
 #include "TarvoUI/LandedSound.h"
+#include "TarvoUI/QtSoundOutput.h"
 #include "TarvoUI/SoundPlayer.h"
 
 #include <QFile>
@@ -148,4 +150,40 @@ TEST(SoundPlayer, MissingOrDamagedResourceIsSilent) {
         player.playLanded();
         EXPECT_TRUE(heard->events.empty());
     }
+}
+
+TEST(QtSoundOutput, WithoutAnAudioServerPlaysNothingAndWarnsOfNothing) {
+    test::TempDir runtime;
+    const bool hadRuntime = qEnvironmentVariableIsSet("XDG_RUNTIME_DIR");
+    const QByteArray oldRuntime = qgetenv("XDG_RUNTIME_DIR");
+    const QByteArray oldServer = qgetenv("PULSE_SERVER");
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+    qunsetenv("PULSE_SERVER");
+    static int warnings = 0;
+    warnings = 0;
+    const QtMessageHandler previous =
+        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString&) {
+            if (type != QtDebugMsg && type != QtInfoMsg)
+                ++warnings;
+        });
+    test::RecordingLogSink log;
+    {
+        QtSoundOutput output;
+        output.play(LandedSound::samples(), LandedSound::sampleRate);
+        EXPECT_FALSE(output.isPlaying());
+        output.play(LandedSound::samples(), LandedSound::sampleRate);
+        output.stop();
+    }
+    qInstallMessageHandler(previous);
+    for (const LogRecord& record : log.records())
+        EXPECT_EQ(record.level, LogLevel::debug) << record.message.toStdString();
+    EXPECT_EQ(warnings, 0);
+    if (oldServer.isEmpty())
+        qunsetenv("PULSE_SERVER");
+    else
+        qputenv("PULSE_SERVER", oldServer);
+    if (hadRuntime)
+        qputenv("XDG_RUNTIME_DIR", oldRuntime);
+    else
+        qunsetenv("XDG_RUNTIME_DIR");
 }
