@@ -18,8 +18,18 @@
 #include "TarvoShell/HotkeyMonitor.h"
 #include "TarvoShell/MenuBarController.h"
 #include "TarvoShell/TarvoController.h"
+#include "TarvoUpdates/AppcastSignature.h"
+#include "TarvoUpdates/URLSessionUpdateTransport.h"
+#include "TarvoUpdates/UpdateCheckResult.h"
+#include "TarvoUpdates/UpdateController.h"
+#include "TarvoUpdates/UpdateSchedule.h"
 
 #include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDesktopServices>
+#include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QUrl>
@@ -137,9 +147,7 @@ void AppDelegate::applyHotkey() {
 }
 
 bool AppDelegate::updateCheckDue(std::optional<Date> lastCheck, qint64 dropCount, Date now) {
-    if (!lastCheck)
-        return dropCount > 0;
-    return now.secondsSince(*lastCheck) >= updateInterval;
+    return UpdateSchedule::isDue(now, lastCheck, dropCount);
 }
 
 QString AppDelegate::feedURL() {
@@ -170,7 +178,65 @@ void AppDelegate::scheduleUpdateCheck() {
         checkForUpdates(false);
 }
 
-void AppDelegate::checkForUpdates(bool) {}
+void AppDelegate::checkForUpdates(bool userInitiated) {
+    if (userInitiated && onUpdateStatus)
+        onUpdateStatus(L10n::aboutChecking());
+    // A check asked for while one runs joins it: its one completion reports.
+    if (m_updates && m_updates->isChecking())
+        return;
+    if (!m_updates) {
+        if (makeUpdateController) {
+            m_updates = makeUpdateController();
+        } else {
+            // No downloads folder given: the controller takes the user's
+            // Downloads folder, else the per-user work root.
+            m_updates = std::make_unique<UpdateController>(
+                QUrl(feedURL()), currentBuild(), std::make_unique<URLSessionUpdateTransport>(),
+                std::nullopt, AppcastSignature::publicKeyBase64());
+        }
+    }
+    m_updates->check(nullptr,
+                     [this](const UpdateCheckResult& result) { updateCheckFinished(result); });
+}
+
+void AppDelegate::updateCheckFinished(const UpdateCheckResult& result) {
+    m_preferences->setLastUpdateCheck(m_platform.clock.now());
+    QString status;
+    if (const auto* ready = std::get_if<UpdateCheckResult::UpdateReady>(&result.value)) {
+        status = L10n::aboutUpdateFound(ready->item.shortVersion);
+        if (revealFile)
+            revealFile(ready->stagedAt);
+        else
+            revealInFileManager(ready->stagedAt);
+    } else if (const auto* failed = std::get_if<UpdateCheckResult::Failed>(&result.value)) {
+        status = failed->message;
+    } else {
+        status = L10n::aboutUpToDate();
+    }
+    if (onUpdateStatus)
+        onUpdateStatus(status);
+}
+
+void AppDelegate::revealInFileManager(const QString& path) {
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.FileManager1"),
+        QStringLiteral("/org/freedesktop/FileManager1"),
+        QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
+    call << QStringList{QUrl::fromLocalFile(path).toString()} << QString();
+    const QString folder = QFileInfo(path).absolutePath();
+    auto* watcher =
+        new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call, 10000));
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher,
+                     [folder](QDBusPendingCallWatcher* finished) {
+                         if (finished->isError()) {
+                             Log::updates().notice(
+                                 QStringLiteral("no file manager to show the update: %1")
+                                     .arg(finished->error().message()));
+                             QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+                         }
+                         finished->deleteLater();
+                     });
+}
 
 void AppDelegate::showOnboarding() {}
 

@@ -7,6 +7,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -17,6 +18,8 @@ class HotkeyMonitor;
 class MenuBarController;
 class Preferences;
 class TarvoController;
+class UpdateController;
+struct UpdateCheckResult;
 class UserDefaults;
 
 // Starts Tarvo, owns its long-lived objects and connects the shelf's
@@ -70,7 +73,8 @@ public:
     void explain(const QString& message);
 
     // Whether a background update check runs: never before the first
-    // delivery out of the shelf, then once every seven days or more.
+    // delivery out of the shelf, then once every seven days or more (a last
+    // check dated in the future counts as due).
     static bool updateCheckDue(std::optional<Date> lastCheck, qint64 dropCount, Date now);
     // The feed: the build's own address when it is a valid URL, else the
     // built-in one.
@@ -80,7 +84,21 @@ public:
     // The version people read; "1.0" when the build names none.
     static QString version();
 
+    // Shows the update check's status text to the user (the About tab).
+    std::function<void(const QString& status)> onUpdateStatus;
+    // Makes the update controller; unset, it checks the build's feed over
+    // the network with the build's key. Tests give their own.
+    std::function<std::unique_ptr<UpdateController>()> makeUpdateController;
+    // Shows a staged download to the user; unset, the file manager selects it.
+    std::function<void(const QString& path)> revealFile;
+
+    // Asks the desktop's file manager to select `path`; without one, opens
+    // its folder.
+    static void revealInFileManager(const QString& path);
+
 private:
+    void updateCheckFinished(const UpdateCheckResult& result);
+
     ShellPlatform m_platform;
     Alerts& m_alerts;
     LaunchAtLogin m_launchAtLogin;
@@ -89,6 +107,8 @@ private:
     std::unique_ptr<TarvoController> m_controller;
     std::unique_ptr<MenuBarController> m_menuBar;
     std::unique_ptr<HotkeyMonitor> m_hotkey;
+    // Last, so a check still running goes before what its completion uses.
+    std::unique_ptr<UpdateController> m_updates;
 };
 
 } // namespace tarvo

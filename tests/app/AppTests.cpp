@@ -16,16 +16,23 @@
 #include "TarvoShell/MenuBarController.h"
 #include "TarvoUI/TarvoPanel.h"
 #include "TarvoUI/TarvoView.h"
+#include "TarvoUpdates/UpdateController.h"
 
 #include "support/ItemFactory.h"
 #include "support/RecordingLogSink.h"
 #include "support/TempDir.h"
+#include "updates/Ed25519TestKey.h"
+#include "updates/MemoryUpdateTransport.h"
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QMenu>
+
+#include <algorithm>
 
 #include <gtest/gtest.h>
 
@@ -268,6 +275,152 @@ TEST(UpdateScheduleTest, ChecksWeeklyAndNeverBeforeTheFirstDelivery) {
     EXPECT_TRUE(AppDelegate::updateCheckDue(std::nullopt, 1, now));
     EXPECT_TRUE(AppDelegate::updateCheckDue(now.addingSeconds(-604800), 0, now));
     EXPECT_FALSE(AppDelegate::updateCheckDue(now.addingSeconds(-604799), 5, now));
+    // A clock once set wrong must not hold checks off for good.
+    EXPECT_TRUE(AppDelegate::updateCheckDue(now.addingSeconds(3600), 5, now));
+}
+
+// Turns the event loop until `done` holds or a generous deadline passes.
+template <typename Predicate> bool waitUntil(Predicate done) {
+    const QDeadlineTimer deadline(60000);
+    while (!done() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
+    return done();
+}
+
+// A delegate whose update check reads a feed held in memory, signed with a
+// throwaway key, and stages into the test's own folder; nothing is opened.
+class DelegateUpdateTest : public DelegateTest {
+protected:
+    const QUrl m_feedURL{QStringLiteral("https://updates.test/appcast.xml")};
+    const QUrl m_archiveURL{QStringLiteral("https://updates.test/Tarvo-9.0.tar.gz")};
+
+    std::unique_ptr<AppDelegate> makeWiredDelegate() {
+        QDir().mkpath(downloads());
+        auto delegate = makeDelegate();
+        delegate->makeUpdateController = [this] {
+            ++m_controllersMade;
+            auto transport = std::make_unique<MemoryUpdateTransport>();
+            m_transport = transport.get();
+            serve(*m_transport);
+            return std::make_unique<UpdateController>(m_feedURL, AppDelegate::currentBuild(),
+                                                      std::move(transport), downloads(),
+                                                      m_key.publicKeyBase64());
+        };
+        delegate->revealFile = [this](const QString& path) { m_revealed << path; };
+        delegate->onUpdateStatus = [this](const QString& status) { m_statuses << status; };
+        return delegate;
+    }
+
+    QString downloads() const { return m_dir.file("downloads"); }
+    int feedFetches() const {
+        return m_transport ? int(std::count(m_transport->fetched().begin(),
+                                            m_transport->fetched().end(), m_feedURL))
+                           : 0;
+    }
+
+    // Whether the feed offers a newer release (its archive waits before the
+    // first byte until resumed), and whether it is served at all.
+    bool m_offerNewer = false;
+    bool m_serveFeed = true;
+    Ed25519TestKey m_key;
+    MemoryUpdateTransport* m_transport = nullptr;
+    int m_controllersMade = 0;
+    QStringList m_revealed;
+    QStringList m_statuses;
+
+private:
+    void serve(MemoryUpdateTransport& transport) {
+        if (!m_serveFeed)
+            return;
+        const QByteArray archive(4096, 'x');
+        const qint64 build = AppDelegate::currentBuild() + (m_offerNewer ? 1000 : 0);
+        const QString enclosure =
+            QStringLiteral("<enclosure url=\"%1\" sparkle:version=\"%2\" "
+                           "sparkle:shortVersionString=\"9.0\" sparkle:edSignature=\"%3\" "
+                           "length=\"%4\"/>")
+                .arg(m_archiveURL.toString())
+                .arg(build)
+                .arg(m_key.signBase64(archive))
+                .arg(archive.size());
+        const QByteArray feed =
+            "<?xml version=\"1.0\"?>\n<rss version=\"2.0\" "
+            "xmlns:sparkle=\"https://example.invalid/xml-namespaces/appcast\"><channel>"
+            "<title>Tarvo</title><item><title>Tarvo 9.0</title>" +
+            enclosure.toUtf8() + "</item></channel></rss>\n";
+        transport.serve(m_feedURL, {{feed}, std::nullopt, std::nullopt});
+        transport.serve(m_archiveURL, {{archive.left(1000), archive.mid(1000)}, std::nullopt, 0});
+    }
+};
+
+TEST_F(DelegateUpdateTest, TheStartUpChecksOnlyWhenDueAndDatesTheCheck) {
+    const Date now = m_shell.clock.now();
+    struct Case {
+        const char* name;
+        std::optional<Date> lastCheck;
+        qint64 dropCount;
+        bool due;
+    };
+    const Case cases[] = {
+        {"nothing delivered yet", std::nullopt, 0, false},
+        {"first delivery made", std::nullopt, 1, true},
+        {"checked a day ago", now.addingSeconds(-86400), 3, false},
+        {"checked eight days ago", now.addingSeconds(-8 * 86400), 3, true},
+        {"check dated tomorrow", now.addingSeconds(86400), 3, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_controllersMade = 0;
+        m_statuses.clear();
+        auto delegate = makeWiredDelegate();
+        delegate->preferences().setLastUpdateCheck(c.lastCheck);
+        delegate->preferences().setDropCount(c.dropCount);
+        ASSERT_TRUE(delegate->applicationDidFinishLaunching());
+        EXPECT_EQ(m_controllersMade, c.due ? 1 : 0);
+        if (c.due) {
+            // A background check says nothing until it ends.
+            ASSERT_TRUE(waitUntil([&] { return !m_statuses.isEmpty(); }));
+            EXPECT_EQ(m_statuses, QStringList{L10n::aboutUpToDate()});
+            EXPECT_EQ(delegate->preferences().lastUpdateCheck(), std::optional<Date>(now));
+        } else {
+            EXPECT_EQ(delegate->preferences().lastUpdateCheck(), c.lastCheck);
+        }
+        delegate->applicationWillTerminate();
+    }
+    EXPECT_TRUE(m_revealed.isEmpty());
+}
+
+TEST_F(DelegateUpdateTest, AStagedUpdateIsRevealedOnceAndARequestWhileRunningJoins) {
+    m_offerNewer = true;
+    auto delegate = makeWiredDelegate();
+    delegate->checkForUpdates(true);
+    ASSERT_TRUE(waitUntil([&] { return m_transport && m_transport->fetched().size() == 2; }));
+    delegate->checkForUpdates(true);
+    EXPECT_EQ(m_controllersMade, 1);
+    EXPECT_EQ(feedFetches(), 1);
+    EXPECT_FALSE(delegate->preferences().lastUpdateCheck());
+
+    m_transport->resume();
+    ASSERT_TRUE(waitUntil([&] { return m_statuses.size() == 3; }));
+    EXPECT_EQ(m_statuses, (QStringList{L10n::aboutChecking(), L10n::aboutChecking(),
+                                       L10n::aboutUpdateFound(QStringLiteral("9.0"))}));
+    ASSERT_EQ(m_revealed.size(), 1);
+    EXPECT_EQ(QFileInfo(m_revealed.front()).absolutePath(), downloads());
+    EXPECT_TRUE(QFileInfo::exists(m_revealed.front()));
+    EXPECT_EQ(delegate->preferences().lastUpdateCheck(), std::optional<Date>(m_shell.clock.now()));
+    // Nothing more arrives for the joined request.
+    QCoreApplication::processEvents();
+    EXPECT_EQ(m_revealed.size(), 1);
+    EXPECT_EQ(m_statuses.size(), 3);
+}
+
+TEST_F(DelegateUpdateTest, AFailedCheckShowsItsMessageAndIsStillDated) {
+    m_serveFeed = false;
+    auto delegate = makeWiredDelegate();
+    delegate->checkForUpdates(false);
+    ASSERT_TRUE(waitUntil([&] { return !m_statuses.isEmpty(); }));
+    EXPECT_EQ(m_statuses, QStringList{L10n::aboutUpdateFailed()});
+    EXPECT_TRUE(m_revealed.isEmpty());
+    EXPECT_EQ(delegate->preferences().lastUpdateCheck(), std::optional<Date>(m_shell.clock.now()));
 }
 
 TEST(BuildInfoTest, TheInformationKeysComeFromTheBuild) {
