@@ -233,7 +233,7 @@ void DragSource::recordHandedOver() {
         if (m_results.isRecorded(handed.key))
             continue;
         m_results.markRecorded(handed.key);
-        m_coordinator.recordDelivery(handed.item, m_destination, {handed.result});
+        m_coordinator.recordHandOver(handed.item, m_destination);
     }
     m_handedOver.clear();
 }
@@ -363,12 +363,13 @@ void DragSource::dataResult(const Item& item, int index, ResultHandler handler) 
 
 void DragSource::fileURIResult(const Item& item, ResultHandler handler) {
     // A destination that takes the file itself gets what a promised file would
-    // be: named by the rule, converted through the coordinator and, at the
-    // drop, recorded like any delivery.
+    // be: named by the rule and converted through the coordinator. It copies
+    // or moves the file where we cannot follow, so the delivery is counted
+    // when the drop is taken but offered to no undo.
     const ConversionRequest request = fileRequest(item, std::nullopt);
     const ConversionCache::Key key{item.id, request.delivery, request.rename};
     const std::weak_ptr<bool> alive = m_alive;
-    // Recorded once the target finishes the drop as taken, whenever it read.
+    // Counted once the target finishes the drop as taken, whenever it read.
     ConversionCache::Waiter waiter = [this, alive, key, item, handler = std::move(handler)](
                                          const ConversionCache::Answer& answer) {
         if (!alive.expired() && answer && answer->url().has_value()) {

@@ -38,6 +38,9 @@ QStringList filesIn(const QString& folder) {
 
 class DragDataTest : public DragOutFixture {
 protected:
+    void recorded(const QFuture<void>& future) {
+        ASSERT_TRUE(waitUntil([&] { return future.isFinished(); }));
+    }
     void useRules(std::vector<Rule> list) {
         rules.setRules(std::move(list));
         rules.rulesChanged();
@@ -339,7 +342,12 @@ TEST_F(DragDataTest, OneConversionServesTheWholeDrag) {
     EXPECT_EQ(file, fileURLOf(output));
 }
 
-TEST_F(DragDataTest, AFileTakenByAddressIsRecordedOnceWhenTheDropIsTaken) {
+TEST_F(DragDataTest, AFileTakenByAddressIsCountedOnceWhenTheDropIsTakenAndOfferedToNoUndo) {
+    // An earlier delivery that undo could reach.
+    const Item notes = textItem(QStringLiteral("notes"));
+    const QString saved = dir.write("Desktop/notes.txt", "notes");
+    recorded(coordinator.recordDelivery(notes, ResolvedDestination::unknown(),
+                                        {ConversionResult::file(saved)}));
     drag({pngItem()});
     moveTo(overBrowser);
 
@@ -347,21 +355,20 @@ TEST_F(DragDataTest, AFileTakenByAddressIsRecordedOnceWhenTheDropIsTaken) {
     const std::optional<QString> hovered = text(0, fileURL, DataRequestPhase::hover);
     ASSERT_TRUE(hovered);
     EXPECT_EQ(text(0, fileURL, DataRequestPhase::hover), hovered);
-    EXPECT_FALSE(undoLog.mostRecent(clock.now()));
-    EXPECT_EQ(preferences.dropCount(), 0);
+    EXPECT_EQ(preferences.dropCount(), 1);
 
     session().end(overBrowser, DragOperation::copy);
-    const std::optional<UndoEntry> entry = undoLog.mostRecent(clock.now());
-    ASSERT_TRUE(entry);
-    const QString output = QUrl(*hovered).toLocalFile();
-    EXPECT_EQ(entry->writtenURLs, QStringList{output});
-    EXPECT_EQ(entry->destinationBundleID, browserID);
-    EXPECT_EQ(preferences.dropCount(), 1);
+    EXPECT_EQ(preferences.dropCount(), 2);
     EXPECT_EQ(preferences.conversionCount(), 1);
 
-    const UndoLog::Outcome outcome = coordinator.undoLastDelivery(clock.now());
-    EXPECT_TRUE(outcome.is<UndoLog::Outcome::RestoredAndDeleted>());
-    EXPECT_FALSE(QFile::exists(output));
+    // The browser copied our work folder's file where undo cannot follow:
+    // undo claims nothing, and leaves the earlier delivery alone too.
+    const QString output = QUrl(*hovered).toLocalFile();
+    const QFuture<UndoLog::Outcome> undone = coordinator.undoLastDelivery(clock.now());
+    ASSERT_TRUE(waitUntil([&] { return undone.isFinished(); }));
+    EXPECT_EQ(undone.result(), UndoLog::Outcome::expired());
+    EXPECT_TRUE(QFile::exists(output));
+    EXPECT_TRUE(QFile::exists(saved));
 }
 
 TEST_F(DragDataTest, AFileReadButNotTakenIsNeverRecorded) {
@@ -448,9 +455,11 @@ TEST_F(DragDataTest, APromisedFileIsPutInPlaceRecordedAndReported) {
         c.check(file.readAll());
         EXPECT_EQ(filesIn(QFileInfo(place).path()), QStringList{"photo"});
 
-        const std::optional<UndoEntry> entry = undoLog.mostRecent(clock.now());
-        ASSERT_TRUE(entry);
-        EXPECT_EQ(entry->writtenURLs, QStringList{place});
+        // Recorded once the file is fingerprinted, off the main thread.
+        EXPECT_TRUE(waitUntil([&] {
+            const std::optional<UndoEntry> entry = undoLog.mostRecent(clock.now());
+            return entry && entry->writtenURLs == QStringList{place};
+        }));
         EXPECT_EQ(delegate.folders, std::vector<QString>{QFileInfo(place).path()});
         EXPECT_EQ(preferences.conversionCount(), conversions + (c.converted ? 1 : 0));
     }
