@@ -100,6 +100,52 @@ protected:
     HeldConversions held;
 };
 
+// A drag that ends while a promised file converts: the end is told only once
+// the file is in place and the target has its answer, so the source and its
+// session are still there to give it.
+TEST_F(HeldDataTest, TheEndWaitsForAPromiseStillBeingWritten) {
+    const Item photo = pngItem();
+    drag({photo});
+    moveTo(overBrowser); // a JPEG conversion
+    QDir().mkpath(dir.file("Desktop"));
+    const QString place = dir.file("Desktop/photo.jpg");
+    std::optional<std::optional<QString>> answer;
+    session().writePromise(0, place, [&](const std::optional<QString>& error) { answer = error; });
+    ASSERT_TRUE(held.waitUntilStarted());
+    delegate.onEnd = [this] { source.reset(); }; // as the shell does
+    session().end(overBrowser, DragOperation::copy);
+    EXPECT_FALSE(delegate.endedWith) << "not before the promise is settled";
+    ASSERT_TRUE(source);
+
+    held.release();
+    ASSERT_TRUE(waitUntil([&] { return answer.has_value(); }));
+    EXPECT_EQ(*answer, std::nullopt);
+    EXPECT_TRUE(QFile(place).open(QIODevice::ReadOnly));
+    EXPECT_EQ(filesIn(dir.file("Desktop")), QStringList{"photo.jpg"});
+    EXPECT_EQ(delegate.endedWith, DragOperation::copy);
+    EXPECT_FALSE(source) << "dropped on hearing the end";
+    EXPECT_EQ(delegate.folders, std::vector<QString>{dir.file("Desktop")});
+}
+
+// A source dropped anyway (the program quits) while its promised file
+// converts: the conversion's temporary file does not stay in the target's
+// folder.
+TEST_F(HeldDataTest, AConversionWhoseDragIsGoneLeavesNothingBehind) {
+    const Item photo = pngItem();
+    drag({photo});
+    moveTo(overBrowser);
+    QDir().mkpath(dir.file("Desktop"));
+    std::optional<std::optional<QString>> answer;
+    session().writePromise(0, dir.file("Desktop/photo.jpg"),
+                           [&](const std::optional<QString>& error) { answer = error; });
+    ASSERT_TRUE(held.waitUntilStarted());
+    source.reset();
+    held.release();
+    ASSERT_TRUE(waitUntil([&] { return answer.has_value(); }));
+    EXPECT_TRUE(answer->has_value());
+    EXPECT_EQ(filesIn(dir.file("Desktop")), QStringList());
+}
+
 // A destination reading an image while the item converts: the request returns
 // to the event loop at once, the drag goes on, and the answer comes when the
 // conversion ends.
@@ -447,7 +493,8 @@ TEST_F(DragDataTest, APromisedFileIsPutInPlaceRecordedAndReported) {
         drag({photo});
         input.setModifierFlags(c.flags);
         moveTo(c.where);
-        const QString place = dir.write(QStringLiteral("Desktop/%1/photo").arg(c.name), "old");
+        QDir().mkpath(dir.file(QStringLiteral("Desktop/%1").arg(c.name)));
+        const QString place = dir.file(QStringLiteral("Desktop/%1/photo").arg(c.name));
 
         EXPECT_EQ(writePromise(place), std::nullopt);
         QFile file(place);
@@ -462,6 +509,34 @@ TEST_F(DragDataTest, APromisedFileIsPutInPlaceRecordedAndReported) {
         }));
         EXPECT_EQ(delegate.folders, std::vector<QString>{QFileInfo(place).path()});
         EXPECT_EQ(preferences.conversionCount(), conversions + (c.converted ? 1 : 0));
+    }
+}
+
+TEST_F(DragDataTest, APromiseNeverReplacesWhatStandsAtThePlace) {
+    const Item photo = pngItem();
+    struct Case {
+        const char* name;
+        quint64 flags;
+        QPointF where;
+    };
+    // The unchanged item is copied, a conversion renamed, a path written as text.
+    const std::vector<Case> cases{{"the unchanged item", ModifierFlag::option, overBrowser},
+                                  {"a converted image", 0, overBrowser},
+                                  {"a path as text", 0, overTerminal}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        drag({photo});
+        input.setModifierFlags(c.flags);
+        moveTo(c.where);
+        const qint64 drops = preferences.dropCount();
+        const QString place = dir.write(QStringLiteral("Desktop/%1/photo").arg(c.name), "mine");
+
+        const std::optional<QString> error = writePromise(place);
+        ASSERT_TRUE(error);
+        EXPECT_EQ(dir.read(QStringLiteral("Desktop/%1/photo").arg(c.name)), "mine");
+        EXPECT_EQ(filesIn(QFileInfo(place).path()), QStringList{"photo"}) << "no temporary left";
+        EXPECT_EQ(preferences.dropCount(), drops);
+        EXPECT_TRUE(delegate.folders.empty());
     }
 }
 
