@@ -79,6 +79,34 @@ void SettingsModel::setUpdateStatus(const std::optional<QString>& status) {
     Q_EMIT updateStatusChanged();
 }
 
+void SettingsModel::setHotkeyProblem(const std::optional<QString>& problem) {
+    if (problem == m_hotkeyProblem)
+        return;
+    m_hotkeyProblem = problem;
+    Q_EMIT hotkeyProblemChanged();
+}
+
+void SettingsModel::setAccessibilityAvailable(bool available) {
+    if (available == m_accessibilityAvailable)
+        return;
+    m_accessibilityAvailable = available;
+    Q_EMIT accessibilityAvailableChanged();
+}
+
+void SettingsModel::setUpdateCheckRunning(bool running) {
+    if (running == m_updateCheckRunning)
+        return;
+    m_updateCheckRunning = running;
+    Q_EMIT updateCheckRunningChanged();
+}
+
+void SettingsModel::requestUpdateCheck() {
+    // A second press while the first check is out would only race it.
+    if (m_updateCheckRunning || !m_checkForUpdates)
+        return;
+    m_checkForUpdates();
+}
+
 void SettingsModel::setOnRulesChanged(std::function<void()> callback) {
     m_onRulesChanged = std::move(callback);
     Q_EMIT callbacksChanged();

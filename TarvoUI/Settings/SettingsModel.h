@@ -57,6 +57,20 @@ public:
     const std::optional<QString>& updateStatus() const { return m_updateStatus; }
     void setUpdateStatus(const std::optional<QString>& status);
 
+    // What the shell last found out about the global shortcut: why it could
+    // not be registered, or nothing while it works.
+    const std::optional<QString>& hotkeyProblem() const { return m_hotkeyProblem; }
+    void setHotkeyProblem(const std::optional<QString>& problem);
+    // Whether the desktop's accessibility bus is on, which editor-pane
+    // detection and auto-paste need.
+    bool accessibilityAvailable() const { return m_accessibilityAvailable; }
+    void setAccessibilityAvailable(bool available);
+    // Whether an update check is under way; set by the shell.
+    bool updateCheckRunning() const { return m_updateCheckRunning; }
+    void setUpdateCheckRunning(bool running);
+    // Runs `checkForUpdates` unless a check is under way already.
+    void requestUpdateCheck();
+
     // The shell's callbacks; setting one always notifies.
     const std::function<void()>& onRulesChanged() const { return m_onRulesChanged; }
     void setOnRulesChanged(std::function<void()> callback);
@@ -141,6 +155,9 @@ Q_SIGNALS:
     void versionChanged();
     void updateStatusChanged();
     void installedKnownAppsChanged();
+    void hotkeyProblemChanged();
+    void accessibilityAvailableChanged();
+    void updateCheckRunningChanged();
     void callbacksChanged();
     // After every write of a pass-through preference or the hotkey.
     void preferencesWritten();
@@ -160,6 +177,9 @@ private:
     qint64 m_revision = 0;
     QString m_version = QStringLiteral("1.0");
     std::optional<QString> m_updateStatus;
+    std::optional<QString> m_hotkeyProblem;
+    bool m_accessibilityAvailable = true;
+    bool m_updateCheckRunning = false;
     std::function<void()> m_onRulesChanged;
     std::function<void()> m_onPreferencesChanged;
     std::function<void()> m_checkForUpdates;
