@@ -297,7 +297,10 @@ ConversionResult plainText(const ConversionRequest& request, const std::optional
 ConversionResult webloc(const ConversionRequest& request, const std::optional<QString>& u) {
     if (const auto* url = request.item.payload.as<ItemPayload::Url>()) {
         Output output(request);
-        const QByteArray data = TextConverter::webloc(url->url);
+        const QString name = url->title && !url->title->isEmpty()  ? *url->title
+                             : !request.item.displayName.isEmpty() ? request.item.displayName
+                                                                   : url->url.toString();
+        const QByteArray data = TextConverter::desktopLink(url->url, name);
         AtomicFile::write(data, output.path());
         return output.commit();
     }

@@ -58,7 +58,7 @@ QString outputExtension(const Delivery& delivery, const QString& originalName) {
     if (delivery.is<Delivery::PlainText>())
         return QStringLiteral("txt");
     if (delivery.is<Delivery::Webloc>())
-        return QStringLiteral("webloc");
+        return QStringLiteral("desktop");
     if (delivery.is<Delivery::Pdf>())
         return QStringLiteral("pdf");
     return fileExtension(delivery.imageOptions()->format);

@@ -30,22 +30,14 @@ QString singleQuoted(const QString& run) {
     return u'\'' + escaped + u'\'';
 }
 
-QString ansiEscape(char32_t c) {
-    switch (c) {
-    case U'\n':
-        return QStringLiteral("\\n");
-    case U'\t':
-        return QStringLiteral("\\t");
-    case U'\r':
-        return QStringLiteral("\\r");
-    case 0x1B:
-        return QStringLiteral("\\e");
-    default:
-        break;
-    }
-    if (c < 0x80)
-        return QStringLiteral("\\x%1").arg(static_cast<uint>(c), 2, 16, QLatin1Char('0'));
-    return QStringLiteral("\\u%1").arg(static_cast<uint>(c), 4, 16, QLatin1Char('0'));
+// Every byte of the character's UTF-8 form as \xHH: bash, zsh and ksh read
+// these as the same bytes in every locale, where \u escapes depend on it.
+QString byteEscapes(char32_t c) {
+    QString out;
+    for (const char byte : QString::fromStdU32String(std::u32string(1, c)).toUtf8())
+        out += QStringLiteral("\\x%1").arg(static_cast<uint>(static_cast<unsigned char>(byte)), 2,
+                                           16, QLatin1Char('0'));
+    return out;
 }
 
 QString xmlEscaped(const QString& text) {
@@ -67,6 +59,27 @@ QString xmlEscaped(const QString& text) {
 bool isXmlCharacter(char32_t c) {
     return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) ||
            (c >= 0xE000 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0x10FFFF);
+}
+
+// A value of a desktop entry: the escapes the format knows for line ends,
+// tabs, backslashes and a leading space; other control characters dropped.
+QString desktopValue(const QString& text) {
+    QString out;
+    for (const char32_t c : text.toStdU32String()) {
+        if (c == U'\\')
+            out += QStringLiteral("\\\\");
+        else if (c == U'\n')
+            out += QStringLiteral("\\n");
+        else if (c == U'\t')
+            out += QStringLiteral("\\t");
+        else if (c == U'\r')
+            out += QStringLiteral("\\r");
+        else if (c == U' ' && out.isEmpty())
+            out += QStringLiteral("\\s");
+        else if (!isControl(c))
+            out += QString::fromStdU32String(std::u32string(1, c));
+    }
+    return out;
 }
 
 // The string under "URL" in the top-level dictionary of an XML property list.
@@ -121,7 +134,7 @@ QString quotedPath(const QString& text) {
     for (char32_t c : scalars) {
         if (isControl(c)) {
             flushRun();
-            escapes += ansiEscape(c);
+            escapes += byteEscapes(c);
         } else {
             flushEscapes();
             run.push_back(c);
@@ -171,6 +184,19 @@ QByteArray webloc(const QUrl& url) {
     out += "</string>\n"
            "</dict>\n"
            "</plist>\n";
+    return out;
+}
+
+QByteArray desktopLink(const QUrl& url, const QString& name) {
+    const QString link = url.toString(QUrl::FullyEncoded);
+    if (!url.isValid() || link.isEmpty() ||
+        std::any_of(link.begin(), link.end(), [](QChar c) { return isControl(c.unicode()); }))
+        throw ConversionError::cannotWrite(QStringLiteral("webloc"));
+    QByteArray out = "[Desktop Entry]\nType=Link\nName=";
+    out += desktopValue(name.isEmpty() ? link : name).toUtf8();
+    out += "\nURL=";
+    out += desktopValue(link).toUtf8();
+    out += "\nIcon=text-html\n";
     return out;
 }
 

@@ -17,8 +17,9 @@ inline constexpr char16_t kSafeCharacters[] =
 
 // `text` bare when every character is safe, else in single quotes with each
 // "'" written as '\''. Control characters never appear raw in the result:
-// they are written as $'\n'-style escapes between the quoted runs, so pasting
-// the result into a terminal cannot send an escape sequence or a line end.
+// they are written as $'\xHH' byte escapes between the quoted runs, so pasting
+// the result into a terminal cannot send an escape sequence or a line end,
+// and every shell that reads $'...' reads the same bytes whatever its locale.
 QString quotedPath(const QString& text);
 // The quoted paths joined by one space; empty for no paths.
 QString quotedPaths(const QStringList& paths);
@@ -31,6 +32,11 @@ QString plainTextFromRTFD(const QByteArray& data);
 // Never fails.
 QString plainTextFromHTML(const QByteArray& data);
 
+// The link file desktops open: a desktop entry of type Link named `name`
+// that opens `url`. Line breaks and other control characters in the name
+// are escaped or dropped, so a title can never add a key of its own. Throws
+// ConversionError::cannotWrite("webloc") for a link that cannot be written.
+QByteArray desktopLink(const QUrl& url, const QString& name);
 // An XML property list whose only entry is "URL" with the link's absolute
 // string. Throws ConversionError::cannotWrite("webloc") when it cannot be written.
 QByteArray webloc(const QUrl& url);

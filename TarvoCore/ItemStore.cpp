@@ -5,6 +5,7 @@
 #include "DiskIO.h"
 #include "FileError.h"
 #include "Files.h"
+#include "Fingerprint.h"
 #include "L10n.h"
 #include "Log.h"
 
@@ -124,6 +125,34 @@ bool sameBytesFrom(const QString& a, const QString& b, off_t offset) {
     ::close(fa);
     ::close(fb);
     return same;
+}
+
+// The bytes a text's or a link's fingerprint is taken over; none for items
+// whose content is a stored file.
+std::optional<QByteArray> heldContent(const Item& item) {
+    if (const auto* text = item.payload.as<ItemPayload::Text>())
+        return text->text.toUtf8();
+    if (const auto* link = item.payload.as<ItemPayload::Url>())
+        return link->url.toString(QUrl::FullyEncoded).toUtf8();
+    return std::nullopt;
+}
+
+// Whether the regular file at `path` holds exactly `bytes`.
+bool sameBytesAs(const QByteArray& bytes, const QString& path) {
+    QFile file(path);
+    if (!QFileInfo(path).isFile() || file.size() != bytes.size() ||
+        !file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        return false;
+    constexpr qint64 chunk = 256 * 1024;
+    for (qint64 at = 0; at < bytes.size();) {
+        const QByteArray piece = file.read(chunk);
+        const qint64 n = piece.size();
+        if (n == 0 || at + n > bytes.size() ||
+            QByteArrayView(piece) != QByteArrayView(bytes).sliced(at, n))
+            return false;
+        at += n;
+    }
+    return true;
 }
 
 } // namespace
@@ -412,6 +441,16 @@ bool ItemStore::sameContent(const Item& candidate, const Item& existing) const {
         return true;
     const auto a = candidate.payloadURL(m_root);
     const auto b = existing.payloadURL(m_root);
+    // Texts and links are held whole, so they are compared whole, past the
+    // fingerprint's first MiB too.
+    const std::optional<QByteArray> heldA = heldContent(candidate);
+    const std::optional<QByteArray> heldB = heldContent(existing);
+    if (heldA && heldB)
+        return *heldA == *heldB;
+    if (heldA || heldB) {
+        const std::optional<QString>& file = heldA ? b : a;
+        return file && sameBytesAs(heldA ? *heldA : *heldB, *file);
+    }
     if (!a || !b)
         return true;
     struct stat sa {
@@ -420,7 +459,20 @@ bool ItemStore::sameContent(const Item& candidate, const Item& existing) const {
     const bool hasB = ::stat(QFile::encodeName(*b).constData(), &sb) == 0;
     if (hasA && !hasB)
         return false; // the shelf's copy is gone: keep the new content
-    if (!hasA || !S_ISREG(sa.st_mode) || !S_ISREG(sb.st_mode))
+    if (!hasA)
+        return true;
+    // A folder's fingerprint is its name and time: an edit inside leaves
+    // both as they were, so the entries below are compared.
+    if (S_ISDIR(sa.st_mode) || S_ISDIR(sb.st_mode)) {
+        if (!S_ISDIR(sa.st_mode) || !S_ISDIR(sb.st_mode))
+            return false;
+        try {
+            return Fingerprint::sameContent(Fingerprint::manifest(*a), Fingerprint::manifest(*b));
+        } catch (const FileError&) {
+            return false; // what cannot be compared is kept as new content
+        }
+    }
+    if (!S_ISREG(sa.st_mode) || !S_ISREG(sb.st_mode))
         return true;
     if (sa.st_size != sb.st_size)
         return false;

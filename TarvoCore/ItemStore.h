@@ -94,8 +94,9 @@ public:
     std::optional<Item> item(const QUuid& id) const;
     std::optional<Item> itemWithHash(const QString& contentHash) const;
     // The first item holding the same content as `candidate`: an equal
-    // fingerprint, confirmed for files past the hashed prefix by comparing the
-    // rest of both files. Every duplicate lookup goes through here.
+    // fingerprint, confirmed past what the fingerprint covers: files by the
+    // rest of their bytes, texts and links whole, folders by the manifest of
+    // every entry below them. Every duplicate lookup goes through here.
     std::optional<Item> duplicateOf(const Item& candidate) const;
 
     std::vector<QUuid> evictExpired(Date now, double maxAge);

@@ -1,8 +1,8 @@
 #include "UndoLog.h"
 
-#include "ContentHash.h"
 #include "FileError.h"
 #include "Files.h"
+#include "Fingerprint.h"
 #include "L10n.h"
 #include "Log.h"
 
@@ -55,6 +55,16 @@ void UndoLog::forget(const QUuid& id) {
     std::erase_if(m_entries, [&](const UndoEntry& e) { return e.id == id; });
 }
 
+void UndoLog::clear() {
+    const std::lock_guard lock(m_mutex);
+    m_entries.clear();
+}
+
+bool UndoLog::take(const QUuid& id) {
+    const std::lock_guard lock(m_mutex);
+    return std::erase_if(m_entries, [&](const UndoEntry& e) { return e.id == id; }) > 0;
+}
+
 void UndoLog::pruneLocked(Date now) {
     // An entry exactly `window` seconds old is still undoable.
     std::erase_if(m_entries, [&](const UndoEntry& e) { return now.secondsSince(e.at) > window; });
@@ -63,7 +73,10 @@ void UndoLog::pruneLocked(Date now) {
 UndoLog::Outcome UndoLog::undo(const UndoEntry& entry, Date now) {
     if (!(now.secondsSince(entry.at) <= window))
         return Outcome::expired();
-    forget(entry.id);
+    // Two undos of one entry, even at once from two threads: one of them
+    // finds it gone.
+    if (!take(entry.id))
+        return Outcome::expired();
 
     if (entry.writtenURLs.isEmpty())
         return Outcome::restoredOnly();
@@ -71,11 +84,11 @@ UndoLog::Outcome UndoLog::undo(const UndoEntry& entry, Date now) {
     const qsizetype compared = std::min(entry.writtenURLs.size(), entry.hashes.size());
     for (qsizetype i = 0; i < compared; ++i) {
         const QString& path = entry.writtenURLs[i];
-        if (!QFileInfo::exists(path))
+        if (!Files::exists(path))
             continue;
         bool same = false;
         try {
-            same = ContentHash::ofPath(path) == entry.hashes[i];
+            same = Fingerprint::ofWritten(path) == entry.hashes[i];
         } catch (const FileError&) {
             // Unreadable counts as changed: deleting what cannot be checked is
             // not safe.
@@ -88,8 +101,11 @@ UndoLog::Outcome UndoLog::undo(const UndoEntry& entry, Date now) {
     }
 
     int removed = 0;
-    for (const QString& path : entry.writtenURLs) {
-        if (!QFileInfo::exists(path))
+    // Only what was compared is deleted: a file recorded without a fingerprint
+    // is left where it is.
+    for (qsizetype i = 0; i < compared; ++i) {
+        const QString& path = entry.writtenURLs[i];
+        if (!Files::exists(path))
             continue;
         if (Files::removeRecursively(path))
             ++removed;

@@ -15,13 +15,14 @@
 namespace tarvo {
 
 // One delivery that can be undone: the item as delivered and every file the
-// delivery wrote, with the content hash each had when it was recorded.
+// delivery wrote, with the fingerprint each had when it was recorded (its
+// whole content, or a folder's whole manifest; see Fingerprint.h).
 struct UndoEntry {
     QUuid id;
     Item item;
     std::optional<QString> destinationBundleID;
     QStringList writtenURLs; // local paths, in the order written
-    QStringList hashes;      // paired with writtenURLs by position
+    QStringList hashes;      // fingerprints, paired with writtenURLs by position
     Date at;
 
     bool wasFileTarget() const { return !writtenURLs.isEmpty(); }
@@ -76,12 +77,19 @@ public:
     std::optional<UndoEntry> mostRecent(Date now);
     bool isEmpty(Date now);
     void forget(const QUuid& id);
-    // The entry is used up by any outcome but `expired`: a refused undo cannot
-    // be repeated.
+    // Forgets every entry.
+    void clear();
+    // The entry is taken out of the log under the lock and so used up by any
+    // outcome but `expired`: a refused undo cannot be repeated, and an entry
+    // no longer in the log (undone already) answers `expired`. A written file
+    // is deleted only when its fingerprint still matches, so the fingerprint
+    // is computed anew for each: call it off the main thread.
     Outcome undo(const UndoEntry& entry, Date now);
 
 private:
     void pruneLocked(Date now);
+    // Removes the entry; false when it was not in the log.
+    bool take(const QUuid& id);
 
     std::mutex m_mutex;
     std::vector<UndoEntry> m_entries; // oldest first

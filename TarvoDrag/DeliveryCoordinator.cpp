@@ -2,9 +2,9 @@
 
 #include "TarvoConvert/ConversionEngine.h"
 #include "TarvoConvert/ConversionError.h"
-#include "TarvoCore/ContentHash.h"
 #include "TarvoCore/FileError.h"
 #include "TarvoCore/Files.h"
+#include "TarvoCore/Fingerprint.h"
 #include "TarvoCore/ItemStore.h"
 #include "TarvoCore/Json.h"
 #include "TarvoCore/Log.h"
@@ -56,11 +56,16 @@ DeliveryCoordinator::DeliveryCoordinator(ItemStore& store, RuleEngine& rules,
                                          ApplicationDirectory& applications, Clock& clock)
     : m_store(store), m_rules(rules), m_engine(engine), m_undoLog(undoLog),
       m_preferences(preferences), m_workRoot(std::move(workRoot)), m_applications(applications),
-      m_clock(clock), m_context(std::make_unique<QObject>()) {
+      m_clock(clock), m_context(std::make_unique<QObject>()),
+      m_fileWork(std::make_unique<QThreadPool>()) {
+    m_fileWork->setMaxThreadCount(1);
     sweepWorkFolders();
 }
 
-DeliveryCoordinator::~DeliveryCoordinator() = default;
+DeliveryCoordinator::~DeliveryCoordinator() {
+    // The work holds the undo log; what it hands back is dropped with the context.
+    m_fileWork->waitForDone();
+}
 
 DeliveryCoordinator::Decision DeliveryCoordinator::delivery(const Item& item,
                                                             const ResolvedDestination& destination,
@@ -175,48 +180,129 @@ DeliveryCoordinator::produceData(const ConversionRequest& request) {
     return future;
 }
 
-void DeliveryCoordinator::recordDelivery(const Item& item, const ResolvedDestination& destination,
-                                         const std::vector<ConversionResult>& results) {
+void DeliveryCoordinator::onFileWorker(std::function<void()> work, std::function<void()> done) {
+    ++m_pendingFileWork;
+    QObject* context = m_context.get();
+    m_fileWork->start([this, context, work = std::move(work), done = std::move(done)]() mutable {
+        work();
+        // Dropped with the context when the coordinator is gone.
+        QMetaObject::invokeMethod(
+            context,
+            [this, done = std::move(done)] {
+                --m_pendingFileWork;
+                done();
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+QFuture<void> DeliveryCoordinator::recordDelivery(const Item& item,
+                                                  const ResolvedDestination& destination,
+                                                  const std::vector<ConversionResult>& results) {
     UndoEntry entry;
     entry.id = QUuid::createUuid();
     entry.item = item;
     entry.destinationBundleID = destination.bundleID;
-    for (const ConversionResult& result : results) {
-        const auto* file = result.as<ConversionResult::File>();
-        if (!file)
-            continue;
-        // The undo log pairs files and fingerprints by position, and deletes
-        // only what it can show unchanged: a file without a fingerprint is
-        // left out of both lists, so an undo never deletes it.
-        try {
-            const QString hash = ContentHash::ofPath(file->url);
-            entry.writtenURLs.append(file->url);
-            entry.hashes.append(hash);
-        } catch (const FileError&) {
-        }
-    }
     entry.at = m_clock.now();
-    m_undoLog.record(entry);
+    QStringList written;
+    for (const ConversionResult& result : results) {
+        if (const auto* file = result.as<ConversionResult::File>())
+            written.append(file->url);
+    }
     m_preferences.countDrop();
+
+    auto promise = std::make_shared<QPromise<void>>();
+    promise->start();
+    QFuture<void> future = promise->future();
+    if (written.isEmpty() && m_pendingFileWork == 0) {
+        m_undoLog.record(entry);
+        promise->finish();
+        return future;
+    }
+    UndoLog& log = m_undoLog;
+    onFileWorker(
+        [&log, entry, written]() mutable {
+            // The undo log pairs files and fingerprints by position, and
+            // deletes only what it can show unchanged: a file without a
+            // fingerprint is left out of both lists.
+            for (const QString& path : written) {
+                try {
+                    const QString fingerprint = Fingerprint::ofWritten(path);
+                    entry.writtenURLs.append(path);
+                    entry.hashes.append(fingerprint);
+                } catch (const FileError&) {
+                }
+            }
+            log.record(entry);
+        },
+        [promise] { promise->finish(); });
+    return future;
 }
 
-UndoLog::Outcome DeliveryCoordinator::undoLastDelivery(Date now) {
-    const std::optional<UndoEntry> entry = m_undoLog.mostRecent(now);
-    if (!entry)
-        return UndoLog::Outcome::expired();
-    const UndoLog::Outcome outcome = m_undoLog.undo(*entry, now);
+void DeliveryCoordinator::recordHandOver(const Item&, const ResolvedDestination&) {
+    m_preferences.countDrop();
+    if (m_pendingFileWork == 0) {
+        m_undoLog.clear();
+        return;
+    }
+    UndoLog& log = m_undoLog;
+    onFileWorker([&log] { log.clear(); }, [] {});
+}
+
+UndoLog::Outcome DeliveryCoordinator::finishUndo(const UndoEntry& entry,
+                                                 const UndoLog::Outcome& outcome) {
     if (outcome.is<UndoLog::Outcome::RefusedFileChanged>() ||
         outcome.is<UndoLog::Outcome::Expired>())
         return outcome;
 
     // A removed item's folder is kept for the undo window; past it, putting
     // the record back without its file would leave an item that shows nothing.
-    if (!m_store.item(entry->item.id) &&
-        m_store.putBack(entry->item).is<ItemStore::AddResult::Failed>())
+    if (!m_store.item(entry.item.id) &&
+        m_store.putBack(entry.item).is<ItemStore::AddResult::Failed>())
         Log::deliver().notice(QStringLiteral("undo could not put back %1: its file is gone")
-                                  .arg(entry->item.displayName));
+                                  .arg(entry.item.displayName));
     m_preferences.countUndo();
     return outcome;
+}
+
+QFuture<UndoLog::Outcome> DeliveryCoordinator::undoLastDelivery(Date now) {
+    auto promise = std::make_shared<QPromise<UndoLog::Outcome>>();
+    promise->start();
+    QFuture<UndoLog::Outcome> future = promise->future();
+    const auto settle = [promise](const UndoLog::Outcome& outcome) {
+        promise->addResult(outcome);
+        promise->finish();
+    };
+
+    if (m_pendingFileWork == 0) {
+        const std::optional<UndoEntry> entry = m_undoLog.mostRecent(now);
+        if (!entry) {
+            settle(UndoLog::Outcome::expired());
+            return future;
+        }
+        if (!entry->wasFileTarget()) {
+            settle(finishUndo(*entry, m_undoLog.undo(*entry, now)));
+            return future;
+        }
+    }
+
+    struct Undone {
+        std::optional<UndoEntry> entry;
+        UndoLog::Outcome outcome = UndoLog::Outcome::expired();
+    };
+    auto undone = std::make_shared<Undone>();
+    UndoLog& log = m_undoLog;
+    onFileWorker(
+        [&log, now, undone] {
+            undone->entry = log.mostRecent(now);
+            if (undone->entry)
+                undone->outcome = log.undo(*undone->entry, now);
+        },
+        [this, undone, settle] {
+            settle(undone->entry ? finishUndo(*undone->entry, undone->outcome)
+                                 : UndoLog::Outcome::expired());
+        });
+    return future;
 }
 
 std::optional<QString> DeliveryCoordinator::appName(const QString& bundleID) const {

@@ -9,8 +9,10 @@
 
 #include <QFuture>
 #include <QString>
+#include <QThreadPool>
 #include <QtGlobal>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -103,11 +105,23 @@ public:
     // thread; with no result for an item that has no stored file.
     QFuture<std::optional<ConversionResult>> produceData(const ConversionRequest& request);
 
-    // Enters a finished delivery in the undo log and counts it.
-    void recordDelivery(const Item& item, const ResolvedDestination& destination,
-                        const std::vector<ConversionResult>& results);
+    // Enters a finished delivery in the undo log and counts it. Every file
+    // the delivery wrote is fingerprinted whole off the main thread first; the
+    // returned future finishes once the entry is in the log. A file that
+    // cannot be fingerprinted is left out, so undo never deletes it.
+    QFuture<void> recordDelivery(const Item& item, const ResolvedDestination& destination,
+                                 const std::vector<ConversionResult>& results);
+    // Counts a delivery that handed the destination only a reference to a file
+    // of ours, which it copied or moved where we cannot see: nothing of it can
+    // be undone, and undo answers that there is nothing to undo rather than
+    // undoing an older delivery in its place.
+    void recordHandOver(const Item& item, const ResolvedDestination& destination);
 
-    UndoLog::Outcome undoLastDelivery(Date now);
+    // Undoes the last delivery: written files are compared with their
+    // fingerprints and deleted off the main thread, after every delivery
+    // recorded before the call is in the log. Resolves on the main thread, at
+    // once when there is no file to look at.
+    QFuture<UndoLog::Outcome> undoLastDelivery(Date now);
 
     // The installed application's name; none for an unknown identifier.
     std::optional<QString> appName(const QString& bundleID) const;
@@ -116,6 +130,11 @@ public:
     static DragOperation operation(const Modifiers& modifiers);
 
 private:
+    // Runs `work` on the file worker, behind every earlier piece of file
+    // work, then `done` on the main thread while this coordinator lives.
+    void onFileWorker(std::function<void()> work, std::function<void()> done);
+    UndoLog::Outcome finishUndo(const UndoEntry& entry, const UndoLog::Outcome& outcome);
+
     ItemStore& m_store;
     RuleEngine& m_rules;
     ConversionEngine& m_engine;
@@ -126,6 +145,10 @@ private:
     Clock& m_clock;
     // Where conversion results are handed back: the main thread.
     std::unique_ptr<QObject> m_context;
+    // Fingerprints and undos, one at a time in the order asked, so an undo
+    // always sees every delivery recorded before it.
+    std::unique_ptr<QThreadPool> m_fileWork;
+    int m_pendingFileWork = 0;
 };
 
 } // namespace tarvo

@@ -214,15 +214,32 @@ void DragSource::applyOrder(const Delivery& delivery) {
 
 void DragSource::draggingEnded(QPointF screenPoint, DragOperation operation) {
     m_endedWith = operation;
-    if (operation != DragOperation::none)
+    m_endedAt = screenPoint;
+    // A promise the target accepted is kept: the end is told once every
+    // promised file is settled, since whoever hears it may drop this source
+    // and the session that answers the target with it.
+    if (m_outstandingPromises > 0)
+        return;
+    reportEnd();
+}
+
+void DragSource::reportEnd() {
+    if (*m_endedWith != DragOperation::none)
         recordHandedOver();
     const std::weak_ptr<bool> alive = m_alive;
     if (m_delegate)
-        m_delegate->dragSourceDidEnd(*this, screenPoint, operation);
+        m_delegate->dragSourceDidEnd(*this, m_endedAt, *m_endedWith);
     // The delegate may have dropped this object; its destructor then cleaned up.
     if (alive.expired())
         return;
     finishEnd();
+}
+
+void DragSource::promiseSettled() {
+    --m_outstandingPromises;
+    // Last: the delegate may drop this object on hearing the end.
+    if (m_outstandingPromises == 0 && m_endedWith && !m_endCleanedUp)
+        reportEnd();
 }
 
 void DragSource::recordHandedOver() {
@@ -233,7 +250,7 @@ void DragSource::recordHandedOver() {
         if (m_results.isRecorded(handed.key))
             continue;
         m_results.markRecorded(handed.key);
-        m_coordinator.recordDelivery(handed.item, m_destination, {handed.result});
+        m_coordinator.recordHandOver(handed.item, m_destination);
     }
     m_handedOver.clear();
 }
@@ -363,12 +380,13 @@ void DragSource::dataResult(const Item& item, int index, ResultHandler handler) 
 
 void DragSource::fileURIResult(const Item& item, ResultHandler handler) {
     // A destination that takes the file itself gets what a promised file would
-    // be: named by the rule, converted through the coordinator and, at the
-    // drop, recorded like any delivery.
+    // be: named by the rule and converted through the coordinator. It copies
+    // or moves the file where we cannot follow, so the delivery is counted
+    // when the drop is taken but offered to no undo.
     const ConversionRequest request = fileRequest(item, std::nullopt);
     const ConversionCache::Key key{item.id, request.delivery, request.rename};
     const std::weak_ptr<bool> alive = m_alive;
-    // Recorded once the target finishes the drop as taken, whenever it read.
+    // Counted once the target finishes the drop as taken, whenever it read.
     ConversionCache::Waiter waiter = [this, alive, key, item, handler = std::move(handler)](
                                          const ConversionCache::Answer& answer) {
         if (!alive.expired() && answer && answer->url().has_value()) {
@@ -408,35 +426,47 @@ void DragSource::writePromise(FilePromiseProvider& provider, const QString& path
         completion(noPayloadText());
         return;
     }
-    // Made under a hidden name beside the promised place and renamed over it
-    // once whole, so a failure never costs what stood there.
+    // Made under a hidden name beside the promised place and renamed into it
+    // once whole, never over anything there.
     const QString temporary = PromisedFile::temporaryPath(path);
     const ConversionRequest request = fileRequest(*item, temporary);
     const std::weak_ptr<bool> alive = m_alive;
-    m_coordinator.produce(request).then(
-        m_context.get(), [this, alive, item = *item, path, temporary,
-                          completion](const std::optional<ConversionResult>& result) {
-            if (alive.expired())
-                return;
-            if (!result) {
-                Files::removeRecursively(temporary);
-                completion(noPayloadText());
-                return;
-            }
-            try {
-                PromisedFile::place(*result, temporary, path);
-            } catch (const FileError& error) {
-                Log::drag().error(
-                    QStringLiteral("could not write promised file: %1").arg(error.description()));
-                completion(error.description());
-                return;
-            }
-            m_coordinator.recordDelivery(item, m_destination, {ConversionResult::file(path)});
-            m_promiseRecorded = true;
-            if (m_delegate)
-                m_delegate->dragSource(*this, QFileInfo(path).path());
-            completion(std::nullopt);
-        });
+    ++m_outstandingPromises;
+    // Run where the production settles, whether or not this source is still
+    // there: a conversion whose drag is gone leaves nothing in the target's
+    // folder.
+    m_coordinator.produce(request)
+        .then(QtFuture::Launch::Sync,
+              [this, alive, item = *item, path, temporary,
+               completion](const std::optional<ConversionResult>& result) {
+                  if (alive.expired()) {
+                      Files::removeRecursively(temporary);
+                      completion(QStringLiteral("the drag is over"));
+                      return;
+                  }
+                  if (!result) {
+                      Files::removeRecursively(temporary);
+                      completion(noPayloadText());
+                      promiseSettled();
+                      return;
+                  }
+                  try {
+                      PromisedFile::place(*result, temporary, path);
+                  } catch (const FileError& error) {
+                      Log::drag().error(QStringLiteral("could not write promised file: %1")
+                                            .arg(error.description()));
+                      completion(error.description());
+                      promiseSettled();
+                      return;
+                  }
+                  m_coordinator.recordDelivery(item, m_destination, {ConversionResult::file(path)});
+                  m_promiseRecorded = true;
+                  if (m_delegate)
+                      m_delegate->dragSource(*this, QFileInfo(path).path());
+                  completion(std::nullopt);
+                  promiseSettled();
+              })
+        .onCanceled([temporary] { Files::removeRecursively(temporary); });
 }
 
 } // namespace tarvo

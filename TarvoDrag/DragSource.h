@@ -127,6 +127,10 @@ private:
     ConversionRequest fileRequest(const Item& item, const std::optional<QString>& destinationURL);
     void dataResult(const Item& item, int index, ResultHandler handler);
     void fileURIResult(const Item& item, ResultHandler handler);
+    // Tells the delegate how the drag ended, then cleans up.
+    void reportEnd();
+    // One promise answered; the end is reported once the last one is.
+    void promiseSettled();
     void finishEnd();
     void detachFromPasteboard();
     void releaseSession();
@@ -158,8 +162,11 @@ private:
     };
     std::vector<HandedOver> m_handedOver;
     bool m_promiseRecorded = false;
-    // How the drag ended, once it has; cleaned up after the delegate heard it.
+    // How and where the drag ended, once it has; cleaned up after the
+    // delegate heard it, which waits for the promises still being written.
     std::optional<DragOperation> m_endedWith;
+    QPointF m_endedAt;
+    int m_outstandingPromises = 0;
     bool m_endCleanedUp = false;
     // Conversion results come back here, on the main thread, and only while
     // this object lives.

@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tarvo::PromisedFile {
@@ -29,9 +30,32 @@ void flush(const QString& path) {
     ::close(fd);
 }
 
-void rename(const QString& from, const QString& to) {
-    if (::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) != 0)
+// Moves `from` to `to` only when nothing is there: what stands at the
+// promised place is never replaced, not even when it appeared while the file
+// was being made.
+void renameIntoPlace(const QString& from, const QString& to) {
+    const QByteArray source = QFile::encodeName(from);
+    const QByteArray target = QFile::encodeName(to);
+    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) ==
+        0)
+        return;
+    if (errno != EINVAL && errno != ENOSYS)
         throw FileError(QStringLiteral("write"), to, errno);
+    // A file system without that flag: a hard link never replaces either; a
+    // folder can only be looked for first.
+    struct stat st {};
+    if (::lstat(source.constData(), &st) != 0)
+        throw FileError(QStringLiteral("write"), to, errno);
+    if (S_ISDIR(st.st_mode)) {
+        if (::lstat(target.constData(), &st) == 0)
+            throw FileError(QStringLiteral("write"), to, EEXIST);
+        if (::rename(source.constData(), target.constData()) != 0)
+            throw FileError(QStringLiteral("write"), to, errno);
+        return;
+    }
+    if (::link(source.constData(), target.constData()) != 0)
+        throw FileError(QStringLiteral("write"), to, errno);
+    ::unlink(source.constData());
 }
 
 } // namespace
@@ -44,7 +68,8 @@ void place(const ConversionResult& result, const QString& temporary, const QStri
     try {
         if (const auto* text = result.as<ConversionResult::Text>()) {
             Files::removeRecursively(temporary);
-            AtomicFile::write(text->text.toUtf8(), path);
+            AtomicFile::write(text->text.toUtf8(), temporary);
+            renameIntoPlace(temporary, path);
             return;
         }
         const QString source = *result.url();
@@ -56,7 +81,7 @@ void place(const ConversionResult& result, const QString& temporary, const QStri
             FileCopier::copy(source, temporary);
             flush(temporary);
         }
-        rename(temporary, path);
+        renameIntoPlace(temporary, path);
     } catch (const FileError&) {
         Files::removeRecursively(temporary);
         throw;

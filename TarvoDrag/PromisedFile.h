@@ -6,8 +6,8 @@
 
 // Puts a promised file in place for a destination that named where it wants
 // it. The file is made under a hidden name beside that place and renamed
-// over it in one step, so whatever stood there stays until the new file is
-// whole, and a failure leaves it as it was.
+// into it in one step once whole, and only when nothing stands there: a file
+// or folder already at the place is never replaced.
 namespace tarvo::PromisedFile {
 
 // The hidden name in the same folder as `path` that the file is made under.
@@ -15,8 +15,8 @@ QString temporaryPath(const QString& path);
 
 // Puts what `result` holds at `path`: a file written by a conversion at
 // `temporary` is renamed into place, the unchanged item is copied there, a
-// text is written there as UTF-8. Throws FileError, after removing whatever
-// it left at `temporary`.
+// text is written there as UTF-8. Throws FileError (EEXIST when something is
+// at `path`), after removing whatever it left at `temporary`.
 void place(const ConversionResult& result, const QString& temporary, const QString& path);
 
 } // namespace tarvo::PromisedFile

@@ -174,14 +174,18 @@ void TarvoController::undoLastDrop() {
     // outcome is seen rather than lost.
     if (m_state == TarvoState::hidden)
         openTarvo();
-    const UndoLog::Outcome outcome = m_coordinator->undoLastDelivery(m_platform.clock.now());
-    const QString message = outcome.message();
-    m_view->setNotice(message);
-    refresh(true);
-    afterDelay(undoNoticeDuration, [this, message] {
-        if (m_view->notice() == message)
-            m_view->setNotice(std::nullopt);
-    });
+    // Delivered files are compared and deleted off the main thread; the answer
+    // comes back on it, and never once the coordinator is gone.
+    m_coordinator->undoLastDelivery(m_platform.clock.now())
+        .then(QtFuture::Launch::Sync, [this](const UndoLog::Outcome& outcome) {
+            const QString message = outcome.message();
+            m_view->setNotice(message);
+            refresh(true);
+            afterDelay(undoNoticeDuration, [this, message] {
+                if (m_view->notice() == message)
+                    m_view->setNotice(std::nullopt);
+            });
+        });
 }
 
 void TarvoController::clearTarvo() {

@@ -102,6 +102,12 @@ bool X11DragSession::start() {
             return m_xdnd.state() == XdndSource::State::dropped ? DataRequestPhase::drop
                                                                 : DataRequestPhase::hover;
         });
+    m_server->setDropTarget([this] {
+        const std::optional<XdndSource::Target>& target = m_xdnd.target();
+        if (m_xdnd.state() != XdndSource::State::dropped || !target)
+            return std::vector<xcb_window_t>{};
+        return std::vector<xcb_window_t>{target->window, target->proxy};
+    });
 
     releaseQtGrab();
     const quint16 mask =
@@ -551,6 +557,10 @@ void X11DragSession::sendLeave(const XdndSource::Target& target) {
 }
 
 void X11DragSession::sendDrop(const XdndSource::Target& target, quint32 time) {
+    // Any client may have named a place on our window while the drag
+    // hovered: the name goes back first, so only a place the target names
+    // after the drop counts.
+    publishFileName();
     sendMessage(target, "XdndDrop", {m_window, 0, time, 0, 0});
 }
 

@@ -7,6 +7,7 @@
 #include "TarvoPlatform/DragPasteboard.h"
 #include "TarvoPlatform/TypeMapping.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSysInfo>
@@ -199,11 +200,30 @@ void X11SelectionServer::serveData(quint64 id, const QByteArray& target) {
     gather(g, 0);
 }
 
+bool X11SelectionServer::isDropTarget(xcb_window_t requestor) const {
+    if (!m_dropTarget || !m_phase || m_phase() != DataRequestPhase::drop)
+        return false;
+    // A client's windows share the bits above the server's resource mask,
+    // whichever of its windows asks.
+    const quint32 mask = xcb_get_setup(m_connection.get())->resource_id_mask;
+    const std::vector<xcb_window_t> windows = m_dropTarget();
+    return std::any_of(windows.begin(), windows.end(), [&](xcb_window_t window) {
+        return window != XCB_NONE && (window & ~mask) == (requestor & ~mask);
+    });
+}
+
 void X11SelectionServer::saveDirectly(quint64 id) {
     const auto answer = [this, id](const char* code) {
         replyBytes(id, QByteArray(code), XCB_ATOM_STRING);
     };
-    // The target wrote where it wants the file into the property on our window.
+    // The place comes from a property any client can set, and the request
+    // from any client that asks: only the drop's target, after the drop, has
+    // a file saved.
+    const auto request = m_pending.find(id);
+    if (request == m_pending.end() || !isDropTarget(request->second.requestor)) {
+        answer("E");
+        return;
+    }
     const std::optional<X11Connection::Property> chosen =
         m_connection.readProperty(m_owner, m_connection.atom(TypeIdentifier::directSave.data()));
     const std::vector<std::shared_ptr<FilePromiseProvider>> promises = m_pasteboard.promises();
@@ -211,23 +231,42 @@ void X11SelectionServer::saveDirectly(quint64 id) {
         answer("E");
         return;
     }
-    QUrl url(QString::fromUtf8(chosen->value));
-    if (url.scheme() != QLatin1String("file") || !isLocalHost(url.host())) {
+    QUrl url(QString::fromUtf8(chosen->value), QUrl::StrictMode);
+    if (!url.isValid() || url.scheme() != QLatin1String("file")) {
+        answer("E"); // a bare name or a relative path is no place
+        return;
+    }
+    if (!isLocalHost(url.host())) {
         // "F": the target may still take the data some other way.
         answer("F");
         return;
     }
     url.setHost(QString());
     const QString path = url.toLocalFile();
+    if (!QDir::isAbsolutePath(path) || !path.startsWith(u'/') || path.endsWith(u'/') ||
+        path.contains(QChar(0))) {
+        answer("E");
+        return;
+    }
+    // Something already there is never replaced; the target may take the
+    // data another way.
+    if (QFileInfo::exists(path) || QFileInfo(path).isSymLink()) {
+        answer("F");
+        return;
+    }
     const std::weak_ptr<bool> alive = m_alive;
-    promises.front()->writePromise(path,
-                                   [this, alive, answer](const std::optional<QString>& error) {
-                                       if (alive.expired())
-                                           return;
-                                       if (!error)
-                                           ++m_answered;
-                                       answer(error ? "E" : "S");
-                                   });
+    promises.front()->writePromise(
+        path, [this, alive, answer, path](const std::optional<QString>& error) {
+            if (alive.expired())
+                return;
+            if (!error) {
+                ++m_answered;
+                answer("S");
+                return;
+            }
+            // Taken by something else while the file was made: left alone.
+            answer(QFileInfo::exists(path) || QFileInfo(path).isSymLink() ? "F" : "E");
+        });
 }
 
 void X11SelectionServer::replyBytes(quint64 id, const QByteArray& bytes, xcb_atom_t type) {

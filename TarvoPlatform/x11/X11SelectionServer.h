@@ -13,6 +13,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class QFile;
 
@@ -40,6 +41,13 @@ public:
     X11SelectionServer(const X11SelectionServer&) = delete;
     X11SelectionServer& operator=(const X11SelectionServer&) = delete;
 
+    // The windows of the drop's target (itself and the proxy it names) once
+    // the drop has been sent; none before.
+    using DropTarget = std::function<std::vector<xcb_window_t>()>;
+    // Only a client that owns one of these windows gets a file saved where it
+    // asks: without it, no direct save is made.
+    void setDropTarget(DropTarget target) { m_dropTarget = std::move(target); }
+
     // What the pasteboard offers now, as MIME types and atom names.
     QByteArrayList announcedTypes() const;
     // Returns true for the selection requests and property changes it handled.
@@ -65,6 +73,8 @@ private:
     void serve(const Request& request);
     void serveData(quint64 id, const QByteArray& target);
     void saveDirectly(quint64 id);
+    // Whether `requestor` belongs to the client that took the drop.
+    bool isDropTarget(xcb_window_t requestor) const;
     // Answers the open request `id`, if it is still open.
     void reply(quint64 id, const std::optional<PasteboardData>& data);
     void replyBytes(quint64 id, const QByteArray& bytes, xcb_atom_t type);
@@ -80,6 +90,7 @@ private:
     DragPasteboard& m_pasteboard;
     Clock& m_clock;
     Phase m_phase;
+    DropTarget m_dropTarget;
     quint32 m_chunk;
     std::list<std::unique_ptr<Transfer>> m_transfers;
     std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);

@@ -183,25 +183,25 @@ TEST(ConversionEngine, PlainTextOfALargeFileDecodesAcrossPieces) {
     }
 }
 
-TEST(ConversionEngine, WebLocationsGetFreeNamesInTheWorkFolder) {
+TEST(ConversionEngine, LinkFilesGetFreeNamesInTheWorkFolder) {
     Store store;
     const QUrl url("https://example.com/");
     const Item link = store.add(ItemPayload::url(url), "example");
     const ConversionResult first =
         ConversionEngine::perform(store.request(link, Delivery::webloc()));
-    EXPECT_EQ(first, ConversionResult::file(store.work() + "/example.webloc"));
+    EXPECT_EQ(first, ConversionResult::file(store.work() + "/example.desktop"));
     EXPECT_TRUE(first.isTarvoWritten());
-    EXPECT_EQ(read(store.work() + "/example.webloc"), TextConverter::webloc(url));
+    EXPECT_EQ(read(store.work() + "/example.desktop"), TextConverter::desktopLink(url, "example"));
     const ConversionResult second =
         ConversionEngine::perform(store.request(link, Delivery::webloc()));
-    EXPECT_EQ(second, ConversionResult::file(store.work() + "/example 2.webloc"));
-    EXPECT_EQ(store.workFiles(), QStringList({"example 2.webloc", "example.webloc"}));
+    EXPECT_EQ(second, ConversionResult::file(store.work() + "/example 2.desktop"));
+    EXPECT_EQ(store.workFiles(), QStringList({"example 2.desktop", "example.desktop"}));
 
     const Item climbing = store.add(ItemPayload::url(url), "../../x");
     EXPECT_EQ(ConversionEngine::perform(store.request(climbing, Delivery::webloc())),
-              ConversionResult::file(store.work() + "/..-..-x.webloc"));
+              ConversionResult::file(store.work() + "/..-..-x.desktop"));
 
-    // Web-location delivery of a file hands over the file itself.
+    // Link-file delivery of a file hands over the file itself.
     const Item file = store.add(ItemPayload::file("a.txt"), "a.txt", "a");
     EXPECT_EQ(ConversionEngine::perform(store.request(file, Delivery::webloc())),
               ConversionResult::original(store.stored(file)));
@@ -211,7 +211,7 @@ TEST(ConversionEngine, AnExactDestinationIsUsedUnchanged) {
     Store store;
     const Item link = store.add(ItemPayload::url(QUrl("https://example.com/")), "example");
     ConversionRequest r = store.request(link, Delivery::webloc());
-    r.destinationURL = store.path("promised/Exact name.webloc");
+    r.destinationURL = store.path("promised/Exact name.desktop");
     QDir().mkpath(store.path("promised"));
     QFile stale(*r.destinationURL);
     ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
@@ -219,10 +219,11 @@ TEST(ConversionEngine, AnExactDestinationIsUsedUnchanged) {
     stale.close();
 
     EXPECT_EQ(ConversionEngine::perform(r), ConversionResult::file(*r.destinationURL));
-    EXPECT_EQ(read(*r.destinationURL), TextConverter::webloc(QUrl("https://example.com/")));
+    EXPECT_EQ(read(*r.destinationURL),
+              TextConverter::desktopLink(QUrl("https://example.com/"), "example"));
     EXPECT_EQ(store.workFiles(), QStringList()) << "nothing goes into the work folder";
     EXPECT_EQ(QDir(store.path("promised")).entryList(QDir::Files | QDir::Hidden),
-              QStringList({"Exact name.webloc"}));
+              QStringList({"Exact name.desktop"}));
 }
 
 TEST(ConversionEngine, PdfDeliveries) {

@@ -47,7 +47,7 @@ TEST(ConversionNaming, ExtensionsAndTemplates) {
         {"photo.heic", Delivery::path(), "{name}.{ext}x", "photo.x"},
         {"README", Delivery::original(), std::nullopt, "README"},
         {"notes.tar.gz", Delivery::original(), std::nullopt, "notes.tar.gz"},
-        {"Team wiki.home", Delivery::webloc(), std::nullopt, "Team wiki.webloc"},
+        {"Team wiki.home", Delivery::webloc(), std::nullopt, "Team wiki.desktop"},
         {"report.pdf", Delivery::plainText(), std::nullopt, "report.txt"},
         {"scan.png", Delivery::pdf(), std::nullopt, "scan.pdf"},
         {"scan.png", Delivery::pdf(), "{name} {app}", "scan.pdf"},
@@ -68,14 +68,14 @@ TEST(ConversionNaming, EveryNameIsAPlainNameInsideItsFolder) {
         QString expected;
     };
     const std::vector<Case> cases = {
-        {"a title that climbs out", "../../x", Delivery::webloc(), std::nullopt, "..-..-x.webloc"},
-        {"the same through a template", "../../x", Delivery::webloc(), "{name}", "..-..-x.webloc"},
+        {"a title that climbs out", "../../x", Delivery::webloc(), std::nullopt, "..-..-x.desktop"},
+        {"the same through a template", "../../x", Delivery::webloc(), "{name}", "..-..-x.desktop"},
         {"absolute path", "/etc/passwd", Delivery::original(), std::nullopt, "-etc-passwd"},
         {"a dotfile keeps its name", ".env", Delivery::original(), std::nullopt, ".env"},
         {"control characters", "a\nb\x1b[0m\x7f.txt", Delivery::original(), std::nullopt,
          "a-b-[0m-.txt"},
         {"NUL", QString::fromLatin1("a\0b", 3), Delivery::plainText(), std::nullopt, "a-b.txt"},
-        {"no name at all", "", Delivery::webloc(), std::nullopt, "_.webloc"},
+        {"no name at all", "", Delivery::webloc(), std::nullopt, "_.desktop"},
         {"no name, no extension", "", Delivery::original(), std::nullopt, "_"},
         {"a dot", ".", Delivery::original(), std::nullopt, "_."},
         {"two dots", "..", Delivery::original(), std::nullopt, "_.."},

@@ -5,14 +5,20 @@
 #include <gtest/gtest.h>
 
 #include <QProcess>
+#include <QProcessEnvironment>
 
 using namespace tarvo;
 
 namespace {
 
-// What bash makes of `word` as one argument: the test that quoting is right.
-QByteArray bashArgument(const QString& word) {
+// What bash makes of `word` as one argument, with nothing in its environment
+// but the path and the locale `locale`: the test that quoting is right.
+QByteArray bashArgument(const QString& word, const QString& locale) {
+    QProcessEnvironment environment;
+    environment.insert(QStringLiteral("PATH"), QStringLiteral("/usr/bin:/bin"));
+    environment.insert(QStringLiteral("LC_ALL"), locale);
     QProcess bash;
+    bash.setProcessEnvironment(environment);
     bash.start(QStringLiteral("/bin/bash"),
                {QStringLiteral("-c"), QStringLiteral("printf %s ") + word});
     bash.waitForFinished();
@@ -40,9 +46,11 @@ TEST(TextConverterQuoting, SafePathsStayBareOthersAreQuoted) {
         {"/tmp/$HOME", "'/tmp/$HOME'"},
         {"/tmp/a*b?(c)", "'/tmp/a*b?(c)'"},
         {"", "''"},
-        {"/tmp/new\nline", "'/tmp/new'$'\\n''line'"},
-        {"\x1b[31mred", "$'\\e''[31mred'"},
-        {QStringLiteral("tab\tand\u0085next\u0007"), "'tab'$'\\t''and'$'\\u0085''next'$'\\x07'"},
+        {"/tmp/new\nline", "'/tmp/new'$'\\x0a''line'"},
+        {"\x1b[31mred", "$'\\x1b''[31mred'"},
+        {"\r\n", "$'\\x0d\\x0a'"},
+        {QStringLiteral("tab\tand\u0085next\u0007"),
+         "'tab'$'\\x09''and'$'\\xc2\\x85''next'$'\\x07'"},
     };
     for (const auto& [path, expected] : cases) {
         SCOPED_TRACE(path.toStdString());
@@ -59,11 +67,15 @@ TEST(TextConverterQuoting, AShellReadsBackExactlyThePath) {
         "/tmp/\r\t\x7f",    QStringLiteral("/tmp/\u009b31m"),
         "/tmp/back\\slash", "/tmp/\"dq\"",
     };
-    for (const QString& path : paths) {
-        SCOPED_TRACE(path.toStdString());
-        const QString quoted = TextConverter::quotedPath(path);
-        EXPECT_FALSE(hasRawControl(quoted)) << quoted.toStdString();
-        EXPECT_EQ(bashArgument(quoted), path.toUtf8());
+    // The C locale is what a fresh machine or container runs in; escapes
+    // that depended on the locale were read literally there.
+    for (const QString& locale : {QStringLiteral("C"), QStringLiteral("C.UTF-8")}) {
+        for (const QString& path : paths) {
+            SCOPED_TRACE(locale.toStdString() + " " + path.toStdString());
+            const QString quoted = TextConverter::quotedPath(path);
+            EXPECT_FALSE(hasRawControl(quoted)) << quoted.toStdString();
+            EXPECT_EQ(bashArgument(quoted, locale), path.toUtf8());
+        }
     }
 }
 
@@ -71,6 +83,42 @@ TEST(TextConverterQuoting, SeveralPathsJoinWithOneSpace) {
     EXPECT_EQ(TextConverter::quotedPaths({}), QString());
     EXPECT_EQ(TextConverter::quotedPaths({"/a/b", "/c d"}), "/a/b '/c d'");
     EXPECT_EQ(TextConverter::quotedPaths({"/x"}), "/x");
+}
+
+TEST(TextConverterLinkFile, ADesktopEntryOfTypeLink) {
+    EXPECT_EQ(TextConverter::desktopLink(QUrl("https://example.com/a?b=1&c=%3C2%3E"), "Team wiki"),
+              "[Desktop Entry]\nType=Link\nName=Team wiki\n"
+              "URL=https://example.com/a?b=1&c=%3C2%3E\nIcon=text-html\n");
+    EXPECT_EQ(TextConverter::desktopLink(QUrl(QStringLiteral("https://bücher.example/straße")),
+                                         QStringLiteral("Bücher")),
+              QStringLiteral("[Desktop Entry]\nType=Link\nName=Bücher\n"
+                             "URL=https://xn--bcher-kva.example/stra%C3%9Fe\nIcon=text-html\n")
+                  .toUtf8());
+}
+
+TEST(TextConverterLinkFile, ANameCanAddNoKeyOfItsOwn) {
+    struct Case {
+        const char* why;
+        QString name;
+        QByteArray nameLine;
+    };
+    const std::vector<Case> cases = {
+        {"line breaks", "a\nType=Application\nExec=rm -rf ~",
+         "Name=a\\nType=Application\\nExec=rm -rf ~"},
+        {"carriage return and tab", "a\r\tb", "Name=a\\r\\tb"},
+        {"backslash", "C:\\dir", "Name=C:\\\\dir"},
+        {"leading space", " padded", "Name=\\spadded"},
+        {"other control characters", "bell\x07\x1b[0m", "Name=bell[0m"},
+        {"no name", "", "Name=https://example.com/"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.why);
+        const QByteArray file = TextConverter::desktopLink(QUrl("https://example.com/"), c.name);
+        const QList<QByteArray> lines = file.split('\n');
+        ASSERT_EQ(lines.size(), 6) << file.toStdString();
+        EXPECT_EQ(lines[2], c.nameLine);
+        EXPECT_EQ(lines[3], "URL=https://example.com/");
+    }
 }
 
 TEST(TextConverterWebloc, ExactBytes) {

@@ -247,6 +247,39 @@ TEST_F(ItemStoreTest, EqualFingerprintsOfDifferentLargeFilesAreNotDuplicates) {
     EXPECT_EQ(store->items().size(), 2u);
 }
 
+TEST_F(ItemStoreTest, TextsAndLinksAreComparedWhole) {
+    auto store = open();
+    const QString prefix(ContentHash::prefixLength, u'p');
+    const Item a = textItem(prefix + "tail-A", 100);
+    const Item b = textItem(prefix + "tail-B", 200);
+    ASSERT_EQ(a.contentHash, b.contentHash);
+    EXPECT_TRUE(store->add(a).is<ItemStore::AddResult::Added>());
+    EXPECT_TRUE(store->add(b).is<ItemStore::AddResult::Added>());
+    EXPECT_EQ(store->duplicateOf(textItem(prefix + "tail-A", 300))->id, a.id);
+
+    const auto link = [](const QString& last) {
+        Item item;
+        item.id = QUuid::createUuid();
+        const QUrl url("https://example.com/" + QString(1100000, u'x') + last);
+        item.payload = ItemPayload::url(url);
+        item.contentHash = ContentHash::ofString(url.toString(QUrl::FullyEncoded));
+        return item;
+    };
+    const Item one = link("1");
+    const Item two = link("2");
+    ASSERT_EQ(one.contentHash, two.contentHash);
+    EXPECT_TRUE(store->add(one).is<ItemStore::AddResult::Added>());
+    EXPECT_FALSE(store->duplicateOf(two).has_value());
+    EXPECT_EQ(store->duplicateOf(link("1"))->id, one.id);
+
+    // A text and a file with exactly its bytes are the same content.
+    const Item file = fileItem(*store, "a.txt", (prefix + "tail-A").toUtf8(), 400);
+    ASSERT_EQ(file.contentHash, a.contentHash);
+    EXPECT_EQ(store->duplicateOf(file)->id, a.id);
+    const Item other = fileItem(*store, "b.txt", (prefix + "tail-C").toUtf8(), 500);
+    EXPECT_FALSE(store->duplicateOf(other).has_value());
+}
+
 TEST_F(ItemStoreTest, FailedMetadataWriteTakesNothing) {
     auto store = open();
     const Item kept = textItem("kept", 100);

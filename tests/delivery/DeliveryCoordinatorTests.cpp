@@ -1,6 +1,7 @@
 #include "TarvoConvert/ConversionEngine.h"
 #include "TarvoConvert/ConversionError.h"
-#include "TarvoCore/ContentHash.h"
+#include "TarvoCore/Files.h"
+#include "TarvoCore/Fingerprint.h"
 #include "TarvoCore/ItemStore.h"
 #include "TarvoCore/Preferences.h"
 #include "TarvoCore/RuleEngine.h"
@@ -23,6 +24,8 @@
 #include <QFutureWatcher>
 #include <QImage>
 
+#include <fcntl.h>
+#include <functional>
 #include <sys/stat.h>
 
 using namespace tarvo;
@@ -51,7 +54,8 @@ template <class T> T await(QFuture<T> future) {
         if (!future.isFinished())
             loop.exec();
     }
-    return future.result();
+    if constexpr (!std::is_void_v<T>)
+        return future.result();
 }
 
 // A coordinator over a store, rules, preferences and applications folder in a
@@ -293,7 +297,7 @@ TEST_F(CoordinatorTest, AFailingConversionFallsBackToTheStoredFile) {
     EXPECT_EQ(log.lines(), std::vector<QString>{"deliver error: conversion failed for notes.txt; "
                                                 "delivering the original: cannotRead(notes.txt)"});
 
-    coordinator->recordDelivery(notes, ResolvedDestination::unknown(), {*result});
+    await(coordinator->recordDelivery(notes, ResolvedDestination::unknown(), {*result}));
     EXPECT_EQ(preferences.dropCount(), 1);
 }
 
@@ -339,22 +343,22 @@ TEST_F(CoordinatorTest, RecordsWrittenFilesWithTheirFingerprintsOnly) {
     const QString jpeg = written("picture.jpg", "jpeg bytes");
     const QString stored = *picture.payloadURL(store.root());
 
-    coordinator->recordDelivery(picture, ResolvedDestination{browserID, AppCategory::browser, {}},
-                                {ConversionResult::original(stored),
-                                 ConversionResult::text(QStringLiteral("/path")),
-                                 ConversionResult::file(jpeg)});
+    await(coordinator->recordDelivery(
+        picture, ResolvedDestination{browserID, AppCategory::browser, {}},
+        {ConversionResult::original(stored), ConversionResult::text(QStringLiteral("/path")),
+         ConversionResult::file(jpeg)}));
     const std::optional<UndoEntry> entry = undoLog.mostRecent(clock.now());
     ASSERT_TRUE(entry);
     EXPECT_EQ(entry->item, picture);
     EXPECT_EQ(entry->destinationBundleID, browserID);
     EXPECT_EQ(entry->writtenURLs, QStringList{jpeg});
-    EXPECT_EQ(entry->hashes, QStringList{ContentHash::ofPath(jpeg)});
+    EXPECT_EQ(entry->hashes, QStringList{Fingerprint::ofWritten(jpeg)});
     EXPECT_EQ(entry->at, clock.now());
     EXPECT_EQ(preferences.dropCount(), 1);
 
     // Nothing written: an entry all the same, and a count.
-    coordinator->recordDelivery(picture, ResolvedDestination::unknown(),
-                                {ConversionResult::original(stored)});
+    await(coordinator->recordDelivery(picture, ResolvedDestination::unknown(),
+                                      {ConversionResult::original(stored)}));
     EXPECT_FALSE(undoLog.mostRecent(clock.now())->wasFileTarget());
     EXPECT_EQ(preferences.dropCount(), 2);
 }
@@ -367,14 +371,15 @@ TEST_F(CoordinatorTest, AFileWithoutAFingerprintIsNeverDeletedByUndo) {
     const QString jpeg = written("picture.jpg", "jpeg bytes");
     const Item notes = textItem(QStringLiteral("notes"));
 
-    coordinator->recordDelivery(notes, ResolvedDestination::unknown(),
-                                {ConversionResult::file(pipe), ConversionResult::file(jpeg)});
+    await(
+        coordinator->recordDelivery(notes, ResolvedDestination::unknown(),
+                                    {ConversionResult::file(pipe), ConversionResult::file(jpeg)}));
     const std::optional<UndoEntry> entry = undoLog.mostRecent(clock.now());
     ASSERT_TRUE(entry);
     EXPECT_EQ(entry->writtenURLs, QStringList{jpeg});
-    EXPECT_EQ(entry->hashes, QStringList{ContentHash::ofPath(jpeg)});
+    EXPECT_EQ(entry->hashes, QStringList{Fingerprint::ofWritten(jpeg)});
 
-    EXPECT_EQ(coordinator->undoLastDelivery(clock.now().addingSeconds(5)),
+    EXPECT_EQ(await(coordinator->undoLastDelivery(clock.now().addingSeconds(5))),
               UndoLog::Outcome::restoredAndDeleted(1));
     EXPECT_FALSE(QFileInfo::exists(jpeg));
     EXPECT_TRUE(QFileInfo::exists(pipe));
@@ -383,25 +388,25 @@ TEST_F(CoordinatorTest, AFileWithoutAFingerprintIsNeverDeletedByUndo) {
 TEST_F(CoordinatorTest, UndoWithinTheWindowDeletesAndPutsTheItemBack) {
     const Item notes = textItem(QStringLiteral("meeting notes"));
     const QString txt = written("meeting notes.txt", "meeting notes");
-    coordinator->recordDelivery(notes, ResolvedDestination::unknown(),
-                                {ConversionResult::file(txt)});
+    await(coordinator->recordDelivery(notes, ResolvedDestination::unknown(),
+                                      {ConversionResult::file(txt)}));
     store.remove(notes.id);
 
-    EXPECT_EQ(coordinator->undoLastDelivery(clock.now().addingSeconds(59)),
+    EXPECT_EQ(await(coordinator->undoLastDelivery(clock.now().addingSeconds(59))),
               UndoLog::Outcome::restoredAndDeleted(1));
     EXPECT_FALSE(QFileInfo::exists(txt));
     EXPECT_EQ(store.item(notes.id), notes);
     EXPECT_EQ(preferences.undoCount(), 1);
     // Used up.
-    EXPECT_EQ(coordinator->undoLastDelivery(clock.now().addingSeconds(59)),
+    EXPECT_EQ(await(coordinator->undoLastDelivery(clock.now().addingSeconds(59))),
               UndoLog::Outcome::expired());
     EXPECT_EQ(preferences.undoCount(), 1);
 }
 
 TEST_F(CoordinatorTest, UndoLeavesAnItemStillOnTheShelfAlone) {
     const Item picture = pngItem();
-    coordinator->recordDelivery(picture, ResolvedDestination::unknown(), {});
-    EXPECT_EQ(coordinator->undoLastDelivery(clock.now()), UndoLog::Outcome::restoredOnly());
+    await(coordinator->recordDelivery(picture, ResolvedDestination::unknown(), {}));
+    EXPECT_EQ(await(coordinator->undoLastDelivery(clock.now())), UndoLog::Outcome::restoredOnly());
     EXPECT_EQ(store.items().size(), 1u);
     EXPECT_EQ(preferences.undoCount(), 1);
 }
@@ -416,13 +421,13 @@ TEST_F(CoordinatorTest, UndoPutsBackARemovedFileItemWithItsFile) {
     const QByteArray bytes = contents(payload);
     ASSERT_FALSE(bytes.isEmpty());
     const QString jpeg = written("picture.jpg", "jpeg bytes");
-    coordinator->recordDelivery(picture, ResolvedDestination::unknown(),
-                                {ConversionResult::file(jpeg)});
+    await(coordinator->recordDelivery(picture, ResolvedDestination::unknown(),
+                                      {ConversionResult::file(jpeg)}));
     // Removing the item keeps its folder, aside, for the undo window.
     store.remove(picture.id);
     ASSERT_FALSE(QFileInfo::exists(itemFolder(store.root(), picture.id)));
 
-    EXPECT_EQ(coordinator->undoLastDelivery(clock.now().addingSeconds(30)),
+    EXPECT_EQ(await(coordinator->undoLastDelivery(clock.now().addingSeconds(30))),
               UndoLog::Outcome::restoredAndDeleted(1));
     EXPECT_FALSE(QFileInfo::exists(jpeg));
     EXPECT_EQ(store.item(picture.id), picture);
@@ -434,15 +439,16 @@ TEST_F(CoordinatorTest, UndoNeverPutsBackAFileItemWhoseFolderIsGone) {
     RecordingLogSink log;
     const Item picture = pngItem();
     const QString jpeg = written("picture.jpg", "jpeg bytes");
-    coordinator->recordDelivery(picture, ResolvedDestination::unknown(),
-                                {ConversionResult::file(jpeg)});
+    await(coordinator->recordDelivery(picture, ResolvedDestination::unknown(),
+                                      {ConversionResult::file(jpeg)}));
     store.remove(picture.id);
     // What the end of the undo window does to the folder kept aside.
     for (const QString& name :
          QDir(store.root()).entryList({".removed.*"}, QDir::Dirs | QDir::Hidden))
         ASSERT_TRUE(QDir(store.root() + "/" + name).removeRecursively());
 
-    EXPECT_EQ(coordinator->undoLastDelivery(clock.now()), UndoLog::Outcome::restoredAndDeleted(1));
+    EXPECT_EQ(await(coordinator->undoLastDelivery(clock.now())),
+              UndoLog::Outcome::restoredAndDeleted(1));
     EXPECT_FALSE(QFileInfo::exists(jpeg));
     EXPECT_TRUE(store.items().empty());
     EXPECT_FALSE(QFileInfo::exists(itemFolder(store.root(), picture.id)));
@@ -454,34 +460,182 @@ TEST_F(CoordinatorTest, UndoNeverPutsBackAFileItemWhoseFolderIsGone) {
 TEST_F(CoordinatorTest, UndoAfterAnEditIsRefusedAndTheNextUndoFindsTheOlderDelivery) {
     const Item notes = textItem(QStringLiteral("notes"));
     const QString older = written("older.txt", "older");
-    coordinator->recordDelivery(notes, ResolvedDestination::unknown(),
-                                {ConversionResult::file(older)});
+    await(coordinator->recordDelivery(notes, ResolvedDestination::unknown(),
+                                      {ConversionResult::file(older)}));
     clock.advance(10);
     const QString newer = written("newer.txt", "newer");
-    coordinator->recordDelivery(notes, ResolvedDestination::unknown(),
-                                {ConversionResult::file(newer)});
+    await(coordinator->recordDelivery(notes, ResolvedDestination::unknown(),
+                                      {ConversionResult::file(newer)}));
     written("newer.txt", "edited since");
 
-    EXPECT_EQ(coordinator->undoLastDelivery(clock.now()), UndoLog::Outcome::refusedFileChanged());
+    EXPECT_EQ(await(coordinator->undoLastDelivery(clock.now())),
+              UndoLog::Outcome::refusedFileChanged());
     EXPECT_TRUE(QFileInfo::exists(newer));
     EXPECT_EQ(preferences.undoCount(), 0);
 
-    EXPECT_EQ(coordinator->undoLastDelivery(clock.now()), UndoLog::Outcome::restoredAndDeleted(1));
+    EXPECT_EQ(await(coordinator->undoLastDelivery(clock.now())),
+              UndoLog::Outcome::restoredAndDeleted(1));
     EXPECT_FALSE(QFileInfo::exists(older));
     EXPECT_EQ(preferences.undoCount(), 1);
 }
 
 TEST_F(CoordinatorTest, UndoWithNothingRecentIsExpired) {
-    EXPECT_EQ(coordinator->undoLastDelivery(clock.now()), UndoLog::Outcome::expired());
+    EXPECT_EQ(await(coordinator->undoLastDelivery(clock.now())), UndoLog::Outcome::expired());
 
     const Item notes = textItem(QStringLiteral("notes"));
     const QString txt = written("notes.txt", "notes");
-    coordinator->recordDelivery(notes, ResolvedDestination::unknown(),
-                                {ConversionResult::file(txt)});
-    EXPECT_EQ(coordinator->undoLastDelivery(clock.now().addingSeconds(60.5)),
+    await(coordinator->recordDelivery(notes, ResolvedDestination::unknown(),
+                                      {ConversionResult::file(txt)}));
+    EXPECT_EQ(await(coordinator->undoLastDelivery(clock.now().addingSeconds(60.5))),
               UndoLog::Outcome::expired());
     EXPECT_TRUE(QFileInfo::exists(txt));
     EXPECT_EQ(preferences.undoCount(), 0);
+}
+
+} // namespace
+
+namespace {
+
+// An undo of a delivery that wrote one file or folder, after `change`.
+class UndoCaseTest : public CoordinatorTest {
+public:
+    using CoordinatorTest::dir;
+    using CoordinatorTest::written;
+
+    struct Case {
+        const char* name;
+        std::function<QString(UndoCaseTest&)> deliver; // what the delivery wrote
+        std::function<void(UndoCaseTest&, const QString&)> change;
+        UndoLog::Outcome expected;
+        bool writtenStays;
+    };
+
+    static QByteArray large(char tail) {
+        QByteArray bytes(1200000, 'x'); // past the first MiB a content hash reads
+        bytes[bytes.size() - 1] = tail;
+        return bytes;
+    }
+
+    QString folder() {
+        written("Album/one.txt", "one");
+        written("Album/inner/two.txt", "two");
+        return dir.file("work/drag/Album");
+    }
+
+    static void keepTime(const QString& path, const std::function<void()>& change) {
+        struct stat before {};
+        ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &before), 0);
+        change();
+        const timespec times[2] = {before.st_atim, before.st_mtim};
+        ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
+    }
+};
+
+TEST_F(UndoCaseTest, UndoDeletesOnlyWhatIsUnchanged) {
+    const auto none = [](UndoCaseTest&, const QString&) {};
+    const std::vector<Case> cases = {
+        {"unchanged file", [](UndoCaseTest& t) { return t.written("big.bin", large('a')); }, none,
+         UndoLog::Outcome::restoredAndDeleted(1), false},
+        {"file edited inside its first MiB",
+         [](UndoCaseTest& t) { return t.written("big.bin", large('a')); },
+         [](UndoCaseTest& t, const QString&) {
+             QByteArray edited = large('a');
+             edited[10] = 'E';
+             t.written("big.bin", edited);
+         },
+         UndoLog::Outcome::refusedFileChanged(), true},
+        {"file edited past its first MiB",
+         [](UndoCaseTest& t) { return t.written("big.bin", large('a')); },
+         [](UndoCaseTest& t, const QString&) { t.written("big.bin", large('E')); },
+         UndoLog::Outcome::refusedFileChanged(), true},
+        {"folder with a file edited in place", [](UndoCaseTest& t) { return t.folder(); },
+         [](UndoCaseTest& t, const QString& path) {
+             keepTime(path + "/inner", [&] { t.written("Album/inner/two.txt", "TWO, edited"); });
+         },
+         UndoLog::Outcome::refusedFileChanged(), true},
+        {"folder with a file added", [](UndoCaseTest& t) { return t.folder(); },
+         [](UndoCaseTest& t, const QString&) { t.written("Album/inner/three.txt", "new"); },
+         UndoLog::Outcome::refusedFileChanged(), true},
+        {"unchanged folder", [](UndoCaseTest& t) { return t.folder(); }, none,
+         UndoLog::Outcome::restoredAndDeleted(1), false},
+        {"file without a fingerprint",
+         [](UndoCaseTest& t) {
+             const QString pipe = t.dir.file("work/drag/pipe");
+             QDir().mkpath(t.dir.file("work/drag"));
+             EXPECT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+             return pipe;
+         },
+         // Left out of the record: the delivery counts as one that wrote nothing.
+         none, UndoLog::Outcome::restoredOnly(), true},
+    };
+    const Item notes = textItem(QStringLiteral("notes"));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString path = c.deliver(*this);
+        await(coordinator->recordDelivery(notes, ResolvedDestination::unknown(),
+                                          {ConversionResult::file(path)}));
+        c.change(*this, path);
+        EXPECT_EQ(await(coordinator->undoLastDelivery(clock.now())), c.expected);
+        EXPECT_EQ(QFileInfo::exists(path), c.writtenStays);
+        // Whatever the outcome, the entry is used up.
+        EXPECT_EQ(await(coordinator->undoLastDelivery(clock.now())), UndoLog::Outcome::expired());
+        Files::removeRecursively(dir.file("work/drag"));
+    }
+}
+
+TEST_F(UndoCaseTest, ASecondUndoOfTheSameDeliveryDeletesNothing) {
+    const Item notes = textItem(QStringLiteral("notes"));
+    const QString txt = written("notes.txt", "notes");
+    await(coordinator->recordDelivery(notes, ResolvedDestination::unknown(),
+                                      {ConversionResult::file(txt)}));
+    const std::optional<UndoEntry> entry = undoLog.mostRecent(clock.now());
+    ASSERT_TRUE(entry);
+    EXPECT_EQ(await(coordinator->undoLastDelivery(clock.now())),
+              UndoLog::Outcome::restoredAndDeleted(1));
+    written("notes.txt", "notes"); // the same name and bytes, written again by the user
+    EXPECT_EQ(undoLog.undo(*entry, clock.now()), UndoLog::Outcome::expired());
+    EXPECT_EQ(await(coordinator->undoLastDelivery(clock.now())), UndoLog::Outcome::expired());
+    EXPECT_TRUE(QFileInfo::exists(txt));
+    EXPECT_EQ(preferences.undoCount(), 1);
+}
+
+TEST_F(UndoCaseTest, AnUndoWaitsForDeliveriesStillBeingFingerprinted) {
+    const Item notes = textItem(QStringLiteral("notes"));
+    const QString older = written("older.bin", large('o'));
+    await(coordinator->recordDelivery(notes, ResolvedDestination::unknown(),
+                                      {ConversionResult::file(older)}));
+    const QString newer = written("newer.bin", large('n'));
+    // Neither the record nor the undo is waited for before the next call.
+    const QFuture<void> recorded = coordinator->recordDelivery(
+        notes, ResolvedDestination::unknown(), {ConversionResult::file(newer)});
+    const QFuture<UndoLog::Outcome> undone = coordinator->undoLastDelivery(clock.now());
+    EXPECT_EQ(await(undone), UndoLog::Outcome::restoredAndDeleted(1));
+    EXPECT_TRUE(recorded.isFinished());
+    EXPECT_FALSE(QFileInfo::exists(newer));
+    EXPECT_TRUE(QFileInfo::exists(older));
+}
+
+TEST_F(UndoCaseTest, AHandOverByReferenceLeavesNothingToUndo) {
+    const Item notes = textItem(QStringLiteral("notes"));
+    const QString saved = written("saved.txt", "saved where the target asked");
+    await(coordinator->recordDelivery(notes, ResolvedDestination::unknown(),
+                                      {ConversionResult::file(saved)}));
+    // The target copied a file of our work folder itself: undo cannot reach
+    // its copy, so it claims nothing, and leaves the earlier delivery alone.
+    coordinator->recordHandOver(notes, ResolvedDestination{browserID, AppCategory::browser, {}});
+    EXPECT_EQ(await(coordinator->undoLastDelivery(clock.now())), UndoLog::Outcome::expired());
+    EXPECT_TRUE(QFileInfo::exists(saved));
+    EXPECT_EQ(preferences.dropCount(), 2);
+    EXPECT_EQ(preferences.undoCount(), 0);
+
+    // Behind a delivery still being fingerprinted, the same.
+    const QString next = written("next.bin", large('x'));
+    const QFuture<void> recorded = coordinator->recordDelivery(
+        notes, ResolvedDestination::unknown(), {ConversionResult::file(next)});
+    coordinator->recordHandOver(notes, ResolvedDestination::unknown());
+    EXPECT_EQ(await(coordinator->undoLastDelivery(clock.now())), UndoLog::Outcome::expired());
+    EXPECT_TRUE(recorded.isFinished());
+    EXPECT_TRUE(QFileInfo::exists(next));
 }
 
 } // namespace

@@ -114,6 +114,35 @@ TEST_F(DropReceiverTest, DroppedFolderComesWholeWithLinksAsLinks) {
     EXPECT_EQ(itemFolders().size(), 1u);
 }
 
+TEST_F(DropReceiverTest, AFolderDroppedAgainAfterAnEditInsideIsNewContent) {
+    writeSource("Album/notes.txt", "first draft");
+    writeSource("Album/inner/cover.txt", "cover");
+    const QByteArray folder = QFile::encodeName(source("Album"));
+    const timespec times[2] = {{1600000000, 0}, {1600000000, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, folder.constData(), times, 0), 0);
+    const std::vector<Item> first = dropFiles({source("Album")});
+    ASSERT_EQ(first.size(), 1u);
+    EXPECT_EQ(dropFiles({source("Album")}).front().id, first.front().id) << "unchanged: the same";
+
+    // Edited in place: the folder keeps its name and time, so its fingerprint.
+    writeSource("Album/notes.txt", "second draft, longer");
+    ASSERT_EQ(::utimensat(AT_FDCWD, folder.constData(), times, 0), 0);
+    ASSERT_EQ(ContentHash::ofPath(source("Album")), first.front().contentHash);
+    const std::vector<Item> again = dropFiles({source("Album")});
+    ASSERT_EQ(again.size(), 1u);
+    EXPECT_NE(again.front().id, first.front().id);
+    EXPECT_EQ(readAll(stored(again.front()) + "/notes.txt"), "second draft, longer");
+    EXPECT_EQ(readAll(stored(first.front()) + "/notes.txt"), "first draft");
+    EXPECT_EQ(m_store->items().size(), 2u);
+
+    // A file added inside, the same.
+    writeSource("Album/inner/extra.txt", "");
+    ASSERT_EQ(::utimensat(AT_FDCWD, folder.constData(), times, 0), 0);
+    EXPECT_EQ(m_store->items().size(), 2u);
+    dropFiles({source("Album")});
+    EXPECT_EQ(m_store->items().size(), 3u);
+}
+
 TEST_F(DropReceiverTest, LinkDroppedAtTheTopStandsForWhatItPointsTo) {
     const QString target = writeSource("real/data.csv", "a,b\n1,2\n");
     writeSource("real/folder/inner.txt", "inner");
@@ -341,6 +370,24 @@ TEST_F(DropReceiverTest, PlainTextLandsAsTextAndAgainAsTheSameItem) {
     EXPECT_EQ(items.front().contentHash, ContentHash::ofString("\n\n   a shopping list\t\nmilk\n"));
     EXPECT_EQ(drop().front().id, items.front().id);
     EXPECT_EQ(m_store->items().size(), 1u);
+}
+
+TEST_F(DropReceiverTest, LongTextsThatDifferAtTheEndAreTwoItems) {
+    // 1.2 MB each, equal over the fingerprint's first MiB.
+    QString a(1200000, u'a');
+    QString b = a;
+    b[b.size() - 1] = u'b';
+    ASSERT_EQ(ContentHash::ofString(a), ContentHash::ofString(b));
+
+    m_pasteboard.setString(TypeIdentifier::utf8PlainText, a);
+    const Item first = drop().front();
+    m_pasteboard.setString(TypeIdentifier::utf8PlainText, b);
+    const Item second = drop().front();
+    EXPECT_NE(second.id, first.id);
+    EXPECT_EQ(second.payload, ItemPayload::text(b));
+    m_pasteboard.setString(TypeIdentifier::utf8PlainText, a);
+    EXPECT_EQ(drop().front().id, first.id) << "the same text again";
+    EXPECT_EQ(m_store->items().size(), 2u);
 }
 
 TEST_F(DropReceiverTest, NothingToTakeGivesNothingAndNoCallback) {

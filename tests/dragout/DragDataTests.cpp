@@ -38,6 +38,9 @@ QStringList filesIn(const QString& folder) {
 
 class DragDataTest : public DragOutFixture {
 protected:
+    void recorded(const QFuture<void>& future) {
+        ASSERT_TRUE(waitUntil([&] { return future.isFinished(); }));
+    }
     void useRules(std::vector<Rule> list) {
         rules.setRules(std::move(list));
         rules.rulesChanged();
@@ -96,6 +99,52 @@ protected:
     ~HeldDataTest() override { held.release(); }
     HeldConversions held;
 };
+
+// A drag that ends while a promised file converts: the end is told only once
+// the file is in place and the target has its answer, so the source and its
+// session are still there to give it.
+TEST_F(HeldDataTest, TheEndWaitsForAPromiseStillBeingWritten) {
+    const Item photo = pngItem();
+    drag({photo});
+    moveTo(overBrowser); // a JPEG conversion
+    QDir().mkpath(dir.file("Desktop"));
+    const QString place = dir.file("Desktop/photo.jpg");
+    std::optional<std::optional<QString>> answer;
+    session().writePromise(0, place, [&](const std::optional<QString>& error) { answer = error; });
+    ASSERT_TRUE(held.waitUntilStarted());
+    delegate.onEnd = [this] { source.reset(); }; // as the shell does
+    session().end(overBrowser, DragOperation::copy);
+    EXPECT_FALSE(delegate.endedWith) << "not before the promise is settled";
+    ASSERT_TRUE(source);
+
+    held.release();
+    ASSERT_TRUE(waitUntil([&] { return answer.has_value(); }));
+    EXPECT_EQ(*answer, std::nullopt);
+    EXPECT_TRUE(QFile(place).open(QIODevice::ReadOnly));
+    EXPECT_EQ(filesIn(dir.file("Desktop")), QStringList{"photo.jpg"});
+    EXPECT_EQ(delegate.endedWith, DragOperation::copy);
+    EXPECT_FALSE(source) << "dropped on hearing the end";
+    EXPECT_EQ(delegate.folders, std::vector<QString>{dir.file("Desktop")});
+}
+
+// A source dropped anyway (the program quits) while its promised file
+// converts: the conversion's temporary file does not stay in the target's
+// folder.
+TEST_F(HeldDataTest, AConversionWhoseDragIsGoneLeavesNothingBehind) {
+    const Item photo = pngItem();
+    drag({photo});
+    moveTo(overBrowser);
+    QDir().mkpath(dir.file("Desktop"));
+    std::optional<std::optional<QString>> answer;
+    session().writePromise(0, dir.file("Desktop/photo.jpg"),
+                           [&](const std::optional<QString>& error) { answer = error; });
+    ASSERT_TRUE(held.waitUntilStarted());
+    source.reset();
+    held.release();
+    ASSERT_TRUE(waitUntil([&] { return answer.has_value(); }));
+    EXPECT_TRUE(answer->has_value());
+    EXPECT_EQ(filesIn(dir.file("Desktop")), QStringList());
+}
 
 // A destination reading an image while the item converts: the request returns
 // to the event loop at once, the drag goes on, and the answer comes when the
@@ -339,7 +388,12 @@ TEST_F(DragDataTest, OneConversionServesTheWholeDrag) {
     EXPECT_EQ(file, fileURLOf(output));
 }
 
-TEST_F(DragDataTest, AFileTakenByAddressIsRecordedOnceWhenTheDropIsTaken) {
+TEST_F(DragDataTest, AFileTakenByAddressIsCountedOnceWhenTheDropIsTakenAndOfferedToNoUndo) {
+    // An earlier delivery that undo could reach.
+    const Item notes = textItem(QStringLiteral("notes"));
+    const QString saved = dir.write("Desktop/notes.txt", "notes");
+    recorded(coordinator.recordDelivery(notes, ResolvedDestination::unknown(),
+                                        {ConversionResult::file(saved)}));
     drag({pngItem()});
     moveTo(overBrowser);
 
@@ -347,21 +401,20 @@ TEST_F(DragDataTest, AFileTakenByAddressIsRecordedOnceWhenTheDropIsTaken) {
     const std::optional<QString> hovered = text(0, fileURL, DataRequestPhase::hover);
     ASSERT_TRUE(hovered);
     EXPECT_EQ(text(0, fileURL, DataRequestPhase::hover), hovered);
-    EXPECT_FALSE(undoLog.mostRecent(clock.now()));
-    EXPECT_EQ(preferences.dropCount(), 0);
+    EXPECT_EQ(preferences.dropCount(), 1);
 
     session().end(overBrowser, DragOperation::copy);
-    const std::optional<UndoEntry> entry = undoLog.mostRecent(clock.now());
-    ASSERT_TRUE(entry);
-    const QString output = QUrl(*hovered).toLocalFile();
-    EXPECT_EQ(entry->writtenURLs, QStringList{output});
-    EXPECT_EQ(entry->destinationBundleID, browserID);
-    EXPECT_EQ(preferences.dropCount(), 1);
+    EXPECT_EQ(preferences.dropCount(), 2);
     EXPECT_EQ(preferences.conversionCount(), 1);
 
-    const UndoLog::Outcome outcome = coordinator.undoLastDelivery(clock.now());
-    EXPECT_TRUE(outcome.is<UndoLog::Outcome::RestoredAndDeleted>());
-    EXPECT_FALSE(QFile::exists(output));
+    // The browser copied our work folder's file where undo cannot follow:
+    // undo claims nothing, and leaves the earlier delivery alone too.
+    const QString output = QUrl(*hovered).toLocalFile();
+    const QFuture<UndoLog::Outcome> undone = coordinator.undoLastDelivery(clock.now());
+    ASSERT_TRUE(waitUntil([&] { return undone.isFinished(); }));
+    EXPECT_EQ(undone.result(), UndoLog::Outcome::expired());
+    EXPECT_TRUE(QFile::exists(output));
+    EXPECT_TRUE(QFile::exists(saved));
 }
 
 TEST_F(DragDataTest, AFileReadButNotTakenIsNeverRecorded) {
@@ -440,7 +493,8 @@ TEST_F(DragDataTest, APromisedFileIsPutInPlaceRecordedAndReported) {
         drag({photo});
         input.setModifierFlags(c.flags);
         moveTo(c.where);
-        const QString place = dir.write(QStringLiteral("Desktop/%1/photo").arg(c.name), "old");
+        QDir().mkpath(dir.file(QStringLiteral("Desktop/%1").arg(c.name)));
+        const QString place = dir.file(QStringLiteral("Desktop/%1/photo").arg(c.name));
 
         EXPECT_EQ(writePromise(place), std::nullopt);
         QFile file(place);
@@ -448,11 +502,41 @@ TEST_F(DragDataTest, APromisedFileIsPutInPlaceRecordedAndReported) {
         c.check(file.readAll());
         EXPECT_EQ(filesIn(QFileInfo(place).path()), QStringList{"photo"});
 
-        const std::optional<UndoEntry> entry = undoLog.mostRecent(clock.now());
-        ASSERT_TRUE(entry);
-        EXPECT_EQ(entry->writtenURLs, QStringList{place});
+        // Recorded once the file is fingerprinted, off the main thread.
+        EXPECT_TRUE(waitUntil([&] {
+            const std::optional<UndoEntry> entry = undoLog.mostRecent(clock.now());
+            return entry && entry->writtenURLs == QStringList{place};
+        }));
         EXPECT_EQ(delegate.folders, std::vector<QString>{QFileInfo(place).path()});
         EXPECT_EQ(preferences.conversionCount(), conversions + (c.converted ? 1 : 0));
+    }
+}
+
+TEST_F(DragDataTest, APromiseNeverReplacesWhatStandsAtThePlace) {
+    const Item photo = pngItem();
+    struct Case {
+        const char* name;
+        quint64 flags;
+        QPointF where;
+    };
+    // The unchanged item is copied, a conversion renamed, a path written as text.
+    const std::vector<Case> cases{{"the unchanged item", ModifierFlag::option, overBrowser},
+                                  {"a converted image", 0, overBrowser},
+                                  {"a path as text", 0, overTerminal}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        drag({photo});
+        input.setModifierFlags(c.flags);
+        moveTo(c.where);
+        const qint64 drops = preferences.dropCount();
+        const QString place = dir.write(QStringLiteral("Desktop/%1/photo").arg(c.name), "mine");
+
+        const std::optional<QString> error = writePromise(place);
+        ASSERT_TRUE(error);
+        EXPECT_EQ(dir.read(QStringLiteral("Desktop/%1/photo").arg(c.name)), "mine");
+        EXPECT_EQ(filesIn(QFileInfo(place).path()), QStringList{"photo"}) << "no temporary left";
+        EXPECT_EQ(preferences.dropCount(), drops);
+        EXPECT_TRUE(delegate.folders.empty());
     }
 }
 

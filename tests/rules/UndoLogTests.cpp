@@ -1,4 +1,4 @@
-#include "TarvoCore/ContentHash.h"
+#include "TarvoCore/Fingerprint.h"
 #include "TarvoCore/L10n.h"
 #include "TarvoCore/UndoLog.h"
 
@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <atomic>
 #include <sys/stat.h>
 #include <thread>
 
@@ -25,7 +26,7 @@ protected:
         return m_dir.write(name, bytes);
     }
 
-    // An entry for a delivery at `at` that wrote `paths` (hashed now).
+    // An entry for a delivery at `at` that wrote `paths` (fingerprinted now).
     UndoEntry entry(const QStringList& paths, Date at = t0) const {
         UndoEntry e;
         e.id = QUuid::createUuid();
@@ -35,7 +36,7 @@ protected:
         e.destinationBundleID = "firefox";
         e.writtenURLs = paths;
         for (const QString& p : paths)
-            e.hashes.append(ContentHash::ofPath(p));
+            e.hashes.append(Fingerprint::ofWritten(p));
         e.at = at;
         return e;
     }
@@ -118,6 +119,7 @@ TEST_F(UndoLogTest, AnEditedFileRefusesAndUsesTheUndoUp) {
 TEST_F(UndoLogTest, AFileThatCannotBeReadCountsAsChanged) {
     const QString a = file("out/a.jpg", "aaa");
     UndoEntry e = entry({a});
+    log.record(e);
     // Hashing refuses a FIFO; chmod would not stop a root test run.
     QFile::remove(a);
     ASSERT_EQ(::mkfifo(QFile::encodeName(a).constData(), 0600), 0);
@@ -132,22 +134,67 @@ TEST_F(UndoLogTest, VanishedFilesAreSkippedAndNotCounted) {
     const QString a = file("out/a.jpg", "aaa");
     const QString b = file("out/b.jpg", "bbb");
     const UndoEntry e = entry({a, b});
+    log.record(e);
     QFile::remove(a);
     EXPECT_EQ(log.undo(e, t0), UndoLog::Outcome::restoredAndDeleted(1));
     EXPECT_FALSE(QFileInfo::exists(b));
 
-    EXPECT_EQ(log.undo(e, t0), UndoLog::Outcome::restoredAndDeleted(0));
+    const UndoEntry gone = entry({file("out/c.jpg", "ccc")});
+    log.record(gone);
+    QFile::remove(m_dir.file("out/c.jpg"));
+    EXPECT_EQ(log.undo(gone, t0), UndoLog::Outcome::restoredAndDeleted(0));
 }
 
-TEST_F(UndoLogTest, FilesBeyondTheLastHashAreDeletedUnchecked) {
+TEST_F(UndoLogTest, AnEntryIsUsedOnceAndOnlyFromTheLog) {
+    const QString a = file("out/a.jpg", "aaa");
+    const UndoEntry e = entry({a});
+    log.record(e);
+    EXPECT_EQ(log.undo(e, t0), UndoLog::Outcome::restoredAndDeleted(1));
+    // Written again by someone else: the second undo of the same entry must
+    // not delete it.
+    file("out/a.jpg", "aaa");
+    EXPECT_EQ(log.undo(e, t0), UndoLog::Outcome::expired());
+    EXPECT_TRUE(QFileInfo::exists(a));
+
+    const UndoEntry never = entry({a});
+    EXPECT_EQ(log.undo(never, t0), UndoLog::Outcome::expired()) << "never recorded";
+    EXPECT_TRUE(QFileInfo::exists(a));
+
+    log.record(entry({}));
+    log.record(entry({}));
+    log.clear();
+    EXPECT_TRUE(log.isEmpty(t0));
+}
+
+TEST_F(UndoLogTest, TwoThreadsUndoingOneEntryUseItOnce) {
+    for (int round = 0; round < 50; ++round) {
+        const UndoEntry e = entry({});
+        log.record(e);
+        std::atomic<int> restored{0};
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 4; ++t) {
+            threads.emplace_back([&] {
+                if (log.undo(e, t0) == UndoLog::Outcome::restoredOnly())
+                    ++restored;
+            });
+        }
+        for (std::thread& thread : threads)
+            thread.join();
+        EXPECT_EQ(restored.load(), 1);
+    }
+}
+
+TEST_F(UndoLogTest, FilesBeyondTheLastFingerprintAreNeverDeleted) {
     const QString a = file("out/a.jpg", "aaa");
     const QString b = file("out/b.jpg", "bbb");
     const QString c = file("out/c.jpg", "ccc");
     UndoEntry e = entry({a, b, c});
     e.hashes.removeLast();
+    log.record(e);
     file("out/c.jpg", "edited after delivery");
-    EXPECT_EQ(log.undo(e, t0), UndoLog::Outcome::restoredAndDeleted(3));
-    EXPECT_TRUE(QDir(m_dir.file("out")).isEmpty());
+    EXPECT_EQ(log.undo(e, t0), UndoLog::Outcome::restoredAndDeleted(2));
+    EXPECT_EQ(QDir(m_dir.file("out")).entryList(QDir::Files), QStringList{"c.jpg"});
+    EXPECT_EQ(m_dir.read("out/c.jpg"), "edited after delivery");
 }
 
 TEST_F(UndoLogTest, AFileThatCannotBeRemovedIsLoggedAndTheRestGoOn) {
@@ -157,8 +204,8 @@ TEST_F(UndoLogTest, AFileThatCannotBeRemovedIsLoggedAndTheRestGoOn) {
         GTEST_SKIP() << "no /proc";
     const QString a = file("out/a.jpg", "aaa");
     const QString b = file("out/b.jpg", "bbb");
-    UndoEntry e = entry({a, b});
-    e.writtenURLs.append(stuck); // no hash: deleted unchecked
+    UndoEntry e = entry({a, stuck, b});
+    log.record(e);
     test::RecordingLogSink sink;
     EXPECT_EQ(log.undo(e, t0), UndoLog::Outcome::restoredAndDeleted(2));
     EXPECT_EQ(sink.lines(), std::vector<QString>{"deliver error: undo could not remove version"});

@@ -221,8 +221,9 @@ TEST_F(RealAppsTest, ThunarSavesATextItemAsATextFile) {
         10000))
         << QDir(desktop->dir.file("Folder")).entryList().join(u' ').toStdString();
     EXPECT_EQ(m_delegate.ended, DragOperation::copy);
+    // Recorded once the saved file is fingerprinted, off the main thread.
+    ASSERT_TRUE(waitFor([this] { return m_undoLog.mostRecent(m_clock.now()).has_value(); }, 8000));
     const std::optional<UndoEntry> entry = m_undoLog.mostRecent(m_clock.now());
-    ASSERT_TRUE(entry);
     EXPECT_EQ(entry->writtenURLs, QStringList{saved});
 }
 

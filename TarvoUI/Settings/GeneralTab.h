@@ -1,0 +1,75 @@
+#pragma once
+
+#include "TarvoCore/HotkeySpec.h"
+
+#include <QPushButton>
+#include <QWidget>
+
+#include <functional>
+#include <optional>
+
+class QCheckBox;
+class QFormLayout;
+class QLabel;
+
+namespace tarvo {
+
+class SettingsModel;
+
+// A button that, once pressed, takes the next key combination typed with at
+// least one of Ctrl, Alt, Shift and Super as the new shortcut. Escape alone or
+// leaving the button gives up.
+class HotkeyRecorder final : public QPushButton {
+public:
+    explicit HotkeyRecorder(QWidget* parent = nullptr);
+
+    bool isRecording() const { return m_recording; }
+    void startRecording();
+    void stopRecording();
+
+    std::function<void(const HotkeySpec&)> onRecorded;
+
+    // The spec of a key event's key and modifiers; none for a key the
+    // shortcut cannot use or without a modifier.
+    static std::optional<HotkeySpec> specFor(int qtKey, Qt::KeyboardModifiers modifiers);
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+
+private:
+    bool m_recording = false;
+};
+
+// Switches that write through the model to the preferences, the shortcut
+// with its recorder, and what the desktop lacks for the two features that
+// need it.
+class GeneralTab final : public QWidget {
+public:
+    explicit GeneralTab(SettingsModel& model, QWidget* parent = nullptr);
+
+    // Reads every value from the model again.
+    void refresh();
+
+private:
+    QCheckBox* addSwitch(QFormLayout* form, const QString& text, const char* name,
+                         void (SettingsModel::*setter)(bool));
+
+    SettingsModel& m_model;
+    QCheckBox* m_showWhenDragging = nullptr;
+    QCheckBox* m_onlyWithShift = nullptr;
+    QCheckBox* m_shake = nullptr;
+    QLabel* m_hotkeyText = nullptr;
+    HotkeyRecorder* m_recorder = nullptr;
+    QCheckBox* m_hotkeyEnabled = nullptr;
+    QLabel* m_hotkeyProblem = nullptr;
+    QCheckBox* m_trayIcon = nullptr;
+    QCheckBox* m_playSound = nullptr;
+    QCheckBox* m_launchAtLogin = nullptr;
+    QCheckBox* m_confirmBatch = nullptr;
+    QCheckBox* m_keepMetadata = nullptr;
+    QCheckBox* m_editorPane = nullptr;
+    QWidget* m_accessibilityRow = nullptr;
+};
+
+} // namespace tarvo

@@ -1,0 +1,239 @@
+#include "TarvoCore/Preferences.h"
+#include "TarvoCore/RulesStore.h"
+#include "TarvoCore/UserDefaults.h"
+#include "TarvoPlatform/ApplicationDirectory.h"
+#include "TarvoUI/Settings/AboutTab.h"
+#include "TarvoUI/Settings/GeneralTab.h"
+#include "TarvoUI/Settings/RulesTab.h"
+#include "TarvoUI/Settings/SettingsModel.h"
+#include "TarvoUI/Settings/SettingsWindow.h"
+#include "support/TempDir.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QTest>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using namespace tarvo;
+
+namespace {
+
+class SettingsWindowTest : public ::testing::Test {
+protected:
+    test::TempDir dir;
+    std::unique_ptr<UserDefaults> defaults;
+    std::unique_ptr<Preferences> prefs;
+    std::unique_ptr<RulesStore> rules;
+    std::unique_ptr<ApplicationDirectory> apps;
+    std::unique_ptr<SettingsModel> model;
+    std::unique_ptr<SettingsWindowController> window;
+    QStringList calls;
+
+    void SetUp() override {
+        dir.write(QStringLiteral("applications/firefox.desktop"),
+                  "[Desktop Entry]\nType=Application\nName=Firefox\nExec=true\n");
+        open();
+    }
+
+    // A fresh process's view of the same files.
+    void open() {
+        window.reset();
+        model.reset();
+        defaults = std::make_unique<UserDefaults>(dir.file("config/Tarvo.conf"));
+        prefs = std::make_unique<Preferences>(*defaults);
+        rules = std::make_unique<RulesStore>(dir.file("rules"));
+        apps = std::make_unique<ApplicationDirectory>(QStringList{dir.file("applications")});
+        ASSERT_TRUE(apps->refreshAndWait());
+        model = std::make_unique<SettingsModel>(*prefs, *rules, apps.get());
+        model->setOnPreferencesChanged([this] { calls << QStringLiteral("preferences"); });
+        model->setRequestInputMonitoringPermission([this] { calls << QStringLiteral("hotkey"); });
+        model->setOnRulesChanged([this] { calls << QStringLiteral("rules"); });
+        window = std::make_unique<SettingsWindowController>(*model);
+        window->show();
+    }
+
+    // On the box itself, not the empty end of its row.
+    static void toggle(QCheckBox* box) {
+        QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2));
+    }
+
+    template <class T> T* find(const char* name) const {
+        T* widget = window->window()->findChild<T*>(QLatin1String(name));
+        EXPECT_NE(widget, nullptr) << name;
+        return widget;
+    }
+};
+
+TEST_F(SettingsWindowTest, FixedSizeTitledWindowThatHidesOnClose) {
+    QWidget* w = window->window();
+    EXPECT_EQ(w->size(), QSize(640, 480));
+    EXPECT_EQ(w->minimumSize(), w->maximumSize());
+    EXPECT_EQ(w->windowTitle(), QStringLiteral("Tarvo settings"));
+    EXPECT_EQ(window->tabs()->count(), 4);
+    window->tabs()->setCurrentIndex(3);
+    EXPECT_EQ(model->selectedTab(), SettingsTab::about);
+    w->close();
+    EXPECT_FALSE(w->isVisible());
+    window->show();
+    EXPECT_EQ(window->tabs()->currentIndex(), 3);
+    // The shell's rule request.
+    model->setSelectedTab(SettingsTab::rules);
+    EXPECT_EQ(window->tabs()->currentIndex(), 1);
+}
+
+TEST_F(SettingsWindowTest, SwitchesWriteThroughAndReadBack) {
+    const std::pair<const char*, bool (Preferences::*)() const> switches[] = {
+        {"showWhenDragging", &Preferences::showTarvoWhenDragging},
+        {"shakeToSummon", &Preferences::shakeToSummon},
+        {"showMenuBarIcon", &Preferences::showMenuBarIcon},
+        {"playSound", &Preferences::playSoundOnDrop},
+        {"launchAtLogin", &Preferences::launchAtLogin},
+        {"confirmBatch", &Preferences::confirmBatch},
+        {"keepMetadata", &Preferences::keepImageMetadata},
+        {"editorPaneDetection", &Preferences::editorPaneDetection},
+    };
+    for (const auto& [name, getter] : switches) {
+        const bool before = (*prefs.*getter)();
+        toggle(find<QCheckBox>(name));
+        EXPECT_EQ((*prefs.*getter)(), !before) << name;
+    }
+    open();
+    for (const auto& [name, getter] : switches)
+        EXPECT_EQ(find<QCheckBox>(name)->isChecked(), (*prefs.*getter)()) << name;
+    EXPECT_FALSE(prefs->showTarvoWhenDragging());
+    EXPECT_FALSE(find<QCheckBox>("onlyWithShift")->isEnabled());
+}
+
+TEST_F(SettingsWindowTest, HotkeySwitchAndRecorder) {
+    QCheckBox* enabled = find<QCheckBox>("hotkeyEnabled");
+    QLabel* text = find<QLabel>("hotkeyText");
+    EXPECT_EQ(text->text(), QStringLiteral("Alt+Space"));
+    model->setHotkeyProblem(QStringLiteral("Alt+Space is taken"));
+    EXPECT_TRUE(find<QLabel>("hotkeyProblem")->isVisible());
+    toggle(enabled);
+    EXPECT_FALSE(prefs->hotkeyEnabled());
+    EXPECT_FALSE(find<QLabel>("hotkeyProblem")->isVisible());
+    toggle(enabled);
+    EXPECT_EQ(calls, (QStringList{"preferences", "hotkey", "preferences"}));
+
+    auto* recorder = find<HotkeyRecorder>("hotkeyRecorder");
+    QTest::mouseClick(recorder, Qt::LeftButton);
+    ASSERT_TRUE(recorder->isRecording());
+    QTest::keyClick(recorder, Qt::Key_5, Qt::ControlModifier); // no name: keeps listening
+    QTest::keyClick(recorder, Qt::Key_K);                      // no modifier: keeps listening
+    EXPECT_TRUE(recorder->isRecording());
+    QTest::keyClick(recorder, Qt::Key_K, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_FALSE(recorder->isRecording());
+    EXPECT_EQ(prefs->hotkey(), (HotkeySpec{40, HotkeySpec::control | HotkeySpec::shift}));
+    EXPECT_EQ(text->text(), QStringLiteral("Ctrl+Shift+K"));
+
+    QTest::mouseClick(recorder, Qt::LeftButton);
+    QTest::keyClick(recorder, Qt::Key_Escape);
+    EXPECT_FALSE(recorder->isRecording());
+    EXPECT_EQ(text->text(), QStringLiteral("Ctrl+Shift+K"));
+}
+
+TEST_F(SettingsWindowTest, RulesTableAddRemoveAndReadBack) {
+    rules->remove([&] {
+        QSet<QUuid> all;
+        for (const Rule& r : rules->rules())
+            all.insert(r.id);
+        return all;
+    }());
+    model->setSelectedTab(SettingsTab::rules);
+    auto* table = find<QTableWidget>("rulesTable");
+    model->addRule(); // the shell's list is the store's
+    EXPECT_EQ(table->rowCount(), 1);
+    EXPECT_FALSE(find<QLabel>("rulesEmpty")->isVisible());
+    QTest::mouseClick(find<QToolButton>("addRule"), Qt::LeftButton);
+    QTest::mouseClick(find<QToolButton>("addRule"), Qt::LeftButton);
+    ASSERT_EQ(table->rowCount(), 3);
+    EXPECT_EQ(table->item(0, 2)->text(), QStringLiteral("JPG"));
+    EXPECT_EQ(table->item(0, 3)->text(), QStringLiteral("2000px, 85%"));
+    EXPECT_FALSE(find<QToolButton>("removeRule")->isEnabled());
+    table->selectRow(0);
+    table->selectionModel()->select(table->model()->index(1, 0),
+                                    QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    QTest::mouseClick(find<QToolButton>("removeRule"), Qt::LeftButton);
+    EXPECT_EQ(table->rowCount(), 1);
+    EXPECT_FALSE(find<QToolButton>("removeRule")->isEnabled());
+    open();
+    EXPECT_EQ(find<QTableWidget>("rulesTable")->rowCount(), 1);
+}
+
+TEST(RulesTabTest, OptionsText) {
+    Rule rule = SettingsModel::newRule();
+    EXPECT_EQ(RulesTab::options(rule), QStringLiteral("2000px, 85%"));
+    ImageOptions options;
+    options.maxPixels = std::nullopt;
+    options.quality = 0.859;
+    options.format = ImageFormat::png;
+    rule.deliver = Delivery::image(options);
+    rule.enabled = false;
+    EXPECT_EQ(RulesTab::options(rule), QStringLiteral("85%, off"));
+    EXPECT_EQ(RulesTab::deliverText(rule.deliver), QStringLiteral("PNG"));
+    rule.deliver = Delivery::path();
+    rule.enabled = true;
+    EXPECT_EQ(RulesTab::options(rule), QString());
+    rule.rename = QString();
+    EXPECT_EQ(RulesTab::options(rule), QString());
+    rule.rename = QStringLiteral("{name}");
+    EXPECT_EQ(RulesTab::options(rule), QStringLiteral("{name}"));
+}
+
+TEST_F(SettingsWindowTest, AppsPinAndCategory) {
+    model->setSelectedTab(SettingsTab::apps);
+    QWidget* row = find<QWidget>("firefox");
+    ASSERT_NE(row, nullptr);
+    EXPECT_EQ(row->findChild<QComboBox*>(), nullptr);
+    toggle(row->findChild<QCheckBox*>(QStringLiteral("pin")));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rules->categories().isPinned("firefox"); }, 10000));
+    QComboBox* category = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            QWidget* again = window->window()->findChild<QWidget*>(QStringLiteral("firefox"));
+            category = again ? again->findChild<QComboBox*>() : nullptr;
+            return category != nullptr;
+        },
+        10000));
+    EXPECT_EQ(category->currentIndex(), static_cast<int>(AppCategory::browser));
+    const qint64 revision = model->revision();
+    category->setCurrentIndex(static_cast<int>(AppCategory::design));
+    Q_EMIT category->activated(static_cast<int>(AppCategory::design));
+    EXPECT_EQ(model->revision(), revision);
+    open();
+    EXPECT_TRUE(rules->categories().isPinned("firefox"));
+    EXPECT_EQ(model->category("firefox"), AppCategory::design);
+}
+
+TEST_F(SettingsWindowTest, AboutCountersAndOneUpdateCheckAtATime) {
+    prefs->setDropCount(1234);
+    int checks = 0;
+    model->setCheckForUpdates([&] {
+        ++checks;
+        model->setUpdateCheckRunning(true);
+        model->setUpdateStatus(QStringLiteral("Checking"));
+    });
+    model->setSelectedTab(SettingsTab::about);
+    EXPECT_EQ(find<QLabel>("drops")->text(), QLocale().toString(qint64(1234)));
+    EXPECT_FALSE(find<QLabel>("updateStatus")->isVisible());
+    auto* check = find<QPushButton>("checkForUpdates");
+    QTest::mouseClick(check, Qt::LeftButton);
+    QTest::mouseClick(check, Qt::LeftButton);
+    model->requestUpdateCheck();
+    EXPECT_EQ(checks, 1);
+    EXPECT_TRUE(find<QLabel>("updateStatus")->isVisible());
+    model->setUpdateCheckRunning(false);
+    QTest::mouseClick(check, Qt::LeftButton);
+    EXPECT_EQ(checks, 2);
+}
+
+} // namespace
