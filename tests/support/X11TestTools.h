@@ -12,7 +12,7 @@ namespace tarvo::test {
 
 // Lets this process and the others on the display run until `done` holds or
 // `ms` pass; false when time ran out.
-bool waitFor(const std::function<bool()>& done, int ms = 5000);
+bool waitFor(const std::function<bool()>& done, int ms = 20000);
 
 // Runs the event loop for `ms`.
 void pump(int ms);
