@@ -2,6 +2,12 @@
 
 namespace tarvo {
 
+ConversionCache::Key ConversionCache::Key::of(const ConversionRequest& request) {
+    const bool namesApp = request.rename && request.rename->contains(QLatin1String("{app}"));
+    return Key{request.item.id, request.delivery, request.rename,
+               namesApp ? request.destinationApp : std::nullopt};
+}
+
 ConversionCache::Entry* ConversionCache::find(const Key& key) {
     for (Entry& entry : m_entries) {
         if (entry.key == key)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "TarvoConvert/ConversionRequest.h"
 #include "TarvoConvert/ConversionResult.h"
 #include "TarvoCore/RuleModel.h"
 
@@ -26,7 +27,12 @@ public:
         QUuid itemID;
         Delivery delivery;
         std::optional<QString> rename;
+        // The destination's application, where the rename template names it:
+        // the same rule over another application makes another file.
+        std::optional<QString> destinationApp;
         bool operator==(const Key&) const = default;
+
+        static Key of(const ConversionRequest& request);
     };
 
     // The finished answer for `key`; none while unknown or still converting.

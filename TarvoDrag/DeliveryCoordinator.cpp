@@ -125,7 +125,7 @@ ConversionRequest DeliveryCoordinator::request(const Item& item, const Delivery&
 }
 
 QFuture<std::optional<ConversionResult>>
-DeliveryCoordinator::produce(const ConversionRequest& request) {
+DeliveryCoordinator::produce(const ConversionRequest& request, Counting counting) {
     auto promise = std::make_shared<Promise>();
     promise->start();
     QFuture<std::optional<ConversionResult>> future = promise->future();
@@ -133,8 +133,8 @@ DeliveryCoordinator::produce(const ConversionRequest& request) {
 
     m_engine.convert(request)
         .then(context,
-              [this, promise](const ConversionResult& result) {
-                  if (result.is<ConversionResult::File>())
+              [this, promise, counting](const ConversionResult& result) {
+                  if (counting == Counting::atConversion && result.is<ConversionResult::File>())
                       m_preferences.countConversion();
                   settle(promise, result);
               })
@@ -154,6 +154,10 @@ DeliveryCoordinator::produce(const ConversionRequest& request) {
             })
         .onFailed(context, [promise] { settle(promise, std::nullopt); });
     return future;
+}
+
+void DeliveryCoordinator::countConversion() {
+    m_preferences.countConversion();
 }
 
 QFuture<std::optional<ConversionResult>>

@@ -94,10 +94,17 @@ public:
                               const ResolvedDestination& destination, const QString& workDirectory,
                               const std::optional<QString>& destinationURL);
 
+    // Who counts a conversion that wrote a file: `produce` itself, or a caller
+    // that shares one conversion between several reads and counts it once
+    // it is delivered (`countConversion`).
+    enum class Counting { atConversion, byCaller };
+
     // Runs the conversion; on failure logs it and produces the unchanged item
     // instead. Resolves on the main thread; with no result only when even the
     // unchanged item could not be produced.
-    QFuture<std::optional<ConversionResult>> produce(const ConversionRequest& request);
+    QFuture<std::optional<ConversionResult>> produce(const ConversionRequest& request,
+                                                     Counting counting = Counting::atConversion);
+    void countConversion();
 
     // The conversion behind data that a destination reads during a drag: run
     // like any other, off the main thread, but neither counted nor logged;

@@ -250,6 +250,8 @@ void DragSource::recordHandedOver() {
         if (m_results.isRecorded(handed.key))
             continue;
         m_results.markRecorded(handed.key);
+        if (handed.result.is<ConversionResult::File>())
+            m_coordinator.countConversion();
         m_coordinator.recordHandOver(handed.item, m_destination);
     }
     m_handedOver.clear();
@@ -356,7 +358,7 @@ void DragSource::dataResult(const Item& item, int index, ResultHandler handler) 
     const ConversionRequest request = m_coordinator.request(
         item, m_currentDelivery, std::nullopt, index, static_cast<int>(m_items.size()),
         m_destination, m_workDirectory, std::nullopt);
-    const ConversionCache::Key key{item.id, request.delivery, request.rename};
+    const ConversionCache::Key key = ConversionCache::Key::of(request);
     if (const std::optional<ConversionCache::Answer> known = m_results.finished(key)) {
         handler(*known);
         return;
@@ -384,9 +386,10 @@ void DragSource::fileURIResult(const Item& item, ResultHandler handler) {
     // or moves the file where we cannot follow, so the delivery is counted
     // when the drop is taken but offered to no undo.
     const ConversionRequest request = fileRequest(item, std::nullopt);
-    const ConversionCache::Key key{item.id, request.delivery, request.rename};
+    const ConversionCache::Key key = ConversionCache::Key::of(request);
     const std::weak_ptr<bool> alive = m_alive;
-    // Counted once the target finishes the drop as taken, whenever it read.
+    // Counted once the target finishes the drop as taken, whenever it read,
+    // and whichever read made the conversion.
     ConversionCache::Waiter waiter = [this, alive, key, item, handler = std::move(handler)](
                                          const ConversionCache::Answer& answer) {
         if (!alive.expired() && answer && answer->url().has_value()) {
@@ -405,8 +408,8 @@ void DragSource::fileURIResult(const Item& item, ResultHandler handler) {
     }
     m_results.begin(key);
     m_results.wait(key, std::move(waiter));
-    m_coordinator.produce(request).then(
-        m_context.get(), [this, alive, key](const std::optional<ConversionResult>& result) {
+    m_coordinator.produce(request, DeliveryCoordinator::Counting::byCaller)
+        .then(m_context.get(), [this, alive, key](const std::optional<ConversionResult>& result) {
             if (!alive.expired())
                 m_results.finish(key, result);
         });

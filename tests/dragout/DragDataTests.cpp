@@ -512,6 +512,48 @@ TEST_F(DragDataTest, APromisedFileIsPutInPlaceRecordedAndReported) {
     }
 }
 
+TEST_F(DragDataTest, AConversionIsCountedOnceWhateverTheOrderOfReads) {
+    // The browser's rule converts to JPEG without renaming: the bytes and the
+    // file read by address are one conversion.
+    const std::vector<std::vector<QString>> orders{{jpeg, fileURL, jpeg}, {fileURL, jpeg, fileURL}};
+    for (const std::vector<QString>& order : orders) {
+        SCOPED_TRACE(order.front().toStdString() + " first");
+        const qint64 conversions = preferences.conversionCount();
+        drag({pngItem()});
+        moveTo(overBrowser);
+        for (const QString& type : order)
+            EXPECT_TRUE(read(0, type));
+        session().end(overBrowser, DragOperation::copy);
+        EXPECT_EQ(preferences.conversionCount(), conversions + 1);
+    }
+}
+
+TEST_F(DragDataTest, TheApplicationARenameTemplateNamesMakesItsOwnFile) {
+    dir.write("applications/firefox.desktop", "[Desktop Entry]\nType=Application\nName=Firefox\n");
+    dir.write("applications/chromium.desktop",
+              "[Desktop Entry]\nType=Application\nName=Chromium\n");
+    ASSERT_TRUE(applications.refreshAndWait());
+    constexpr qint32 chromiumPID = 300;
+    windows.setWindows({
+        WindowInfo{browserPID, Rect{0, 0, 500, 500}, 0, 1},
+        WindowInfo{terminalPID, Rect{500, 0, 500, 500}, 0, 2},
+        WindowInfo{chromiumPID, Rect{0, 500, 500, 500}, 0, 3},
+    });
+    workspace.addProcess(chromiumPID, QStringLiteral("chromium"));
+    useRules({makeRule(SourceType::images, Destination::category(AppCategory::browser),
+                       browserJPEG(), QStringLiteral("{name} for {app}"))});
+    drag({pngItem()});
+    moveTo(overBrowser);
+    const std::optional<QString> forFirefox = text(0, fileURL, DataRequestPhase::hover);
+    ASSERT_TRUE(forFirefox);
+    EXPECT_EQ(QFileInfo(QUrl(*forFirefox).toLocalFile()).fileName(), "photo for Firefox.jpg");
+    moveTo(overNothing); // the other browser, under the same rule
+    ASSERT_EQ(source->destination().bundleID, QStringLiteral("chromium"));
+    const std::optional<QString> forChromium = text(0, fileURL, DataRequestPhase::hover);
+    ASSERT_TRUE(forChromium);
+    EXPECT_EQ(QFileInfo(QUrl(*forChromium).toLocalFile()).fileName(), "photo for Chromium.jpg");
+}
+
 TEST_F(DragDataTest, APromiseNeverReplacesWhatStandsAtThePlace) {
     const Item photo = pngItem();
     struct Case {
