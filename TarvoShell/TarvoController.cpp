@@ -55,6 +55,7 @@ TarvoController::TarvoController(std::unique_ptr<ItemStore> store,
         m_sound = std::make_unique<SoundPlayer>([this] { return m_preferences.playSoundOnDrop(); },
                                                 m_platform.makeSoundOutput());
     }
+    m_thumbnails = std::make_unique<ThumbnailProvider>(m_store->root());
 
     m_panel->setContentView(m_view);
     m_view->setDelegate(this);
@@ -201,6 +202,10 @@ void TarvoController::itemsArrived(const std::vector<Item>& items) {
     m_tuckWork.reset();
     m_engagedThisSession = true;
     const TarvoState next = m_dragInFlight ? TarvoState::dragging : TarvoState::resting;
+    QSet<QUuid> landed;
+    for (const Item& item : items)
+        landed.insert(item.id);
+    m_view->update(m_store->items(), selectionList(), next, landed);
     std::optional<ScreenMetrics> screen = m_currentScreen;
     if (!screen)
         screen = m_platform.screens.forPointer();

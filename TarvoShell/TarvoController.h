@@ -39,6 +39,7 @@ class SoundPlayer;
 class ThumbnailProvider;
 class TarvoPanel;
 class TarvoView;
+class ThumbnailProvider;
 
 // The heart of the shell: owns the item store, the rules, the engines, the
 // logs, the drag objects and the shelf's window, and ties drag detection,
@@ -117,7 +118,25 @@ public:
     void settleToTabNow();
     void scheduleTuckAway();
     void showTransientNotice(const QString& text, bool clickable);
+    void armFoldWatchdog();
+    void bloomFromTab();
     void handleNotchClick();
+    void syncNotchHoverMonitor();
+    void handleNotchHover();
+    void armDormantWake();
+    void loadThumbnails();
+    void syncOutsideClickMonitor();
+    void handleOutsideClick();
+
+    // Where a click opens the shelf and where resting the pointer wakes the
+    // tab, in global points with y upwards.
+    struct NotchRects {
+        Rect click;
+        Rect hover;
+    };
+    static NotchRects notchRects(const ScreenMetrics& screen);
+
+    ThumbnailProvider& thumbnails() { return *m_thumbnails; }
 
     // DragMonitorDelegate
     void dragMonitor(DragMonitor& monitor, QPointF dragBeganAt) override;
@@ -166,6 +185,8 @@ private:
     // handle is kept with the controller, not in a timer field.
     void afterDelay(double seconds, std::function<void()> work);
     std::vector<QUuid> selectionList() const;
+    std::optional<ScreenMetrics> rememberedOrPointerScreen();
+    bool pointerInHoverRect() const;
     std::optional<QString> frontmostBundleID();
 
     std::unique_ptr<ItemStore> m_store;
@@ -186,6 +207,7 @@ private:
     std::unique_ptr<SoundPlayer> m_sound;
     std::unique_ptr<ThumbnailProvider> m_thumbnails;
     std::unique_ptr<DragSource> m_dragSource;
+    std::unique_ptr<ThumbnailProvider> m_thumbnails;
     bool m_dragInFlight = false;
     std::optional<ScreenMetrics> m_currentScreen;
     TarvoState m_state = TarvoState::hidden;

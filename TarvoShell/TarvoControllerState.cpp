@@ -2,6 +2,7 @@
 #include "TarvoController.h"
 
 #include "TarvoCore/ItemStore.h"
+#include "TarvoCore/Preferences.h"
 #include "TarvoCore/TarvoGeometry.h"
 #include "TarvoPlatform/Clock.h"
 #include "TarvoPlatform/InputState.h"
@@ -20,6 +21,12 @@ constexpr double panelWidthMargin = 20;
 constexpr double panelGrowDown = 40;
 constexpr double emptyCheckDelay = 0.25;
 constexpr double bloomHold = 0.4;
+constexpr double foldWatchdogInterval = 0.6;
+constexpr double dwellDelay = 0.4;
+constexpr double hoverReach = 10;
+constexpr double minimumClickHeight = 4;
+constexpr double outsideClickAfterDragEnd = 0.8;
+constexpr double outsideClickAfterBloom = 0.3;
 
 } // namespace
 
@@ -30,6 +37,37 @@ void TarvoController::refresh(bool animated) {
     if (m_state != TarvoState::hidden)
         loadThumbnails();
     applyFrame(animated);
+    loadThumbnails();
+    syncOutsideClickMonitor();
+    armFoldWatchdog();
+}
+
+std::optional<ScreenMetrics> TarvoController::rememberedOrPointerScreen() {
+    if (m_currentScreen)
+        return m_currentScreen;
+    return m_platform.screens.forPointer();
+}
+
+TarvoController::NotchRects TarvoController::notchRects(const ScreenMetrics& screen) {
+    const double inset = TarvoGeometry::topInset(screen);
+    const double centre = TarvoGeometry::notchCentreX(screen);
+    // Without a notch the strip above the island belongs to the desktop's top
+    // panel: only the tab's own width, centred, opens the shelf, and a screen
+    // without a top inset still keeps a thin edge to click or rest on.
+    const double width =
+        screen.hasNotch() ? screen.notchWidth() : TarvoGeometry::baseWidth(screen, TarvoState::tab);
+    const double height = screen.hasNotch() ? inset : std::max(inset, minimumClickHeight);
+    const double top = screen.frame.maxY();
+    return {{centre - width / 2, top - height, width, height},
+            {centre - width / 2, top - height - hoverReach, width, height + hoverReach}};
+}
+
+bool TarvoController::pointerInHoverRect() const {
+    if (!m_currentScreen)
+        return false;
+    const QPointF pointer = m_platform.input.mouseLocation();
+    return notchRects(*m_currentScreen).hover.contains({pointer.x(), pointer.y()}) ||
+           m_view->isPointerOverIsland();
 }
 
 void TarvoController::loadThumbnails() {
@@ -98,6 +136,7 @@ void TarvoController::applyFrame(bool animated) {
         m_panel->setFrame(frame);
     m_view->setStripState(m_state, animated && m_panel->isPanelVisible());
     m_panel->applyShape();
+    syncNotchHoverMonitor();
 }
 
 void TarvoController::retract() {
@@ -219,33 +258,123 @@ void TarvoController::showTransientNotice(const QString& text, bool clickable) {
 }
 
 void TarvoController::handleNotchClick() {
-    std::optional<ScreenMetrics> screen = m_currentScreen;
-    if (!screen)
-        screen = m_platform.screens.forPointer();
+    const std::optional<ScreenMetrics> screen = rememberedOrPointerScreen();
     if (!screen)
         return;
-    const double inset = TarvoGeometry::topInset(*screen);
-    const double notch = screen->notchWidth();
-    const Rect click{TarvoGeometry::notchCentreX(*screen) - notch / 2, screen->frame.maxY() - inset,
-                     notch, inset};
     const QPointF pointer = m_platform.input.mouseLocation();
-    if (!click.contains({pointer.x(), pointer.y()}))
+    if (!notchRects(*screen).click.contains({pointer.x(), pointer.y()}))
         return;
     if (m_state == TarvoState::hidden) {
         openTarvo();
     } else if (m_state == TarvoState::tab) {
         m_notchDwellWork.reset();
         m_notchWakeArmed = false;
-        m_settleWork.reset();
-        m_view->setTabGlowDimmed(false);
-        m_tuckWork.reset();
-        m_engagedThisSession = true;
-        m_lastBloomAt = m_platform.clock.now();
-        m_state = TarvoState::resting;
-        refresh(false);
-        m_view->animateAppear();
-        scheduleSettle(settleDelay);
+        bloomFromTab();
     }
+}
+
+void TarvoController::bloomFromTab() {
+    m_settleWork.reset();
+    if (m_state != TarvoState::tab)
+        return;
+    m_view->setTabGlowDimmed(false);
+    m_tuckWork.reset();
+    m_engagedThisSession = true;
+    m_lastBloomAt = m_platform.clock.now();
+    m_state = TarvoState::resting;
+    refresh(false);
+    m_view->animateAppear();
+    scheduleSettle(settleDelay);
+}
+
+void TarvoController::armFoldWatchdog() {
+    m_foldWatchdog.reset();
+    if (m_state != TarvoState::resting)
+        return;
+    m_foldWatchdog = m_platform.clock.schedule(foldWatchdogInterval, [this] {
+        if (m_state != TarvoState::resting)
+            return;
+        const bool held = m_view->isPointerOverIsland() || m_view->isShowingMenu() ||
+                          m_dragSource || m_dragInFlight ||
+                          (m_panel->isActiveWindow() && m_panel->wantsKeyboardFocus()) ||
+                          m_platform.clock.now().secondsSince(m_lastBloomAt) < bloomHold;
+        if (held)
+            armFoldWatchdog();
+        else
+            settleToTabNow();
+    });
+}
+
+void TarvoController::syncNotchHoverMonitor() {
+    if (m_state == TarvoState::tab && m_preferences.openShelfOnNotchHover()) {
+        if (!m_notchHoverMonitor) {
+            m_notchHoverMonitor = m_platform.eventMonitors.addGlobalMonitor(
+                eventMask(EventType::mouseMoved),
+                [this](const MouseEvent&) { handleNotchHover(); });
+        }
+        return;
+    }
+    if (m_notchHoverMonitor) {
+        m_platform.eventMonitors.removeMonitor(*m_notchHoverMonitor);
+        m_notchHoverMonitor.reset();
+    }
+    m_notchDwellWork.reset();
+}
+
+void TarvoController::handleNotchHover() {
+    if (m_state != TarvoState::tab)
+        return;
+    if (pointerInHoverRect()) {
+        armDormantWake();
+    } else {
+        m_notchDwellWork.reset();
+        m_notchWakeArmed = true;
+    }
+}
+
+void TarvoController::armDormantWake() {
+    if (m_state != TarvoState::tab || !m_notchWakeArmed)
+        return;
+    m_notchDwellWork = m_platform.clock.schedule(dwellDelay, [this] {
+        if (m_state == TarvoState::tab && m_notchWakeArmed && pointerInHoverRect()) {
+            m_notchWakeArmed = false;
+            bloomFromTab();
+        }
+    });
+}
+
+void TarvoController::loadThumbnails() {
+    for (const Item& item : m_store->items()) {
+        if (m_thumbnails->cached(item))
+            continue;
+        m_thumbnails->thumbnail(item, [this, id = item.id](const QImage& image) {
+            if (!image.isNull())
+                m_view->setThumbnail(image, id);
+        });
+    }
+}
+
+void TarvoController::syncOutsideClickMonitor() {
+    if (m_state == TarvoState::resting && m_panel->isPanelVisible()) {
+        if (!m_outsideClickMonitor) {
+            m_outsideClickMonitor = m_platform.eventMonitors.addGlobalMonitor(
+                eventMask(EventType::leftMouseUp) | eventMask(EventType::rightMouseUp),
+                [this](const MouseEvent&) { handleOutsideClick(); });
+        }
+        return;
+    }
+    if (m_outsideClickMonitor) {
+        m_platform.eventMonitors.removeMonitor(*m_outsideClickMonitor);
+        m_outsideClickMonitor.reset();
+    }
+}
+
+void TarvoController::handleOutsideClick() {
+    const Date now = m_platform.clock.now();
+    if (m_state == TarvoState::resting && !m_view->isShowingMenu() && !m_dragSource &&
+        !m_dragInFlight && now.secondsSince(m_lastDragEndedAt) > outsideClickAfterDragEnd &&
+        now.secondsSince(m_lastBloomAt) > outsideClickAfterBloom)
+        settleToTabNow();
 }
 
 void TarvoController::dragMonitor(DragMonitor&, QPointF) {

@@ -2,11 +2,17 @@
 
 #include "AnimationClock.h"
 #include "Animator.h"
+#include "ItemLayer.h"
 #include "ShapeLayer.h"
+#include "ShelfAccessibility.h"
 #include "TarvoViewDelegate.h"
 
 #include "TarvoCore/L10n.h"
+#include "TarvoPlatform/MimePasteboard.h"
 
+#include <QAccessible>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFontMetricsF>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -31,6 +37,7 @@ constexpr double tabBottom = 132;
 constexpr double closeHitSize = 28;
 constexpr double closeDiameter = 18;
 constexpr double islandHitMargin = 6;
+constexpr double nearMargin = 48;
 constexpr double chipHeight = 24;
 constexpr double chipGap = 5;
 constexpr double chipHitMargin = 4;
@@ -57,6 +64,9 @@ QRectF qtRect(const TarvoView& view, const Rect& rect) {
 } // namespace
 
 TarvoView::TarvoView(AnimationClock* clock, QWidget* parent) : QWidget(parent) {
+    // Before anything asks for the view's accessible element, so that the
+    // shelf's own is made rather than a plain widget's.
+    ShelfAccessibility::install();
     if (!clock) {
         m_ownClock = std::make_unique<FrameClock>();
         clock = m_ownClock.get();
@@ -66,7 +76,31 @@ TarvoView::TarvoView(AnimationClock* clock, QWidget* parent) : QWidget(parent) {
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_TranslucentBackground);
     setAccessibleName(L10n::a11yTarvoRole());
+    setAcceptDrops(true);
     setUp();
+}
+
+namespace {
+
+AccessibleAnnouncer& bridgeAnnouncer() {
+    static AccessibleAnnouncer announcer;
+    return announcer;
+}
+
+} // namespace
+
+void TarvoView::setAnnouncer(Announcer* announcer) {
+    m_announcer = announcer;
+}
+
+void TarvoView::announceOpened() {
+    (m_announcer ? *m_announcer : bridgeAnnouncer())
+        .announce(*this, L10n::a11yTarvoOpen(qint64(m_items.size())));
+}
+
+void TarvoView::announceLanded(const Item& item) {
+    (m_announcer ? *m_announcer : bridgeAnnouncer())
+        .announce(*this, L10n::a11yLanded(item.displayName));
 }
 
 TarvoView::~TarvoView() {
@@ -85,6 +119,10 @@ void TarvoView::setUp() {
     m_islandLayer->setFillColor(islandFill);
     m_islandLayer->setShadow(islandShadow, islandShadowOpacity, 16, {0, -9});
     m_rootLayer->addSublayer(m_islandLayer);
+
+    m_itemsRoot = Layer::make();
+    m_itemsRoot->name = "items";
+    m_rootLayer->addSublayer(m_itemsRoot);
 }
 
 void TarvoView::setDrawsShadow(bool draws) {
@@ -95,11 +133,75 @@ void TarvoView::setDrawsShadow(bool draws) {
 }
 
 void TarvoView::update(std::vector<Item> items, std::vector<QUuid> selection, TarvoState state,
-                       const QSet<QUuid>&) {
+                       const QSet<QUuid>& animateLanding) {
     m_items = std::move(items);
     m_selection = std::move(selection);
     m_state = state;
+    syncItemLayers(animateLanding);
     layoutContents();
+    if (QAccessible::isActive()) {
+        QAccessibleEvent reorder(this, QAccessible::ObjectReorder);
+        QAccessible::updateAccessibility(&reorder);
+    }
+}
+
+void TarvoView::syncItemLayers(const QSet<QUuid>& animateLanding) {
+    std::map<QUuid, std::shared_ptr<ItemLayer>> kept;
+    const QColor accent = palette().color(QPalette::Highlight);
+    const Color accentColor = Color::rgb(accent.redF(), accent.greenF(), accent.blueF());
+    for (const Item& item : m_items) {
+        std::shared_ptr<ItemLayer> layer;
+        if (const auto found = m_itemLayers.find(item.id); found != m_itemLayers.end()) {
+            layer = found->second;
+        } else {
+            layer = ItemLayer::make(item.id);
+            layer->setContentsScale(windowHandle() ? devicePixelRatioF() : 2.0);
+            m_itemsRoot->addSublayer(layer);
+            // Without a landing set, items new to the view land; the first
+            // snapshot shows what was stored before in place.
+            const bool lands =
+                animateLanding.isEmpty() ? m_hadSnapshot : animateLanding.contains(item.id);
+            if (lands)
+                layer->animateLanding(false);
+        }
+        const auto thumbnail = m_thumbnails.constFind(item.id);
+        layer->apply(item,
+                     thumbnail == m_thumbnails.constEnd() ? std::nullopt
+                                                          : std::optional<QImage>(*thumbnail),
+                     m_increaseContrast);
+        layer->setSelected(std::find(m_selection.begin(), m_selection.end(), item.id) !=
+                               m_selection.end(),
+                           accentColor);
+        kept.emplace(item.id, std::move(layer));
+    }
+    for (const auto& [id, layer] : m_itemLayers) {
+        if (!kept.contains(id))
+            layer->removeFromSuperlayer();
+    }
+    m_itemLayers = std::move(kept);
+    m_hadSnapshot = true;
+}
+
+void TarvoView::layoutItems() {
+    const bool shown = m_state != TarvoState::tab && m_state != TarvoState::hidden;
+    double x = m_islandRect.x + stripInsets / 2 - m_itemScroll;
+    const double y = m_visibleBottom + (stripHeight - slotWidth) / 2 + 6;
+    for (const Item& item : m_items) {
+        const auto found = m_itemLayers.find(item.id);
+        if (found == m_itemLayers.end())
+            continue;
+        found->second->setHidden(!shown);
+        found->second->layout({x, y, slotWidth, slotWidth});
+        x += slotWidth + slotGap;
+    }
+}
+
+std::optional<QUuid> TarvoView::itemAt(Point point) const {
+    for (const auto& [id, layer] : m_itemLayers) {
+        if (!layer->isHidden() && layer->frame().contains(point))
+            return id;
+    }
+    return std::nullopt;
 }
 
 void TarvoView::setNotice(const std::optional<QString>& notice) {
@@ -132,6 +234,20 @@ void TarvoView::setIslandWidth(double width) {
 
 void TarvoView::setThumbnail(const QImage& image, const QUuid& item) {
     m_thumbnails.insert(item, image);
+    if (const auto layer = m_itemLayers.find(item); layer != m_itemLayers.end()) {
+        for (const Item& shown : m_items) {
+            if (shown.id == item)
+                layer->second->apply(shown, image, m_increaseContrast);
+        }
+    }
+    QWidget::update();
+}
+
+void TarvoView::setIncreaseContrast(bool increase) {
+    if (increase == m_increaseContrast)
+        return;
+    m_increaseContrast = increase;
+    syncItemLayers({});
     QWidget::update();
 }
 
@@ -170,10 +286,12 @@ void TarvoView::layoutContents() {
     const Rect bounds{0, 0, viewWidth, viewHeight};
     m_rootLayer->setFrame(bounds);
     m_islandLayer->setFrame(bounds);
+    m_itemsRoot->setFrame(bounds);
     const QPainterPath outline = islandOutline();
     m_islandLayer->setPath(outline);
     m_islandLayer->setShadowPath(outline);
     m_lastChipText = m_notice;
+    layoutItems();
     QWidget::update();
     if (onShapeChanged)
         onShapeChanged();
@@ -355,11 +473,38 @@ void TarvoView::enterEvent(QEnterEvent* event) {
 }
 
 void TarvoView::leaveEvent(QEvent*) {
+    m_pointer.reset();
+    setHoveredItem(std::nullopt);
     setHovering(false);
 }
 
 void TarvoView::mouseMoveEvent(QMouseEvent* event) {
-    setHovering(m_islandRect.contains(fromQt(event->position())));
+    const Point point = fromQt(event->position());
+    m_pointer = point;
+    setHoveredItem(itemAt(point));
+    setHovering(m_islandRect.contains(point));
+}
+
+void TarvoView::setHoveredItem(const std::optional<QUuid>& item) {
+    if (item == m_hoveredItem)
+        return;
+    for (const std::optional<QUuid>& id : {m_hoveredItem, item}) {
+        if (!id)
+            continue;
+        if (const auto layer = m_itemLayers.find(*id); layer != m_itemLayers.end())
+            layer->second->setHovered(id == item, false);
+    }
+    m_hoveredItem = item;
+    QWidget::update();
+}
+
+bool TarvoView::isPointerNearIsland() const {
+    if (!m_pointer)
+        return false;
+    const Rect& r = m_islandRect;
+    return Rect{r.x - nearMargin, r.y - nearMargin, r.width + 2 * nearMargin,
+                r.height + 2 * nearMargin}
+        .contains(*m_pointer);
 }
 
 void TarvoView::mousePressEvent(QMouseEvent* event) {
@@ -406,6 +551,49 @@ void TarvoView::keyPressEvent(QKeyEvent* event) {
 void TarvoView::wheelEvent(QWheelEvent* event) {
     const QPointF delta = QPointF(event->angleDelta()) / 8.0;
     scrollItems(delta.x() + delta.y());
+}
+
+void TarvoView::dragEnterEvent(QDragEnterEvent* event) {
+    m_dropAccepted = false;
+    if (m_delegate && event->mimeData()) {
+        const MimePasteboard pasteboard(*event->mimeData());
+        m_dropAccepted = m_delegate->tarvoView(*this, pasteboard);
+    }
+    if (m_dropAccepted) {
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+void TarvoView::dragMoveEvent(QDragMoveEvent* event) {
+    if (m_dropAccepted) {
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+void TarvoView::dragLeaveEvent(QDragLeaveEvent*) {
+    m_dropAccepted = false;
+}
+
+void TarvoView::dropEvent(QDropEvent* event) {
+    const bool accepted = std::exchange(m_dropAccepted, false);
+    if (!accepted || !m_delegate || !event->mimeData()) {
+        event->ignore();
+        return;
+    }
+    const MimePasteboard pasteboard(*event->mimeData());
+    const Point at = fromQt(event->position());
+    if (m_delegate->tarvoView(*this, pasteboard, QPointF(at.x, at.y))) {
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+    } else {
+        event->ignore();
+    }
 }
 
 } // namespace tarvo

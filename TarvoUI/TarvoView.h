@@ -16,6 +16,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -24,6 +25,8 @@ namespace tarvo {
 
 class AnimationClock;
 class Animator;
+class Announcer;
+class ItemLayer;
 class Layer;
 class ShapeLayer;
 class TarvoViewDelegate;
@@ -72,7 +75,8 @@ public:
     bool forcesCloseBadge() const { return m_forcesCloseBadge; }
     void setForcesCloseBadge(bool forces) { m_forcesCloseBadge = forces; }
     bool increaseContrast() const { return m_increaseContrast; }
-    void setIncreaseContrast(bool increase) { m_increaseContrast = increase; }
+    // Redraws the items with stronger edges and text.
+    void setIncreaseContrast(bool increase);
     const QSet<QUuid>& itemsInFlight() const { return m_itemsInFlight; }
     void setItemsInFlight(const QSet<QUuid>& items);
     // The island's width as the controller chose it; 0 or less: the view's width.
@@ -94,7 +98,7 @@ public:
     double destinationRequiredWidth() const { return 0; }
     bool isShowingMenu() const { return m_isShowingMenu; }
     bool isPointerOverIsland() const { return m_hoveringIsland; }
-    bool isPointerNearIsland() const { return m_hoveringIsland; }
+    bool isPointerNearIsland() const;
     bool closeButtonVisible() const;
     // The caption chip's frame in view coordinates; none while it is hidden.
     std::optional<Rect> chipFrame() const;
@@ -108,8 +112,16 @@ public:
     void animateAppear();
     // Calls `completion` once the island is gone.
     void animateDisappear(std::function<void()> completion);
-    void announceOpened() {}
-    void announceLanded(const Item&) {}
+    void announceOpened();
+    void announceLanded(const Item& item);
+    // Where announcements go; the accessibility bridge unless a test sets one.
+    void setAnnouncer(Announcer* announcer);
+
+    // The layer of each item of the last snapshot, and the layer they hang in.
+    const std::map<QUuid, std::shared_ptr<ItemLayer>>& itemLayers() const { return m_itemLayers; }
+    const Layer& itemsRoot() const { return *m_itemsRoot; }
+    // The item under a view point, if any.
+    std::optional<QUuid> itemAt(Point point) const;
 
     // Moves the strip by a scroll delta, within its ends.
     void scrollItems(double delta);
@@ -144,10 +156,17 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dragLeaveEvent(QDragLeaveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void setUp();
     void setHovering(bool hovering);
+    void setHoveredItem(const std::optional<QUuid>& item);
+    void syncItemLayers(const QSet<QUuid>& animateLanding);
+    void layoutItems();
     double stripContentWidth() const;
 
     std::unique_ptr<AnimationClock> m_ownClock;
@@ -180,6 +199,16 @@ private:
     Rect m_islandRect;
     bool m_isShowingMenu = false;
     bool m_disappearing = false;
+    // Whether the delegate took the drag under the pointer.
+    bool m_dropAccepted = false;
+    std::shared_ptr<Layer> m_itemsRoot;
+    std::map<QUuid, std::shared_ptr<ItemLayer>> m_itemLayers;
+    // Stored items shown by the first snapshot are in place, not landing.
+    bool m_hadSnapshot = false;
+    std::optional<QUuid> m_hoveredItem;
+    Announcer* m_announcer = nullptr;
+    // The pointer's last place in the view, while it is inside.
+    std::optional<Point> m_pointer;
 };
 
 } // namespace tarvo

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "Layer.h"
+#include "ShapeLayer.h"
+#include "TextLayer.h"
+
+#include "TarvoCore/Item.h"
+
+#include <QImage>
+#include <QUuid>
+
+#include <memory>
+#include <optional>
+
+namespace tarvo {
+
+// One item of the shelf's strip: a rounded tile with the item's picture, a
+// veil with a progress arc or a warning while it is not ready, a selection
+// ring, a pinned dot, a type badge and the name under the tile. It owns no
+// model: the view pushes the item and its picture in. Main thread only.
+class ItemLayer final : public Layer {
+public:
+    static std::shared_ptr<ItemLayer> make(const QUuid& itemID);
+
+    const QUuid& itemID() const { return m_itemID; }
+    void setContentsScale(double scale);
+
+    // Places the layer and its parts for one slot of the strip.
+    void layout(const Rect& slot);
+    // Shows the item's data and state. With `increaseContrast` the tile gets
+    // a light edge and the name full white, so it stands out on the island.
+    void apply(const Item& item, const std::optional<QImage>& thumbnail, bool increaseContrast);
+    void setSelected(bool selected, const Color& accent);
+    void setHovered(bool hovered, bool reduceMotion);
+    void setPressed(bool pressed, bool reduceMotion);
+    // The arrival of a newly landed item: scales and fades in.
+    void animateLanding(bool reduceMotion);
+
+    bool isSelected() const { return m_isSelected; }
+    bool isHovered() const { return m_isHovered; }
+    bool isPressed() const { return m_isPressed; }
+    bool increaseContrast() const { return m_increaseContrast; }
+    const QString& typeText() const { return m_typeText; }
+
+    std::shared_ptr<Layer> well;
+    std::shared_ptr<Layer> thumbnail;
+    std::shared_ptr<Layer> content;
+    std::shared_ptr<Layer> dim;
+    std::shared_ptr<ShapeLayer> selectionRing;
+    std::shared_ptr<ShapeLayer> progressRing;
+    std::shared_ptr<ShapeLayer> failureGlyph;
+    std::shared_ptr<TextLayer> nameLabel;
+    std::shared_ptr<Layer> typeBadge;
+    std::shared_ptr<TextLayer> typeBadgeText;
+    std::shared_ptr<Layer> pinnedDot;
+
+private:
+    explicit ItemLayer(const QUuid& itemID);
+    void build();
+    void applyTouchState(bool reduceMotion);
+    void spin();
+
+    QUuid m_itemID;
+    bool m_increaseContrast = false;
+    bool m_isSelected = false;
+    bool m_isHovered = false;
+    bool m_isPressed = false;
+    QString m_typeText;
+};
+
+} // namespace tarvo

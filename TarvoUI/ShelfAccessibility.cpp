@@ -1,0 +1,176 @@
+#include "ShelfAccessibility.h"
+
+#include "ItemLayer.h"
+#include "TarvoView.h"
+
+#include "TarvoCore/L10n.h"
+
+#include <QAccessible>
+#include <QAccessibleWidget>
+
+#include <QPointer>
+
+#include <algorithm>
+#include <map>
+
+namespace tarvo {
+
+namespace {
+
+// One item of the strip, as a picture with the item's name.
+class ItemAccessible final : public QAccessibleInterface {
+public:
+    ItemAccessible(TarvoView* view, QUuid id) : m_view(view), m_id(id) {}
+
+    bool isValid() const override { return m_view && item(); }
+    QObject* object() const override { return nullptr; }
+    QWindow* window() const override { return m_view ? m_view->window()->windowHandle() : nullptr; }
+    QAccessibleInterface* parent() const override {
+        return m_view ? QAccessible::queryAccessibleInterface(m_view) : nullptr;
+    }
+    QAccessibleInterface* child(int) const override { return nullptr; }
+    int childCount() const override { return 0; }
+    int indexOfChild(const QAccessibleInterface*) const override { return -1; }
+    QAccessibleInterface* childAt(int, int) const override { return nullptr; }
+    QAccessible::Role role() const override { return QAccessible::Graphic; }
+
+    QString text(QAccessible::Text t) const override {
+        const Item* shown = item();
+        if (!shown)
+            return {};
+        switch (t) {
+        case QAccessible::Name:
+            return shown->displayName;
+        case QAccessible::Description:
+            return L10n::a11yItemRole();
+        default:
+            return {};
+        }
+    }
+    void setText(QAccessible::Text, const QString&) override {}
+
+    QRect rect() const override {
+        if (!m_view)
+            return {};
+        const auto layer = m_view->itemLayers().find(m_id);
+        if (layer == m_view->itemLayers().end())
+            return {};
+        const Rect frame = layer->second->frame();
+        const QPointF topLeft = m_view->toQt({frame.x, frame.maxY()});
+        const QRect local(topLeft.toPoint(), QSize(int(frame.width), int(frame.height)));
+        return QRect(m_view->mapToGlobal(local.topLeft()), local.size());
+    }
+
+    QAccessible::State state() const override {
+        QAccessible::State state;
+        state.selectable = true;
+        const std::vector<QUuid>& selection = m_view ? m_view->selection() : std::vector<QUuid>{};
+        state.selected = std::find(selection.begin(), selection.end(), m_id) != selection.end();
+        state.invisible = !m_view || !m_view->isVisible();
+        return state;
+    }
+
+    const QUuid& id() const { return m_id; }
+
+private:
+    const Item* item() const {
+        if (!m_view)
+            return nullptr;
+        for (const Item& shown : m_view->items()) {
+            if (shown.id == m_id)
+                return &shown;
+        }
+        return nullptr;
+    }
+
+    QPointer<TarvoView> m_view;
+    QUuid m_id;
+};
+
+// The view with its items as children; its value says how many items the
+// shelf holds.
+class ViewAccessible final : public QAccessibleWidget {
+public:
+    explicit ViewAccessible(TarvoView* view) : QAccessibleWidget(view, QAccessible::Pane) {}
+    ~ViewAccessible() override {
+        for (const auto& [item, id] : m_ids)
+            QAccessible::deleteAccessibleInterface(id);
+    }
+
+    int childCount() const override { return int(shownItems().size()); }
+    QAccessibleInterface* child(int index) const override {
+        const std::vector<QUuid> ids = shownItems();
+        if (index < 0 || index >= int(ids.size()))
+            return nullptr;
+        return QAccessible::accessibleInterface(idFor(ids[std::size_t(index)]));
+    }
+    int indexOfChild(const QAccessibleInterface* child) const override {
+        const auto* item = dynamic_cast<const ItemAccessible*>(child);
+        if (!item)
+            return -1;
+        const std::vector<QUuid> ids = shownItems();
+        const auto found = std::find(ids.begin(), ids.end(), item->id());
+        return found == ids.end() ? -1 : int(found - ids.begin());
+    }
+    QString text(QAccessible::Text t) const override {
+        if (t == QAccessible::Value)
+            return L10n::a11yTarvoOpen(qint64(view()->items().size()));
+        return QAccessibleWidget::text(t);
+    }
+
+private:
+    TarvoView* view() const { return static_cast<TarvoView*>(widget()); }
+
+    // Items with a laid-out, shown slot; those beyond the strip get none.
+    std::vector<QUuid> shownItems() const {
+        std::vector<QUuid> ids;
+        for (const Item& item : view()->items()) {
+            const auto layer = view()->itemLayers().find(item.id);
+            if (layer != view()->itemLayers().end() && !layer->second->isHidden() &&
+                layer->second->frame().width > 0)
+                ids.push_back(item.id);
+        }
+        return ids;
+    }
+
+    // One registered element per item, kept while the view lives.
+    QAccessible::Id idFor(const QUuid& id) const {
+        if (const auto found = m_ids.find(id); found != m_ids.end()) {
+            if (QAccessibleInterface* known = QAccessible::accessibleInterface(found->second);
+                known && known->isValid())
+                return found->second;
+            QAccessible::deleteAccessibleInterface(found->second);
+            m_ids.erase(found);
+        }
+        const QAccessible::Id made =
+            QAccessible::registerAccessibleInterface(new ItemAccessible(view(), id));
+        m_ids.emplace(id, made);
+        return made;
+    }
+
+    mutable std::map<QUuid, QAccessible::Id> m_ids;
+};
+
+QAccessibleInterface* shelfFactory(const QString&, QObject* object) {
+    if (auto* view = dynamic_cast<TarvoView*>(object))
+        return new ViewAccessible(view);
+    return nullptr;
+}
+
+} // namespace
+
+void AccessibleAnnouncer::announce(QWidget& source, const QString& text) {
+    source.setAccessibleDescription(text);
+    QAccessibleEvent event(&source, QAccessible::DescriptionChanged);
+    QAccessible::updateAccessibility(&event);
+}
+
+void ShelfAccessibility::install() {
+    static bool installed = false;
+    if (installed)
+        return;
+    installed = true;
+    QAccessible::installFactory(shelfFactory);
+}
+
+} // namespace tarvo

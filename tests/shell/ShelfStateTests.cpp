@@ -1,0 +1,373 @@
+// The shelf's states and timers on a fake clock with every platform service
+// in memory.
+#include "ShellFixture.h"
+
+#include "TarvoUI/ItemLayer.h"
+#include "TarvoUI/TarvoPanel.h"
+#include "TarvoUI/TarvoView.h"
+
+#include "support/ItemFactory.h"
+
+#include <QCoreApplication>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QMouseEvent>
+
+#include <gtest/gtest.h>
+
+namespace tarvo::test {
+namespace {
+
+class ShelfStateTest : public ::testing::Test, protected ControllerFixture {
+protected:
+    void SetUp() override {
+        controller = makeController();
+        controller->start();
+    }
+
+    Item addItem() {
+        return addTextItem(controller->store(), QStringLiteral("note %1").arg(++m_added),
+                           m_shell.clock.now());
+    }
+
+    // A drag over the shelf that drops one item and ends: the shelf rests.
+    void dropDuringDrag() {
+        controller->dragMonitor(controller->monitor(), {});
+        controller->itemsArrived({addItem()});
+        ASSERT_EQ(controller->state(), TarvoState::dragging);
+        controller->dragMonitorDragEnded(controller->monitor());
+        ASSERT_EQ(controller->state(), TarvoState::resting);
+    }
+
+    void foldToTab() {
+        dropDuringDrag();
+        m_shell.clock.advance(0.6);
+        ASSERT_EQ(controller->state(), TarvoState::tab);
+    }
+
+    // Moves the pointer within the shelf's view, in view coordinates.
+    void movePointerInView(Point point) {
+        TarvoView& view = controller->view();
+        QMouseEvent move(QEvent::MouseMove, view.toQt(point), view.mapToGlobal(view.toQt(point)),
+                         Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&view, &move);
+    }
+
+    void pointerOverIsland() {
+        const Rect island = controller->view().islandRect();
+        movePointerInView({island.midX(), island.y + 20});
+        ASSERT_TRUE(controller->view().isPointerOverIsland());
+    }
+
+    void pointerAwayFromIsland() {
+        movePointerInView({1, 1});
+        ASSERT_FALSE(controller->view().isPointerOverIsland());
+    }
+
+    void setScreen(const ScreenMetrics& screen) { m_shell.screens.screens = {screen}; }
+
+    static ScreenMetrics notchedScreen() {
+        ScreenMetrics screen;
+        screen.frame = {0, 0, 1512, 982};
+        screen.safeAreaTop = 32;
+        screen.menuBarHeight = 32;
+        screen.auxLeftWidth = 660;
+        screen.auxRightWidth = 660;
+        return screen;
+    }
+
+    std::unique_ptr<TarvoController> controller;
+    int m_added = 0;
+};
+
+TEST_F(ShelfStateTest, ADragUnfoldsTheShelfAndADropDuringItKeepsItDragging) {
+    controller->dragMonitor(controller->monitor(), {});
+    EXPECT_EQ(controller->state(), TarvoState::dragging);
+    EXPECT_TRUE(controller->panel().isPanelVisible());
+    controller->itemsArrived({addItem()});
+    EXPECT_EQ(controller->state(), TarvoState::dragging);
+    EXPECT_EQ(controller->view().items().size(), 1u);
+    m_shell.clock.advance(30); // no timer moves a shelf while the drag is in flight
+    EXPECT_EQ(controller->state(), TarvoState::dragging);
+}
+
+TEST_F(ShelfStateTest, AnEngagedShelfRestsAfterTheDragAndFoldsAtTheWatchdogsFirstLook) {
+    dropDuringDrag();
+    m_shell.clock.advance(0.59);
+    EXPECT_EQ(controller->state(), TarvoState::resting);
+    m_shell.clock.advance(0.01);
+    EXPECT_EQ(controller->state(), TarvoState::tab);
+    EXPECT_FALSE(controller->view().tabGlowDimmed());
+}
+
+TEST_F(ShelfStateTest, ADragOverAnUntouchedShelfWithItemsHidesItAfterAQuarterSecond) {
+    addItem();
+    controller->dragMonitor(controller->monitor(), {});
+    controller->dragMonitorDragEnded(controller->monitor());
+    EXPECT_EQ(controller->state(), TarvoState::dragging);
+    m_shell.clock.advance(0.24);
+    EXPECT_EQ(controller->state(), TarvoState::dragging);
+    m_shell.clock.advance(0.01);
+    EXPECT_EQ(controller->state(), TarvoState::hidden);
+    EXPECT_FALSE(controller->panel().isPanelVisible());
+}
+
+TEST_F(ShelfStateTest, ThePointerOverTheIslandHoldsItOpenAndLeavingFoldsAfterAThirdOfASecond) {
+    dropDuringDrag();
+    pointerOverIsland();
+    m_shell.clock.advance(5); // the watchdog and the 2.4-second settle both re-arm
+    EXPECT_EQ(controller->state(), TarvoState::resting);
+    pointerAwayFromIsland();
+    // Leaving arms the short settle; the watchdog may look first, either folds.
+    m_shell.clock.advance(0.35);
+    EXPECT_EQ(controller->state(), TarvoState::tab);
+}
+
+TEST_F(ShelfStateTest, TheSettleTimerFoldsAfterTwoPointFourSecondsWithoutTheWatchdog) {
+    addItem();
+    controller->openTarvo(); // an opened shelf waits 4.8 s
+    controller->scheduleSettle(TarvoController::settleDelay);
+    m_shell.clock.advance(2.39);
+    EXPECT_EQ(controller->state(), TarvoState::resting);
+    m_shell.clock.advance(0.01);
+    EXPECT_EQ(controller->state(), TarvoState::tab);
+}
+
+TEST_F(ShelfStateTest, ADragInFlightHoldsARestingShelfOpen) {
+    addItem();
+    controller->openTarvo();
+    controller->dragMonitor(controller->monitor(), {});
+    controller->settleAfterDrag(); // a clear during the drag: rests while the drag goes on
+    ASSERT_EQ(controller->state(), TarvoState::resting);
+    m_shell.clock.advance(0.6 * 3);
+    EXPECT_EQ(controller->state(), TarvoState::resting);
+    controller->dragMonitorDragEnded(controller->monitor());
+    m_shell.clock.advance(0.6);
+    EXPECT_EQ(controller->state(), TarvoState::tab);
+}
+
+TEST_F(ShelfStateTest, TheTabHidesAfterFifteenSecondsWithoutANotchAndDimsWithOne) {
+    foldToTab();
+    m_shell.clock.advance(14.9);
+    EXPECT_EQ(controller->state(), TarvoState::tab);
+    m_shell.clock.advance(0.1);
+    EXPECT_EQ(controller->state(), TarvoState::hidden);
+
+    setScreen(notchedScreen());
+    controller->screenParametersChanged();
+    foldToTab();
+    m_shell.clock.advance(15);
+    EXPECT_EQ(controller->state(), TarvoState::tab);
+    EXPECT_TRUE(controller->view().tabGlowDimmed());
+    m_shell.clock.advance(60);
+    EXPECT_EQ(controller->state(), TarvoState::tab);
+}
+
+TEST_F(ShelfStateTest, ThePointerNearTheTabKeepsReArmingTheTuckAway) {
+    foldToTab();
+    const Rect island = controller->view().islandRect();
+    movePointerInView({island.midX(), island.y + 2});
+    m_shell.clock.advance(45);
+    EXPECT_EQ(controller->state(), TarvoState::tab);
+    pointerAwayFromIsland();
+    m_shell.clock.advance(15);
+    EXPECT_EQ(controller->state(), TarvoState::hidden);
+}
+
+TEST_F(ShelfStateTest, ANotchClickOpensAHiddenShelfBloomsTheTabAndLeavesTheOthers) {
+    const TarvoController::NotchRects rects =
+        TarvoController::notchRects(m_shell.screens.screens.front());
+    const QPointF inside(rects.click.midX(), rects.click.midY());
+    m_shell.input.setMouseLocation(inside);
+    MouseEvent down{EventType::leftMouseDown, 0};
+
+    m_shell.monitors.postGlobal(down);
+    EXPECT_EQ(controller->state(), TarvoState::resting);
+    controller->hideTarvo();
+
+    foldToTab();
+    m_shell.input.setMouseLocation(inside);
+    m_shell.monitors.postGlobal(down);
+    EXPECT_EQ(controller->state(), TarvoState::resting);
+    EXPECT_TRUE(controller->engagedThisSession());
+    m_shell.clock.advance(0.3); // a fresh bloom is held open
+    EXPECT_EQ(controller->state(), TarvoState::resting);
+
+    controller->dragMonitor(controller->monitor(), {});
+    m_shell.monitors.postGlobal(down);
+    EXPECT_EQ(controller->state(), TarvoState::dragging);
+}
+
+// Without a notch, the strip above the island is the desktop's top panel:
+// a click there far from the tab must not open the shelf.
+TEST_F(ShelfStateTest, WithoutANotchOnlyTheTabsOwnWidthAtTheTopEdgeOpensTheShelf) {
+    struct Case {
+        double menuBarHeight;
+        QPointF pointer;
+        bool opens;
+    };
+    const Case cases[] = {
+        {28, {640, 790}, true},   // centre of the top panel, over the tab
+        {28, {100, 790}, false},  // the top panel's left end
+        {28, {1200, 799}, false}, // its right end
+        {28, {640, 760}, false},  // below the top panel
+        {0, {640, 799}, true},    // no top panel: the top edge still takes a click
+        {0, {640, 795}, false},   // ...only 4 points of it
+        {0, {640, 796.5}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(QStringLiteral("inset %1 at %2,%3")
+                         .arg(c.menuBarHeight)
+                         .arg(c.pointer.x())
+                         .arg(c.pointer.y())
+                         .toStdString());
+        ScreenMetrics screen;
+        screen.frame = {0, 0, 1280, 800};
+        screen.menuBarHeight = c.menuBarHeight;
+        setScreen(screen);
+        controller->hideTarvo();
+        controller->screenParametersChanged();
+        m_shell.input.setMouseLocation(c.pointer);
+        m_shell.monitors.postGlobal({EventType::leftMouseDown, 0});
+        EXPECT_EQ(controller->state() == TarvoState::resting, c.opens);
+    }
+}
+
+TEST_F(ShelfStateTest, ANotchedScreensRectanglesSpanTheNotchAndReachBelowIt) {
+    const TarvoController::NotchRects rects = TarvoController::notchRects(notchedScreen());
+    EXPECT_EQ(rects.click, (Rect{660, 950, 192, 32}));
+    EXPECT_EQ(rects.hover, (Rect{660, 940, 192, 42}));
+}
+
+TEST_F(ShelfStateTest, HoveringAtTheNotchForFourTenthsOfASecondBloomsTheTab) {
+    m_preferences.setOpenShelfOnNotchHover(true);
+    const std::size_t before = m_shell.monitors.globalCount();
+    foldToTab();
+    EXPECT_EQ(m_shell.monitors.globalCount(), before + 1); // the hover monitor, only as a tab
+    const TarvoController::NotchRects rects =
+        TarvoController::notchRects(m_shell.screens.screens.front());
+    const QPointF atNotch(rects.hover.midX(), rects.hover.y + 1);
+    const MouseEvent moved{EventType::mouseMoved, 0};
+
+    // Folding disarms the wake until the pointer has been away.
+    m_shell.input.setMouseLocation(atNotch);
+    m_shell.monitors.postGlobal(moved);
+    m_shell.clock.advance(1);
+    EXPECT_EQ(controller->state(), TarvoState::tab);
+
+    m_shell.input.setMouseLocation({100, 100});
+    m_shell.monitors.postGlobal(moved);
+    m_shell.input.setMouseLocation(atNotch);
+    m_shell.monitors.postGlobal(moved);
+    m_shell.clock.advance(0.39);
+    EXPECT_EQ(controller->state(), TarvoState::tab);
+    m_shell.clock.advance(0.01);
+    EXPECT_EQ(controller->state(), TarvoState::resting);
+    EXPECT_EQ(m_shell.monitors.globalCount(), before + 1); // hover gone, outside click there
+}
+
+TEST_F(ShelfStateTest, LeavingTheNotchBeforeTheDwellEndsKeepsTheTab) {
+    m_preferences.setOpenShelfOnNotchHover(true);
+    foldToTab();
+    const TarvoController::NotchRects rects =
+        TarvoController::notchRects(m_shell.screens.screens.front());
+    const MouseEvent moved{EventType::mouseMoved, 0};
+    m_shell.input.setMouseLocation({100, 100});
+    m_shell.monitors.postGlobal(moved);
+    m_shell.input.setMouseLocation({rects.hover.midX(), rects.hover.midY()});
+    m_shell.monitors.postGlobal(moved);
+    m_shell.clock.advance(0.2);
+    m_shell.input.setMouseLocation({100, 100});
+    m_shell.monitors.postGlobal(moved);
+    m_shell.clock.advance(1);
+    EXPECT_EQ(controller->state(), TarvoState::tab);
+}
+
+TEST_F(ShelfStateTest, AnOutsideClickFoldsARestingShelfButNotRightAfterADragOrBloom) {
+    addItem();
+    controller->openTarvo();
+    controller->dragMonitor(controller->monitor(), {});
+    controller->dragMonitorDragEnded(controller->monitor());
+    ASSERT_EQ(controller->state(), TarvoState::resting);
+    pointerOverIsland(); // the watchdog must not fold first
+    const MouseEvent up{EventType::leftMouseUp, 0};
+    m_shell.clock.advance(0.5);
+    m_shell.monitors.postGlobal(up);
+    EXPECT_EQ(controller->state(), TarvoState::resting);
+    m_shell.clock.advance(0.4);
+    m_shell.monitors.postGlobal(up);
+    EXPECT_EQ(controller->state(), TarvoState::tab);
+}
+
+TEST_F(ShelfStateTest, TheMenuAndTheHotkeyOpenAndHide) {
+    controller->openTarvo();
+    EXPECT_EQ(controller->state(), TarvoState::resting);
+    EXPECT_TRUE(controller->view().showsEmptyHint());
+    controller->toggleTarvo();
+    EXPECT_EQ(controller->state(), TarvoState::hidden);
+    EXPECT_FALSE(controller->engagedThisSession());
+    controller->toggleTarvo();
+    EXPECT_EQ(controller->state(), TarvoState::resting);
+    EXPECT_TRUE(controller->panel().wantsKeyboardFocus());
+}
+
+TEST_F(ShelfStateTest, WithoutAScreenNothingOpens) {
+    m_shell.screens.screens.clear();
+    controller->dragMonitor(controller->monitor(), {});
+    controller->openTarvo();
+    m_shell.monitors.postGlobal({EventType::leftMouseDown, 0});
+    EXPECT_EQ(controller->state(), TarvoState::hidden);
+    EXPECT_FALSE(controller->panel().isPanelVisible());
+    controller->showTransientNotice(QStringLiteral("kept"), false);
+    EXPECT_EQ(controller->view().notice(), QStringLiteral("kept"));
+}
+
+TEST_F(ShelfStateTest, OnlyItemsThatLandWhileRunningPlayTheLandingAnimation) {
+    const Item stored = addItem();
+    auto second = makeController();
+    second->start();
+    second->itemsArrived({}); // the first snapshot holds the stored item in place
+    TarvoView& view = second->view();
+    ASSERT_TRUE(view.itemLayers().contains(stored.id));
+    EXPECT_FALSE(view.itemLayers().at(stored.id)->animation("land-scale"));
+
+    const Item landed = addTextItem(second->store(), QStringLiteral("new"), m_shell.clock.now());
+    second->itemsArrived({landed});
+    ASSERT_TRUE(view.itemLayers().contains(landed.id));
+    EXPECT_TRUE(view.itemLayers().at(landed.id)->animation("land-scale"));
+    EXPECT_FALSE(view.itemLayers().at(stored.id)->animation("land-scale"));
+}
+
+TEST_F(ShelfStateTest, ADropOnTheViewLandsAnItemAndTheShelfRestsWhenTheDragEnds) {
+    controller->dragMonitor(controller->monitor(), {});
+    TarvoView& view = controller->view();
+    QMimeData data;
+    data.setText(QStringLiteral("dropped words"));
+    const QPoint at = view.rect().center();
+    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&view, &enter);
+    ASSERT_TRUE(enter.isAccepted());
+    QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&view, &drop);
+    EXPECT_TRUE(drop.isAccepted());
+    ASSERT_EQ(controller->store().items().size(), 1u);
+    EXPECT_EQ(controller->state(), TarvoState::dragging);
+    EXPECT_EQ(view.items().size(), 1u);
+    controller->dragMonitorDragEnded(controller->monitor());
+    EXPECT_EQ(controller->state(), TarvoState::resting);
+}
+
+TEST_F(ShelfStateTest, ADragWithNothingTheShelfTakesIsRefused) {
+    controller->dragMonitor(controller->monitor(), {});
+    TarvoView& view = controller->view();
+    QMimeData data;
+    data.setData(QStringLiteral("application/x-private-thing"), "x");
+    QDragEnterEvent enter(view.rect().center(), Qt::CopyAction, &data, Qt::LeftButton,
+                          Qt::NoModifier);
+    QCoreApplication::sendEvent(&view, &enter);
+    EXPECT_FALSE(enter.isAccepted());
+    EXPECT_TRUE(controller->store().items().empty());
+}
+
+} // namespace
+} // namespace tarvo::test
