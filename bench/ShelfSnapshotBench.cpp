@@ -1,0 +1,77 @@
+// A snapshot of 200 items pushed into the shelf's view: the first one, which
+// makes every item's layer, and a later one, which only applies each item
+// again (as after a thumbnail or a selection change), each with the layout.
+#include "TarvoUI/TarvoView.h"
+
+#include <QApplication>
+#include <QPainter>
+
+#include <benchmark/benchmark.h>
+
+namespace {
+
+using namespace tarvo;
+
+std::vector<Item> makeItems(int count) {
+    std::vector<Item> items;
+    for (int i = 0; i < count; ++i) {
+        Item item;
+        item.id = QUuid::createUuid();
+        const QString name = QStringLiteral("photo %1.jpeg").arg(i);
+        item.payload = ItemPayload::image(name);
+        item.displayName = name;
+        if (i % 10 == 3)
+            item.state = ItemState::receiving(0.5);
+        items.push_back(std::move(item));
+    }
+    return items;
+}
+
+QImage picture() {
+    QImage image(168, 168, QImage::Format_ARGB32_Premultiplied);
+    image.fill(QColor(200, 140, 80));
+    return image;
+}
+
+void BM_FirstSnapshotOf200(benchmark::State& state) {
+    const std::vector<Item> items = makeItems(200);
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto view = std::make_unique<TarvoView>();
+        view->resize(1280, 200);
+        for (const Item& item : items)
+            view->setThumbnail(picture(), item.id);
+        state.ResumeTiming();
+        view->update(items, {}, TarvoState::resting, {});
+        state.PauseTiming();
+        view.reset();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_FirstSnapshotOf200)->Unit(benchmark::kMillisecond);
+
+void BM_NextSnapshotOf200(benchmark::State& state) {
+    std::vector<Item> items = makeItems(200);
+    TarvoView view;
+    view.resize(1280, 200);
+    for (const Item& item : items)
+        view.setThumbnail(picture(), item.id);
+    view.update(items, {}, TarvoState::resting, {});
+    int round = 0;
+    for (auto _ : state) {
+        items[std::size_t(round++ % 200)].pinned ^= true;
+        view.update(items, {items.front().id}, TarvoState::resting, {});
+    }
+}
+BENCHMARK(BM_NextSnapshotOf200)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
