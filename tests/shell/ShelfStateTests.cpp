@@ -6,6 +6,9 @@
 #include "TarvoUI/TarvoPanel.h"
 #include "TarvoUI/TarvoView.h"
 
+#include "TarvoPlatform/InputState.h"
+#include "TarvoPlatform/TypeMapping.h"
+
 #include "support/ItemFactory.h"
 
 #include <QCoreApplication>
@@ -89,6 +92,40 @@ TEST_F(ShelfStateTest, ADragUnfoldsTheShelfAndADropDuringItKeepsItDragging) {
     EXPECT_EQ(controller->view().items().size(), 1u);
     m_shell.clock.advance(30); // no timer moves a shelf while the drag is in flight
     EXPECT_EQ(controller->state(), TarvoState::dragging);
+}
+
+// Through the drag monitor as a real drag reaches it: a press, the source
+// taking the drag pasteboard, moves, the release.
+TEST_F(ShelfStateTest, ADragBeganElsewhereUnfoldsTheShelfUnlessShiftIsRequiredAndNotHeld) {
+    struct Case {
+        const char* name;
+        bool requireShift;
+        bool shiftHeld;
+        bool unfolds;
+    };
+    const Case cases[] = {
+        {"no Shift needed", false, false, true},
+        {"Shift needed, not held", true, false, false},
+        {"Shift needed and held", true, true, true},
+    };
+    double t = 1;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_preferences.setRequireShiftToShow(c.requireShift);
+        controller->preferencesDidChange();
+        m_shell.input.setModifierFlags(c.shiftHeld ? ModifierFlag::shift : 0);
+        m_shell.monitors.postGlobal({EventType::leftMouseDown, t});
+        m_shell.dragPasteboard.declareTypes(QStringList{QString(TypeIdentifier::fileURL)});
+        for (int i = 0; i < 4; ++i)
+            m_shell.monitors.postGlobal({EventType::leftMouseDragged, t += 0.1});
+        EXPECT_EQ(controller->state() == TarvoState::dragging, c.unfolds);
+        EXPECT_EQ(controller->dragInFlight(), c.unfolds);
+        m_shell.monitors.postGlobal({EventType::leftMouseUp, t += 0.1});
+        EXPECT_FALSE(controller->dragInFlight());
+        m_shell.clock.advance(1);
+        EXPECT_EQ(controller->state(), TarvoState::hidden);
+        t += 1;
+    }
 }
 
 TEST_F(ShelfStateTest, AnEngagedShelfRestsAfterTheDragAndFoldsAtTheWatchdogsFirstLook) {
