@@ -55,7 +55,6 @@ TarvoController::TarvoController(std::unique_ptr<ItemStore> store,
         m_sound = std::make_unique<SoundPlayer>([this] { return m_preferences.playSoundOnDrop(); },
                                                 m_platform.makeSoundOutput());
     }
-    m_thumbnails = std::make_unique<ThumbnailProvider>(m_store->root());
 
     m_panel->setContentView(m_view);
     m_view->setDelegate(this);

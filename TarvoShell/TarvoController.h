@@ -39,7 +39,6 @@ class SoundPlayer;
 class ThumbnailProvider;
 class TarvoPanel;
 class TarvoView;
-class ThumbnailProvider;
 
 // The heart of the shell: owns the item store, the rules, the engines, the
 // logs, the drag objects and the shelf's window, and ties drag detection,
@@ -124,7 +123,6 @@ public:
     void syncNotchHoverMonitor();
     void handleNotchHover();
     void armDormantWake();
-    void loadThumbnails();
     void syncOutsideClickMonitor();
     void handleOutsideClick();
 
@@ -135,8 +133,6 @@ public:
         Rect hover;
     };
     static NotchRects notchRects(const ScreenMetrics& screen);
-
-    ThumbnailProvider& thumbnails() { return *m_thumbnails; }
 
     // DragMonitorDelegate
     void dragMonitor(DragMonitor& monitor, QPointF dragBeganAt) override;
@@ -207,7 +203,6 @@ private:
     std::unique_ptr<SoundPlayer> m_sound;
     std::unique_ptr<ThumbnailProvider> m_thumbnails;
     std::unique_ptr<DragSource> m_dragSource;
-    std::unique_ptr<ThumbnailProvider> m_thumbnails;
     bool m_dragInFlight = false;
     std::optional<ScreenMetrics> m_currentScreen;
     TarvoState m_state = TarvoState::hidden;

@@ -37,7 +37,6 @@ void TarvoController::refresh(bool animated) {
     if (m_state != TarvoState::hidden)
         loadThumbnails();
     applyFrame(animated);
-    loadThumbnails();
     syncOutsideClickMonitor();
     armFoldWatchdog();
 }
@@ -341,17 +340,6 @@ void TarvoController::armDormantWake() {
             bloomFromTab();
         }
     });
-}
-
-void TarvoController::loadThumbnails() {
-    for (const Item& item : m_store->items()) {
-        if (m_thumbnails->cached(item))
-            continue;
-        m_thumbnails->thumbnail(item, [this, id = item.id](const QImage& image) {
-            if (!image.isNull())
-                m_view->setThumbnail(image, id);
-        });
-    }
 }
 
 void TarvoController::syncOutsideClickMonitor() {
