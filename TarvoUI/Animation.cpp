@@ -192,7 +192,10 @@ void SpringAnimation::applyLocal(LayerProperties& out, const LayerProperties& mo
                                  double time) const {
     const LayerValue start = from ? *from : readProperty(out, keyPath);
     const LayerValue end = to ? *to : readProperty(model, keyPath);
-    writeProperty(out, keyPath, interpolate(start, end, progress(time)));
+    // At the end of its duration the spring counts as settled: what it holds
+    // from then on is the target itself.
+    const double fraction = time >= duration ? 1 : progress(time);
+    writeProperty(out, keyPath, interpolate(start, end, fraction));
 }
 
 AnimationGroup::AnimationGroup(const AnimationGroup& other) : Animation(other) {

@@ -108,7 +108,7 @@ class SpringAnimation final : public PropertyAnimation {
 public:
     // How close to its target, as a fraction of the distance travelled, the
     // motion must stay for the spring to count as settled.
-    static constexpr double settlingBound = 0.001;
+    static constexpr double settlingBound = 0.002;
 
     SpringAnimation() = default;
     SpringAnimation(KeyPath path, std::optional<LayerValue> from, LayerValue to);

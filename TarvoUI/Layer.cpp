@@ -289,6 +289,31 @@ std::vector<std::string> Layer::animationKeys() const {
     return keys;
 }
 
+namespace {
+
+void drawImageContents(QPainter& painter, const LayerProperties& p, const Rect& target) {
+    const QImage& image = p.contents;
+    const Rect& b = p.bounds;
+    // The image fills its target through a brush, so a rounded clip to the
+    // bounds keeps antialiased corners. Images store their top row first; the
+    // layer's space has y upwards.
+    QTransform toLayer;
+    toLayer.translate(target.x, target.y + target.height);
+    toLayer.scale(target.width / image.width(), -target.height / image.height());
+    QBrush brush(image);
+    brush.setTransform(toLayer);
+    QPainterPath area;
+    if (p.masksToBounds) {
+        const double r = std::min({p.cornerRadius, b.width / 2, b.height / 2});
+        area.addRoundedRect(QRectF(b.x, b.y, b.width, b.height), r, r);
+    } else {
+        area.addRect(QRectF(target.x, target.y, target.width, target.height));
+    }
+    painter.fillPath(area, brush);
+}
+
+} // namespace
+
 void Layer::drawContents(QPainter& painter, const LayerProperties& p, const PaintContext&) const {
     if (p.contents.isNull() || p.bounds.width <= 0 || p.bounds.height <= 0)
         return;
@@ -314,22 +339,15 @@ void Layer::drawContents(QPainter& painter, const LayerProperties& p, const Pain
         target = {b.midX() - iw / 2, b.midY() - ih / 2, iw, ih};
         break;
     }
-    // The image fills its target through a brush, so a rounded clip to the
-    // bounds keeps antialiased corners. Images store their top row first; the
-    // layer's space has y upwards.
-    QTransform toLayer;
-    toLayer.translate(target.x, target.y + target.height);
-    toLayer.scale(target.width / image.width(), -target.height / image.height());
-    QBrush brush(image);
-    brush.setTransform(toLayer);
-    QPainterPath area;
-    if (p.masksToBounds) {
-        const double r = std::min({p.cornerRadius, b.width / 2, b.height / 2});
-        area.addRoundedRect(QRectF(b.x, b.y, b.width, b.height), r, r);
-    } else {
-        area.addRect(QRectF(target.x, target.y, target.width, target.height));
-    }
-    painter.fillPath(area, brush);
+    const Rect area = p.masksToBounds ? b : target;
+    QByteArray key;
+    auto put = [&key](double v) { key.append(reinterpret_cast<const char*>(&v), sizeof v); };
+    put(static_cast<double>(image.cacheKey()));
+    for (double v : {b.x, b.y, b.width, b.height, target.x, target.y, target.width, target.height,
+                     p.cornerRadius, p.masksToBounds ? 1.0 : 0.0})
+        put(v);
+    contentsCache().draw(painter, QRectF(area.x, area.y, area.width, area.height), std::move(key),
+                         [&](QPainter& into) { drawImageContents(into, p, target); });
 }
 
 QPainterPath Layer::shadowShape(const LayerProperties& p) const {

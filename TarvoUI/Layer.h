@@ -2,6 +2,7 @@
 
 #include "Animation.h"
 #include "LayerProperties.h"
+#include "RasterCache.h"
 
 #include <functional>
 #include <memory>
@@ -18,6 +19,8 @@ class Animator;
 // What the painter tells a layer that draws its own contents.
 struct PaintContext {
     double devicePixelRatio = 1;
+    // No animation changes the layer now: what it draws may be kept as pixels.
+    bool settled = false;
 };
 
 // A node of the shelf's layer tree. Its model values are what it shows at
@@ -112,9 +115,13 @@ protected:
     Layer() = default;
     LayerProperties& mutableModel() { return m_model; }
     void changed() { setNeedsDisplay(); }
+    // Pixels of what `drawContents` last drew, for a kind of layer whose
+    // contents are dear to draw.
+    RasterCache& contentsCache() const { return m_contentsCache; }
 
 private:
     friend class Animator;
+    friend class LayerPainter;
 
     struct Running {
         std::string key;
@@ -136,6 +143,8 @@ private:
     Animator* m_animator = nullptr;
     std::function<void()> m_displayHandler;
     std::vector<Running> m_animations;
+    mutable RasterCache m_contentsCache;
+    mutable RasterCache m_backgroundCache;
 };
 
 } // namespace tarvo

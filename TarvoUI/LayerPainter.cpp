@@ -1,14 +1,18 @@
 #include "LayerPainter.h"
 
 #include "Animator.h"
+#include "GradientLayer.h"
+#include "RasterCache.h"
 #include "ShapeLayer.h"
 
 #include <QPainter>
 #include <QPainterPath>
+#include <QRegion>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace tarvo {
@@ -23,7 +27,8 @@ namespace {
 
 // Shadows are blurred at no more than this many pixels of spread: a wide
 // blur loses nothing when it is made smaller and drawn scaled up.
-constexpr double finestShadowSigma = 6;
+constexpr double finestShadowSigma = 16;
+constexpr double movingShadowSigma = 3;
 constexpr int shadowCacheKilobytes = 32 * 1024;
 
 QTransform layerTransform(const LayerProperties& p) {
@@ -120,6 +125,50 @@ QByteArray shadowKey(const QPainterPath& shape, const LayerProperties& p, double
     return key;
 }
 
+// The stretches of a straight horizontal or vertical gradient (in its own
+// space) where it is not fully opaque; none for any other gradient.
+std::optional<QRegion> translucentStretches(const LayerProperties& g) {
+    if (g.gradientType != GradientType::axial || g.colors.empty())
+        return std::nullopt;
+    const bool horizontal = g.startPoint.y == g.endPoint.y && g.startPoint.x != g.endPoint.x;
+    const bool vertical = g.startPoint.x == g.endPoint.x && g.startPoint.y != g.endPoint.y;
+    if (!horizontal && !vertical)
+        return std::nullopt;
+    const std::size_t n = g.colors.size();
+    std::vector<double> at(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        at[i] = n == 1 ? 0 : static_cast<double>(i) / static_cast<double>(n - 1);
+        if (g.locations.size() == n)
+            at[i] = std::clamp(g.locations[i], 0.0, 1.0);
+    }
+    const Rect& b = g.bounds;
+    const double from = horizontal ? g.startPoint.x : g.startPoint.y;
+    const double to = horizontal ? g.endPoint.x : g.endPoint.y;
+    auto stretch = [&](double t0, double t1) {
+        // Along the axis in the bounds' space, padded by a pixel's worth.
+        double a = from + t0 * (to - from);
+        double c = from + t1 * (to - from);
+        if (a > c)
+            std::swap(a, c);
+        if (horizontal)
+            return QRect(QRectF(b.x + a * b.width - 1, b.y - 1, (c - a) * b.width + 2, b.height + 2)
+                             .toAlignedRect());
+        return QRect(QRectF(b.x - 1, b.y + a * b.height - 1, b.width + 2, (c - a) * b.height + 2)
+                         .toAlignedRect());
+    };
+    QRegion region;
+    const double far = 1e6;
+    if (g.colors.front().alpha < 1)
+        region += stretch(-far, at.front());
+    if (g.colors.back().alpha < 1)
+        region += stretch(at.back(), far);
+    for (std::size_t i = 0; i + 1 < n; ++i) {
+        if (g.colors[i].alpha < 1 || g.colors[i + 1].alpha < 1)
+            region += stretch(at[i], at[i + 1]);
+    }
+    return region;
+}
+
 } // namespace
 
 LayerPainter::LayerPainter() : m_shadows(shadowCacheKilobytes) {}
@@ -163,8 +212,10 @@ void LayerPainter::paintLayer(QPainter& painter, const Layer& layer, double now,
     painter.setOpacity(painter.opacity() * std::min(p->opacity, 1.0));
     if (p->shadowOpacity > 0 && p->shadowColor.isVisible()) {
         const QPainterPath shape = p->shadowPath ? *p->shadowPath : layer.shadowShape(*p);
+        // A shape in motion gets a new shadow every frame: make it coarser then.
+        const bool moving = p != &layer.model() && p->shadowPath != layer.model().shadowPath;
         if (!shape.isEmpty())
-            paintShadow(painter, shape, *p, ratio);
+            paintShadow(painter, shape, *p, moving);
     }
     if (layer.mask())
         paintMasked(painter, layer, *p, now, ratio);
@@ -175,9 +226,23 @@ void LayerPainter::paintLayer(QPainter& painter, const Layer& layer, double now,
 
 void LayerPainter::paintBody(QPainter& painter, const Layer& layer, const LayerProperties& p,
                              double now, double ratio) {
-    if (p.backgroundColor.isVisible() && p.bounds.width > 0 && p.bounds.height > 0)
-        painter.fillPath(roundedBounds(p), p.backgroundColor.toQColor());
-    layer.drawContents(painter, p, PaintContext{ratio});
+    if (p.backgroundColor.isVisible() && p.bounds.width > 0 && p.bounds.height > 0) {
+        if (p.cornerRadius > 0) {
+            // Rounded corners are dear to fill with antialiasing: keep the pixels.
+            QByteArray key;
+            for (double v :
+                 {p.bounds.width, p.bounds.height, p.cornerRadius, p.backgroundColor.red,
+                  p.backgroundColor.green, p.backgroundColor.blue, p.backgroundColor.alpha})
+                key.append(reinterpret_cast<const char*>(&v), sizeof v);
+            layer.m_backgroundCache.draw(
+                painter, boundsRect(p), std::move(key), [&](QPainter& into) {
+                    into.fillPath(roundedBounds(p), p.backgroundColor.toQColor());
+                });
+        } else {
+            painter.fillRect(boundsRect(p), p.backgroundColor.toQColor());
+        }
+    }
+    layer.drawContents(painter, p, PaintContext{ratio, &p == &layer.model()});
     const auto& subs = layer.sublayers();
     if (!subs.empty()) {
         painter.save();
@@ -231,53 +296,83 @@ void LayerPainter::paintMasked(QPainter& painter, const Layer& layer, const Laye
     if (area.isEmpty() || area.width() > largest || area.height() > largest)
         return;
     const QTransform offscreen = toDevice * QTransform::fromTranslate(-area.x(), -area.y());
-    auto makeImage = [&] {
-        QImage image(area.size(), QImage::Format_ARGB32_Premultiplied);
-        image.fill(Qt::transparent);
-        return image;
-    };
-    QImage content = makeImage();
+    // One image per depth of masking, kept from frame to frame with the
+    // paint engine Qt makes for it: making both anew costs more than the
+    // drawing.
+    if (m_offscreens.size() <= m_maskDepth)
+        m_offscreens.resize(m_maskDepth + 1);
+    QImage& content = m_offscreens[m_maskDepth];
+    if (content.size() != area.size())
+        content = QImage(area.size(), QImage::Format_ARGB32_Premultiplied);
+    content.fill(Qt::transparent);
+    ++m_maskDepth;
     {
         QPainter cp(&content);
         cp.setRenderHints(painter.renderHints());
         cp.setTransform(offscreen);
         paintBody(cp, layer, p, now, ratio);
+        cp.setTransform(offscreen);
+        // A gradient that covers the layer masks by drawing itself over the
+        // content; any other mask is drawn on its own first.
+        const bool gradientOverAll =
+            dynamic_cast<const GradientLayer*>(&mask) && mask.sublayers().empty() && !mask.mask() &&
+            !maskProps.hidden && maskProps.opacity >= 1 && maskProps.transform.isIdentity() &&
+            maskProps.frame() == p.bounds;
+        if (gradientOverAll) {
+            cp.setCompositionMode(QPainter::CompositionMode_DestinationIn);
+            cp.setTransform(layerTransform(maskProps), true);
+            // Where the gradient is opaque it changes nothing: draw only the rest.
+            const std::optional<QRegion> translucent = translucentStretches(maskProps);
+            if (translucent)
+                cp.setClipRegion(*translucent);
+            if (!translucent || !translucent->isEmpty())
+                mask.drawContents(cp, maskProps, PaintContext{ratio});
+        } else {
+            QImage alpha(area.size(), QImage::Format_ARGB32_Premultiplied);
+            alpha.fill(Qt::transparent);
+            {
+                QPainter mp(&alpha);
+                mp.setRenderHints(painter.renderHints());
+                // The mask sits in the masked layer's space, as a sublayer would.
+                mp.setTransform(offscreen);
+                paintLayer(mp, mask, now, ratio);
+            }
+            cp.resetTransform();
+            cp.setCompositionMode(QPainter::CompositionMode_DestinationIn);
+            cp.drawImage(0, 0, alpha);
+        }
     }
-    QImage alpha = makeImage();
-    {
-        QPainter mp(&alpha);
-        mp.setRenderHints(painter.renderHints());
-        // The mask sits in the masked layer's space, as a sublayer would.
-        mp.setTransform(offscreen);
-        paintLayer(mp, mask, now, ratio);
-    }
-    {
-        QPainter cp(&content);
-        cp.setCompositionMode(QPainter::CompositionMode_DestinationIn);
-        cp.drawImage(0, 0, alpha);
-    }
-    painter.save();
-    painter.resetTransform();
-    const QTransform base = painter.deviceTransform();
-    const QRectF target = base.inverted().mapRect(QRectF(area));
-    painter.drawImage(target, content);
-    painter.restore();
+    --m_maskDepth;
+    blitAtDevicePoint(painter, content, area.topLeft());
 }
 
 void LayerPainter::paintShadow(QPainter& painter, const QPainterPath& shape,
-                               const LayerProperties& p, double ratio) {
-    const double layerScale = std::sqrt(std::abs(painter.worldTransform().determinant()));
-    double scale = std::max(ratio * layerScale, 0.25);
+                               const LayerProperties& p, bool moving) {
+    // Pixels per point where the shadow lands, offscreen or not.
+    double scale = std::max(std::sqrt(std::abs(painter.deviceTransform().determinant())), 0.25);
     const double sigma = std::max(p.shadowRadius, 0.0) / 2;
-    if (sigma * scale > finestShadowSigma)
-        scale = std::max(finestShadowSigma / sigma, 0.25);
+    const double finest = moving ? movingShadowSigma : finestShadowSigma;
+    if (sigma * scale > finest)
+        scale = std::max(finest / sigma, 0.25);
     const Shadow* shadow = shadowFor(shape, p, scale);
     if (!shadow)
         return;
     const QRectF target(
         shadow->origin.x() + p.shadowOffset.width, shadow->origin.y() + p.shadowOffset.height,
         shadow->image.width() / shadow->scale, shadow->image.height() / shadow->scale);
-    painter.drawImage(target, shadow->image);
+    const QTransform device = painter.deviceTransform();
+    if (device.m12() == 0 && device.m21() == 0 && device.m22() < 0 &&
+        std::abs(std::abs(device.m11()) - shadow->scale) < 1e-9 &&
+        std::abs(std::abs(device.m22()) - shadow->scale) < 1e-9) {
+        blitAtDevicePoint(painter, shadow->image, device.mapRect(target).topLeft());
+        return;
+    }
+    // The image's rows run downwards on screen; the layer's space runs upwards.
+    painter.save();
+    painter.translate(target.left(), target.bottom());
+    painter.scale(1, -1);
+    painter.drawImage(QRectF(0, 0, target.width(), target.height()), shadow->image);
+    painter.restore();
 }
 
 const LayerPainter::Shadow* LayerPainter::shadowFor(const QPainterPath& shape,
@@ -327,6 +422,8 @@ const LayerPainter::Shadow* LayerPainter::shadowFor(const QPainterPath& shape,
                             static_cast<int>(b * a + 0.5), static_cast<int>(a + 0.5));
         }
     }
+    // Kept top row first, as it shows on screen.
+    shadow->image = shadow->image.mirrored(false, true);
     shadow->origin = {box.x() - pad / scale, box.y() - pad / scale};
     shadow->scale = scale;
     const int cost = std::max(1, w * h * 4 / 1024);

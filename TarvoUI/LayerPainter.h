@@ -5,6 +5,8 @@
 #include <QCache>
 #include <QImage>
 
+#include <vector>
+
 class QPainter;
 
 namespace tarvo {
@@ -38,10 +40,12 @@ private:
     void paintMasked(QPainter& painter, const Layer& layer, const LayerProperties& p, double now,
                      double ratio);
     void paintShadow(QPainter& painter, const QPainterPath& shape, const LayerProperties& p,
-                     double ratio);
+                     bool moving);
     const Shadow* shadowFor(const QPainterPath& shape, const LayerProperties& p, double scale);
 
     QCache<QByteArray, Shadow> m_shadows;
+    std::vector<QImage> m_offscreens;
+    std::size_t m_maskDepth = 0;
 };
 
 } // namespace tarvo

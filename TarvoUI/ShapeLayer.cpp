@@ -76,9 +76,34 @@ void ShapeLayer::setStrokeEnd(double fraction) {
 }
 
 void ShapeLayer::drawContents(QPainter& painter, const LayerProperties& p,
-                              const PaintContext&) const {
+                              const PaintContext& context) const {
     if (p.path.isEmpty())
         return;
+    if (!context.settled) {
+        drawShape(painter, p);
+        return;
+    }
+    QByteArray key;
+    auto put = [&key](double v) { key.append(reinterpret_cast<const char*>(&v), sizeof v); };
+    for (int i = 0; i < p.path.elementCount(); ++i) {
+        const QPainterPath::Element e = p.path.elementAt(i);
+        key.append(static_cast<char>(e.type));
+        put(e.x);
+        put(e.y);
+    }
+    for (double v :
+         {p.fillColor.red, p.fillColor.green, p.fillColor.blue, p.fillColor.alpha,
+          p.strokeColor.red, p.strokeColor.green, p.strokeColor.blue, p.strokeColor.alpha,
+          p.lineWidth, p.strokeStart, p.strokeEnd, static_cast<double>(p.lineCap),
+          static_cast<double>(p.lineJoin), static_cast<double>(p.path.fillRule())})
+        put(v);
+    const double reach = p.strokeColor.isVisible() ? p.lineWidth + 1 : 1;
+    const QRectF area = p.path.boundingRect().adjusted(-reach, -reach, reach, reach);
+    contentsCache().draw(painter, area, std::move(key),
+                         [&](QPainter& into) { drawShape(into, p); });
+}
+
+void ShapeLayer::drawShape(QPainter& painter, const LayerProperties& p) {
     if (p.fillColor.isVisible())
         painter.fillPath(p.path, p.fillColor.toQColor());
     const double start = std::clamp(p.strokeStart, 0.0, 1.0);

@@ -28,6 +28,7 @@ public:
 
 private:
     ShapeLayer() = default;
+    static void drawShape(QPainter& painter, const LayerProperties& properties);
 };
 
 } // namespace tarvo

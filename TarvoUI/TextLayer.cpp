@@ -4,6 +4,9 @@
 #include <QPaintDevice>
 #include <QPainter>
 
+#include <algorithm>
+#include <cmath>
+
 namespace tarvo {
 
 namespace {
@@ -77,6 +80,21 @@ void TextLayer::drawContents(QPainter& painter, const LayerProperties& p,
                              const PaintContext&) const {
     if (p.string.isEmpty() || !p.foregroundColor.isVisible() || p.bounds.width <= 0)
         return;
+    // The line may hang below short bounds, as far as a line of the font reaches.
+    const double reach = std::max(p.bounds.height, std::ceil(p.fontSize * 1.6));
+    const QRectF area(p.bounds.x, p.bounds.y + p.bounds.height - reach, p.bounds.width, reach);
+    QByteArray key = p.string.toUtf8();
+    auto put = [&key](double v) { key.append(reinterpret_cast<const char*>(&v), sizeof v); };
+    for (double v :
+         {p.fontSize, static_cast<double>(p.fontWeight), static_cast<double>(p.alignment),
+          static_cast<double>(p.truncation), p.foregroundColor.red, p.foregroundColor.green,
+          p.foregroundColor.blue, p.foregroundColor.alpha, p.bounds.x, p.bounds.y, p.bounds.width,
+          p.bounds.height})
+        put(v);
+    contentsCache().draw(painter, area, std::move(key), [&](QPainter& into) { drawText(into, p); });
+}
+
+void TextLayer::drawText(QPainter& painter, const LayerProperties& p) {
     QFont f = font(p.fontSize, p.fontWeight);
     // Fonts scale with the device's logical dpi; cancel it so a size in points
     // of the tree draws that many device-independent pixels high.

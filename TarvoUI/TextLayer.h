@@ -27,6 +27,7 @@ public:
 
 private:
     TextLayer() = default;
+    static void drawText(QPainter& painter, const LayerProperties& properties);
 };
 
 } // namespace tarvo
