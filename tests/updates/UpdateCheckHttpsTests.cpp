@@ -210,8 +210,9 @@ TEST(UpdateCheckHttps, RefusalsAndFailures) {
         EXPECT_EQ(lines[0].left(c.logLine.size()), c.logLine);
         EXPECT_EQ(s.server.requestedPaths(), c.paths);
         EXPECT_EQ(filesIn(s.downloads.path()), QStringList());
-        // An endless answer is left long before the server's own cap.
-        EXPECT_LT(s.server.endlessBytesSent(), LocalHttpsServer::endlessCap / 2);
+        // An endless answer is left before the server's own cap; how much the
+        // server has pushed into its socket by then depends on the machine's load.
+        EXPECT_LT(s.server.endlessBytesSent(), LocalHttpsServer::endlessCap);
     }
 }
 
