@@ -18,6 +18,8 @@
 #include "TarvoShell/HotkeyMonitor.h"
 #include "TarvoShell/MenuBarController.h"
 #include "TarvoShell/TarvoController.h"
+#include "TarvoUI/Settings/SettingsModel.h"
+#include "TarvoUI/Settings/SettingsWindow.h"
 #include "TarvoUpdates/AppcastSignature.h"
 #include "TarvoUpdates/URLSessionUpdateTransport.h"
 #include "TarvoUpdates/UpdateCheckResult.h"
@@ -76,8 +78,15 @@ void AppDelegate::startUp() {
                                                      *m_preferences, workRoot, m_platform);
 
     makeMenuBar();
-    m_controller->onSeenNewApp = [](const QString&) {};
-    m_controller->onRequestRuleForApp = [this](const QUuid&) { showSettings(); };
+    m_controller->onSeenNewApp = [this](const QString&) {
+        if (m_settingsModel && m_settingsModel->onRulesChanged())
+            m_settingsModel->onRulesChanged()();
+    };
+    m_controller->onRequestRuleForApp = [this](const QUuid&) {
+        if (SettingsModel* model = settingsModel())
+            model->setSelectedTab(SettingsTab::rules);
+        showSettings();
+    };
     m_controller->onRequestSettings = [this] { showSettings(); };
     m_controller->onNeedsAccessibilityForPaste = [this] { requestAccessibility(); };
     m_controller->start();
@@ -112,10 +121,86 @@ void AppDelegate::preferencesDidChange() {
         m_controller->preferencesDidChange();
     if (m_menuBar)
         m_menuBar->setVisible(m_preferences->showMenuBarIcon());
+    applyLaunchAtLogin();
     applyHotkey();
 }
 
-void AppDelegate::showSettings() {}
+std::unique_ptr<SettingsModel> AppDelegate::makeSettingsModel() {
+    RulesStore* rules = m_controller ? &m_controller->rulesStore() : nullptr;
+    if (!rules) {
+        // Only after a failed start-up: the window still opens, over rules
+        // of its own that the shelf never reads.
+        try {
+            if (!m_spareRulesStore)
+                m_spareRulesStore =
+                    std::make_unique<RulesStore>(WorkRoot::prepare() + QStringLiteral("/settings"));
+        } catch (const FileError& error) {
+            Log::core().error(QStringLiteral("no settings: %1").arg(error.description()));
+            return nullptr;
+        }
+        rules = m_spareRulesStore.get();
+    }
+    auto model = std::make_unique<SettingsModel>(*m_preferences, *rules, &m_platform.applications);
+    model->setVersion(version());
+    model->setOnRulesChanged([this] {
+        if (m_controller)
+            m_controller->rulesDidChange();
+    });
+    model->setOnPreferencesChanged([this] { preferencesDidChange(); });
+    model->setCheckForUpdates([this] { checkForUpdates(true); });
+    model->setRequestAccessibilityPermission([this] { requestAccessibility(); });
+    model->setRequestInputMonitoringPermission([this] { applyHotkey(); });
+    return model;
+}
+
+SettingsModel* AppDelegate::settingsModel() {
+    if (!m_settingsModel) {
+        m_settingsModel = makeSettingsModel();
+        if (!m_settingsModel)
+            return nullptr;
+        m_settingsModel->setUpdateCheckRunning(m_updates && m_updates->isChecking());
+        publishHotkeyState();
+        publishAccessibilityState();
+    }
+    return m_settingsModel.get();
+}
+
+void AppDelegate::showSettings() {
+    SettingsModel* model = settingsModel();
+    if (!model)
+        return;
+    if (!m_settingsWindow)
+        m_settingsWindow = std::make_unique<SettingsWindowController>(*model);
+    // The user may have turned the accessibility bus on since the last look.
+    publishAccessibilityState();
+    m_settingsWindow->show();
+}
+
+void AppDelegate::publishHotkeyState() {
+    if (!m_settingsModel)
+        return;
+    std::optional<QString> problem;
+    if (!m_preferences->hotkeyEnabled())
+        problem = std::nullopt;
+    else if (!m_platform.hotkeys)
+        problem = L10n::hotkeyNoDisplay();
+    else if (const std::optional<HotkeySpec> spec = m_preferences->hotkey();
+             spec && m_hotkey && m_hotkey->lastFailure())
+        problem = HotkeyMonitor::failureMessage(*spec, *m_hotkey->lastFailure());
+    m_settingsModel->setHotkeyProblem(problem);
+}
+
+void AppDelegate::publishAccessibilityState() {
+    if (m_settingsModel)
+        m_settingsModel->setAccessibilityAvailable(m_platform.accessibility.isTrusted());
+}
+
+void AppDelegate::publishUpdateStatus(const QString& status) {
+    if (m_settingsModel)
+        m_settingsModel->setUpdateStatus(status);
+    if (onUpdateStatus)
+        onUpdateStatus(status);
+}
 
 void AppDelegate::applyLaunchAtLogin() {
     const bool wanted = m_preferences->launchAtLogin();
@@ -132,6 +217,11 @@ void AppDelegate::applyLaunchAtLogin() {
 }
 
 void AppDelegate::applyHotkey() {
+    applyHotkeyToGrabber();
+    publishHotkeyState();
+}
+
+void AppDelegate::applyHotkeyToGrabber() {
     if (!m_platform.hotkeys || !m_controller)
         return;
     if (!m_hotkey) {
@@ -179,8 +269,8 @@ void AppDelegate::scheduleUpdateCheck() {
 }
 
 void AppDelegate::checkForUpdates(bool userInitiated) {
-    if (userInitiated && onUpdateStatus)
-        onUpdateStatus(L10n::aboutChecking());
+    if (userInitiated)
+        publishUpdateStatus(L10n::aboutChecking());
     // A check asked for while one runs joins it: its one completion reports.
     if (m_updates && m_updates->isChecking())
         return;
@@ -195,12 +285,16 @@ void AppDelegate::checkForUpdates(bool userInitiated) {
                 std::nullopt, AppcastSignature::publicKeyBase64());
         }
     }
+    if (m_settingsModel)
+        m_settingsModel->setUpdateCheckRunning(true);
     m_updates->check(nullptr,
                      [this](const UpdateCheckResult& result) { updateCheckFinished(result); });
 }
 
 void AppDelegate::updateCheckFinished(const UpdateCheckResult& result) {
     m_preferences->setLastUpdateCheck(m_platform.clock.now());
+    if (m_settingsModel)
+        m_settingsModel->setUpdateCheckRunning(false);
     QString status;
     if (const auto* ready = std::get_if<UpdateCheckResult::UpdateReady>(&result.value)) {
         status = L10n::aboutUpdateFound(ready->item.shortVersion);
@@ -213,8 +307,7 @@ void AppDelegate::updateCheckFinished(const UpdateCheckResult& result) {
     } else {
         status = L10n::aboutUpToDate();
     }
-    if (onUpdateStatus)
-        onUpdateStatus(status);
+    publishUpdateStatus(status);
 }
 
 void AppDelegate::revealInFileManager(const QString& path) {
@@ -241,6 +334,7 @@ void AppDelegate::revealInFileManager(const QString& path) {
 void AppDelegate::showOnboarding() {}
 
 void AppDelegate::requestAccessibility() {
+    publishAccessibilityState();
     if (!m_platform.accessibility.isTrusted()) {
         explain(L10n::permissionAccessibility());
         return;

@@ -17,6 +17,9 @@ class Alerts;
 class HotkeyMonitor;
 class MenuBarController;
 class Preferences;
+class RulesStore;
+class SettingsModel;
+class SettingsWindowController;
 class TarvoController;
 class UpdateController;
 struct UpdateCheckResult;
@@ -58,8 +61,18 @@ public:
     Preferences& preferences() const { return *m_preferences; }
 
     void makeMenuBar();
+    // Shows the settings window, making the model and the window on first
+    // use; on the tab last chosen unless the caller set another.
     void showSettings();
+    // A new settings model over the preferences and the shelf's rules, with
+    // every callback set; none when there are no rules to show.
+    std::unique_ptr<SettingsModel> makeSettingsModel();
+    // The one settings model, made when settings are first needed.
+    SettingsModel* settingsModel();
+    SettingsWindowController* settingsWindow() const { return m_settingsWindow.get(); }
     void applyLaunchAtLogin();
+    // Registers, re-registers or lets go of the global shortcut, and tells
+    // the settings why it could not be registered.
     void applyHotkey();
     // After any change of the preferences: the tray icon shown or removed,
     // the shortcut registered again, the controller told.
@@ -84,7 +97,7 @@ public:
     // The version people read; "1.0" when the build names none.
     static QString version();
 
-    // Shows the update check's status text to the user (the About tab).
+    // Also told the update check's status text, which the About tab shows.
     std::function<void(const QString& status)> onUpdateStatus;
     // Makes the update controller; unset, it checks the build's feed over
     // the network with the build's key. Tests give their own.
@@ -97,7 +110,12 @@ public:
     static void revealInFileManager(const QString& path);
 
 private:
+    void applyHotkeyToGrabber();
     void updateCheckFinished(const UpdateCheckResult& result);
+    // What the settings window shows of the shell's state.
+    void publishHotkeyState();
+    void publishAccessibilityState();
+    void publishUpdateStatus(const QString& status);
 
     ShellPlatform m_platform;
     Alerts& m_alerts;
@@ -107,6 +125,11 @@ private:
     std::unique_ptr<TarvoController> m_controller;
     std::unique_ptr<MenuBarController> m_menuBar;
     std::unique_ptr<HotkeyMonitor> m_hotkey;
+    // The rules the settings show when the start-up failed.
+    std::unique_ptr<RulesStore> m_spareRulesStore;
+    // The window goes before the model, the model before the rules it shows.
+    std::unique_ptr<SettingsModel> m_settingsModel;
+    std::unique_ptr<SettingsWindowController> m_settingsWindow;
     // Last, so a check still running goes before what its completion uses.
     std::unique_ptr<UpdateController> m_updates;
 };

@@ -14,6 +14,8 @@
 #include "TarvoDrag/DestinationResolver.h"
 #include "TarvoShell/HotkeyMonitor.h"
 #include "TarvoShell/MenuBarController.h"
+#include "TarvoUI/Settings/SettingsModel.h"
+#include "TarvoUI/Settings/SettingsWindow.h"
 #include "TarvoUI/TarvoPanel.h"
 #include "TarvoUI/TarvoView.h"
 #include "TarvoUpdates/UpdateController.h"
@@ -30,7 +32,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMenu>
+#include <QPushButton>
+#include <QTabWidget>
 
 #include <algorithm>
 
@@ -421,6 +426,130 @@ TEST_F(DelegateUpdateTest, AFailedCheckShowsItsMessageAndIsStillDated) {
     EXPECT_EQ(m_statuses, QStringList{L10n::aboutUpdateFailed()});
     EXPECT_TRUE(m_revealed.isEmpty());
     EXPECT_EQ(delegate->preferences().lastUpdateCheck(), std::optional<Date>(m_shell.clock.now()));
+}
+
+TEST_F(DelegateUpdateTest, TheAboutTabFollowsACheckAndItsButtonWaitsForIt) {
+    m_offerNewer = true;
+    auto delegate = makeWiredDelegate();
+    ASSERT_TRUE(delegate->applicationDidFinishLaunching());
+    delegate->showSettings();
+    SettingsModel* model = delegate->settingsModel();
+    ASSERT_TRUE(model);
+    auto* button = delegate->settingsWindow()->window()->findChild<QPushButton*>(
+        QStringLiteral("checkForUpdates"));
+    ASSERT_TRUE(button);
+    model->setSelectedTab(SettingsTab::about);
+    button->click();
+    EXPECT_EQ(model->updateStatus(), std::optional<QString>(L10n::aboutChecking()));
+    EXPECT_TRUE(model->updateCheckRunning());
+    EXPECT_FALSE(button->isEnabled());
+    // A second press while the check runs asks for nothing.
+    model->requestUpdateCheck();
+    ASSERT_TRUE(waitUntil([&] { return m_transport && m_transport->fetched().size() == 2; }));
+    m_transport->resume();
+    ASSERT_TRUE(waitUntil([&] { return !model->updateCheckRunning(); }));
+    EXPECT_EQ(model->updateStatus(),
+              std::optional<QString>(L10n::aboutUpdateFound(QStringLiteral("9.0"))));
+    EXPECT_TRUE(button->isEnabled());
+    EXPECT_EQ(m_controllersMade, 1);
+    EXPECT_EQ(feedFetches(), 1);
+    EXPECT_EQ(m_statuses.size(), 2);
+    delegate->applicationWillTerminate();
+}
+
+TEST_F(DelegateTest, SettingsAreMadeOnceAndARuleRequestOpensTheRulesTab) {
+    auto delegate = makeDelegate();
+    ASSERT_TRUE(delegate->applicationDidFinishLaunching());
+    EXPECT_FALSE(delegate->settingsWindow());
+    const QUuid item = QUuid::createUuid();
+    delegate->controller()->onRequestRuleForApp(item);
+    SettingsWindowController* window = delegate->settingsWindow();
+    ASSERT_TRUE(window);
+    EXPECT_TRUE(window->window()->isVisible());
+    EXPECT_EQ(window->tabs()->currentIndex(), int(SettingsTab::rules));
+    EXPECT_EQ(&window->model().rulesStore(), &delegate->controller()->rulesStore());
+    EXPECT_EQ(window->model().version(), AppDelegate::version());
+
+    // Closed, then opened from the tray: the same window, on the same tab.
+    window->model().setSelectedTab(SettingsTab::apps);
+    window->window()->close();
+    delegate->controller()->onRequestSettings();
+    EXPECT_EQ(delegate->settingsWindow(), window);
+    EXPECT_TRUE(window->window()->isVisible());
+    EXPECT_EQ(window->tabs()->currentIndex(), int(SettingsTab::apps));
+    delegate->applicationWillTerminate();
+}
+
+TEST_F(DelegateTest, SettingsReachTheShellThroughTheModel) {
+    auto delegate = makeDelegate();
+    ASSERT_TRUE(delegate->applicationDidFinishLaunching());
+    delegate->showSettings();
+    SettingsModel* model = delegate->settingsModel();
+    ASSERT_TRUE(model);
+    ASSERT_TRUE(delegate->menuBar());
+    model->setShowMenuBarIcon(false);
+    EXPECT_FALSE(delegate->menuBar()->isVisible());
+    model->setShowMenuBarIcon(true);
+    EXPECT_TRUE(delegate->menuBar()->isVisible());
+
+    model->setLaunchAtLogin(true);
+    EXPECT_TRUE(QFileInfo::exists(m_dir.file("config/autostart/com.tarvoapp.Tarvo.desktop")));
+    model->setLaunchAtLogin(false);
+    EXPECT_FALSE(QFileInfo::exists(m_dir.file("config/autostart/com.tarvoapp.Tarvo.desktop")));
+
+    // A recorded shortcut is grabbed at once.
+    const HotkeySpec spec{0, HotkeySpec::control | HotkeySpec::shift};
+    model->setHotkey(spec);
+    EXPECT_EQ(m_shell.hotkeys.grabbed(), std::optional<HotkeySpec>(spec));
+    model->setHotkeyEnabled(false);
+    EXPECT_EQ(m_shell.hotkeys.grabbed(), std::nullopt);
+
+    // A rule added in the window reaches the engine.
+    const size_t before = delegate->controller()->rulesStore().rules().size();
+    model->addRule();
+    EXPECT_EQ(delegate->controller()->rulesStore().rules().size(), before + 1);
+    delegate->applicationWillTerminate();
+}
+
+TEST_F(DelegateTest, TheGeneralTabShowsATakenShortcutAndTheAccessibilityBus) {
+    m_shell.hotkeys.taken = {HotkeySpec::defaultSpec()};
+    m_shell.hotkeys.takenBy = QStringLiteral("Openbox");
+    m_shell.accessibility.setTrusted(false);
+    auto delegate = makeDelegate();
+    ASSERT_TRUE(delegate->applicationDidFinishLaunching());
+    delegate->showSettings();
+    SettingsModel* model = delegate->settingsModel();
+    ASSERT_TRUE(model);
+    ASSERT_TRUE(model->hotkeyProblem());
+    EXPECT_TRUE(model->hotkeyProblem()->contains(QStringLiteral("Openbox")));
+    EXPECT_EQ(*model->hotkeyProblem(),
+              HotkeyMonitor::failureMessage(HotkeySpec::defaultSpec(),
+                                            *delegate->hotkeyMonitor()->lastFailure()));
+    QWidget* window = delegate->settingsWindow()->window();
+    auto* problem = window->findChild<QLabel*>(QStringLiteral("hotkeyProblem"));
+    ASSERT_TRUE(problem);
+    EXPECT_TRUE(problem->isVisible());
+    EXPECT_EQ(problem->text(), *model->hotkeyProblem());
+
+    // Another shortcut that is free clears the problem.
+    model->setHotkey(HotkeySpec{0, HotkeySpec::control | HotkeySpec::option});
+    EXPECT_EQ(model->hotkeyProblem(), std::nullopt);
+    EXPECT_FALSE(problem->isVisible());
+
+    // Editor-pane detection without the accessibility bus: the row says so
+    // and the explanation comes up; once the bus is on, the row goes.
+    EXPECT_FALSE(model->accessibilityAvailable());
+    model->setEditorPaneDetection(true);
+    EXPECT_EQ(m_alerts.explanations.size(), 1);
+    auto* row = window->findChild<QWidget*>(QStringLiteral("accessibilityRow"));
+    ASSERT_TRUE(row);
+    EXPECT_TRUE(row->isVisible());
+    m_shell.accessibility.setTrusted(true);
+    window->close();
+    delegate->showSettings();
+    EXPECT_TRUE(model->accessibilityAvailable());
+    EXPECT_FALSE(row->isVisible());
+    delegate->applicationWillTerminate();
 }
 
 TEST(BuildInfoTest, TheInformationKeysComeFromTheBuild) {
