@@ -66,17 +66,36 @@ Application::Start Application::start() {
 
     TarvoController* controller = m_delegate->controller();
     m_instance->publish([controller] { controller->openTarvo(); });
+    followScreens();
+    return Start::running;
+}
+
+void Application::followScreens() {
     auto* app = qGuiApp;
+    TarvoController* controller = m_delegate->controller();
     const auto screensChanged = [this, controller] {
         m_platform->updateScreenGeometry();
         controller->screenParametersChanged();
     };
-    m_connections = {
-        QObject::connect(app, &QGuiApplication::primaryScreenChanged, app, screensChanged),
-        QObject::connect(app, &QGuiApplication::screenAdded, app, screensChanged),
-        QObject::connect(app, &QGuiApplication::screenRemoved, app, screensChanged),
+    // A screen that is resized or whose top panel changes counts as much as
+    // one that comes or goes.
+    const auto followScreen = [this, app, screensChanged](QScreen* screen) {
+        m_connections.push_back(
+            QObject::connect(screen, &QScreen::geometryChanged, app, screensChanged));
+        m_connections.push_back(
+            QObject::connect(screen, &QScreen::availableGeometryChanged, app, screensChanged));
     };
-    return Start::running;
+    for (QScreen* screen : QGuiApplication::screens())
+        followScreen(screen);
+    m_connections.push_back(QObject::connect(app, &QGuiApplication::screenAdded, app,
+                                             [followScreen, screensChanged](QScreen* screen) {
+                                                 followScreen(screen);
+                                                 screensChanged();
+                                             }));
+    m_connections.push_back(
+        QObject::connect(app, &QGuiApplication::primaryScreenChanged, app, screensChanged));
+    m_connections.push_back(
+        QObject::connect(app, &QGuiApplication::screenRemoved, app, screensChanged));
 }
 
 void Application::terminate() {

@@ -34,6 +34,9 @@ public:
     AppDelegate* delegate() const { return m_delegate.get(); }
 
 private:
+    // Tells the controller of every change to the screens from now on.
+    void followScreens();
+
     Alerts& m_alerts;
     std::unique_ptr<SingleInstance> m_instance;
     std::unique_ptr<X11ShellPlatform> m_platform;

@@ -4,6 +4,7 @@
 #include "TarvoPlatform/QtScreens.h"
 #include "TarvoPlatform/SystemClock.h"
 #include "TarvoPlatform/x11/AtSpiAccessibility.h"
+#include "TarvoPlatform/x11/X11DisplayOptions.h"
 #include "TarvoPlatform/x11/X11DragSession.h"
 #include "TarvoPlatform/x11/X11HotkeyGrabber.h"
 #include "TarvoPlatform/x11/X11PanelWindowSystem.h"
@@ -32,6 +33,7 @@ X11ShellPlatform::X11ShellPlatform(std::unique_ptr<X11Platform> x11)
       m_accessibility(std::make_unique<AtSpiAccessibility>()),
       m_dragSessions(std::make_unique<X11DragSessions>(m_x11->connection(), *m_clock)),
       m_screens(std::make_unique<QtScreens>()),
+      m_displayOptions(std::make_unique<X11DisplayOptions>(&m_x11->connection())),
       m_panelWindowSystem(std::make_unique<X11PanelWindowSystem>(m_x11->connection())),
       m_hotkeys(std::make_unique<X11HotkeyGrabber>()) {
     updateScreenGeometry();
@@ -54,19 +56,21 @@ Accessibility& X11ShellPlatform::accessibility() {
 }
 
 ShellPlatform X11ShellPlatform::platform() {
-    return ShellPlatform{*m_clock,
-                         m_x11->dragPasteboard(),
-                         m_x11->eventMonitors(),
-                         m_x11->inputState(),
-                         *m_windows,
-                         *m_workspace,
-                         *m_accessibility,
-                         *m_applications,
-                         *m_dragSessions,
-                         *m_screens,
-                         m_panelWindowSystem.get(),
-                         [] { return std::make_unique<QtSoundOutput>(); },
-                         m_hotkeys.get()};
+    ShellPlatform platform{*m_clock,
+                           m_x11->dragPasteboard(),
+                           m_x11->eventMonitors(),
+                           m_x11->inputState(),
+                           *m_windows,
+                           *m_workspace,
+                           *m_accessibility,
+                           *m_applications,
+                           *m_dragSessions,
+                           *m_screens,
+                           m_panelWindowSystem.get(),
+                           [] { return std::make_unique<QtSoundOutput>(); },
+                           m_hotkeys.get()};
+    platform.displayOptions = m_displayOptions.get();
+    return platform;
 }
 
 } // namespace tarvo

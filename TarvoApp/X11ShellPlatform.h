@@ -10,6 +10,7 @@ class AtSpiAccessibility;
 class ApplicationDirectory;
 class QtScreens;
 class SystemClock;
+class X11DisplayOptions;
 class X11DragSessions;
 class X11HotkeyGrabber;
 class X11PanelWindowSystem;
@@ -44,6 +45,7 @@ private:
     std::unique_ptr<AtSpiAccessibility> m_accessibility;
     std::unique_ptr<X11DragSessions> m_dragSessions;
     std::unique_ptr<QtScreens> m_screens;
+    std::unique_ptr<X11DisplayOptions> m_displayOptions;
     std::unique_ptr<X11PanelWindowSystem> m_panelWindowSystem;
     std::unique_ptr<X11HotkeyGrabber> m_hotkeys;
 };

@@ -8,6 +8,7 @@ namespace tarvo {
 class Accessibility;
 class ApplicationDirectory;
 class Clock;
+class DisplayOptions;
 class DragSessions;
 class EventMonitors;
 class HotkeyGrabber;
@@ -40,6 +41,9 @@ struct ShellPlatform {
     std::function<std::unique_ptr<SoundOutput>()> makeSoundOutput;
     // The global shortcut; absent where the window system offers none.
     HotkeyGrabber* hotkeys = nullptr;
+    // The desktop's accessibility display settings, read when they are used;
+    // absent: none of them is on.
+    DisplayOptions* displayOptions = nullptr;
 };
 
 } // namespace tarvo

@@ -204,6 +204,7 @@ void TarvoController::itemsArrived(const std::vector<Item>& items) {
     QSet<QUuid> landed;
     for (const Item& item : items)
         landed.insert(item.id);
+    handDisplayOptions();
     m_view->update(m_store->items(), selectionList(), next, landed);
     std::optional<ScreenMetrics> screen = m_currentScreen;
     if (!screen)

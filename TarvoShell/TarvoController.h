@@ -181,6 +181,8 @@ private:
     // handle is kept with the controller, not in a timer field.
     void afterDelay(double seconds, std::function<void()> work);
     std::vector<QUuid> selectionList() const;
+    // The desktop's display settings as they are now, for the view.
+    void handDisplayOptions();
     std::optional<ScreenMetrics> rememberedOrPointerScreen();
     bool pointerInHoverRect() const;
     std::optional<QString> frontmostBundleID();

@@ -5,6 +5,7 @@
 #include "TarvoCore/Preferences.h"
 #include "TarvoCore/TarvoGeometry.h"
 #include "TarvoPlatform/Clock.h"
+#include "TarvoPlatform/DisplayOptions.h"
 #include "TarvoPlatform/InputState.h"
 #include "TarvoPlatform/Screens.h"
 #include "TarvoUI/TarvoPanel.h"
@@ -30,7 +31,13 @@ constexpr double outsideClickAfterBloom = 0.3;
 
 } // namespace
 
+void TarvoController::handDisplayOptions() {
+    m_view->setIncreaseContrast(m_platform.displayOptions &&
+                                m_platform.displayOptions->increaseContrast());
+}
+
 void TarvoController::refresh(bool animated) {
+    handDisplayOptions();
     m_view->update(m_store->items(), selectionList(),
                    m_state == TarvoState::hidden ? TarvoState::resting : m_state, {});
     // Pictures are read when the shelf shows, not at start-up.
@@ -89,6 +96,7 @@ void TarvoController::showTarvo(const ScreenMetrics& screen, TarvoState state) {
     const bool mustAppear = !m_panel->isPanelVisible() || m_view->isDisappearing();
     m_state = state;
     m_view->cancelDisappear();
+    handDisplayOptions();
     loadThumbnails();
     applyFrame(!mustAppear);
     m_panel->orderFront();

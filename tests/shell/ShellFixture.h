@@ -7,6 +7,7 @@
 #include "TarvoPlatform/ApplicationDirectory.h"
 #include "TarvoPlatform/memory/FakeClock.h"
 #include "TarvoPlatform/memory/MemoryAccessibility.h"
+#include "TarvoPlatform/memory/MemoryDisplayOptions.h"
 #include "TarvoPlatform/memory/MemoryDragSession.h"
 #include "TarvoPlatform/memory/MemoryEventMonitors.h"
 #include "TarvoPlatform/memory/MemoryHotkeyGrabber.h"
@@ -53,6 +54,7 @@ struct MemoryShell {
                                    return output;
                                },
                                &hotkeys};
+        platform.displayOptions = &display;
         return platform;
     }
 
@@ -66,6 +68,7 @@ struct MemoryShell {
     ApplicationDirectory applications{QStringList{}};
     MemoryDragSessions drags;
     MemoryScreens screens;
+    MemoryDisplayOptions display;
     MemoryHotkeyGrabber hotkeys;
     MemoryPanelWindowSystem windowSystem;
     // The last sound output made, owned by its player.
