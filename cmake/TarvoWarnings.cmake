@@ -7,10 +7,6 @@ if(TARVO_WERROR)
 endif()
 if(TARVO_SANITIZE)
     target_compile_options(tarvo_warnings INTERFACE
-        -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined
-        # The sanitizers' instrumentation makes GCC's flow analysis guess wrong
-        # (member-function pointers captured in lambdas, for one); the plain
-        # build keeps the warning.
-        -Wno-maybe-uninitialized)
+        -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
     target_link_options(tarvo_warnings INTERFACE -fsanitize=address,undefined)
 endif()

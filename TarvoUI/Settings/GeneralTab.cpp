@@ -13,6 +13,8 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include <functional>
+
 namespace tarvo {
 
 namespace {
@@ -134,7 +136,9 @@ QCheckBox* GeneralTab::addSwitch(QFormLayout* form, const QString& text, const c
     box->setObjectName(QLatin1String(name));
     form->addRow(box);
     // Only the user's clicks write; refresh() sets values without a signal.
-    connect(box, &QCheckBox::clicked, this, [this, setter](bool on) { (m_model.*setter)(on); });
+    SettingsModel* model = &m_model;
+    connect(box, &QCheckBox::clicked, this,
+            [model, setter](bool on) { std::invoke(setter, model, on); });
     return box;
 }
 
