@@ -15,30 +15,29 @@ namespace tarvo::Files {
 
 namespace {
 
-qint64 sizeBelow(int dirFd) {
-    DIR* dir = ::fdopendir(dirFd);
-    if (!dir) {
+qint64 sizeBelow(int dirFd, const QString& path) {
+    std::vector<std::string> names;
+    try {
+        names = namesIn(dirFd, path);
+    } catch (const FileError&) {
         ::close(dirFd);
         return 0;
     }
     qint64 total = 0;
-    while (const dirent* entry = ::readdir(dir)) {
-        const char* name = entry->d_name;
-        if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
-            continue;
+    for (const std::string& name : names) {
         struct stat st {};
-        if (::fstatat(::dirfd(dir), name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+        if (::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
             continue;
         if (S_ISDIR(st.st_mode)) {
             const int child =
-                ::openat(::dirfd(dir), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+                ::openat(dirFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
             if (child >= 0)
-                total += sizeBelow(child);
+                total += sizeBelow(child, path);
         } else {
             total += static_cast<qint64>(st.st_size);
         }
     }
-    ::closedir(dir);
+    ::close(dirFd);
     return total;
 }
 
@@ -68,7 +67,33 @@ qint64 folderSize(const QString& path) {
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return 0;
-    return sizeBelow(fd);
+    return sizeBelow(fd, path);
+}
+
+std::vector<std::string> namesIn(int folderFd, const QString& path) {
+    // The listing closes its own descriptor, not the caller's.
+    const int listFd = ::fcntl(folderFd, F_DUPFD_CLOEXEC, 0);
+    if (listFd < 0)
+        throw FileError(QStringLiteral("read"), path, errno);
+    DIR* dir = ::fdopendir(listFd);
+    if (!dir) {
+        const int code = errno;
+        ::close(listFd);
+        throw FileError(QStringLiteral("read"), path, code);
+    }
+    std::vector<std::string> names;
+    errno = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        const char* name = entry->d_name;
+        if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
+            continue;
+        names.emplace_back(name);
+    }
+    const int readError = errno;
+    ::closedir(dir);
+    if (readError != 0)
+        throw FileError(QStringLiteral("read"), path, readError);
+    return names;
 }
 
 bool exists(const QString& path) {

@@ -2,6 +2,9 @@
 
 #include <QString>
 
+#include <string>
+#include <vector>
+
 // File-system helpers shared by the stores. Paths are local and absolute.
 namespace tarvo::Files {
 
@@ -16,6 +19,12 @@ bool removeRecursively(const QString& path);
 // Sum of the sizes of every file below `path` (links count as themselves,
 // folders as 0); 0 when the folder is missing.
 qint64 folderSize(const QString& path);
+
+// The names in the folder open at `folderFd`, without "." and "..", in the
+// order the file system lists them. The descriptor stays open. Throws
+// FileError ("read", with `path` for the message) when the folder cannot be
+// listed.
+std::vector<std::string> namesIn(int folderFd, const QString& path);
 
 bool exists(const QString& path);
 bool isRegularFile(const QString& path);

@@ -1,13 +1,13 @@
 #include "Fingerprint.h"
 
 #include "FileError.h"
+#include "Files.h"
+#include "Sha256.h"
 
-#include <QCryptographicHash>
 #include <QFile>
 
 #include <algorithm>
 #include <cerrno>
-#include <dirent.h>
 #include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
@@ -55,26 +55,7 @@ QByteArray readLink(int parent, const char* name, const struct stat& st, const Q
 }
 
 void walk(int folder, const QByteArray& prefix, const QString& root, std::vector<Entry>& out) {
-    const int listFd = ::dup(folder);
-    if (listFd < 0)
-        fail("read", childPath(root, prefix), errno);
-    DIR* dir = ::fdopendir(listFd);
-    if (!dir) {
-        ::close(listFd);
-        fail("read", childPath(root, prefix), errno);
-    }
-    std::vector<std::string> names;
-    errno = 0;
-    while (const dirent* entry = ::readdir(dir)) {
-        const char* n = entry->d_name;
-        if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0)))
-            continue;
-        names.emplace_back(n);
-    }
-    const int readError = errno;
-    ::closedir(dir);
-    if (readError != 0)
-        fail("read", childPath(root, prefix), readError);
+    const std::vector<std::string> names = Files::namesIn(folder, childPath(root, prefix));
 
     for (const std::string& name : names) {
         const QByteArray relative =
@@ -111,16 +92,9 @@ void walk(int folder, const QByteArray& prefix, const QString& root, std::vector
     }
 }
 
-void feedNumber(QCryptographicHash& sha, quint64 value) {
-    char bytes[8];
-    for (int i = 0; i < 8; ++i)
-        bytes[i] = static_cast<char>(value >> (8 * i));
-    sha.addData(QByteArrayView(bytes, sizeof bytes));
-}
-
-void feedText(QCryptographicHash& sha, const QByteArray& text) {
-    feedNumber(sha, static_cast<quint64>(text.size()));
-    sha.addData(text);
+void feedText(Sha256& sha, const QByteArray& text) {
+    sha.feedLittleEndian(static_cast<quint64>(text.size()));
+    sha.feed(text);
 }
 
 QString wholeFile(const QString& path) {
@@ -134,36 +108,22 @@ QString wholeFile(const QString& path) {
     if (!S_ISREG(st.st_mode))
         fail("open", path, EINVAL);
 
-    QCryptographicHash sha(QCryptographicHash::Sha256);
-    QByteArray buffer(256 * 1024, Qt::Uninitialized);
-    quint64 total = 0;
-    for (;;) {
-        const ssize_t n = ::read(fd.get(), buffer.data(), static_cast<size_t>(buffer.size()));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            fail("read", path, errno);
-        }
-        if (n == 0)
-            break;
-        sha.addData(QByteArrayView(buffer.constData(), n));
-        total += static_cast<quint64>(n);
-    }
-    feedNumber(sha, total);
-    return QStringLiteral("file:") + QString::fromLatin1(sha.result().toHex());
+    Sha256 sha;
+    sha.feedLittleEndian(sha.feedFile(fd.get(), ~quint64(0), path));
+    return QStringLiteral("file:") + sha.hex();
 }
 
 QString wholeFolder(const QString& path) {
-    QCryptographicHash sha(QCryptographicHash::Sha256);
+    Sha256 sha;
     for (const Entry& entry : manifest(path)) {
         feedText(sha, entry.relativePath);
-        sha.addData(QByteArrayView(reinterpret_cast<const char*>(&entry.kind), 1));
-        feedNumber(sha, static_cast<quint64>(entry.size));
-        feedNumber(sha, static_cast<quint64>(entry.modified));
-        feedNumber(sha, entry.inode);
+        sha.feed(&entry.kind, 1);
+        sha.feedLittleEndian(static_cast<quint64>(entry.size));
+        sha.feedLittleEndian(static_cast<quint64>(entry.modified));
+        sha.feedLittleEndian(entry.inode);
         feedText(sha, entry.linkTarget);
     }
-    return QStringLiteral("folder:") + QString::fromLatin1(sha.result().toHex());
+    return QStringLiteral("folder:") + sha.hex();
 }
 
 } // namespace
@@ -198,9 +158,9 @@ QString ofWritten(const QString& path) {
     if (S_ISDIR(st.st_mode))
         return wholeFolder(path);
     if (S_ISLNK(st.st_mode)) {
-        QCryptographicHash sha(QCryptographicHash::Sha256);
+        Sha256 sha;
         feedText(sha, readLink(AT_FDCWD, native.constData(), st, path));
-        return QStringLiteral("link:") + QString::fromLatin1(sha.result().toHex());
+        return QStringLiteral("link:") + sha.hex();
     }
     return wholeFile(path);
 }

@@ -1,5 +1,7 @@
 #include "DeliveryCoordinator.h"
 
+#include "PromisedFile.h"
+
 #include "TarvoConvert/ConversionEngine.h"
 #include "TarvoConvert/ConversionError.h"
 #include "TarvoCore/FileError.h"
@@ -240,6 +242,29 @@ QFuture<void> DeliveryCoordinator::recordDelivery(const Item& item,
             log.record(entry);
         },
         [promise] { promise->finish(); });
+    return future;
+}
+
+QFuture<std::optional<FileError>>
+DeliveryCoordinator::placePromisedFile(const ConversionResult& result, const QString& temporary,
+                                       const QString& path,
+                                       std::shared_ptr<const std::atomic<bool>> abandoned) {
+    auto promise = std::make_shared<QPromise<std::optional<FileError>>>();
+    promise->start();
+    QFuture<std::optional<FileError>> future = promise->future();
+    auto failure = std::make_shared<std::optional<FileError>>();
+    onFileWorker(
+        [result, temporary, path, abandoned = std::move(abandoned), failure] {
+            try {
+                PromisedFile::place(result, temporary, path, abandoned.get());
+            } catch (const FileError& error) {
+                *failure = error;
+            }
+        },
+        [promise, failure] {
+            promise->addResult(*failure);
+            promise->finish();
+        });
     return future;
 }
 

@@ -2,6 +2,7 @@
 
 #include "TarvoConvert/ConversionRequest.h"
 #include "TarvoConvert/ConversionResult.h"
+#include "TarvoCore/FileError.h"
 #include "TarvoCore/Item.h"
 #include "TarvoCore/RuleModel.h"
 #include "TarvoCore/UndoLog.h"
@@ -12,6 +13,7 @@
 #include <QThreadPool>
 #include <QtGlobal>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -118,6 +120,15 @@ public:
     // cannot be fingerprinted is left out, so undo never deletes it.
     QFuture<void> recordDelivery(const Item& item, const ResolvedDestination& destination,
                                  const std::vector<ConversionResult>& results);
+    // Puts a promised file in place (PromisedFile::place) on the file worker,
+    // behind every earlier piece of file work, so that neither the copy nor
+    // its flush holds the main thread. Resolves on the main thread while the
+    // coordinator lives: with nothing once the file is in place, or with the
+    // failure. When `abandoned` is set before the file is whole, nothing is
+    // left at `temporary` or `path`.
+    QFuture<std::optional<FileError>>
+    placePromisedFile(const ConversionResult& result, const QString& temporary, const QString& path,
+                      std::shared_ptr<const std::atomic<bool>> abandoned);
     // Counts a delivery that handed the destination only a reference to a file
     // of ours, which it copied or moved where we cannot see: nothing of it can
     // be undone, and undo answers that there is nothing to undo rather than

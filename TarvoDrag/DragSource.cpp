@@ -46,6 +46,7 @@ DragSource::DragSource(std::vector<Item> items, DeliveryCoordinator& coordinator
 
 DragSource::~DragSource() {
     *m_alive = false;
+    m_abandoned->store(true);
     if (m_endedWith && !m_endCleanedUp)
         finishEnd();
     detachFromPasteboard();
@@ -453,12 +454,32 @@ void DragSource::writePromise(FilePromiseProvider& provider, const QString& path
                       promiseSettled();
                       return;
                   }
-                  try {
-                      PromisedFile::place(*result, temporary, path);
-                  } catch (const FileError& error) {
+                  placePromise(item, *result, temporary, path, completion);
+              })
+        .onCanceled([temporary] { Files::removeRecursively(temporary); });
+}
+
+void DragSource::placePromise(const Item& item, const ConversionResult& result,
+                              const QString& temporary, const QString& path,
+                              const Completion& completion) {
+    // The copy and its flush run on the coordinator's file worker; this
+    // source hears back on the main thread, and only while it lives.
+    const std::weak_ptr<bool> alive = m_alive;
+    m_coordinator.placePromisedFile(result, temporary, path, m_abandoned)
+        .then(QtFuture::Launch::Sync,
+              [this, alive, item, path, completion](const std::optional<FileError>& failure) {
+                  if (alive.expired()) {
+                      // Gone once the file was in place: it goes too, as the
+                      // target hears that nothing came.
+                      if (!failure)
+                          Files::removeRecursively(path);
+                      completion(QStringLiteral("the drag is over"));
+                      return;
+                  }
+                  if (failure) {
                       Log::drag().error(QStringLiteral("could not write promised file: %1")
-                                            .arg(error.description()));
-                      completion(error.description());
+                                            .arg(failure->description()));
+                      completion(failure->description());
                       promiseSettled();
                       return;
                   }
@@ -468,8 +489,7 @@ void DragSource::writePromise(FilePromiseProvider& provider, const QString& path
                       m_delegate->dragSource(*this, QFileInfo(path).path());
                   completion(std::nullopt);
                   promiseSettled();
-              })
-        .onCanceled([temporary] { Files::removeRecursively(temporary); });
+              });
 }
 
 } // namespace tarvo

@@ -18,6 +18,7 @@
 #include <QStringList>
 #include <QUuid>
 
+#include <atomic>
 #include <functional>
 #include <map>
 #include <memory>
@@ -126,6 +127,9 @@ private:
     int positionOf(const Item& item) const;
     ConversionRequest fileRequest(const Item& item, const std::optional<QString>& destinationURL);
     void dataResult(const Item& item, int index, ResultHandler handler);
+    // Puts a promised file in place off the main thread, then records it.
+    void placePromise(const Item& item, const ConversionResult& result, const QString& temporary,
+                      const QString& path, const Completion& completion);
     void fileURIResult(const Item& item, ResultHandler handler);
     // Tells the delegate how the drag ended, then cleans up.
     void reportEnd();
@@ -172,6 +176,8 @@ private:
     // this object lives.
     std::unique_ptr<QObject> m_context;
     std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
+    // Set when this source goes, for promised files being placed on a worker.
+    std::shared_ptr<std::atomic<bool>> m_abandoned = std::make_shared<std::atomic<bool>>(false);
 };
 
 } // namespace tarvo

@@ -2,12 +2,12 @@
 
 #include "TarvoCore/DiskIO.h"
 #include "TarvoCore/FileError.h"
+#include "TarvoCore/Files.h"
 
 #include <QFile>
 
 #include <cerrno>
 #include <climits>
-#include <dirent.h>
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <string>
@@ -167,26 +167,7 @@ void copyFolder(int from, const struct stat& st, int parent, const char* name, c
                 const Context& context);
 
 void copyEntries(int from, int to, const QString& path, const Context& context) {
-    const int listFd = ::dup(from);
-    if (listFd < 0)
-        fail("read", path, errno);
-    DIR* dir = ::fdopendir(listFd);
-    if (!dir) {
-        ::close(listFd);
-        fail("read", path, errno);
-    }
-    std::vector<std::string> names;
-    errno = 0;
-    while (const dirent* entry = ::readdir(dir)) {
-        const char* n = entry->d_name;
-        if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0)))
-            continue;
-        names.emplace_back(n);
-    }
-    const int readError = errno;
-    ::closedir(dir);
-    if (readError != 0)
-        fail("read", path, readError);
+    const std::vector<std::string> names = Files::namesIn(from, path);
 
     for (const std::string& entry : names) {
         const char* n = entry.c_str();

@@ -64,11 +64,17 @@ QString temporaryPath(const QString& path) {
     return AtomicFile::temporaryPath(path, QUuid::createUuid());
 }
 
-void place(const ConversionResult& result, const QString& temporary, const QString& path) {
+void place(const ConversionResult& result, const QString& temporary, const QString& path,
+           const std::atomic<bool>* abandoned) {
+    const auto checkWanted = [&] {
+        if (abandoned && abandoned->load())
+            throw FileError(QStringLiteral("write"), path, ECANCELED);
+    };
     try {
         if (const auto* text = result.as<ConversionResult::Text>()) {
             Files::removeRecursively(temporary);
             AtomicFile::write(text->text.toUtf8(), temporary);
+            checkWanted();
             renameIntoPlace(temporary, path);
             return;
         }
@@ -81,6 +87,7 @@ void place(const ConversionResult& result, const QString& temporary, const QStri
             FileCopier::copy(source, temporary);
             flush(temporary);
         }
+        checkWanted();
         renameIntoPlace(temporary, path);
     } catch (const FileError&) {
         Files::removeRecursively(temporary);

@@ -107,6 +107,22 @@ QString folded(const QString& text) {
     return text.toCaseFolded();
 }
 
+// The nearest existing folder above `path`; empty when there is none (a
+// relative path).
+QString nearestFolderAbove(const QString& path) {
+    QString above = path;
+    for (;;) {
+        const qsizetype slash = above.lastIndexOf(u'/');
+        if (slash < 0)
+            return {};
+        above = slash == 0 ? QStringLiteral("/") : above.left(slash);
+        if (QFileInfo(above).isDir())
+            return above;
+        if (slash == 0)
+            return {};
+    }
+}
+
 } // namespace
 
 // One reading of the folders, with the lookups it answers made ready.
@@ -118,6 +134,10 @@ struct ApplicationDirectory::Index {
     QHash<QString, QString> byFoldedID;
     QHash<QString, QString> byFoldedLastPart;
     QStringList scanned;
+    // For each applications folder that is not there yet, the nearest folder
+    // above it that is: where it appears, as the first install of a user's
+    // own application makes it.
+    QStringList awaited;
 
     void read(const QStringList& folders) {
         QHash<QString, bool> claimed; // ids taken by an earlier folder, usable or hidden there
@@ -125,6 +145,9 @@ struct ApplicationDirectory::Index {
             const QString root = QDir::cleanPath(folder);
             if (QFileInfo(root).isDir())
                 scan(root, root, 0, claimed);
+            else if (const QString above = nearestFolderAbove(root);
+                     !above.isEmpty() && !awaited.contains(above))
+                awaited.append(above);
         }
         sorted.assign(byID.cbegin(), byID.cend());
         std::sort(sorted.begin(), sorted.end(),
@@ -227,7 +250,7 @@ void ApplicationDirectory::takeReading() {
         return;
     m_applied = generation;
     m_index = std::move(index);
-    watch(m_index->scanned);
+    watch(m_index->scanned + m_index->awaited);
 }
 
 void ApplicationDirectory::refresh() {
@@ -257,10 +280,16 @@ void ApplicationDirectory::watch(const QStringList& folders) {
     const QStringList watched = m_watcher->directories();
     if (watched == folders)
         return;
+    const bool first = watched.isEmpty();
     if (!watched.isEmpty())
         m_watcher->removePaths(watched);
     if (!folders.isEmpty())
         m_watcher->addPaths(folders);
+    // A folder that appeared was read before it was watched: read once more
+    // so that what was written into it in between is not missed.
+    if (!first && std::any_of(m_index->scanned.cbegin(), m_index->scanned.cend(),
+                              [&](const QString& folder) { return !watched.contains(folder); }))
+        m_settle.start();
 }
 
 std::optional<ApplicationDirectory::Entry> ApplicationDirectory::entry(const QString& id) const {

@@ -19,9 +19,10 @@ namespace tarvo {
 // folders. An application's identifier is its desktop-file id: the file's
 // path below its applications folder, "/" turned into "-", without
 // ".desktop". The folders are read on a worker thread of the directory's
-// own, first when it is made and again a moment after a folder changed;
-// lookups answer from the last reading, indexed, and never touch the disk.
-// Main thread only.
+// own, first when it is made and again a moment after a folder changed (a
+// folder that is not there yet is waited for from the nearest folder above
+// it); lookups answer from the last reading, indexed, and never touch the
+// disk. Main thread only.
 class ApplicationDirectory final {
 public:
     struct Entry {

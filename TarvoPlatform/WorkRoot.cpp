@@ -9,11 +9,11 @@
 
 #include <cerrno>
 #include <ctime>
-#include <dirent.h>
 #include <fcntl.h>
-#include <string_view>
+#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace tarvo::WorkRoot {
 
@@ -41,25 +41,27 @@ void ensurePrivateFolder(const QString& path, uid_t uid) {
 }
 
 int sweep(const QString& root, int olderThanSeconds) {
-    DIR* dir = ::opendir(QFile::encodeName(root).constData());
-    if (!dir)
+    const int fd = ::open(QFile::encodeName(root).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
         return 0;
+    std::vector<std::string> names;
+    try {
+        names = Files::namesIn(fd, root);
+    } catch (const FileError&) {
+    }
     const time_t cutoff = ::time(nullptr) - olderThanSeconds;
     const uid_t uid = ::getuid();
     int removed = 0;
-    while (const dirent* entry = ::readdir(dir)) {
-        const std::string_view name(entry->d_name);
-        if (name == "." || name == "..")
-            continue;
+    for (const std::string& name : names) {
         struct stat status {};
-        if (::fstatat(::dirfd(dir), entry->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0)
+        if (::fstatat(fd, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0)
             continue;
         if (!S_ISDIR(status.st_mode) || status.st_uid != uid || status.st_mtime >= cutoff)
             continue;
-        if (Files::removeRecursively(QDir(root).filePath(QFile::decodeName(entry->d_name))))
+        if (Files::removeRecursively(QDir(root).filePath(QFile::decodeName(name.c_str()))))
             ++removed;
     }
-    ::closedir(dir);
+    ::close(fd);
     return removed;
 }
 

@@ -1,5 +1,7 @@
 #include "IconRenderer.h"
 
+#include "TarvoShape.h"
+
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
@@ -17,10 +19,6 @@ const QColor cobaltLight = QColor::fromRgbF(0.361f, 0.522f, 1.0f);
 const QColor cobalt = QColor::fromRgbF(0.184f, 0.357f, 0.918f);
 const QColor cobaltDeep = QColor::fromRgbF(0.075f, 0.157f, 0.588f);
 const QColor markWhite = QColor::fromRgbF(1.0f, 1.0f, 1.0f);
-
-// Control points of a smooth corner lie this far (times the radius) from each
-// tangent point towards the corner.
-constexpr double kSmoothCorner = 0.706944;
 
 // Maps the y-up description onto the painter: inside `rect`, y grows upwards
 // from rect.top() (the lower edge) to rect.bottom() (the upper edge).
@@ -137,25 +135,6 @@ void fillWithOptionalShadow(QPainter& painter, const QPainterPath& path, bool sh
 
 double lineWidth(double squareWidth) {
     return std::max(1.0, 0.013 * squareWidth);
-}
-
-QPainterPath squircle(const QRectF& rect, double radius) {
-    const double r = std::clamp(radius, 0.0, std::min(rect.width(), rect.height()) / 2);
-    const double k = kSmoothCorner * r;
-    const double minX = rect.left(), maxX = rect.right();
-    const double minY = rect.top(), maxY = rect.bottom();
-    QPainterPath path;
-    path.moveTo(minX + r, minY);
-    path.lineTo(maxX - r, minY);
-    path.cubicTo(maxX - r + k, minY, maxX, minY + r - k, maxX, minY + r);
-    path.lineTo(maxX, maxY - r);
-    path.cubicTo(maxX, maxY - r + k, maxX - r + k, maxY, maxX - r, maxY);
-    path.lineTo(minX + r, maxY);
-    path.cubicTo(minX + r - k, maxY, minX, maxY - r + k, minX, maxY - r);
-    path.lineTo(minX, minY + r);
-    path.cubicTo(minX, minY + r - k, minX + r - k, minY, minX + r, minY);
-    path.closeSubpath();
-    return path;
 }
 
 void drawNotchMark(QPainter& painter, const QRectF& square, int size) {
@@ -277,7 +256,10 @@ QImage render(int size) {
     const double inset = 0.06 * size;
     const QRectF square = canvas.adjusted(inset, inset, -inset, -inset);
     painter.save();
-    painter.setClipPath(squircle(square, 0.2237 * square.width()), Qt::IntersectClip);
+    painter.setClipPath(
+        TarvoShape::squircle(Rect{square.x(), square.y(), square.width(), square.height()},
+                             0.2237 * square.width()),
+        Qt::IntersectClip);
     fillTileGradient(painter, square);
     if (size >= 64) {
         const QPointF centre(square.center().x(), square.bottom() - 0.12 * square.height());

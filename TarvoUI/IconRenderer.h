@@ -9,7 +9,6 @@
 #include <optional>
 
 class QPainter;
-class QPainterPath;
 
 // The app tile drawn in code: a cobalt tile with a white document sheet and a
 // white notch hanging from its top edge. Used for items without a file, the
@@ -50,8 +49,5 @@ struct IconError {
 // Writes the tile at every one of iconSizes into `folder` as "icon_SIZE.png";
 // none on success.
 std::optional<IconError> writeAll(const QString& folder);
-
-// A rounded rectangle with smooth (continuous-curvature) corners.
-QPainterPath squircle(const QRectF& rect, double radius);
 
 } // namespace tarvo::IconRenderer

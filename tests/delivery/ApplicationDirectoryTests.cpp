@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QEventLoop>
 #include <QFile>
 #include <QThread>
@@ -107,21 +108,47 @@ TEST_F(ApplicationDirectoryTest, MatchesWindowClassesToApplications) {
     }
 }
 
+// Changes arrive through the event loop: the name `id` has once it arrived.
+std::optional<QString> nameOnceRead(const ApplicationDirectory& apps, const QString& id) {
+    QDeadlineTimer deadline(20000);
+    std::optional<QString> name;
+    while (!(name = apps.name(id)) && !deadline.hasExpired()) {
+        QEventLoop loop;
+        QTimer::singleShot(20, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    return name;
+}
+
 TEST_F(ApplicationDirectoryTest, ReadsTheFoldersAgainWhenTheyChange) {
     const std::unique_ptr<ApplicationDirectory> directory = this->directory();
     ApplicationDirectory& apps = *directory;
     ASSERT_EQ(apps.name("org.example.New"), std::nullopt);
     dir.write("user/applications/org.example.New.desktop", desktopFile("Brand New"));
+    EXPECT_EQ(nameOnceRead(apps, "org.example.New"), QStringLiteral("Brand New"));
+}
 
-    // The change arrives through the event loop.
-    QDeadlineTimer deadline(10000);
-    std::optional<QString> name;
-    while (!(name = apps.name("org.example.New")) && !deadline.hasExpired()) {
-        QEventLoop loop;
-        QTimer::singleShot(20, &loop, &QEventLoop::quit);
-        loop.exec();
+// A user's applications folder that a first install makes later, one or
+// several levels below what exists at start: watched and read once it is
+// there, and what is written into it afterwards too.
+TEST_F(ApplicationDirectoryTest, WatchesAnApplicationsFolderThatAppearsLater) {
+    for (const char* missing : {"home/.local/share/applications", "share/applications"}) {
+        SCOPED_TRACE(missing);
+        QDir().mkpath(dir.file("home"));
+        QDir().mkpath(dir.file("share"));
+        ApplicationDirectory apps({dir.file(missing), dir.file("system/applications")});
+        ASSERT_TRUE(apps.refreshAndWait());
+        ASSERT_EQ(apps.name("okular"), std::nullopt);
+        ASSERT_EQ(apps.name("kde4-okular"), QStringLiteral("Okular"));
+
+        dir.write(QString::fromLatin1(missing) + "/okular.desktop", desktopFile("Okular Mine"));
+        EXPECT_EQ(nameOnceRead(apps, "okular"), QStringLiteral("Okular Mine"));
+        dir.write(QString::fromLatin1(missing) + "/org.example.Later.desktop",
+                  desktopFile("Later"));
+        EXPECT_EQ(nameOnceRead(apps, "org.example.Later"), QStringLiteral("Later"));
+        QDir(dir.file("home")).removeRecursively();
+        QDir(dir.file("share")).removeRecursively();
     }
-    EXPECT_EQ(name, QStringLiteral("Brand New"));
 }
 
 // Lookups answer from the last reading and never read the disk themselves:

@@ -1,6 +1,7 @@
 #include "DragOutFixture.h"
 
 #include "TarvoConvert/TextConverter.h"
+#include "TarvoCore/DiskIO.h"
 #include "TarvoDrag/DragData.h"
 #include "TarvoDrag/PasteboardOrder.h"
 
@@ -8,6 +9,8 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QThread>
+#include <QTimer>
 #include <QUrl>
 
 #include <chrono>
@@ -144,6 +147,106 @@ TEST_F(HeldDataTest, AConversionWhoseDragIsGoneLeavesNothingBehind) {
     ASSERT_TRUE(waitUntil([&] { return answer.has_value(); }));
     EXPECT_TRUE(answer->has_value());
     EXPECT_EQ(filesIn(dir.file("Desktop")), QStringList());
+}
+
+// Holds the copy of one file, on whichever thread opens it, until released;
+// notes whether that thread was the main one.
+class HeldCopy {
+public:
+    explicit HeldCopy(QString source) : m_source(std::move(source)) {
+        DiskIO::setObserver([this](DiskIO::Call call, const QString& path, const QString&) {
+            if (call != DiskIO::Call::open || path != m_source)
+                return 0;
+            std::unique_lock lock(m_mutex);
+            m_onMainThread = QThread::currentThread() == QCoreApplication::instance()->thread();
+            m_started = true;
+            m_changed.notify_all();
+            m_changed.wait(lock, [this] { return m_released; });
+            return 0;
+        });
+    }
+    ~HeldCopy() {
+        release();
+        DiskIO::setObserver({});
+    }
+    bool started() {
+        const std::lock_guard lock(m_mutex);
+        return m_started;
+    }
+    bool onMainThread() {
+        const std::lock_guard lock(m_mutex);
+        return m_onMainThread;
+    }
+    void release() {
+        const std::lock_guard lock(m_mutex);
+        m_released = true;
+        m_changed.notify_all();
+    }
+
+private:
+    QString m_source;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    bool m_started = false;
+    bool m_onMainThread = false;
+    bool m_released = false;
+};
+
+// The unchanged item dropped into a folder: its copy runs on a worker while
+// the event loop goes on, and the file is in place, recorded and reported in
+// the same order as ever once the copy is done.
+TEST_F(DragDataTest, APromisedCopyLeavesTheMainThreadFree) {
+    const Item photo = pngItem();
+    drag({photo});
+    input.setModifierFlags(ModifierFlag::option);
+    moveTo(overBrowser);
+    QDir().mkpath(dir.file("Desktop"));
+    const QString place = dir.file("Desktop/photo.png");
+    HeldCopy copy(stored(photo));
+
+    std::optional<std::optional<QString>> answer;
+    session().writePromise(0, place, [&](const std::optional<QString>& error) { answer = error; });
+    ASSERT_TRUE(waitUntil([&] { return copy.started(); }));
+    EXPECT_FALSE(copy.onMainThread());
+    // The event loop runs while the copy is held.
+    bool looped = false;
+    QTimer::singleShot(0, [&] { looped = true; });
+    ASSERT_TRUE(waitUntil([&] { return looped; }));
+    EXPECT_FALSE(answer.has_value());
+    EXPECT_TRUE(delegate.folders.empty());
+    EXPECT_FALSE(QFileInfo::exists(place));
+
+    copy.release();
+    ASSERT_TRUE(waitUntil([&] { return answer.has_value(); }));
+    EXPECT_EQ(*answer, std::nullopt);
+    EXPECT_EQ(dir.read("Desktop/photo.png"), storedBytes(photo));
+    EXPECT_EQ(filesIn(dir.file("Desktop")), QStringList{"photo.png"});
+    EXPECT_EQ(delegate.folders, std::vector<QString>{dir.file("Desktop")});
+    EXPECT_TRUE(waitUntil([&] {
+        const std::optional<UndoEntry> entry = undoLog.mostRecent(clock.now());
+        return entry && entry->writtenURLs == QStringList{place};
+    }));
+}
+
+// The source dropped anyway (the program quits) while its promised file is
+// copied: the copy is not put in place and nothing stays in the folder.
+TEST_F(DragDataTest, APromisedCopyWhoseDragIsGoneLeavesNothingBehind) {
+    const Item photo = pngItem();
+    drag({photo});
+    input.setModifierFlags(ModifierFlag::option);
+    moveTo(overBrowser);
+    QDir().mkpath(dir.file("Desktop"));
+    HeldCopy copy(stored(photo));
+    std::optional<std::optional<QString>> answer;
+    session().writePromise(0, dir.file("Desktop/photo.png"),
+                           [&](const std::optional<QString>& error) { answer = error; });
+    ASSERT_TRUE(waitUntil([&] { return copy.started(); }));
+    source.reset();
+    copy.release();
+    ASSERT_TRUE(waitUntil([&] { return answer.has_value(); }));
+    EXPECT_TRUE(answer->has_value());
+    EXPECT_EQ(filesIn(dir.file("Desktop")), QStringList());
+    EXPECT_FALSE(undoLog.mostRecent(clock.now()));
 }
 
 // A destination reading an image while the item converts: the request returns
