@@ -6,6 +6,7 @@
 namespace tarvo {
 
 class Accessibility;
+class AnimationClock;
 class ApplicationDirectory;
 class Clock;
 class DisplayOptions;
@@ -44,6 +45,8 @@ struct ShellPlatform {
     // The desktop's accessibility display settings, read when they are used;
     // absent: none of them is on.
     DisplayOptions* displayOptions = nullptr;
+    // What the shelf's animations run on; none: a frame clock of the view's own.
+    AnimationClock* animationClock = nullptr;
 };
 
 } // namespace tarvo

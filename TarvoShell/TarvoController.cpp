@@ -45,7 +45,7 @@ TarvoController::TarvoController(std::unique_ptr<ItemStore> store,
         QFileInfo(m_store->root()).dir().filePath(QStringLiteral("destinations.json")));
 
     m_panel = std::make_unique<TarvoPanel>(m_platform.panelWindowSystem, m_platform.screens);
-    m_view = new TarvoView;
+    m_view = new TarvoView(m_platform.animationClock, m_platform.displayOptions);
     m_monitor =
         std::make_unique<DragMonitor>(m_preferences, m_platform.dragPasteboard,
                                       m_platform.eventMonitors, m_platform.input, m_platform.clock);

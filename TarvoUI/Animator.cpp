@@ -69,8 +69,11 @@ void Animator::animationEnded(const std::vector<std::uint64_t>& transactions) {
 }
 
 void Animator::settle(TransactionRecord& record) {
-    if (record.completion)
-        m_dueCompletions.push_back(std::move(record.completion));
+    // A transaction without a completion has nothing left to do: waking the
+    // clock for it would draw an empty frame after every layout.
+    if (!record.completion)
+        return;
+    m_dueCompletions.push_back(std::move(record.completion));
     requestFrame();
 }
 

@@ -97,7 +97,7 @@ Layout layout(const Input& in) {
     if (tab) {
         const double g = roundedPoint(w * 0.42);
         out.tabGlowFrame = {roundedPoint(out.islandRect.midX() - g / 2), vb + 5, g, 3};
-        out.tabGlowOpacity = 1;
+        out.tabGlowOpacity = in.tabGlowDimmed ? dimmedTabGlowOpacity : 1;
     }
 
     // 13. The close button on the island's lower left corner.

@@ -34,6 +34,9 @@ inline constexpr double closeGlyphReach = 3.24;
 inline constexpr double captionChipHeight = 24;
 inline constexpr double captionChipGap = 5;
 inline constexpr double inFlightOpacity = 0.35;
+// The tab's glow once the tab has been tucked away on a notched screen: still
+// there to find, no longer calling for attention.
+inline constexpr double dimmedTabGlowOpacity = 0.3;
 
 struct Input {
     Size viewSize;
@@ -46,6 +49,7 @@ struct Input {
     bool showsEmptyHint = false;
     bool forcesCloseBadge = false;
     bool pointerOverIsland = false;
+    bool tabGlowDimmed = false;
 };
 
 struct Layout {

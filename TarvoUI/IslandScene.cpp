@@ -113,6 +113,34 @@ void IslandScene::setDestinationRow(bool hasChips, Size size) {
     m_destinationRowSize = size;
 }
 
+void IslandScene::setDestinationRowLayer(std::shared_ptr<Layer> row) {
+    if (!row || row == destinationRow)
+        return;
+    const auto& siblings = m_root->sublayers();
+    const auto at = std::find(siblings.begin(), siblings.end(), destinationRow);
+    const auto index = static_cast<std::size_t>(at - siblings.begin());
+    row->setFrame(destinationRow->frame());
+    row->setOpacity(destinationRow->opacity());
+    destinationRow->removeFromSuperlayer();
+    m_root->insertSublayer(row, index);
+    destinationRow = std::move(row);
+}
+
+void IslandScene::setTabGlowDimmed(bool dimmed) {
+    if (dimmed == m_tabGlowDimmed)
+        return;
+    m_tabGlowDimmed = dimmed;
+    if (m_state == TarvoState::tab && tabGlow->opacity() > 0)
+        fade(*tabGlow, dimmed ? IslandLayout::dimmedTabGlowOpacity : 1.0, Motion::fadeDuration,
+             "fade");
+}
+
+void IslandScene::setContentsScale(double scale) {
+    for (Layer* layer :
+         {m_root.get(), static_cast<Layer*>(emptyLabel.get()), static_cast<Layer*>(tabCount.get())})
+        layer->setContentsScale(scale);
+}
+
 void IslandScene::setItems(std::vector<QUuid> items) {
     m_items = std::move(items);
 }
@@ -173,6 +201,7 @@ void IslandScene::layoutContents() {
     input.showsEmptyHint = m_showsEmptyHint;
     input.forcesCloseBadge = m_forcesCloseBadge;
     input.pointerOverIsland = m_pointerOverIsland;
+    input.tabGlowDimmed = m_tabGlowDimmed;
     m_layout = IslandLayout::layout(input);
     const IslandLayout::Layout& l = m_layout;
     m_itemScroll = l.itemScroll;
@@ -189,6 +218,7 @@ void IslandScene::layoutContents() {
     islandLayer->setPath(l.outline);
     islandLayer->setShadowPath(l.outline);
     faceLift->setPath(l.outline);
+    applyContrast();
 
     itemsContainer->setFrame(l.stripFrame);
     itemsContainer->setBounds({0, 0, l.stripFrame.width, l.stripFrame.height});
@@ -205,7 +235,6 @@ void IslandScene::layoutContents() {
     layoutItemFades(l.maxScroll);
 
     emptyLabel->setString(L10n::text(QStringLiteral("tarvo.dropHere")));
-    emptyLabel->setForegroundColor(Color::white(1.0, 0.92));
     emptyLabel->setFrame(l.emptyLabelFrame);
     emptyLabel->setOpacity(l.emptyLabelOpacity);
 
@@ -227,6 +256,17 @@ void IslandScene::layoutContents() {
     closeButton->setOpacity(l.closeOpacity);
 
     m_lastWindowOrigin = m_windowOrigin;
+}
+
+void IslandScene::applyContrast() {
+    const bool strong = m_increaseContrast;
+    // The rim keeps the dark island apart from a dark desktop behind it.
+    islandLayer->setStrokeColor(strong ? Color::white(1.0, 0.55) : Color::clear());
+    islandLayer->setLineWidth(strong ? 1.5 : 0);
+    faceLift->setFillColor(Color::white(1.0, strong ? 0.14 : 0.055));
+    emptyLabel->setForegroundColor(Color::white(1.0, strong ? 1.0 : 0.92));
+    closeGlyph->setStrokeColor(Color::white(1.0, strong ? 1.0 : 0.92));
+    tabGlow->setBackgroundColor(Color::white(1.0, strong ? 0.9 : 0.45));
 }
 
 void IslandScene::layoutItemFades(double maxScroll) {

@@ -52,6 +52,19 @@ public:
     void setPointerOverIsland(bool over) { m_pointerOverIsland = over; }
     // The destination row's chips: whether there are any and the row's size.
     void setDestinationRow(bool hasChips, Size size);
+    // Puts `row` in the destination row's place in the tree (and among the
+    // riding layers); it takes over the old row's frame and opacity.
+    void setDestinationRowLayer(std::shared_ptr<Layer> row);
+    // A dimmed tab glow shows faintly; the change fades when the tab shows.
+    void setTabGlowDimmed(bool dimmed);
+    bool tabGlowDimmed() const { return m_tabGlowDimmed; }
+    // Stronger edges and text: a light rim round the island, a brighter
+    // glow, hint, close cross and catch highlight. Takes effect at the next
+    // layout.
+    void setIncreaseContrast(bool increase) { m_increaseContrast = increase; }
+    bool increaseContrast() const { return m_increaseContrast; }
+    // The pixels per point the text layers are drawn for.
+    void setContentsScale(double scale);
     // The items shown, newest first, each with its layer (in `itemsContainer`).
     void setItems(std::vector<QUuid> items);
     void setItemLayer(const QUuid& id, std::shared_ptr<Layer> layer);
@@ -121,6 +134,7 @@ public:
 private:
     void build();
     void layoutItemFades(double maxScroll);
+    void applyContrast();
     void fade(Layer& layer, double to, double duration, const char* key);
     bool reduceMotion() const;
 
@@ -138,6 +152,8 @@ private:
     bool m_showsEmptyHint = false;
     bool m_forcesCloseBadge = false;
     bool m_pointerOverIsland = false;
+    bool m_tabGlowDimmed = false;
+    bool m_increaseContrast = false;
     bool m_hasDestinations = false;
     Size m_destinationRowSize;
     double m_itemScroll = 0;

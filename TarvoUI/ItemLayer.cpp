@@ -1,5 +1,9 @@
 #include "ItemLayer.h"
 
+#include "Animator.h"
+#include "GradientLayer.h"
+#include "Motion.h"
+
 #include "TarvoCore/ItemLayout.h"
 
 #include <QPainterPath>
@@ -22,9 +26,10 @@ constexpr double hoverScale = 1.04;
 constexpr double pressScale = 0.96;
 constexpr double hoverDuration = 0.12;
 constexpr double pressDuration = 0.08;
-constexpr double landFromScale = 0.6;
-constexpr double landDuration = 0.28;
-constexpr double fadeDuration = 0.12;
+constexpr double bloomGrowth = 16;
+constexpr double bloomDuration = 0.34;
+constexpr double labelDelay = 0.12;
+constexpr double labelFadeDuration = 0.16;
 constexpr const char* spinKey = "spin";
 
 QPainterPath roundedRect(const Rect& rect, double radius) {
@@ -272,12 +277,75 @@ void ItemLayer::applyTouchState(bool reduceMotion) {
 
 void ItemLayer::animateLanding(bool reduceMotion) {
     const TimingCurve curve = TimingCurve::easeOut();
-    addAnimation(BasicAnimation(KeyPath::transformScale, LayerValue(landFromScale), LayerValue(1.0),
-                                reduceMotion ? fadeDuration : landDuration, curve),
+    addAnimation(*Motion::animation(Motion::land(), KeyPath::transformScale,
+                                    LayerValue(Motion::landFromScale), LayerValue(1.0),
+                                    reduceMotion),
                  "land-scale");
-    addAnimation(
-        BasicAnimation(KeyPath::opacity, LayerValue(0.0), LayerValue(1.0), fadeDuration, curve),
-        "land-fade");
+    addAnimation(Motion::timed(KeyPath::opacity, 0.0, 1.0, Motion::fadeDuration, curve),
+                 "land-fade");
+    Animator* clock = animator();
+    if (reduceMotion || !clock)
+        return;
+
+    // A soft light swells and fades under the tile as it arrives.
+    removeBloom();
+    auto bloom = GradientLayer::make();
+    bloom->name = "bloom";
+    bloom->setType(GradientType::radial);
+    bloom->setColors({Color::white(1, 0.3), Color::white(1, 0)});
+    bloom->setPoints({0.5, 0.5}, {1, 1});
+    const Rect b = bounds();
+    bloom->setFrame({b.x - bloomGrowth, b.y - bloomGrowth, b.width + 2 * bloomGrowth,
+                     b.height + 2 * bloomGrowth});
+    bloom->setZPosition(-1);
+    insertSublayer(bloom, 0);
+    m_bloom = bloom;
+    {
+        Transaction transaction(*clock);
+        const std::weak_ptr<Layer> weakBloom = bloom;
+        transaction.setCompletion([weakBloom] {
+            if (const auto gone = weakBloom.lock())
+                gone->removeFromSuperlayer();
+        });
+        BasicAnimation fade(KeyPath::opacity, 1.0, 0.0, bloomDuration, curve);
+        fade.removedOnCompletion = false;
+        fade.fillMode = FillMode::forwards;
+        bloom->addAnimation(fade, "bloom-fade");
+        bloom->addAnimation(
+            BasicAnimation(KeyPath::transformScale, 0.7, 1.35, bloomDuration, curve),
+            "bloom-swell");
+    }
+
+    // The name follows a moment later.
+    BasicAnimation label(KeyPath::opacity, 0.0, 1.0, labelFadeDuration, curve);
+    label.beginTime = clock->now() + labelDelay;
+    label.fillMode = FillMode::backwards;
+    nameLabel->addAnimation(label, "land-label");
+}
+
+void ItemLayer::removeBloom() {
+    if (const auto bloom = m_bloom.lock())
+        bloom->removeFromSuperlayer();
+    m_bloom.reset();
+}
+
+void ItemLayer::animateRemoval(std::function<void()> completion) {
+    const TimingCurve curve = TimingCurve::easeOut();
+    Animator* clock = animator();
+    if (!clock) {
+        setOpacity(0);
+        if (completion)
+            completion();
+        return;
+    }
+    Transaction transaction(*clock);
+    transaction.setCompletion(std::move(completion));
+    addAnimation(Motion::timed(KeyPath::opacity, 1.0, 0.0, Motion::removeDuration, curve),
+                 "remove-fade");
+    addAnimation(Motion::timed(KeyPath::transformScale, 1.0, Motion::removeToScale,
+                               Motion::removeDuration, curve),
+                 "remove-scale");
+    setOpacity(0);
 }
 
 } // namespace tarvo

@@ -9,6 +9,8 @@
 #include <QImage>
 #include <QUuid>
 
+#include <functional>
+
 #include <memory>
 #include <optional>
 
@@ -33,8 +35,13 @@ public:
     void setSelected(bool selected, const Color& accent);
     void setHovered(bool hovered, bool reduceMotion);
     void setPressed(bool pressed, bool reduceMotion);
-    // The arrival of a newly landed item: scales and fades in.
+    // The arrival of a newly landed item: springs up to size and fades in
+    // over a swelling light, its name a moment later; with Reduce Motion
+    // only a short scale and fade.
     void animateLanding(bool reduceMotion);
+    // The leaving of a removed item: shrinks and fades out, then stays
+    // invisible; `completion` runs once it has finished.
+    void animateRemoval(std::function<void()> completion);
 
     bool isSelected() const { return m_isSelected; }
     bool isHovered() const { return m_isHovered; }
@@ -59,6 +66,7 @@ private:
     void build();
     void applyTouchState(bool reduceMotion);
     void spin();
+    void removeBloom();
 
     QUuid m_itemID;
     bool m_increaseContrast = false;
@@ -66,6 +74,7 @@ private:
     bool m_isHovered = false;
     bool m_isPressed = false;
     QString m_typeText;
+    std::weak_ptr<Layer> m_bloom;
 };
 
 } // namespace tarvo

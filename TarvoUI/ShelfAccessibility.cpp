@@ -52,10 +52,10 @@ public:
     QRect rect() const override {
         if (!m_view)
             return {};
-        const auto layer = m_view->itemLayers().find(m_id);
-        if (layer == m_view->itemLayers().end())
+        const std::optional<Rect> tile = m_view->itemFrame(m_id);
+        if (!tile)
             return {};
-        const Rect frame = layer->second->frame();
+        const Rect& frame = *tile;
         const QPointF topLeft = m_view->toQt({frame.x, frame.maxY()});
         const QRect local(topLeft.toPoint(), QSize(int(frame.width), int(frame.height)));
         return QRect(m_view->mapToGlobal(local.topLeft()), local.size());
@@ -125,9 +125,7 @@ private:
     std::vector<QUuid> shownItems() const {
         std::vector<QUuid> ids;
         for (const Item& item : view()->items()) {
-            const auto layer = view()->itemLayers().find(item.id);
-            if (layer != view()->itemLayers().end() && !layer->second->isHidden() &&
-                layer->second->frame().width > 0)
+            if (view()->itemFrame(item.id))
                 ids.push_back(item.id);
         }
         return ids;

@@ -42,6 +42,7 @@ void TarvoPanel::setContentView(TarvoView* view) {
     if (!m_view)
         return;
     m_view->setParent(this);
+    m_view->setWindowOrigin({m_frame.x, m_frame.y});
     m_view->setGeometry(rect());
     m_view->onShapeChanged = [this] { applyShape(); };
     m_view->show();
@@ -89,6 +90,7 @@ void TarvoPanel::setFrame(const Rect& frame) {
     // A hidden window hears of its new size only when shown; the view is
     // laid out for it now, so the shapes set before the window maps fit.
     if (m_view) {
+        m_view->setWindowOrigin({frame.x, frame.y});
         m_view->setGeometry(QRect(QPoint(), geometry.size()));
         m_view->layoutContents();
     }

@@ -2,24 +2,20 @@
 
 #include "AnimationClock.h"
 #include "Animator.h"
+#include "IslandScene.h"
 #include "ItemLayer.h"
-#include "ShapeLayer.h"
 #include "ShelfAccessibility.h"
 #include "TarvoViewDelegate.h"
 
+#include "TarvoCore/ItemLayout.h"
 #include "TarvoCore/L10n.h"
-#include "TarvoPlatform/MimePasteboard.h"
+#include "TarvoPlatform/DisplayOptions.h"
 
 #include <QAccessible>
-#include <QDragEnterEvent>
-#include <QDropEvent>
-#include <QFontMetricsF>
-#include <QKeyEvent>
-#include <QMouseEvent>
 #include <QPainter>
 #include <QPolygon>
 #include <QTransform>
-#include <QWheelEvent>
+#include <QWindow>
 
 #include <algorithm>
 #include <cmath>
@@ -28,42 +24,39 @@ namespace tarvo {
 
 namespace {
 
-constexpr double slotWidth = 56;
-constexpr double slotGap = 12;
-constexpr double stripInsets = 48;
-constexpr double stripHeight = 92;
-constexpr double rowHeight = 40;
-constexpr double tabBottom = 132;
-constexpr double closeHitSize = 28;
-constexpr double closeDiameter = 18;
 constexpr double islandHitMargin = 6;
-constexpr double nearMargin = 48;
-constexpr double chipHeight = 24;
-constexpr double chipGap = 5;
+constexpr double islandHoverMargin = 4;
 constexpr double chipHitMargin = 4;
-constexpr double handle = 0.706944;
-
-constexpr Color islandFill = Color::rgb(0.039, 0.039, 0.043);
-constexpr Color islandShadow = Color::rgb(0.02, 0.04, 0.08);
 constexpr double islandShadowOpacity = 0.38;
-const QColor closeFill = QColor::fromRgbF(0.16f, 0.16f, 0.18f, 1.0f);
-const QColor chipFill = QColor::fromRgbF(0.94f, 0.94f, 0.95f, 0.96f);
-const QColor chipText = QColor::fromRgbF(0.071f, 0.078f, 0.098f, 1.0f);
-
-QFont chipFont(const QFont& base) {
-    QFont font = base;
-    font.setPointSizeF(11.5);
-    font.setWeight(QFont::DemiBold);
-    return font;
-}
+constexpr double closeShadowOpacity = 0.35;
 
 QRectF qtRect(const TarvoView& view, const Rect& rect) {
     return QRectF(rect.x, view.height() - (rect.y + rect.height), rect.width, rect.height);
 }
 
+Rect grown(const Rect& r, double dx, double dy) {
+    return {r.x - dx, r.y - dy, r.width + 2 * dx, r.height + 2 * dy};
+}
+
+AccessibleAnnouncer& bridgeAnnouncer() {
+    static AccessibleAnnouncer announcer;
+    return announcer;
+}
+
 } // namespace
 
-TarvoView::TarvoView(AnimationClock* clock, QWidget* parent) : QWidget(parent) {
+// The display options the scene reads, forwarding to the ones the view was
+// given; none given: every option off.
+class TarvoView::Options final : public DisplayOptions {
+public:
+    const DisplayOptions* source = nullptr;
+    bool reduceMotion() const override { return source && source->reduceMotion(); }
+    bool reduceTransparency() const override { return source && source->reduceTransparency(); }
+    bool increaseContrast() const override { return source && source->increaseContrast(); }
+};
+
+TarvoView::TarvoView(AnimationClock* clock, const DisplayOptions* display, QWidget* parent)
+    : QWidget(parent), m_options(std::make_unique<Options>()) {
     // Before anything asks for the view's accessible element, so that the
     // shelf's own is made rather than a plain widget's.
     ShelfAccessibility::install();
@@ -72,6 +65,8 @@ TarvoView::TarvoView(AnimationClock* clock, QWidget* parent) : QWidget(parent) {
         clock = m_ownClock.get();
     }
     m_animator = std::make_unique<Animator>(*clock);
+    m_options->source = display;
+    m_increaseContrast = m_options->increaseContrast();
     setMouseTracking(true);
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_TranslucentBackground);
@@ -80,14 +75,55 @@ TarvoView::TarvoView(AnimationClock* clock, QWidget* parent) : QWidget(parent) {
     setUp();
 }
 
-namespace {
-
-AccessibleAnnouncer& bridgeAnnouncer() {
-    static AccessibleAnnouncer announcer;
-    return announcer;
+TarvoView::~TarvoView() {
+    rootLayer()->setDisplayHandler(nullptr);
+    rootLayer()->setAnimator(nullptr);
 }
 
-} // namespace
+void TarvoView::setUp() {
+    m_scene = std::make_unique<IslandScene>(*m_animator, *m_options);
+    const std::shared_ptr<Layer>& root = m_scene->root();
+    root->setDisplayHandler([this] { QWidget::update(); });
+    root->addSublayer(m_chip.layer());
+    m_scene->setItemLayoutHandler([](Layer& layer, const Rect& slot) {
+        if (auto* item = dynamic_cast<ItemLayer*>(&layer))
+            item->layout(slot);
+        else
+            layer.setFrame(slot);
+    });
+    m_scene->setCaptionChipHider([this] { m_chip.hide(); });
+    m_scene->setIncreaseContrast(m_increaseContrast);
+    m_scene->setContentsScale(m_contentsScale);
+    m_chip.label()->setContentsScale(m_contentsScale);
+}
+
+const std::shared_ptr<Layer>& TarvoView::rootLayer() const {
+    return m_scene->root();
+}
+
+const Layer& TarvoView::itemsRoot() const {
+    return *m_scene->itemsContainer;
+}
+
+void TarvoView::setDisplayOptions(const DisplayOptions* display) {
+    m_options->source = display;
+}
+
+bool TarvoView::reduceMotion() const {
+    return m_options->reduceMotion();
+}
+
+void TarvoView::setDrawsShadow(bool draws) {
+    if (draws == m_drawsShadow)
+        return;
+    m_drawsShadow = draws;
+    m_scene->islandLayer->setShadowOpacity(draws ? islandShadowOpacity : 0);
+    m_scene->closeButton->setShadowOpacity(draws ? closeShadowOpacity : 0);
+}
+
+TarvoState TarvoView::state() const {
+    return m_pendingState.value_or(m_scene->state());
+}
 
 void TarvoView::setAnnouncer(Announcer* announcer) {
     m_announcer = announcer;
@@ -103,126 +139,235 @@ void TarvoView::announceLanded(const Item& item) {
         .announce(*this, L10n::a11yLanded(item.displayName));
 }
 
-TarvoView::~TarvoView() {
-    m_rootLayer->setDisplayHandler(nullptr);
-    m_rootLayer->setAnimator(nullptr);
-}
-
-void TarvoView::setUp() {
-    m_rootLayer = Layer::make();
-    m_rootLayer->name = "root";
-    m_rootLayer->setAnimator(m_animator.get());
-    m_rootLayer->setDisplayHandler([this] { QWidget::update(); });
-
-    m_islandLayer = ShapeLayer::make();
-    m_islandLayer->name = "island";
-    m_islandLayer->setFillColor(islandFill);
-    m_islandLayer->setShadow(islandShadow, islandShadowOpacity, 16, {0, -9});
-    m_rootLayer->addSublayer(m_islandLayer);
-
-    m_itemsRoot = Layer::make();
-    m_itemsRoot->name = "items";
-    m_rootLayer->addSublayer(m_itemsRoot);
-}
-
-void TarvoView::setDrawsShadow(bool draws) {
-    if (draws == m_drawsShadow)
-        return;
-    m_drawsShadow = draws;
-    m_islandLayer->setShadowOpacity(draws ? islandShadowOpacity : 0);
-}
+// --- Snapshots --------------------------------------------------------------
 
 void TarvoView::update(std::vector<Item> items, std::vector<QUuid> selection, TarvoState state,
                        const QSet<QUuid>& animateLanding) {
+    QSet<QUuid> shownBefore;
+    for (const auto& [id, layer] : m_itemLayers)
+        shownBefore.insert(id);
     m_items = std::move(items);
     m_selection = std::move(selection);
-    m_state = state;
-    syncItemLayers(animateLanding);
+    QSet<QUuid> landing = animateLanding;
+    // The first snapshot shows what was stored before in place; later ones
+    // land what is new to the view.
+    if (landing.isEmpty() && m_hadSnapshot) {
+        for (const Item& item : m_items) {
+            if (!shownBefore.contains(item.id))
+                landing.insert(item.id);
+        }
+    }
+    m_hadSnapshot = true;
+    // The newest items are at the strip's start.
+    if (!landing.isEmpty())
+        m_scene->setItemScroll(0);
+    syncItemLayers();
+    std::vector<QUuid> ids;
+    ids.reserve(m_items.size());
+    for (const Item& item : m_items)
+        ids.push_back(item.id);
+    m_scene->setItems(std::move(ids));
+    if (state == m_scene->state()) {
+        m_pendingState.reset();
+    } else if (isVisible()) {
+        // On screen a change of state is the morph's: `setStripState` plays
+        // it from what shows now. Should it not come, the state is laid out
+        // once the event loop turns.
+        const bool queued = m_pendingState.has_value();
+        m_pendingState = state;
+        if (!queued) {
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    if (m_pendingState)
+                        setStripState(*m_pendingState, false);
+                },
+                Qt::QueuedConnection);
+        }
+    } else {
+        m_pendingState.reset();
+        pushFields();
+        m_scene->setStripState(state, false, Motion::extend());
+    }
     layoutContents();
+    // Once in their slots, so that each lands at its own size.
+    const bool reduce = reduceMotion();
+    for (const Item& item : m_items) {
+        if (landing.contains(item.id))
+            m_itemLayers.at(item.id)->animateLanding(reduce);
+    }
+    updateAccessibility();
+}
+
+void TarvoView::syncItemLayers() {
+    QSet<QUuid> present;
+    for (const Item& item : m_items)
+        present.insert(item.id);
+    // Layers of items gone leave with their removal animation.
+    for (auto it = m_itemLayers.begin(); it != m_itemLayers.end();) {
+        if (present.contains(it->first)) {
+            ++it;
+            continue;
+        }
+        m_scene->removeItemLayer(it->first);
+        m_thumbnails.remove(it->first);
+        if (m_hoveredItem == it->first)
+            m_hoveredItem.reset();
+        const std::weak_ptr<ItemLayer> leaving = it->second;
+        it->second->animateRemoval([leaving] {
+            if (const auto layer = leaving.lock())
+                layer->removeFromSuperlayer();
+        });
+        it = m_itemLayers.erase(it);
+    }
+    for (const Item& item : m_items) {
+        if (m_itemLayers.contains(item.id))
+            continue;
+        auto layer = ItemLayer::make(item.id);
+        layer->setContentsScale(m_contentsScale);
+        m_itemLayers.emplace(item.id, layer);
+        m_scene->setItemLayer(item.id, layer);
+    }
+    applyItems();
+}
+
+void TarvoView::applyItems() {
+    const QColor accent = palette().color(QPalette::Highlight);
+    const Color accentColor = Color::rgb(accent.redF(), accent.greenF(), accent.blueF());
+    for (const Item& item : m_items) {
+        const auto found = m_itemLayers.find(item.id);
+        if (found == m_itemLayers.end())
+            continue;
+        ItemLayer& layer = *found->second;
+        layer.apply(item, thumbnail(item.id), m_increaseContrast);
+        layer.setSelected(std::find(m_selection.begin(), m_selection.end(), item.id) !=
+                              m_selection.end(),
+                          accentColor);
+    }
+}
+
+void TarvoView::setThumbnail(const QImage& image, const QUuid& item) {
+    if (image.isNull())
+        m_thumbnails.remove(item);
+    else
+        m_thumbnails.insert(item, image);
+    if (const auto layer = m_itemLayers.find(item); layer != m_itemLayers.end()) {
+        for (const Item& shown : m_items) {
+            if (shown.id == item)
+                layer->second->apply(shown, thumbnail(item), m_increaseContrast);
+        }
+    }
+}
+
+void TarvoView::select(std::vector<QUuid> selection) {
+    m_selection = std::move(selection);
+    if (!m_selection.empty())
+        revealItem(m_selection.back());
+    applyItems();
+    updateAccessibility();
+    layoutChip();
+    if (m_delegate)
+        m_delegate->tarvoViewSelectionDidChange(*this, m_selection);
+}
+
+void TarvoView::revealItem(const QUuid& item) {
+    const auto at = std::find_if(m_items.begin(), m_items.end(),
+                                 [&item](const Item& shown) { return shown.id == item; });
+    if (at == m_items.end())
+        return;
+    const double index = double(at - m_items.begin());
+    const double scroll = m_scene->itemScroll();
+    const double x = index * (ItemLayout::thumbnailSize + ItemLayout::spacing) +
+                     ItemLayout::sidePadding - scroll;
+    const double w = m_scene->itemsContainer->bounds().width;
+    double next = scroll;
+    if (x < ItemLayout::sidePadding)
+        next -= ItemLayout::sidePadding - x;
+    else if (x + ItemLayout::thumbnailSize > w - ItemLayout::sidePadding)
+        next += x + ItemLayout::thumbnailSize - (w - ItemLayout::sidePadding);
+    if (next == scroll)
+        return;
+    m_scene->setItemScroll(next);
+    layoutContents();
+}
+
+void TarvoView::updateAccessibility() {
     if (QAccessible::isActive()) {
         QAccessibleEvent reorder(this, QAccessible::ObjectReorder);
         QAccessible::updateAccessibility(&reorder);
     }
 }
 
-void TarvoView::syncItemLayers(const QSet<QUuid>& animateLanding) {
-    std::map<QUuid, std::shared_ptr<ItemLayer>> kept;
-    const QColor accent = palette().color(QPalette::Highlight);
-    const Color accentColor = Color::rgb(accent.redF(), accent.greenF(), accent.blueF());
-    for (const Item& item : m_items) {
-        std::shared_ptr<ItemLayer> layer;
-        if (const auto found = m_itemLayers.find(item.id); found != m_itemLayers.end()) {
-            layer = found->second;
-        } else {
-            layer = ItemLayer::make(item.id);
-            layer->setContentsScale(windowHandle() ? devicePixelRatioF() : 2.0);
-            m_itemsRoot->addSublayer(layer);
-            // Without a landing set, items new to the view land; the first
-            // snapshot shows what was stored before in place.
-            const bool lands =
-                animateLanding.isEmpty() ? m_hadSnapshot : animateLanding.contains(item.id);
-            if (lands)
-                layer->animateLanding(false);
-        }
-        const auto thumbnail = m_thumbnails.constFind(item.id);
-        layer->apply(item,
-                     thumbnail == m_thumbnails.constEnd() ? std::nullopt
-                                                          : std::optional<QImage>(*thumbnail),
-                     m_increaseContrast);
-        layer->setSelected(std::find(m_selection.begin(), m_selection.end(), item.id) !=
-                               m_selection.end(),
-                           accentColor);
-        kept.emplace(item.id, std::move(layer));
-    }
-    for (const auto& [id, layer] : m_itemLayers) {
-        if (!kept.contains(id))
-            layer->removeFromSuperlayer();
-    }
-    m_itemLayers = std::move(kept);
-    m_hadSnapshot = true;
-}
-
-void TarvoView::layoutItems() {
-    const bool shown = m_state != TarvoState::tab && m_state != TarvoState::hidden;
-    double x = m_islandRect.x + stripInsets / 2 - m_itemScroll;
-    const double y = m_visibleBottom + (stripHeight - slotWidth) / 2 + 6;
-    for (const Item& item : m_items) {
-        const auto found = m_itemLayers.find(item.id);
-        if (found == m_itemLayers.end())
-            continue;
-        found->second->setHidden(!shown);
-        found->second->layout({x, y, slotWidth, slotWidth});
-        x += slotWidth + slotGap;
-    }
-}
-
 std::optional<QUuid> TarvoView::itemAt(Point point) const {
-    for (const auto& [id, layer] : m_itemLayers) {
-        if (!layer->isHidden() && layer->frame().contains(point))
-            return id;
-    }
-    return std::nullopt;
+    return m_scene->itemID(point);
 }
+
+std::optional<Rect> TarvoView::itemFrame(const QUuid& item) const {
+    const auto at = std::find_if(m_items.begin(), m_items.end(),
+                                 [&item](const Item& shown) { return shown.id == item; });
+    const auto layer = m_itemLayers.find(item);
+    const std::vector<ItemLayout::Slot>& places = m_scene->layout().itemSlots;
+    const auto index = std::size_t(at - m_items.begin());
+    if (at == m_items.end() || layer == m_itemLayers.end() || index >= places.size() ||
+        layer->second->opacity() <= 0 || places[index].frame.width <= 0)
+        return std::nullopt;
+    const Rect strip = m_scene->itemsContainer->frame();
+    const Rect& slot = places[index].frame;
+    return Rect{strip.x + slot.x, strip.y + slot.y, slot.width, slot.height};
+}
+
+qsizetype TarvoView::insertionIndex(Point point) const {
+    return m_scene->insertionIndex(point);
+}
+
+// --- Fields -----------------------------------------------------------------
 
 void TarvoView::setNotice(const std::optional<QString>& notice) {
     if (notice == m_notice)
         return;
     m_notice = notice;
-    layoutContents();
+    layoutChip();
+    shapeChanged();
+}
+
+bool TarvoView::tabGlowDimmed() const {
+    return m_scene->tabGlowDimmed();
 }
 
 void TarvoView::setTabGlowDimmed(bool dimmed) {
-    if (dimmed == m_tabGlowDimmed)
+    if (dimmed == m_scene->tabGlowDimmed())
         return;
-    m_tabGlowDimmed = dimmed;
+    m_scene->setTabGlowDimmed(dimmed);
     layoutContents();
 }
 
-void TarvoView::setItemsInFlight(const QSet<QUuid>& items) {
-    if (items == m_itemsInFlight)
+void TarvoView::setIncreaseContrast(bool increase) {
+    if (increase == m_increaseContrast)
         return;
-    m_itemsInFlight = items;
-    QWidget::update();
+    m_increaseContrast = increase;
+    m_scene->setIncreaseContrast(increase);
+    applyItems();
+    layoutContents();
+}
+
+const QSet<QUuid>& TarvoView::itemsInFlight() const {
+    return m_scene->itemsInFlight();
+}
+
+void TarvoView::setItemsInFlight(const QSet<QUuid>& items) {
+    m_scene->setItemsInFlight(items);
+}
+
+bool TarvoView::catchHighlighted() const {
+    return m_scene->catchHighlighted();
+}
+
+void TarvoView::setCatchHighlight(bool on) {
+    m_scene->setCatchHighlight(on);
+}
+
+void TarvoView::setClosePressed(bool pressed) {
+    m_scene->setClosePressed(pressed);
 }
 
 void TarvoView::setIslandWidth(double width) {
@@ -232,176 +377,228 @@ void TarvoView::setIslandWidth(double width) {
     layoutContents();
 }
 
-void TarvoView::setThumbnail(const QImage& image, const QUuid& item) {
-    m_thumbnails.insert(item, image);
-    if (const auto layer = m_itemLayers.find(item); layer != m_itemLayers.end()) {
-        for (const Item& shown : m_items) {
-            if (shown.id == item)
-                layer->second->apply(shown, image, m_increaseContrast);
-        }
-    }
-    QWidget::update();
+void TarvoView::setWindowOrigin(Point origin) {
+    m_windowOrigin = origin;
 }
 
-void TarvoView::setIncreaseContrast(bool increase) {
-    if (increase == m_increaseContrast)
-        return;
-    m_increaseContrast = increase;
-    syncItemLayers({});
-    QWidget::update();
+double TarvoView::visibleBottom() const {
+    return m_scene->visibleBottom();
 }
 
-double TarvoView::stripContentWidth() const {
-    const auto n = double(m_items.size());
-    return n == 0 ? 0 : n * slotWidth + stripInsets + (n - 1) * slotGap;
+Rect TarvoView::islandRect() const {
+    return m_scene->islandRect();
+}
+
+Point TarvoView::closeCenter() const {
+    return m_scene->closeCenter();
+}
+
+double TarvoView::itemScroll() const {
+    return m_scene->itemScroll();
 }
 
 double TarvoView::requiredWidth() const {
-    return stripContentWidth();
+    return m_scene->requiredWidth();
+}
+
+double TarvoView::destinationRequiredWidth() const {
+    return m_scene->destinationRequiredWidth();
+}
+
+// --- Destination row --------------------------------------------------------
+
+Layer& TarvoView::destinationRowLayer() const {
+    return *m_scene->destinationRow;
+}
+
+void TarvoView::setDestinationRowLayer(std::shared_ptr<Layer> row) {
+    m_scene->setDestinationRowLayer(std::move(row));
+}
+
+void TarvoView::setDestinationRow(bool hasChips, Size size) {
+    m_scene->setDestinationRow(hasChips, size);
+    layoutContents();
+}
+
+void TarvoView::setDestinationChipLookup(std::function<std::optional<QUuid>(Point)> lookup) {
+    m_chipLookup = std::move(lookup);
+}
+
+std::optional<QUuid> TarvoView::destinationChip(Point screenPoint) const {
+    const Layer& row = *m_scene->destinationRow;
+    if (row.opacity() <= 0 || !isVisible() || !m_chipLookup)
+        return std::nullopt;
+    const Rect frame = row.frame();
+    return m_chipLookup(
+        {screenPoint.x - m_windowOrigin.x - frame.x, screenPoint.y - m_windowOrigin.y - frame.y});
+}
+
+// --- Layout and motion ------------------------------------------------------
+
+void TarvoView::pushFields() {
+    IslandScene& s = *m_scene;
+    s.setViewSize({double(width()), double(height())});
+    s.setWindowOrigin(m_windowOrigin);
+    s.setIslandWidth(m_islandWidth);
+    s.setShowsEmptyHint(m_showsEmptyHint);
+    s.setForcesCloseBadge(m_forcesCloseBadge);
+    s.setPointerOverIsland(m_hoveringIsland);
 }
 
 void TarvoView::layoutContents() {
-    const double viewWidth = width();
-    const double viewHeight = height();
-    switch (m_state) {
-    case TarvoState::dragging:
-        m_visibleBottom = rowHeight;
-        break;
-    case TarvoState::hidden:
-    case TarvoState::resting:
-        m_visibleBottom = rowHeight;
-        break;
-    case TarvoState::tab:
-        m_visibleBottom = tabBottom;
-        break;
-    }
-    const double w = m_islandWidth <= 0 ? viewWidth : std::min(m_islandWidth, viewWidth);
-    m_islandRect = {std::round((viewWidth - w) / 2), m_visibleBottom, w,
-                    std::max(viewHeight - m_visibleBottom, 0.0)};
-    m_closeCenter = {m_islandRect.x + 7, m_visibleBottom + 7};
-
-    const double maxScroll = std::max(stripContentWidth() - w, 0.0);
-    m_itemScroll = std::clamp(m_itemScroll, 0.0, maxScroll);
-
-    const Rect bounds{0, 0, viewWidth, viewHeight};
-    m_rootLayer->setFrame(bounds);
-    m_islandLayer->setFrame(bounds);
-    m_itemsRoot->setFrame(bounds);
-    const QPainterPath outline = islandOutline();
-    m_islandLayer->setPath(outline);
-    m_islandLayer->setShadowPath(outline);
-    m_lastChipText = m_notice;
-    layoutItems();
-    QWidget::update();
-    if (onShapeChanged)
-        onShapeChanged();
+    pushFields();
+    m_scene->layoutContents();
+    layoutChip();
+    shapeChanged();
 }
 
-void TarvoView::setStripState(TarvoState state, bool) {
-    m_state = state;
-    layoutContents();
+void TarvoView::setStripState(TarvoState state, bool animated) {
+    const bool folds = state == TarvoState::tab || state == TarvoState::hidden;
+    setStripState(state, animated, folds ? Motion::retract() : Motion::extend());
+}
+
+void TarvoView::setStripState(TarvoState state, bool animated, const Motion::Spring& spring) {
+    m_pendingState.reset();
+    pushFields();
+    const QPainterPath before = m_scene->islandLayer->presentation().path;
+    const Point oldOrigin = m_scene->lastWindowOrigin();
+    {
+        Transaction transaction(*m_animator);
+        m_scene->setStripState(state, animated, spring);
+        if (m_scene->islandLayer->animation("morph")) {
+            // The window keeps the old outline's shape until the morph ends.
+            m_morphFrom =
+                before.translated(oldOrigin.x - m_windowOrigin.x, oldOrigin.y - m_windowOrigin.y);
+            transaction.setCompletion([this] {
+                m_morphFrom = QPainterPath();
+                shapeChanged();
+            });
+        }
+    }
+    layoutChip();
+    updateAccessibility();
+    shapeChanged();
+}
+
+bool TarvoView::isDisappearing() const {
+    return m_scene->isDisappearing();
+}
+
+void TarvoView::cancelDisappear() {
+    m_scene->cancelDisappear();
 }
 
 void TarvoView::animateAppear() {
-    m_disappearing = false;
-    QWidget::update();
+    animateAppear(Motion::extend());
+}
+
+void TarvoView::animateAppear(const Motion::Spring& spring) {
+    m_scene->animateAppear(spring);
 }
 
 void TarvoView::animateDisappear(std::function<void()> completion) {
-    m_disappearing = true;
-    if (completion)
-        completion();
-    m_disappearing = false;
+    animateDisappear(Motion::retract(), std::move(completion));
+}
+
+void TarvoView::animateDisappear(const Motion::Spring& spring, std::function<void()> completion) {
+    m_scene->animateDisappear(spring, std::move(completion));
 }
 
 void TarvoView::scrollItems(double delta) {
-    const double maxScroll = stripContentWidth() - m_islandRect.width;
-    if (maxScroll <= 0)
-        return;
-    m_itemScroll = std::clamp(m_itemScroll - delta, 0.0, maxScroll);
-    layoutContents();
+    const double before = m_scene->itemScroll();
+    m_scene->scrollItems(delta);
+    if (m_scene->itemScroll() != before)
+        layoutContents();
 }
 
-bool TarvoView::closeButtonVisible() const {
-    return (m_state == TarvoState::hidden || m_state == TarvoState::resting) &&
-           (m_forcesCloseBadge || m_hoveringIsland);
+// --- Caption chip -----------------------------------------------------------
+
+std::optional<QString> TarvoView::chipText() const {
+    if (m_notice)
+        return m_notice;
+    if (m_scene->state() == TarvoState::tab)
+        return std::nullopt;
+    auto nameOf = [this](const QUuid& id) -> std::optional<QString> {
+        for (const Item& item : m_items) {
+            if (item.id == id)
+                return item.displayName;
+        }
+        return std::nullopt;
+    };
+    if (m_hoveredItem) {
+        if (auto name = nameOf(*m_hoveredItem))
+            return name;
+    }
+    if (m_selection.size() == 1)
+        return nameOf(m_selection.front());
+    return std::nullopt;
+}
+
+void TarvoView::layoutChip() {
+    const std::optional<QString> text = chipText();
+    if (!text || text->isEmpty() || m_scene->state() == TarvoState::hidden) {
+        m_chip.hide();
+        return;
+    }
+    m_chip.show(*text, width(), m_scene->visibleBottom(), reduceMotion());
 }
 
 std::optional<Rect> TarvoView::chipFrame() const {
-    if (!m_notice || m_notice->isEmpty())
+    return m_chip.frame();
+}
+
+std::optional<Rect> TarvoView::clickableChipFrame() const {
+    const std::optional<Rect> chip = chipFrame();
+    if (!m_noticeIsClickable || !m_notice || !chip)
         return std::nullopt;
-    const double textWidth = QFontMetricsF(chipFont(font())).horizontalAdvance(*m_notice);
-    const double w = std::min(textWidth + 24, double(width()) - 16);
-    return Rect{std::round((width() - w) / 2), m_visibleBottom - chipHeight - chipGap, w,
-                chipHeight};
+    return grown(*chip, chipHitMargin, chipHitMargin);
+}
+
+// --- Hit tests and shapes ---------------------------------------------------
+
+bool TarvoView::closeButtonVisible() const {
+    return m_scene->closeButton->opacity() > 0;
+}
+
+bool TarvoView::overIsland(Point point) const {
+    const Rect island = m_scene->islandRect();
+    return point.y >= m_scene->visibleBottom() && point.y <= island.maxY() &&
+           point.x >= island.minX() - islandHoverMargin &&
+           point.x <= island.maxX() + islandHoverMargin;
 }
 
 bool TarvoView::hitTest(Point point) const {
-    const Rect close{m_closeCenter.x - closeHitSize / 2, m_closeCenter.y - closeHitSize / 2,
-                     closeHitSize, closeHitSize};
-    if (closeButtonVisible() && close.contains(point))
+    if (closeButtonVisible() && m_scene->layout().closeHitRect.contains(point))
         return true;
-    if (m_noticeIsClickable) {
-        if (const std::optional<Rect> chip = chipFrame()) {
-            const Rect grown{chip->x - chipHitMargin, chip->y - chipHitMargin,
-                             chip->width + 2 * chipHitMargin, chip->height + 2 * chipHitMargin};
-            if (grown.contains(point))
-                return true;
-        }
-    }
-    return m_state == TarvoState::resting && !m_items.empty() && point.y >= m_visibleBottom &&
-           point.x >= m_islandRect.minX() - islandHitMargin &&
-           point.x < m_islandRect.maxX() + islandHitMargin;
+    if (const std::optional<Rect> chip = clickableChipFrame(); chip && chip->contains(point))
+        return true;
+    const Rect island = m_scene->islandRect();
+    return m_scene->state() == TarvoState::resting && !m_items.empty() &&
+           point.y >= m_scene->visibleBottom() && point.x >= island.minX() - islandHitMargin &&
+           point.x < island.maxX() + islandHitMargin;
 }
 
 QRegion TarvoView::inputRegion() const {
-    if (m_state == TarvoState::dragging)
+    if (m_scene->state() == TarvoState::dragging)
         return QRegion(rect());
     QRegion region;
-    if (m_state == TarvoState::resting && !m_items.empty()) {
-        const Rect island{m_islandRect.x - islandHitMargin, m_visibleBottom,
-                          m_islandRect.width + 2 * islandHitMargin,
-                          std::max(height() - m_visibleBottom, 0.0)};
-        region += qtRect(*this, island).toAlignedRect();
+    const Rect island = m_scene->islandRect();
+    const double bottom = m_scene->visibleBottom();
+    if (m_scene->state() == TarvoState::resting && !m_items.empty()) {
+        region +=
+            qtRect(*this, {island.x - islandHitMargin, bottom, island.width + 2 * islandHitMargin,
+                           std::max(height() - bottom, 0.0)})
+                .toAlignedRect();
     }
-    if (closeButtonVisible()) {
-        region += qtRect(*this, {m_closeCenter.x - closeHitSize / 2,
-                                 m_closeCenter.y - closeHitSize / 2, closeHitSize, closeHitSize})
-                      .toAlignedRect();
-    }
-    if (m_noticeIsClickable) {
-        if (const std::optional<Rect> chip = chipFrame()) {
-            region +=
-                qtRect(*this, {chip->x - chipHitMargin, chip->y - chipHitMargin,
-                               chip->width + 2 * chipHitMargin, chip->height + 2 * chipHitMargin})
-                    .toAlignedRect();
-        }
-    }
+    if (closeButtonVisible())
+        region += qtRect(*this, m_scene->layout().closeHitRect).toAlignedRect();
+    if (const std::optional<Rect> chip = clickableChipFrame())
+        region += qtRect(*this, *chip).toAlignedRect();
     return region & rect();
 }
 
 QPainterPath TarvoView::islandOutline() const {
-    const double w = m_islandRect.width;
-    const double h = m_islandRect.height;
-    const bool tab = m_state == TarvoState::tab;
-    const double r = std::min({h / 2, w / 2, tab ? 10.0 : 32.0});
-    const double f = std::min(h / 3, tab ? 7.0 : 10.0);
-    const double k = handle * r;
-    // Built in the island's own coordinates, then placed.
-    QPainterPath path;
-    path.moveTo(-f, h);
-    path.lineTo(w + f, h);
-    if (f > 0)
-        path.arcTo(QRectF(w, h - 2 * f, 2 * f, 2 * f), -90, -90);
-    path.lineTo(w, r);
-    path.cubicTo(w, r - k, w - r + k, 0, w - r, 0);
-    path.lineTo(r, 0);
-    path.cubicTo(r - k, 0, 0, r - k, 0, r);
-    path.lineTo(0, h - f);
-    if (f > 0)
-        path.arcTo(QRectF(-2 * f, h - 2 * f, 2 * f, 2 * f), 0, -90);
-    path.closeSubpath();
-    return path.translated(m_islandRect.x, m_islandRect.y);
+    return m_scene->islandLayer->path();
 }
 
 QPainterPath TarvoView::outlinePath() const {
@@ -412,188 +609,65 @@ QPainterPath TarvoView::outlinePath() const {
 }
 
 QRegion TarvoView::outlineRegion() const {
-    QRegion region(outlinePath().toFillPolygon().toPolygon(), Qt::WindingFill);
+    QTransform flip;
+    flip.translate(0, height());
+    flip.scale(1, -1);
+    auto regionOf = [&flip](const QPainterPath& path) {
+        return QRegion(flip.map(path).toFillPolygon().toPolygon(), Qt::WindingFill);
+    };
+    QRegion region = regionOf(islandOutline());
+    if (!m_morphFrom.isEmpty())
+        region += regionOf(m_morphFrom);
+    if (closeButtonVisible())
+        region += regionOf(m_scene->layout().closePath);
     if (const std::optional<Rect> chip = chipFrame())
         region += qtRect(*this, *chip).toAlignedRect();
-    return region;
+    return region & rect();
+}
+
+void TarvoView::shapeChanged() {
+    QWidget::update();
+    if (onShapeChanged)
+        onShapeChanged();
+}
+
+// --- Painting ---------------------------------------------------------------
+
+void TarvoView::updateContentsScale() {
+    const QWidget* top = window();
+    const double scale = top && top->windowHandle() ? devicePixelRatioF() : 2.0;
+    if (scale == m_contentsScale)
+        return;
+    m_contentsScale = scale;
+    m_scene->setContentsScale(scale);
+    m_chip.label()->setContentsScale(scale);
+    for (const auto& [id, layer] : m_itemLayers)
+        layer->setContentsScale(scale);
+}
+
+bool TarvoView::event(QEvent* event) {
+    switch (event->type()) {
+    case QEvent::Show:
+    case QEvent::ScreenChangeInternal:
+    case QEvent::WinIdChange:
+        updateContentsScale();
+        break;
+    default:
+        break;
+    }
+    return QWidget::event(event);
 }
 
 void TarvoView::paintEvent(QPaintEvent*) {
+    // A move to a screen of another scale may reach the view first as a
+    // paint at the new ratio.
+    updateContentsScale();
     QPainter painter(this);
-    m_painter.paint(painter, *m_rootLayer, height(), devicePixelRatioF());
-    painter.setRenderHint(QPainter::Antialiasing);
-
-    const QRectF strip = qtRect(*this, {m_islandRect.x, m_visibleBottom, m_islandRect.width,
-                                        m_state == TarvoState::tab ? 0.0 : stripHeight});
-    if (m_items.empty() && m_state != TarvoState::tab && m_showsEmptyHint) {
-        QFont hint = font();
-        hint.setPointSizeF(12.5);
-        hint.setWeight(QFont::Medium);
-        painter.setFont(hint);
-        painter.setPen(QColor::fromRgbF(1, 1, 1, 0.92f));
-        painter.drawText(strip, Qt::AlignCenter, L10n::dropHere());
-    }
-    if (closeButtonVisible()) {
-        const QPointF centre = toQt(m_closeCenter);
-        painter.setBrush(closeFill);
-        painter.setPen(Qt::NoPen);
-        painter.drawEllipse(centre, closeDiameter / 2, closeDiameter / 2);
-        painter.setPen(QPen(QColor::fromRgbF(1, 1, 1, 0.92f), 1.5, Qt::SolidLine, Qt::RoundCap));
-        painter.drawLine(centre + QPointF(-3.24, -3.24), centre + QPointF(3.24, 3.24));
-        painter.drawLine(centre + QPointF(-3.24, 3.24), centre + QPointF(3.24, -3.24));
-    }
-    if (const std::optional<Rect> chip = chipFrame()) {
-        const QRectF frame = qtRect(*this, *chip);
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(chipFill);
-        painter.drawRoundedRect(frame, 12, 12);
-        painter.setFont(chipFont(font()));
-        painter.setPen(chipText);
-        painter.drawText(frame.adjusted(12, 0, -12, 0), Qt::AlignCenter,
-                         QFontMetricsF(painter.font())
-                             .elidedText(*m_notice, Qt::ElideMiddle, frame.width() - 24));
-    }
+    m_painter.paint(painter, *rootLayer(), height(), devicePixelRatioF());
 }
 
 void TarvoView::resizeEvent(QResizeEvent*) {
     layoutContents();
-}
-
-void TarvoView::setHovering(bool hovering) {
-    if (hovering == m_hoveringIsland)
-        return;
-    m_hoveringIsland = hovering;
-    layoutContents();
-    if (m_delegate)
-        m_delegate->tarvoViewIslandHoverChanged(*this, hovering);
-}
-
-void TarvoView::enterEvent(QEnterEvent* event) {
-    setHovering(m_islandRect.contains(fromQt(event->position())));
-}
-
-void TarvoView::leaveEvent(QEvent*) {
-    m_pointer.reset();
-    setHoveredItem(std::nullopt);
-    setHovering(false);
-}
-
-void TarvoView::mouseMoveEvent(QMouseEvent* event) {
-    const Point point = fromQt(event->position());
-    m_pointer = point;
-    setHoveredItem(itemAt(point));
-    setHovering(m_islandRect.contains(point));
-}
-
-void TarvoView::setHoveredItem(const std::optional<QUuid>& item) {
-    if (item == m_hoveredItem)
-        return;
-    for (const std::optional<QUuid>& id : {m_hoveredItem, item}) {
-        if (!id)
-            continue;
-        if (const auto layer = m_itemLayers.find(*id); layer != m_itemLayers.end())
-            layer->second->setHovered(id == item, false);
-    }
-    m_hoveredItem = item;
-    QWidget::update();
-}
-
-bool TarvoView::isPointerNearIsland() const {
-    if (!m_pointer)
-        return false;
-    const Rect& r = m_islandRect;
-    return Rect{r.x - nearMargin, r.y - nearMargin, r.width + 2 * nearMargin,
-                r.height + 2 * nearMargin}
-        .contains(*m_pointer);
-}
-
-void TarvoView::mousePressEvent(QMouseEvent* event) {
-    const Point point = fromQt(event->position());
-    const Rect close{m_closeCenter.x - closeHitSize / 2, m_closeCenter.y - closeHitSize / 2,
-                     closeHitSize, closeHitSize};
-    m_closePressed =
-        event->button() == Qt::LeftButton && closeButtonVisible() && close.contains(point);
-    m_barePressed =
-        event->button() == Qt::LeftButton && !m_closePressed && m_islandRect.contains(point);
-}
-
-void TarvoView::mouseReleaseEvent(QMouseEvent* event) {
-    const Point point = fromQt(event->position());
-    const bool closePressed = std::exchange(m_closePressed, false);
-    const bool barePressed = std::exchange(m_barePressed, false);
-    if (!m_delegate)
-        return;
-    if (closePressed) {
-        m_delegate->tarvoViewDidRequestEscape(*this);
-    } else if (m_noticeIsClickable && chipFrame() && chipFrame()->contains(point)) {
-        m_delegate->tarvoViewDidClickNotice(*this);
-    } else if (barePressed && m_islandRect.contains(point)) {
-        m_delegate->tarvoViewDidClickBareIsland(*this);
-    }
-}
-
-void TarvoView::keyPressEvent(QKeyEvent* event) {
-    if (!m_delegate) {
-        event->ignore();
-        return;
-    }
-    if (event->key() == Qt::Key_Escape) {
-        m_delegate->tarvoViewDidRequestEscape(*this);
-    } else if (event->matches(QKeySequence::Undo)) {
-        m_delegate->tarvoViewDidRequestUndo(*this);
-    } else if (event->matches(QKeySequence::Paste)) {
-        m_delegate->tarvoViewDidRequestPaste(*this);
-    } else {
-        event->ignore();
-    }
-}
-
-void TarvoView::wheelEvent(QWheelEvent* event) {
-    const QPointF delta = QPointF(event->angleDelta()) / 8.0;
-    scrollItems(delta.x() + delta.y());
-}
-
-void TarvoView::dragEnterEvent(QDragEnterEvent* event) {
-    m_dropAccepted = false;
-    if (m_delegate && event->mimeData()) {
-        const MimePasteboard pasteboard(*event->mimeData());
-        m_dropAccepted = m_delegate->tarvoView(*this, pasteboard);
-    }
-    if (m_dropAccepted) {
-        event->setDropAction(Qt::CopyAction);
-        event->accept();
-    } else {
-        event->ignore();
-    }
-}
-
-void TarvoView::dragMoveEvent(QDragMoveEvent* event) {
-    if (m_dropAccepted) {
-        event->setDropAction(Qt::CopyAction);
-        event->accept();
-    } else {
-        event->ignore();
-    }
-}
-
-void TarvoView::dragLeaveEvent(QDragLeaveEvent*) {
-    m_dropAccepted = false;
-}
-
-void TarvoView::dropEvent(QDropEvent* event) {
-    const bool accepted = std::exchange(m_dropAccepted, false);
-    if (!accepted || !m_delegate || !event->mimeData()) {
-        event->ignore();
-        return;
-    }
-    const MimePasteboard pasteboard(*event->mimeData());
-    const Point at = fromQt(event->position());
-    if (m_delegate->tarvoView(*this, pasteboard, QPointF(at.x, at.y))) {
-        event->setDropAction(Qt::CopyAction);
-        event->accept();
-    } else {
-        event->ignore();
-    }
 }
 
 } // namespace tarvo

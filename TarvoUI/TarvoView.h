@@ -1,6 +1,8 @@
 #pragma once
 
+#include "CaptionChip.h"
 #include "LayerPainter.h"
+#include "Motion.h"
 
 #include "TarvoCore/Item.h"
 #include "TarvoCore/Rect.h"
@@ -26,39 +28,49 @@ namespace tarvo {
 class AnimationClock;
 class Animator;
 class Announcer;
+class DisplayOptions;
+class IslandScene;
 class ItemLayer;
 class Layer;
-class ShapeLayer;
 class TarvoViewDelegate;
 
-// The shelf's one view: it draws the island with the items of the last
-// snapshot and reports every intent to its delegate. It owns no model: the
-// controller pushes snapshots in. Its own coordinates have their origin at
-// the bottom left with y upwards, as the layout counts; Qt is met only where
-// events and painting come in. Main thread only.
+// The shelf's one view: it hosts the island's layer tree (outline, strip,
+// close button, tab glow, destination row) with one tile per item of the
+// last snapshot and the caption chip, and reports every intent to its
+// delegate. It owns no model: the controller pushes snapshots in. Its own
+// coordinates have their origin at the bottom left with y upwards, as the
+// layout counts; Qt is met only where events and painting come in. Main
+// thread only.
 class TarvoView final : public QWidget {
 public:
     // `clock` drives the layer tree's animations; without one the view
-    // keeps a frame clock of its own. Not owned.
-    explicit TarvoView(AnimationClock* clock = nullptr, QWidget* parent = nullptr);
+    // keeps a frame clock of its own. `display` answers Reduce Motion and
+    // Increase Contrast; without it neither is on. Neither is owned.
+    explicit TarvoView(AnimationClock* clock = nullptr, const DisplayOptions* display = nullptr,
+                       QWidget* parent = nullptr);
     ~TarvoView() override;
 
-    // The root of the view's layer tree, which spans the view, and the
-    // animator its animations run on.
-    const std::shared_ptr<Layer>& rootLayer() const { return m_rootLayer; }
+    // The root of the view's layer tree, which spans the view, the animator
+    // its animations run on, and the island that lays it out.
+    const std::shared_ptr<Layer>& rootLayer() const;
     Animator& animator() const { return *m_animator; }
+    IslandScene& scene() const { return *m_scene; }
     // Without a compositor the window shows only the island, so its shadow
     // is left out.
     void setDrawsShadow(bool draws);
+    // Read at every use; none: no display option is on.
+    void setDisplayOptions(const DisplayOptions* display);
 
     TarvoViewDelegate* delegate() const { return m_delegate; }
     void setDelegate(TarvoViewDelegate* delegate) { m_delegate = delegate; }
 
     const std::vector<Item>& items() const { return m_items; }
     const std::vector<QUuid>& selection() const { return m_selection; }
-    TarvoState state() const { return m_state; }
+    TarvoState state() const;
 
-    // The snapshot: items newest first, the selection, the state to show.
+    // The snapshot: items newest first, the selection, the state to show and
+    // the items that play the landing animation (empty: the ones new to the
+    // view, none at the first snapshot, which shows stored items in place).
     using QWidget::update;
     void update(std::vector<Item> items, std::vector<QUuid> selection, TarvoState state,
                 const QSet<QUuid>& animateLanding);
@@ -68,50 +80,84 @@ public:
     void setNotice(const std::optional<QString>& notice);
     bool noticeIsClickable() const { return m_noticeIsClickable; }
     void setNoticeIsClickable(bool clickable) { m_noticeIsClickable = clickable; }
+    // Take effect at the next layout.
     bool showsEmptyHint() const { return m_showsEmptyHint; }
     void setShowsEmptyHint(bool shows) { m_showsEmptyHint = shows; }
-    bool tabGlowDimmed() const { return m_tabGlowDimmed; }
-    void setTabGlowDimmed(bool dimmed);
     bool forcesCloseBadge() const { return m_forcesCloseBadge; }
     void setForcesCloseBadge(bool forces) { m_forcesCloseBadge = forces; }
+    bool tabGlowDimmed() const;
+    // A dimmed glow shows faintly; lays out only when the value changed.
+    void setTabGlowDimmed(bool dimmed);
     bool increaseContrast() const { return m_increaseContrast; }
-    // Redraws the items with stronger edges and text.
+    // Redraws the island and the items with stronger edges and text.
     void setIncreaseContrast(bool increase);
-    const QSet<QUuid>& itemsInFlight() const { return m_itemsInFlight; }
+    const QSet<QUuid>& itemsInFlight() const;
     void setItemsInFlight(const QSet<QUuid>& items);
+    bool catchHighlighted() const;
+    void setCatchHighlight(bool on);
+    void setClosePressed(bool pressed);
     // The island's width as the controller chose it; 0 or less: the view's width.
     double islandWidth() const { return m_islandWidth; }
     void setIslandWidth(double width);
+    // A null image forgets the item's thumbnail.
     void setThumbnail(const QImage& image, const QUuid& item);
     std::optional<QImage> thumbnail(const QUuid& item) const {
         const auto found = m_thumbnails.constFind(item);
         return found == m_thumbnails.constEnd() ? std::nullopt : std::optional<QImage>(*found);
     }
 
+    // The window's origin in global points, y upwards; the panel sets it
+    // whenever it moves, before the next layout.
+    void setWindowOrigin(Point origin);
+
     // What the layout produced last.
-    double visibleBottom() const { return m_visibleBottom; }
-    const Rect& islandRect() const { return m_islandRect; }
-    Point closeCenter() const { return m_closeCenter; }
-    double itemScroll() const { return m_itemScroll; }
+    double visibleBottom() const;
+    Rect islandRect() const;
+    Point closeCenter() const;
+    double itemScroll() const;
     // How wide the island wants to be for its content, and for the chips.
     double requiredWidth() const;
-    double destinationRequiredWidth() const { return 0; }
+    double destinationRequiredWidth() const;
+
+    // The destination row: the layer the chips hang in (in the island's
+    // tree), whether it holds chips and its size; a row of the chips' own
+    // may take the plain one's place.
+    Layer& destinationRowLayer() const;
+    void setDestinationRowLayer(std::shared_ptr<Layer> row);
+    void setDestinationRow(bool hasChips, Size size);
+    // Finds the chip under a point in the row's own coordinates (a hit or
+    // the nearest in the catch area); set by whoever fills the row.
+    void setDestinationChipLookup(std::function<std::optional<QUuid>(Point)> lookup);
+    // The chip under a point in global points (y upwards); none while the
+    // row is hidden, the view is not shown or no row answers.
+    std::optional<QUuid> destinationChip(Point screenPoint) const;
+
     bool isShowingMenu() const { return m_isShowingMenu; }
+    void setShowingMenu(bool showing) { m_isShowingMenu = showing; }
     bool isPointerOverIsland() const { return m_hoveringIsland; }
     bool isPointerNearIsland() const;
     bool closeButtonVisible() const;
-    // The caption chip's frame in view coordinates; none while it is hidden.
+    // The caption as it should read now, and the chip's frame in view
+    // coordinates (none while it is hidden).
+    std::optional<QString> chipText() const;
     std::optional<Rect> chipFrame() const;
+    const CaptionChip& captionChip() const { return m_chip; }
 
     // Lays every part out for the present fields.
     void layoutContents();
-    // The state the strip shows; animated by the motion code where it runs.
+    // Sets the state and lays out; when `animated`, morphs from what was on
+    // screen with `spring`. Without one: the extending spring towards the
+    // open states, the retracting one towards the tab and hidden.
     void setStripState(TarvoState state, bool animated);
-    bool isDisappearing() const { return m_disappearing; }
-    void cancelDisappear() { m_disappearing = false; }
+    void setStripState(TarvoState state, bool animated, const Motion::Spring& spring);
+    bool isDisappearing() const;
+    void cancelDisappear();
     void animateAppear();
-    // Calls `completion` once the island is gone.
+    void animateAppear(const Motion::Spring& spring);
+    // Calls `completion` once the island is gone: on a later frame, or at
+    // once when there is nothing to slide.
     void animateDisappear(std::function<void()> completion);
+    void animateDisappear(const Motion::Spring& spring, std::function<void()> completion);
     void announceOpened();
     void announceLanded(const Item& item);
     // Where announcements go; the accessibility bridge unless a test sets one.
@@ -119,9 +165,17 @@ public:
 
     // The layer of each item of the last snapshot, and the layer they hang in.
     const std::map<QUuid, std::shared_ptr<ItemLayer>>& itemLayers() const { return m_itemLayers; }
-    const Layer& itemsRoot() const { return *m_itemsRoot; }
-    // The item under a view point, if any.
+    const Layer& itemsRoot() const;
+    // The item under a view point, if any, and where an item dropped there
+    // would go.
     std::optional<QUuid> itemAt(Point point) const;
+    // An item's tile in view coordinates while it has a slot and shows.
+    std::optional<Rect> itemFrame(const QUuid& item) const;
+    qsizetype insertionIndex(Point point) const;
+    // Selects the items, shows the last of them and tells the delegate.
+    void select(std::vector<QUuid> selection);
+    // Scrolls the strip so that the item's tile is whole.
+    void revealItem(const QUuid& item);
 
     // Moves the strip by a scroll delta, within its ends.
     void scrollItems(double delta);
@@ -136,17 +190,24 @@ public:
     // The island's outline in view coordinates, and in Qt's widget coordinates.
     QPainterPath islandOutline() const;
     QPainterPath outlinePath() const;
-    // The outline as a region, for windows drawn without a compositor.
+    // What shows, as a region for windows drawn without a compositor: the
+    // outline (while it morphs, the old one too), the close button and the
+    // caption chip.
     QRegion outlineRegion() const;
 
     // Called after every layout, so that the panel can follow the regions.
     std::function<void()> onShapeChanged;
+
+    // The pixels per point the layers are drawn for: the window's device
+    // pixel ratio, 2 before the view has a window.
+    double contentsScale() const { return m_contentsScale; }
 
     // A view point as a Qt widget point and back.
     QPointF toQt(Point point) const { return {point.x, height() - point.y}; }
     Point fromQt(QPointF point) const { return {point.x(), height() - point.y()}; }
 
 protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
@@ -162,46 +223,46 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
+    class Options;
+
     void setUp();
     void setHovering(bool hovering);
     void setHoveredItem(const std::optional<QUuid>& item);
-    void syncItemLayers(const QSet<QUuid>& animateLanding);
-    void layoutItems();
-    double stripContentWidth() const;
+    void syncItemLayers();
+    void applyItems();
+    void pushFields();
+    void layoutChip();
+    void updateAccessibility();
+    void shapeChanged();
+    void updateContentsScale();
+    bool reduceMotion() const;
+    bool overIsland(Point point) const;
+    // The chip's frame grown by the click margin, while a click on it counts.
+    std::optional<Rect> clickableChipFrame() const;
 
     std::unique_ptr<AnimationClock> m_ownClock;
     std::unique_ptr<Animator> m_animator;
-    std::shared_ptr<Layer> m_rootLayer;
-    std::shared_ptr<ShapeLayer> m_islandLayer;
+    std::unique_ptr<Options> m_options;
+    std::unique_ptr<IslandScene> m_scene;
+    CaptionChip m_chip;
     LayerPainter m_painter;
     bool m_drawsShadow = true;
     TarvoViewDelegate* m_delegate = nullptr;
     std::vector<Item> m_items;
     std::vector<QUuid> m_selection;
-    TarvoState m_state = TarvoState::hidden;
     std::optional<QString> m_notice;
     bool m_noticeIsClickable = false;
     bool m_showsEmptyHint = false;
-    bool m_tabGlowDimmed = false;
     bool m_forcesCloseBadge = false;
-    QSet<QUuid> m_itemsInFlight;
-    bool m_catchHighlighted = false;
     bool m_increaseContrast = false;
-    Point m_closeCenter;
-    double m_itemScroll = 0;
     QHash<QUuid, QImage> m_thumbnails;
     bool m_closePressed = false;
     bool m_barePressed = false;
     bool m_hoveringIsland = false;
-    double m_visibleBottom = 0;
-    std::optional<QString> m_lastChipText;
     double m_islandWidth = 0;
-    Rect m_islandRect;
     bool m_isShowingMenu = false;
-    bool m_disappearing = false;
     // Whether the delegate took the drag under the pointer.
     bool m_dropAccepted = false;
-    std::shared_ptr<Layer> m_itemsRoot;
     std::map<QUuid, std::shared_ptr<ItemLayer>> m_itemLayers;
     // Stored items shown by the first snapshot are in place, not landing.
     bool m_hadSnapshot = false;
@@ -209,6 +270,14 @@ private:
     Announcer* m_announcer = nullptr;
     // The pointer's last place in the view, while it is inside.
     std::optional<Point> m_pointer;
+    Point m_windowOrigin;
+    double m_contentsScale = 2;
+    std::function<std::optional<QUuid>(Point)> m_chipLookup;
+    // While the island morphs, the outline it started from, which the
+    // window's shape keeps until the morph is over.
+    QPainterPath m_morphFrom;
+    // The state of a snapshot taken while shown, until the morph to it.
+    std::optional<TarvoState> m_pendingState;
 };
 
 } // namespace tarvo

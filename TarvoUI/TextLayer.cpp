@@ -1,6 +1,7 @@
 #include "TextLayer.h"
 
 #include <QFontMetricsF>
+#include <QImage>
 #include <QPaintDevice>
 #include <QPainter>
 
@@ -74,6 +75,20 @@ QFont TextLayer::font(double size, FontWeight weight) {
     f.setPointSizeF(size > 0 ? size : 1);
     f.setWeight(qtWeight(weight));
     return f;
+}
+
+double TextLayer::preferredWidth(const QString& text, double size, FontWeight weight) {
+    // Measured on a device of 72 dots per inch, where a point of the font is
+    // one point of the tree, as `drawText` draws it.
+    static const QImage device = [] {
+        QImage image(1, 1, QImage::Format_ARGB32_Premultiplied);
+        image.setDotsPerMeterX(qRound(72 / 0.0254));
+        image.setDotsPerMeterY(qRound(72 / 0.0254));
+        return image;
+    }();
+    QFont f = font(size, weight);
+    f.setPointSizeF(size > 0 ? size : 1);
+    return QFontMetricsF(f, &device).horizontalAdvance(text);
 }
 
 void TextLayer::drawContents(QPainter& painter, const LayerProperties& p,

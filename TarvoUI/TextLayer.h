@@ -21,6 +21,8 @@ public:
 
     // The font a text of `size` points and `weight` is drawn with.
     static QFont font(double size, FontWeight weight);
+    // How wide `text` runs in that font, in points.
+    static double preferredWidth(const QString& text, double size, FontWeight weight);
 
     void drawContents(QPainter& painter, const LayerProperties& properties,
                       const PaintContext& context) const override;

@@ -1,6 +1,9 @@
 // A snapshot of 200 items pushed into the shelf's view: the first one, which
 // makes every item's layer, and a later one, which only applies each item
-// again (as after a thumbnail or a selection change), each with the layout.
+// again (as after a thumbnail or a selection change), each with the layout;
+// and one frame of the view drawn.
+#include "TarvoUI/AnimationClock.h"
+#include "TarvoUI/LayerPainter.h"
 #include "TarvoUI/TarvoView.h"
 
 #include <QApplication>
@@ -64,6 +67,32 @@ void BM_NextSnapshotOf200(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_NextSnapshotOf200)->Unit(benchmark::kMillisecond);
+
+// One frame of the view as the panel paints it: the resting island with
+// twelve item tiles (eight in view, the strip's right end faded), a hovered
+// tile and its caption, at device pixel ratio 1 and 2.
+void BM_RestingViewFrame(benchmark::State& state) {
+    const double ratio = double(state.range(0));
+    SteppedAnimationClock clock;
+    TarvoView view(&clock);
+    view.resize(600, 132);
+    const std::vector<Item> items = makeItems(12);
+    view.update(items, {}, TarvoState::resting, {});
+    for (const Item& item : items)
+        view.setThumbnail(picture(), item.id);
+    view.setIslandWidth(580);
+    view.setNotice(items[2].displayName);
+    clock.advance(1.0, 0.1);
+    QImage target(int(600 * ratio), int(132 * ratio), QImage::Format_ARGB32_Premultiplied);
+    target.setDevicePixelRatio(ratio);
+    LayerPainter painter;
+    for (auto _ : state) {
+        target.fill(Qt::transparent);
+        QPainter p(&target);
+        painter.paint(p, *view.rootLayer(), 132, ratio);
+    }
+}
+BENCHMARK(BM_RestingViewFrame)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -123,6 +123,9 @@ TEST_F(ControllerTest, OpeningAnEmptyShelfRetractsAfterOneAndAHalfSeconds) {
     EXPECT_EQ(controller->state(), TarvoState::resting);
     m_shell.clock.advance(0.1);
     EXPECT_EQ(controller->state(), TarvoState::hidden);
+    // The island slides up out of sight before the window goes.
+    EXPECT_TRUE(controller->view().isDisappearing());
+    m_shell.clock.advance(0.5);
     EXPECT_FALSE(controller->panel().isPanelVisible());
 }
 

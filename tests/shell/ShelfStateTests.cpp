@@ -146,6 +146,7 @@ TEST_F(ShelfStateTest, ADragOverAnUntouchedShelfWithItemsHidesItAfterAQuarterSec
     EXPECT_EQ(controller->state(), TarvoState::dragging);
     m_shell.clock.advance(0.01);
     EXPECT_EQ(controller->state(), TarvoState::hidden);
+    m_shell.clock.advance(0.5); // the slide out of sight
     EXPECT_FALSE(controller->panel().isPanelVisible());
 }
 

@@ -20,6 +20,7 @@
 #include "TarvoPlatform/memory/MemoryWorkspace.h"
 #include "TarvoShell/ShellPlatform.h"
 #include "TarvoShell/TarvoController.h"
+#include "TarvoUI/AnimationClock.h"
 
 #include "support/TempDir.h"
 
@@ -54,11 +55,14 @@ struct MemoryShell {
                                    return output;
                                },
                                &hotkeys};
+        platform.animationClock = &animationClock;
         platform.displayOptions = &display;
         return platform;
     }
 
     FakeClock clock;
+    // The shelf's animations move with the fake clock.
+    ScheduledFrameClock animationClock{clock};
     MemoryPasteboard dragPasteboard;
     MemoryEventMonitors monitors;
     MemoryInputState input;

@@ -197,6 +197,13 @@ TEST(LayerTree, TheClockRunsOnlyWhileSomethingMoves) {
     EXPECT_FALSE(tree.clock.isRunning());
     layer->setOpacity(0.3); // setting a value never animates
     EXPECT_FALSE(tree.clock.isRunning());
+    {
+        // A layout pass: values set inside a transaction that adds nothing
+        // and waits for nothing asks for no frame.
+        Transaction layout(tree.animator);
+        layer->setPosition({4, 4});
+    }
+    EXPECT_FALSE(tree.clock.isRunning());
     layer->addAnimation(BasicAnimation(KeyPath::opacity, 0.0, 1.0, 0.3), "fade");
     EXPECT_TRUE(tree.clock.isRunning());
     EXPECT_TRUE(tree.animator.isAnimating());

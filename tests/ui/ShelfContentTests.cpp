@@ -82,7 +82,7 @@ TEST_F(ShelfContentTest, NewItemsLandButTheFirstSnapshotShowsStoredItemsInPlace)
 TEST_F(ShelfContentTest, ThePointerOverATileHoversItAndLeavingClearsIt) {
     const Item a = textItem(QStringLiteral("a"));
     view.update({a}, {}, TarvoState::resting, {});
-    const Rect tile = view.itemLayers().at(a.id)->frame();
+    const Rect tile = *view.itemFrame(a.id);
     const QPointF over = view.toQt({tile.midX(), tile.midY()});
     QMouseEvent move(QEvent::MouseMove, over, view.mapToGlobal(over), Qt::NoButton, Qt::NoButton,
                      Qt::NoModifier);

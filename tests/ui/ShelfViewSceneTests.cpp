@@ -1,0 +1,419 @@
+// The shelf view hosting the island: the window's shapes per state, the tab
+// on a screen without a notch, items leaving and landing, the caption chip,
+// the contents scale, the display flags and the destination chip hook.
+#include "TarvoUI/AnimationClock.h"
+#include "TarvoUI/Animator.h"
+#include "TarvoUI/GradientLayer.h"
+#include "TarvoUI/IslandScene.h"
+#include "TarvoUI/ItemLayer.h"
+#include "TarvoUI/LayerPainter.h"
+#include "TarvoUI/TarvoPanel.h"
+#include "TarvoUI/TarvoView.h"
+
+#include "TarvoPlatform/memory/MemoryDisplayOptions.h"
+#include "TarvoPlatform/memory/MemoryPanelWindowSystem.h"
+#include "TarvoPlatform/memory/MemoryScreens.h"
+
+#include <QCoreApplication>
+#include <QMouseEvent>
+
+#include <gtest/gtest.h>
+
+namespace tarvo::test {
+namespace {
+
+Item textItem(const QString& text) {
+    Item item;
+    item.id = QUuid::createUuid();
+    item.payload = ItemPayload::text(text);
+    item.state = ItemState::ready();
+    item.displayName = text;
+    return item;
+}
+
+const Layer* sublayerNamed(const Layer& parent, const std::string& name) {
+    for (const auto& layer : parent.sublayers()) {
+        if (layer->name == name)
+            return layer.get();
+    }
+    return nullptr;
+}
+
+bool inTree(const Layer& root, const Layer* layer) {
+    for (const auto& sub : root.sublayers()) {
+        if (sub.get() == layer || inTree(*sub, layer))
+            return true;
+    }
+    return false;
+}
+
+// The shelf's panel on a 1280 x 800 screen without a notch, 360 x 132 points
+// at its top (the dragging strip and the caption's room below), without a
+// compositing manager, so that the window's shape is the island's.
+class ShelfViewTest : public ::testing::Test {
+protected:
+    ShelfViewTest() {
+        ScreenMetrics screen;
+        screen.frame = {0, 0, 1280, 800};
+        m_screens.screens.push_back(screen);
+        m_windowSystem.compositor = false;
+        m_panel = std::make_unique<TarvoPanel>(&m_windowSystem, m_screens);
+        m_view = new TarvoView(&m_clock, &m_display);
+        m_panel->setContentView(m_view);
+        m_panel->setFrame({460, 668, 360, 132});
+        m_panel->refreshCompositor();
+        m_view->setIslandWidth(200);
+    }
+
+    void show(TarvoState state, std::vector<Item> items = {}) {
+        m_view->update(std::move(items), {}, state, {});
+    }
+    quint64 id() { return quint64(m_panel->winId()); }
+    QRegion bounding() { return m_windowSystem.boundingRegions.value(id()).value_or(QRegion()); }
+    // A view point in Qt's widget coordinates, as the window's shape counts.
+    QPoint qt(Point point) { return m_view->toQt(point).toPoint(); }
+    void moveTo(Point point) {
+        const QPointF at = m_view->toQt(point);
+        QMouseEvent move(QEvent::MouseMove, at, m_view->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                         Qt::NoModifier);
+        QCoreApplication::sendEvent(m_view, &move);
+    }
+    void hover(const Item& item) {
+        const Rect tile = m_view->itemLayers().at(item.id)->frame();
+        const Rect strip = m_view->itemsRoot().frame();
+        moveTo({strip.x + tile.midX(), strip.y + tile.midY()});
+    }
+
+    SteppedAnimationClock m_clock;
+    MemoryDisplayOptions m_display;
+    MemoryScreens m_screens;
+    MemoryPanelWindowSystem m_windowSystem;
+    std::unique_ptr<TarvoPanel> m_panel;
+    TarvoView* m_view = nullptr;
+};
+
+TEST_F(ShelfViewTest, TheViewPaintsTheIslandsOwnTree) {
+    show(TarvoState::resting, {textItem(QStringLiteral("a"))});
+    const IslandScene& scene = m_view->scene();
+    EXPECT_EQ(m_view->rootLayer(), scene.root());
+    EXPECT_EQ(&m_view->itemsRoot(), scene.itemsContainer.get());
+    const Layer* tile = m_view->itemLayers().begin()->second.get();
+    EXPECT_EQ(tile->superlayer(), scene.itemsContainer.get());
+    // The strip lies on the island, 40 points up, 92 high, its one tile
+    // centred in it.
+    EXPECT_EQ(scene.itemsContainer->frame(), (Rect{80, 40, 200, 92}));
+    EXPECT_EQ(tile->frame().x, 72);
+    EXPECT_EQ(m_view->itemFrame(m_view->items().front().id)->x, 152);
+    EXPECT_FALSE(m_view->islandOutline().isEmpty());
+}
+
+TEST_F(ShelfViewTest, TheFoldedTabShowsOnAScreenWithoutANotch) {
+    m_view->setIslandWidth(120);
+    show(TarvoState::tab, {textItem(QStringLiteral("a"))});
+    // A tab as tall as a notch, hanging from the top of the view.
+    const Rect tab = m_view->islandRect();
+    EXPECT_EQ(tab.height, 32);
+    EXPECT_EQ(tab.maxY(), 132);
+    // The window shows it, and passes clicks through (the notch monitor
+    // takes them).
+    EXPECT_TRUE(bounding().contains(qt({tab.midX(), tab.midY()})));
+    EXPECT_FALSE(bounding().contains(qt({tab.midX(), tab.y - 4})));
+    EXPECT_TRUE(m_windowSystem.inputRegions.value(id()).isEmpty());
+    // Its glow is drawn inside the view, near the tab's lower edge.
+    const Layer& glow = *m_view->scene().tabGlow;
+    EXPECT_EQ(glow.opacity(), 1);
+    EXPECT_GE(glow.frame().y, tab.y);
+    EXPECT_LE(glow.frame().maxY(), 132);
+    LayerPainter painter;
+    const QImage image = painter.render(*m_view->rootLayer(), {360, 132}, 1);
+    const QColor body = image.pixelColor(qt({tab.midX(), tab.maxY() - 8}));
+    EXPECT_EQ(body.alpha(), 255);
+    EXPECT_LT(body.lightness(), 30);
+    EXPECT_GT(image.pixelColor(qt({tab.midX(), glow.frame().midY()})).lightness(), 90);
+}
+
+TEST_F(ShelfViewTest, TheWindowsShapeFollowsEveryStateAndKeepsTheOldOutlineWhileItMorphs) {
+    struct Case {
+        TarvoState state;
+        Point inside;
+        Point outside;
+    };
+    // The island is 200 wide (x 80 to 280); resting and dragging from y 40
+    // up, the tab 32 high from the top.
+    const Case cases[] = {
+        {TarvoState::resting, {180, 60}, {180, 30}},
+        {TarvoState::dragging, {270, 60}, {40, 60}},
+        {TarvoState::tab, {180, 120}, {180, 90}},
+    };
+    for (const Case& c : cases) {
+        show(c.state, {textItem(QStringLiteral("a"))});
+        EXPECT_TRUE(bounding().contains(qt(c.inside))) << int(c.state);
+        EXPECT_FALSE(bounding().contains(qt(c.outside))) << int(c.state);
+    }
+
+    show(TarvoState::resting, {textItem(QStringLiteral("a"))});
+    m_view->setStripState(TarvoState::tab, true);
+    ASSERT_TRUE(m_view->scene().islandLayer->animation("morph"));
+    // The folding island stays whole on screen until the morph is over.
+    EXPECT_TRUE(bounding().contains(qt({180, 60})));
+    m_clock.advance(1.0, 1.0 / 60);
+    EXPECT_FALSE(bounding().contains(qt({180, 60})));
+    EXPECT_TRUE(bounding().contains(qt({180, 120})));
+}
+
+TEST_F(ShelfViewTest, ASnapshotOnScreenLeavesTheChangeOfStateToTheMorph) {
+    const Item a = textItem(QStringLiteral("a"));
+    m_panel->orderFront();
+    show(TarvoState::resting, {a});
+    m_view->setStripState(TarvoState::resting, false);
+    // The controller's order: the snapshot with the new state, then the morph.
+    show(TarvoState::tab, {a});
+    EXPECT_EQ(m_view->state(), TarvoState::tab);
+    m_view->setStripState(TarvoState::tab, true);
+    EXPECT_TRUE(m_view->scene().islandLayer->animation("morph"));
+    EXPECT_EQ(m_view->islandRect().height, 32);
+
+    // A snapshot alone gets its state laid out once the event loop turns.
+    show(TarvoState::resting, {a});
+    EXPECT_EQ(m_view->state(), TarvoState::resting);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(m_view->scene().state(), TarvoState::resting);
+    EXPECT_EQ(m_view->islandRect().height, 92);
+}
+
+TEST_F(ShelfViewTest, ALayoutPassWakesNoFrame) {
+    const Item a = textItem(QStringLiteral("a"));
+    show(TarvoState::resting, {a});
+    m_clock.advance(1.0, 0.1);
+    ASSERT_FALSE(m_clock.isRunning());
+    show(TarvoState::resting, {a});
+    m_view->setIslandWidth(240);
+    m_view->scrollItems(10);
+    m_view->layoutContents();
+    EXPECT_FALSE(m_clock.isRunning());
+}
+
+TEST_F(ShelfViewTest, ARemovedItemShrinksAndFadesOutBeforeItLeavesTheTree) {
+    const Item a = textItem(QStringLiteral("a"));
+    const Item b = textItem(QStringLiteral("b"));
+    show(TarvoState::resting, {a, b});
+    m_view->setThumbnail(QImage(8, 8, QImage::Format_ARGB32), b.id);
+    const std::shared_ptr<ItemLayer> leaving = m_view->itemLayers().at(b.id);
+    show(TarvoState::resting, {a});
+    EXPECT_FALSE(m_view->itemLayers().contains(b.id));
+    EXPECT_FALSE(m_view->thumbnail(b.id));
+    EXPECT_TRUE(inTree(*m_view->rootLayer(), leaving.get()));
+    EXPECT_TRUE(leaving->animation("remove-fade"));
+    EXPECT_TRUE(leaving->animation("remove-scale"));
+    EXPECT_EQ(leaving->opacity(), 0);
+    m_clock.advance(0.07);
+    const LayerProperties halfway = leaving->presentation();
+    EXPECT_GT(halfway.opacity, 0);
+    EXPECT_LT(halfway.opacity, 1);
+    EXPECT_LT(halfway.transform.scaleX, 1);
+    EXPECT_GT(halfway.transform.scaleX, Motion::removeToScale);
+    m_clock.advance(0.1);
+    EXPECT_FALSE(inTree(*m_view->rootLayer(), leaving.get()));
+    // The same item coming back has no picture until it is handed in again.
+    show(TarvoState::resting, {a, b});
+    EXPECT_FALSE(m_view->thumbnail(b.id));
+}
+
+TEST_F(ShelfViewTest, ALandingItemSpringsInOverABloomWithItsNameLate) {
+    std::vector<Item> stored;
+    for (int i = 0; i < 6; ++i)
+        stored.push_back(textItem(QStringLiteral("stored %1").arg(i)));
+    show(TarvoState::resting, stored);
+    m_view->scrollItems(-100);
+    ASSERT_GT(m_view->itemScroll(), 0);
+
+    const Item fresh = textItem(QStringLiteral("fresh"));
+    stored.insert(stored.begin(), fresh);
+    show(TarvoState::resting, stored);
+    EXPECT_EQ(m_view->itemScroll(), 0); // back to the start, where it lands
+    const ItemLayer& layer = *m_view->itemLayers().at(fresh.id);
+    const auto* scale = dynamic_cast<const SpringAnimation*>(layer.animation("land-scale"));
+    ASSERT_NE(scale, nullptr);
+    EXPECT_DOUBLE_EQ(scale->stiffness, Motion::land().stiffness());
+    EXPECT_DOUBLE_EQ(scale->damping, Motion::land().damping());
+    EXPECT_TRUE(layer.animation("land-fade"));
+    ASSERT_FALSE(layer.sublayers().empty());
+    const auto* bloom = dynamic_cast<const GradientLayer*>(layer.sublayers().front().get());
+    ASSERT_NE(bloom, nullptr);
+    EXPECT_EQ(bloom->frame(), (Rect{-16, -16, 88, 88}));
+    EXPECT_TRUE(bloom->animation("bloom-fade"));
+    EXPECT_TRUE(bloom->animation("bloom-swell"));
+    // The name waits 0.12 seconds, then fades in.
+    m_clock.advance(0.1);
+    EXPECT_EQ(layer.nameLabel->presentation().opacity, 0);
+    m_clock.advance(0.1);
+    EXPECT_GT(layer.nameLabel->presentation().opacity, 0);
+    m_clock.advance(0.5, 0.1);
+    EXPECT_EQ(sublayerNamed(layer, "bloom"), nullptr);
+    EXPECT_EQ(layer.presentation().opacity, 1);
+    EXPECT_EQ(layer.presentation().transform.scaleX, 1);
+    EXPECT_FALSE(m_clock.isRunning());
+}
+
+TEST_F(ShelfViewTest, WithReduceMotionALandingIsOnlyAShortScaleAndFade) {
+    m_display.setReduceMotion(true);
+    const Item stored = textItem(QStringLiteral("stored"));
+    show(TarvoState::resting, {stored});
+    const Item fresh = textItem(QStringLiteral("fresh"));
+    show(TarvoState::resting, {fresh, stored});
+    const ItemLayer& layer = *m_view->itemLayers().at(fresh.id);
+    const auto* scale = dynamic_cast<const BasicAnimation*>(layer.animation("land-scale"));
+    ASSERT_NE(scale, nullptr);
+    EXPECT_DOUBLE_EQ(scale->duration, Motion::reducedMotionDuration);
+    EXPECT_TRUE(layer.animation("land-fade"));
+    EXPECT_EQ(sublayerNamed(layer, "bloom"), nullptr);
+    EXPECT_FALSE(layer.nameLabel->animation("land-label"));
+}
+
+TEST_F(ShelfViewTest, TheCaptionFollowsTheHoverAfterANoticeAndBeforeASingleSelection) {
+    const Item a = textItem(QStringLiteral("holiday.png"));
+    const Item b = textItem(QStringLiteral("minutes of the meeting.txt"));
+    show(TarvoState::resting, {a, b});
+    EXPECT_FALSE(m_view->chipFrame());
+
+    hover(a);
+    EXPECT_EQ(m_view->captionChip().text(), a.displayName);
+    const std::optional<Rect> chip = m_view->chipFrame();
+    ASSERT_TRUE(chip);
+    // Its top 5 points under the island, centred.
+    EXPECT_EQ(chip->maxY(), m_view->visibleBottom() - 5);
+    EXPECT_NEAR(chip->midX(), 180, 0.5);
+    EXPECT_EQ(chip->height, 24);
+
+    m_view->setNotice(QStringLiteral("Removed 3 items"));
+    EXPECT_EQ(m_view->captionChip().text(), QStringLiteral("Removed 3 items"));
+    m_view->setNotice(std::nullopt);
+    EXPECT_EQ(m_view->captionChip().text(), a.displayName);
+
+    QEvent leave(QEvent::Leave);
+    QCoreApplication::sendEvent(m_view, &leave);
+    EXPECT_FALSE(m_view->chipFrame());
+    m_view->update({a, b}, {b.id}, TarvoState::resting, {});
+    EXPECT_EQ(m_view->captionChip().text(), b.displayName);
+    m_view->update({a, b}, {a.id, b.id}, TarvoState::resting, {});
+    EXPECT_FALSE(m_view->chipFrame());
+    m_view->update({a, b}, {b.id}, TarvoState::tab, {});
+    EXPECT_FALSE(m_view->chipFrame());
+    m_view->setNotice(QStringLiteral("Copied"));
+    EXPECT_TRUE(m_view->chipFrame()); // a notice shows even on the tab
+    m_view->update({a, b}, {b.id}, TarvoState::hidden, {});
+    EXPECT_FALSE(m_view->chipFrame());
+}
+
+TEST_F(ShelfViewTest, TheCaptionMovesToANewTextAndJumpsWithReduceMotion) {
+    const Item a = textItem(QStringLiteral("a.png"));
+    const Item b = textItem(QStringLiteral("a much longer name of a file.txt"));
+    show(TarvoState::resting, {a, b});
+    hover(a);
+    const Layer& chip = *m_view->captionChip().layer();
+    EXPECT_FALSE(chip.hasAnimations()); // the first caption shows at once
+    const double narrow = chip.bounds().width;
+    hover(b);
+    EXPECT_GT(chip.bounds().width, narrow);
+    EXPECT_TRUE(chip.animation("move-bounds"));
+    EXPECT_NEAR(chip.presentation().bounds.width, narrow, 0.01);
+    m_clock.advance(0.2);
+    EXPECT_FALSE(chip.hasAnimations());
+
+    m_display.setReduceMotion(true);
+    hover(a);
+    EXPECT_FALSE(chip.hasAnimations());
+    EXPECT_EQ(chip.bounds().width, narrow);
+}
+
+TEST_F(ShelfViewTest, ContentsScaleFollowsTheWindowsPixelRatio) {
+    // Before the window exists the layers are drawn for a dense screen.
+    TarvoView loose(&m_clock, &m_display);
+    loose.resize(360, 132);
+    const Item a = textItem(QStringLiteral("a"));
+    loose.update({a}, {}, TarvoState::resting, {});
+    EXPECT_EQ(loose.contentsScale(), 2);
+    EXPECT_EQ(loose.itemLayers().at(a.id)->model().contentsScale, 2);
+
+    show(TarvoState::resting, {a});
+    m_panel->orderFront();
+    const double ratio = m_view->devicePixelRatioF();
+    EXPECT_EQ(m_view->contentsScale(), ratio);
+    EXPECT_EQ(m_view->rootLayer()->model().contentsScale, ratio);
+    EXPECT_EQ(m_view->scene().emptyLabel->model().contentsScale, ratio);
+    EXPECT_EQ(m_view->captionChip().label()->model().contentsScale, ratio);
+    const ItemLayer& tile = *m_view->itemLayers().at(a.id);
+    EXPECT_EQ(tile.model().contentsScale, ratio);
+    EXPECT_EQ(tile.nameLabel->model().contentsScale, ratio);
+    // Items that come later take the window's ratio too.
+    const Item b = textItem(QStringLiteral("b"));
+    show(TarvoState::resting, {b, a});
+    EXPECT_EQ(m_view->itemLayers().at(b.id)->model().contentsScale, ratio);
+}
+
+TEST_F(ShelfViewTest, ADimmedTabGlowFadesToAFaintLine) {
+    m_view->setIslandWidth(120);
+    show(TarvoState::tab, {textItem(QStringLiteral("a"))});
+    const Layer& glow = *m_view->scene().tabGlow;
+    m_view->setTabGlowDimmed(true);
+    EXPECT_TRUE(m_view->tabGlowDimmed());
+    EXPECT_EQ(glow.opacity(), IslandLayout::dimmedTabGlowOpacity);
+    EXPECT_TRUE(glow.animation("fade"));
+    m_clock.advance(0.2);
+    EXPECT_EQ(glow.presentation().opacity, IslandLayout::dimmedTabGlowOpacity);
+    m_view->setTabGlowDimmed(false);
+    EXPECT_EQ(glow.opacity(), 1);
+    // Outside the tab there is no glow, dimmed or not.
+    m_view->setTabGlowDimmed(true);
+    show(TarvoState::resting, {textItem(QStringLiteral("a"))});
+    EXPECT_EQ(glow.opacity(), 0);
+}
+
+TEST_F(ShelfViewTest, IncreaseContrastIsReadAtCreationAndStrengthensIslandAndItems) {
+    m_display.setIncreaseContrast(true);
+    TarvoView strong(&m_clock, &m_display);
+    EXPECT_TRUE(strong.increaseContrast());
+    EXPECT_FALSE(m_view->increaseContrast());
+
+    const Item a = textItem(QStringLiteral("a"));
+    show(TarvoState::resting, {a});
+    const IslandScene& scene = m_view->scene();
+    EXPECT_FALSE(scene.islandLayer->model().strokeColor.isVisible());
+    m_view->setIncreaseContrast(true);
+    EXPECT_TRUE(scene.islandLayer->model().strokeColor.isVisible());
+    EXPECT_GT(scene.islandLayer->model().lineWidth, 0);
+    EXPECT_TRUE(m_view->itemLayers().at(a.id)->increaseContrast());
+    m_view->setIncreaseContrast(false);
+    EXPECT_FALSE(scene.islandLayer->model().strokeColor.isVisible());
+    EXPECT_FALSE(m_view->itemLayers().at(a.id)->increaseContrast());
+}
+
+TEST_F(ShelfViewTest, TheDestinationChipUnderAScreenPointIsAskedOnlyWhileTheRowShows) {
+    std::vector<Point> asked;
+    const QUuid chip = QUuid::createUuid();
+    m_view->setDestinationChipLookup([&](Point p) {
+        asked.push_back(p);
+        return std::optional<QUuid>(chip);
+    });
+    m_panel->orderFront();
+    show(TarvoState::dragging);
+    m_view->setStripState(TarvoState::dragging, false);
+    // No chips: the row is hidden.
+    EXPECT_EQ(m_view->destinationChip({600, 700}), std::nullopt);
+    EXPECT_TRUE(asked.empty());
+
+    m_view->setDestinationRow(true, {200, 28});
+    EXPECT_EQ(m_view->destinationRequiredWidth(), 232);
+    const Rect row = m_view->destinationRowLayer().frame();
+    EXPECT_EQ(row, (Rect{80, 8, 200, 28}));
+    // The window's origin is (460, 668) on screen.
+    EXPECT_EQ(m_view->destinationChip({460 + 80 + 10, 668 + 8 + 5}), chip);
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0], (Point{10, 5}));
+
+    m_panel->orderOut();
+    EXPECT_EQ(m_view->destinationChip({460 + 80 + 10, 668 + 8 + 5}), std::nullopt);
+}
+
+} // namespace
+} // namespace tarvo::test
