@@ -219,7 +219,6 @@ void OnboardingStage::paintRoutes(QPainter& painter) {
     const double spacing = 13;
     const double total = 3 * rowHeight + 2 * spacing;
     double y = card.center().y() - total / 2;
-    const QFont arrowFont = sized(12, QFont::Bold);
     const QFont nameFont = sized(13.5, QFont::DemiBold);
     QFont receivesFont = sized(12.5, QFont::DemiBold);
     receivesFont.setStyleHint(QFont::Monospace);
@@ -233,11 +232,16 @@ void OnboardingStage::paintRoutes(QPainter& painter) {
         painter.drawPixmap(iconRect.toRect(), icon);
         painter.restore();
         x += 34 + 13;
-        painter.setFont(arrowFont);
-        painter.setPen(OB::muted());
-        const QString arrow = QStringLiteral("→");
-        const double arrowWidth = QFontMetricsF(arrowFont).horizontalAdvance(arrow);
-        painter.drawText(QRectF(x, y, arrowWidth, rowHeight), Qt::AlignCenter, arrow);
+        // An arrow drawn, not typed: the fonts' arrows come out too small.
+        const double arrowWidth = 12;
+        painter.save();
+        painter.setPen(QPen(OB::muted(), 1.8, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        const double mid = y + rowHeight / 2;
+        painter.drawLine(QPointF(x, mid), QPointF(x + arrowWidth, mid));
+        painter.drawPolyline(QPolygonF{QPointF(x + arrowWidth - 4, mid - 4),
+                                       QPointF(x + arrowWidth, mid),
+                                       QPointF(x + arrowWidth - 4, mid + 4)});
+        painter.restore();
         x += arrowWidth + 13;
         drawSymbol(painter, row, QRectF(x, y, 22, rowHeight), OB::ink());
         x += 22 + 13;
@@ -524,6 +528,8 @@ void OnboardingView::refresh() {
     const OnboardingModel::Step step = m_model.step();
     m_title->setText(titleText(m_model));
     m_body->setText(bodyText(m_model));
+    // The whole text always shows: the spacers give way, not the lines.
+    m_body->setMinimumHeight(m_body->heightForWidth(m_body->width()));
     m_primary->setText(primaryText(step));
     m_back->setVisible(step != OnboardingModel::Step::welcome);
     m_skip->setVisible(step != OnboardingModel::Step::open);

@@ -4,10 +4,10 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDialogButtonBox>
 #include <QFontDatabase>
 #include <QFormLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -102,6 +102,7 @@ RuleEditorSheet::RuleEditorSheet(const Rule& rule, QWidget* parent)
     : QDialog(parent), m_rule(rule) {
     setObjectName(QStringLiteral("ruleEditor"));
     setWindowTitle(L10n::tabRules());
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setWindowModality(Qt::WindowModal);
     setFixedWidth(sheetWidth);
 
@@ -196,15 +197,18 @@ RuleEditorSheet::RuleEditorSheet(const Rule& rule, QWidget* parent)
     m_error->hide();
     page->addWidget(m_error);
 
-    auto* buttons = new QDialogButtonBox;
-    m_cancel = buttons->addButton(L10n::rulesCancel(), QDialogButtonBox::RejectRole);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    m_cancel = new QPushButton(L10n::rulesCancel());
     m_cancel->setObjectName(QStringLiteral("cancel"));
-    m_save = buttons->addButton(L10n::rulesSave(), QDialogButtonBox::AcceptRole);
+    buttons->addWidget(m_cancel);
+    m_save = new QPushButton(L10n::rulesSave());
     m_save->setObjectName(QStringLiteral("save"));
+    buttons->addWidget(m_save);
     m_save->setDefault(true);
     m_save->setAutoDefault(true);
     m_cancel->setAutoDefault(false);
-    page->addWidget(buttons);
+    page->addLayout(buttons);
 
     connect(m_type, &QComboBox::activated, this, [this](int index) {
         m_rule.sourceType = static_cast<SourceType>(m_type->itemData(index).toInt());
