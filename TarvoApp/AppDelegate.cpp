@@ -18,6 +18,9 @@
 #include "TarvoShell/HotkeyMonitor.h"
 #include "TarvoShell/MenuBarController.h"
 #include "TarvoShell/TarvoController.h"
+#include "TarvoUI/Settings/OnboardingArt.h"
+#include "TarvoUI/Settings/OnboardingModel.h"
+#include "TarvoUI/Settings/OnboardingWindow.h"
 #include "TarvoUI/Settings/SettingsModel.h"
 #include "TarvoUI/Settings/SettingsWindow.h"
 #include "TarvoUpdates/AppcastSignature.h"
@@ -32,8 +35,10 @@
 #include <QDBusPendingCallWatcher>
 #include <QDesktopServices>
 #include <QFileInfo>
+#include <QPointer>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTimer>
 #include <QUrl>
 
 namespace tarvo {
@@ -331,7 +336,47 @@ void AppDelegate::revealInFileManager(const QString& path) {
                      });
 }
 
-void AppDelegate::showOnboarding() {}
+void AppDelegate::showOnboarding() {
+    if (m_onboardingWindow) {
+        m_onboardingWindow->show();
+        return;
+    }
+    m_onboardingModel = std::make_unique<OnboardingModel>();
+    m_onboardingWindow = std::make_unique<OnboardingWindowController>(*m_onboardingModel);
+    OnboardingModel& model = *m_onboardingModel;
+    if (const std::optional<HotkeySpec> spec = m_preferences->hotkey())
+        model.setShortcutKeys(HotkeyFormatter::describe(*spec).split(QLatin1Char('+')));
+    if (m_controller) {
+        QPointer<OnboardingModel> watched = &model;
+        m_controller->onItemsLanded = [watched](const std::vector<Item>& items) {
+            if (!watched)
+                return;
+            for (const Item& item : items) {
+                if (item.displayName == OnboardingSample::fileName())
+                    watched->setSampleLanded(true);
+            }
+        };
+    }
+    model.setOnFinish([this] { finishOnboarding(); });
+    m_onboardingWindow->show();
+}
+
+void AppDelegate::finishOnboarding() {
+    m_preferences->setHasCompletedOnboarding(true);
+    if (m_onboardingWindow)
+        m_onboardingWindow->close();
+    // The finish runs inside the tutorial's own button: its window and model
+    // go once that has returned.
+    auto finished = std::make_shared<
+        std::pair<std::unique_ptr<OnboardingModel>, std::unique_ptr<OnboardingWindowController>>>(
+        std::move(m_onboardingModel), std::move(m_onboardingWindow));
+    QTimer::singleShot(0, QCoreApplication::instance(), [finished]() mutable {
+        finished->second.reset();
+        finished->first.reset();
+    });
+    if (m_controller)
+        m_controller->openTarvo();
+}
 
 void AppDelegate::requestAccessibility() {
     publishAccessibilityState();

@@ -16,6 +16,8 @@ namespace tarvo {
 class Alerts;
 class HotkeyMonitor;
 class MenuBarController;
+class OnboardingModel;
+class OnboardingWindowController;
 class Preferences;
 class RulesStore;
 class SettingsModel;
@@ -79,7 +81,11 @@ public:
     void preferencesDidChange();
     void scheduleUpdateCheck();
     void checkForUpdates(bool userInitiated);
+    // Opens the first-run tutorial; the sample landing on the shelf moves
+    // it on, and finishing it records that, closes it and opens the shelf.
     void showOnboarding();
+    // The tutorial's window while it is open.
+    OnboardingWindowController* onboardingWindow() const { return m_onboardingWindow.get(); }
     void requestAccessibility();
     // The explanation alert: its button opens the desktop's accessibility
     // settings where one is installed; otherwise the text says what to do.
@@ -111,6 +117,7 @@ public:
 
 private:
     void applyHotkeyToGrabber();
+    void finishOnboarding();
     void updateCheckFinished(const UpdateCheckResult& result);
     // What the settings window shows of the shell's state.
     void publishHotkeyState();
@@ -130,6 +137,8 @@ private:
     // The window goes before the model, the model before the rules it shows.
     std::unique_ptr<SettingsModel> m_settingsModel;
     std::unique_ptr<SettingsWindowController> m_settingsWindow;
+    std::unique_ptr<OnboardingModel> m_onboardingModel;
+    std::unique_ptr<OnboardingWindowController> m_onboardingWindow;
     // Last, so a check still running goes before what its completion uses.
     std::unique_ptr<UpdateController> m_updates;
 };

@@ -118,12 +118,12 @@ RulesStore::RulesStore(const QString& directory) {
     }
 }
 
-void RulesStore::write(const QByteArray& data, const QString& path, bool& keepCopy,
+bool RulesStore::write(const QByteArray& data, const QString& path, bool& keepCopy,
                        bool unreadable) {
     // The user's file may only be unreadable for now; defaults must not win
     // over it for good.
     if (unreadable)
-        return;
+        return false;
     if (keepCopy) {
         // Read again now: the copy is of what this write would replace.
         if (const auto old = readWhole(path).bytes) {
@@ -133,43 +133,48 @@ void RulesStore::write(const QByteArray& data, const QString& path, bool& keepCo
             } catch (const FileError&) {
                 // Without the copy the old file must stay; try again next time.
                 Log::core().error(QStringLiteral("could not write %1").arg(lastComponent(copy)));
-                return;
+                return false;
             }
         }
         keepCopy = false;
     }
     try {
         AtomicFile::write(data, path);
+        return true;
     } catch (const FileError&) {
         Log::core().error(QStringLiteral("could not write %1").arg(lastComponent(path)));
+        return false;
     }
 }
 
-void RulesStore::save() {
-    write(encodeRules(m_rules), m_rulesURL, m_keepRulesCopy, m_rulesUnreadable);
-    write(json::write(m_categories.toJson(), json::Style::pretty), m_categoriesURL,
-          m_keepCategoriesCopy, m_categoriesUnreadable);
+bool RulesStore::save() {
+    const bool rulesWritten =
+        write(encodeRules(m_rules), m_rulesURL, m_keepRulesCopy, m_rulesUnreadable);
+    const bool categoriesWritten =
+        write(json::write(m_categories.toJson(), json::Style::pretty), m_categoriesURL,
+              m_keepCategoriesCopy, m_categoriesUnreadable);
     if (m_onChange)
         m_onChange();
+    return rulesWritten && categoriesWritten;
 }
 
-void RulesStore::add(const Rule& rule) {
+bool RulesStore::add(const Rule& rule) {
     m_rules.push_back(rule);
-    save();
+    return save();
 }
 
-void RulesStore::update(const Rule& rule) {
+bool RulesStore::update(const Rule& rule) {
     const auto it = std::find_if(m_rules.begin(), m_rules.end(),
                                  [&](const Rule& r) { return r.id == rule.id; });
     if (it == m_rules.end())
-        return;
+        return true;
     *it = rule;
-    save();
+    return save();
 }
 
-void RulesStore::remove(const QSet<QUuid>& ids) {
+bool RulesStore::remove(const QSet<QUuid>& ids) {
     std::erase_if(m_rules, [&](const Rule& r) { return ids.contains(r.id); });
-    save();
+    return save();
 }
 
 void RulesStore::move(const QUuid& id, qsizetype index) {

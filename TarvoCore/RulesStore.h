@@ -41,12 +41,16 @@ public:
     const std::function<void()>& onChange() const { return m_onChange; }
     void setOnChange(std::function<void()> onChange) { m_onChange = std::move(onChange); }
 
-    // Writes both files (a failure is logged, never thrown), then calls onChange.
-    void save();
+    // Writes both files (a failure is logged, never thrown), then calls
+    // onChange. False when a file could not be written, or was left alone
+    // because it could not be read: the change then lives in memory only.
+    bool save();
 
-    void add(const Rule& rule);
-    void update(const Rule& rule);
-    void remove(const QSet<QUuid>& ids);
+    // Each saves and says whether the change reached the files.
+    bool add(const Rule& rule);
+    // True without a write when no rule has the id.
+    bool update(const Rule& rule);
+    bool remove(const QSet<QUuid>& ids);
     void move(const QUuid& id, qsizetype index);
     void restoreDefaults();
 
@@ -58,7 +62,7 @@ public:
     void forgetApp(const QString& bundleID);
 
 private:
-    void write(const QByteArray& data, const QString& path, bool& keepCopy, bool unreadable);
+    bool write(const QByteArray& data, const QString& path, bool& keepCopy, bool unreadable);
 
     std::vector<Rule> m_rules;
     AppCategoryMap m_categories;

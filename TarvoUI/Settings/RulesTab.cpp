@@ -1,5 +1,6 @@
 #include "RulesTab.h"
 
+#include "RuleEditorSheet.h"
 #include "SettingsModel.h"
 
 #include "TarvoCore/L10n.h"
@@ -13,6 +14,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
 #include <optional>
 
@@ -47,6 +49,7 @@ QString RulesTab::deliverText(const Delivery& delivery) {
 }
 
 RulesTab::RulesTab(SettingsModel& model, QWidget* parent) : QWidget(parent), m_model(model) {
+    setObjectName(QStringLiteral("rulesTab"));
     auto* page = new QVBoxLayout(this);
     page->setSpacing(0);
     m_table = new QTableWidget(0, columnCount);
@@ -145,6 +148,35 @@ void RulesTab::removeSelected() {
     m_model.removeRules(ids);
 }
 
-void RulesTab::edit(int) {}
+void RulesTab::edit(int row) {
+    if (m_editor)
+        return;
+    QSet<QUuid> activated;
+    for (const QModelIndex& index : m_table->selectionModel()->selectedRows())
+        activated.insert(m_table->item(index.row(), 0)->data(Qt::UserRole).toUuid());
+    if (QTableWidgetItem* item = m_table->item(row, 0))
+        activated.insert(item->data(Qt::UserRole).toUuid());
+    const std::vector<Rule>& rules = m_model.rules();
+    const auto first = std::find_if(rules.begin(), rules.end(),
+                                    [&](const Rule& rule) { return activated.contains(rule.id); });
+    if (first == rules.end())
+        return;
+
+    m_editor = new RuleEditorSheet(*first, window());
+    RuleEditorSheet* editor = m_editor;
+    editor->onSave = [this, editor](const Rule& rule) {
+        if (!m_model.updateRule(rule)) {
+            editor->showError(L10n::rulesSaveFailed());
+            return;
+        }
+        editor->dismiss();
+        editor->deleteLater();
+    };
+    editor->onCancel = [editor] {
+        editor->dismiss();
+        editor->deleteLater();
+    };
+    editor->show();
+}
 
 } // namespace tarvo

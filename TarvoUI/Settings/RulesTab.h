@@ -1,7 +1,10 @@
 #pragma once
 
+#include "RuleEditorSheet.h"
+
 #include "TarvoCore/RuleModel.h"
 
+#include <QPointer>
 #include <QWidget>
 
 class QLabel;
@@ -26,9 +29,13 @@ public:
 
     QTableWidget* table() const { return m_table; }
     void refresh();
+    // The open rule editor, if any.
+    RuleEditorSheet* editor() const { return m_editor; }
 
 private:
     void removeSelected();
+    // Opens the editor for the first rule, in stored order, among the
+    // selected rows and `row`.
     void edit(int row);
 
     SettingsModel& m_model;
@@ -36,6 +43,7 @@ private:
     QLabel* m_empty = nullptr;
     QToolButton* m_add = nullptr;
     QToolButton* m_remove = nullptr;
+    QPointer<RuleEditorSheet> m_editor;
 };
 
 } // namespace tarvo

@@ -240,9 +240,24 @@ void SettingsModel::removeRules(const QSet<QUuid>& ids) {
     rulesDidChange();
 }
 
-void SettingsModel::updateRule(const Rule& rule) {
-    m_rulesStore.update(rule);
+bool SettingsModel::updateRule(const Rule& rule) {
+    std::vector<Rule>& rules = m_rulesStore.rules();
+    const auto it =
+        std::find_if(rules.begin(), rules.end(), [&](const Rule& r) { return r.id == rule.id; });
+    if (it == rules.end())
+        return true;
+    const Rule stored = *it;
+    if (!m_rulesStore.update(rule)) {
+        // What is not in the file is not in force either: the stored rule
+        // stays, and the editor keeps the user's edits for another try.
+        const auto again = std::find_if(rules.begin(), rules.end(),
+                                        [&](const Rule& r) { return r.id == rule.id; });
+        if (again != rules.end())
+            *again = stored;
+        return false;
+    }
     rulesDidChange();
+    return true;
 }
 
 QString SettingsModel::ownBundleID() {

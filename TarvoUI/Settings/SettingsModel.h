@@ -125,7 +125,9 @@ public:
     static Rule newRule();
     void addRule();
     void removeRules(const QSet<QUuid>& ids);
-    void updateRule(const Rule& rule);
+    // Replaces the stored rule with the same id. False, with the stored rule
+    // left as it was, when the rules file could not be written.
+    bool updateRule(const Rule& rule);
 
     // The applications the Apps tab lists, by name: the installed ones the
     // built-in tables know and every one the user met, pinned or sorted,

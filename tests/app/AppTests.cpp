@@ -14,6 +14,9 @@
 #include "TarvoDrag/DestinationResolver.h"
 #include "TarvoShell/HotkeyMonitor.h"
 #include "TarvoShell/MenuBarController.h"
+#include "TarvoUI/Settings/OnboardingArt.h"
+#include "TarvoUI/Settings/OnboardingModel.h"
+#include "TarvoUI/Settings/OnboardingWindow.h"
 #include "TarvoUI/Settings/SettingsModel.h"
 #include "TarvoUI/Settings/SettingsWindow.h"
 #include "TarvoUI/TarvoPanel.h"
@@ -549,6 +552,60 @@ TEST_F(DelegateTest, TheGeneralTabShowsATakenShortcutAndTheAccessibilityBus) {
     delegate->showSettings();
     EXPECT_TRUE(model->accessibilityAvailable());
     EXPECT_FALSE(row->isVisible());
+    delegate->applicationWillTerminate();
+}
+
+TEST_F(DelegateTest, TheTutorialOpensOnFirstStartAndItsSampleMovesItOn) {
+    auto delegate = makeDelegate();
+    ASSERT_TRUE(delegate->applicationDidFinishLaunching());
+    OnboardingWindowController* onboarding = delegate->onboardingWindow();
+    ASSERT_TRUE(onboarding);
+    EXPECT_TRUE(onboarding->window()->isVisible());
+    OnboardingModel& model = onboarding->model();
+    EXPECT_EQ(model.shortcutKeys(), (QStringList{"Alt", "Space"}));
+
+    // Something else lands: nothing; the sample lands: the step says so.
+    const Item other =
+        addTextItem(delegate->controller()->store(), QStringLiteral("note"), m_shell.clock.now());
+    delegate->controller()->onItemsLanded({other});
+    EXPECT_FALSE(model.sampleLanded());
+    Item sample = other;
+    sample.displayName = OnboardingSample::fileName();
+    delegate->controller()->onItemsLanded({other, sample});
+    EXPECT_TRUE(model.sampleLanded());
+
+    // The last step's button records the finish, closes the tutorial and
+    // opens the shelf.
+    auto* primary = onboarding->window()->findChild<QPushButton*>(QStringLiteral("primary"));
+    ASSERT_TRUE(primary);
+    for (int step = 0; step < OnboardingModel::totalSteps; ++step)
+        primary->click();
+    EXPECT_TRUE(delegate->preferences().hasCompletedOnboarding());
+    EXPECT_FALSE(delegate->onboardingWindow());
+    EXPECT_NE(delegate->controller()->state(), TarvoState::hidden);
+    QCoreApplication::processEvents();
+    delegate->controller()->onItemsLanded({sample}); // the tutorial is gone
+    delegate->applicationWillTerminate();
+
+    // The next start shows no tutorial.
+    delegate.reset();
+    auto again = makeDelegate();
+    ASSERT_TRUE(again->applicationDidFinishLaunching());
+    EXPECT_FALSE(again->onboardingWindow());
+    again->applicationWillTerminate();
+}
+
+TEST_F(DelegateTest, SkippingTheTutorialAlsoCountsAsDone) {
+    auto delegate = makeDelegate();
+    ASSERT_TRUE(delegate->applicationDidFinishLaunching());
+    ASSERT_TRUE(delegate->onboardingWindow());
+    QWidget* window = delegate->onboardingWindow()->window();
+    auto* skip = window->findChild<QPushButton*>(QStringLiteral("skip"));
+    ASSERT_TRUE(skip);
+    skip->click();
+    EXPECT_TRUE(delegate->preferences().hasCompletedOnboarding());
+    EXPECT_FALSE(delegate->onboardingWindow());
+    QCoreApplication::processEvents();
     delegate->applicationWillTerminate();
 }
 

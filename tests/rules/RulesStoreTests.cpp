@@ -188,14 +188,14 @@ TEST_F(RulesStoreTest, WithoutItsCopyADamagedFileIsNotReplaced) {
     // Something in the way of the copy.
     ASSERT_TRUE(QDir().mkpath(rulesFile() + ".bak/blocked"));
     test::RecordingLogSink sink;
-    store->save();
+    EXPECT_FALSE(store->save());
     EXPECT_EQ(sink.lines(), std::vector<QString>{"core error: could not write rules.json.bak"});
     EXPECT_EQ(read("rules.json"), "damaged");
     EXPECT_TRUE(QFileInfo::exists(categoriesFile()));
     EXPECT_EQ(changes, 1);
 
     ASSERT_TRUE(QDir(rulesFile() + ".bak").removeRecursively());
-    store->save();
+    EXPECT_TRUE(store->save());
     EXPECT_EQ(read("rules.json.bak"), "damaged");
     EXPECT_EQ(open()->rules(), DefaultRules::all());
     EXPECT_EQ(QString::fromUtf8(read("rules.json")).count("\"id\""), 6);
@@ -240,7 +240,7 @@ TEST_F(RulesStoreTest, UnreadableFilesAreUsedAsDefaultsButNeverOverwritten) {
                 EXPECT_EQ(store->rules(), DefaultRules::all());
             else
                 EXPECT_TRUE(store->categories().pinned.isEmpty());
-            store->add(userRule(6));
+            EXPECT_FALSE(store->add(userRule(6))) << "the change lives in memory only";
             store->pinApp("org.example.Other");
         }
         EXPECT_EQ(lines, std::vector<QString>{c.line});
@@ -271,7 +271,7 @@ TEST_F(RulesStoreTest, FailedWritesAreLoggedAndTheRestGoesOn) {
             ASSERT_TRUE(QDir().mkpath(folder() + "/" + name + "/x"));
         changes = 0;
         test::RecordingLogSink sink;
-        store->add(userRule(1));
+        EXPECT_FALSE(store->add(userRule(1))) << "a failed write is no success";
         EXPECT_EQ(sink.lines(), c.lines);
         EXPECT_EQ(changes, 1);
         EXPECT_EQ(store->rules().size(), 7u);
@@ -285,11 +285,11 @@ TEST_F(RulesStoreTest, UpdateReplacesTheRuleInPlaceOrDoesNothing) {
     Rule edited = store->rules()[1];
     edited.enabled = false;
     edited.rename = "shot";
-    store->update(edited);
+    EXPECT_TRUE(store->update(edited));
     EXPECT_EQ(store->rules()[1], edited);
     EXPECT_EQ(changes, 1);
 
-    store->update(userRule(1)); // unknown identifier
+    EXPECT_TRUE(store->update(userRule(1))); // unknown identifier: nothing to write
     EXPECT_EQ(changes, 1);
     EXPECT_EQ(store->rules().size(), 6u);
 

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QObject>
+#include <QStringList>
+
+#include <array>
+#include <functional>
+#include <optional>
+
+namespace tarvo {
+
+// The first-run tutorial's state: the step shown and whether the sample has
+// landed on the shelf. Writes of an unchanged value notify nobody; setting
+// onFinish always notifies. Main thread only.
+class OnboardingModel final : public QObject {
+    Q_OBJECT
+
+public:
+    enum class Step { welcome = 0, tryIt = 1, route = 2, open = 3 };
+    static constexpr std::array allSteps = {Step::welcome, Step::tryIt, Step::route, Step::open};
+    static constexpr int totalSteps = 4;
+    // The step of a raw value; none outside 0 to 3.
+    static std::optional<Step> step(int rawValue);
+
+    explicit OnboardingModel(QObject* parent = nullptr);
+
+    Step step() const { return m_step; }
+    void setStep(Step step);
+    bool sampleLanded() const { return m_sampleLanded; }
+    void setSampleLanded(bool landed);
+    bool isFirst() const { return m_step == Step::welcome; }
+    bool isLast() const { return m_step == Step::open; }
+
+    // The keys of the shortcut that opens the shelf, as the last step shows
+    // them ("Alt", "Space").
+    const QStringList& shortcutKeys() const { return m_shortcutKeys; }
+    void setShortcutKeys(const QStringList& keys);
+
+    // What ends the tutorial; the shell replaces the window's own.
+    const std::function<void()>& onFinish() const { return m_onFinish; }
+    void setOnFinish(std::function<void()> onFinish);
+
+    // The next step; on the last one, the end of the tutorial.
+    void next();
+    // The step before; nothing on the first.
+    void back();
+    void finish();
+
+Q_SIGNALS:
+    void stepChanged();
+    void sampleLandedChanged();
+    void shortcutKeysChanged();
+    void onFinishChanged();
+
+private:
+    Step m_step = Step::welcome;
+    bool m_sampleLanded = false;
+    QStringList m_shortcutKeys{QStringLiteral("Alt"), QStringLiteral("Space")};
+    std::function<void()> m_onFinish;
+};
+
+} // namespace tarvo
