@@ -3,7 +3,7 @@
 #include "OnboardingArt.h"
 
 #include "TarvoCore/L10n.h"
-#include "TarvoUI/IconRenderer.h"
+#include "TarvoUI/TarvoShape.h"
 
 #include <QApplication>
 #include <QDrag>
@@ -24,6 +24,12 @@
 namespace tarvo {
 
 namespace {
+
+// The shelf's smooth-cornered rectangle in widget coordinates (it is the same
+// shape with y downwards).
+QPainterPath cardShape(const QRectF& rect, double radius) {
+    return TarvoShape::squircle(Rect{rect.x(), rect.y(), rect.width(), rect.height()}, radius);
+}
 
 // The sizes below are in the window's points, which Qt calls pixels.
 QFont sized(double points, QFont::Weight weight = QFont::Normal) {
@@ -176,7 +182,7 @@ void OnboardingStage::paintEvent(QPaintEvent*) {
 void OnboardingStage::paintHero(QPainter& painter) {
     const QRectF card = cardRect(this);
     painter.save();
-    painter.setClipPath(IconRenderer::squircle(card, 22));
+    painter.setClipPath(cardShape(card, 22));
     // Scaled to fill: the picture is a little taller than the stage.
     const QImage& hero = SilkAssets::hero();
     const double scale = std::max(card.width() / hero.width(), card.height() / hero.height());
@@ -189,7 +195,7 @@ void OnboardingStage::paintHero(QPainter& painter) {
     painter.save();
     painter.setOpacity(sampleOpacity());
     const QRectF icon = sampleRect();
-    drawShadow(painter, IconRenderer::squircle(icon.adjusted(2, 2, -2, -2), 0.22 * 84),
+    drawShadow(painter, cardShape(icon.adjusted(2, 2, -2, -2), 0.22 * 84),
                QColor::fromRgbF(0, 0, 0, 0.25f), 10, QPointF(0, 5));
     painter.drawPixmap(icon.toRect(), OnboardingSample::icon(88, devicePixelRatioF()));
 
@@ -208,7 +214,7 @@ void OnboardingStage::paintHero(QPainter& painter) {
 
 void OnboardingStage::paintCard(QPainter& painter) {
     const QRectF card = cardRect(this);
-    const QPainterPath shape = IconRenderer::squircle(card, 22);
+    const QPainterPath shape = cardShape(card, 22);
     drawShadow(painter, shape, QColor::fromRgbF(0, 0, 0, 0.06f), 18, QPointF(0, 8));
     painter.fillPath(shape, OB::card());
 }
@@ -228,7 +234,7 @@ void OnboardingStage::paintRoutes(QPainter& painter) {
         double x = card.left() + 34;
         const QRectF iconRect(x, y, 34, 34);
         painter.save();
-        painter.setClipPath(IconRenderer::squircle(iconRect, 8));
+        painter.setClipPath(cardShape(iconRect, 8));
         painter.drawPixmap(iconRect.toRect(), icon);
         painter.restore();
         x += 34 + 13;
@@ -291,7 +297,7 @@ void OnboardingStage::paintWays(QPainter& painter) {
     painter.setFont(capFont);
     for (qsizetype i = 0; i < keys.size(); ++i) {
         const QRectF cap(x, top + (artHeight - 42) / 2, widths[size_t(i)], 42);
-        QPainterPath shape = IconRenderer::squircle(cap, 10);
+        QPainterPath shape = cardShape(cap, 10);
         drawShadow(painter, shape, QColor::fromRgbF(0, 0, 0, 0.14f), 4, QPointF(0, 2));
         painter.fillPath(shape, Qt::white);
         painter.setPen(OB::ink());
@@ -311,7 +317,7 @@ void OnboardingStage::paintWays(QPainter& painter) {
     const double secondLeft = dividerX + 1 + spacing;
     const double centreX = secondLeft + wayWidth / 2;
     const QRectF bar(centreX - 54, top + 4, 108, 8);
-    painter.fillPath(IconRenderer::squircle(bar, 3), faded(OB::ink(), 0.1));
+    painter.fillPath(cardShape(bar, 3), faded(OB::ink(), 0.1));
     QPainterPath tab;
     const QRectF tabRect(centreX - 37, top, 74, 26);
     const double r = 11;
