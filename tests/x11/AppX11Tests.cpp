@@ -177,6 +177,44 @@ TEST_F(TarvoProgram, TheShortcutOpensAndHidesTheShelf) {
     EXPECT_EQ(tarvo.terminate(), 0);
 }
 
+TEST_F(TarvoProgram, ClicksReachTheRestingIslandAndPassThroughTheTab) {
+    {
+        ItemStore store(m_home.file("data/Tarvo/Items"));
+        addTextItem(store, QStringLiteral("a note"), Date::now());
+    }
+    TarvoProcess tarvo(m_home);
+    tarvo.start();
+    const xcb_window_t window = panel(tarvo);
+    ASSERT_NE(window, xcb_window_t(XCB_NONE));
+    EXPECT_EQ(tarvo.startAgain(), 0);
+    ASSERT_TRUE(waitFor([&] { return m_display.isViewable(window); }, 10000));
+
+    // Resting with an item: the island takes clicks, the rest of the panel
+    // lets them through.
+    std::vector<QRect> input;
+    ASSERT_TRUE(waitFor(
+        [&] {
+            input = m_display.shape(window, XCB_SHAPE_SK_INPUT);
+            return !input.empty();
+        },
+        10000))
+        << "the resting island takes no clicks";
+    const QSize size = m_display.size(window);
+    EXPECT_TRUE(X11Windows::covers(input, QPoint(size.width() / 2, 20)));
+    EXPECT_FALSE(X11Windows::covers(input, QPoint(0, size.height() - 1)));
+    EXPECT_FALSE(X11Windows::covers(input, QPoint(size.width() - 1, size.height() - 1)));
+
+    // Left alone it folds into the tab, which takes no clicks of its own.
+    EXPECT_TRUE(waitFor(
+        [&] {
+            return m_display.isViewable(window) &&
+                   m_display.shape(window, XCB_SHAPE_SK_INPUT).empty();
+        },
+        20000))
+        << "the folded tab still takes clicks";
+    EXPECT_EQ(tarvo.terminate(), 0);
+}
+
 TEST_F(TarvoProgram, MapsTheImageLibrariesOnlyOnceAPictureIsDrawn) {
     {
         TarvoProcess tarvo(m_home);
