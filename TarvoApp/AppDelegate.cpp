@@ -24,7 +24,7 @@
 #include "TarvoUI/Settings/SettingsModel.h"
 #include "TarvoUI/Settings/SettingsWindow.h"
 #include "TarvoUpdates/AppcastSignature.h"
-#include "TarvoUpdates/URLSessionUpdateTransport.h"
+#include "TarvoUpdates/ModuleUpdateTransport.h"
 #include "TarvoUpdates/UpdateCheckResult.h"
 #include "TarvoUpdates/UpdateController.h"
 #include "TarvoUpdates/UpdateSchedule.h"
@@ -286,7 +286,7 @@ void AppDelegate::checkForUpdates(bool userInitiated) {
             // No downloads folder given: the controller takes the user's
             // Downloads folder, else the per-user work root.
             m_updates = std::make_unique<UpdateController>(
-                QUrl(feedURL()), currentBuild(), std::make_unique<URLSessionUpdateTransport>(),
+                QUrl(feedURL()), currentBuild(), std::make_unique<ModuleUpdateTransport>(),
                 std::nullopt, AppcastSignature::publicKeyBase64());
         }
     }

@@ -10,9 +10,12 @@
 #include "TarvoCore/Log.h"
 #include "TarvoShell/TarvoController.h"
 
+#include <QDBusConnection>
+#include <QDeadlineTimer>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QThread>
 
 #include <cstdio>
 
@@ -43,17 +46,31 @@ Application::Start Application::start() {
         return Start::failed;
     }
     m_instance = std::make_unique<SingleInstance>(dataFolder);
-    switch (m_instance->acquire()) {
-    case SingleInstance::Outcome::another:
-        if (!SingleInstance::askToOpen())
+    SingleInstance::Outcome outcome = m_instance->acquire();
+    // A Tarvo that is still starting holds the lock before it answers on the
+    // bus: it is asked again until it answers, or ends and leaves the store
+    // to this one.
+    const QDeadlineTimer deadline(handOverPatience);
+    while (outcome == SingleInstance::Outcome::another) {
+        if (SingleInstance::askToOpen())
+            return Start::handedOver;
+        if (deadline.hasExpired() || !QDBusConnection::sessionBus().isConnected()) {
             std::fputs("tarvo: Tarvo is already running\n", stderr);
-        return Start::handedOver;
-    case SingleInstance::Outcome::failed:
+            return Start::handedOver;
+        }
+        QThread::msleep(100);
+        outcome = m_instance->acquire();
+    }
+    if (outcome == SingleInstance::Outcome::failed) {
         fail(m_alerts, m_instance->error());
         return Start::failed;
-    case SingleInstance::Outcome::first:
-        break;
     }
+    // The name is taken before the start-up, so a second start meanwhile
+    // finds it and waits for the answer, which comes once the loop runs.
+    m_instance->publish([this] {
+        if (m_delegate && m_delegate->controller())
+            m_delegate->controller()->openTarvo();
+    });
 
     m_platform = X11ShellPlatform::open();
     if (!m_platform) {
@@ -64,8 +81,6 @@ Application::Start Application::start() {
     if (!m_delegate->applicationDidFinishLaunching())
         return Start::failed;
 
-    TarvoController* controller = m_delegate->controller();
-    m_instance->publish([controller] { controller->openTarvo(); });
     followScreens();
     return Start::running;
 }

@@ -23,6 +23,10 @@ public:
         failed,     // the start-up failed; it was logged and shown
     };
 
+    // How long a second start keeps asking a Tarvo that holds the store but
+    // does not answer yet (milliseconds).
+    static constexpr int handOverPatience = 10000;
+
     explicit Application(Alerts& alerts);
     ~Application();
     Application(const Application&) = delete;

@@ -11,7 +11,7 @@
 #include "TarvoPlatform/x11/X11Platform.h"
 #include "TarvoPlatform/x11/X11WindowList.h"
 #include "TarvoPlatform/x11/X11Workspace.h"
-#include "TarvoUI/QtSoundOutput.h"
+#include "TarvoUI/ModuleSoundOutput.h"
 
 #include <QGuiApplication>
 #include <QScreen>
@@ -67,7 +67,7 @@ ShellPlatform X11ShellPlatform::platform() {
                            *m_dragSessions,
                            *m_screens,
                            m_panelWindowSystem.get(),
-                           [] { return std::make_unique<QtSoundOutput>(); },
+                           [] { return std::make_unique<ModuleSoundOutput>(); },
                            m_hotkeys.get()};
     platform.displayOptions = m_displayOptions.get();
     return platform;

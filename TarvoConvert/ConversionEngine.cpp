@@ -1,10 +1,8 @@
 #include "ConversionEngine.h"
 
 #include "ConversionError.h"
-#include "ImageConverter.h"
-#include "ImageDecoder.h"
+#include "Imaging.h"
 #include "OutputNaming.h"
-#include "PDFConverter.h"
 #include "TextConverter.h"
 
 #include "TarvoCore/AtomicFile.h"
@@ -35,9 +33,6 @@
 namespace tarvo {
 
 namespace {
-
-// A PDF page delivered as an image is drawn at twice its size in points.
-constexpr double kPageScale = 2.0;
 
 QString lowerExtension(const QString& path) {
     return OutputNaming::pathExtension(path).toLower();
@@ -316,16 +311,7 @@ ConversionResult image(const ConversionRequest& request, ImageOptions options,
     if (request.keepMetadata)
         options.stripLocation = false;
     Output output(request);
-
-    const bool isPdf = lowerExtension(*u) == u"pdf" || PDFConverter::pageCount(*u) >= 1;
-    if (!isPdf) {
-        ImageConverter::convert(*u, options, output.path());
-        return output.commit();
-    }
-
-    // The first page is drawn straight into the pixels that are encoded.
-    const Vips::ImagePtr page = PDFConverter::renderPage(*u, 0, kPageScale);
-    ImageConverter::convert(page.get(), QFileInfo(*u).fileName(), options, output.path());
+    Imaging::convertImage(*u, options, output.path());
     return output.commit();
 }
 
@@ -335,7 +321,7 @@ ConversionResult pdf(const ConversionRequest& request, const std::optional<QStri
     if (lowerExtension(*u) == u"pdf")
         return ConversionResult::original(*u);
     Output output(request);
-    PDFConverter::imagesToPDF({*u}, output.path());
+    Imaging::imagesToPDF({*u}, output.path());
     return output.commit();
 }
 
@@ -408,25 +394,7 @@ qint64 ConversionEngine::weight(const ConversionRequest& request) {
     const bool toPdf = request.delivery.is<Delivery::Pdf>();
     if (!u || (!options && !toPdf))
         return 0;
-    constexpr qint64 bytesPerPixel = 4;
-    try {
-        const bool isPdf = lowerExtension(*u) == u"pdf" || PDFConverter::pageCount(*u) >= 1;
-        if (isPdf) // a PDF goes over unchanged; its page is drawn for an image
-            return options ? PDFConverter::pagePixels(*u, 0, kPageScale) * bytesPerPixel : 0;
-        const ImageDecoder::Source source = ImageDecoder::open(*u);
-        const qint64 width = vips_image_get_width(source.header.get());
-        const qint64 height = vips_image_get_height(source.header.get());
-        if (toPdf) // the page's pixels, and the copy the PDF writer makes of them
-            return width * height * bytesPerPixel * 2;
-        const qint64 longest = std::max(width, height);
-        const qint64 target = options->maxPixels ? std::min(*options->maxPixels, longest) : longest;
-        if (target < 1 || target > INT_MAX)
-            return 0;
-        return static_cast<qint64>(ImageDecoder::decodedPixels(source, static_cast<int>(target))) *
-               bytesPerPixel;
-    } catch (const std::exception&) {
-        return 0;
-    }
+    return Imaging::decodedBytes(*u, options);
 }
 
 int ConversionEngine::activeProcessorCount() {

@@ -165,9 +165,12 @@ struct ApplicationDirectory::Index {
               QHash<QString, bool>& claimed) {
         scanned.append(folder);
         const QDir dir(folder);
-        const QFileInfoList files = dir.entryInfoList({QStringLiteral("*.desktop")},
-                                                      QDir::Files | QDir::Readable, QDir::Name);
+        // Matched by hand: a name filter would compile a regular expression,
+        // and with it map the whole expression engine, for one suffix.
+        const QFileInfoList files = dir.entryInfoList(QDir::Files | QDir::Readable, QDir::Name);
         for (const QFileInfo& info : files) {
+            if (!info.fileName().endsWith(QLatin1String(".desktop"), Qt::CaseInsensitive))
+                continue;
             QString id = QDir(root).relativeFilePath(info.filePath());
             id.chop(QStringLiteral(".desktop").size());
             id.replace(u'/', u'-');

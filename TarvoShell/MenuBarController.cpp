@@ -4,26 +4,51 @@
 #include "TarvoUI/IconRenderer.h"
 
 #include <QCursor>
+#include <QHash>
 #include <QIcon>
+#include <QIconEngine>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QPainter>
 #include <QPixmap>
 #include <QSystemTrayIcon>
+
+#include <algorithm>
 
 namespace tarvo {
 
 namespace {
 
-// The app tile at the sizes trays ask for.
-const QIcon& trayIcon() {
-    static const QIcon icon = [] {
-        QIcon made;
-        for (const int size : {16, 22, 24, 32, 48, 64})
-            made.addPixmap(QPixmap::fromImage(IconRenderer::render(size)));
-        return made;
-    }();
-    return icon;
-}
+// The app tile, drawn at the size a tray asks for when it asks: a session
+// without a tray never draws it.
+class TileIconEngine final : public QIconEngine {
+public:
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode, QIcon::State) override {
+        painter->drawImage(rect, IconRenderer::render(std::min(rect.width(), rect.height())));
+    }
+    QPixmap pixmap(const QSize& size, QIcon::Mode, QIcon::State) override {
+        const int side = std::min(size.width(), size.height());
+        if (side < 1)
+            return {};
+        const auto found = m_drawn.constFind(side);
+        if (found != m_drawn.constEnd())
+            return *found;
+        const QPixmap drawn = QPixmap::fromImage(IconRenderer::render(side));
+        m_drawn.insert(side, drawn);
+        return drawn;
+    }
+    QSize actualSize(const QSize& size, QIcon::Mode, QIcon::State) override {
+        const int side = std::min(size.width(), size.height());
+        return {side, side};
+    }
+    QList<QSize> availableSizes(QIcon::Mode, QIcon::State) override {
+        return {{16, 16}, {22, 22}, {24, 24}, {32, 32}, {48, 48}, {64, 64}};
+    }
+    QIconEngine* clone() const override { return new TileIconEngine(*this); }
+
+private:
+    QHash<int, QPixmap> m_drawn;
+};
 
 // A popup menu takes the keyboard while open, and Qt's shortcut map does not
 // look into it: the commands' key equivalents are matched here.
@@ -55,7 +80,7 @@ void MenuBarController::show() {
     if (m_headless || m_statusItem)
         return;
     m_menu = makeMenu();
-    m_statusItem = std::make_unique<QSystemTrayIcon>(trayIcon());
+    m_statusItem = std::make_unique<QSystemTrayIcon>(QIcon(new TileIconEngine));
     m_statusItem->setToolTip(QStringLiteral("Tarvo"));
     m_statusItem->setContextMenu(m_menu.get());
     // A plain click opens the same menu, as a right click does.

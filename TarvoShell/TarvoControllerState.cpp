@@ -37,7 +37,10 @@ void TarvoController::handDisplayOptions() {
 }
 
 void TarvoController::refresh(bool animated) {
-    handDisplayOptions();
+    // A hidden shelf draws nothing: the desktop's settings, whose first read
+    // brings up GIO's settings machinery, wait until it shows.
+    if (m_state != TarvoState::hidden)
+        handDisplayOptions();
     m_view->update(m_store->items(), selectionList(),
                    m_state == TarvoState::hidden ? TarvoState::resting : m_state, {});
     // Pictures are read when the shelf shows, not at start-up.

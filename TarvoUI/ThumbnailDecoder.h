@@ -3,9 +3,10 @@
 #include <QImage>
 #include <QString>
 
-// Pictures of stored files for the shelf, made off the main thread: photos
-// and other images through the converters' trusted decoders (shrink-on-load,
-// upright, within the decoding limit), PDFs as their first page. Any thread.
+// Pictures of stored files for the shelf, made off the main thread by the
+// image module: photos and other images through the converters' trusted
+// decoders (shrink-on-load, upright, within the decoding limit), PDFs as their
+// first page. Any thread.
 namespace tarvo::ThumbnailDecoder {
 
 // The file at `path` scaled to fit `pixels` x `pixels` (never enlarged), or a

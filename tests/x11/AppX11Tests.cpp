@@ -13,6 +13,9 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QBuffer>
+#include <QFile>
+#include <QImage>
 #include <QProcess>
 
 #include <xcb/shape.h>
@@ -25,6 +28,27 @@
 
 namespace tarvo::test {
 namespace {
+
+// The shared libraries process `pid` has mapped, by file name.
+QStringList mappedLibraries(qint64 pid) {
+    QFile maps(QStringLiteral("/proc/%1/maps").arg(pid));
+    QStringList names;
+    if (!maps.open(QIODevice::ReadOnly))
+        return names;
+    for (const QByteArray& line : maps.readAll().split('\n')) {
+        const qsizetype slash = line.lastIndexOf('/');
+        if (slash >= 0)
+            names.append(QString::fromLocal8Bit(line.mid(slash + 1)));
+    }
+    names.removeDuplicates();
+    return names;
+}
+
+bool maps(qint64 pid, const QString& prefix) {
+    const QStringList names = mappedLibraries(pid);
+    return std::any_of(names.begin(), names.end(),
+                       [&](const QString& name) { return name.startsWith(prefix); });
+}
 
 class TarvoProgram : public ::testing::Test {
 protected:
@@ -150,6 +174,80 @@ TEST_F(TarvoProgram, TheShortcutOpensAndHidesTheShelf) {
     shortcut();
     EXPECT_TRUE(waitFor([&] { return !m_display.isViewable(window); }, 10000))
         << "the shortcut did not hide the shelf";
+    EXPECT_EQ(tarvo.terminate(), 0);
+}
+
+TEST_F(TarvoProgram, ClicksReachTheRestingIslandAndPassThroughTheTab) {
+    {
+        ItemStore store(m_home.file("data/Tarvo/Items"));
+        addTextItem(store, QStringLiteral("a note"), Date::now());
+    }
+    TarvoProcess tarvo(m_home);
+    tarvo.start();
+    const xcb_window_t window = panel(tarvo);
+    ASSERT_NE(window, xcb_window_t(XCB_NONE));
+    EXPECT_EQ(tarvo.startAgain(), 0);
+    ASSERT_TRUE(waitFor([&] { return m_display.isViewable(window); }, 10000));
+
+    // Resting with an item: the island takes clicks, the rest of the panel
+    // lets them through.
+    std::vector<QRect> input;
+    ASSERT_TRUE(waitFor(
+        [&] {
+            input = m_display.shape(window, XCB_SHAPE_SK_INPUT);
+            return !input.empty();
+        },
+        10000))
+        << "the resting island takes no clicks";
+    const QSize size = m_display.size(window);
+    EXPECT_TRUE(X11Windows::covers(input, QPoint(size.width() / 2, 20)));
+    EXPECT_FALSE(X11Windows::covers(input, QPoint(0, size.height() - 1)));
+    EXPECT_FALSE(X11Windows::covers(input, QPoint(size.width() - 1, size.height() - 1)));
+
+    // Left alone it folds into the tab, which takes no clicks of its own.
+    EXPECT_TRUE(waitFor(
+        [&] {
+            return m_display.isViewable(window) &&
+                   m_display.shape(window, XCB_SHAPE_SK_INPUT).empty();
+        },
+        20000))
+        << "the folded tab still takes clicks";
+    EXPECT_EQ(tarvo.terminate(), 0);
+}
+
+TEST_F(TarvoProgram, MapsTheImageLibrariesOnlyOnceAPictureIsDrawn) {
+    {
+        TarvoProcess tarvo(m_home);
+        tarvo.start();
+        ASSERT_NE(panel(tarvo), xcb_window_t(XCB_NONE));
+        pump(500);
+        // What only a conversion, a picture, a sound or an update check needs.
+        for (const char* heavy : {"libvips", "libpoppler", "libQt6Multimedia", "libQt6Network"})
+            EXPECT_FALSE(maps(tarvo.pid(), QLatin1String(heavy))) << heavy << " is mapped";
+        EXPECT_EQ(tarvo.terminate(), 0);
+    }
+
+    QImage picture(64, 48, QImage::Format_RGB32);
+    picture.fill(Qt::darkCyan);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(picture.save(&buffer, "PNG"));
+    QString cache;
+    {
+        ItemStore store(m_home.file("data/Tarvo/Items"));
+        const Item item = addFileItem(store, QStringLiteral("cyan.png"), png, true, Date::now());
+        cache = store.itemDirectory(item.id) + QStringLiteral("/thumbnail-v4.png");
+    }
+
+    TarvoProcess tarvo(m_home);
+    tarvo.start();
+    ASSERT_NE(panel(tarvo), xcb_window_t(XCB_NONE));
+    EXPECT_EQ(tarvo.startAgain(), 0);
+    EXPECT_TRUE(waitFor([&] { return QFile::exists(cache); }, 20000))
+        << "no picture was drawn of the stored image";
+    EXPECT_TRUE(maps(tarvo.pid(), QStringLiteral("tarvo-imaging.so")));
+    EXPECT_TRUE(maps(tarvo.pid(), QStringLiteral("libvips")));
     EXPECT_EQ(tarvo.terminate(), 0);
 }
 

@@ -1,0 +1,108 @@
+// The image work as the program reaches it, through the module loaded on
+// first use: the same files and the same errors as the converters called
+// directly.
+#include "ConversionErrorOf.h"
+#include "ImageFixtures.h"
+
+#include "TarvoConvert/ImageConverter.h"
+#include "TarvoConvert/Imaging.h"
+#include "TarvoConvert/PDFConverter.h"
+#include "TarvoCore/LoadableModule.h"
+
+#include "support/RecordingLogSink.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+
+#include <functional>
+#include <vector>
+
+namespace tarvo::test {
+namespace {
+
+TEST(ImagingModule, ConvertsAndFailsAsTheConvertersDo) {
+    const TempDir dir;
+    const QString png = dir.file("wide.png");
+    writePng(png, 400, 100, {0, 128, 255});
+    const QString text = dir.write("notes.txt", "words");
+    ImageOptions jpeg;
+    jpeg.maxPixels = 200;
+
+    Imaging::convertImage(png, jpeg, dir.file("small.jpg"));
+    EXPECT_TRUE(Imaging::isLoaded());
+    const Decoded small = inspect(dir.file("small.jpg"));
+    EXPECT_EQ(small.width, 200);
+    EXPECT_EQ(small.height, 50);
+    EXPECT_EQ(small.loader, "jpegload");
+
+    struct Case {
+        const char* name;
+        std::function<void()> throughModule;
+        std::function<void()> direct;
+    };
+    const std::vector<Case> cases = {
+        {"no image", [&] { Imaging::convertImage(text, jpeg, dir.file("a.jpg")); },
+         [&] { ImageConverter::convert(text, jpeg, dir.file("b.jpg")); }},
+        {"missing source",
+         [&] { Imaging::convertImage(dir.file("gone.png"), jpeg, dir.file("a.jpg")); },
+         [&] { ImageConverter::convert(dir.file("gone.png"), jpeg, dir.file("b.jpg")); }},
+        {"unwritable destination",
+         [&] { Imaging::convertImage(png, jpeg, dir.file("none/a.jpg")); },
+         [&] { ImageConverter::convert(png, jpeg, dir.file("none/a.jpg")); }},
+        {"no images for a PDF", [&] { Imaging::imagesToPDF({}, dir.file("a.pdf")); },
+         [&] { PDFConverter::imagesToPDF({}, dir.file("b.pdf")); }},
+        {"a text onto a PDF",
+         [&] {
+             Imaging::imagesToPDF({png, text}, dir.file("a.pdf"));
+         },
+         [&] {
+             PDFConverter::imagesToPDF({png, text}, dir.file("b.pdf"));
+         }},
+    };
+    for (const Case& c : cases) {
+        const ConversionError viaModule = errorOf(c.throughModule);
+        const ConversionError direct = errorOf(c.direct);
+        EXPECT_EQ(viaModule, direct) << c.name;
+        // The library's reason may name a temporary file of its own.
+        EXPECT_EQ(viaModule.reason().isEmpty(), direct.reason().isEmpty()) << c.name;
+    }
+}
+
+TEST(ImagingModule, WeighsAndDrawsPictures) {
+    const TempDir dir;
+    const QString png = dir.file("square.png");
+    writePng(png, 300, 300, {10, 200, 30});
+    ImageOptions options;
+    EXPECT_EQ(Imaging::decodedBytes(png, &options), 300 * 300 * 4);
+    EXPECT_EQ(Imaging::decodedBytes(png, nullptr), 300 * 300 * 4 * 2);
+    EXPECT_EQ(Imaging::decodedBytes(dir.write("notes.txt", "words"), &options), 0);
+
+    const QImage picture = Imaging::thumbnail(png, 64);
+    EXPECT_EQ(picture.size(), QSize(64, 64));
+    EXPECT_TRUE(Imaging::thumbnail(dir.file("gone.png"), 64).isNull());
+}
+
+TEST(LoadableModule, AMissingModuleIsLoggedAndGivesNothing) {
+    RecordingLogSink log;
+    EXPECT_EQ(LoadableModule::entry("tarvo-no-such-module.so", "entry"), nullptr);
+    const std::vector<QString> lines = log.lines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_TRUE(lines.front().startsWith(QStringLiteral("core error: could not load ") +
+                                         LoadableModule::folder() +
+                                         QStringLiteral("/tarvo-no-such-module.so: ")))
+        << lines.front().toStdString();
+}
+
+TEST(LoadableModule, AModuleWithoutTheEntryIsLoggedAndGivesNothing) {
+    RecordingLogSink log;
+    EXPECT_EQ(LoadableModule::entry("tarvo-imaging.so", "no_such_entry"), nullptr);
+    EXPECT_EQ(log.lines(),
+              std::vector<QString>{QStringLiteral("core error: ") + LoadableModule::folder() +
+                                   QStringLiteral("/tarvo-imaging.so has no "
+                                                  "no_such_entry")});
+}
+
+} // namespace
+} // namespace tarvo::test
