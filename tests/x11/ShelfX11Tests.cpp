@@ -149,12 +149,16 @@ protected:
     }
 
     // Over the middle of the panel, which takes drops everywhere while
-    // something is dragged; then lets go.
+    // something is dragged; then lets go. The source lets go onto the target
+    // it last heard from, so the pointer lingers and stirs a little first,
+    // giving a slow shelf time to answer.
     void dropOnTheShelf(XTestHand& hand, xcb_window_t window) {
         const QRect panel = m_windows.rootGeometry(window);
         hand.glideTo(panel.center());
-        hand.glideTo(panel.center() + QPoint(6, 4), 6);
-        pump(300);
+        for (const QPoint stir : {QPoint(6, 4), QPoint(-4, 2), QPoint(2, -3)}) {
+            hand.glideTo(panel.center() + stir, 3);
+            pump(300);
+        }
         hand.release();
     }
 
@@ -311,8 +315,10 @@ TEST_F(ShelfX11Test, ScreenReadersSeeOneElementPerItemNamedAfterIt) {
             tree = readAtSpiTree(tarvo.pid());
             seen.clear();
             shelfPanel = nullptr;
-            if (!tree)
+            if (!tree) {
+                pump(200); // the program may not have joined the bus yet
                 return false;
+            }
             for (const AtSpiNode* panel : tree->withRole(AtSpiNode::panel)) {
                 if (panel->name == L10n::a11yTarvoRole())
                     shelfPanel = panel;
