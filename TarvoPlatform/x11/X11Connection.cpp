@@ -1,5 +1,7 @@
 #include "X11Connection.h"
 
+#include <xcb/xinput.h>
+
 #include <QGuiApplication>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -45,6 +47,10 @@ X11Connection::X11Connection(xcb_connection_t* connection, int screenNumber)
     }
 
     m_helper = makeInputOnlyWindow();
+    if (const xcb_query_extension_reply_t* input =
+            xcb_get_extension_data(m_connection, &xcb_input_id);
+        input && input->present)
+        m_inputOpcode = input->major_opcode;
 
     // Qt's own windows (its drag source and clipboard windows among them)
     // are recognised by the id range the server gave its connection.
@@ -227,6 +233,12 @@ void X11Connection::drain() {
 }
 
 void X11Connection::dispatch(const xcb_generic_event_t& event) {
+    if ((event.response_type & 0x7f) == XCB_GE_GENERIC && m_inputOpcode != 0) {
+        // Every XInput 2 event carries the server's time after its device.
+        const auto& generic = reinterpret_cast<const xcb_ge_generic_event_t&>(event);
+        if (generic.extension == m_inputOpcode)
+            m_lastInputTime = reinterpret_cast<const xcb_input_raw_motion_event_t&>(event).time;
+    }
     // Walked by index over the listeners there were when the event came.
     ++m_dispatching;
     const std::size_t count = m_listeners.size();

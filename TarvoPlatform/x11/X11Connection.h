@@ -55,6 +55,10 @@ public:
     // Drops what was added for a window that is gone.
     void forgetWindow(xcb_window_t window) { m_eventMasks.remove(window); }
 
+    // The server time of the latest XInput 2 event this connection has
+    // handed on; 0 before the first.
+    xcb_timestamp_t lastInputTime() const { return m_lastInputTime; }
+
     // Whether `window` belongs to this connection or to Qt's in this process.
     bool isOwnWindow(xcb_window_t window) const;
 
@@ -107,6 +111,8 @@ private:
     // mark the entry and are swept once the dispatch is over.
     std::deque<Entry> m_listeners;
     int m_dispatching = 0;
+    quint8 m_inputOpcode = 0;
+    xcb_timestamp_t m_lastInputTime = 0;
     bool m_sweep = false;
     int m_nextListener = 1;
     bool m_draining = false;

@@ -96,7 +96,7 @@ void X11DragPasteboard::ownerChanged(xcb_window_t owner, xcb_timestamp_t time) {
         m_deadline.stop();
         return;
     }
-    m_search = Search{owner, time, Step::none, {}};
+    m_search = Search{owner, time, time, 0, Step::none, {}};
     m_deadline.start();
 
     // A type list set for this drag is fresh; one left by an earlier drag of
@@ -153,14 +153,14 @@ void X11DragPasteboard::request(Step step, const char* target) {
     m_search->step = step;
     xcb_convert_selection(m_connection.get(), m_connection.helperWindow(),
                           m_connection.atom("XdndSelection"), m_connection.atom(target),
-                          m_connection.atom("TARVO_DRAG_TYPES"), m_search->time);
+                          m_connection.atom("TARVO_DRAG_TYPES"), m_search->stamp);
     m_connection.flush();
 }
 
-// One request is in flight at a time, stamped with the owner's time, so the
-// time alone tells the reply. Refusals name no target.
+// One request is in flight at a time, and its stamp alone tells the reply.
+// Refusals name no target.
 void X11DragPasteboard::selectionReplied(xcb_atom_t property, xcb_timestamp_t time) {
-    if (!m_search || time != m_search->time)
+    if (!m_search || time != m_search->stamp)
         return;
     const xcb_window_t helper = m_connection.helperWindow();
     switch (m_search->step) {
@@ -194,6 +194,8 @@ void X11DragPasteboard::selectionReplied(xcb_atom_t property, xcb_timestamp_t ti
         }
         if (uris && m_search->found.isEmpty())
             request(Step::probeText, "UTF8_STRING");
+        else if (m_search->found.isEmpty())
+            probeAgainOrFinish();
         else
             finishSearch(m_search->found);
         return;
@@ -202,6 +204,27 @@ void X11DragPasteboard::selectionReplied(xcb_atom_t property, xcb_timestamp_t ti
     case Step::waiting:
         return;
     }
+}
+
+// A Qt source answers only requests stamped with the time of the pointer
+// move it handled last; once the pointer has moved on, the owner's own time
+// is refused. So the probes go again, stamped with the latest pointer event
+// this connection has seen, which the source has handled or soon will.
+void X11DragPasteboard::probeAgainOrFinish() {
+    if (++m_search->round >= probeRounds) {
+        finishSearch({});
+        return;
+    }
+    m_search->step = Step::waiting;
+    const xcb_timestamp_t time = m_search->time;
+    QTimer::singleShot(probeRoundPause, &m_deadline, [this, time] {
+        if (!m_search || m_search->time != time || m_search->step != Step::waiting)
+            return;
+        const xcb_timestamp_t latest = m_connection.lastInputTime();
+        if (latest != 0 && atOrAfter(latest, m_search->stamp))
+            m_search->stamp = latest;
+        request(Step::probeURIs, "text/uri-list");
+    });
 }
 
 std::optional<QStringList> X11DragPasteboard::readTypeList(xcb_window_t window) {

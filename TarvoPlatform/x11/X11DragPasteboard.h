@@ -25,8 +25,14 @@ class X11Connection;
 // data itself is never read.
 class X11DragPasteboard final : public Pasteboard {
 public:
-    // How long the search for a drag's types may take.
-    static constexpr int typeSearchMilliseconds = 250;
+    // How long the search for a drag's types may take. A source that answers
+    // ends it at once; one that stays silent, or is slow on a busy machine,
+    // is waited for this long.
+    static constexpr int typeSearchMilliseconds = 1000;
+    // How often the probes are asked again when a source refused them all;
+    // `probeRoundPause` apart.
+    static constexpr int probeRounds = 4;
+    static constexpr int probeRoundPause = 30;
     // The most types of a drag that are looked at, as Qt's own drop code
     // does: a list can hold thousands of atoms, each a name to ask for.
     static constexpr int maxTypes = 100;
@@ -53,6 +59,10 @@ private:
     struct Search {
         xcb_window_t owner = XCB_NONE;
         xcb_timestamp_t time = 0;
+        // The time the requests carry: the owner's, then a later moment of
+        // the drag when the source refused it.
+        xcb_timestamp_t stamp = 0;
+        int round = 0;
         Step step = Step::none;
         QStringList found;
         bool directSave = false; // the owner names a file it would save itself
@@ -65,6 +75,9 @@ private:
     void directSaveOffered(xcb_window_t window, xcb_timestamp_t time);
     void finishSearch(QStringList targetNames);
     void request(Step step, const char* target);
+    // The probes found nothing: asks them again a little later, at the
+    // drag's latest moment, or gives up after the last round.
+    void probeAgainOrFinish();
     std::optional<QStringList> readTypeList(xcb_window_t window);
     QStringList atomList(const QByteArray& value);
     void publish(QStringList targetNames);

@@ -13,6 +13,7 @@
 
 #include <QCoreApplication>
 #include <QDropEvent>
+#include <QElapsedTimer>
 #include <QMimeData>
 #include <QMouseEvent>
 
@@ -180,6 +181,25 @@ TEST_F(ShelfStateTest, ADragInFlightHoldsARestingShelfOpen) {
     m_shell.clock.advance(0.6 * 3);
     EXPECT_EQ(controller->state(), TarvoState::resting);
     controller->dragMonitorDragEnded(controller->monitor());
+    m_shell.clock.advance(0.6);
+    EXPECT_EQ(controller->state(), TarvoState::tab);
+}
+
+TEST_F(ShelfStateTest, KeyboardFocusInThePanelHoldsARestingShelfOpen) {
+    dropDuringDrag();
+    controller->openTarvoForKeyboard();
+    QElapsedTimer waited;
+    waited.start();
+    while (!controller->panel().isActiveWindow() && waited.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    ASSERT_TRUE(controller->panel().isActiveWindow()) << "the panel did not take the keyboard";
+    controller->refresh(false); // the watchdog looks from now on
+    m_shell.clock.advance(0.6 * 3);
+    m_shell.clock.advance(TarvoController::settleDelay * 2);
+    EXPECT_EQ(controller->state(), TarvoState::resting);
+
+    // Once the panel gives the keyboard back, the next look folds.
+    controller->panel().setWantsKeyboardFocus(false);
     m_shell.clock.advance(0.6);
     EXPECT_EQ(controller->state(), TarvoState::tab);
 }

@@ -53,7 +53,18 @@ public:
         return Variant(reply);
     }
 
-    Connection accessibilityBus() {
+    // One connection for the whole run: opening one per read would flood the
+    // bus while the program it waits for tries to join.
+    GDBusConnection* accessibilityBus() {
+        static Connection bus;
+        if (bus && g_dbus_connection_is_closed(bus.get()))
+            bus.reset();
+        if (!bus)
+            bus = connect();
+        return bus.get();
+    }
+
+    Connection connect() {
         GError* error = nullptr;
         Connection session(g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &error));
         if (error)
@@ -171,13 +182,13 @@ QString AtSpiNode::describe(int indent) const {
 
 std::optional<AtSpiNode> readAtSpiTree(qint64 pid, int ms, int maxDepth) {
     Reader reader(ms);
-    const Connection bus = reader.accessibilityBus();
+    GDBusConnection* bus = reader.accessibilityBus();
     if (!bus)
         return std::nullopt;
     const Reference registry{"org.a11y.atspi.Registry", "/org/a11y/atspi/accessible/root"};
-    for (const Reference& application : reader.children(bus.get(), registry)) {
-        if (reader.processOf(bus.get(), application.name) == pid)
-            return reader.node(bus.get(), application, maxDepth);
+    for (const Reference& application : reader.children(bus, registry)) {
+        if (reader.processOf(bus, application.name) == pid)
+            return reader.node(bus, application, maxDepth);
     }
     return std::nullopt;
 }

@@ -22,6 +22,7 @@
 #include <xcb/xfixes.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
 
@@ -101,13 +102,15 @@ protected:
         return found.value_or(XCB_NONE);
     }
 
-    // A GTK 3 window offering the file, low on the left of the screen.
-    std::optional<QPoint> startGtkSource(const QString& file) {
+    // A GTK 3 window offering the file, low on the screen, on the left
+    // unless told otherwise.
+    std::optional<QPoint> startGtkSource(const QString& file, int left = 120) {
         m_gtkSource.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_gtkSource.start(QString::fromLocal8Bit(qgetenv("TARVO_GTK_PROBE")),
                           {QStringLiteral("source"), QStringLiteral("--class"),
                            QStringLiteral("gtksource"), QStringLiteral("--geometry"),
-                           QStringLiteral("120,440,240,160"), QStringLiteral("--uri"), file});
+                           QStringLiteral("%1,440,240,160").arg(left), QStringLiteral("--uri"),
+                           file});
         return readyPoint(m_gtkSource);
     }
 
@@ -149,12 +152,16 @@ protected:
     }
 
     // Over the middle of the panel, which takes drops everywhere while
-    // something is dragged; then lets go.
+    // something is dragged; then lets go. The source lets go onto the target
+    // it last heard from, so the pointer lingers and stirs a little first,
+    // giving a slow shelf time to answer.
     void dropOnTheShelf(XTestHand& hand, xcb_window_t window) {
         const QRect panel = m_windows.rootGeometry(window);
         hand.glideTo(panel.center());
-        hand.glideTo(panel.center() + QPoint(6, 4), 6);
-        pump(300);
+        for (const QPoint stir : {QPoint(6, 4), QPoint(-4, 2), QPoint(2, -3)}) {
+            hand.glideTo(panel.center() + stir, 3);
+            pump(300);
+        }
         hand.release();
     }
 
@@ -274,6 +281,88 @@ TEST_F(ShelfX11Test, AQtDragUnfoldsTheShelfItsDropLandsAndADragThatOnlyPassesLet
     EXPECT_EQ(tarvo.terminate(), 0);
 }
 
+// The display split into two screens side by side, 640 pixels wide each,
+// as a second monitor would add one; whole again at the end.
+class TwoScreens final {
+public:
+    TwoScreens() {
+        m_ok = xrandr({QStringLiteral("--setmonitor"), QStringLiteral("tarvo-left"),
+                       QStringLiteral("640/169x800/211+0+0"), QStringLiteral("screen")}) &&
+               addRight();
+    }
+    ~TwoScreens() {
+        xrandr({QStringLiteral("--delmonitor"), QStringLiteral("tarvo-right")});
+        xrandr({QStringLiteral("--delmonitor"), QStringLiteral("tarvo-left")});
+    }
+    TwoScreens(const TwoScreens&) = delete;
+    TwoScreens& operator=(const TwoScreens&) = delete;
+
+    bool ok() const { return m_ok; }
+    // The right screen, `width` pixels wide.
+    bool addRight(int width = 640) {
+        return xrandr({QStringLiteral("--setmonitor"), QStringLiteral("tarvo-right"),
+                       QStringLiteral("%1/169x800/211+640+0").arg(width), QStringLiteral("none")});
+    }
+    bool removeRight() {
+        return xrandr({QStringLiteral("--delmonitor"), QStringLiteral("tarvo-right")});
+    }
+    // A monitor cannot be changed in place: it goes and comes back at once.
+    bool resizeRight(int width) { return removeRight() && addRight(width); }
+
+private:
+    static bool xrandr(const QStringList& arguments) {
+        return QProcess::execute(QStringLiteral("xrandr"), arguments) == 0;
+    }
+
+    bool m_ok = false;
+};
+
+TEST_F(ShelfX11Test, OnTwoScreensTheShelfShowsUnderThePointerAndMovesWhenItsScreenGoes) {
+    TwoScreens screens;
+    ASSERT_TRUE(screens.ok()) << "xrandr could not split the display";
+    TarvoProcess tarvo(m_home);
+    tarvo.start();
+    const xcb_window_t window = panel(tarvo);
+    ASSERT_NE(window, xcb_window_t(XCB_NONE)) << "no panel window";
+    const QString file = m_home.write("on the right.txt", "dragged on the right screen");
+    const std::optional<QPoint> source = startGtkSource(file, 760);
+    ASSERT_TRUE(source) << "the GTK source did not show";
+    ASSERT_GE(source->x(), 640) << "the source is not on the right screen";
+    pump(300);
+    const auto centredOn = [&](int x) {
+        return std::abs(m_windows.rootGeometry(window).center().x() - x) <= 2;
+    };
+
+    // A drag on the right screen unfolds the shelf at the top of that screen.
+    XTestHand hand;
+    ASSERT_TRUE(hand.ok());
+    const Travel travel = dragUntilTheShelfShows(hand, *source, window);
+    ASSERT_TRUE(travel.shelfMapped) << "the drag did not unfold the shelf";
+    EXPECT_TRUE(centredOn(960)) << "the shelf is centred at x "
+                                << m_windows.rootGeometry(window).center().x();
+    dropOnTheShelf(hand, window);
+    ASSERT_TRUE(waitFor([&] { return tarvo.itemFolders().size() == 1; }, 20000))
+        << "the drop landed no item";
+    hand.glideTo(QPoint(960, 700));
+
+    // The right screen goes while the shelf shows: it moves to the one left.
+    ASSERT_TRUE(screens.removeRight());
+    EXPECT_TRUE(waitFor([&] { return centredOn(320); }, 10000))
+        << "the shelf stayed at x " << m_windows.rootGeometry(window).center().x();
+    EXPECT_TRUE(m_windows.isViewable(window));
+
+    // It comes back with the pointer on it: the shelf follows the pointer.
+    ASSERT_TRUE(screens.addRight());
+    EXPECT_TRUE(waitFor([&] { return centredOn(960); }, 10000))
+        << "the shelf stayed at x " << m_windows.rootGeometry(window).center().x();
+
+    // That screen is made narrower: the shelf keeps to its middle.
+    ASSERT_TRUE(screens.resizeRight(400));
+    EXPECT_TRUE(waitFor([&] { return centredOn(840); }, 10000))
+        << "the shelf stayed at x " << m_windows.rootGeometry(window).center().x();
+    EXPECT_EQ(tarvo.terminate(), 0);
+}
+
 TEST_F(ShelfX11Test, ScreenReadersSeeOneElementPerItemNamedAfterIt) {
     TarvoProcess tarvo(m_home);
     const QStringList names = {QStringLiteral("oldest note"), QStringLiteral("middle note"),
@@ -286,6 +375,9 @@ TEST_F(ShelfX11Test, ScreenReadersSeeOneElementPerItemNamedAfterIt) {
             addTextItem(store, name, when);
         }
     }
+    // As a screen reader's session has it: the program joins the
+    // accessibility bus whatever the desktop's switch said when it started.
+    tarvo.setVariable(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
     tarvo.start();
     const xcb_window_t window = panel(tarvo);
     ASSERT_NE(window, xcb_window_t(XCB_NONE)) << "no panel window";
@@ -311,8 +403,10 @@ TEST_F(ShelfX11Test, ScreenReadersSeeOneElementPerItemNamedAfterIt) {
             tree = readAtSpiTree(tarvo.pid());
             seen.clear();
             shelfPanel = nullptr;
-            if (!tree)
+            if (!tree) {
+                pump(200); // the program may not have joined the bus yet
                 return false;
+            }
             for (const AtSpiNode* panel : tree->withRole(AtSpiNode::panel)) {
                 if (panel->name == L10n::a11yTarvoRole())
                     shelfPanel = panel;

@@ -13,16 +13,31 @@ export TARVO_DRAG_SOURCE=$4
 shift 4
 
 launcher=/usr/libexec/at-spi-bus-launcher
-[ -x "$launcher" ] || { echo "$x11_name: $launcher is not installed (scripts/deps)" >&2; exit 1; }
-x11_require Xvfb openbox xprop dbus-daemon
+for tool in "$launcher" /usr/libexec/at-spi2-registryd; do
+    [ -x "$tool" ] || { echo "$x11_name: $tool is not installed (scripts/deps)" >&2; exit 1; }
+done
+x11_require Xvfb openbox xprop dbus-daemon xrandr
 x11_start_display
 x11_start_wm
 x11_start_bus
 "$launcher" --launch-immediately --a11y=1 >"$x11_work/at-spi.log" 2>&1 &
 x11_pids+=($!)
-x11_wait_for dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus \
-    org.a11y.Bus.GetAddress >/dev/null 2>&1 ||
-    { echo "$x11_name: no accessibility bus" >&2; exit 1; }
+a11y_address() {
+    dbus-send --session --print-reply=literal --dest=org.a11y.Bus /org/a11y/bus \
+        org.a11y.Bus.GetAddress 2>/dev/null | tr -d ' '
+}
+a11y_up() { [ -n "$(a11y_address)" ]; }
+x11_wait_for a11y_up || { echo "$x11_name: no accessibility bus" >&2; exit 1; }
+# The registry, which the programs join, is started here rather than left to
+# the bus to start on first use, which a busy machine can let time out.
+/usr/libexec/at-spi2-registryd >"$x11_work/registry.log" 2>&1 &
+x11_pids+=($!)
+registry_up() {
+    dbus-send --bus="$(a11y_address)" --print-reply=literal --dest=org.freedesktop.DBus \
+        /org/freedesktop/DBus org.freedesktop.DBus.NameHasOwner string:org.a11y.atspi.Registry \
+        2>/dev/null | grep -q true
+}
+x11_wait_for registry_up || { echo "$x11_name: the accessibility registry did not start" >&2; exit 1; }
 # Only the shelf speaks to the accessibility bus; the helper programs keep out.
 export NO_AT_BRIDGE=1
 timeout --kill-after=5 250 "$tests" "$@"
