@@ -136,6 +136,14 @@ void ItemLayer::setContentsScale(double scale) {
 }
 
 void ItemLayer::layout(const Rect& slot) {
+    // A layout pass gives most tiles the slot they had: nothing to redo.
+    if (m_laidOut && frame() == slot)
+        return;
+    m_laidOut = true;
+    layoutParts(slot);
+}
+
+void ItemLayer::layoutParts(const Rect& slot) {
     const double w = slot.width;
     const double h = slot.height;
     setFrame(slot);
@@ -179,7 +187,7 @@ void ItemLayer::apply(const Item& item, const std::optional<QImage>& image, bool
     if (type != m_typeText) {
         m_typeText = type;
         if (bounds().width > 0)
-            layout(frame());
+            layoutParts(frame());
     }
     typeBadgeText->setString(m_typeText);
     typeBadge->setOpacity(m_typeText.isEmpty() ? 0 : 1);

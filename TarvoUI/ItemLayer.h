@@ -64,6 +64,7 @@ public:
 private:
     explicit ItemLayer(const QUuid& itemID);
     void build();
+    void layoutParts(const Rect& slot);
     void applyTouchState(bool reduceMotion);
     void spin();
     void removeBloom();
@@ -75,6 +76,7 @@ private:
     bool m_isPressed = false;
     QString m_typeText;
     std::weak_ptr<Layer> m_bloom;
+    bool m_laidOut = false;
 };
 
 } // namespace tarvo

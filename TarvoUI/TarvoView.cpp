@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace tarvo {
 
@@ -105,6 +106,15 @@ const Layer& TarvoView::itemsRoot() const {
     return *m_scene->itemsContainer;
 }
 
+ItemLayer* TarvoView::itemLayer(const QUuid& id) const {
+    const auto found = m_itemLayers.find(id);
+    return found == m_itemLayers.end() ? nullptr : found->second.get();
+}
+
+Rect TarvoView::stripFrame() const {
+    return m_scene->itemsContainer->frame();
+}
+
 void TarvoView::setDisplayOptions(const DisplayOptions* display) {
     m_options->source = display;
 }
@@ -167,29 +177,37 @@ void TarvoView::update(std::vector<Item> items, std::vector<QUuid> selection, Ta
     for (const Item& item : m_items)
         ids.push_back(item.id);
     m_scene->setItems(std::move(ids));
+    bool laidOut = false;
     if (state == m_scene->state()) {
         m_pendingState.reset();
     } else if (isVisible()) {
         // On screen a change of state is the morph's: `setStripState` plays
         // it from what shows now. Should it not come, the state is laid out
         // once the event loop turns.
-        const bool queued = m_pendingState.has_value();
         m_pendingState = state;
-        if (!queued) {
+        if (!std::exchange(m_pendingQueued, true)) {
             QMetaObject::invokeMethod(
                 this,
                 [this] {
+                    m_pendingQueued = false;
                     if (m_pendingState)
                         setStripState(*m_pendingState, false);
                 },
                 Qt::QueuedConnection);
         }
     } else {
+        // Off screen the state is laid out at once, without motion.
         m_pendingState.reset();
         pushFields();
         m_scene->setStripState(state, false, Motion::extend());
+        laidOut = true;
     }
-    layoutContents();
+    if (laidOut) {
+        layoutChip();
+        shapeChanged();
+    } else {
+        layoutContents();
+    }
     // Once in their slots, so that each lands at its own size.
     const bool reduce = reduceMotion();
     for (const Item& item : m_items) {
@@ -367,6 +385,7 @@ void TarvoView::setCatchHighlight(bool on) {
 }
 
 void TarvoView::setClosePressed(bool pressed) {
+    m_closeButtonPressed = pressed;
     m_scene->setClosePressed(pressed);
 }
 
@@ -620,8 +639,12 @@ QRegion TarvoView::outlineRegion() const {
         region += regionOf(m_morphFrom);
     if (closeButtonVisible())
         region += regionOf(m_scene->layout().closePath);
-    if (const std::optional<Rect> chip = chipFrame())
-        region += qtRect(*this, *chip).toAlignedRect();
+    if (const std::optional<Rect> chip = chipFrame()) {
+        QPainterPath capsule;
+        const double radius = m_chip.layer()->model().cornerRadius;
+        capsule.addRoundedRect(QRectF(chip->x, chip->y, chip->width, chip->height), radius, radius);
+        region += regionOf(capsule);
+    }
     return region & rect();
 }
 

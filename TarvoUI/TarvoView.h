@@ -95,6 +95,8 @@ public:
     void setItemsInFlight(const QSet<QUuid>& items);
     bool catchHighlighted() const;
     void setCatchHighlight(bool on);
+    // The close button held down: drawn pressed.
+    bool closePressed() const { return m_closeButtonPressed; }
     void setClosePressed(bool pressed);
     // The island's width as the controller chose it; 0 or less: the view's width.
     double islandWidth() const { return m_islandWidth; }
@@ -135,6 +137,9 @@ public:
     bool isShowingMenu() const { return m_isShowingMenu; }
     void setShowingMenu(bool showing) { m_isShowingMenu = showing; }
     bool isPointerOverIsland() const { return m_hoveringIsland; }
+    // Asks where the pointer is now and updates the island's hover (after a
+    // grab, when no crossing event came).
+    void refreshIslandHover();
     bool isPointerNearIsland() const;
     bool closeButtonVisible() const;
     // The caption as it should read now, and the chip's frame in view
@@ -166,6 +171,10 @@ public:
     // The layer of each item of the last snapshot, and the layer they hang in.
     const std::map<QUuid, std::shared_ptr<ItemLayer>>& itemLayers() const { return m_itemLayers; }
     const Layer& itemsRoot() const;
+    ItemLayer* itemLayer(const QUuid& id) const;
+    // The strip's frame in view coordinates; the item layers' frames are in
+    // the strip's own.
+    Rect stripFrame() const;
     // The item under a view point, if any, and where an item dropped there
     // would go.
     std::optional<QUuid> itemAt(Point point) const;
@@ -257,6 +266,7 @@ private:
     bool m_increaseContrast = false;
     QHash<QUuid, QImage> m_thumbnails;
     bool m_closePressed = false;
+    bool m_closeButtonPressed = false;
     bool m_barePressed = false;
     bool m_hoveringIsland = false;
     double m_islandWidth = 0;
@@ -278,6 +288,7 @@ private:
     QPainterPath m_morphFrom;
     // The state of a snapshot taken while shown, until the morph to it.
     std::optional<TarvoState> m_pendingState;
+    bool m_pendingQueued = false;
 };
 
 } // namespace tarvo

@@ -104,6 +104,9 @@ TEST_F(ShelfViewTest, TheViewPaintsTheIslandsOwnTree) {
     EXPECT_EQ(scene.itemsContainer->frame(), (Rect{80, 40, 200, 92}));
     EXPECT_EQ(tile->frame().x, 72);
     EXPECT_EQ(m_view->itemFrame(m_view->items().front().id)->x, 152);
+    EXPECT_EQ(m_view->stripFrame(), scene.itemsContainer->frame());
+    EXPECT_EQ(m_view->itemLayer(m_view->items().front().id), tile);
+    EXPECT_EQ(m_view->itemLayer(QUuid::createUuid()), nullptr);
     EXPECT_FALSE(m_view->islandOutline().isEmpty());
 }
 
@@ -179,6 +182,27 @@ TEST_F(ShelfViewTest, ASnapshotOnScreenLeavesTheChangeOfStateToTheMorph) {
     QCoreApplication::processEvents();
     EXPECT_EQ(m_view->scene().state(), TarvoState::resting);
     EXPECT_EQ(m_view->islandRect().height, 92);
+}
+
+TEST_F(ShelfViewTest, TheStripFadesOnlyAtAnEndPastWhichMoreItemsLie) {
+    std::vector<Item> items;
+    for (int i = 0; i < 6; ++i)
+        items.push_back(textItem(QStringLiteral("item %1").arg(i)));
+    const Layer* mask = m_view->itemsRoot().mask();
+    ASSERT_NE(mask, nullptr);
+    auto fades = [mask] {
+        const std::vector<Color>& colors = mask->model().colors;
+        return std::pair{!colors.front().isVisible(), !colors.back().isVisible()};
+    };
+    show(TarvoState::resting, {items[0], items[1]});
+    EXPECT_EQ(fades(), std::pair(false, false)); // everything fits
+    show(TarvoState::resting, items);
+    EXPECT_EQ(fades(), std::pair(false, true));
+    m_view->scrollItems(-100);
+    EXPECT_EQ(fades(), std::pair(true, true));
+    m_view->scrollItems(-1000);
+    EXPECT_EQ(fades(), std::pair(true, false));
+    EXPECT_EQ(mask->frame(), m_view->itemsRoot().bounds());
 }
 
 TEST_F(ShelfViewTest, ALayoutPassWakesNoFrame) {
@@ -410,6 +434,24 @@ TEST_F(ShelfViewTest, TheDestinationChipUnderAScreenPointIsAskedOnlyWhileTheRowS
     EXPECT_EQ(m_view->destinationChip({460 + 80 + 10, 668 + 8 + 5}), chip);
     ASSERT_EQ(asked.size(), 1u);
     EXPECT_EQ(asked[0], (Point{10, 5}));
+
+    // A row of the chips' own takes the plain row's place, frame and opacity,
+    // and rides with the island.
+    const std::shared_ptr<Layer> kept = m_view->destinationRowLayer().shared_from_this();
+    const Layer* plain = kept.get();
+    const auto& siblings = m_view->rootLayer()->sublayers();
+    const auto index = std::find_if(siblings.begin(), siblings.end(),
+                                    [plain](const auto& layer) { return layer.get() == plain; }) -
+                       siblings.begin();
+    auto own = Layer::make();
+    m_view->setDestinationRowLayer(own);
+    EXPECT_EQ(&m_view->destinationRowLayer(), own.get());
+    EXPECT_EQ(m_view->rootLayer()->sublayers()[std::size_t(index)], own);
+    EXPECT_EQ(plain->superlayer(), nullptr);
+    EXPECT_EQ(own->frame(), row);
+    EXPECT_EQ(own->opacity(), 1);
+    const std::vector<Layer*> riding = m_view->scene().ridingLayers();
+    EXPECT_NE(std::find(riding.begin(), riding.end(), own.get()), riding.end());
 
     m_panel->orderOut();
     EXPECT_EQ(m_view->destinationChip({460 + 80 + 10, 668 + 8 + 5}), std::nullopt);
