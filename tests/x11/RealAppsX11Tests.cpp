@@ -20,6 +20,8 @@
 
 #include <X11/keysym.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 using namespace tarvo;
@@ -37,6 +39,31 @@ QString run(const QString& program, const QStringList& arguments, int ms = 20000
     process.waitForFinished(ms);
     return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
 }
+
+// xarchiver keeps one instance per user for every display: one started while
+// another runs (this suite run elsewhere on the machine at the same time)
+// hands its archive over through a socket in /tmp and quits. Runs take turns
+// through a lock of the whole machine, held while the test's xarchiver lives.
+class MachineLock final {
+public:
+    explicit MachineLock(const char* name)
+        : m_fd(::open((QByteArray("/tmp/") + name).constData(), O_RDWR | O_CREAT | O_CLOEXEC,
+                      0666)) {
+        m_held =
+            m_fd >= 0 && waitFor([this] { return ::flock(m_fd, LOCK_EX | LOCK_NB) == 0; }, 120000);
+    }
+    ~MachineLock() {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    MachineLock(const MachineLock&) = delete;
+    MachineLock& operator=(const MachineLock&) = delete;
+    bool held() const { return m_held; }
+
+private:
+    int m_fd;
+    bool m_held = false;
+};
 
 // An installed program in a window of its own, placed where the test wants it.
 class Program final {
@@ -378,6 +405,8 @@ TEST_F(RealAppsIntoTheShelfTest, AFileDraggedOutOfAnArchiveInXarchiverLandsAsAFi
     m_dir.write("zip/member.txt", "inside the archive");
     ASSERT_EQ(
         QProcess::execute("sh", {"-c", "cd '" + folder + "' && zip -q archive.zip member.txt"}), 0);
+    const MachineLock turn("tarvo-tests-xarchiver.lock");
+    ASSERT_TRUE(turn.held()) << "another run kept xarchiver for two minutes";
     Program xarchiver;
     ASSERT_TRUE(
         xarchiver.start("xarchiver", {folder + "/archive.zip"}, "xarchiver", {680, 150, 560, 280}));
