@@ -8,6 +8,7 @@
 #include "DropTargetWindow.h"
 
 #include "TarvoConvert/TextConverter.h"
+#include "TarvoCore/Files.h"
 #include "TarvoDrag/DropReceiver.h"
 #include "TarvoPlatform/x11/X11Platform.h"
 
@@ -47,22 +48,15 @@ QString run(const QString& program, const QStringList& arguments, int ms = 20000
 class MachineLock final {
 public:
     explicit MachineLock(const char* name)
-        : m_fd(::open((QByteArray("/tmp/") + name).constData(), O_RDWR | O_CREAT | O_CLOEXEC,
-                      0666)) {
-        m_held =
-            m_fd >= 0 && waitFor([this] { return ::flock(m_fd, LOCK_EX | LOCK_NB) == 0; }, 120000);
-    }
-    ~MachineLock() {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    MachineLock(const MachineLock&) = delete;
-    MachineLock& operator=(const MachineLock&) = delete;
+        : m_fd(
+              ::open((QByteArray("/tmp/") + name).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666)),
+          m_held(m_fd.valid() &&
+                 waitFor([this] { return ::flock(m_fd.get(), LOCK_EX | LOCK_NB) == 0; }, 120000)) {}
     bool held() const { return m_held; }
 
 private:
-    int m_fd;
-    bool m_held = false;
+    Files::Fd m_fd;
+    bool m_held;
 };
 
 // An installed program in a window of its own, placed where the test wants it.
