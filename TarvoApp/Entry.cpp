@@ -6,6 +6,10 @@
 
 #include <xcb/xcb.h>
 
+#include <pwd.h>
+#include <unistd.h>
+#include <vector>
+
 namespace tarvo::Entry {
 
 std::optional<Answer> answerCommandLine(const QStringList& arguments) {
@@ -43,6 +47,18 @@ std::optional<Answer> answerCommandLine(const QStringList& arguments) {
 void choosePlatform() {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "xcb");
+}
+
+void findHome() {
+    if (!qEnvironmentVariableIsEmpty("HOME"))
+        return;
+    const long bufferSize = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buffer(static_cast<size_t>(bufferSize > 0 ? bufferSize : 16384));
+    passwd entry{};
+    passwd* found = nullptr;
+    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found &&
+        found->pw_dir && found->pw_dir[0] == '/')
+        qputenv("HOME", found->pw_dir);
 }
 
 std::optional<QString> displayProblem() {

@@ -20,6 +20,11 @@ std::optional<Answer> answerCommandLine(const QStringList& arguments);
 // Sets QT_QPA_PLATFORM to "xcb" when it is unset, whatever the session.
 void choosePlatform();
 
+// Sets HOME from the user's entry in the password database when it is unset
+// or empty (a service or a bare `env -i`), so that the settings and the
+// shelf's store go into the user's home rather than the file system's root.
+void findHome();
+
 // Why the X display cannot be reached; none when it can (or Qt runs on a
 // platform other than xcb).
 std::optional<QString> displayProblem();

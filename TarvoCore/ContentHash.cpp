@@ -1,6 +1,7 @@
 #include "ContentHash.h"
 
 #include "FileError.h"
+#include "Files.h"
 #include "Sha256.h"
 
 #include <QFile>
@@ -10,7 +11,6 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -50,8 +50,8 @@ QString ofPath(const QString& path) {
     // writer returns at once; the descriptor is then refused unless it is a
     // regular file or a folder.
     const QByteArray native = QFile::encodeName(path);
-    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) {
+    const Files::Fd fd(::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (!fd.valid()) {
         const int code = errno;
         // A folder's fingerprint needs no reading of it.
         struct stat st {};
@@ -59,11 +59,8 @@ QString ofPath(const QString& path) {
             return ofFolder(path, st);
         throw FileError(QStringLiteral("open"), path, code);
     }
-    const auto closeFd =
-        std::unique_ptr<const int, void (*)(const int*)>(&fd, [](const int* f) { ::close(*f); });
-
     struct stat st {};
-    if (::fstat(fd, &st) != 0)
+    if (::fstat(fd.get(), &st) != 0)
         throw FileError(QStringLiteral("read"), path, errno);
     if (S_ISDIR(st.st_mode))
         return ofFolder(path, st);
@@ -72,7 +69,7 @@ QString ofPath(const QString& path) {
 
     Sha256 sha;
     sha.feedLittleEndian(static_cast<quint64>(st.st_size));
-    sha.feedFile(fd, static_cast<quint64>(prefixLength), path);
+    sha.feedFile(fd.get(), static_cast<quint64>(prefixLength), path);
     return sha.hex();
 }
 

@@ -43,6 +43,11 @@ qint64 sizeBelow(int dirFd, const QString& path) {
 
 } // namespace
 
+Fd::~Fd() {
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
 void makeDirectories(const QString& path) {
     std::error_code error;
     std::filesystem::create_directories(

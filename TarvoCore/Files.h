@@ -8,6 +8,26 @@
 // File-system helpers shared by the stores. Paths are local and absolute.
 namespace tarvo::Files {
 
+// An open file descriptor, closed when this goes.
+class Fd final {
+public:
+    explicit Fd(int fd = -1) : m_fd(fd) {}
+    ~Fd();
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return m_fd; }
+    bool valid() const { return m_fd >= 0; }
+    // Hands the descriptor over without closing it.
+    int release() {
+        const int fd = m_fd;
+        m_fd = -1;
+        return fd;
+    }
+
+private:
+    int m_fd;
+};
+
 // Creates `path` and every missing folder above it; an existing folder is no
 // error. Throws FileError (a regular file in the way gives ENOTDIR or EEXIST).
 void makeDirectories(const QString& path);

@@ -17,21 +17,7 @@ namespace tarvo::Fingerprint {
 
 namespace {
 
-class Fd final {
-public:
-    explicit Fd(int fd) : m_fd(fd) {}
-    ~Fd() {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return m_fd; }
-    bool valid() const { return m_fd >= 0; }
-
-private:
-    int m_fd;
-};
+using Files::Fd;
 
 [[noreturn]] void fail(const char* operation, const QString& path, int code) {
     throw FileError(QString::fromLatin1(operation), path, code);

@@ -20,26 +20,7 @@ namespace tarvo::FileCopier {
 
 namespace {
 
-class Fd final {
-public:
-    explicit Fd(int fd = -1) : m_fd(fd) {}
-    ~Fd() {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return m_fd; }
-    bool valid() const { return m_fd >= 0; }
-    int release() {
-        const int fd = m_fd;
-        m_fd = -1;
-        return fd;
-    }
-
-private:
-    int m_fd;
-};
+using Files::Fd;
 
 // The folder the copy goes into, never copied into itself when a dropped
 // folder holds the store.

@@ -41,12 +41,13 @@ void ensurePrivateFolder(const QString& path, uid_t uid) {
 }
 
 int sweep(const QString& root, int olderThanSeconds) {
-    const int fd = ::open(QFile::encodeName(root).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
+    const Files::Fd fd(
+        ::open(QFile::encodeName(root).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!fd.valid())
         return 0;
     std::vector<std::string> names;
     try {
-        names = Files::namesIn(fd, root);
+        names = Files::namesIn(fd.get(), root);
     } catch (const FileError&) {
     }
     const time_t cutoff = ::time(nullptr) - olderThanSeconds;
@@ -54,14 +55,13 @@ int sweep(const QString& root, int olderThanSeconds) {
     int removed = 0;
     for (const std::string& name : names) {
         struct stat status {};
-        if (::fstatat(fd, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0)
+        if (::fstatat(fd.get(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0)
             continue;
         if (!S_ISDIR(status.st_mode) || status.st_uid != uid || status.st_mtime >= cutoff)
             continue;
         if (Files::removeRecursively(QDir(root).filePath(QFile::decodeName(name.c_str()))))
             ++removed;
     }
-    ::close(fd);
     return removed;
 }
 

@@ -41,6 +41,8 @@
 #include <QTabWidget>
 
 #include <algorithm>
+#include <pwd.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -671,6 +673,26 @@ TEST(EntryTest, AnUnreachableDisplayIsOneClearLine) {
     }
     ScopedEnvironment display("DISPLAY", "");
     EXPECT_TRUE(Entry::displayProblem());
+}
+
+// A start with no HOME (a bare environment) finds the user's home in the
+// password database; a HOME that is set is left alone.
+TEST(EntryTest, AMissingHomeIsTheUsersOwn) {
+    const QByteArray saved = qgetenv("HOME");
+    const passwd* user = ::getpwuid(::getuid());
+    ASSERT_TRUE(user && user->pw_dir);
+    for (const QByteArray& unset : {QByteArray(), QByteArray("")}) {
+        if (unset.isNull())
+            qunsetenv("HOME");
+        else
+            qputenv("HOME", unset);
+        Entry::findHome();
+        EXPECT_EQ(qgetenv("HOME"), QByteArray(user->pw_dir));
+    }
+    qputenv("HOME", "/somewhere/else");
+    Entry::findHome();
+    EXPECT_EQ(qgetenv("HOME"), "/somewhere/else");
+    qputenv("HOME", saved);
 }
 
 TEST(AccessibilitySettingsTest, OpensTheRunningDesktopsSettingsFirst) {

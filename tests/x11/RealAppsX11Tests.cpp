@@ -8,6 +8,7 @@
 #include "DropTargetWindow.h"
 
 #include "TarvoConvert/TextConverter.h"
+#include "TarvoCore/Files.h"
 #include "TarvoDrag/DropReceiver.h"
 #include "TarvoPlatform/x11/X11Platform.h"
 
@@ -20,6 +21,8 @@
 
 #include <X11/keysym.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 using namespace tarvo;
@@ -37,6 +40,24 @@ QString run(const QString& program, const QStringList& arguments, int ms = 20000
     process.waitForFinished(ms);
     return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
 }
+
+// xarchiver keeps one instance per user for every display: one started while
+// another runs (this suite run elsewhere on the machine at the same time)
+// hands its archive over through a socket in /tmp and quits. Runs take turns
+// through a lock of the whole machine, held while the test's xarchiver lives.
+class MachineLock final {
+public:
+    explicit MachineLock(const char* name)
+        : m_fd(
+              ::open((QByteArray("/tmp/") + name).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666)),
+          m_held(m_fd.valid() &&
+                 waitFor([this] { return ::flock(m_fd.get(), LOCK_EX | LOCK_NB) == 0; }, 120000)) {}
+    bool held() const { return m_held; }
+
+private:
+    Files::Fd m_fd;
+    bool m_held;
+};
 
 // An installed program in a window of its own, placed where the test wants it.
 class Program final {
@@ -378,9 +399,21 @@ TEST_F(RealAppsIntoTheShelfTest, AFileDraggedOutOfAnArchiveInXarchiverLandsAsAFi
     m_dir.write("zip/member.txt", "inside the archive");
     ASSERT_EQ(
         QProcess::execute("sh", {"-c", "cd '" + folder + "' && zip -q archive.zip member.txt"}), 0);
+    const MachineLock turn("tarvo-tests-xarchiver.lock");
+    ASSERT_TRUE(turn.held()) << "another run kept xarchiver for two minutes";
+    // A run that does not take turns may still have one serving: its socket
+    // goes, before ours starts and once it runs, so the two never meet.
+    const auto forgetInstances = [] {
+        const QDir tmp(QStringLiteral("/tmp"));
+        for (const QString& name : tmp.entryList({QStringLiteral(".xarchiver-socket*")},
+                                                 QDir::System | QDir::Hidden | QDir::Files))
+            QFile::remove(tmp.filePath(name));
+    };
+    forgetInstances();
     Program xarchiver;
     ASSERT_TRUE(
         xarchiver.start("xarchiver", {folder + "/archive.zip"}, "xarchiver", {680, 150, 560, 280}));
+    forgetInstances();
     pump(1000);
     // The member's row in the file list, right of the archive tree.
     const QPoint row(xarchiver.left() + 263, xarchiver.top() + 132);
