@@ -254,19 +254,14 @@ void BadgeWindow::applyAccessibilitySettings() {
 }
 
 void BadgeWindow::applyShape() {
-    if (!m_windowSystem || !m_badge->isVisible())
+    // Qt keeps a widget's mask as the window's bounding shape, also when it
+    // makes the window again; the pointer already passes through, since the
+    // window is transparent for input (an empty input shape on X11).
+    if (m_composited) {
+        m_badge->clearMask();
         return;
-    const quint64 id = m_badge->winId();
-    // The pointer and drops pass through: the drag goes on to whatever lies
-    // below the pill.
-    m_windowSystem->setInputRegion(id, QRegion());
-    std::optional<QRegion> bounding;
-    if (!m_composited) {
-        const qreal ratio = m_badge->devicePixelRatioF();
-        const QPainterPath device = QTransform::fromScale(ratio, ratio).map(m_badge->outline());
-        bounding = QRegion(device.toFillPolygon().toPolygon(), Qt::WindingFill);
     }
-    m_windowSystem->setBoundingRegion(id, bounding);
+    m_badge->setMask(QRegion(m_badge->outline().toFillPolygon().toPolygon(), Qt::WindingFill));
 }
 
 } // namespace tarvo

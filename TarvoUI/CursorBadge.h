@@ -88,8 +88,9 @@ public:
     // device pixel ratio; a null image when there is none.
     using IconProvider = std::function<QImage(const QString& appID, double ratio)>;
 
-    // None of the services is owned; `windowSystem` and `display` may be
-    // absent (no shapes; full transparency and motion).
+    // None of the services is owned; `windowSystem` (asked whether a
+    // compositor runs) and `display` may be absent: then the window is
+    // whole, translucent and fades.
     BadgeWindow(Clock& clock, Screens& screens, PanelWindowSystem* windowSystem,
                 const DisplayOptions* display, IconProvider icons);
     ~BadgeWindow();
