@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QIcon>
 #include <QPainter>
 #include <QStandardPaths>
 
@@ -12,7 +13,35 @@ namespace tarvo {
 
 namespace AppIcons {
 
+void ensureIconTheme() {
+    static const bool done = [] {
+        QStringList paths = QIcon::themeSearchPaths();
+        const QStringList dataDirs =
+            QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation);
+        for (const QString& dir : dataDirs) {
+            const QString icons = dir + QStringLiteral("/icons");
+            if (!paths.contains(icons) && QFileInfo(icons).isDir())
+                paths.append(icons);
+        }
+        QIcon::setThemeSearchPaths(paths);
+        // Without a desktop Qt names only the fallback theme, which holds
+        // no folders or file types.
+        const QString current = QIcon::themeName();
+        if (current.isEmpty() || current == QLatin1String("hicolor")) {
+            for (const QString& dir : paths) {
+                if (QFileInfo(dir + QStringLiteral("/Adwaita/index.theme")).exists()) {
+                    QIcon::setThemeName(QStringLiteral("Adwaita"));
+                    break;
+                }
+            }
+        }
+        return true;
+    }();
+    (void)done;
+}
+
 QIcon application(const ApplicationDirectory& applications, const QString& appID) {
+    ensureIconTheme();
     const std::optional<QString> path = applications.path(appID);
     if (!path)
         return {};
@@ -25,6 +54,7 @@ QIcon application(const ApplicationDirectory& applications, const QString& appID
 }
 
 QIcon folder(const QString& path) {
+    ensureIconTheme();
     const QString clean = QDir::cleanPath(path);
     const auto is = [&clean](QStandardPaths::StandardLocation location) {
         const QString place = QStandardPaths::writableLocation(location);

@@ -12,6 +12,10 @@ class ApplicationDirectory;
 // cursor badge and the destination chips. Main thread only.
 namespace AppIcons {
 
+// Where no desktop names an icon theme (a bare X session), the installed
+// Adwaita theme serves; the data folders' icons are searched too. Once per run.
+void ensureIconTheme();
+
 // The icon the application's desktop file names; null when the application
 // is not installed or names none the theme has.
 QIcon application(const ApplicationDirectory& applications, const QString& appID);
