@@ -54,11 +54,20 @@ TarvoController::TarvoController(std::unique_ptr<ItemStore> store,
     m_panel = std::make_unique<TarvoPanel>(m_platform.panelWindowSystem, m_platform.screens);
     m_view = new TarvoView(m_platform.animationClock, m_platform.displayOptions);
     ApplicationDirectory& applications = m_platform.applications;
+    // Icons come from desktop files and the icon theme, both read from disk:
+    // once per application, not at every change of destination.
+    auto icons = std::make_shared<QHash<QPair<QString, double>, QImage>>();
     m_badgeWindow = std::make_unique<BadgeWindow>(
         m_platform.clock, m_platform.screens, m_platform.panelWindowSystem,
-        m_platform.displayOptions, [&applications](const QString& appID, double ratio) {
-            return AppIcons::image(AppIcons::application(applications, appID), BadgeView::iconSize,
-                                   ratio);
+        m_platform.displayOptions, [&applications, icons](const QString& appID, double ratio) {
+            const QPair<QString, double> key(appID, ratio);
+            auto found = icons->constFind(key);
+            if (found == icons->constEnd()) {
+                found =
+                    icons->insert(key, AppIcons::image(AppIcons::application(applications, appID),
+                                                       BadgeView::iconSize, ratio));
+            }
+            return *found;
         });
     if (m_platform.launcher && m_platform.pasteKeys) {
         m_autoPaster = std::make_unique<AutoPaster>(*m_platform.launcher, m_platform.workspace,
