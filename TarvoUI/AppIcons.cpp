@@ -50,7 +50,23 @@ QIcon application(const ApplicationDirectory& applications, const QString& appID
         return {};
     if (QFileInfo(entry->icon).isAbsolute())
         return QFileInfo::exists(entry->icon) ? QIcon(entry->icon) : QIcon();
-    return QIcon::fromTheme(entry->icon);
+    const QIcon themed = QIcon::fromTheme(entry->icon);
+    if (!themed.isNull())
+        return themed;
+    // Older programs still put their icon in the shared pixmaps folder, some
+    // with its size in the name (xterm's "mini.xterm_48x48.xpm").
+    for (const QString& dir :
+         QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation)) {
+        for (const char* size : {"", "_48x48", "_32x32"}) {
+            for (const char* suffix : {".png", ".svg", ".xpm"}) {
+                const QString file = dir + QStringLiteral("/pixmaps/") + entry->icon +
+                                     QLatin1String(size) + QLatin1String(suffix);
+                if (QFileInfo::exists(file))
+                    return QIcon(file);
+            }
+        }
+    }
+    return {};
 }
 
 QIcon folder(const QString& path) {
