@@ -1,13 +1,16 @@
 #include "X11ShellPlatform.h"
 
 #include "TarvoPlatform/ApplicationDirectory.h"
+#include "TarvoPlatform/QtClipboard.h"
 #include "TarvoPlatform/QtScreens.h"
 #include "TarvoPlatform/SystemClock.h"
 #include "TarvoPlatform/x11/AtSpiAccessibility.h"
+#include "TarvoPlatform/x11/X11AppLauncher.h"
 #include "TarvoPlatform/x11/X11DisplayOptions.h"
 #include "TarvoPlatform/x11/X11DragSession.h"
 #include "TarvoPlatform/x11/X11HotkeyGrabber.h"
 #include "TarvoPlatform/x11/X11PanelWindowSystem.h"
+#include "TarvoPlatform/x11/X11PasteKeys.h"
 #include "TarvoPlatform/x11/X11Platform.h"
 #include "TarvoPlatform/x11/X11WindowList.h"
 #include "TarvoPlatform/x11/X11Workspace.h"
@@ -35,7 +38,9 @@ X11ShellPlatform::X11ShellPlatform(std::unique_ptr<X11Platform> x11)
       m_screens(std::make_unique<QtScreens>()),
       m_displayOptions(std::make_unique<X11DisplayOptions>(&m_x11->connection())),
       m_panelWindowSystem(std::make_unique<X11PanelWindowSystem>(m_x11->connection())),
-      m_hotkeys(std::make_unique<X11HotkeyGrabber>()) {
+      m_hotkeys(std::make_unique<X11HotkeyGrabber>()), m_clipboard(std::make_unique<QtClipboard>()),
+      m_launcher(std::make_unique<X11AppLauncher>(*m_workspace, *m_applications)),
+      m_pasteKeys(std::make_unique<X11PasteKeys>()) {
     updateScreenGeometry();
 }
 
@@ -70,6 +75,9 @@ ShellPlatform X11ShellPlatform::platform() {
                            [] { return std::make_unique<ModuleSoundOutput>(); },
                            m_hotkeys.get()};
     platform.displayOptions = m_displayOptions.get();
+    platform.clipboard = m_clipboard.get();
+    platform.launcher = m_launcher.get();
+    platform.pasteKeys = m_pasteKeys.get();
     return platform;
 }
 

@@ -213,6 +213,11 @@ void DragSource::applyOrder(const Delivery& delivery) {
         m_pasteboardItems = std::move(fresh);
 }
 
+void DragSource::draggingScrolled(QPointF screenPoint, double lines) {
+    if (m_delegate)
+        m_delegate->dragSourceScrolled(*this, screenPoint, lines);
+}
+
 void DragSource::draggingEnded(QPointF screenPoint, DragOperation operation) {
     m_endedWith = operation;
     m_endedAt = screenPoint;

@@ -101,6 +101,7 @@ public:
     DragOperationMask sourceOperationMask(DraggingContext context) override;
     void draggingMoved(QPointF screenPoint) override;
     void draggingEnded(QPointF screenPoint, DragOperation operation) override;
+    void draggingScrolled(QPointF screenPoint, double lines) override;
     // The window system may change the offered operation for held keys.
     bool ignoreModifierKeys() const { return false; }
 

@@ -25,6 +25,12 @@ public:
     virtual void dragSourceDidEnd(DragSource& source, QPointF at, DragOperation operation) = 0;
     // A promised file was just written into this folder.
     virtual void dragSource(DragSource& source, const QString& deliveredInto) = 0;
+    // The wheel turned during the drag, `lines` positive for up or left.
+    virtual void dragSourceScrolled(DragSource& source, QPointF at, double lines) {
+        (void)source;
+        (void)at;
+        (void)lines;
+    }
 };
 
 } // namespace tarvo

@@ -43,6 +43,12 @@ public:
     // nothing took the items. The session does nothing more after the
     // report, so the source may drop it from here.
     virtual void draggingEnded(QPointF screenPoint, DragOperation operation) = 0;
+    // The wheel turned during the drag, which holds the pointer: `lines`
+    // positive for up or left, negative for down or right, one per notch.
+    virtual void draggingScrolled(QPointF screenPoint, double lines) {
+        (void)screenPoint;
+        (void)lines;
+    }
 };
 
 // A drag over one of this process's own windows, as its drop target sees it.

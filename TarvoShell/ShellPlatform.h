@@ -7,7 +7,9 @@ namespace tarvo {
 
 class Accessibility;
 class AnimationClock;
+class AppLauncher;
 class ApplicationDirectory;
+class Clipboard;
 class Clock;
 class DisplayOptions;
 class DragSessions;
@@ -15,6 +17,7 @@ class EventMonitors;
 class HotkeyGrabber;
 class InputState;
 class PanelWindowSystem;
+class PasteKeys;
 class Pasteboard;
 class Screens;
 class SoundOutput;
@@ -47,6 +50,12 @@ struct ShellPlatform {
     DisplayOptions* displayOptions = nullptr;
     // What the shelf's animations run on; none: a frame clock of the view's own.
     AnimationClock* animationClock = nullptr;
+    // Hand-offs to other applications: the clipboard they paste from, how
+    // they are brought forward or started, and the typed paste. Without them
+    // no hand-off is made.
+    Clipboard* clipboard = nullptr;
+    AppLauncher* launcher = nullptr;
+    PasteKeys* pasteKeys = nullptr;
 };
 
 } // namespace tarvo

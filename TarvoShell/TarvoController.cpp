@@ -1,5 +1,7 @@
 #include "TarvoController.h"
 
+#include "AutoPaster.h"
+
 #include "TarvoConvert/ConversionEngine.h"
 #include "TarvoCore/ItemStore.h"
 #include "TarvoCore/L10n.h"
@@ -12,9 +14,13 @@
 #include "TarvoDrag/DragMonitor.h"
 #include "TarvoDrag/DragSource.h"
 #include "TarvoDrag/DropReceiver.h"
+#include "TarvoPlatform/ApplicationDirectory.h"
 #include "TarvoPlatform/Clock.h"
 #include "TarvoPlatform/Screens.h"
 #include "TarvoPlatform/SoundOutput.h"
+#include "TarvoUI/AppIcons.h"
+#include "TarvoUI/CursorBadge.h"
+#include "TarvoUI/DestinationRow.h"
 #include "TarvoUI/SoundPlayer.h"
 #include "TarvoUI/TarvoPanel.h"
 #include "TarvoUI/TarvoView.h"
@@ -23,6 +29,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QThreadPool>
 
 #include <algorithm>
 
@@ -46,6 +53,35 @@ TarvoController::TarvoController(std::unique_ptr<ItemStore> store,
 
     m_panel = std::make_unique<TarvoPanel>(m_platform.panelWindowSystem, m_platform.screens);
     m_view = new TarvoView(m_platform.animationClock, m_platform.displayOptions);
+    ApplicationDirectory& applications = m_platform.applications;
+    // Icons come from desktop files and the icon theme, both read from disk:
+    // once per application, not at every change of destination.
+    auto icons = std::make_shared<QHash<QPair<QString, double>, QImage>>();
+    m_badgeWindow = std::make_unique<BadgeWindow>(
+        m_platform.clock, m_platform.screens, m_platform.panelWindowSystem,
+        m_platform.displayOptions, [&applications, icons](const QString& appID, double ratio) {
+            const QPair<QString, double> key(appID, ratio);
+            auto found = icons->constFind(key);
+            if (found == icons->constEnd()) {
+                found =
+                    icons->insert(key, AppIcons::image(AppIcons::application(applications, appID),
+                                                       BadgeView::iconSize, ratio));
+            }
+            return *found;
+        });
+    if (m_platform.launcher && m_platform.pasteKeys) {
+        m_autoPaster = std::make_unique<AutoPaster>(*m_platform.launcher, m_platform.workspace,
+                                                    *m_platform.pasteKeys, m_platform.clock);
+    }
+    m_destinationRow = DestinationRow::make();
+    m_view->setDestinationRowLayer(m_destinationRow);
+    m_view->setDestinationChipLookup([row = m_destinationRow.get()](Point point) {
+        std::optional<QUuid> hit = row->chipID(point);
+        return hit ? hit : row->nearestChipID(point);
+    });
+    m_chipContext = std::make_unique<QObject>();
+    m_chipWork = std::make_unique<QThreadPool>();
+    m_chipWork->setMaxThreadCount(1);
     m_monitor =
         std::make_unique<DragMonitor>(m_preferences, m_platform.dragPasteboard,
                                       m_platform.eventMonitors, m_platform.input, m_platform.clock);
@@ -236,6 +272,7 @@ void TarvoController::screenParametersChanged() {
 }
 
 void TarvoController::accessibilitySettingsChanged() {
+    m_badgeWindow->applyAccessibilitySettings();
     refresh(false);
 }
 

@@ -17,13 +17,23 @@
 #include <QUrl>
 #include <QUuid>
 
+#include <QList>
+
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <vector>
 
+class QObject;
+class QThreadPool;
+
 namespace tarvo {
 
+class AutoPasting;
+class BadgeWindow;
+class DestinationRow;
+struct DestinationChipModel;
 class ConversionEngine;
 class DeliveryCoordinator;
 class DestinationResolver;
@@ -74,6 +84,18 @@ public:
     TarvoPanel& panel() { return *m_panel; }
     TarvoView& view() { return *m_view; }
     ThumbnailProvider& thumbnails() { return *m_thumbnails; }
+    BadgeWindow& badgeWindow() { return *m_badgeWindow; }
+    // The chips on show, as the view's destination row holds them.
+    const DestinationRow& destinationRow() const { return *m_destinationRow; }
+    DragSource* dragSource() const { return m_dragSource.get(); }
+    // Absent without the platform's means to paste.
+    AutoPasting* autoPaster() const { return m_autoPaster.get(); }
+    // The destinations offered for the current drag, and the page on show.
+    const std::vector<RecentDestination>& chipCandidates() const { return m_chipCandidates; }
+    const std::vector<RecentDestination>& activeChips() const { return m_activeChips; }
+    int chipPage() const { return m_chipPage; }
+    // Chip deliveries still copying on the worker.
+    int pendingChipCopies() const { return m_pendingChipCopies; }
     TarvoState state() const { return m_state; }
     bool isTarvoHidden() const { return m_state == TarvoState::hidden; }
     bool isSettledToTab() const { return m_state == TarvoState::tab; }
@@ -144,6 +166,7 @@ public:
     void dragSource(DragSource& source, QPointF movedTo) override;
     void dragSourceDidEnd(DragSource& source, QPointF at, DragOperation operation) override;
     void dragSource(DragSource& source, const QString& deliveredInto) override;
+    void dragSourceScrolled(DragSource& source, QPointF at, double lines) override;
 
     // TarvoViewDelegate
     bool tarvoView(TarvoView& view, const Pasteboard& canAccept) override;
@@ -176,6 +199,10 @@ public:
     // Delayed blocks that are not kept in a timer field, still pending.
     std::size_t pendingPlainDelays() const;
 
+    // Whether an application may be offered as a chip: not this program,
+    // not the desktop's file manager.
+    static bool isChipEligible(const QString& bundleID);
+
 private:
     // Runs `work` after `seconds` unless the controller is gone first; the
     // handle is kept with the controller, not in a timer field.
@@ -186,6 +213,28 @@ private:
     std::optional<ScreenMetrics> rememberedOrPointerScreen();
     bool pointerInHoverRect() const;
     std::optional<QString> frontmostBundleID();
+
+    // Drags out and destination chips.
+    void offerDestinations();
+    void showChipPage();
+    // Puts chips in the view's destination row; none empties it.
+    void setDestinations(std::vector<DestinationChipModel> models);
+    QString chipTitle(const RecentDestination& destination) const;
+    QString appName(const QString& bundleID) const;
+    bool performChipDrop(const QList<QUrl>& urls, const QUuid& chipID);
+    // Hands `urls` to a chip's destination; false when nothing could be
+    // started. `done` hears the notice to show, or none after a failure.
+    bool deliver(const QList<QUrl>& urls, const RecentDestination& destination,
+                 std::function<void(std::optional<QString> notice)> done);
+    bool deliverToFolder(const QList<QUrl>& urls, const QString& folder,
+                         std::function<void(std::optional<QString>)> done);
+    std::optional<QString> deliverToApp(const QList<QUrl>& urls, const QString& bundleID);
+    // Brings a running application forward, or starts it with `files`.
+    void activateApp(const QString& bundleID, const QList<QUrl>& files);
+    // The shelf items whose stored files `urls` name, in their order.
+    std::vector<std::pair<QString, Item>> shelfItemsFor(const QList<QUrl>& urls) const;
+    void chipDeliveryFinished(const RecentDestination& destination, const QString& title,
+                              const std::optional<QString>& notice);
 
     std::unique_ptr<ItemStore> m_store;
     std::unique_ptr<RulesStore> m_rulesStore;
@@ -204,6 +253,9 @@ private:
     std::unique_ptr<DropReceiver> m_receiver;
     std::unique_ptr<SoundPlayer> m_sound;
     std::unique_ptr<ThumbnailProvider> m_thumbnails;
+    std::unique_ptr<BadgeWindow> m_badgeWindow;
+    std::shared_ptr<DestinationRow> m_destinationRow;
+    std::unique_ptr<AutoPasting> m_autoPaster;
     std::unique_ptr<DragSource> m_dragSource;
     bool m_dragInFlight = false;
     std::optional<ScreenMetrics> m_currentScreen;
@@ -222,7 +274,14 @@ private:
     std::optional<EventMonitors::Token> m_outsideClickMonitor;
     std::vector<RecentDestination> m_activeChips;
     std::vector<RecentDestination> m_chipCandidates;
+    std::map<QUuid, QString> m_chipTitles;
     int m_chipPage = 0;
+    // Copies into folder chips: one worker, in the order dropped; answers come
+    // back through the context and are dropped once the controller is gone,
+    // after the worker has finished.
+    std::unique_ptr<QObject> m_chipContext;
+    std::unique_ptr<QThreadPool> m_chipWork;
+    int m_pendingChipCopies = 0;
     Date m_lastDragEndedAt = Date::fromSecondsSince1970(-1e12);
     std::optional<double> m_draggingWidth;
     Date m_lastBloomAt = Date::fromSecondsSince1970(-1e12);

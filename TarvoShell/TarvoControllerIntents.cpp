@@ -1,4 +1,4 @@
-// What the shelf view asks of the controller, and how a drag out reports.
+// What the shelf view asks of the controller.
 #include "TarvoController.h"
 
 #include "TarvoCore/ItemStore.h"
@@ -27,8 +27,6 @@ bool TarvoController::tarvoView(TarvoView&, const Pasteboard& canAccept) {
 bool TarvoController::tarvoView(TarvoView&, const Pasteboard& performDropOf, QPointF) {
     return !m_receiver->accept(performDropOf, frontmostBundleID()).empty();
 }
-
-void TarvoController::tarvoView(TarvoView&, const std::vector<QUuid>&, QPointF) {}
 
 void TarvoController::tarvoViewDidActivate(TarvoView&, const QUuid&) {}
 
@@ -94,30 +92,9 @@ void TarvoController::tarvoViewDidClickBareIsland(TarvoView&) {
         settleToTabNow();
 }
 
-bool TarvoController::tarvoView(TarvoView&, const Pasteboard&, const QUuid&) {
-    return false;
-}
-
-void TarvoController::tarvoViewDidScrollDestinations(TarvoView&, bool) {}
-
 std::unique_ptr<QMenu> TarvoController::tarvoViewContextMenuFor(TarvoView&,
                                                                 const std::optional<QUuid>&) {
     return nullptr;
-}
-
-void TarvoController::dragSource(DragSource&, const ResolvedDestination&, const Delivery&) {}
-
-void TarvoController::dragSource(DragSource&, QPointF) {}
-
-void TarvoController::dragSourceDidEnd(DragSource& source, QPointF, DragOperation) {
-    if (m_dragSource.get() == &source)
-        m_dragSource.reset();
-    settleAfterDrag();
-}
-
-void TarvoController::dragSource(DragSource&, const QString& deliveredInto) {
-    if (m_destinations)
-        m_destinations->noteFolder(deliveredInto, m_platform.clock.now());
 }
 
 } // namespace tarvo

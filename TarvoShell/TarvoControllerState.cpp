@@ -8,6 +8,8 @@
 #include "TarvoPlatform/DisplayOptions.h"
 #include "TarvoPlatform/InputState.h"
 #include "TarvoPlatform/Screens.h"
+#include "TarvoUI/CursorBadge.h"
+#include "TarvoUI/DestinationRow.h"
 #include "TarvoUI/TarvoPanel.h"
 #include "TarvoUI/TarvoView.h"
 #include "TarvoUI/ThumbnailProvider.h"
@@ -382,12 +384,15 @@ void TarvoController::dragMonitor(DragMonitor&, QPointF) {
         return;
     m_dragInFlight = true;
     m_view->setShowsEmptyHint(false);
+    offerDestinations();
     showTarvo(*screen, TarvoState::dragging);
 }
 
 void TarvoController::dragMonitorDragEnded(DragMonitor&) {
+    m_badgeWindow->hide();
     m_dragInFlight = false;
     m_lastDragEndedAt = m_platform.clock.now();
+    setDestinations({});
     settleAfterDrag();
 }
 

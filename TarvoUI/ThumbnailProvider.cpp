@@ -1,5 +1,6 @@
 #include "ThumbnailProvider.h"
 
+#include "AppIcons.h"
 #include "IconRenderer.h"
 #include "ThumbnailDecoder.h"
 
@@ -42,29 +43,6 @@ QByteArray encodePng(const QImage& image) {
 // Without a desktop of its own (a bare window manager, the offscreen
 // platform) Qt knows no icon theme and no folder to look for one in: file
 // icons then come from the system's icon folders and the common theme.
-void ensureIconTheme() {
-    static const bool done = [] {
-        QStringList paths = QIcon::themeSearchPaths();
-        const QStringList dataDirs =
-            QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation);
-        for (const QString& dir : dataDirs) {
-            const QString icons = dir + QStringLiteral("/icons");
-            if (!paths.contains(icons) && QFileInfo(icons).isDir())
-                paths.append(icons);
-        }
-        QIcon::setThemeSearchPaths(paths);
-        if (QIcon::themeName().isEmpty()) {
-            for (const QString& dir : paths) {
-                if (QFileInfo(dir + QStringLiteral("/Adwaita/index.theme")).exists()) {
-                    QIcon::setThemeName(QStringLiteral("Adwaita"));
-                    break;
-                }
-            }
-        }
-        return true;
-    }();
-    (void)done;
-}
 
 } // namespace
 
@@ -72,7 +50,7 @@ ThumbnailProvider::ThumbnailProvider(QString containerRoot, Decoder decoder)
     : m_containerRoot(std::move(containerRoot)), m_decoder(std::move(decoder)) {
     if (!m_decoder)
         m_decoder = &ThumbnailDecoder::decode;
-    ensureIconTheme();
+    AppIcons::ensureIconTheme();
 }
 
 ThumbnailProvider::~ThumbnailProvider() {

@@ -69,6 +69,10 @@ public:
     void end(QPointF screenPoint, DragOperation operation);
     // Escape: the target under the pointer is left and nothing is taken.
     void cancel(QPointF screenPoint);
+    // The wheel turns `lines` notches at the pointer (positive: up).
+    void scroll(QPointF screenPoint, double lines) {
+        m_source.draggingScrolled(screenPoint, lines);
+    }
     bool ended() const { return m_ended; }
 
 private:

@@ -182,8 +182,16 @@ bool X11DragSession::handle(const xcb_generic_event_t& event) {
         motion(QPoint(e.root_x, e.root_y), e.time);
         return true;
     }
-    case XCB_BUTTON_PRESS:
-        return reinterpret_cast<const xcb_button_press_event_t&>(event).event == m_window;
+    case XCB_BUTTON_PRESS: {
+        const auto& e = reinterpret_cast<const xcb_button_press_event_t&>(event);
+        if (e.event != m_window)
+            return false;
+        // Buttons 4 to 7 are the wheel's notches: up, down, left, right.
+        if (!m_ended && e.detail >= 4 && e.detail <= 7)
+            m_source.draggingScrolled(screenPoint(QPoint(e.root_x, e.root_y)),
+                                      e.detail == 4 || e.detail == 6 ? 1.0 : -1.0);
+        return true;
+    }
     case XCB_BUTTON_RELEASE: {
         const auto& e = reinterpret_cast<const xcb_button_release_event_t&>(event);
         if (e.event != m_window)

@@ -7,12 +7,15 @@
 #include "TarvoPlatform/ApplicationDirectory.h"
 #include "TarvoPlatform/memory/FakeClock.h"
 #include "TarvoPlatform/memory/MemoryAccessibility.h"
+#include "TarvoPlatform/memory/MemoryAppLauncher.h"
+#include "TarvoPlatform/memory/MemoryClipboard.h"
 #include "TarvoPlatform/memory/MemoryDisplayOptions.h"
 #include "TarvoPlatform/memory/MemoryDragSession.h"
 #include "TarvoPlatform/memory/MemoryEventMonitors.h"
 #include "TarvoPlatform/memory/MemoryHotkeyGrabber.h"
 #include "TarvoPlatform/memory/MemoryInputState.h"
 #include "TarvoPlatform/memory/MemoryPanelWindowSystem.h"
+#include "TarvoPlatform/memory/MemoryPasteKeys.h"
 #include "TarvoPlatform/memory/MemoryPasteboard.h"
 #include "TarvoPlatform/memory/MemoryScreens.h"
 #include "TarvoPlatform/memory/MemorySoundOutput.h"
@@ -31,7 +34,9 @@ namespace tarvo::test {
 // Every platform service in memory, on a fake clock, with one 1280 x 800
 // screen under the pointer.
 struct MemoryShell {
-    MemoryShell() {
+    // `applicationFolders`: where the installed applications' desktop files are.
+    explicit MemoryShell(QStringList applicationFolders = {})
+        : applications(std::move(applicationFolders)) {
         ScreenMetrics screen;
         screen.frame = {0, 0, 1280, 800};
         screens.screens.push_back(screen);
@@ -57,6 +62,9 @@ struct MemoryShell {
                                &hotkeys};
         platform.animationClock = &animationClock;
         platform.displayOptions = &display;
+        platform.clipboard = &clipboard;
+        platform.launcher = &launcher;
+        platform.pasteKeys = &pasteKeys;
         return platform;
     }
 
@@ -69,12 +77,15 @@ struct MemoryShell {
     MemoryWindowList windows;
     MemoryWorkspace workspace;
     MemoryAccessibility accessibility;
-    ApplicationDirectory applications{QStringList{}};
+    ApplicationDirectory applications;
     MemoryDragSessions drags;
     MemoryScreens screens;
     MemoryDisplayOptions display;
     MemoryHotkeyGrabber hotkeys;
     MemoryPanelWindowSystem windowSystem;
+    MemoryClipboard clipboard;
+    MemoryAppLauncher launcher;
+    MemoryPasteKeys pasteKeys;
     // The last sound output made, owned by its player.
     MemorySoundOutput* sound = nullptr;
 };

@@ -1,0 +1,172 @@
+// Handing files to other programs on a real display: the quoted paths pasted
+// into an xterm once it is the active window and read back through its own
+// `cat`, no paste at all when the target never becomes active (a line edit
+// of ours would take it), and Mousepad started with a file.
+#include "TarvoPlatform/ApplicationDirectory.h"
+#include "TarvoPlatform/QtClipboard.h"
+#include "TarvoPlatform/SystemClock.h"
+#include "TarvoPlatform/x11/X11AppLauncher.h"
+#include "TarvoPlatform/x11/X11Connection.h"
+#include "TarvoPlatform/x11/X11PasteKeys.h"
+#include "TarvoPlatform/x11/X11Workspace.h"
+#include "TarvoShell/AutoPaster.h"
+
+#include "support/TempDir.h"
+#include "support/X11TestTools.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QFile>
+#include <QLineEdit>
+#include <QProcess>
+
+#include <memory>
+#include <optional>
+
+namespace tarvo::test {
+namespace {
+
+const QString xtermID = QStringLiteral("debian-xterm");
+
+QByteArray contents(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+class HandOffX11 : public ::testing::Test {
+protected:
+    HandOffX11()
+        : m_connection(X11Connection::open()), m_workspace(*m_connection, m_applications),
+          m_launcher(m_workspace, m_applications),
+          m_paster(m_launcher, m_workspace, m_keys, m_clock) {
+        m_applications.refreshAndWait();
+        m_xterm.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_other.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    }
+    ~HandOffX11() override {
+        for (QProcess* process : {&m_xterm, &m_other}) {
+            process->kill();
+            process->waitForFinished(2000);
+        }
+    }
+
+    // An xterm whose Ctrl+Shift+V pastes the clipboard (the binding most
+    // xterm users add; other terminals have it built in), its `cat` writing
+    // what it is given to `out` at once.
+    bool startXterm(const QString& out) {
+        m_xterm.start("xterm", {"-xrm",
+                                "XTerm*VT100.translations: #override Ctrl Shift <Key>V: "
+                                "insert-selection(CLIPBOARD)",
+                                "-geometry", "80x10+600+400", "-e", "sh", "-c",
+                                "stty -icanon; cat > '" + out + "'"});
+        return waitFor([&] { return m_launcher.isRunning(xtermID); });
+    }
+
+    // A line edit of ours, active and focused: a paste that went astray
+    // would land in it.
+    std::unique_ptr<QLineEdit> activeLineEdit() {
+        auto edit = std::make_unique<QLineEdit>();
+        edit->setGeometry(100, 100, 300, 30);
+        edit->show();
+        edit->activateWindow();
+        edit->raise();
+        edit->setFocus();
+        waitFor([&] {
+            const auto front = m_workspace.frontmostApplication();
+            return edit->isActiveWindow() && front &&
+                   front->processIdentifier == qint32(QCoreApplication::applicationPid());
+        });
+        return edit;
+    }
+
+    std::optional<bool> paste(const QString& appID, bool terminal) {
+        std::optional<bool> outcome;
+        m_paster.pasteAfterActivating(appID, terminal, [&](bool pasted) { outcome = pasted; });
+        waitFor([&] { return outcome.has_value(); });
+        return outcome;
+    }
+
+    TempDir m_dir;
+    ApplicationDirectory m_applications;
+    std::unique_ptr<X11Connection> m_connection;
+    X11Workspace m_workspace;
+    X11AppLauncher m_launcher;
+    X11PasteKeys m_keys;
+    SystemClock m_clock;
+    QtClipboard m_clipboard;
+    AutoPaster m_paster;
+    QProcess m_xterm;
+    QProcess m_other;
+};
+
+TEST_F(HandOffX11, TheTerminalIsBroughtForwardAndTheQuotedPathsArePastedIntoIt) {
+    ASSERT_TRUE(m_keys.canSynthesize());
+    const QString out = m_dir.file("typed.txt");
+    ASSERT_TRUE(startXterm(out));
+    const std::unique_ptr<QLineEdit> edit = activeLineEdit();
+    ASSERT_TRUE(edit->isActiveWindow());
+
+    const QString paths = QStringLiteral("'/tmp/a report.txt' /tmp/b.txt");
+    ASSERT_TRUE(m_clipboard.writeText(paths));
+    EXPECT_EQ(paste(xtermID, true), true);
+    EXPECT_EQ(m_workspace.frontmostApplication()->bundleIdentifier, xtermID);
+    EXPECT_TRUE(edit->text().isEmpty());
+
+    // The terminal reads the clipboard when the paste arrives; `cat` takes
+    // each character as it comes.
+    EXPECT_TRUE(waitFor([&] { return contents(out) == paths.toUtf8(); }))
+        << contents(out).toStdString();
+}
+
+TEST_F(HandOffX11, NothingIsPastedWhenTheTargetNeverBecomesActive) {
+    const std::unique_ptr<QLineEdit> edit = activeLineEdit();
+    ASSERT_TRUE(edit->isActiveWindow());
+    ASSERT_TRUE(m_clipboard.writeText(QStringLiteral("/tmp/never.txt")));
+    // Neither running nor installed: nothing comes forward.
+    EXPECT_EQ(paste(QStringLiteral("org.example.NotInstalled"), false), false);
+    pump(300);
+    EXPECT_TRUE(edit->text().isEmpty()) << edit->text().toStdString();
+    EXPECT_TRUE(edit->isActiveWindow());
+    // The line edit would have shown a paste: typed now, it does.
+    ASSERT_TRUE(m_keys.postPaste(false));
+    EXPECT_TRUE(waitFor([&] { return edit->text() == QStringLiteral("/tmp/never.txt"); }))
+        << edit->text().toStdString();
+}
+
+TEST_F(HandOffX11, AProgramThatDoesNotRunIsStartedWithTheFiles) {
+    const QString file = m_dir.file("handed over.txt");
+    {
+        QFile handed(file);
+        ASSERT_TRUE(handed.open(QIODevice::WriteOnly));
+        handed.write("handed over\n");
+    }
+    const QString mousepad = QStringLiteral("org.xfce.mousepad");
+    ASSERT_TRUE(m_applications.entry(mousepad));
+    ASSERT_FALSE(m_launcher.isRunning(mousepad));
+    ASSERT_TRUE(m_launcher.launch(mousepad, {QUrl::fromLocalFile(file)}));
+    ASSERT_TRUE(waitFor([&] { return m_launcher.isRunning(mousepad); }));
+    // Its window names the file it opened.
+    QProcess search;
+    EXPECT_TRUE(waitFor([&] {
+        search.start("xdotool", {"search", "--name", "handed over.txt"});
+        search.waitForFinished(5000);
+        return !search.readAllStandardOutput().trimmed().isEmpty();
+    }));
+    EXPECT_TRUE(m_launcher.activate(mousepad));
+    EXPECT_TRUE(waitFor([&] {
+        const auto front = m_workspace.frontmostApplication();
+        return front && front->bundleIdentifier == mousepad;
+    }));
+    // Started through GIO, it is not our child: ask it to go.
+    QProcess::execute("xdotool", {"search", "--class", "mousepad", "windowclose"});
+}
+
+} // namespace
+} // namespace tarvo::test
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
