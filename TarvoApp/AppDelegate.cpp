@@ -12,6 +12,7 @@
 #include "TarvoCore/Preferences.h"
 #include "TarvoCore/RulesStore.h"
 #include "TarvoCore/UserDefaults.h"
+#include "TarvoDrag/DragMonitor.h"
 #include "TarvoPlatform/Accessibility.h"
 #include "TarvoPlatform/Clock.h"
 #include "TarvoPlatform/WorkRoot.h"
@@ -357,6 +358,14 @@ void AppDelegate::showOnboarding() {
             }
         };
     }
+    model.setOnSampleDrag([this](bool inFlight) {
+        if (!m_controller)
+            return;
+        if (inFlight)
+            m_controller->dragMonitor(m_controller->monitor(), QPointF());
+        else
+            m_controller->dragMonitorDragEnded(m_controller->monitor());
+    });
     model.setOnFinish([this] { finishOnboarding(); });
     m_onboardingWindow->show();
 }

@@ -38,6 +38,15 @@ void OnboardingModel::setOnFinish(std::function<void()> onFinish) {
     Q_EMIT onFinishChanged();
 }
 
+void OnboardingModel::setOnSampleDrag(std::function<void(bool inFlight)> onSampleDrag) {
+    m_onSampleDrag = std::move(onSampleDrag);
+}
+
+void OnboardingModel::sampleDragChanged(bool inFlight) {
+    if (m_onSampleDrag)
+        m_onSampleDrag(inFlight);
+}
+
 void OnboardingModel::next() {
     if (isLast()) {
         finish();

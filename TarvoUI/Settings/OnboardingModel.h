@@ -40,6 +40,12 @@ public:
     const std::function<void()>& onFinish() const { return m_onFinish; }
     void setOnFinish(std::function<void()> onFinish);
 
+    // Told when the sample starts and stops being dragged: the shelf does not
+    // open by itself for a drag that starts in Tarvo's own window.
+    const std::function<void(bool inFlight)>& onSampleDrag() const { return m_onSampleDrag; }
+    void setOnSampleDrag(std::function<void(bool inFlight)> onSampleDrag);
+    void sampleDragChanged(bool inFlight);
+
     // The next step; on the last one, the end of the tutorial.
     void next();
     // The step before; nothing on the first.
@@ -57,6 +63,7 @@ private:
     bool m_sampleLanded = false;
     QStringList m_shortcutKeys{QStringLiteral("Alt"), QStringLiteral("Space")};
     std::function<void()> m_onFinish;
+    std::function<void(bool)> m_onSampleDrag;
 };
 
 } // namespace tarvo

@@ -124,6 +124,8 @@ constexpr Route routes[] = {
     {"Slack", "an upload"},
     {"Files", "the file"},
 };
+const char* const toggleCaption = "Toggle the shelf";
+const char* const clickCaption = "Click the tab at the top";
 
 // The card or hero occupies this part of the stage; the rest leaves room for
 // the card's shadow.
@@ -157,6 +159,24 @@ QRect OnboardingStage::sampleRect() const {
     const double labelHeight = QFontMetricsF(sized(12, QFont::DemiBold)).height() + 10;
     const double top = card.center().y() - (88 + 9 + labelHeight) / 2;
     return QRectF(card.center().x() - 44, top, 88, 88).toRect();
+}
+
+QStringList OnboardingStage::paintedTexts(const OnboardingModel& model) {
+    switch (model.step()) {
+    case OnboardingModel::Step::welcome:
+    case OnboardingModel::Step::tryIt:
+        return {OnboardingSample::fileName()};
+    case OnboardingModel::Step::route: {
+        QStringList texts;
+        for (const Route& route : routes)
+            texts << QLatin1String(route.application) << QLatin1String(route.receives);
+        return texts;
+    }
+    case OnboardingModel::Step::open:
+        return model.shortcutKeys() +
+               QStringList{QLatin1String(toggleCaption), QLatin1String(clickCaption)};
+    }
+    return {};
 }
 
 void OnboardingStage::paintEvent(QPaintEvent*) {
@@ -307,7 +327,7 @@ void OnboardingStage::paintWays(QPainter& painter) {
     painter.setFont(captionFont);
     painter.setPen(OB::ink());
     painter.drawText(QRectF(left, top + artHeight + 14, wayWidth, captionHeight), Qt::AlignCenter,
-                     QStringLiteral("Toggle the shelf"));
+                     QLatin1String(toggleCaption));
 
     // The divider.
     const double dividerX = left + wayWidth + spacing;
@@ -331,7 +351,7 @@ void OnboardingStage::paintWays(QPainter& painter) {
     painter.fillPath(tab, OB::ink());
     painter.setPen(OB::ink());
     painter.drawText(QRectF(secondLeft, top + artHeight + 14, wayWidth, captionHeight),
-                     Qt::AlignCenter, QStringLiteral("Click the tab at the top"));
+                     Qt::AlignCenter, QLatin1String(clickCaption));
 }
 
 void OnboardingStage::mousePressEvent(QMouseEvent* event) {
@@ -355,7 +375,10 @@ void OnboardingStage::mouseMoveEvent(QMouseEvent* event) {
     drag->setMimeData(data);
     drag->setPixmap(OnboardingSample::icon(88, devicePixelRatioF()));
     drag->setHotSpot(QPoint(44, 44));
+    OnboardingModel& model = m_model;
+    model.sampleDragChanged(true);
     drag->exec(Qt::CopyAction);
+    model.sampleDragChanged(false);
 }
 
 void OnboardingStage::mouseReleaseEvent(QMouseEvent* event) {

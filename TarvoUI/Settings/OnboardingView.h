@@ -26,6 +26,8 @@ public:
     double sampleOpacity() const;
     // Where the sample's icon sits, in the stage's coordinates.
     QRect sampleRect() const;
+    // The words drawn on the stage for the model's step.
+    static QStringList paintedTexts(const OnboardingModel& model);
 
     QSize sizeHint() const override { return {stageWidth, stageHeight}; }
 

@@ -94,8 +94,18 @@ Delivery RuleEditorSheet::delivery(DeliveryKind kind, const Delivery& current) {
 }
 
 QString RuleEditorSheet::title(const Rule& rule) {
-    return L10n::rulesEditorTitle(L10n::sourceType(rawValue(rule.sourceType)),
-                                  rule.destination.displayName(), rule.deliver.badgeText());
+    // Inside the sentence the names are common nouns ("into browsers as
+    // path"); an application's identifier and "JPG" stay as they are.
+    const auto inSentence = [](const QString& name) {
+        if (name.size() > 1 && name.at(0).isUpper() && name.at(1).isLower())
+            return name.at(0).toLower() + name.mid(1);
+        return name;
+    };
+    const QString into = std::holds_alternative<Destination::App>(rule.destination.value)
+                             ? rule.destination.displayName()
+                             : inSentence(rule.destination.displayName());
+    return L10n::rulesEditorTitle(L10n::sourceType(rawValue(rule.sourceType)), into,
+                                  inSentence(rule.deliver.badgeText()));
 }
 
 RuleEditorSheet::RuleEditorSheet(const Rule& rule, QWidget* parent)

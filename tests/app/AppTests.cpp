@@ -576,6 +576,14 @@ TEST_F(DelegateTest, TheTutorialOpensOnFirstStartAndItsSampleMovesItOn) {
     delegate->controller()->onItemsLanded({other, sample});
     EXPECT_TRUE(model.sampleLanded());
 
+    // The shelf opens for the sample's drag, which starts in Tarvo's own
+    // window, and settles when it ends.
+    model.sampleDragChanged(true);
+    EXPECT_EQ(delegate->controller()->state(), TarvoState::dragging);
+    EXPECT_TRUE(delegate->controller()->dragInFlight());
+    model.sampleDragChanged(false);
+    EXPECT_FALSE(delegate->controller()->dragInFlight());
+
     // The last step's button records the finish, closes the tutorial and
     // opens the shelf.
     auto* primary = onboarding->window()->findChild<QPushButton*>(QStringLiteral("primary"));
