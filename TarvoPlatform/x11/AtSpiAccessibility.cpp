@@ -169,16 +169,16 @@ private:
 
 } // namespace
 
+struct AtSpiAccessibility::Outcome {
+    std::mutex mutex;
+    std::condition_variable finished;
+    bool done = false;
+    bool trusted = false;
+    std::optional<QString> role;
+};
+
 class AtSpiAccessibility::Worker {
 public:
-    struct Outcome {
-        std::mutex mutex;
-        std::condition_variable finished;
-        bool done = false;
-        bool trusted = false;
-        std::optional<QString> role;
-    };
-
     explicit Worker(std::chrono::milliseconds deadline) : m_deadline(deadline) {}
 
     // The thread owns the worker: whoever stops it never waits for a query
@@ -234,6 +234,13 @@ private:
                 trusted = isTrusted(query);
             else
                 role = roleAt(query, job.x, job.y, job.pid);
+            // Free for the next query before the answer is out: a caller that
+            // asks again as soon as it has its answer must not find this one
+            // still running.
+            {
+                const std::lock_guard lock(m_mutex);
+                m_job.reset();
+            }
             {
                 const std::lock_guard lock(job.outcome->mutex);
                 job.outcome->done = true;
@@ -241,8 +248,6 @@ private:
                 job.outcome->role = std::move(role);
             }
             job.outcome->finished.notify_all();
-            const std::lock_guard lock(m_mutex);
-            m_job.reset();
         }
     }
 
@@ -488,21 +493,39 @@ bool AtSpiAccessibility::isTrusted() {
     const auto now = Clock::now();
     if (m_trusted && now - m_trustedAt < m_timing.trustLifetime)
         return *m_trusted;
-    const std::shared_ptr<Worker::Outcome> outcome = m_worker->submit(true, 0, 0, 0);
+    const auto remember = [&](bool trusted) {
+        m_lateTrust.reset();
+        m_trusted = trusted;
+        m_trustedAt = now;
+        return trusted;
+    };
+    // An answer that came too late for its caller is still the bus's latest
+    // word: on a busy machine every answer may come late.
+    if (m_lateTrust) {
+        std::unique_lock lock(m_lateTrust->mutex);
+        if (m_lateTrust->done) {
+            const bool trusted = m_lateTrust->trusted;
+            lock.unlock();
+            return remember(trusted);
+        }
+    }
+    const std::shared_ptr<Outcome> outcome = m_worker->submit(true, 0, 0, 0);
     if (!outcome)
         return m_trusted.value_or(false);
     std::unique_lock lock(outcome->mutex);
-    if (!outcome->finished.wait_for(lock, m_timing.answerWait, [&] { return outcome->done; }))
+    if (!outcome->finished.wait_for(lock, m_timing.answerWait, [&] { return outcome->done; })) {
+        m_lateTrust = outcome;
         return m_trusted.value_or(false);
-    m_trusted = outcome->trusted;
-    m_trustedAt = now;
-    return *m_trusted;
+    }
+    const bool trusted = outcome->trusted;
+    lock.unlock();
+    return remember(trusted);
 }
 
 std::optional<QString> AtSpiAccessibility::roleAt(Point point, qint32 pid) {
     const int x = static_cast<int>(point.x * m_scale) + m_origin.x();
     const int y = static_cast<int>(point.y * m_scale) + m_origin.y();
-    const std::shared_ptr<Worker::Outcome> outcome = m_worker->submit(false, x, y, pid);
+    const std::shared_ptr<Outcome> outcome = m_worker->submit(false, x, y, pid);
     if (!outcome)
         return std::nullopt;
     std::unique_lock lock(outcome->mutex);

@@ -44,6 +44,7 @@ public:
 
 private:
     class Worker;
+    struct Outcome;
 
     Timing m_timing;
     std::shared_ptr<Worker> m_worker;
@@ -51,6 +52,8 @@ private:
     double m_scale = 1.0;
     std::optional<bool> m_trusted;
     std::chrono::steady_clock::time_point m_trustedAt;
+    // The last trust query, while its answer is late.
+    std::shared_ptr<Outcome> m_lateTrust;
 };
 
 } // namespace tarvo
