@@ -442,7 +442,7 @@ void X11DragSession::ended(DragOperation operation) {
     // A target may finish a drop it read nothing from as a success: nothing
     // was delivered all the same.
     if (m_droppedThroughXdnd && operation != DragOperation::none && m_server &&
-        m_server->answeredRequests() == m_answeredAtEnter)
+        answeredToEntered() == m_answeredAtEnter)
         operation = DragOperation::none;
     releaseInput();
     m_patience.reset();
@@ -543,9 +543,21 @@ void X11DragSession::publishTypes(const QByteArrayList& types) {
     publishFileName();
 }
 
+// Only the entered target's own requests count: another program the
+// pointer passed may still be reading what it asked for while hovering.
+quint64 X11DragSession::answeredToEntered() const {
+    if (!m_server)
+        return 0;
+    quint64 count = m_server->answeredRequests(m_entered.window);
+    if (m_entered.proxy != XCB_NONE && m_entered.proxy != m_entered.window)
+        count += m_server->answeredRequests(m_entered.proxy);
+    return count;
+}
+
 void X11DragSession::sendEnter(const XdndSource::Target& target, int version,
                                const QByteArrayList& types) {
-    m_answeredAtEnter = m_server ? m_server->answeredRequests() : 0;
+    m_entered = target;
+    m_answeredAtEnter = answeredToEntered();
     std::array<quint32, 5> data{
         m_window, (static_cast<quint32>(version) << 24) | (types.size() > 3 ? 1u : 0u), 0, 0, 0};
     for (qsizetype i = 0; i < types.size() && i < 3; ++i)

@@ -63,6 +63,8 @@ private:
     };
 
     bool handle(const xcb_generic_event_t& event);
+    // How many requests of the entered target the selection server answered.
+    quint64 answeredToEntered() const;
     void motion(QPoint root, xcb_timestamp_t time);
     void processMotion();
     void move(QPoint root, xcb_timestamp_t time);
@@ -114,7 +116,9 @@ private:
     bool m_ended = false;
     bool m_overOwnWindow = false;
     bool m_droppedThroughXdnd = false;
-    // What the selection server had answered when the last target was entered.
+    // The target last entered, and how many of its requests were answered
+    // by then.
+    XdndSource::Target m_entered;
     quint64 m_answeredAtEnter = 0;
     QPoint m_lastRoot;
     xcb_timestamp_t m_lastTime = XCB_CURRENT_TIME;

@@ -200,15 +200,28 @@ void X11SelectionServer::serveData(quint64 id, const QByteArray& target) {
     gather(g, 0);
 }
 
+// A client's windows share the bits above the server's resource mask,
+// whichever of its windows asks.
+quint32 X11SelectionServer::clientOf(xcb_window_t window) const {
+    return window & ~xcb_get_setup(m_connection.get())->resource_id_mask;
+}
+
+void X11SelectionServer::answered(xcb_window_t requestor) {
+    ++m_answered;
+    ++m_answeredByClient[clientOf(requestor)];
+}
+
+quint64 X11SelectionServer::answeredRequests(xcb_window_t window) const {
+    const auto it = m_answeredByClient.find(clientOf(window));
+    return it == m_answeredByClient.end() ? 0 : it->second;
+}
+
 bool X11SelectionServer::isDropTarget(xcb_window_t requestor) const {
     if (!m_dropTarget || !m_phase || m_phase() != DataRequestPhase::drop)
         return false;
-    // A client's windows share the bits above the server's resource mask,
-    // whichever of its windows asks.
-    const quint32 mask = xcb_get_setup(m_connection.get())->resource_id_mask;
     const std::vector<xcb_window_t> windows = m_dropTarget();
     return std::any_of(windows.begin(), windows.end(), [&](xcb_window_t window) {
-        return window != XCB_NONE && (window & ~mask) == (requestor & ~mask);
+        return window != XCB_NONE && clientOf(window) == clientOf(requestor);
     });
 }
 
@@ -255,12 +268,13 @@ void X11SelectionServer::saveDirectly(quint64 id) {
         return;
     }
     const std::weak_ptr<bool> alive = m_alive;
+    const xcb_window_t requestor = request->second.requestor;
     promises.front()->writePromise(
-        path, [this, alive, answer, path](const std::optional<QString>& error) {
+        path, [this, alive, answer, path, requestor](const std::optional<QString>& error) {
             if (alive.expired())
                 return;
             if (!error) {
-                ++m_answered;
+                answered(requestor);
                 answer("S");
                 return;
             }
@@ -307,7 +321,7 @@ void X11SelectionServer::reply(quint64 id, const std::optional<PasteboardData>& 
         }
         bytes = file.read(m_chunk);
     }
-    ++m_answered;
+    answered(request.requestor);
     replyBytes(id, bytes, request.target);
 }
 
@@ -337,7 +351,7 @@ void X11SelectionServer::startTransfer(const Request& request, const PasteboardD
             return;
         }
     }
-    ++m_answered;
+    answered(request.requestor);
     // The target deletes the property to ask for each next piece.
     selectPropertyChanges(request.requestor, true);
     const quint32 announcedSize = static_cast<quint32>(std::min<qint64>(size, 0xffffffff));

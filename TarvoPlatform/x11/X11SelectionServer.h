@@ -59,6 +59,8 @@ public:
     // How many requests were answered with data, a file saved where asked
     // included; a drop that moved this handed nothing over.
     quint64 answeredRequests() const { return m_answered; }
+    // The same, counting only the requests of the client that owns `window`.
+    quint64 answeredRequests(xcb_window_t window) const;
 
 private:
     struct Request {
@@ -75,6 +77,9 @@ private:
     void saveDirectly(quint64 id);
     // Whether `requestor` belongs to the client that took the drop.
     bool isDropTarget(xcb_window_t requestor) const;
+    // The bits all windows of `window`'s client share.
+    quint32 clientOf(xcb_window_t window) const;
+    void answered(xcb_window_t requestor);
     // Answers the open request `id`, if it is still open.
     void reply(quint64 id, const std::optional<PasteboardData>& data);
     void replyBytes(quint64 id, const QByteArray& bytes, xcb_atom_t type);
@@ -98,6 +103,7 @@ private:
     std::map<quint64, Request> m_pending;
     quint64 m_nextID = 1;
     quint64 m_answered = 0;
+    std::map<quint32, quint64> m_answeredByClient;
 };
 
 } // namespace tarvo
