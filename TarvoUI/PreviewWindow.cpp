@@ -2,9 +2,11 @@
 
 #include "ThumbnailDecoder.h"
 
+#include <QCursor>
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
@@ -12,6 +14,8 @@
 #include <QMimeDatabase>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QScreen>
+#include <QScrollArea>
 #include <QStackedLayout>
 #include <QStringDecoder>
 #include <QThreadPool>
@@ -41,8 +45,12 @@ PreviewWindow::PreviewWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
 
     m_picture = new QLabel;
     m_picture->setAlignment(Qt::AlignCenter);
-    m_picture->setMinimumSize(64, 64);
-    m_stack->addWidget(m_picture);
+    m_pictureArea = new QScrollArea;
+    m_pictureArea->setAlignment(Qt::AlignCenter);
+    m_pictureArea->setFrameShape(QFrame::NoFrame);
+    m_pictureArea->setFocusPolicy(Qt::NoFocus);
+    m_pictureArea->setWidget(m_picture);
+    m_stack->addWidget(m_pictureArea);
 
     m_text = new QPlainTextEdit;
     m_text->setReadOnly(true);
@@ -74,6 +82,14 @@ void PreviewWindow::preview(std::vector<QString> paths) {
         return;
     }
     showItem(0);
+    if (!isVisible()) {
+        // Opens in the middle of the screen the pointer is on.
+        if (const QScreen* screen = QGuiApplication::screenAt(QCursor::pos())) {
+            QRect frame = geometry();
+            frame.moveCenter(screen->availableGeometry().center());
+            setGeometry(frame);
+        }
+    }
     show();
     raise();
     activateWindow();
@@ -145,13 +161,18 @@ void PreviewWindow::pictureArrived(quint64 generation, const QImage& image) {
     m_loading = false;
     if (image.isNull())
         return;
+    // A picture fits the window; a PDF's pages fit its width and scroll.
     QPixmap pixmap = QPixmap::fromImage(image);
-    const QSize room = m_picture->size().boundedTo(image.size()).expandedTo(QSize(64, 64));
-    if (pixmap.width() > room.width() || pixmap.height() > room.height())
-        pixmap = pixmap.scaled(room, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    const QSize room = m_pictureArea->viewport()->size().expandedTo(QSize(64, 64));
+    const bool pages = image.height() > image.width() * 3 / 2;
+    if (pixmap.width() > room.width() || (!pages && pixmap.height() > room.height())) {
+        pixmap = pages ? pixmap.scaledToWidth(room.width(), Qt::SmoothTransformation)
+                       : pixmap.scaled(room, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    }
     m_picture->setPixmap(pixmap);
+    m_picture->resize(pixmap.size());
     m_kind = Kind::picture;
-    m_stack->setCurrentWidget(m_picture);
+    m_stack->setCurrentWidget(m_pictureArea);
 }
 
 void PreviewWindow::showSummary(const QString& path) {

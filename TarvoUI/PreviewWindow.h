@@ -8,6 +8,7 @@
 
 class QLabel;
 class QPlainTextEdit;
+class QScrollArea;
 class QStackedLayout;
 
 namespace tarvo {
@@ -53,6 +54,7 @@ private:
     bool m_loading = false;
     quint64 m_generation = 0;
     QStackedLayout* m_stack = nullptr;
+    QScrollArea* m_pictureArea = nullptr;
     QLabel* m_picture = nullptr;
     QPlainTextEdit* m_text = nullptr;
     QLabel* m_summaryIcon = nullptr;

@@ -3,7 +3,6 @@
 #include "TarvoView.h"
 #include "TarvoViewDelegate.h"
 
-#include "TarvoCore/ItemLayout.h"
 #include "TarvoDrag/TarvoDragSourceMarker.h"
 #include "TarvoPlatform/MimePasteboard.h"
 
@@ -82,10 +81,7 @@ bool ShelfDropTarget::perform(const Pasteboard& pasteboard, Point point,
     if (chip && delegate && delegate->tarvoView(m_view, pasteboard, *chip))
         return true;
     if (source && source->isTarvoSource()) {
-        const Rect strip = m_view.stripFrame();
-        const Point local{point.x - strip.x, point.y - strip.y};
-        const int index = int(ItemLayout::insertionIndex(local, qsizetype(m_view.items().size()),
-                                                         strip.size(), m_view.itemScroll()));
+        const int index = int(m_view.insertionIndex(point));
         for (const QUuid& id : source->draggedItemIDs()) {
             if (TarvoViewDelegate* current = m_view.delegate())
                 current->tarvoViewDidReorder(m_view, id, index);

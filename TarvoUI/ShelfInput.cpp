@@ -395,10 +395,8 @@ void ShelfInput::keyPressEvent(QKeyEvent& event) {
         // The keyboard's menu opens on the last selected item, else on the island.
         const std::optional<QUuid> anchor = currentAnchor();
         Point at{m_view.islandRect().midX(), m_view.islandRect().midY()};
-        if (anchor) {
-            if (ItemLayer* layer = m_view.itemLayer(*anchor))
-                at = {layer->frame().midX(), layer->frame().midY()};
-        }
+        if (const std::optional<Rect> frame = anchor ? m_view.itemFrame(*anchor) : std::nullopt)
+            at = {frame->midX(), frame->midY()};
         contextClick(at, m_view.mapToGlobal(m_view.toQt(at).toPoint()));
         event.accept();
         return;

@@ -147,8 +147,9 @@ TEST_F(ShelfDropTargetTest, TheShelfsOwnItemsAreReorderedAndNeverDroppedAsNewCon
     OwnDrag own;
     own.ids = {m_view.items()[2].id, m_view.items()[0].id};
     m_delegate.accepts = true;
-    const Rect strip = m_view.stripFrame();
-    EXPECT_TRUE(target().perform(m_pasteboard, {strip.x + 1, strip.midY()}, &own));
+    // Left of the first tile: the front of the shelf.
+    const Rect first = *m_view.itemFrame(m_view.items()[0].id);
+    EXPECT_TRUE(target().perform(m_pasteboard, {first.x - 4, first.midY()}, &own));
     ASSERT_EQ(m_delegate.reorders.size(), 2u);
     EXPECT_EQ(m_delegate.reorders[0], std::make_pair(own.ids[0], 0));
     EXPECT_EQ(m_delegate.reorders[1], std::make_pair(own.ids[1], 0));

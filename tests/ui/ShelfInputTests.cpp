@@ -140,7 +140,7 @@ protected:
     void show(TarvoState state = TarvoState::resting) { m_view.update(m_items, {}, state, {}); }
     ShelfInput& input() { return m_view.input(); }
     Point centre(std::size_t index) {
-        const Rect frame = m_view.itemLayer(m_items[index].id)->frame();
+        const Rect frame = m_view.itemFrame(m_items[index].id).value();
         return {frame.midX(), frame.midY()};
     }
     void click(std::size_t index, bool shift = false, bool command = false) {
