@@ -90,8 +90,8 @@ TEST_F(TarvoProgram, StartsHiddenAndASecondStartOpensTheShelf) {
     // without a compositor only the island's outline shows.
     const QSize size = m_display.size(window);
     const std::vector<QRect> input = m_display.shape(window, XCB_SHAPE_SK_INPUT);
-    EXPECT_TRUE(Display::covers(input, QPoint(size.width() / 2, 20)));
-    EXPECT_FALSE(Display::covers(input, QPoint(0, size.height() - 1)));
+    EXPECT_TRUE(X11Windows::covers(input, QPoint(size.width() / 2, 20)));
+    EXPECT_FALSE(X11Windows::covers(input, QPoint(0, size.height() - 1)));
     const std::vector<QRect> bounding = m_display.shape(window, XCB_SHAPE_SK_BOUNDING);
     EXPECT_TRUE(X11Windows::covers(bounding, QPoint(size.width() / 2, 20)));
     EXPECT_FALSE(X11Windows::covers(bounding, QPoint(0, size.height() - 1)));
