@@ -597,8 +597,8 @@ bool TarvoView::hitTest(Point point) const {
         return true;
     const Rect island = m_scene->islandRect();
     // An empty resting shelf takes clicks too: its menu offers to paste.
-    return m_scene->state() == TarvoState::resting && point.y >= m_scene->visibleBottom() && point.x >= island.minX() - islandHitMargin &&
-           point.x < island.maxX() + islandHitMargin;
+    return m_scene->state() == TarvoState::resting && point.y >= m_scene->visibleBottom() &&
+           point.x >= island.minX() - islandHitMargin && point.x < island.maxX() + islandHitMargin;
 }
 
 QRegion TarvoView::inputRegion() const {
