@@ -182,7 +182,8 @@ void TarvoController::tarvoViewDidTogglePinOf(TarvoView&, const QUuid& id) {
 
 void TarvoController::tarvoViewIslandHoverChanged(TarvoView&, bool hovering) {
     if (hovering) {
-        m_tuckWork.reset();
+        // The tuck-away stays armed: it looks again while the pointer is near
+        // the tab, so it still runs once the pointer has gone.
         if (m_state == TarvoState::tab && m_preferences.openShelfOnNotchHover())
             armDormantWake();
         return;
