@@ -195,9 +195,6 @@ public:
     // events.
     ShelfInput& input() const { return *m_input; }
     ShelfDropTarget& dropTarget() const { return *m_dropTarget; }
-    ItemLayer* itemLayer(const QUuid& id) const;
-    // Asks where the pointer is now and updates the island's hover.
-    void refreshIslandHover();
 
     // Whether a press at `point` (view coordinates) belongs to the view; where
     // it does not, the press goes to the window below.

@@ -96,11 +96,6 @@ void TarvoView::refreshIslandHover() {
     setHovering(rect().contains(local) && overIsland(fromQt(QPointF(local))));
 }
 
-ItemLayer* TarvoView::itemLayer(const QUuid& id) const {
-    const auto found = m_itemLayers.find(id);
-    return found == m_itemLayers.end() ? nullptr : found->second.get();
-}
-
 // Presses, keys and drops go to the shelf's input and drop target.
 void TarvoView::mousePressEvent(QMouseEvent* event) {
     m_input->mousePressEvent(*event);
