@@ -78,6 +78,7 @@ ShellPlatform X11ShellPlatform::platform() {
     platform.clipboard = m_clipboard.get();
     platform.launcher = m_launcher.get();
     platform.pasteKeys = m_pasteKeys.get();
+    platform.dropPromises = &m_x11->dropPromises();
     return platform;
 }
 

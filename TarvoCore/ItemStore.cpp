@@ -436,11 +436,11 @@ void ItemStore::persistIndex() {
     }
 }
 
-bool ItemStore::sameContent(const Item& candidate, const Item& existing) const {
+bool ItemStore::sameContent(const QString& root, const Item& candidate, const Item& existing) {
     if (candidate.id == existing.id)
         return true;
-    const auto a = candidate.payloadURL(m_root);
-    const auto b = existing.payloadURL(m_root);
+    const auto a = candidate.payloadURL(root);
+    const auto b = existing.payloadURL(root);
     // Texts and links are held whole, so they are compared whole, past the
     // fingerprint's first MiB too.
     const std::optional<QByteArray> heldA = heldContent(candidate);
@@ -483,7 +483,7 @@ bool ItemStore::sameContent(const Item& candidate, const Item& existing) const {
 
 std::optional<Item> ItemStore::duplicateOf(const Item& candidate) const {
     for (const Item& item : m_items) {
-        if (item.contentHash == candidate.contentHash && sameContent(candidate, item))
+        if (item.contentHash == candidate.contentHash && sameContent(m_root, candidate, item))
             return item;
     }
     return std::nullopt;
@@ -537,7 +537,11 @@ ItemStore::AddResult ItemStore::putBack(const Item& item) {
 }
 
 void ItemStore::flushPayload(const Item& item) {
-    const std::optional<QString> payload = item.payloadURL(m_root);
+    makeDurable(m_root, item);
+}
+
+void ItemStore::makeDurable(const QString& root, const Item& item) {
+    const std::optional<QString> payload = item.payloadURL(root);
     if (!payload || !DiskIO::flushing())
         return;
     struct stat st {};
@@ -556,17 +560,17 @@ void ItemStore::flushPayload(const Item& item) {
         }
         ::close(fd);
     }
-    DiskIO::flushFolder(itemDirectory(item.id));
+    DiskIO::flushFolder(itemFolder(root, item.id));
 }
 
-void ItemStore::update(const Item& item) {
+void ItemStore::update(const Item& item, bool payloadDurable) {
     const auto it = std::find_if(m_items.begin(), m_items.end(),
                                  [&](const Item& i) { return i.id == item.id; });
     if (it == m_items.end())
         return;
     const bool completes = item.state.isReady() && !it->state.isReady();
     *it = item;
-    if (completes) {
+    if (completes && !payloadDurable) {
         try {
             flushPayload(item);
         } catch (const FileError& error) {

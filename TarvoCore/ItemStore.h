@@ -81,7 +81,9 @@ public:
     // Adds an item removed within the grace period back with its folder; an
     // item whose stored file is gone fails.
     AddResult putBack(const Item& item);
-    void update(const Item& item);
+    // Completing a receiving item makes its payload durable first, unless
+    // the caller already did (`makeDurable`, off the main thread).
+    void update(const Item& item, bool payloadDurable = false);
     // Removal is atomic: the folder is renamed aside before the index is
     // written, then deleted after the grace period off the main thread.
     void remove(const QUuid& id);
@@ -98,6 +100,13 @@ public:
     // rest of their bytes, texts and links whole, folders by the manifest of
     // every entry below them. Every duplicate lookup goes through here.
     std::optional<Item> duplicateOf(const Item& candidate) const;
+    // Whether two items with equal fingerprints hold the same content, as
+    // `duplicateOf` decides it. Reads only their files below `root`: any
+    // thread, so that large files and folders are compared off the main one.
+    static bool sameContent(const QString& root, const Item& candidate, const Item& existing);
+    // Flushes an item's payload and its folder to the disk; throws FileError.
+    // Reads only the files below `root`: any thread.
+    static void makeDurable(const QString& root, const Item& item);
 
     std::vector<QUuid> evictExpired(Date now, double maxAge);
     std::vector<QUuid> evictToCap(qint64 bytes);
@@ -137,7 +146,6 @@ private:
     void writeMetadataThrowing(const Item& item);
     void persistIndex();
     void writeIndexThrowing();
-    bool sameContent(const Item& candidate, const Item& existing) const;
     QString indexPath() const;
 
     QString m_root;

@@ -86,12 +86,15 @@ QString trimmedSpacesAndTabs(const QString& text) {
 
 DropReceiver::DropReceiver(ItemStore& store, Clock& clock) : m_store(store), m_clock(clock) {
     m_operationQueue.setObjectName(QStringLiteral("com.tarvoapp.Tarvo.promises"));
+    m_copyQueue.setObjectName(QStringLiteral("com.tarvoapp.Tarvo.drops"));
+    m_copyQueue.setMaxThreadCount(2);
 }
 
 DropReceiver::~DropReceiver() {
     *m_alive = false;
     m_promises.clear(); // cancels every timeout
     m_operationQueue.waitForDone();
+    m_copyQueue.waitForDone();
 }
 
 // --- helpers -----------------------------------------------------------------
@@ -128,8 +131,10 @@ std::optional<Item> DropReceiver::take(const Item& item) {
 std::vector<Item> DropReceiver::accept(const Pasteboard& pasteboard,
                                        const std::optional<QString>& sourceBundleID) {
     std::vector<Item> result = acceptPromises(pasteboard, sourceBundleID);
-    if (result.empty())
-        result = acceptFileURLs(pasteboard, sourceBundleID);
+    if (result.empty()) {
+        result = m_copiesOnWorker ? acceptFileURLsOnWorker(pasteboard, sourceBundleID)
+                                  : acceptFileURLs(pasteboard, sourceBundleID);
+    }
     if (result.empty()) {
         using Single =
             std::optional<Item> (DropReceiver::*)(const Pasteboard&, const std::optional<QString>&);

@@ -3,6 +3,7 @@
 #include "TarvoCore/Date.h"
 #include "TarvoCore/Item.h"
 
+#include <QSet>
 #include <QString>
 #include <QThreadPool>
 #include <QTimeZone>
@@ -56,6 +57,16 @@ public:
     // the main thread.
     QThreadPool& operationQueue() { return m_operationQueue; }
 
+    // When on, dropped files and folders are copied, fingerprinted and made
+    // durable on a worker: `accept` adds each at once as a receiving item,
+    // which completes, fails, or gives way to the item already holding the
+    // same content once its copy is done. When off (the default), they are
+    // copied before `accept` returns.
+    void setCopiesOnWorker(bool on) { m_copiesOnWorker = on; }
+    bool copiesOnWorker() const { return m_copiesOnWorker; }
+    // Copies and comparisons still running on the worker.
+    std::size_t copiesInFlight() const { return m_copiesInFlight; }
+
     // The display name of a text: its first non-empty line, trimmed of spaces
     // and tabs, cut to 27 characters and an ellipsis when longer than 28.
     static QString previewName(const QString& text);
@@ -80,6 +91,16 @@ private:
     std::optional<Item> acceptString(const Pasteboard& pasteboard,
                                      const std::optional<QString>& source);
 
+    std::vector<Item> acceptFileURLsOnWorker(const Pasteboard& pasteboard,
+                                             const std::optional<QString>& source);
+    void copyFinished(const QUuid& itemID, const QString& copy, const QString& hash,
+                      const std::optional<QString>& error);
+    void settleCopy(const Item& item, QSet<QUuid> compared);
+    // Runs `work` on the copy queue and `then` with its answer on the main
+    // thread, unless the receiver is gone by then.
+    template <class Result>
+    void onWorker(std::function<Result()> work, std::function<void(Result)> then);
+
     void receive(FilePromiseReceiver& receiver, const QString& folder, const QUuid& itemID,
                  const QString& fallbackName);
     void promiseAnswered(quint64 promise, const QUuid& itemID, const QString& file,
@@ -95,6 +116,9 @@ private:
 
     ItemStore& m_store;
     QThreadPool m_operationQueue;
+    QThreadPool m_copyQueue;
+    bool m_copiesOnWorker = false;
+    std::size_t m_copiesInFlight = 0;
     Clock& m_clock;
     std::map<quint64, std::unique_ptr<Promise>> m_promises;
     quint64 m_nextPromise = 1;

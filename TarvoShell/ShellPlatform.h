@@ -13,7 +13,10 @@ class Clipboard;
 class Clock;
 class DisplayOptions;
 class DragSessions;
+class DropPromises;
 class EventMonitors;
+class FileViewer;
+class GeneralPasteboard;
 class HotkeyGrabber;
 class InputState;
 class PanelWindowSystem;
@@ -56,6 +59,12 @@ struct ShellPlatform {
     Clipboard* clipboard = nullptr;
     AppLauncher* launcher = nullptr;
     PasteKeys* pasteKeys = nullptr;
+    // Files a drop's source promises to save where the shelf asks; absent
+    // where the window system has no such protocol.
+    DropPromises* dropPromises = nullptr;
+    // The clipboard, and opening and showing files; absent: the desktop's own.
+    GeneralPasteboard* generalPasteboard = nullptr;
+    FileViewer* fileViewer = nullptr;
 };
 
 } // namespace tarvo

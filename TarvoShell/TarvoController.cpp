@@ -16,11 +16,16 @@
 #include "TarvoDrag/DropReceiver.h"
 #include "TarvoPlatform/ApplicationDirectory.h"
 #include "TarvoPlatform/Clock.h"
+#include "TarvoPlatform/DesktopFileViewer.h"
+#include "TarvoPlatform/QtGeneralPasteboard.h"
 #include "TarvoPlatform/Screens.h"
 #include "TarvoPlatform/SoundOutput.h"
 #include "TarvoUI/AppIcons.h"
 #include "TarvoUI/CursorBadge.h"
 #include "TarvoUI/DestinationRow.h"
+#include "TarvoUI/PreviewWindow.h"
+#include "TarvoUI/ShelfDropTarget.h"
+#include "TarvoUI/ShelfInput.h"
 #include "TarvoUI/SoundPlayer.h"
 #include "TarvoUI/TarvoPanel.h"
 #include "TarvoUI/TarvoView.h"
@@ -86,6 +91,8 @@ TarvoController::TarvoController(std::unique_ptr<ItemStore> store,
         std::make_unique<DragMonitor>(m_preferences, m_platform.dragPasteboard,
                                       m_platform.eventMonitors, m_platform.input, m_platform.clock);
     m_receiver = std::make_unique<DropReceiver>(*m_store, m_platform.clock);
+    // A dropped file or folder of any size never holds up the shelf.
+    m_receiver->setCopiesOnWorker(true);
     m_thumbnails = std::make_unique<ThumbnailProvider>(m_store->root());
     if (m_platform.makeSoundOutput) {
         m_sound = std::make_unique<SoundPlayer>([this] { return m_preferences.playSoundOnDrop(); },
@@ -94,13 +101,33 @@ TarvoController::TarvoController(std::unique_ptr<ItemStore> store,
 
     m_panel->setContentView(m_view);
     m_view->setDelegate(this);
+    m_view->dropTarget().setDropPromises(m_platform.dropPromises);
+    m_view->input().appDisplayName = [this](const QString& bundleID) {
+        return m_platform.applications.name(bundleID).value_or(bundleID);
+    };
+    if (m_platform.generalPasteboard) {
+        m_generalPasteboard = m_platform.generalPasteboard;
+    } else {
+        m_ownGeneralPasteboard = std::make_unique<QtGeneralPasteboard>();
+        m_generalPasteboard = m_ownGeneralPasteboard.get();
+    }
+    if (m_platform.fileViewer) {
+        m_fileViewer = m_platform.fileViewer;
+    } else {
+        m_ownFileViewer = std::make_unique<DesktopFileViewer>();
+        m_fileViewer = m_ownFileViewer.get();
+    }
     m_monitor->setDelegate(this);
 
     // The receiver and its callbacks die with the controller, before any
     // member they reach.
     m_receiver->onItemsAdded = [this](const std::vector<Item>& items) { itemsArrived(items); };
     m_receiver->onDuplicateLanded = [this](const Item& item) { itemsArrived({item}); };
-    m_receiver->onItemUpdated = [this](const Item&) { refresh(true); };
+    m_receiver->onItemUpdated = [this](const Item& item) {
+        if (item.state.isReady())
+            m_thumbnails->invalidate(item.id);
+        refresh(true);
+    };
 }
 
 TarvoController::~TarvoController() {

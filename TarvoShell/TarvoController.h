@@ -40,7 +40,10 @@ class DestinationResolver;
 class DragMonitor;
 class DragSource;
 class DropReceiver;
+class FileViewer;
+class GeneralPasteboard;
 class ItemStore;
+class PreviewWindow;
 class Preferences;
 class RuleEngine;
 class RulesStore;
@@ -122,6 +125,12 @@ public:
     void undoLastDrop();
     void clearTarvo();
     void itemsArrived(const std::vector<Item>& items);
+    // What the clipboard holds becomes items, as a drop from no application.
+    void pasteFromClipboard();
+    // The files the last Quick Look request offered to the preview.
+    const std::vector<QUrl>& quickLookURLs() const { return m_quickLookURLs; }
+    // The preview of those files; none until the first one is shown.
+    PreviewWindow* previewWindow() const { return m_preview.get(); }
     void screenParametersChanged();
     void accessibilitySettingsChanged();
 
@@ -213,6 +222,9 @@ private:
     std::optional<ScreenMetrics> rememberedOrPointerScreen();
     bool pointerInHoverRect() const;
     std::optional<QString> frontmostBundleID();
+    std::vector<Item> existingItems(const std::vector<QUuid>& ids) const;
+    std::optional<QString> payloadPath(const Item& item) const;
+    void showQuickLook();
 
     // Drags out and destination chips.
     void offerDestinations();
@@ -271,6 +283,11 @@ private:
     };
     std::vector<PlainDelay> m_plainDelays;
     std::vector<QUrl> m_quickLookURLs;
+    std::unique_ptr<PreviewWindow> m_preview;
+    std::unique_ptr<GeneralPasteboard> m_ownGeneralPasteboard;
+    GeneralPasteboard* m_generalPasteboard = nullptr;
+    std::unique_ptr<FileViewer> m_ownFileViewer;
+    FileViewer* m_fileViewer = nullptr;
     std::optional<EventMonitors::Token> m_outsideClickMonitor;
     std::vector<RecentDestination> m_activeChips;
     std::vector<RecentDestination> m_chipCandidates;

@@ -1,16 +1,25 @@
-// What the shelf view asks of the controller.
+// What the shelf view asks of the controller for drops and the items it holds.
 #include "TarvoController.h"
 
+#include "TarvoConvert/TextConverter.h"
+#include "TarvoCore/Files.h"
 #include "TarvoCore/ItemStore.h"
+#include "TarvoCore/L10n.h"
+#include "TarvoCore/Preferences.h"
 #include "TarvoDrag/AcceptedTypes.h"
 #include "TarvoDrag/DragSource.h"
 #include "TarvoDrag/DropReceiver.h"
 #include "TarvoPlatform/Clock.h"
+#include "TarvoPlatform/FileViewer.h"
+#include "TarvoPlatform/GeneralPasteboard.h"
+#include "TarvoPlatform/Pasteboard.h"
 #include "TarvoPlatform/Workspace.h"
+#include "TarvoUI/PreviewWindow.h"
 #include "TarvoUI/TarvoPanel.h"
 #include "TarvoUI/TarvoView.h"
 #include "TarvoUI/ThumbnailProvider.h"
 
+#include <QCoreApplication>
 #include <QMenu>
 
 namespace tarvo {
@@ -18,6 +27,19 @@ namespace tarvo {
 std::optional<QString> TarvoController::frontmostBundleID() {
     const std::optional<Workspace::Application> front = m_platform.workspace.frontmostApplication();
     return front ? front->bundleIdentifier : std::nullopt;
+}
+
+std::vector<Item> TarvoController::existingItems(const std::vector<QUuid>& ids) const {
+    std::vector<Item> found;
+    for (const QUuid& id : ids) {
+        if (std::optional<Item> item = m_store->item(id))
+            found.push_back(std::move(*item));
+    }
+    return found;
+}
+
+std::optional<QString> TarvoController::payloadPath(const Item& item) const {
+    return item.payloadURL(m_store->root());
 }
 
 bool TarvoController::tarvoView(TarvoView&, const Pasteboard& canAccept) {
@@ -28,25 +50,94 @@ bool TarvoController::tarvoView(TarvoView&, const Pasteboard& performDropOf, QPo
     return !m_receiver->accept(performDropOf, frontmostBundleID()).empty();
 }
 
-void TarvoController::tarvoViewDidActivate(TarvoView&, const QUuid&) {}
+void TarvoController::pasteFromClipboard() {
+    m_engagedThisSession = true;
+    const std::unique_ptr<Pasteboard> contents = m_generalPasteboard->contents();
+    m_receiver->accept(*contents, std::nullopt);
+}
 
-void TarvoController::tarvoViewDidRequestQuickLookOf(TarvoView&, const std::vector<QUuid>&) {}
+void TarvoController::tarvoViewDidActivate(TarvoView&, const QUuid& id) {
+    const std::optional<Item> item = m_store->item(id);
+    if (!item)
+        return;
+    if (const std::optional<QString> path = payloadPath(*item))
+        m_fileViewer->open(*path);
+}
+
+void TarvoController::tarvoViewDidRequestQuickLookOf(TarvoView&, const std::vector<QUuid>& ids) {
+    m_quickLookURLs.clear();
+    for (const Item& item : existingItems(ids)) {
+        if (const std::optional<QString> path = payloadPath(item))
+            m_quickLookURLs.push_back(QUrl::fromLocalFile(*path));
+    }
+    if (!m_quickLookURLs.empty())
+        showQuickLook();
+}
+
+void TarvoController::showQuickLook() {
+    std::vector<QString> paths;
+    for (const QUrl& url : m_quickLookURLs)
+        paths.push_back(url.toLocalFile());
+    if (!m_preview)
+        m_preview = std::make_unique<PreviewWindow>();
+    // Space asks again for what is shown: the preview closes, as a toggle.
+    if (m_preview->isVisible() && m_preview->paths() == paths) {
+        m_preview->close();
+        return;
+    }
+    m_preview->preview(std::move(paths));
+}
 
 void TarvoController::tarvoViewDidRequestRemovalOf(TarvoView&, const std::vector<QUuid>& items) {
     for (const QUuid& id : items) {
-        m_thumbnails->invalidate(id);
         m_store->remove(id);
+        m_thumbnails->invalidate(id);
     }
-    refresh(true);
+    settleAfterDrag();
 }
 
 void TarvoController::tarvoViewDidRequestRetryOf(TarvoView&, const QUuid& item) {
     m_receiver->retry(item);
 }
 
-void TarvoController::tarvoViewDidRequestCopyOf(TarvoView&, const std::vector<QUuid>&, bool) {}
+void TarvoController::tarvoViewDidRequestCopyOf(TarvoView&, const std::vector<QUuid>& ids,
+                                                bool asPath) {
+    const std::vector<Item> items = existingItems(ids);
+    if (items.empty())
+        return;
+    QStringList paths;
+    for (const Item& item : items) {
+        if (const std::optional<QString> path = payloadPath(item))
+            paths << *path;
+    }
+    if (asPath) {
+        m_generalPasteboard->writeString(TextConverter::quotedPaths(paths));
+    } else if (!paths.isEmpty()) {
+        QList<QUrl> urls;
+        for (const QString& path : paths)
+            urls << QUrl::fromLocalFile(path);
+        m_generalPasteboard->writeFiles(urls);
+    } else {
+        QStringList names;
+        for (const Item& item : items)
+            names << item.displayName;
+        m_generalPasteboard->writeString(names.join(u'\n'));
+    }
+}
 
-void TarvoController::tarvoViewDidRequestRevealOf(TarvoView&, const QUuid&) {}
+void TarvoController::tarvoViewDidRequestRevealOf(TarvoView&, const QUuid& id) {
+    const std::optional<Item> item = m_store->item(id);
+    if (!item)
+        return;
+    std::optional<QString> shown;
+    if (item->sourceURL && item->sourceURL->isLocalFile() &&
+        Files::exists(item->sourceURL->toLocalFile()))
+        shown = item->sourceURL->toLocalFile();
+    else
+        shown = payloadPath(*item);
+    if (shown)
+        m_fileViewer->reveal(*shown);
+}
 
 void TarvoController::tarvoViewDidRequestRuleFor(TarvoView&, const QUuid& item) {
     if (onRequestRuleForApp)
@@ -63,6 +154,9 @@ void TarvoController::tarvoViewSelectionDidChange(TarvoView&, const std::vector<
 }
 
 void TarvoController::tarvoViewDidRequestEscape(TarvoView&) {
+    m_panel->setWantsKeyboardFocus(false);
+    if (m_view->notice())
+        m_view->setNotice(std::nullopt);
     hideTarvo();
 }
 
@@ -70,9 +164,13 @@ void TarvoController::tarvoViewDidRequestUndo(TarvoView&) {
     undoLastDrop();
 }
 
-void TarvoController::tarvoViewDidRequestPaste(TarvoView&) {}
+void TarvoController::tarvoViewDidRequestPaste(TarvoView&) {
+    pasteFromClipboard();
+}
 
-void TarvoController::tarvoViewDidClickNotice(TarvoView&) {}
+void TarvoController::tarvoViewDidClickNotice(TarvoView&) {
+    m_view->setNotice(std::nullopt);
+}
 
 void TarvoController::tarvoViewDidTogglePinOf(TarvoView&, const QUuid& id) {
     if (std::optional<Item> item = m_store->item(id)) {
@@ -83,7 +181,16 @@ void TarvoController::tarvoViewDidTogglePinOf(TarvoView&, const QUuid& id) {
 }
 
 void TarvoController::tarvoViewIslandHoverChanged(TarvoView&, bool hovering) {
-    if (!hovering && m_state == TarvoState::resting)
+    if (hovering) {
+        // The tuck-away stays armed: it looks again while the pointer is near
+        // the tab, so it still runs once the pointer has gone.
+        if (m_state == TarvoState::tab && m_preferences.openShelfOnNotchHover())
+            armDormantWake();
+        return;
+    }
+    m_notchWakeArmed = true;
+    if (m_state == TarvoState::resting && !m_store->items().empty() && !m_dragSource &&
+        !m_view->isPointerOverIsland())
         scheduleSettle(0.35);
 }
 
@@ -92,9 +199,39 @@ void TarvoController::tarvoViewDidClickBareIsland(TarvoView&) {
         settleToTabNow();
 }
 
-std::unique_ptr<QMenu> TarvoController::tarvoViewContextMenuFor(TarvoView&,
-                                                                const std::optional<QUuid>&) {
-    return nullptr;
+std::unique_ptr<QMenu> TarvoController::tarvoViewContextMenuFor(TarvoView& view,
+                                                                const std::optional<QUuid>& id) {
+    auto menu = std::make_unique<QMenu>();
+    // The view goes with the controller, so no entry runs once it is gone.
+    auto entry = [&](const QString& title, std::function<void()> handler) {
+        QAction* action = menu->addAction(title);
+        QObject::connect(action, &QAction::triggered, m_view, std::move(handler));
+    };
+    const std::optional<Item> item = id ? m_store->item(*id) : std::nullopt;
+    if (item) {
+        const QUuid itemID = item->id;
+        entry(L10n::ctxOpen(), [this, &view, itemID] { tarvoViewDidActivate(view, itemID); });
+        entry(L10n::ctxReveal(),
+              [this, &view, itemID] { tarvoViewDidRequestRevealOf(view, itemID); });
+        entry(L10n::ctxCopy(),
+              [this, &view, itemID] { tarvoViewDidRequestCopyOf(view, {itemID}, false); });
+        entry(L10n::ctxRemove(item->displayName),
+              [this, &view, itemID] { tarvoViewDidRequestRemovalOf(view, {itemID}); });
+        menu->addSeparator();
+    }
+    if (AcceptedTypes::canAccept(*m_generalPasteboard->contents()))
+        entry(L10n::ctxPaste(), [this] { pasteFromClipboard(); });
+    if (!m_store->items().empty())
+        entry(L10n::ctxClearAll(), [this] { clearTarvo(); });
+    entry(L10n::ctxHide(), [this] { hideTarvo(); });
+    menu->addSeparator();
+    entry(L10n::menuSettings(), [this] {
+        if (onRequestSettings)
+            onRequestSettings();
+    });
+    QAction* quit = menu->addAction(L10n::menuQuit());
+    QObject::connect(quit, &QAction::triggered, [] { QCoreApplication::quit(); });
+    return menu;
 }
 
 } // namespace tarvo

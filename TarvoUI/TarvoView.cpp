@@ -5,6 +5,8 @@
 #include "IslandScene.h"
 #include "ItemLayer.h"
 #include "ShelfAccessibility.h"
+#include "ShelfDropTarget.h"
+#include "ShelfInput.h"
 #include "TarvoViewDelegate.h"
 
 #include "TarvoCore/ItemLayout.h"
@@ -73,6 +75,8 @@ TarvoView::TarvoView(AnimationClock* clock, const DisplayOptions* display, QWidg
     setAttribute(Qt::WA_TranslucentBackground);
     setAccessibleName(L10n::a11yTarvoRole());
     setAcceptDrops(true);
+    m_input = std::make_unique<ShelfInput>(*this);
+    m_dropTarget = std::make_unique<ShelfDropTarget>(*this);
     setUp();
 }
 
@@ -592,9 +596,9 @@ bool TarvoView::hitTest(Point point) const {
     if (const std::optional<Rect> chip = clickableChipFrame(); chip && chip->contains(point))
         return true;
     const Rect island = m_scene->islandRect();
-    return m_scene->state() == TarvoState::resting && !m_items.empty() &&
-           point.y >= m_scene->visibleBottom() && point.x >= island.minX() - islandHitMargin &&
-           point.x < island.maxX() + islandHitMargin;
+    // An empty resting shelf takes clicks too: its menu offers to paste.
+    return m_scene->state() == TarvoState::resting && point.y >= m_scene->visibleBottom() &&
+           point.x >= island.minX() - islandHitMargin && point.x < island.maxX() + islandHitMargin;
 }
 
 QRegion TarvoView::inputRegion() const {
@@ -603,7 +607,7 @@ QRegion TarvoView::inputRegion() const {
     QRegion region;
     const Rect island = m_scene->islandRect();
     const double bottom = m_scene->visibleBottom();
-    if (m_scene->state() == TarvoState::resting && !m_items.empty()) {
+    if (m_scene->state() == TarvoState::resting) {
         region +=
             qtRect(*this, {island.x - islandHitMargin, bottom, island.width + 2 * islandHitMargin,
                            std::max(height() - bottom, 0.0)})

@@ -32,6 +32,8 @@ class DisplayOptions;
 class IslandScene;
 class ItemLayer;
 class Layer;
+class ShelfDropTarget;
+class ShelfInput;
 class TarvoViewDelegate;
 
 // The shelf's one view: it hosts the island's layer tree (outline, strip,
@@ -189,6 +191,11 @@ public:
     // Moves the strip by a scroll delta, within its ends.
     void scrollItems(double delta);
 
+    // The pointer and keyboard, and the drop target; the view hands them its
+    // events.
+    ShelfInput& input() const { return *m_input; }
+    ShelfDropTarget& dropTarget() const { return *m_dropTarget; }
+
     // Whether a press at `point` (view coordinates) belongs to the view; where
     // it does not, the press goes to the window below.
     bool hitTest(Point point) const;
@@ -224,6 +231,7 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -271,8 +279,8 @@ private:
     bool m_hoveringIsland = false;
     double m_islandWidth = 0;
     bool m_isShowingMenu = false;
-    // Whether the delegate took the drag under the pointer.
-    bool m_dropAccepted = false;
+    std::unique_ptr<ShelfInput> m_input;
+    std::unique_ptr<ShelfDropTarget> m_dropTarget;
     std::map<QUuid, std::shared_ptr<ItemLayer>> m_itemLayers;
     // Stored items shown by the first snapshot are in place, not landing.
     bool m_hadSnapshot = false;

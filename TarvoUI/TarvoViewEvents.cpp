@@ -2,10 +2,12 @@
 
 #include "IslandScene.h"
 #include "ItemLayer.h"
+#include "KeyAction.h"
+#include "ShelfDropTarget.h"
+#include "ShelfInput.h"
 #include "TarvoViewDelegate.h"
 
-#include "TarvoPlatform/MimePasteboard.h"
-
+#include <QCursor>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QKeyEvent>
@@ -58,6 +60,7 @@ void TarvoView::mouseMoveEvent(QMouseEvent* event) {
     m_pointer = point;
     setHoveredItem(itemAt(point));
     setHovering(overIsland(point));
+    m_input->mouseMoveEvent(*event);
 }
 
 void TarvoView::setHoveredItem(const std::optional<QUuid>& item) {
@@ -88,96 +91,48 @@ bool TarvoView::isPointerNearIsland() const {
         .contains(*m_pointer);
 }
 
+void TarvoView::refreshIslandHover() {
+    const QPoint local = mapFromGlobal(QCursor::pos());
+    setHovering(rect().contains(local) && overIsland(fromQt(QPointF(local))));
+}
+
+// Presses, keys and drops go to the shelf's input and drop target.
 void TarvoView::mousePressEvent(QMouseEvent* event) {
-    const Point point = fromQt(event->position());
-    m_closePressed = event->button() == Qt::LeftButton && closeButtonVisible() &&
-                     m_scene->layout().closeHitRect.contains(point);
-    m_barePressed =
-        event->button() == Qt::LeftButton && !m_closePressed && overIsland(point) && !itemAt(point);
-    if (m_closePressed)
-        setClosePressed(true);
+    m_input->mousePressEvent(*event);
+}
+
+void TarvoView::mouseDoubleClickEvent(QMouseEvent* event) {
+    m_input->mousePressEvent(*event);
 }
 
 void TarvoView::mouseReleaseEvent(QMouseEvent* event) {
-    const Point point = fromQt(event->position());
-    const bool closePressed = std::exchange(m_closePressed, false);
-    const bool barePressed = std::exchange(m_barePressed, false);
-    if (closePressed)
-        setClosePressed(false);
-    if (!m_delegate)
-        return;
-    const std::optional<Rect> chip = clickableChipFrame();
-    if (closePressed) {
-        m_delegate->tarvoViewDidRequestEscape(*this);
-    } else if (chip && chip->contains(point)) {
-        m_delegate->tarvoViewDidClickNotice(*this);
-    } else if (barePressed && overIsland(point)) {
-        m_delegate->tarvoViewDidClickBareIsland(*this);
-    }
+    m_input->mouseReleaseEvent(*event);
 }
 
 void TarvoView::keyPressEvent(QKeyEvent* event) {
-    if (!m_delegate) {
-        event->ignore();
-        return;
-    }
-    if (event->key() == Qt::Key_Escape) {
-        m_delegate->tarvoViewDidRequestEscape(*this);
-    } else if (event->matches(QKeySequence::Undo)) {
-        m_delegate->tarvoViewDidRequestUndo(*this);
-    } else if (event->matches(QKeySequence::Paste)) {
-        m_delegate->tarvoViewDidRequestPaste(*this);
-    } else {
-        event->ignore();
-    }
+    m_input->keyPressEvent(*event);
+    if (!event->isAccepted())
+        QWidget::keyPressEvent(event);
 }
 
 void TarvoView::wheelEvent(QWheelEvent* event) {
-    const QPointF delta = QPointF(event->angleDelta()) / 8.0;
-    scrollItems(delta.x() + delta.y());
+    scrollItems(KeyActions::scrollDelta(*event));
 }
 
 void TarvoView::dragEnterEvent(QDragEnterEvent* event) {
-    m_dropAccepted = false;
-    if (m_delegate && event->mimeData()) {
-        const MimePasteboard pasteboard(*event->mimeData());
-        m_dropAccepted = m_delegate->tarvoView(*this, pasteboard);
-    }
-    if (m_dropAccepted) {
-        event->setDropAction(Qt::CopyAction);
-        event->accept();
-    } else {
-        event->ignore();
-    }
+    m_dropTarget->dragEnterEvent(*event);
 }
 
 void TarvoView::dragMoveEvent(QDragMoveEvent* event) {
-    if (m_dropAccepted) {
-        event->setDropAction(Qt::CopyAction);
-        event->accept();
-    } else {
-        event->ignore();
-    }
+    m_dropTarget->dragMoveEvent(*event);
 }
 
-void TarvoView::dragLeaveEvent(QDragLeaveEvent*) {
-    m_dropAccepted = false;
+void TarvoView::dragLeaveEvent(QDragLeaveEvent* event) {
+    m_dropTarget->dragLeaveEvent(*event);
 }
 
 void TarvoView::dropEvent(QDropEvent* event) {
-    const bool accepted = std::exchange(m_dropAccepted, false);
-    if (!accepted || !m_delegate || !event->mimeData()) {
-        event->ignore();
-        return;
-    }
-    const MimePasteboard pasteboard(*event->mimeData());
-    const Point at = fromQt(event->position());
-    if (m_delegate->tarvoView(*this, pasteboard, QPointF(at.x, at.y))) {
-        event->setDropAction(Qt::CopyAction);
-        event->accept();
-    } else {
-        event->ignore();
-    }
+    m_dropTarget->dropEvent(*event);
 }
 
 } // namespace tarvo

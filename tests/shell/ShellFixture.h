@@ -12,6 +12,7 @@
 #include "TarvoPlatform/memory/MemoryDisplayOptions.h"
 #include "TarvoPlatform/memory/MemoryDragSession.h"
 #include "TarvoPlatform/memory/MemoryEventMonitors.h"
+#include "TarvoPlatform/memory/MemoryFileViewer.h"
 #include "TarvoPlatform/memory/MemoryHotkeyGrabber.h"
 #include "TarvoPlatform/memory/MemoryInputState.h"
 #include "TarvoPlatform/memory/MemoryPanelWindowSystem.h"
@@ -65,6 +66,9 @@ struct MemoryShell {
         platform.clipboard = &clipboard;
         platform.launcher = &launcher;
         platform.pasteKeys = &pasteKeys;
+        // The clipboard is Qt's own, which the offscreen platform keeps in
+        // the process.
+        platform.fileViewer = &fileViewer;
         return platform;
     }
 
@@ -86,6 +90,7 @@ struct MemoryShell {
     MemoryClipboard clipboard;
     MemoryAppLauncher launcher;
     MemoryPasteKeys pasteKeys;
+    MemoryFileViewer fileViewer;
     // The last sound output made, owned by its player.
     MemorySoundOutput* sound = nullptr;
 };

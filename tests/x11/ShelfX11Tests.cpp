@@ -223,8 +223,13 @@ TEST_F(ShelfX11Test, AGtkDragUnfoldsTheShelfItsDropLandsAndTheShelfFoldsAndTucks
     dropOnTheShelf(hand, window);
     ASSERT_TRUE(waitFor([&] { return tarvo.itemFolders().size() == 1; }, 20000))
         << "the drop landed no item";
-    EXPECT_EQ(payloadOf(tarvo.itemFolders().front(), QStringLiteral("from GTK.txt")),
-              QByteArray("dragged out of a GTK program"));
+    // The item shows at once and its copy is made on a worker.
+    EXPECT_TRUE(waitFor(
+        [&] {
+            return payloadOf(tarvo.itemFolders().front(), QStringLiteral("from GTK.txt")) ==
+                   QByteArray("dragged out of a GTK program");
+        },
+        20000));
 
     // Left alone, it rests, folds into the tab, and on a screen without a
     // notch the tab goes after a while.
@@ -257,8 +262,13 @@ TEST_F(ShelfX11Test, AQtDragUnfoldsTheShelfItsDropLandsAndADragThatOnlyPassesLet
     dropOnTheShelf(hand, window);
     ASSERT_TRUE(waitFor([&] { return tarvo.itemFolders().size() == 1; }, 20000))
         << "the drop landed no item";
-    EXPECT_EQ(payloadOf(tarvo.itemFolders().front(), QStringLiteral("from Qt.txt")),
-              QByteArray("dragged out of a Qt program"));
+    // The item shows at once and its copy is made on a worker.
+    EXPECT_TRUE(waitFor(
+        [&] {
+            return payloadOf(tarvo.itemFolders().front(), QStringLiteral("from Qt.txt")) ==
+                   QByteArray("dragged out of a Qt program");
+        },
+        20000));
     hand.glideTo(QPoint(640, 700));
     ASSERT_TRUE(waitFor([&] { return folded(window); }, 20000)) << "the shelf did not fold";
 

@@ -1,0 +1,176 @@
+// Dropped files and folders copied off the main thread: the shelf shows them
+// at once as receiving items and goes on answering while the bytes move.
+#include "DropReceiver.h"
+
+#include "FileCopier.h"
+#include "StoredName.h"
+
+#include "TarvoCore/ContentHash.h"
+#include "TarvoCore/FileError.h"
+#include "TarvoCore/Files.h"
+#include "TarvoCore/ItemStore.h"
+#include "TarvoCore/Json.h"
+#include "TarvoCore/L10n.h"
+#include "TarvoCore/Log.h"
+#include "TarvoPlatform/Pasteboard.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+
+#include <sys/stat.h>
+
+namespace tarvo {
+
+namespace {
+
+// Only regular files and folders are copied; anything else is refused at the
+// drop, as the copier would refuse it.
+bool isCopyable(const QString& path) {
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 &&
+           (S_ISREG(st.st_mode) || S_ISDIR(st.st_mode));
+}
+
+struct Copied {
+    QString hash;
+    std::optional<QString> error;
+};
+
+} // namespace
+
+template <class Result>
+void DropReceiver::onWorker(std::function<Result()> work, std::function<void(Result)> then) {
+    ++m_copiesInFlight;
+    const std::weak_ptr<bool> alive = m_alive;
+    m_copyQueue.start([this, alive, work = std::move(work), then = std::move(then)] {
+        Result result = work();
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [this, alive, then, result = std::move(result)] {
+                const auto live = alive.lock();
+                if (!live || !*live)
+                    return;
+                --m_copiesInFlight;
+                then(result);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+std::vector<Item> DropReceiver::acceptFileURLsOnWorker(const Pasteboard& pasteboard,
+                                                       const std::optional<QString>& source) {
+    std::vector<Item> placeholders;
+    const QString root = m_store.root();
+    for (const QUrl& url : pasteboard.readURLs(true)) {
+        const QString path = url.toLocalFile();
+        if (!isCopyable(path)) {
+            Log::drag().error(QStringLiteral("could not copy %1: it is neither a file nor a folder")
+                                  .arg(QFileInfo(path).fileName()));
+            continue;
+        }
+        const QString name = QFileInfo(QDir::cleanPath(path)).fileName();
+        const QUuid id = QUuid::createUuid();
+        QString folder;
+        try {
+            folder = m_store.makeItemDirectory(id);
+        } catch (const FileError&) {
+            continue;
+        }
+        const QString stored = StoredName::forDroppedName(name);
+        Item placeholder = newItem(id, source);
+        placeholder.payload =
+            isImage(path) ? ItemPayload::image(stored) : ItemPayload::file(stored);
+        placeholder.displayName = name.isEmpty() ? stored : name;
+        placeholder.sourceURL = url;
+        placeholder.state = ItemState::receiving();
+        placeholder.contentHash = QStringLiteral("pending-") + json::uuidText(id);
+        const ItemStore::AddResult added = m_store.add(placeholder);
+        if (!added.is<ItemStore::AddResult::Added>()) {
+            removeFolder(id);
+            continue;
+        }
+        placeholders.push_back(placeholder);
+
+        const QString copy = folder + u'/' + stored;
+        onWorker<Copied>(
+            [path, copy, root, placeholder] {
+                Copied copied;
+                try {
+                    FileCopier::copy(path, copy);
+                    copied.hash = ContentHash::ofPath(copy);
+                    ItemStore::makeDurable(root, placeholder);
+                } catch (const FileError& error) {
+                    copied.error = error.reason();
+                }
+                return copied;
+            },
+            [this, id, copy](const Copied& copied) {
+                copyFinished(id, copy, copied.hash, copied.error);
+            });
+    }
+    return placeholders;
+}
+
+void DropReceiver::copyFinished(const QUuid& itemID, const QString& copy, const QString& hash,
+                                const std::optional<QString>& error) {
+    const std::optional<Item> placeholder = m_store.item(itemID);
+    if (!placeholder)
+        return; // removed while it copied; its folder went with it
+    if (error) {
+        Log::drag().error(
+            QStringLiteral("could not copy %1: %2").arg(placeholder->displayName, *error));
+        if (Files::exists(copy))
+            Files::removeRecursively(copy);
+        fail(itemID, L10n::itemFailed());
+        return;
+    }
+    Item item = *placeholder;
+    item.contentHash = hash;
+    item.state = ItemState::ready();
+    settleCopy(item, {});
+}
+
+// The content may already be on the shelf: items with the same fingerprint
+// are compared on the worker, and the comparison is repeated for any that
+// arrived meanwhile, before the copy counts as new.
+void DropReceiver::settleCopy(const Item& item, QSet<QUuid> compared) {
+    std::vector<Item> others;
+    for (const Item& existing : m_store.items()) {
+        if (existing.id != item.id && existing.contentHash == item.contentHash &&
+            !compared.contains(existing.id))
+            others.push_back(existing);
+    }
+    if (others.empty()) {
+        m_store.update(item, true);
+        if (onItemUpdated)
+            onItemUpdated(item);
+        return;
+    }
+    for (const Item& other : others)
+        compared.insert(other.id);
+    const QString root = m_store.root();
+    onWorker<std::optional<QUuid>>(
+        [root, item, others]() -> std::optional<QUuid> {
+            for (const Item& other : others) {
+                if (ItemStore::sameContent(root, item, other))
+                    return other.id;
+            }
+            return std::nullopt;
+        },
+        [this, item, compared](const std::optional<QUuid>& same) {
+            if (!m_store.item(item.id))
+                return;
+            const std::optional<Item> existing = same ? m_store.item(*same) : std::nullopt;
+            if (!existing) {
+                settleCopy(item, compared);
+                return;
+            }
+            m_store.remove(item.id);
+            m_store.setSelection({existing->id});
+            if (onDuplicateLanded)
+                onDuplicateLanded(*existing);
+        });
+}
+
+} // namespace tarvo

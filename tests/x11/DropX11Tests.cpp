@@ -1,0 +1,227 @@
+// Drops onto the running tarvo program from the desktop's programs, as a user
+// makes them under Xvfb with openbox: a file from a GTK 3 program and from
+// Thunar lands as the right item, and the same file dropped again finds the
+// item already on the shelf. Run by run-drop.sh, which starts and stops the
+// display, the window manager and a session bus.
+#include "support/TempDir.h"
+#include "support/X11TestTools.h"
+#include "x11/TarvoProgram.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+
+#include <optional>
+
+namespace tarvo::test {
+namespace {
+
+QString run(const QString& program, const QStringList& arguments, int ms = 20000) {
+    QProcess process;
+    process.start(program, arguments);
+    process.waitForFinished(ms);
+    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+}
+
+// One shelf item as the running program stored it.
+struct StoredItem {
+    QString id;
+    QString displayName;
+    QString sourceURL;
+    bool ready = false;
+};
+
+// The items the shelf's index lists, in its order, as the running program
+// stored them.
+std::vector<StoredItem> storedItems(const QString& folder) {
+    std::vector<StoredItem> found;
+    QFile index(folder + QStringLiteral("/tarvo.json"));
+    if (!index.open(QIODevice::ReadOnly))
+        return found;
+    const QJsonArray order =
+        QJsonDocument::fromJson(index.readAll()).object().value("order").toArray();
+    for (const QJsonValue& id : order) {
+        QFile file(folder + u'/' + id.toString() + QStringLiteral("/item.json"));
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        const QJsonObject item = QJsonDocument::fromJson(file.readAll()).object();
+        found.push_back({id.toString(), item.value("displayName").toString(),
+                         item.value("sourceURL").toString(),
+                         item.value("state").toObject().contains("ready")});
+    }
+    return found;
+}
+
+// Folders of items taken off the shelf, kept a while for undo.
+int removedFolders(const QString& folder) {
+    return int(QDir(folder)
+                   .entryList({QStringLiteral(".removed*")},
+                              QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot)
+                   .size());
+}
+
+// A program whose window is placed where the test wants it.
+class Program final {
+public:
+    ~Program() {
+        m_process.kill();
+        m_process.waitForFinished(2000);
+    }
+    // Started and placed; the window's frame, or none.
+    std::optional<QRect> start(const QString& program, const QStringList& arguments,
+                               const QString& windowClass, QRect where) {
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_process.start(program, arguments);
+        const QString window = run("timeout", {"20", "xdotool", "search", "--sync", "--onlyvisible",
+                                               "--class", windowClass})
+                                   .section(u'\n', 0, 0);
+        if (window.isEmpty())
+            return std::nullopt;
+        run("xdotool",
+            {"windowmove", window, QString::number(where.x()), QString::number(where.y())});
+        run("xdotool", {"windowsize", window, QString::number(where.width()),
+                        QString::number(where.height())});
+        std::optional<QRect> placed;
+        waitFor(
+            [&] {
+                QRect rect;
+                for (const QString& line :
+                     run("xdotool", {"getwindowgeometry", "--shell", window}).split(u'\n')) {
+                    const QString key = line.section(u'=', 0, 0);
+                    const int value = line.section(u'=', 1).toInt();
+                    if (key == QLatin1String("X"))
+                        rect.moveLeft(value);
+                    else if (key == QLatin1String("Y"))
+                        rect.moveTop(value);
+                    else if (key == QLatin1String("WIDTH"))
+                        rect.setWidth(value);
+                    else if (key == QLatin1String("HEIGHT"))
+                        rect.setHeight(value);
+                }
+                if (rect.width() < where.width() - 10)
+                    return false;
+                placed = rect;
+                return true;
+            },
+            10000);
+        return placed;
+    }
+    void startProbe(const QStringList& arguments) {
+        m_process.start(QString::fromLocal8Bit(qgetenv("TARVO_GTK_PROBE")), arguments);
+    }
+    std::optional<QPoint> ready() { return readyPoint(m_process); }
+
+private:
+    QProcess m_process;
+};
+
+class DropOnTarvo : public ::testing::Test {
+protected:
+    // From `from` up towards the top of the screen, where the shelf unfolds,
+    // and into it; let go there.
+    static void dragToShelf(XTestHand& hand, QPoint from) {
+        hand.moveTo(from);
+        pump(200);
+        hand.press();
+        hand.glideTo(from + QPoint(0, -30));
+        hand.glideTo(QPoint(640, 150));
+        pump(400);
+        hand.glideTo(QPoint(640, 50), 12);
+        pump(400);
+        hand.glideTo(QPoint(644, 46), 4);
+        pump(300);
+        hand.release();
+    }
+
+    TempDir m_home;
+    TempDir m_files;
+};
+
+TEST_F(DropOnTarvo, AFileFromAGtkProgramLandsAndAgainFindsTheItemAlreadyThere) {
+    TarvoProcess tarvo(m_home);
+    tarvo.start();
+    const QString path = m_files.write("from gtk.txt", "written in a GTK program");
+    Program probe;
+    probe.startProbe(
+        {"source", "--class", "gtkprobe", "--geometry", "440,420,400,240", "--uri", path});
+    const std::optional<QPoint> centre = probe.ready();
+    ASSERT_TRUE(centre);
+    pump(1000);
+
+    XTestHand hand;
+    ASSERT_TRUE(hand.ok());
+    dragToShelf(hand, *centre);
+    ASSERT_TRUE(waitFor(
+        [&] {
+            const std::vector<StoredItem> items = storedItems(tarvo.itemsFolder());
+            return items.size() == 1 && items.front().ready;
+        },
+        20000))
+        << "the dropped file did not land";
+    const StoredItem landed = storedItems(tarvo.itemsFolder()).front();
+    EXPECT_EQ(landed.displayName, QStringLiteral("from gtk.txt"));
+    EXPECT_EQ(QUrl(landed.sourceURL), QUrl::fromLocalFile(path));
+    QFile copy(tarvo.itemsFolder() + u'/' + landed.id + QStringLiteral("/from gtk.txt"));
+    ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
+    EXPECT_EQ(copy.readAll(), "written in a GTK program");
+
+    pump(3000); // the shelf folds away before the next drag
+    dragToShelf(hand, *centre);
+    EXPECT_TRUE(waitFor([&] { return removedFolders(tarvo.itemsFolder()) == 1; }, 20000))
+        << "the second drop's own copy was not given up";
+    const std::vector<StoredItem> after = storedItems(tarvo.itemsFolder());
+    ASSERT_EQ(after.size(), 1u);
+    EXPECT_EQ(after.front().id, landed.id);
+    EXPECT_EQ(tarvo.terminate(), 0);
+}
+
+TEST_F(DropOnTarvo, AFileFromThunarLandsAsThatFile) {
+    TarvoProcess tarvo(m_home);
+    tarvo.start();
+    QDir().mkpath(m_files.file("Folder"));
+    m_files.write("Folder/report.txt", "quarterly numbers");
+    Program thunar;
+    const std::optional<QRect> window =
+        thunar.start("thunar", {m_files.file("Folder")}, "thunar", {320, 300, 640, 420});
+    ASSERT_TRUE(window) << "thunar did not start";
+    pump(1500);
+
+    // The file's icon is the first of the folder view; its place depends on
+    // the sidebar and the bars above the view, so a few are tried.
+    XTestHand hand;
+    ASSERT_TRUE(hand.ok());
+    const QPoint offsets[] = {{210, 128}, {210, 150}, {200, 110}, {230, 170}, {190, 95}};
+    bool landed = false;
+    for (const QPoint& offset : offsets) {
+        dragToShelf(hand, window->topLeft() + offset);
+        landed = waitFor(
+            [&] {
+                const std::vector<StoredItem> items = storedItems(tarvo.itemsFolder());
+                return items.size() == 1 && items.front().ready;
+            },
+            3000);
+        if (landed)
+            break;
+        pump(2500);
+    }
+    ASSERT_TRUE(landed) << "no drag from thunar landed";
+    const StoredItem item = storedItems(tarvo.itemsFolder()).front();
+    EXPECT_EQ(item.displayName, QStringLiteral("report.txt"));
+    EXPECT_EQ(QUrl(item.sourceURL), QUrl::fromLocalFile(m_files.file("Folder/report.txt")));
+    EXPECT_EQ(tarvo.terminate(), 0);
+}
+
+} // namespace
+} // namespace tarvo::test
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
