@@ -15,6 +15,7 @@
 #include "TarvoDrag/DragMonitor.h"
 #include "TarvoPlatform/Accessibility.h"
 #include "TarvoPlatform/Clock.h"
+#include "TarvoPlatform/DesktopFileViewer.h"
 #include "TarvoPlatform/WorkRoot.h"
 #include "TarvoShell/HotkeyMonitor.h"
 #include "TarvoShell/MenuBarController.h"
@@ -31,11 +32,6 @@
 #include "TarvoUpdates/UpdateSchedule.h"
 
 #include <QCoreApplication>
-#include <QDBusConnection>
-#include <QDBusMessage>
-#include <QDBusPendingCallWatcher>
-#include <QDesktopServices>
-#include <QFileInfo>
 #include <QPointer>
 #include <QProcess>
 #include <QStandardPaths>
@@ -317,24 +313,7 @@ void AppDelegate::updateCheckFinished(const UpdateCheckResult& result) {
 }
 
 void AppDelegate::revealInFileManager(const QString& path) {
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        QStringLiteral("org.freedesktop.FileManager1"),
-        QStringLiteral("/org/freedesktop/FileManager1"),
-        QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
-    call << QStringList{QUrl::fromLocalFile(path).toString()} << QString();
-    const QString folder = QFileInfo(path).absolutePath();
-    auto* watcher =
-        new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call, 10000));
-    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher,
-                     [folder](QDBusPendingCallWatcher* finished) {
-                         if (finished->isError()) {
-                             Log::updates().notice(
-                                 QStringLiteral("no file manager to show the update: %1")
-                                     .arg(finished->error().message()));
-                             QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
-                         }
-                         finished->deleteLater();
-                     });
+    DesktopFileViewer().reveal(path);
 }
 
 void AppDelegate::showOnboarding() {
