@@ -1,6 +1,7 @@
 #include "KeyAction.h"
 
 #include "TarvoPlatform/InputState.h"
+#include "TarvoPlatform/QtModifiers.h"
 
 #include <QKeyEvent>
 #include <QWheelEvent>
@@ -58,13 +59,8 @@ quint16 keyCode(int qtKey) {
 }
 
 quint64 modifierFlags(Qt::KeyboardModifiers modifiers) {
-    quint64 flags = 0;
-    if (modifiers & Qt::ShiftModifier)
-        flags |= ModifierFlag::shift;
-    if (modifiers & Qt::ControlModifier)
-        flags |= ModifierFlag::command;
-    if (modifiers & Qt::AltModifier)
-        flags |= ModifierFlag::option;
+    // The shelf's own keys also tell Meta apart, as control.
+    quint64 flags = QtModifiers::modifierFlags(modifiers);
     if (modifiers & Qt::MetaModifier)
         flags |= ModifierFlag::control;
     return flags;
