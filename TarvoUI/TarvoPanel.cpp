@@ -137,7 +137,7 @@ void TarvoPanel::applyShape() {
     m_inputRegion = toDevice.map(m_view->inputRegion());
     std::optional<QRegion> bounding;
     if (!m_composited)
-        bounding = toDevice.map(m_view->outlineRegion());
+        bounding = m_view->outlineRegion(ratio);
     if (!m_windowSystem)
         return;
     const quint64 id = windowID();

@@ -634,25 +634,55 @@ QPainterPath TarvoView::outlinePath() const {
     return flip.map(islandOutline());
 }
 
-QRegion TarvoView::outlineRegion() const {
-    QTransform flip;
-    flip.translate(0, height());
-    flip.scale(1, -1);
-    auto regionOf = [&flip](const QPainterPath& path) {
-        return QRegion(flip.map(path).toFillPolygon().toPolygon(), Qt::WindingFill);
-    };
-    QRegion region = regionOf(islandOutline());
+QRegion TarvoView::outlineRegion(double ratio) const {
+    std::vector<QPainterPath> parts{islandOutline()};
     if (!m_morphFrom.isEmpty())
-        region += regionOf(m_morphFrom);
+        parts.push_back(m_morphFrom);
     if (closeButtonVisible())
-        region += regionOf(m_scene->layout().closePath);
+        parts.push_back(m_scene->layout().closePath);
     if (const std::optional<Rect> chip = chipFrame()) {
-        QPainterPath capsule;
         const double radius = m_chip.layer()->model().cornerRadius;
+        QPainterPath capsule;
         capsule.addRoundedRect(QRectF(chip->x, chip->y, chip->width, chip->height), radius, radius);
-        region += regionOf(capsule);
+        parts.push_back(capsule);
     }
-    return region & rect();
+    // The shape is drawn as the painter draws it, antialiased, and every
+    // pixel it tints is taken: a region made from the outline's polygon
+    // takes only the pixels whose centres lie inside and cuts the rim to a
+    // flat, jagged edge.
+    const QSize pixels = (QSizeF(size()) * ratio).toSize();
+    if (pixels.isEmpty())
+        return {};
+    QImage coverage(pixels, QImage::Format_Alpha8);
+    coverage.fill(0);
+    {
+        QPainter painter(&coverage);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.scale(ratio, ratio);
+        painter.translate(0, height());
+        painter.scale(1, -1);
+        // One at a time: paths of opposite directions that overlap would
+        // cancel out as one path.
+        for (const QPainterPath& part : parts)
+            painter.fillPath(part, Qt::black);
+    }
+    QList<QRect> runs;
+    for (int y = 0; y < pixels.height(); ++y) {
+        const uchar* row = coverage.constScanLine(y);
+        for (int x = 0; x < pixels.width();) {
+            if (!row[x]) {
+                ++x;
+                continue;
+            }
+            const int start = x;
+            while (x < pixels.width() && row[x])
+                ++x;
+            runs.push_back(QRect(start, y, x - start, 1));
+        }
+    }
+    QRegion region;
+    region.setRects(runs.constData(), int(runs.size()));
+    return region;
 }
 
 void TarvoView::shapeChanged() {

@@ -208,8 +208,9 @@ public:
     QPainterPath outlinePath() const;
     // What shows, as a region for windows drawn without a compositor: the
     // outline (while it morphs, the old one too), the close button and the
-    // caption chip.
-    QRegion outlineRegion() const;
+    // caption chip, each with its antialiased rim, in the pixels of a window
+    // drawn at `ratio`.
+    QRegion outlineRegion(double ratio = 1) const;
 
     // Called after every layout, so that the panel can follow the regions.
     std::function<void()> onShapeChanged;

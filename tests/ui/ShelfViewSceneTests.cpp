@@ -164,6 +164,35 @@ TEST_F(ShelfViewTest, TheWindowsShapeFollowsEveryStateAndKeepsTheOldOutlineWhile
     EXPECT_TRUE(bounding().contains(qt({180, 120})));
 }
 
+TEST_F(ShelfViewTest, WithoutACompositorTheWindowsShapeHoldsEveryPaintedPixelOfTheCloseMark) {
+    // Offset by fractions of a point, the mark's antialiased rim falls on
+    // other pixels; none of them may be cut off by the window's shape.
+    for (const double width : {200.0, 201.0, 203.0}) {
+        SCOPED_TRACE(width);
+        m_view->setIslandWidth(width);
+        m_view->setForcesCloseBadge(true);
+        show(TarvoState::resting, {textItem(QStringLiteral("a"))});
+        m_clock.advance(1.0, 0.1);
+        ASSERT_TRUE(m_view->closeButtonVisible());
+        LayerPainter painter;
+        const QImage image = painter.render(*m_view->rootLayer(), {360, 132}, 1);
+        const Point c = m_view->closeCenter();
+        const QRect around = QRectF(m_view->toQt({c.x - 14, c.y + 14}), QSizeF(28, 28))
+                                 .toAlignedRect()
+                                 .intersected(image.rect());
+        int painted = 0;
+        for (int y = around.top(); y <= around.bottom(); ++y) {
+            for (int x = around.left(); x <= around.right(); ++x) {
+                if (image.pixelColor(x, y).alpha() == 0)
+                    continue;
+                ++painted;
+                EXPECT_TRUE(bounding().contains(QPoint(x, y))) << x << "," << y;
+            }
+        }
+        EXPECT_GT(painted, 200);
+    }
+}
+
 TEST_F(ShelfViewTest, ASnapshotOnScreenLeavesTheChangeOfStateToTheMorph) {
     const Item a = textItem(QStringLiteral("a"));
     m_panel->orderFront();
