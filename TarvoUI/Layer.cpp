@@ -358,4 +358,13 @@ QPainterPath Layer::shadowShape(const LayerProperties& p) const {
     return shape;
 }
 
+void Layer::dropCachedPixels() {
+    m_contentsCache.clear();
+    m_backgroundCache.clear();
+    for (const std::shared_ptr<Layer>& sublayer : m_sublayers)
+        sublayer->dropCachedPixels();
+    if (m_mask)
+        m_mask->dropCachedPixels();
+}
+
 } // namespace tarvo

@@ -44,6 +44,12 @@ public:
     void insertSublayer(std::shared_ptr<Layer> layer, std::size_t index);
     void removeFromSuperlayer();
     const std::vector<std::shared_ptr<Layer>>& sublayers() const { return m_sublayers; }
+    // Forgets the pixels kept of this layer's drawing and of its sublayers'
+    // and mask's; the next paint draws them again.
+    void dropCachedPixels();
+    bool hasCachedPixels() const {
+        return !m_contentsCache.isEmpty() || !m_backgroundCache.isEmpty();
+    }
     Layer* superlayer() const { return m_superlayer; }
     // The mask's drawn alpha (in this layer's space) limits what this layer
     // and its sublayers show.

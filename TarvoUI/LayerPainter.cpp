@@ -173,6 +173,12 @@ std::optional<QRegion> translucentStretches(const LayerProperties& g) {
 
 LayerPainter::LayerPainter() : m_shadows(shadowCacheKilobytes) {}
 
+void LayerPainter::dropCachedPixels() {
+    m_shadows.clear();
+    m_offscreens.clear();
+    m_offscreens.shrink_to_fit();
+}
+
 LayerPainter::~LayerPainter() = default;
 
 void LayerPainter::paint(QPainter& painter, const Layer& root, double viewHeight,

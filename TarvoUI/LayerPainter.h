@@ -30,6 +30,8 @@ public:
     QImage render(const Layer& root, Size size, double ratio);
 
     int cachedShadowCount() const { return m_shadows.count(); }
+    // Forgets the shadows and offscreen images kept from frame to frame.
+    void dropCachedPixels();
 
 private:
     struct Shadow;

@@ -27,6 +27,11 @@ void blitAtDevicePoint(QPainter& painter, const QImage& image, QPointF topLeft) 
     painter.restore();
 }
 
+void RasterCache::clear() {
+    m_key.clear();
+    m_image = QImage();
+}
+
 void RasterCache::draw(QPainter& painter, const QRectF& rect, QByteArray key,
                        const std::function<void(QPainter&)>& render) {
     const QTransform device = painter.deviceTransform();

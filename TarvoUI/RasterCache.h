@@ -20,6 +20,9 @@ public:
     // device's scale changed. A rotated or sheared painter draws directly.
     void draw(QPainter& painter, const QRectF& rect, QByteArray key,
               const std::function<void(QPainter&)>& render);
+    // Forgets the pixels; the next draw renders them again.
+    void clear();
+    bool isEmpty() const { return m_image.isNull(); }
 
 private:
     QByteArray m_key;

@@ -7,6 +7,8 @@
 #include "TarvoPlatform/PanelWindowSystem.h"
 #include "TarvoPlatform/Screens.h"
 
+#include <QBackingStore>
+#include <QHideEvent>
 #include <QKeyEvent>
 #include <QTransform>
 #include <QWindow>
@@ -120,6 +122,20 @@ void TarvoPanel::showEvent(QShowEvent*) {
     if (m_windowSystem)
         m_windowSystem->setPanelStates(windowID());
     refreshCompositor();
+}
+
+void TarvoPanel::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    if (event->spontaneous())
+        return;
+    // Put away for good (a morph keeps the window shown): a hidden shelf
+    // keeps no pictures and no window pixels. Its first paint on the next
+    // show draws them again, and Qt sizes the window's pixels to the window
+    // before that paint.
+    if (m_view)
+        m_view->dropPictures();
+    if (QBackingStore* store = backingStore())
+        store->resize(QSize(1, 1));
 }
 
 void TarvoPanel::refreshCompositor() {

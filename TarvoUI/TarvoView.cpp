@@ -725,6 +725,23 @@ bool TarvoView::event(QEvent* event) {
     return QWidget::event(event);
 }
 
+void TarvoView::dropPictures() {
+    rootLayer()->dropCachedPixels();
+    m_painter.dropCachedPixels();
+}
+
+int TarvoView::layersWithPictures() const {
+    std::function<int(const Layer&)> count = [&count](const Layer& layer) {
+        int n = layer.hasCachedPixels() ? 1 : 0;
+        for (const std::shared_ptr<Layer>& sublayer : layer.sublayers())
+            n += count(*sublayer);
+        if (const Layer* mask = layer.mask())
+            n += count(*mask);
+        return n;
+    };
+    return count(*rootLayer()) + m_painter.cachedShadowCount();
+}
+
 void TarvoView::paintEvent(QPaintEvent*) {
     // A move to a screen of another scale may reach the view first as a
     // paint at the new ratio.

@@ -215,6 +215,13 @@ public:
     // Called after every layout, so that the panel can follow the regions.
     std::function<void()> onShapeChanged;
 
+    // Forgets every picture drawn for the screen (the layers' pixels, text,
+    // shadows and offscreen images) while the shelf is hidden; the next paint
+    // draws them again.
+    void dropPictures();
+    // How many layers keep pixels of their drawing now.
+    int layersWithPictures() const;
+
     // The pixels per point the layers are drawn for: the window's device
     // pixel ratio, 2 before the view has a window.
     double contentsScale() const { return m_contentsScale; }

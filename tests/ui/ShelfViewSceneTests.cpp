@@ -193,6 +193,31 @@ TEST_F(ShelfViewTest, WithoutACompositorTheWindowsShapeHoldsEveryPaintedPixelOfT
     }
 }
 
+TEST_F(ShelfViewTest, APutAwayShelfKeepsNoPicturesAndDrawsTheSameWhenShownAgain) {
+    const Item a = textItem(QStringLiteral("a"));
+    m_view->setForcesCloseBadge(true);
+    m_panel->orderFront();
+    show(TarvoState::resting, {a});
+    m_view->setStripState(TarvoState::resting, false);
+    m_clock.advance(1.0, 0.1);
+    m_panel->grab();
+    EXPECT_GT(m_view->layersWithPictures(), 0);
+    // The frames of a morph on screen keep them.
+    m_view->setStripState(TarvoState::tab, true);
+    m_clock.advance(0.05, 0.05);
+    m_panel->grab();
+    EXPECT_GT(m_view->layersWithPictures(), 0);
+    m_view->setStripState(TarvoState::resting, true);
+    m_clock.advance(2.0, 0.1);
+    const QImage before = m_panel->grab().toImage();
+
+    m_panel->orderOut();
+    EXPECT_EQ(m_view->layersWithPictures(), 0);
+    m_panel->orderFront();
+    EXPECT_EQ(m_panel->grab().toImage(), before);
+    EXPECT_GT(m_view->layersWithPictures(), 0);
+}
+
 TEST_F(ShelfViewTest, ASnapshotOnScreenLeavesTheChangeOfStateToTheMorph) {
     const Item a = textItem(QStringLiteral("a"));
     m_panel->orderFront();
