@@ -9,9 +9,9 @@
 #include "TarvoDrag/AcceptedTypes.h"
 #include "TarvoDrag/DragSource.h"
 #include "TarvoDrag/DropReceiver.h"
+#include "TarvoPlatform/Clipboard.h"
 #include "TarvoPlatform/Clock.h"
 #include "TarvoPlatform/FileViewer.h"
-#include "TarvoPlatform/GeneralPasteboard.h"
 #include "TarvoPlatform/Pasteboard.h"
 #include "TarvoPlatform/Workspace.h"
 #include "TarvoUI/PreviewWindow.h"
@@ -52,7 +52,7 @@ bool TarvoController::tarvoView(TarvoView&, const Pasteboard& performDropOf, QPo
 
 void TarvoController::pasteFromClipboard() {
     m_engagedThisSession = true;
-    const std::unique_ptr<Pasteboard> contents = m_generalPasteboard->contents();
+    const std::unique_ptr<Pasteboard> contents = m_clipboard->contents();
     m_receiver->accept(*contents, std::nullopt);
 }
 
@@ -96,8 +96,13 @@ void TarvoController::tarvoViewDidRequestRemovalOf(TarvoView&, const std::vector
     settleAfterDrag();
 }
 
-void TarvoController::tarvoViewDidRequestRetryOf(TarvoView&, const QUuid& item) {
-    m_receiver->retry(item);
+void TarvoController::tarvoViewDidRequestRetryOf(TarvoView&, const QUuid& id) {
+    m_receiver->retry(id);
+    // When nothing could be copied again, the notice says why.
+    if (const std::optional<Item> item = m_store->item(id)) {
+        if (const auto* failed = std::get_if<ItemState::Failed>(&item->state.value))
+            showTransientNotice(failed->reason, false);
+    }
 }
 
 void TarvoController::tarvoViewDidRequestCopyOf(TarvoView&, const std::vector<QUuid>& ids,
@@ -111,17 +116,17 @@ void TarvoController::tarvoViewDidRequestCopyOf(TarvoView&, const std::vector<QU
             paths << *path;
     }
     if (asPath) {
-        m_generalPasteboard->writeString(TextConverter::quotedPaths(paths));
+        m_clipboard->writeText(TextConverter::quotedPaths(paths));
     } else if (!paths.isEmpty()) {
         QList<QUrl> urls;
         for (const QString& path : paths)
             urls << QUrl::fromLocalFile(path);
-        m_generalPasteboard->writeFiles(urls);
+        m_clipboard->writeFileURLs(urls);
     } else {
         QStringList names;
         for (const Item& item : items)
             names << item.displayName;
-        m_generalPasteboard->writeString(names.join(u'\n'));
+        m_clipboard->writeText(names.join(u'\n'));
     }
 }
 
@@ -219,7 +224,7 @@ std::unique_ptr<QMenu> TarvoController::tarvoViewContextMenuFor(TarvoView& view,
               [this, &view, itemID] { tarvoViewDidRequestRemovalOf(view, {itemID}); });
         menu->addSeparator();
     }
-    if (AcceptedTypes::canAccept(*m_generalPasteboard->contents()))
+    if (AcceptedTypes::canAccept(*m_clipboard->contents()))
         entry(L10n::ctxPaste(), [this] { pasteFromClipboard(); });
     if (!m_store->items().empty())
         entry(L10n::ctxClearAll(), [this] { clearTarvo(); });
