@@ -21,6 +21,7 @@
 
 #include <QCoreApplication>
 #include <QMenu>
+#include <QWindow>
 
 namespace tarvo {
 
@@ -78,8 +79,18 @@ void TarvoController::showQuickLook() {
     std::vector<QString> paths;
     for (const QUrl& url : m_quickLookURLs)
         paths.push_back(url.toLocalFile());
-    if (!m_preview)
+    if (!m_preview) {
         m_preview = std::make_unique<PreviewWindow>();
+        // The keys go back to the shelf the preview was opened from.
+        m_preview->onClosed = [this] {
+            if (m_panel->wantsKeyboardFocus() && m_panel->isPanelVisible()) {
+                m_panel->activateWindow();
+                if (QWindow* window = m_panel->windowHandle())
+                    window->requestActivate();
+                m_view->setFocus(Qt::OtherFocusReason);
+            }
+        };
+    }
     // Space asks again for what is shown: the preview closes, as a toggle.
     if (m_preview->isVisible() && m_preview->paths() == paths) {
         m_preview->close();
