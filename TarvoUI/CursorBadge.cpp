@@ -32,6 +32,8 @@ const QColor secondaryLabel = QColor::fromRgbF(1, 1, 1, 0.62f);
 BadgeView::BadgeView(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_TranslucentBackground);
     setAccessibleName(m_content.text);
+    // Its window carries the text too, for tools that read windows.
+    setWindowTitle(m_content.text);
     // Sized when its window first needs it: measuring the label loads the
     // fonts, which a program that never drags an item out does without.
 }
@@ -40,6 +42,7 @@ void BadgeView::apply(const BadgeContent& content, const QImage& icon) {
     m_content = content;
     m_icon = icon;
     setAccessibleName(content.text);
+    setWindowTitle(content.text);
     const QSizeF size = fittingSize();
     resize(qCeil(size.width()), qCeil(size.height()));
     update();
