@@ -1,7 +1,7 @@
 // A snapshot of 200 items pushed into the shelf's view: the first one, which
 // makes every item's layer, and a later one, which only applies each item
 // again (as after a thumbnail or a selection change), each with the layout;
-// and one frame of the view drawn.
+// one frame of the view drawn; and the window's shape without a compositor.
 #include "TarvoUI/AnimationClock.h"
 #include "TarvoUI/LayerPainter.h"
 #include "TarvoUI/TarvoView.h"
@@ -93,6 +93,24 @@ void BM_RestingViewFrame(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_RestingViewFrame)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
+
+// The window's shape without a compositor, made at every change of layout:
+// the resting island with its close mark and caption, at ratio 1 and 2.
+void BM_WindowShapeWithoutCompositor(benchmark::State& state) {
+    const double ratio = double(state.range(0));
+    SteppedAnimationClock clock;
+    TarvoView view(&clock);
+    view.resize(600, 172);
+    const std::vector<Item> items = makeItems(12);
+    view.setForcesCloseBadge(true);
+    view.update(items, {}, TarvoState::resting, {});
+    view.setIslandWidth(580);
+    view.setNotice(items[2].displayName);
+    clock.advance(1.0, 0.1);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(view.outlineRegion(ratio));
+}
+BENCHMARK(BM_WindowShapeWithoutCompositor)->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 
