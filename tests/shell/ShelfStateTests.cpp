@@ -402,6 +402,7 @@ TEST_F(ShelfStateTest, WithoutAScreenNothingOpens) {
 
 TEST_F(ShelfStateTest, OnlyItemsThatLandWhileRunningPlayTheLandingAnimation) {
     const Item stored = addItem();
+    controller->store().waitForWrites(); // the second shelf reads what the first wrote
     auto second = makeController();
     second->start();
     second->itemsArrived({}); // the first snapshot holds the stored item in place
