@@ -305,9 +305,9 @@ TEST_F(ShelfInputX11, TheKeysActTheSameWithCapsLockAndNumLockOn) {
 }
 
 // Clicks choose what a copy takes: a Shift-click extends from the last clicked
-// item, a Ctrl-click takes one out; the item menu's Ctrl+C and Ctrl+Alt+C act
-// while it is open; the menu of the island itself offers what another program
-// copied.
+// item, a Ctrl-click takes one out; the item menu, opened by the right button
+// or the Menu key, acts on its Ctrl+C and Ctrl+Alt+C while it is open; the
+// menu of the island itself offers what another program copied.
 TEST_F(ShelfInputX11, ClicksAndTheMenusShortcutsCopyWhatIsChosen) {
     openForKeys();
     click(0);
@@ -325,8 +325,10 @@ TEST_F(ShelfInputX11, ClicksAndTheMenusShortcutsCopyWhatIsChosen) {
     EXPECT_TRUE(waitFor([&] { return otherWindows() == 0; }, 10000)) << "the menu stayed open";
     EXPECT_TRUE(clipboardHoldsFiles({1})) << "the menu's Ctrl+C";
 
-    rightClick(itemCentre(2));
-    ASSERT_TRUE(waitFor([&] { return otherWindows() == 1; }, 10000)) << "no item menu";
+    // The Menu key opens the menu of the item clicked last.
+    click(2);
+    keys({XK_Menu});
+    ASSERT_TRUE(waitFor([&] { return otherWindows() == 1; }, 10000)) << "the Menu key: no menu";
     keys({XK_Control_L, XK_Alt_L, XK_c});
     EXPECT_TRUE(
         waitFor([&] { return clipboard() == TextConverter::quotedPath(m_paths[2]); }, 10000))
