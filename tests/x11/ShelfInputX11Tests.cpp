@@ -199,24 +199,27 @@ protected:
         return same;
     }
     // The program's viewable windows other than the shelf: menus, the preview.
-    int otherWindows() { return countOthers(m_windows.root()); }
-    int countOthers(xcb_window_t window) {
+    int otherWindows() { return int(others().size()); }
+    std::vector<xcb_window_t> others() {
+        std::vector<xcb_window_t> found;
+        collectOthers(m_windows.root(), found);
+        return found;
+    }
+    void collectOthers(xcb_window_t window, std::vector<xcb_window_t>& found) {
         Reply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(
             m_windows.connection(), xcb_query_tree(m_windows.connection(), window), nullptr));
         if (!tree)
-            return 0;
-        int found = 0;
+            return;
         const xcb_window_t* children = xcb_query_tree_children(tree.get());
         for (int i = 0; i < xcb_query_tree_children_length(tree.get()); ++i) {
             const xcb_window_t child = children[i];
             const std::vector<quint32> pids = m_windows.cardinals(child, "_NET_WM_PID");
             if (!pids.empty() && pids.front() == m_tarvo->pid() && child != m_panel &&
                 m_windows.isViewable(child))
-                ++found;
+                found.push_back(child);
             else
-                found += countOthers(child);
+                collectOthers(child, found);
         }
-        return found;
     }
 
     // The log of recent destinations as the program wrote it.
