@@ -182,8 +182,51 @@ ItemStore::ItemStore(QString root, double removalGrace)
 
 // Folders still in their grace period stay on disk; the next start deletes them.
 ItemStore::~ItemStore() {
+    m_writer.reset(); // finishes every queued write
     m_graceTimer.reset();
     m_deleter.waitForDone();
+}
+
+void ItemStore::setWritesInBackground(bool on) {
+    if (on == writesInBackground())
+        return;
+    if (!on) {
+        m_writer.reset();
+        m_writeTickets.clear();
+        return;
+    }
+    m_writer = std::make_unique<StoreWriter>(m_root);
+    m_writer->onItemFailed = [this](const QUuid& id, quint64 ticket, const QString& reason) {
+        backgroundWriteFailed(id, ticket, reason);
+    };
+}
+
+void ItemStore::waitForWrites() {
+    if (m_writer)
+        m_writer->waitForIdle();
+}
+
+void ItemStore::queueItem(const Item& item, bool payloadFirst) {
+    try {
+        makeItemDirectory(item.id);
+    } catch (const FileError&) {
+        // the writer reports it when "item.json" cannot go in
+    }
+    m_writeTickets.insert(item.id, m_writer->writeItem(item, payloadFirst));
+}
+
+// The item stays on the shelf, failed, so the user sees what was not kept;
+// writing it again would only fail again.
+void ItemStore::backgroundWriteFailed(const QUuid& id, quint64 ticket, const QString& reason) {
+    if (m_writeTickets.value(id) != ticket)
+        return;
+    const auto it =
+        std::find_if(m_items.begin(), m_items.end(), [&](const Item& i) { return i.id == id; });
+    if (it == m_items.end())
+        return;
+    it->state = ItemState::failed(L10n::itemFailed());
+    if (onWriteFailed)
+        onWriteFailed(*it, reason);
 }
 
 void ItemStore::waitForDeletions() {
@@ -399,6 +442,10 @@ void ItemStore::writeMetadataThrowing(const Item& item) {
 }
 
 void ItemStore::writeMetadata(const Item& item) {
+    if (m_writer) {
+        queueItem(item, false);
+        return;
+    }
     try {
         writeMetadataThrowing(item);
     } catch (const FileError& error) {
@@ -407,19 +454,24 @@ void ItemStore::writeMetadata(const Item& item) {
 }
 
 void ItemStore::writeIndexThrowing() {
-    QJsonArray order;
+    std::vector<QUuid> order;
+    order.reserve(m_items.size());
     for (const Item& item : m_items)
-        order.append(json::uuidText(item.id));
-    QStringList selected;
-    for (const QUuid& id : m_selection)
-        selected.append(json::uuidText(id));
-    selected.sort();
-    const QJsonObject index{{QStringLiteral("order"), order},
-                            {QStringLiteral("selection"), QJsonArray::fromStringList(selected)}};
-    AtomicFile::write(json::write(index), indexPath());
+        order.push_back(item.id);
+    AtomicFile::write(StoreWriter::encodeIndex(order, m_selection), indexPath());
 }
 
-void ItemStore::persistIndex() {
+void ItemStore::persistIndex(bool flushRootFirst) {
+    if (m_writer) {
+        // The snapshot is taken now; encoding and writing happen on the writer.
+        std::vector<QUuid> order;
+        order.reserve(m_items.size());
+        for (const Item& item : m_items)
+            order.push_back(item.id);
+        m_writer->writeIndex(std::move(order), m_selection, flushRootFirst || m_rootNeedsFlush);
+        m_rootNeedsFlush = false;
+        return;
+    }
     try {
         writeIndexThrowing();
     } catch (const FileError& error) {
@@ -487,6 +539,19 @@ ItemStore::AddResult ItemStore::add(const Item& item) {
         if (item.id != existing->id && Files::exists(itemDirectory(item.id)))
             discardItemDirectory(item.id);
         return {AddResult::Duplicate{*existing}};
+    }
+    if (m_writer) {
+        try {
+            makeItemDirectory(item.id);
+        } catch (const FileError& error) {
+            Log::core().error(
+                QStringLiteral("could not write item.json: %1").arg(error.description()));
+            return {AddResult::Failed{item, error.description()}};
+        }
+        m_items.insert(m_items.begin(), item);
+        m_writeTickets.insert(item.id, m_writer->writeItem(item, true));
+        persistIndex();
+        return {AddResult::Added{item}};
     }
     try {
         // The files first: an "item.json" must never stand for content that
@@ -562,6 +627,11 @@ void ItemStore::update(const Item& item, bool payloadDurable) {
         return;
     const bool completes = item.state.isReady() && !it->state.isReady();
     *it = item;
+    if (m_writer) {
+        queueItem(item, completes && !payloadDurable);
+        persistIndex();
+        return;
+    }
     if (completes && !payloadDurable) {
         try {
             flushPayload(item);
@@ -614,8 +684,12 @@ void ItemStore::deleteExpiredTrash() {
 
 void ItemStore::forget(const QSet<QUuid>& ids) {
     std::erase_if(m_items, [&](const Item& i) { return ids.contains(i.id); });
-    for (const QUuid& id : ids)
+    for (const QUuid& id : ids) {
         m_selection.remove(id);
+        m_writeTickets.remove(id);
+    }
+    if (m_writer)
+        m_writer->cancelItems(ids);
     bool renamed = false;
     for (const QUuid& id : ids) {
         const std::optional<QString> trash = moveToTrash(id);
@@ -630,7 +704,9 @@ void ItemStore::forget(const QSet<QUuid>& ids) {
     }
     // The renames must reach the disk before an index that no longer lists
     // the items, or a power cut could bring the folders back unlisted.
-    if (renamed) {
+    if (renamed && m_writer) {
+        m_rootNeedsFlush = true; // the writer flushes before its next index
+    } else if (renamed) {
         try {
             DiskIO::flushFolder(m_root);
         } catch (const FileError& error) {
@@ -746,6 +822,7 @@ qint64 ItemStore::containerSize() const {
 }
 
 void ItemStore::save() {
+    waitForWrites();
     for (const Item& item : m_items) {
         // A file that already holds these bytes is left alone: rewriting and
         // flushing thousands of unchanged files would hold up every quit.

@@ -2,8 +2,10 @@
 
 #include "Date.h"
 #include "Item.h"
+#include "StoreWriter.h"
 
 #include <QDeadlineTimer>
+#include <QHash>
 #include <QSet>
 #include <QString>
 #include <QThreadPool>
@@ -11,6 +13,7 @@
 #include <QUuid>
 
 #include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <variant>
@@ -21,6 +24,13 @@ namespace tarvo {
 // The shelf's items, newest first, kept on disk under `root`: one folder per
 // item holding "item.json" and the item's files, and the index "tarvo.json"
 // listing the order and the selection. Main thread only.
+//
+// By default every change is on disk before the call returns. With writes in
+// the background, "item.json" files and the index are written by the
+// store's own writer thread in the order they were made (an item's
+// "item.json" before any index listing it, only the newest index kept), and
+// a failed "item.json" turns its item failed and is reported through
+// `onWriteFailed`; saving and destroying the store finish what is queued.
 class ItemStore final {
 public:
     static constexpr double defaultMaxAge = 604800.0;     // seven days
@@ -65,6 +75,19 @@ public:
     ~ItemStore();
     ItemStore(const ItemStore&) = delete;
     ItemStore& operator=(const ItemStore&) = delete;
+
+    // Switch it on before the first change; the shell does, so that a drop
+    // never waits for a flush on the main thread.
+    void setWritesInBackground(bool on);
+    bool writesInBackground() const { return m_writer != nullptr; }
+    // Blocks until every background write asked for so far is on disk.
+    void waitForWrites();
+    // The writer itself, for tests that hold it back.
+    StoreWriter* writer() { return m_writer.get(); }
+    // A background "item.json" write failed: the item, now failed, as the
+    // shelf holds it, and why. Not called for items removed or written again
+    // meanwhile.
+    std::function<void(const Item&, const QString& reason)> onWriteFailed;
 
     const QString& root() const { return m_root; }
     const std::vector<Item>& items() const { return m_items; }
@@ -112,8 +135,8 @@ public:
     std::vector<QUuid> evictToCap(qint64 bytes);
     qint64 containerSize() const;
 
-    // Writes every "item.json" that differs from its item, then the index;
-    // throws FileError.
+    // Finishes background writes, then writes every "item.json" that differs
+    // from its item, then the index; throws FileError.
     void save();
 
     // Waits until folders already due for deletion are gone (tests, shutdown).
@@ -144,7 +167,9 @@ private:
     ReadResult readItem(const QUuid& id) const;
     void writeMetadata(const Item& item);
     void writeMetadataThrowing(const Item& item);
-    void persistIndex();
+    void persistIndex(bool flushRootFirst = false);
+    void queueItem(const Item& item, bool payloadFirst);
+    void backgroundWriteFailed(const QUuid& id, quint64 ticket, const QString& reason);
     void writeIndexThrowing();
     QString indexPath() const;
 
@@ -155,6 +180,11 @@ private:
     std::deque<Trash> m_trash; // removed folders within the grace period, oldest first
     QThreadPool m_deleter;
     std::unique_ptr<QTimer> m_graceTimer;
+    bool m_rootNeedsFlush = false; // folders renamed aside since the last index write
+    // The latest background write of each item, so that only its failure counts.
+    QHash<QUuid, quint64> m_writeTickets;
+    // Declared last: destroyed first, finishing its writes while the rest is whole.
+    std::unique_ptr<StoreWriter> m_writer;
 };
 
 } // namespace tarvo

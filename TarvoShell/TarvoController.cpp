@@ -95,8 +95,10 @@ TarvoController::TarvoController(std::unique_ptr<ItemStore> store,
         std::make_unique<DragMonitor>(m_preferences, m_platform.dragPasteboard,
                                       m_platform.eventMonitors, m_platform.input, m_platform.clock);
     m_receiver = std::make_unique<DropReceiver>(*m_store, m_platform.clock);
-    // A dropped file or folder of any size never holds up the shelf.
+    // A dropped file or folder of any size never holds up the shelf, nor
+    // do the flushes of the store's own files.
     m_receiver->setCopiesOnWorker(true);
+    m_store->setWritesInBackground(true);
     m_thumbnails = std::make_unique<ThumbnailProvider>(m_store->root());
     if (m_platform.makeSoundOutput) {
         m_sound = std::make_unique<SoundPlayer>([this] { return m_preferences.playSoundOnDrop(); },
@@ -134,6 +136,7 @@ TarvoController::TarvoController(std::unique_ptr<ItemStore> store,
             m_thumbnails->invalidate(item.id);
         refresh(true);
     };
+    m_store->onWriteFailed = [this](const Item&, const QString&) { refresh(true); };
 }
 
 TarvoController::~TarvoController() {
