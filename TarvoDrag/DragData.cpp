@@ -137,7 +137,7 @@ std::optional<PasteboardData> forType(const QString& type, const Item& item,
     if (type == TypeIdentifier::utf8PlainText) {
         if (const auto* text = result->as<ConversionResult::Text>())
             return PasteboardData::fromBytes(text->text.toUtf8());
-        return PasteboardData::fromBytes(TextConverter::quotedPath(*file).toUtf8());
+        return PasteboardData::fromShellWord(TextConverter::quotedPath(*file).toUtf8());
     }
     if (type == TypeIdentifier::fileURL) {
         if (!file)

@@ -338,12 +338,17 @@ void DragSource::provideData(PasteboardItem& pasteboardItem, const QString& type
     const Item item = m_items[*index];
     const QString root = m_coordinator.containerRoot();
     const std::weak_ptr<PasteboardItem> target = pasteboardItem.weak_from_this();
-    ResultHandler answer = [target, type, item, root,
+    // A file's path as text is a quoted word for a command line.
+    const bool quotedPath =
+        m_currentDelivery.is<Delivery::Path>() && item.payloadURL(root).has_value();
+    ResultHandler answer = [target, type, item, root, quotedPath,
                             done = std::move(done)](const std::optional<ConversionResult>& result) {
         if (const std::shared_ptr<PasteboardItem> x = target.lock()) {
-            if (const std::optional<PasteboardData> data =
-                    DragData::forType(type, item, result, root))
+            if (std::optional<PasteboardData> data = DragData::forType(type, item, result, root)) {
+                if (quotedPath && result && result->is<ConversionResult::Text>())
+                    data->shellWord = true;
                 x->setData(*data, type);
+            }
         }
         done();
     };

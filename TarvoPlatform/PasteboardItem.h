@@ -32,9 +32,18 @@ public:
 struct PasteboardData {
     QByteArray bytes;
     std::optional<QString> file;
+    // A word for a command line, such as a quoted path: several are joined
+    // by spaces, where other text is joined by lines, so that a terminal
+    // given them runs nothing.
+    bool shellWord = false;
 
-    static PasteboardData fromBytes(QByteArray bytes) { return {std::move(bytes), std::nullopt}; }
-    static PasteboardData fromFile(QString path) { return {QByteArray(), std::move(path)}; }
+    static PasteboardData fromBytes(QByteArray bytes) {
+        return {std::move(bytes), std::nullopt, false};
+    }
+    static PasteboardData fromFile(QString path) { return {QByteArray(), std::move(path), false}; }
+    static PasteboardData fromShellWord(QByteArray bytes) {
+        return {std::move(bytes), std::nullopt, true};
+    }
     bool operator==(const PasteboardData&) const = default;
 };
 

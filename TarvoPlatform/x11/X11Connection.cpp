@@ -2,6 +2,7 @@
 
 #include <xcb/xinput.h>
 
+#include <QAbstractEventDispatcher>
 #include <QGuiApplication>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -66,6 +67,13 @@ X11Connection::X11Connection(xcb_connection_t* connection, int screenNumber)
     m_notifier = std::make_unique<QSocketNotifier>(xcb_get_file_descriptor(m_connection),
                                                    QSocketNotifier::Read);
     QObject::connect(m_notifier.get(), &QSocketNotifier::activated, this, [this] { drain(); });
+    // A round trip anywhere lets xcb read events into its queue, where the
+    // socket no longer shows them: a pointer that stops moving would leave
+    // its last moves there until something else arrived. They are handed out
+    // before the event loop sleeps.
+    if (QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance(thread()))
+        QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this,
+                         [this] { drainQueued(); });
     flush();
 }
 
@@ -212,6 +220,21 @@ void X11Connection::scheduleDrain() {
         m_drainScheduled = false;
         drain();
     });
+}
+
+void X11Connection::drainQueued() {
+    if (m_draining)
+        return;
+    xcb_generic_event_t* event = xcb_poll_for_queued_event(m_connection);
+    if (!event)
+        return;
+    {
+        const std::unique_ptr<xcb_generic_event_t, FreeDeleter<xcb_generic_event_t>> owned(event);
+        m_draining = true;
+        dispatch(*event);
+        m_draining = false;
+    }
+    drain();
 }
 
 void X11Connection::drain() {

@@ -76,6 +76,8 @@ public:
     // Drains once the event loop runs again: for round trips made outside a
     // dispatch, whose events xcb already queued.
     void scheduleDrain();
+    // Hands out what xcb has already queued, without reading the socket.
+    void drainQueued();
 
     // Reads a property whole (up to `maxBytes`), none when it is not set.
     struct Property {

@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <algorithm>
+
 namespace tarvo::XdndData {
 
 namespace {
@@ -103,7 +105,9 @@ std::optional<PasteboardData> compose(const QByteArray& target,
         return PasteboardData::fromBytes(target == "text/x-moz-url" ? utf16LittleEndian(joined)
                                                                     : joined.toUtf8());
     }
-    const QString text = texts.join(u'\n');
+    const bool words = std::all_of(present.begin(), present.end(),
+                                   [](const PasteboardData& data) { return data.shellWord; });
+    const QString text = texts.join(words ? u' ' : u'\n');
     return PasteboardData::fromBytes(target == "STRING" ? text.toLatin1() : text.toUtf8());
 }
 

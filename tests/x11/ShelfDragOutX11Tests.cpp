@@ -31,6 +31,8 @@
 #include <QImage>
 #include <QUrl>
 
+#include <X11/keysym.h>
+
 #include <optional>
 #include <ostream>
 
@@ -38,6 +40,9 @@ QT_BEGIN_NAMESPACE
 // Failures show texts as texts and places as numbers.
 inline void PrintTo(const QString& text, std::ostream* out) {
     *out << '"' << text.toStdString() << '"';
+}
+inline void PrintTo(const QByteArray& bytes, std::ostream* out) {
+    *out << '"' << bytes.toStdString() << '"';
 }
 inline void PrintTo(const QPoint& point, std::ostream* out) {
     *out << '(' << point.x() << ", " << point.y() << ')';
@@ -148,22 +153,24 @@ protected:
             m_tarvo->terminate();
     }
 
-    // The shelf's one item, stored before the program starts.
+    // Items stored before the program starts, each newer than the last.
     Item addFile(const QString& name, const QByteArray& bytes, bool isImage = false) {
         ItemStore store(itemsFolder());
-        return addFileItem(store, name, bytes, isImage, Date::now());
+        ++m_itemCount;
+        return addFileItem(store, name, bytes, isImage, m_addedAt.addingSeconds(m_itemCount));
     }
     Item addText(const QString& text) {
         ItemStore store(itemsFolder());
-        return addTextItem(store, text, Date::now());
+        ++m_itemCount;
+        return addTextItem(store, text, m_addedAt.addingSeconds(m_itemCount));
     }
     QString itemsFolder() const { return m_home.file("data/Tarvo/Items"); }
     QString storedPath(const Item& item) const { return *item.payloadURL(itemsFolder()); }
 
     // Starts the program over the prepared home and opens its shelf as a
     // second start does; the pointer rests on the island to keep it open.
-    // The point of the only item's tile in root pixels, none when the shelf
-    // did not open.
+    // The middle of the newest item's tile in root pixels, none when the
+    // shelf did not open.
     std::optional<QPoint> openShelf() {
         m_tarvo = std::make_unique<TarvoProcess>(m_home);
         m_tarvo->start();
@@ -175,11 +182,19 @@ protected:
         if (m_tarvo->startAgain() != 0 ||
             !waitFor([&] { return m_windows.isViewable(m_panel); }, 10000))
             return std::nullopt;
-        const QRect shelf = m_windows.rootGeometry(m_panel);
-        const QPoint tile(shelf.center().x(), shelf.top() + 60);
-        m_hand.glideTo(tile, 8);
+        const QPoint newest = tile(0);
+        m_hand.glideTo(newest, 8);
         pump(500);
-        return tile;
+        return newest;
+    }
+
+    // The middle of the thumbnail of the item at `index` (0 the newest): the
+    // tiles stand side by side in the middle of the island, 56 points wide
+    // and 12 apart, 10 below its top.
+    QPoint tile(int index) {
+        const QRect shelf = m_windows.rootGeometry(m_panel);
+        const double fromMiddle = (index - (m_itemCount - 1) / 2.0) * (56 + 12);
+        return {shelf.center().x() + qRound(fromMiddle), shelf.top() + 38};
     }
 
     struct BadgeSeen {
@@ -273,10 +288,21 @@ protected:
         return seen;
     }
 
+    // How much the terminal has written so far.
+    static qint64 typedSoFar() { return QFileInfo(desktop->dir.file("typed.txt")).size(); }
+    // What the terminal wrote after `before` bytes, once it is `expected`.
+    static QByteArray typedSince(qint64 before, const QByteArray& expected) {
+        return contentsWhen(desktop->dir.file("typed.txt"),
+                            [&](const QByteArray& seen) { return seen.mid(before) == expected; })
+            ->mid(before);
+    }
+
     // Right of and below the pointer's hot spot.
     static inline const QPoint besidePointer{8, 12};
     const QPoint m_away{640, 790};
     TempDir m_home;
+    const Date m_addedAt = Date::now();
+    int m_itemCount = 0;
     X11Windows m_windows;
     XTestHand m_hand{{20, 25, 0}};
     std::unique_ptr<TarvoProcess> m_tarvo;
@@ -335,13 +361,71 @@ TEST_F(ShelfDragOutX11Test, AFileIntoTheTerminalTypesItsQuotedPath) {
     const Item item = addFile("My Notes.txt", "typed");
     const std::optional<QPoint> tile = openShelf();
     ASSERT_TRUE(tile) << "the shelf did not open";
+    const qint64 before = typedSoFar();
     dragOut(*tile, desktop->terminal.centre(), L10n::badgePath());
     pump(500);
     desktop->terminal.keys({"Return"});
     const QByteArray expected = TextConverter::quotedPath(storedPath(item)).toUtf8() + '\n';
-    EXPECT_EQ(contentsWhen(desktop->dir.file("typed.txt"),
-                           [&](const QByteArray& seen) { return seen == expected; }),
-              expected);
+    EXPECT_EQ(typedSince(before, expected), expected);
+}
+
+// Two items selected with a Ctrl-click go together: the badge counts them
+// and the terminal gets both paths, quoted, newest first, on one line, so
+// that the shell runs neither.
+TEST_F(ShelfDragOutX11Test, TwoSelectedFilesIntoTheTerminalTypeBothQuotedPaths) {
+    const Item older = addFile("older notes.txt", "first");
+    const Item newer = addFile("newer's.txt", "second");
+    const std::optional<QPoint> first = openShelf();
+    ASSERT_TRUE(first) << "the shelf did not open";
+    m_hand.press();
+    m_hand.release();
+    const QPoint second = tile(1);
+    m_hand.glideTo(second, 8);
+    m_hand.key(XK_Control_L, true);
+    m_hand.press();
+    m_hand.release();
+    m_hand.key(XK_Control_L, false);
+    // A press there at once would be the second of a double click, which
+    // opens the item.
+    pump(QApplication::doubleClickInterval() + 300);
+    const qint64 before = typedSoFar();
+    const BadgeSeen bare = pressAndLeaveTheShelf(second);
+    dropOn(desktop->terminal.centre(),
+           L10n::badgeBatch(2) + QStringLiteral(" \u00B7 ") + L10n::badgePath(), bare);
+    pump(500);
+    desktop->terminal.keys({"Return"});
+    const QByteArray expected =
+        TextConverter::quotedPaths({storedPath(newer), storedPath(older)}).toUtf8() + '\n';
+    EXPECT_EQ(typedSince(before, expected), expected);
+}
+
+// Let go over the bare desktop, or Escape pressed over a program that would
+// take the item: the drag ends, the badge goes and the program gets nothing.
+TEST_F(ShelfDragOutX11Test, ADragLetGoOverNothingOrCancelledWithEscapeDeliversNothing) {
+    addFile("kept.txt", "stays on the shelf");
+    for (const bool escape : {false, true}) {
+        SCOPED_TRACE(escape ? "Escape over Thunar" : "let go over the desktop");
+        const std::optional<QPoint> tile = openShelf();
+        ASSERT_TRUE(tile) << "the shelf did not open";
+        const BadgeSeen bare = pressAndLeaveTheShelf(*tile);
+        if (escape) {
+            m_hand.glideTo(desktop->thunar.centre());
+            badgeAt(desktop->thunar.centre(), bare.text);
+            m_hand.key(XK_Escape, true);
+            m_hand.key(XK_Escape, false);
+            EXPECT_TRUE(waitFor([&] { return m_windows.dragOwner() == XCB_NONE; }, 10000))
+                << "Escape did not end the drag";
+        }
+        m_hand.release();
+        EXPECT_TRUE(
+            waitFor([&] { return !badgeShows() && m_windows.dragOwner() == XCB_NONE; }, 10000))
+            << "the drag or its badge stayed";
+        pump(1000);
+        EXPECT_FALSE(QFileInfo::exists(desktop->dir.file("Folder/kept.txt")));
+        m_hand.glideTo(m_away);
+        EXPECT_EQ(m_tarvo->terminate(), 0);
+        m_tarvo.reset();
+    }
 }
 
 } // namespace

@@ -1,7 +1,9 @@
 // What the X11 backends cost a desktop that is not dragging: raw pointer
 // motion reaches this process only during a press of the first button (or
 // while someone asked for plain moves), whichever device button the server
-// maps to it, and a drag's type list from another client is read capped.
+// maps to it, and a drag's type list from another client is read capped. An
+// event xcb queued while someone waited for a reply still reaches its
+// listener once the program goes idle.
 #include "TarvoPlatform/x11/X11Connection.h"
 #include "TarvoPlatform/x11/X11DragPasteboard.h"
 #include "TarvoPlatform/x11/X11EventMonitors.h"
@@ -11,11 +13,16 @@
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+
 #include <xcb/xcb.h>
 #include <xcb/xfixes.h>
 
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -30,6 +37,22 @@ using tarvo::test::XTestHand;
 constexpr EventMask kDragMask = eventMask(EventType::leftMouseDown) |
                                 eventMask(EventType::leftMouseUp) |
                                 eventMask(EventType::leftMouseDragged);
+
+// Runs an event loop that sleeps between events, as a program's main loop
+// does, until `done` holds or `ms` pass.
+bool idleUntil(const std::function<bool()>& done, int ms) {
+    QEventLoop loop;
+    QElapsedTimer elapsed;
+    elapsed.start();
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        if (done() || elapsed.elapsed() > ms)
+            loop.quit();
+    });
+    tick.start(20);
+    loop.exec();
+    return done();
+}
 
 class X11IdleTest : public ::testing::Test {
 protected:
@@ -199,6 +222,34 @@ TEST_F(X11IdleTest, AHostileTypeListIsReadCapped) {
 
     xcb_destroy_window(other, window);
     xcb_disconnect(other);
+}
+
+TEST_F(X11IdleTest, AnEventQueuedDuringAnotherRoundTripReachesItsListenerWhenIdle) {
+    X11Connection& connection = m_platform->connection();
+    xcb_connection_t* c = connection.get();
+    const xcb_atom_t knock = connection.atom("TARVO_TEST_KNOCK");
+    // Let the event loop settle first, so nothing else is on its way.
+    pump(200);
+    int heard = 0;
+    const int listener = connection.addListener([&](const xcb_generic_event_t& event) {
+        const auto& message = reinterpret_cast<const xcb_client_message_event_t&>(event);
+        if ((event.response_type & 0x7f) != XCB_CLIENT_MESSAGE || message.type != knock)
+            return false;
+        ++heard;
+        return true;
+    });
+    xcb_client_message_event_t message{};
+    message.response_type = XCB_CLIENT_MESSAGE;
+    message.format = 32;
+    message.window = connection.helperWindow();
+    message.type = knock;
+    xcb_send_event(c, 0, message.window, XCB_EVENT_MASK_NO_EVENT,
+                   reinterpret_cast<const char*>(&message));
+    // A round trip made by code that does not drain: xcb reads the event into
+    // its queue, and the socket has nothing more to say.
+    std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+    EXPECT_TRUE(idleUntil([&] { return heard == 1; }, 5000)) << "the event stayed in xcb's queue";
+    connection.removeListener(listener);
 }
 
 } // namespace
