@@ -482,17 +482,6 @@ void DropReceiver::fail(const QUuid& itemID, const QString& reason) {
         onItemUpdated(*item);
 }
 
-void DropReceiver::retry(const QUuid& itemID) {
-    std::optional<Item> item = m_store.item(itemID);
-    if (!item)
-        return;
-    item->state = ItemState::failed(L10n::itemFailed());
-    m_store.update(*item);
-    Log::drag().notice(QStringLiteral("retry requested for %1").arg(json::uuidText(itemID)));
-    if (onItemUpdated)
-        onItemUpdated(*item);
-}
-
 // --- static helpers ----------------------------------------------------------
 
 QString DropReceiver::previewName(const QString& text) {

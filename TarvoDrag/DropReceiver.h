@@ -51,6 +51,12 @@ public:
     // application the content came from.
     std::vector<Item> accept(const Pasteboard& pasteboard,
                              const std::optional<QString>& sourceBundleID);
+    // A failed file or folder is copied again from where it was dropped
+    // from, on the worker as at its first drop: the item is receiving until
+    // the copy completes, fails, or gives way to an item holding the same
+    // content. With nothing left to copy from (the original is gone, or it
+    // was a promise whose drag is over) the item stays failed and says why.
+    // Items that have not failed are left alone.
     void retry(const QUuid& itemID);
 
     // Promised files are reported on these threads before they are handed to
@@ -93,6 +99,9 @@ private:
 
     std::vector<Item> acceptFileURLsOnWorker(const Pasteboard& pasteboard,
                                              const std::optional<QString>& source);
+    // Copies `path` to `copy` for the receiving `placeholder`, fingerprints
+    // the copy and makes it durable on the worker, then settles the item.
+    void copyOnWorker(const Item& placeholder, const QString& path, const QString& copy);
     void copyFinished(const QUuid& itemID, const QString& copy, const QString& hash,
                       const std::optional<QString>& error);
     void settleCopy(const Item& item, QSet<QUuid> compared);

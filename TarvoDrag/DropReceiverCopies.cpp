@@ -61,7 +61,6 @@ void DropReceiver::onWorker(std::function<Result()> work, std::function<void(Res
 std::vector<Item> DropReceiver::acceptFileURLsOnWorker(const Pasteboard& pasteboard,
                                                        const std::optional<QString>& source) {
     std::vector<Item> placeholders;
-    const QString root = m_store.root();
     for (const QUrl& url : pasteboard.readURLs(true)) {
         const QString path = url.toLocalFile();
         if (!isCopyable(path)) {
@@ -92,24 +91,63 @@ std::vector<Item> DropReceiver::acceptFileURLsOnWorker(const Pasteboard& pastebo
         }
         placeholders.push_back(placeholder);
 
-        const QString copy = folder + u'/' + stored;
-        onWorker<Copied>(
-            [path, copy, root, placeholder] {
-                Copied copied;
-                try {
-                    FileCopier::copy(path, copy);
-                    copied.hash = ContentHash::ofPath(copy);
-                    ItemStore::makeDurable(root, placeholder);
-                } catch (const FileError& error) {
-                    copied.error = error.reason();
-                }
-                return copied;
-            },
-            [this, id, copy](const Copied& copied) {
-                copyFinished(id, copy, copied.hash, copied.error);
-            });
+        copyOnWorker(placeholder, path, folder + u'/' + stored);
     }
     return placeholders;
+}
+
+void DropReceiver::copyOnWorker(const Item& placeholder, const QString& path, const QString& copy) {
+    const QString root = m_store.root();
+    const QUuid id = placeholder.id;
+    onWorker<Copied>(
+        [path, copy, root, placeholder] {
+            Copied copied;
+            try {
+                FileCopier::copy(path, copy);
+                copied.hash = ContentHash::ofPath(copy);
+                ItemStore::makeDurable(root, placeholder);
+            } catch (const FileError& error) {
+                copied.error = error.reason();
+            }
+            return copied;
+        },
+        [this, id, copy](const Copied& copied) {
+            copyFinished(id, copy, copied.hash, copied.error);
+        });
+}
+
+// A failed file is copied again from where it was dropped from, as at its
+// first drop; a promise cannot be asked for again once its drag is over.
+void DropReceiver::retry(const QUuid& itemID) {
+    std::optional<Item> item = m_store.item(itemID);
+    if (!item || !item->state.is<ItemState::Failed>())
+        return;
+    Log::drag().notice(QStringLiteral("retry requested for %1").arg(json::uuidText(itemID)));
+    const std::optional<QString> fileName = item->payload.fileName();
+    const QString source = item->sourceURL && item->sourceURL->isLocalFile()
+                               ? item->sourceURL->toLocalFile()
+                               : QString();
+    if (!fileName || source.isEmpty() || !isCopyable(source)) {
+        fail(itemID, L10n::itemSourceGone());
+        return;
+    }
+    QString copy;
+    try {
+        copy = m_store.makeItemDirectory(itemID) + u'/' + *fileName;
+        // What a copy that failed half-way may have left.
+        if (Files::exists(copy))
+            Files::removeRecursively(copy);
+    } catch (const FileError& error) {
+        Log::drag().error(
+            QStringLiteral("could not copy %1: %2").arg(item->displayName, error.reason()));
+        fail(itemID, L10n::itemFailed());
+        return;
+    }
+    item->state = ItemState::receiving();
+    m_store.update(*item);
+    if (onItemUpdated)
+        onItemUpdated(*item);
+    copyOnWorker(*item, source, copy);
 }
 
 void DropReceiver::copyFinished(const QUuid& itemID, const QString& copy, const QString& hash,

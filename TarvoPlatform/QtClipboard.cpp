@@ -1,5 +1,7 @@
 #include "QtClipboard.h"
 
+#include "Pasteboard.h"
+
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMimeData>
@@ -8,13 +10,11 @@ namespace tarvo {
 
 namespace {
 
-bool take(QMimeData* data) {
+bool take(std::unique_ptr<QMimeData> data) {
     QClipboard* clipboard = QGuiApplication::clipboard();
-    if (!clipboard) {
-        delete data;
+    if (!clipboard)
         return false;
-    }
-    clipboard->setMimeData(data, QClipboard::Clipboard);
+    clipboard->setMimeData(data.release(), QClipboard::Clipboard);
     // Qt owns the selection only when the server handed it over; where
     // clipboards are not owned at all, having written is all there is.
     return !clipboard->supportsSelection() || clipboard->ownsClipboard();
@@ -22,24 +22,17 @@ bool take(QMimeData* data) {
 
 } // namespace
 
+std::unique_ptr<Pasteboard> QtClipboard::contents() {
+    const QClipboard* clipboard = QGuiApplication::clipboard();
+    return snapshot(clipboard ? clipboard->mimeData(QClipboard::Clipboard) : nullptr);
+}
+
 bool QtClipboard::writeText(const QString& text) {
-    auto* data = new QMimeData;
-    data->setText(text);
-    return take(data);
+    return take(textData(text));
 }
 
 bool QtClipboard::writeFileURLs(const QList<QUrl>& urls) {
-    auto* data = new QMimeData;
-    data->setUrls(urls);
-    QByteArray copied("copy");
-    QStringList paths;
-    for (const QUrl& url : urls) {
-        copied += '\n' + url.toEncoded();
-        paths.append(url.isLocalFile() ? url.toLocalFile() : url.toString());
-    }
-    data->setData(QStringLiteral("x-special/gnome-copied-files"), copied);
-    data->setText(paths.join(QLatin1Char('\n')));
-    return take(data);
+    return take(fileData(urls));
 }
 
 } // namespace tarvo

@@ -4,10 +4,11 @@
 
 namespace tarvo {
 
-// The CLIPBOARD selection through Qt. Files go out as a URI list, in the form
-// GNOME-style file managers paste, and as their paths in text.
+// The CLIPBOARD selection through Qt, which on X11 serves it to other
+// applications for as long as this process holds it.
 class QtClipboard final : public Clipboard {
 public:
+    std::unique_ptr<Pasteboard> contents() override;
     bool writeText(const QString& text) override;
     bool writeFileURLs(const QList<QUrl>& urls) override;
 };

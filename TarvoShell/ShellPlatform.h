@@ -16,7 +16,6 @@ class DragSessions;
 class DropPromises;
 class EventMonitors;
 class FileViewer;
-class GeneralPasteboard;
 class HotkeyGrabber;
 class InputState;
 class PanelWindowSystem;
@@ -53,17 +52,17 @@ struct ShellPlatform {
     DisplayOptions* displayOptions = nullptr;
     // What the shelf's animations run on; none: a frame clock of the view's own.
     AnimationClock* animationClock = nullptr;
-    // Hand-offs to other applications: the clipboard they paste from, how
-    // they are brought forward or started, and the typed paste. Without them
-    // no hand-off is made.
+    // The clipboard that copies and hand-offs write and pastes read; absent:
+    // the desktop's own, through Qt.
     Clipboard* clipboard = nullptr;
+    // Hand-offs to other applications: how they are brought forward or
+    // started, and the typed paste. Without a launcher no hand-off is made.
     AppLauncher* launcher = nullptr;
     PasteKeys* pasteKeys = nullptr;
     // Files a drop's source promises to save where the shelf asks; absent
     // where the window system has no such protocol.
     DropPromises* dropPromises = nullptr;
-    // The clipboard, and opening and showing files; absent: the desktop's own.
-    GeneralPasteboard* generalPasteboard = nullptr;
+    // Opening and showing files; absent: the desktop's own.
     FileViewer* fileViewer = nullptr;
 };
 

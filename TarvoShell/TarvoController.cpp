@@ -1,6 +1,8 @@
 #include "TarvoController.h"
 
 #include "AutoPaster.h"
+#include "ShelfChipTargets.h"
+#include "ShelfLocalDrops.h"
 
 #include "TarvoConvert/ConversionEngine.h"
 #include "TarvoCore/ItemStore.h"
@@ -17,7 +19,7 @@
 #include "TarvoPlatform/ApplicationDirectory.h"
 #include "TarvoPlatform/Clock.h"
 #include "TarvoPlatform/DesktopFileViewer.h"
-#include "TarvoPlatform/QtGeneralPasteboard.h"
+#include "TarvoPlatform/QtClipboard.h"
 #include "TarvoPlatform/Screens.h"
 #include "TarvoPlatform/SoundOutput.h"
 #include "TarvoUI/AppIcons.h"
@@ -80,6 +82,8 @@ TarvoController::TarvoController(std::unique_ptr<ItemStore> store,
     }
     m_destinationRow = DestinationRow::make();
     m_view->setDestinationRowLayer(m_destinationRow);
+    m_chipTargets = std::make_unique<ShelfChipTargets>(*m_view, *m_destinationRow);
+    m_view->dropTarget().setChips(m_chipTargets.get());
     m_view->setDestinationChipLookup([row = m_destinationRow.get()](Point point) {
         std::optional<QUuid> hit = row->chipID(point);
         return hit ? hit : row->nearestChipID(point);
@@ -102,16 +106,18 @@ TarvoController::TarvoController(std::unique_ptr<ItemStore> store,
     }
 
     m_panel->setContentView(m_view);
+    m_localDrops = std::make_unique<ShelfLocalDrops>(*m_panel);
+    m_platform.dragSessions.setLocalDropTarget(m_localDrops.get());
     m_view->setDelegate(this);
     m_view->dropTarget().setDropPromises(m_platform.dropPromises);
     m_view->input().appDisplayName = [this](const QString& bundleID) {
         return m_platform.applications.name(bundleID).value_or(bundleID);
     };
-    if (m_platform.generalPasteboard) {
-        m_generalPasteboard = m_platform.generalPasteboard;
+    if (m_platform.clipboard) {
+        m_clipboard = m_platform.clipboard;
     } else {
-        m_ownGeneralPasteboard = std::make_unique<QtGeneralPasteboard>();
-        m_generalPasteboard = m_ownGeneralPasteboard.get();
+        m_ownClipboard = std::make_unique<QtClipboard>();
+        m_clipboard = m_ownClipboard.get();
     }
     if (m_platform.fileViewer) {
         m_fileViewer = m_platform.fileViewer;
@@ -135,6 +141,10 @@ TarvoController::TarvoController(std::unique_ptr<ItemStore> store,
 
 TarvoController::~TarvoController() {
     stop();
+    m_platform.dragSessions.setLocalDropTarget(nullptr);
+    m_view->dropTarget().setChips(nullptr);
+    if (m_preview)
+        m_preview->onClosed = nullptr;
     m_view->setDelegate(nullptr);
     m_monitor->setDelegate(nullptr);
     if (m_dragSource)

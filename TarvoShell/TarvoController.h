@@ -41,7 +41,9 @@ class DragMonitor;
 class DragSource;
 class DropReceiver;
 class FileViewer;
-class GeneralPasteboard;
+class Clipboard;
+class ShelfChipTargets;
+class ShelfLocalDrops;
 class ItemStore;
 class PreviewWindow;
 class Preferences;
@@ -261,6 +263,10 @@ private:
     std::optional<DestinationLog> m_destinations;
     std::unique_ptr<TarvoPanel> m_panel;
     TarvoView* m_view = nullptr;
+    // Drags of the shelf's own items over its window.
+    std::unique_ptr<ShelfLocalDrops> m_localDrops;
+    // The chips as the view's drop target finds them.
+    std::unique_ptr<ShelfChipTargets> m_chipTargets;
     std::unique_ptr<DragMonitor> m_monitor;
     std::unique_ptr<DropReceiver> m_receiver;
     std::unique_ptr<SoundPlayer> m_sound;
@@ -284,8 +290,8 @@ private:
     std::vector<PlainDelay> m_plainDelays;
     std::vector<QUrl> m_quickLookURLs;
     std::unique_ptr<PreviewWindow> m_preview;
-    std::unique_ptr<GeneralPasteboard> m_ownGeneralPasteboard;
-    GeneralPasteboard* m_generalPasteboard = nullptr;
+    std::unique_ptr<Clipboard> m_ownClipboard;
+    Clipboard* m_clipboard = nullptr;
     std::unique_ptr<FileViewer> m_ownFileViewer;
     FileViewer* m_fileViewer = nullptr;
     std::optional<EventMonitors::Token> m_outsideClickMonitor;

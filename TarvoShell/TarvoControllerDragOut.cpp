@@ -372,8 +372,8 @@ void TarvoController::activateApp(const QString& bundleID, const QList<QUrl>& fi
 std::optional<QString> TarvoController::deliverToApp(const QList<QUrl>& urls,
                                                      const QString& bundleID) {
     AppLauncher* launcher = m_platform.launcher;
-    Clipboard* clipboard = m_platform.clipboard;
-    if (!launcher || !clipboard)
+    Clipboard* clipboard = m_clipboard;
+    if (!launcher)
         return std::nullopt;
     const std::optional<ApplicationDirectory::Entry> entry =
         m_platform.applications.entry(bundleID);

@@ -9,9 +9,9 @@
 #include "TarvoDrag/AcceptedTypes.h"
 #include "TarvoDrag/DragSource.h"
 #include "TarvoDrag/DropReceiver.h"
+#include "TarvoPlatform/Clipboard.h"
 #include "TarvoPlatform/Clock.h"
 #include "TarvoPlatform/FileViewer.h"
-#include "TarvoPlatform/GeneralPasteboard.h"
 #include "TarvoPlatform/Pasteboard.h"
 #include "TarvoPlatform/Workspace.h"
 #include "TarvoUI/PreviewWindow.h"
@@ -21,6 +21,7 @@
 
 #include <QCoreApplication>
 #include <QMenu>
+#include <QWindow>
 
 namespace tarvo {
 
@@ -52,7 +53,7 @@ bool TarvoController::tarvoView(TarvoView&, const Pasteboard& performDropOf, QPo
 
 void TarvoController::pasteFromClipboard() {
     m_engagedThisSession = true;
-    const std::unique_ptr<Pasteboard> contents = m_generalPasteboard->contents();
+    const std::unique_ptr<Pasteboard> contents = m_clipboard->contents();
     m_receiver->accept(*contents, std::nullopt);
 }
 
@@ -78,8 +79,18 @@ void TarvoController::showQuickLook() {
     std::vector<QString> paths;
     for (const QUrl& url : m_quickLookURLs)
         paths.push_back(url.toLocalFile());
-    if (!m_preview)
+    if (!m_preview) {
         m_preview = std::make_unique<PreviewWindow>();
+        // The keys go back to the shelf the preview was opened from.
+        m_preview->onClosed = [this] {
+            if (m_panel->wantsKeyboardFocus() && m_panel->isPanelVisible()) {
+                m_panel->activateWindow();
+                if (QWindow* window = m_panel->windowHandle())
+                    window->requestActivate();
+                m_view->setFocus(Qt::OtherFocusReason);
+            }
+        };
+    }
     // Space asks again for what is shown: the preview closes, as a toggle.
     if (m_preview->isVisible() && m_preview->paths() == paths) {
         m_preview->close();
@@ -96,8 +107,13 @@ void TarvoController::tarvoViewDidRequestRemovalOf(TarvoView&, const std::vector
     settleAfterDrag();
 }
 
-void TarvoController::tarvoViewDidRequestRetryOf(TarvoView&, const QUuid& item) {
-    m_receiver->retry(item);
+void TarvoController::tarvoViewDidRequestRetryOf(TarvoView&, const QUuid& id) {
+    m_receiver->retry(id);
+    // When nothing could be copied again, the notice says why.
+    if (const std::optional<Item> item = m_store->item(id)) {
+        if (const auto* failed = std::get_if<ItemState::Failed>(&item->state.value))
+            showTransientNotice(failed->reason, false);
+    }
 }
 
 void TarvoController::tarvoViewDidRequestCopyOf(TarvoView&, const std::vector<QUuid>& ids,
@@ -111,17 +127,17 @@ void TarvoController::tarvoViewDidRequestCopyOf(TarvoView&, const std::vector<QU
             paths << *path;
     }
     if (asPath) {
-        m_generalPasteboard->writeString(TextConverter::quotedPaths(paths));
+        m_clipboard->writeText(TextConverter::quotedPaths(paths));
     } else if (!paths.isEmpty()) {
         QList<QUrl> urls;
         for (const QString& path : paths)
             urls << QUrl::fromLocalFile(path);
-        m_generalPasteboard->writeFiles(urls);
+        m_clipboard->writeFileURLs(urls);
     } else {
         QStringList names;
         for (const Item& item : items)
             names << item.displayName;
-        m_generalPasteboard->writeString(names.join(u'\n'));
+        m_clipboard->writeText(names.join(u'\n'));
     }
 }
 
@@ -219,7 +235,7 @@ std::unique_ptr<QMenu> TarvoController::tarvoViewContextMenuFor(TarvoView& view,
               [this, &view, itemID] { tarvoViewDidRequestRemovalOf(view, {itemID}); });
         menu->addSeparator();
     }
-    if (AcceptedTypes::canAccept(*m_generalPasteboard->contents()))
+    if (AcceptedTypes::canAccept(*m_clipboard->contents()))
         entry(L10n::ctxPaste(), [this] { pasteFromClipboard(); });
     if (!m_store->items().empty())
         entry(L10n::ctxClearAll(), [this] { clearTarvo(); });

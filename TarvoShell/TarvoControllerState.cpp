@@ -371,6 +371,14 @@ void TarvoController::syncOutsideClickMonitor() {
 }
 
 void TarvoController::handleOutsideClick() {
+    // The window system reports clicks on the shelf too: one on the island is
+    // the shelf's own and folds nothing.
+    const QPointF pointer = m_platform.input.mouseLocation();
+    const Rect island = m_view->islandRect();
+    const Rect& panel = m_panel->frame();
+    if (Rect{panel.x + island.x, panel.y + island.y, island.width, island.height}.contains(
+            {pointer.x(), pointer.y()}))
+        return;
     const Date now = m_platform.clock.now();
     if (m_state == TarvoState::resting && !m_view->isShowingMenu() && !m_dragSource &&
         !m_dragInFlight && now.secondsSince(m_lastDragEndedAt) > outsideClickAfterDragEnd &&

@@ -31,6 +31,8 @@ const QColor secondaryLabel = QColor::fromRgbF(1, 1, 1, 0.62f);
 BadgeView::BadgeView(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_TranslucentBackground);
     setAccessibleName(m_content.text);
+    // Its window carries the text too, for tools that read windows.
+    setWindowTitle(m_content.text);
     const QSizeF size = fittingSize();
     resize(qCeil(size.width()), qCeil(size.height()));
 }
@@ -39,6 +41,7 @@ void BadgeView::apply(const BadgeContent& content, const QImage& icon) {
     m_content = content;
     m_icon = icon;
     setAccessibleName(content.text);
+    setWindowTitle(content.text);
     const QSizeF size = fittingSize();
     resize(qCeil(size.width()), qCeil(size.height()));
     update();

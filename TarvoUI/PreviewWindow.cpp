@@ -221,4 +221,10 @@ void PreviewWindow::keyPressEvent(QKeyEvent* event) {
     event->accept();
 }
 
+void PreviewWindow::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    if (onClosed)
+        onClosed();
+}
+
 } // namespace tarvo

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -33,6 +34,9 @@ public:
     void showItem(std::size_t index);
     void step(int by);
 
+    // Called each time the window closes.
+    std::function<void()> onClosed;
+
     const std::vector<QString>& paths() const { return m_paths; }
     std::size_t index() const { return m_index; }
     Kind kind() const { return m_kind; }
@@ -43,6 +47,7 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     void showSummary(const QString& path);

@@ -53,6 +53,7 @@ bool ShelfDropTarget::updated(const Pasteboard& pasteboard, Point point) {
 }
 
 void ShelfDropTarget::exited() {
+    m_ownDragOver = false;
     m_lastDropPoint.reset();
     m_view.setCatchHighlight(false);
     if (m_chips)
@@ -64,8 +65,8 @@ bool ShelfDropTarget::prepare(const Pasteboard& pasteboard) {
     return accepts(pasteboard);
 }
 
-bool ShelfDropTarget::perform(const Pasteboard& pasteboard, Point point,
-                              const TarvoDragSourceMarker* source) {
+std::optional<QUuid> ShelfDropTarget::takeChipDrop(Point point) {
+    m_ownDragOver = false;
     m_lastDropPoint = point;
     m_view.setCatchHighlight(false);
     std::optional<QUuid> chip = m_pendingChipDrop;
@@ -76,19 +77,46 @@ bool ShelfDropTarget::perform(const Pasteboard& pasteboard, Point point,
     m_pendingChipDrop.reset();
     if (m_chips)
         m_chips->setHighlighted(std::nullopt);
+    return chip;
+}
 
+void ShelfDropTarget::reorder(Point point, const TarvoDragSourceMarker& source) {
+    const int index = int(m_view.insertionIndex(point));
+    for (const QUuid& id : source.draggedItemIDs()) {
+        if (TarvoViewDelegate* delegate = m_view.delegate())
+            delegate->tarvoViewDidReorder(m_view, id, index);
+    }
+}
+
+bool ShelfDropTarget::perform(const Pasteboard& pasteboard, Point point,
+                              const TarvoDragSourceMarker* source) {
+    const std::optional<QUuid> chip = takeChipDrop(point);
     TarvoViewDelegate* delegate = m_view.delegate();
     if (chip && delegate && delegate->tarvoView(m_view, pasteboard, *chip))
         return true;
     if (source && source->isTarvoSource()) {
-        const int index = int(m_view.insertionIndex(point));
-        for (const QUuid& id : source->draggedItemIDs()) {
-            if (TarvoViewDelegate* current = m_view.delegate())
-                current->tarvoViewDidReorder(m_view, id, index);
-        }
+        reorder(point, *source);
         return true;
     }
     return delegate && delegate->tarvoView(m_view, pasteboard, QPointF(point.x, point.y));
+}
+
+void ShelfDropTarget::ownDragMoved(Point point) {
+    if (!m_ownDragOver)
+        m_view.setCatchHighlight(true);
+    m_ownDragOver = true;
+    m_lastDropPoint = point;
+    const std::optional<QUuid> chip = chipToHighlight(point);
+    if (m_chips)
+        m_chips->setHighlighted(chip);
+    m_pendingChipDrop = chip;
+}
+
+bool ShelfDropTarget::ownDragDropped(Point point, const TarvoDragSourceMarker& source) {
+    if (takeChipDrop(point) || !source.isTarvoSource())
+        return false;
+    reorder(point, source);
+    return true;
 }
 
 // --- Qt's drag events ------------------------------------------------------------

@@ -63,6 +63,15 @@ public:
     // one of the shelf's own.
     bool perform(const Pasteboard& pasteboard, Point point, const TarvoDragSourceMarker* source);
 
+    // A drag of the shelf's own items over its own window, handed in by the
+    // platform rather than through XDND: it lights the same highlights, a
+    // drop on the strip reorders, and a drop on a chip is left to the drag's
+    // end, which delivers to the chip under the pointer. `ownDragDropped`
+    // returns whether it reordered.
+    void ownDragMoved(Point point);
+    void ownDragExited() { exited(); }
+    bool ownDragDropped(Point point, const TarvoDragSourceMarker& source);
+
     const std::optional<Point>& lastDropPoint() const { return m_lastDropPoint; }
     const std::optional<QUuid>& pendingChipDrop() const { return m_pendingChipDrop; }
 
@@ -76,12 +85,17 @@ private:
     bool accepts(const Pasteboard& pasteboard);
     std::optional<Point> inRow(Point point) const;
     std::optional<QUuid> chipToHighlight(Point point) const;
+    // The chip a drop at the point goes to, with the highlights cleared.
+    std::optional<QUuid> takeChipDrop(Point point);
+    void reorder(Point point, const TarvoDragSourceMarker& source);
 
     TarvoView& m_view;
     ChipDropTargets* m_chips = nullptr;
     DropPromises* m_promises = nullptr;
     std::optional<Point> m_lastDropPoint;
     std::optional<QUuid> m_pendingChipDrop;
+    // An own drag is over the view: its catch highlight is on.
+    bool m_ownDragOver = false;
 };
 
 } // namespace tarvo

@@ -1,6 +1,7 @@
 #include "ShelfInput.h"
 
 #include "ItemLayer.h"
+#include "MenuShortcuts.h"
 #include "TarvoView.h"
 #include "TarvoViewDelegate.h"
 
@@ -190,6 +191,7 @@ void ShelfInput::showMenu(std::unique_ptr<QMenu> menu, QPoint globalPos) {
     if (!menu || menu->isEmpty())
         return;
     m_view.setShowingMenu(true);
+    const MenuShortcuts shortcuts(*menu);
     popUpMenu(*menu, globalPos);
     m_view.setShowingMenu(false);
     m_view.refreshIslandHover();

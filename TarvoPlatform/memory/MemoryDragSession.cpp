@@ -65,10 +65,15 @@ DragOperationMask MemoryDragSession::moveTo(QPointF screenPoint, std::optional<Q
     }
     m_target = std::move(target);
     const DragOperationMask offered = m_source.sourceOperationMask(context);
-    // Over a window of this process: its own drop target hears of the drag.
-    if (LocalDropTarget* local = m_owner.localDropTarget();
-        local && context == DraggingContext::withinApplication)
+    // Over a window of this process: its own drop target hears of the drag,
+    // and of its leaving.
+    LocalDropTarget* local = m_owner.localDropTarget();
+    const bool overOwnWindow = context == DraggingContext::withinApplication;
+    if (local && overOwnWindow)
         local->draggingUpdated(LocalDrag{screenPoint, offered, m_pasteboard, m_source});
+    else if (local && m_overOwnWindow)
+        local->draggingExited();
+    m_overOwnWindow = overOwnWindow;
     return offered;
 }
 
@@ -147,6 +152,16 @@ void MemoryDragSession::end(QPointF screenPoint, DragOperation operation) {
     m_target.reset();
     // The last thing done here: the source may drop this session from it.
     m_source.draggingEnded(screenPoint, operation);
+}
+
+void MemoryDragSession::dropOnOwnWindow(QPointF screenPoint) {
+    LocalDropTarget* local = m_owner.localDropTarget();
+    const DragOperationMask offered =
+        m_source.sourceOperationMask(DraggingContext::withinApplication);
+    m_overOwnWindow = false;
+    end(screenPoint,
+        local ? local->performDrop(LocalDrag{screenPoint, offered, m_pasteboard, m_source})
+              : DragOperation::none);
 }
 
 void MemoryDragSession::cancel(QPointF screenPoint) {

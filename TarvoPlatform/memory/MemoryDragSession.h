@@ -67,6 +67,9 @@ public:
 
     // The drag ends: a drop that `operation` describes, or nothing taken.
     void end(QPointF screenPoint, DragOperation operation);
+    // The drag is released over this process's own window: the local drop
+    // target decides what was done, as the window system's session asks it.
+    void dropOnOwnWindow(QPointF screenPoint);
     // Escape: the target under the pointer is left and nothing is taken.
     void cancel(QPointF screenPoint);
     // The wheel turns `lines` notches at the pointer (positive: up).
@@ -83,6 +86,7 @@ private:
     std::optional<QString> m_target;
     qint64 m_toldChangeCount = -1;
     std::vector<Message> m_messages;
+    bool m_overOwnWindow = false;
     bool m_ended = false;
 };
 

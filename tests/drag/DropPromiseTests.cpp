@@ -255,7 +255,7 @@ TEST_F(DropPromiseTest, AnswerFromAnotherThreadReachesTheMainThread) {
     EXPECT_TRUE(updated.front().state.isReady());
 }
 
-TEST_F(DropPromiseTest, RetryMarksTheItemFailedAgainAndSaysSo) {
+TEST_F(DropPromiseTest, RetryOfAPromiseAfterItsDragSaysToDropItAgain) {
     auto receiver = promise({"x.txt"});
     const Item placeholder = placeholderFor(receiver);
     m_clock.advance(30);
@@ -263,7 +263,8 @@ TEST_F(DropPromiseTest, RetryMarksTheItemFailedAgainAndSaysSo) {
     m_log.clear();
     m_receiver->retry(placeholder.id);
     ASSERT_EQ(updated.size(), 1u);
-    EXPECT_EQ(updated.front().state, ItemState::failed(L10n::itemFailed()));
+    EXPECT_EQ(updated.front().state, ItemState::failed(L10n::itemSourceGone()));
+    EXPECT_EQ(m_store->item(placeholder.id)->state, updated.front().state);
     EXPECT_EQ(m_log.lines(), std::vector<QString>{"drag notice: retry requested for " +
                                                   json::uuidText(placeholder.id)});
     m_receiver->retry(QUuid::createUuid()); // unknown: nothing

@@ -4,6 +4,7 @@
 
 #include "TarvoCore/L10n.h"
 #include "TarvoDrag/DropReceiver.h"
+#include "TarvoPlatform/QtClipboard.h"
 #include "TarvoPlatform/memory/MemoryPasteboard.h"
 #include "TarvoUI/PreviewWindow.h"
 #include "TarvoUI/TarvoPanel.h"
@@ -22,12 +23,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace tarvo::test {
 namespace {
 
 class ControllerIntentsTest : public ::testing::Test, protected ControllerFixture {
 protected:
     void SetUp() override {
+        m_shell.realClipboard = &m_qtClipboard;
         controller = makeController();
         controller->start();
         clipboard()->setText(QStringLiteral("before"));
@@ -66,6 +70,7 @@ protected:
         return controller->tarvoView(view(), pasteboard, QPointF(10, 10));
     }
 
+    QtClipboard m_qtClipboard;
     std::unique_ptr<TarvoController> controller;
 };
 
@@ -150,6 +155,37 @@ TEST_F(ControllerIntentsTest, CopiesOfTextsAndPathsFollowWhatTheItemsHold) {
     controller->tarvoViewDidRequestCopyOf(view(), {QUuid::createUuid()}, false);
     controller->tarvoViewDidRequestCopyOf(view(), {}, true);
     EXPECT_EQ(clipboard()->text(), QStringLiteral("untouched"));
+}
+
+TEST_F(ControllerIntentsTest, RetryCopiesAFailedDropAgainOrSaysTheOriginalIsGone) {
+    const QString source = m_dir.write("Documents/plan.txt", "the plan");
+    Item plan = file(QStringLiteral("plan.txt"), "");
+    QFile::remove(stored(plan)); // what the failed copy left: nothing
+    plan.sourceURL = QUrl::fromLocalFile(source);
+    plan.state = ItemState::failed(L10n::itemFailed());
+    controller->store().update(plan);
+    Item lost = file(QStringLiteral("lost.txt"), "");
+    lost.sourceURL = QUrl::fromLocalFile(m_dir.file("Documents/lost.txt"));
+    lost.state = ItemState::failed(L10n::itemFailed());
+    controller->store().update(lost);
+    controller->openTarvo();
+
+    controller->tarvoViewDidRequestRetryOf(view(), plan.id);
+    EXPECT_TRUE(controller->store().item(plan.id)->state.is<ItemState::Receiving>());
+    EXPECT_FALSE(view().notice());
+    ASSERT_TRUE(waitForCopies());
+    EXPECT_TRUE(controller->store().item(plan.id)->state.isReady());
+    const auto shown = std::find_if(view().items().begin(), view().items().end(),
+                                    [&](const Item& item) { return item.id == plan.id; });
+    ASSERT_NE(shown, view().items().end());
+    EXPECT_TRUE(shown->state.isReady()) << "the shelf shows the item ready";
+    QFile copy(stored(plan));
+    ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
+    EXPECT_EQ(copy.readAll(), QByteArray("the plan"));
+
+    controller->tarvoViewDidRequestRetryOf(view(), lost.id);
+    EXPECT_EQ(controller->store().item(lost.id)->state, ItemState::failed(L10n::itemSourceGone()));
+    EXPECT_EQ(view().notice(), L10n::itemSourceGone());
 }
 
 TEST_F(ControllerIntentsTest, OpenAndRevealUseTheStoredCopyUnlessTheSourceIsStillThere) {

@@ -357,6 +357,26 @@ TEST_F(ShelfStateTest, AnOutsideClickFoldsARestingShelfButNotRightAfterADragOrBl
     EXPECT_EQ(controller->state(), TarvoState::tab);
 }
 
+TEST_F(ShelfStateTest, AClickOnTheRestingIslandIsNoOutsideClick) {
+    addItem();
+    controller->openTarvo();
+    controller->dragMonitor(controller->monitor(), {});
+    controller->dragMonitorDragEnded(controller->monitor());
+    pointerOverIsland();
+    m_shell.clock.advance(0.9);
+    ASSERT_EQ(controller->state(), TarvoState::resting);
+    // The window system reports every click, those on the shelf included.
+    const Rect island = controller->view().islandRect();
+    const Rect& panel = controller->panel().frame();
+    m_shell.input.setMouseLocation({panel.x + island.midX(), panel.y + island.midY()});
+    m_shell.monitors.postGlobal({EventType::leftMouseUp, 0});
+    m_shell.monitors.postGlobal({EventType::rightMouseUp, 0});
+    EXPECT_EQ(controller->state(), TarvoState::resting);
+    m_shell.input.setMouseLocation({panel.x + island.midX(), panel.y + island.y - 10});
+    m_shell.monitors.postGlobal({EventType::leftMouseUp, 0});
+    EXPECT_EQ(controller->state(), TarvoState::tab) << "just below the island is outside";
+}
+
 TEST_F(ShelfStateTest, TheMenuAndTheHotkeyOpenAndHide) {
     controller->openTarvo();
     EXPECT_EQ(controller->state(), TarvoState::resting);

@@ -63,11 +63,9 @@ struct MemoryShell {
                                &hotkeys};
         platform.animationClock = &animationClock;
         platform.displayOptions = &display;
-        platform.clipboard = &clipboard;
+        platform.clipboard = realClipboard ? realClipboard : &clipboard;
         platform.launcher = &launcher;
         platform.pasteKeys = &pasteKeys;
-        // The clipboard is Qt's own, which the offscreen platform keeps in
-        // the process.
         platform.fileViewer = &fileViewer;
         return platform;
     }
@@ -88,6 +86,9 @@ struct MemoryShell {
     MemoryHotkeyGrabber hotkeys;
     MemoryPanelWindowSystem windowSystem;
     MemoryClipboard clipboard;
+    // When set, the clipboard in place of the memory one: Qt's, which the
+    // offscreen platform keeps in the process.
+    Clipboard* realClipboard = nullptr;
     MemoryAppLauncher launcher;
     MemoryPasteKeys pasteKeys;
     MemoryFileViewer fileViewer;

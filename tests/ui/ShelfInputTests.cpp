@@ -463,6 +463,53 @@ TEST_F(ShelfInputTest, MenuEntriesActOnTheSelectionWhenChosen) {
     EXPECT_TRUE(m_delegate.intents().isEmpty());
 }
 
+TEST_F(ShelfInputTest, TheKeysTheItemMenuShowsActWhileItIsOpen) {
+    struct Case {
+        const char* name;
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        const char* call; // none: the key does nothing in the menu
+        bool asPath = false;
+    };
+    const Case cases[] = {
+        {"Ctrl+C", Qt::Key_C, Qt::ControlModifier, "copy"},
+        {"Ctrl+Alt+C", Qt::Key_C, Qt::ControlModifier | Qt::AltModifier, "copy", true},
+        {"Ctrl+Return", Qt::Key_Return, Qt::ControlModifier, "activate"},
+        {"Ctrl+Enter on the keypad", Qt::Key_Enter, Qt::ControlModifier | Qt::KeypadModifier,
+         "activate"},
+        {"Ctrl+R", Qt::Key_R, Qt::ControlModifier, "reveal"},
+        {"Ctrl+P", Qt::Key_P, Qt::ControlModifier, "pin"},
+        {"Space", Qt::Key_Space, Qt::NoModifier, "quickLook"},
+        {"Backspace", Qt::Key_Backspace, Qt::NoModifier, "remove"},
+        {"C alone", Qt::Key_C, Qt::NoModifier, nullptr},
+    };
+    click(2);
+    for (const Case& c : cases) {
+        m_delegate.calls.clear();
+        bool stillShown = true;
+        input().popUpMenu = [&](QMenu& shown, QPoint) {
+            shown.show();
+            QKeyEvent press(QEvent::KeyPress, c.key, c.modifiers);
+            QCoreApplication::sendEvent(&shown, &press);
+            stillShown = shown.isVisible();
+            shown.hide();
+        };
+        input().contextClick(centre(2), {});
+        if (!c.call) {
+            // Only the shelf's own entries were asked for.
+            EXPECT_EQ(m_delegate.intents(), QStringList({"menu"})) << c.name;
+            EXPECT_TRUE(stillShown) << c.name;
+            continue;
+        }
+        ASSERT_FALSE(m_delegate.intents().isEmpty()) << c.name;
+        EXPECT_EQ(m_delegate.intents().last(), QString::fromLatin1(c.call)) << c.name;
+        EXPECT_FALSE(stillShown) << c.name << ": the menu closes as when an entry is chosen";
+        if (QLatin1String(c.call) == QLatin1String("copy")) {
+            EXPECT_EQ(m_delegate.lastAsPath, c.asPath) << c.name;
+        }
+    }
+}
+
 TEST_F(ShelfInputTest, ABackgroundRightClickShowsTheDelegatesMenuOrNothing) {
     const Point bare{m_view.islandRect().maxX() - 4, m_view.islandRect().maxY() - 4};
     input().contextClick(bare, {});

@@ -4,6 +4,7 @@
 // installed, with their installed desktop files and the built-in rules, and
 // a GTK 3 probe that reads every type it is offered. Run by run-apps.sh,
 // which starts and stops the display, the window manager and a session bus.
+#include "DesktopProgram.h"
 #include "DragOutWorld.h"
 #include "DropTargetWindow.h"
 
@@ -30,16 +31,10 @@ using namespace tarvo;
 namespace {
 
 using tarvo::test::Destination;
+using Program = tarvo::test::DesktopProgram;
 using tarvo::test::pump;
+using tarvo::test::runCommand;
 using tarvo::test::waitFor;
-
-// Runs a short command and gives what it printed.
-QString run(const QString& program, const QStringList& arguments, int ms = 20000) {
-    QProcess process;
-    process.start(program, arguments);
-    process.waitForFinished(ms);
-    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
-}
 
 // xarchiver keeps one instance per user for every display: one started while
 // another runs (this suite run elsewhere on the machine at the same time)
@@ -57,74 +52,6 @@ public:
 private:
     Files::Fd m_fd;
     bool m_held;
-};
-
-// An installed program in a window of its own, placed where the test wants it.
-class Program final {
-public:
-    Program() { m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel); }
-    ~Program() {
-        m_process.kill();
-        m_process.waitForFinished(2000);
-    }
-
-    bool start(const QString& program, const QStringList& arguments, const QString& windowClass,
-               QRect where) {
-        m_process.start(program, arguments);
-        m_window = run("timeout", {"20", "xdotool", "search", "--sync", "--onlyvisible", "--class",
-                                   windowClass})
-                       .section(u'\n', 0, 0);
-        if (m_window.isEmpty())
-            return false;
-        run("xdotool", {"windowmove", m_window, QString::number(where.x()),
-                        QString::number(where.y()), "windowsize", m_window,
-                        QString::number(where.width()), QString::number(where.height())});
-        // Placed once the window manager has done as asked.
-        return waitFor(
-            [&] {
-                const QRect now = geometry();
-                if (now.width() < where.width() - 10 || now.height() < where.height() - 10)
-                    return false;
-                m_centre = now.center();
-                m_top = now.top();
-                m_left = now.left();
-                return true;
-            },
-            10000);
-    }
-    QPoint centre() const { return m_centre; }
-    int top() const { return m_top; }
-    int left() const { return m_left; }
-    // Types keys into the window, focused first: "ctrl+s", "Return".
-    void keys(const QStringList& keys) {
-        run("xdotool", {"windowactivate", "--sync", m_window});
-        pump(200);
-        run("xdotool", QStringList{"key", "--clearmodifiers", "--delay", "50"} + keys);
-    }
-
-private:
-    QRect geometry() {
-        QRect rect;
-        for (const QString& line :
-             run("xdotool", {"getwindowgeometry", "--shell", m_window}).split(u'\n')) {
-            const QString key = line.section(u'=', 0, 0), value = line.section(u'=', 1);
-            if (key == QLatin1String("X"))
-                rect.moveLeft(value.toInt());
-            else if (key == QLatin1String("Y"))
-                rect.moveTop(value.toInt());
-            else if (key == QLatin1String("WIDTH"))
-                rect.setWidth(value.toInt());
-            else if (key == QLatin1String("HEIGHT"))
-                rect.setHeight(value.toInt());
-        }
-        return rect;
-    }
-
-    QProcess m_process;
-    QString m_window;
-    QPoint m_centre;
-    int m_top = 0;
-    int m_left = 0;
 };
 
 // The programs, started once for the whole suite.
@@ -373,9 +300,9 @@ protected:
 TEST_F(RealAppsIntoTheShelfTest, TwoLinesOfTextFromMousepadLandWithLineFeeds) {
     Program& mousepad = desktop->mousepad;
     mousepad.keys({"ctrl+a", "Delete"});
-    run("xdotool", {"type", "--delay", "20", "first line"});
+    runCommand("xdotool", {"type", "--delay", "20", "first line"});
     mousepad.keys({"Return"});
-    run("xdotool", {"type", "--delay", "20", "second line"});
+    runCommand("xdotool", {"type", "--delay", "20", "second line"});
     mousepad.keys({"ctrl+a"});
     pump(300);
     // The first line of text, below the bar Mousepad shows to root.

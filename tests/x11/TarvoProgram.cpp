@@ -43,7 +43,23 @@ bool X11Windows::hasWindowManager() {
 }
 
 std::optional<xcb_window_t> X11Windows::panelOf(qint64 pid) {
-    return find(m_root, pid);
+    return find(m_root, pid, atom("_NET_WM_WINDOW_TYPE_UTILITY"));
+}
+
+std::optional<xcb_window_t> X11Windows::toolTipOf(qint64 pid) {
+    return find(m_root, pid, atom("_NET_WM_WINDOW_TYPE_TOOLTIP"));
+}
+
+QString X11Windows::name(xcb_window_t window) {
+    Reply<xcb_get_property_reply_t> reply(
+        xcb_get_property_reply(m_connection,
+                               xcb_get_property(m_connection, 0, window, atom("_NET_WM_NAME"),
+                                                atom("UTF8_STRING"), 0, 1024),
+                               nullptr));
+    if (!reply || reply->format != 8)
+        return {};
+    return QString::fromUtf8(static_cast<const char*>(xcb_get_property_value(reply.get())),
+                             xcb_get_property_value_length(reply.get()));
 }
 
 bool X11Windows::isViewable(xcb_window_t window) {
@@ -96,7 +112,7 @@ QRect X11Windows::extent(const std::vector<QRect>& rects) {
     return all;
 }
 
-std::optional<xcb_window_t> X11Windows::find(xcb_window_t window, qint64 pid) {
+std::optional<xcb_window_t> X11Windows::find(xcb_window_t window, qint64 pid, xcb_atom_t type) {
     Reply<xcb_query_tree_reply_t> tree(
         xcb_query_tree_reply(m_connection, xcb_query_tree(m_connection, window), nullptr));
     if (!tree)
@@ -106,10 +122,9 @@ std::optional<xcb_window_t> X11Windows::find(xcb_window_t window, qint64 pid) {
         const xcb_window_t child = children[i];
         const std::vector<quint32> pids = cardinals(child, "_NET_WM_PID");
         const std::vector<quint32> types = cardinals(child, "_NET_WM_WINDOW_TYPE");
-        if (!pids.empty() && pids.front() == pid && !types.empty() &&
-            types.front() == atom("_NET_WM_WINDOW_TYPE_UTILITY"))
+        if (!pids.empty() && pids.front() == pid && !types.empty() && types.front() == type)
             return child;
-        if (std::optional<xcb_window_t> found = find(child, pid))
+        if (std::optional<xcb_window_t> found = find(child, pid, type))
             return found;
     }
     return std::nullopt;

@@ -42,6 +42,10 @@ public:
 
     // The shelf panel of process `pid`: its utility window.
     std::optional<xcb_window_t> panelOf(qint64 pid);
+    // The tool tip window of process `pid`, such as the cursor badge.
+    std::optional<xcb_window_t> toolTipOf(qint64 pid);
+    // The window's title as the window manager reads it.
+    QString name(xcb_window_t window);
     bool isViewable(xcb_window_t window);
     QSize size(xcb_window_t window);
     // The window's place on the root window, in pixels.
@@ -55,7 +59,7 @@ public:
     static QRect extent(const std::vector<QRect>& rects);
 
 private:
-    std::optional<xcb_window_t> find(xcb_window_t window, qint64 pid);
+    std::optional<xcb_window_t> find(xcb_window_t window, qint64 pid, xcb_atom_t type);
 
     xcb_connection_t* m_connection;
     xcb_window_t m_root;

@@ -1,10 +1,9 @@
-#include "QtGeneralPasteboard.h"
+#include "Clipboard.h"
 
 #include "MimePasteboard.h"
 
-#include <QClipboard>
-#include <QGuiApplication>
 #include <QMimeData>
+#include <QStringList>
 
 namespace tarvo {
 
@@ -42,20 +41,22 @@ private:
 
 } // namespace
 
-std::unique_ptr<Pasteboard> QtGeneralPasteboard::contents() {
-    return std::make_unique<ClipboardSnapshot>(QGuiApplication::clipboard()->mimeData());
+std::unique_ptr<QMimeData> Clipboard::textData(const QString& text) {
+    auto data = std::make_unique<QMimeData>();
+    data->setText(text);
+    return data;
 }
 
-QMimeData* QtGeneralPasteboard::fileData(const QList<QUrl>& files) {
-    auto* data = new QMimeData;
+std::unique_ptr<QMimeData> Clipboard::fileData(const QList<QUrl>& urls) {
+    auto data = std::make_unique<QMimeData>();
     QByteArray uriList;
     QByteArray copied = "copy";
     QStringList paths;
-    for (const QUrl& url : files) {
+    for (const QUrl& url : urls) {
         const QByteArray encoded = url.toEncoded();
         uriList += encoded + "\r\n";
         copied += '\n' + encoded;
-        paths << url.toLocalFile();
+        paths << (url.isLocalFile() ? url.toLocalFile() : url.toString());
     }
     data->setData(QStringLiteral("text/uri-list"), uriList);
     data->setData(QStringLiteral("x-special/gnome-copied-files"), copied);
@@ -63,14 +64,8 @@ QMimeData* QtGeneralPasteboard::fileData(const QList<QUrl>& files) {
     return data;
 }
 
-void QtGeneralPasteboard::writeFiles(const QList<QUrl>& files) {
-    QGuiApplication::clipboard()->setMimeData(fileData(files), QClipboard::Clipboard);
-}
-
-void QtGeneralPasteboard::writeString(const QString& text) {
-    auto* data = new QMimeData;
-    data->setText(text);
-    QGuiApplication::clipboard()->setMimeData(data, QClipboard::Clipboard);
+std::unique_ptr<Pasteboard> Clipboard::snapshot(const QMimeData* data) {
+    return std::make_unique<ClipboardSnapshot>(data);
 }
 
 } // namespace tarvo

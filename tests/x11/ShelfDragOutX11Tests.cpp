@@ -1,0 +1,355 @@
+// Items dragged out of the running tarvo program's own shelf into the
+// desktop's programs under Xvfb with openbox, as a user drags them: the shelf
+// opened, a tile pressed, the pointer moved down out of the island and over
+// the program's window, the button let go there. Before each release the
+// cursor badge must say what the program under the pointer will receive and
+// hang beside the pointer wherever it goes. Thunar, Mousepad and
+// xfce4-terminal as installed, and a window of a browser's class that
+// reports what it took. Run by run-shelf-dragout.sh, which starts and stops
+// the display, the window manager and a session bus. Every wait has a
+// deadline of seconds, so a busy machine slows the run without failing it.
+#include "DesktopProgram.h"
+#include "TarvoProgram.h"
+
+#include "TarvoConvert/TextConverter.h"
+#include "TarvoCore/ItemStore.h"
+#include "TarvoCore/L10n.h"
+#include "TarvoCore/Preferences.h"
+#include "TarvoCore/UserDefaults.h"
+
+#include "support/ItemFactory.h"
+#include "support/TempDir.h"
+#include "support/X11TestTools.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QUrl>
+
+#include <optional>
+#include <ostream>
+
+QT_BEGIN_NAMESPACE
+// Failures show texts as texts and places as numbers.
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
+inline void PrintTo(const QPoint& point, std::ostream* out) {
+    *out << '(' << point.x() << ", " << point.y() << ')';
+}
+QT_END_NAMESPACE
+
+namespace tarvo::test {
+namespace {
+
+// A helper program's printed lines.
+class Lines final {
+public:
+    explicit Lines(QProcess& process) : m_process(process) {}
+    // Waits for a line that starts with `prefix`; consumes lines up to it.
+    std::optional<QString> waitFor(const QString& prefix, int ms = 15000) {
+        std::optional<QString> found;
+        test::waitFor(
+            [&] {
+                while (m_process.canReadLine()) {
+                    const QString line = QString::fromUtf8(m_process.readLine()).trimmed();
+                    if (line.startsWith(prefix)) {
+                        found = line;
+                        return true;
+                    }
+                }
+                return false;
+            },
+            ms);
+        return found;
+    }
+    void forget() { m_process.readAll(); }
+
+private:
+    QProcess& m_process;
+};
+
+// The programs, started once for the whole suite, around the middle of the
+// screen where the shelf hangs.
+struct Desktop {
+    TempDir dir;
+    DesktopProgram thunar;
+    DesktopProgram mousepad;
+    DesktopProgram terminal;
+    DesktopProgram browser;
+
+    bool start() {
+        QDir().mkpath(dir.file("Folder"));
+        dir.write("note.txt", "");
+        if (!thunar.start("thunar", {dir.file("Folder")}, "thunar", {40, 230, 400, 240}) ||
+            !mousepad.start("mousepad", {dir.file("note.txt")}, "mousepad", {800, 230, 400, 240}) ||
+            !terminal.start(
+                "xfce4-terminal",
+                {"--disable-server", "-x", "sh", "-c", "cat > " + dir.file("typed.txt")},
+                "xfce4-terminal", {40, 520, 400, 240}) ||
+            !browser.start(QString::fromLocal8Bit(qgetenv("TARVO_DRAGOUT_TARGET")),
+                           {"--class", "firefox"}, "firefox", {800, 520, 400, 240}))
+            return false;
+        return readyPoint(browser.process()).has_value();
+    }
+};
+
+Desktop* desktop = nullptr;
+
+class DesktopEnvironment final : public ::testing::Environment {
+public:
+    void SetUp() override {
+        desktop = new Desktop;
+        if (!desktop->start()) {
+            delete desktop;
+            desktop = nullptr;
+        }
+    }
+    void TearDown() override {
+        delete desktop;
+        desktop = nullptr;
+    }
+};
+
+// A picture with something in it, as PNG.
+QByteArray pngPicture(QSize size) {
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(QColor(40, 120, 200));
+    for (int y = 0; y < size.height(); ++y)
+        image.setPixelColor(y % size.width(), y, QColor(250, 200, 30));
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+class ShelfDragOutX11Test : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(desktop) << "the programs did not start";
+        ASSERT_TRUE(m_hand.ok());
+        m_hand.moveTo(m_away);
+        // Past the tutorial, as on every start but the first.
+        UserDefaults defaults(m_home.file("config/Tarvo/Tarvo.conf"));
+        Preferences(defaults).setHasCompletedOnboarding(true);
+        // A browser as the desktop knows it, for the window of its class.
+        m_home.write("data/applications/firefox.desktop",
+                     "[Desktop Entry]\nType=Application\nName=Firefox\nExec=firefox %u\n");
+    }
+
+    void TearDown() override {
+        if (m_tarvo)
+            m_tarvo->terminate();
+    }
+
+    // The shelf's one item, stored before the program starts.
+    Item addFile(const QString& name, const QByteArray& bytes, bool isImage = false) {
+        ItemStore store(itemsFolder());
+        return addFileItem(store, name, bytes, isImage, Date::now());
+    }
+    Item addText(const QString& text) {
+        ItemStore store(itemsFolder());
+        return addTextItem(store, text, Date::now());
+    }
+    QString itemsFolder() const { return m_home.file("data/Tarvo/Items"); }
+    QString storedPath(const Item& item) const { return *item.payloadURL(itemsFolder()); }
+
+    // Starts the program over the prepared home and opens its shelf as a
+    // second start does; the pointer rests on the island to keep it open.
+    // The point of the only item's tile in root pixels, none when the shelf
+    // did not open.
+    std::optional<QPoint> openShelf() {
+        m_tarvo = std::make_unique<TarvoProcess>(m_home);
+        m_tarvo->start();
+        std::optional<xcb_window_t> panel;
+        if (!waitFor([&] { return (panel = m_windows.panelOf(m_tarvo->pid())).has_value(); },
+                     20000))
+            return std::nullopt;
+        m_panel = *panel;
+        if (m_tarvo->startAgain() != 0 ||
+            !waitFor([&] { return m_windows.isViewable(m_panel); }, 10000))
+            return std::nullopt;
+        const QRect shelf = m_windows.rootGeometry(m_panel);
+        const QPoint tile(shelf.center().x(), shelf.top() + 60);
+        m_hand.glideTo(tile, 8);
+        pump(500);
+        return tile;
+    }
+
+    struct BadgeSeen {
+        QString text;
+        // Its window's top left less the pointer's place.
+        QPoint offset;
+        QSize size;
+    };
+
+    // The badge's window; none before the program made it.
+    std::optional<xcb_window_t> badgeWindow() { return m_windows.toolTipOf(m_tarvo->pid()); }
+
+    bool badgeShows() {
+        const std::optional<xcb_window_t> badge = badgeWindow();
+        return badge && m_windows.isViewable(*badge);
+    }
+
+    // Waits for the badge to show beside `pointer` with `text`; what it
+    // showed last when it did not.
+    BadgeSeen badgeAt(QPoint pointer, const QString& text) {
+        BadgeSeen seen;
+        waitFor(
+            [&] {
+                const std::optional<xcb_window_t> badge = badgeWindow();
+                if (!badge || !m_windows.isViewable(*badge))
+                    return false;
+                const QRect at = m_windows.rootGeometry(*badge);
+                seen = {m_windows.name(*badge), at.topLeft() - pointer, at.size()};
+                return seen.text == text && seen.offset == besidePointer;
+            },
+            10000);
+        return seen;
+    }
+
+    // Presses on the tile and moves down out of the shelf onto the bare
+    // desktop, where the badge shows the item going unchanged, with no
+    // application's icon: what it showed there.
+    BadgeSeen pressAndLeaveTheShelf(QPoint tile) {
+        m_hand.press();
+        pump(200);
+        m_hand.glideTo(tile + QPoint(0, 12), 6);
+        const QPoint bare(tile.x(), 190);
+        m_hand.glideTo(bare);
+        const BadgeSeen seen = badgeAt(bare, L10n::badgeOriginal());
+        EXPECT_EQ(seen.text, L10n::badgeOriginal()) << "no badge over the bare desktop";
+        EXPECT_EQ(seen.offset, besidePointer) << "the badge is not beside the pointer";
+        return seen;
+    }
+
+    // Moves over to `target` and checks at two places over it that the badge
+    // says `badge` and hangs beside the pointer; lets go at the second, and
+    // the badge goes. A badge saying what it said over the bare desktop must
+    // now show the target's icon before the text.
+    void dropOn(QPoint target, const QString& badge, const BadgeSeen& bare) {
+        m_hand.glideTo(target);
+        const BadgeSeen first = badgeAt(target, badge);
+        EXPECT_EQ(first.text, badge);
+        EXPECT_EQ(first.offset, besidePointer)
+            << "badge " << first.size.width() << 'x' << first.size.height() << " at pointer "
+            << target.x() << ',' << target.y();
+        if (badge == bare.text) {
+            EXPECT_GT(first.size.width(), bare.size.width()) << "the target's icon is missing";
+        }
+        const QPoint second = target + QPoint(-30, 25);
+        m_hand.glideTo(second, 8);
+        const BadgeSeen then = badgeAt(second, badge);
+        EXPECT_EQ(then.text, badge);
+        EXPECT_EQ(then.offset, besidePointer) << "the badge did not follow the pointer";
+        pump(300);
+        m_hand.release();
+        EXPECT_TRUE(waitFor([&] { return !badgeShows(); }, 10000))
+            << "the badge stayed after the drop";
+    }
+
+    void dragOut(QPoint tile, QPoint target, const QString& badge) {
+        const BadgeSeen bare = pressAndLeaveTheShelf(tile);
+        dropOn(target, badge, bare);
+    }
+
+    static std::optional<QByteArray> contentsWhen(const QString& path,
+                                                  const std::function<bool(const QByteArray&)>& ok,
+                                                  int ms = 15000) {
+        QByteArray seen;
+        test::waitFor(
+            [&] {
+                QFile file(path);
+                seen = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+                return ok(seen);
+            },
+            ms);
+        return seen;
+    }
+
+    // Right of and below the pointer's hot spot.
+    static inline const QPoint besidePointer{8, 12};
+    const QPoint m_away{640, 790};
+    TempDir m_home;
+    X11Windows m_windows;
+    XTestHand m_hand{{20, 25, 0}};
+    std::unique_ptr<TarvoProcess> m_tarvo;
+    xcb_window_t m_panel = XCB_NONE;
+};
+
+TEST_F(ShelfDragOutX11Test, AFileOntoThunarsFolderArrivesByteForByte) {
+    const QByteArray bytes = pngPicture({3, 5}) + "\0 and the rest of a report\n";
+    addFile("report.bin", bytes);
+    const std::optional<QPoint> tile = openShelf();
+    ASSERT_TRUE(tile) << "the shelf did not open";
+    const BadgeSeen bare = pressAndLeaveTheShelf(*tile);
+    // Back over the shelf the badge goes, and it comes again outside.
+    m_hand.glideTo(*tile + QPoint(40, 0));
+    EXPECT_TRUE(waitFor([&] { return !badgeShows(); }, 10000)) << "the badge stayed over the shelf";
+    m_hand.glideTo(QPoint(tile->x(), 190));
+    dropOn(desktop->thunar.centre(), L10n::badgeOriginal(), bare);
+    const QString arrived = desktop->dir.file("Folder/report.bin");
+    EXPECT_EQ(contentsWhen(arrived, [&](const QByteArray& seen) { return seen == bytes; }), bytes);
+}
+
+TEST_F(ShelfDragOutX11Test, APictureOntoABrowserArrivesAsAJPEG) {
+    addFile("photo.png", pngPicture({64, 48}), true);
+    const std::optional<QPoint> tile = openShelf();
+    ASSERT_TRUE(tile) << "the shelf did not open";
+    Lines browser(desktop->browser.process());
+    browser.forget();
+    // The built-in rule for pictures going into a browser.
+    dragOut(*tile, desktop->browser.centre(),
+            Delivery::image({ImageFormat::jpeg, 2000, 0.85, true}).badgeText());
+    const std::optional<QString> drop = browser.waitFor("drop");
+    ASSERT_TRUE(drop) << "the browser took nothing";
+    const QStringList parts = drop->split(u' ');
+    ASSERT_EQ(parts.value(2), "text/uri-list") << drop->toStdString();
+    const QString file = QUrl(parts.value(3)).toLocalFile();
+    EXPECT_EQ(QFileInfo(file).fileName(), "photo.jpg");
+    QImage jpeg;
+    ASSERT_TRUE(jpeg.load(file, "JPEG")) << file.toStdString();
+    EXPECT_EQ(jpeg.size(), QSize(64, 48));
+}
+
+TEST_F(ShelfDragOutX11Test, TextIntoMousepadIsInserted) {
+    addText("words dragged off the shelf");
+    const std::optional<QPoint> tile = openShelf();
+    ASSERT_TRUE(tile) << "the shelf did not open";
+    dragOut(*tile, desktop->mousepad.centre(), L10n::badgeOriginal());
+    pump(500);
+    desktop->mousepad.keys({"ctrl+s"});
+    const auto inserted = [](const QByteArray& seen) {
+        return seen.contains("words dragged off the shelf");
+    };
+    EXPECT_TRUE(inserted(*contentsWhen(desktop->dir.file("note.txt"), inserted)));
+}
+
+TEST_F(ShelfDragOutX11Test, AFileIntoTheTerminalTypesItsQuotedPath) {
+    const Item item = addFile("My Notes.txt", "typed");
+    const std::optional<QPoint> tile = openShelf();
+    ASSERT_TRUE(tile) << "the shelf did not open";
+    dragOut(*tile, desktop->terminal.centre(), L10n::badgePath());
+    pump(500);
+    desktop->terminal.keys({"Return"});
+    const QByteArray expected = TextConverter::quotedPath(storedPath(item)).toUtf8() + '\n';
+    EXPECT_EQ(contentsWhen(desktop->dir.file("typed.txt"),
+                           [&](const QByteArray& seen) { return seen == expected; }),
+              expected);
+}
+
+} // namespace
+} // namespace tarvo::test
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    ::testing::AddGlobalTestEnvironment(new tarvo::test::DesktopEnvironment);
+    return RUN_ALL_TESTS();
+}

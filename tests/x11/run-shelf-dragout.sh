@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Runs the suite of drags out of the tarvo program's shelf into the desktop's
+# own programs on a display, a window manager and a session bus of its own.
+#   run-shelf-dragout.sh TESTS TARVO DRAGOUT_TARGET [gtest arguments...]
+set -euo pipefail
+source "$(dirname "$0")/session.sh"
+
+tests=$1
+export TARVO_PROGRAM=$2
+export TARVO_DRAGOUT_TARGET=$3
+shift 3
+
+x11_require Xvfb openbox xprop dbus-daemon xdotool thunar mousepad xfce4-terminal
+x11_start_display
+x11_start_wm
+x11_start_bus
+export QT_ACCESSIBILITY=0 NO_AT_BRIDGE=1
+timeout --kill-after=5 250 "$tests" "$@"
