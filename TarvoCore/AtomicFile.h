@@ -17,4 +17,10 @@ QString temporaryPath(const QString& target, const QUuid& id);
 // last flush leaves the new file in place and is thrown all the same).
 void write(const QByteArray& data, const QString& target);
 
+// The same swap without any flush: readers still never see a part, but a
+// power cut may take the file. For files flushed later by whoever makes them
+// durable (an item's payload before its "item.json") and for caches, so that
+// the thread writing never waits for the disk.
+void writeUnflushed(const QByteArray& data, const QString& target);
+
 } // namespace tarvo::AtomicFile

@@ -5,7 +5,6 @@
 #include "ThumbnailDecoder.h"
 
 #include "TarvoCore/AtomicFile.h"
-#include "TarvoCore/DiskIO.h"
 #include "TarvoCore/FileError.h"
 
 #include <QAbstractTextDocumentLayout>
@@ -21,9 +20,6 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace tarvo {
 
@@ -183,27 +179,11 @@ void ThumbnailProvider::writeDiskCache(const QByteArray& png, const QUuid& itemI
     // A cache, not a record: replaced whole so that a reader never sees part
     // of it, but never flushed, which would hold up the main thread while a
     // large drop fills the disk. A picture a power cut takes is decoded again.
-    const QString target = cacheURL(itemID);
-    const QString temporary = AtomicFile::temporaryPath(target, QUuid::createUuid());
-    const QByteArray name = QFile::encodeName(temporary);
-    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return;
-    bool written = true;
     try {
-        DiskIO::writeAll(fd, png.constData(), png.size(), target);
+        AtomicFile::writeUnflushed(png, cacheURL(itemID));
     } catch (const FileError&) {
-        written = false;
+        // decoded again next time
     }
-    written = ::close(fd) == 0 && written;
-    try {
-        if (written)
-            DiskIO::rename(temporary, target);
-    } catch (const FileError&) {
-        written = false;
-    }
-    if (!written)
-        ::unlink(name.constData());
 }
 
 QImage ThumbnailProvider::iconFor(const QString& path) {
