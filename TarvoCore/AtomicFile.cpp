@@ -40,7 +40,9 @@ bool isTemporaryName(const QString& name) {
     return true;
 }
 
-void write(const QByteArray& data, const QString& target) {
+namespace {
+
+void swapIn(const QByteArray& data, const QString& target, bool flush) {
     const QString temporary = temporaryPath(target, QUuid::createUuid());
     const QByteArray tmp = QFile::encodeName(temporary);
 
@@ -49,7 +51,8 @@ void write(const QByteArray& data, const QString& target) {
         throw FileError(QStringLiteral("write"), target, errno);
     try {
         DiskIO::writeAll(fd, data.constData(), data.size(), target);
-        DiskIO::flushFile(fd, target);
+        if (flush)
+            DiskIO::flushFile(fd, target);
     } catch (const FileError& error) {
         ::close(fd);
         ::unlink(tmp.constData());
@@ -68,7 +71,18 @@ void write(const QByteArray& data, const QString& target) {
     }
     // Without this the rename may not outlive a power cut, and the old file
     // or nothing would come back.
-    DiskIO::flushFolder(QFileInfo(target).absolutePath());
+    if (flush)
+        DiskIO::flushFolder(QFileInfo(target).absolutePath());
+}
+
+} // namespace
+
+void write(const QByteArray& data, const QString& target) {
+    swapIn(data, target, true);
+}
+
+void writeUnflushed(const QByteArray& data, const QString& target) {
+    swapIn(data, target, false);
 }
 
 } // namespace tarvo::AtomicFile

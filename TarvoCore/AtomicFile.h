@@ -20,4 +20,10 @@ bool isTemporaryName(const QString& name);
 // last flush leaves the new file in place and is thrown all the same).
 void write(const QByteArray& data, const QString& target);
 
+// The same swap without any flush: readers still never see a part, but a
+// power cut may take the file. For files flushed later by whoever makes them
+// durable (an item's payload before its "item.json") and for caches, so that
+// the thread writing never waits for the disk.
+void writeUnflushed(const QByteArray& data, const QString& target);
+
 } // namespace tarvo::AtomicFile

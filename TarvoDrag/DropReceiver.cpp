@@ -251,7 +251,8 @@ std::optional<Item> DropReceiver::acceptImageData(const Pasteboard& pasteboard,
     try {
         if (!bytes)
             throw FileError(QStringLiteral("convert"), file, EINVAL);
-        AtomicFile::write(*bytes, file);
+        // Flushed with the item when it is added, not twice.
+        AtomicFile::writeUnflushed(*bytes, file);
     } catch (const FileError&) {
         removeFolder(id);
         return std::nullopt;
@@ -293,7 +294,7 @@ std::optional<Item> DropReceiver::acceptRichText(const Pasteboard& pasteboard,
     const QUuid id = QUuid::createUuid();
     try {
         const QString folder = m_store.makeItemDirectory(id);
-        AtomicFile::write(kept, folder + u'/' + name);
+        AtomicFile::writeUnflushed(kept, folder + u'/' + name);
     } catch (const FileError&) {
         removeFolder(id);
         return std::nullopt;

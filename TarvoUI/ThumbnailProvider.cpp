@@ -4,6 +4,9 @@
 #include "IconRenderer.h"
 #include "ThumbnailDecoder.h"
 
+#include "TarvoCore/AtomicFile.h"
+#include "TarvoCore/FileError.h"
+
 #include <QAbstractTextDocumentLayout>
 #include <QBuffer>
 #include <QDir>
@@ -13,7 +16,6 @@
 #include <QImageReader>
 #include <QMimeDatabase>
 #include <QPainter>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -174,9 +176,14 @@ void ThumbnailProvider::writeDiskCache(const QByteArray& png, const QUuid& itemI
     // A removed item's folder is never made again for its picture.
     if (!QFileInfo(itemFolder(m_containerRoot, itemID)).isDir())
         return;
-    QSaveFile file(cacheURL(itemID));
-    if (file.open(QIODevice::WriteOnly) && file.write(png) == png.size())
-        file.commit();
+    // A cache, not a record: replaced whole so that a reader never sees part
+    // of it, but never flushed, which would hold up the main thread while a
+    // large drop fills the disk. A picture a power cut takes is decoded again.
+    try {
+        AtomicFile::writeUnflushed(png, cacheURL(itemID));
+    } catch (const FileError&) {
+        // decoded again next time
+    }
 }
 
 QImage ThumbnailProvider::iconFor(const QString& path) {

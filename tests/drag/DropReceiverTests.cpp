@@ -266,6 +266,43 @@ TEST_F(DropReceiverTest, ImageDataIsNamedByTheTimeOfThePaste) {
     EXPECT_EQ(items.front().contentHash, ContentHash::of(imageBytes("PNG")));
 }
 
+// Pasted data is written without a flush of its own: the store flushes it
+// once, before the "item.json" that stands for it.
+TEST_F(DropReceiverTest, PastedDataIsFlushedOnceBeforeItsMetadata) {
+    struct Case {
+        const char* name;
+        std::function<void(MemoryPasteboard&)> fill;
+        const char* file;
+    };
+    const Case cases[] = {
+        {"image", [](MemoryPasteboard& p) { p.setData(TypeIdentifier::png, imageBytes("PNG")); },
+         "Pasted Image"},
+        {"rich text",
+         [](MemoryPasteboard& p) {
+             p.setData(TypeIdentifier::rtf, "{\\rtf1\\ansi\\f0 Notes\\par}");
+         },
+         "Snippet.rtf"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_pasteboard.clearContents();
+        c.fill(m_pasteboard);
+        test::DiskRecorder disk;
+        ASSERT_EQ(drop().size(), 1u);
+        const std::vector<QString> calls = disk.calls();
+        std::vector<qsizetype> flushes;
+        qsizetype metadata = -1;
+        for (qsizetype i = 0; i < qsizetype(calls.size()); ++i) {
+            if (calls[i].startsWith("flushFile " + QString::fromLatin1(c.file)))
+                flushes.push_back(i);
+            if (metadata < 0 && calls[i] == "write item.json")
+                metadata = i;
+        }
+        ASSERT_EQ(flushes.size(), 1u);
+        EXPECT_LT(flushes.front(), metadata);
+    }
+}
+
 TEST_F(DropReceiverTest, TIFFAloneIsStoredAsPNG) {
     m_pasteboard.setData(TypeIdentifier::tiff, imageBytes("TIFF", 7, 5));
     const std::vector<Item> items = drop();

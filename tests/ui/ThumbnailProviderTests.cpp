@@ -1,4 +1,5 @@
 #include "convert/ImageFixtures.h"
+#include "support/DiskRecorder.h"
 #include "support/TempDir.h"
 
 #include "TarvoUI/ThumbnailDecoder.h"
@@ -393,6 +394,39 @@ TEST(ThumbnailProvider, AnAnswerAfterInvalidateDoesNotBringTheOldPictureBack) {
     EXPECT_EQ(late.calls, 0);
     EXPECT_FALSE(other.cached(photo));
     EXPECT_FALSE(QFileInfo::exists(store.cacheFile(photo)));
+}
+
+// The cached picture is replaced whole but never flushed: a flush on the main
+// thread would wait for whatever else fills the disk, such as a large drop.
+TEST(ThumbnailProvider, TheDiskCacheIsReplacedWholeWithoutAFlush) {
+    Store store;
+    const Item photo = store.fileItem(
+        QStringLiteral("p.png"),
+        [](const QString& p) {
+            test::writePng(p, 40, 40, {1, 2, 3});
+        },
+        true);
+    test::DiskRecorder disk;
+    ThumbnailProvider provider(store.dir.path());
+    Answer answer;
+    provider.thumbnail(photo, recordInto(answer));
+    ASSERT_TRUE(waitFor([&] { return answer.calls == 1; }));
+    std::vector<QString> cacheCalls;
+    for (const QString& call : disk.calls()) {
+        if (call.contains(QLatin1String("thumbnail")))
+            cacheCalls.push_back(call);
+    }
+    EXPECT_EQ(cacheCalls, (std::vector<QString>{
+                              "write thumbnail-v4.png",
+                              "rename .thumbnail-v4.png.ID.tmp -> thumbnail-v4.png",
+                          }));
+    EXPECT_EQ(QDir(store.folder(photo.id)).entryList({"*.tmp"}, QDir::Hidden | QDir::Files),
+              QStringList());
+    ThumbnailProvider later(store.dir.path());
+    Answer fromDisk;
+    later.thumbnail(photo, recordInto(fromDisk));
+    EXPECT_EQ(fromDisk.calls, 1);
+    EXPECT_EQ(fromDisk.image, answer.image);
 }
 
 TEST(ThumbnailProvider, IconsAreNeverWrittenToTheDiskCache) {
