@@ -182,6 +182,20 @@ protected:
         if (m_tarvo->startAgain() != 0 ||
             !waitFor([&] { return m_windows.isViewable(m_panel); }, 10000))
             return std::nullopt;
+        // Its place once it has stopped unfolding: the same for half a second.
+        QRect last;
+        int same = 0;
+        if (!waitFor(
+                [&] {
+                    const QRect now = m_windows.rootGeometry(m_panel);
+                    same = now == last ? same + 1 : 0;
+                    last = now;
+                    pump(100);
+                    return same >= 5;
+                },
+                10000))
+            return std::nullopt;
+        m_shelf = last;
         const QPoint newest = tile(0);
         m_hand.glideTo(newest, 8);
         pump(500);
@@ -191,10 +205,9 @@ protected:
     // The middle of the thumbnail of the item at `index` (0 the newest): the
     // tiles stand side by side in the middle of the island, 56 points wide
     // and 12 apart, 10 below its top.
-    QPoint tile(int index) {
-        const QRect shelf = m_windows.rootGeometry(m_panel);
+    QPoint tile(int index) const {
         const double fromMiddle = (index - (m_itemCount - 1) / 2.0) * (56 + 12);
-        return {shelf.center().x() + qRound(fromMiddle), shelf.top() + 38};
+        return {m_shelf.center().x() + qRound(fromMiddle), m_shelf.top() + 38};
     }
 
     struct BadgeSeen {
@@ -307,6 +320,7 @@ protected:
     XTestHand m_hand{{20, 25, 0}};
     std::unique_ptr<TarvoProcess> m_tarvo;
     xcb_window_t m_panel = XCB_NONE;
+    QRect m_shelf; // the open shelf's window, in root pixels
 };
 
 TEST_F(ShelfDragOutX11Test, AFileOntoThunarsFolderArrivesByteForByte) {
@@ -324,13 +338,14 @@ TEST_F(ShelfDragOutX11Test, AFileOntoThunarsFolderArrivesByteForByte) {
     EXPECT_EQ(contentsWhen(arrived, [&](const QByteArray& seen) { return seen == bytes; }), bytes);
 }
 
-TEST_F(ShelfDragOutX11Test, APictureOntoABrowserArrivesAsAJPEG) {
-    addFile("photo.png", pngPicture({64, 48}), true);
+TEST_F(ShelfDragOutX11Test, APictureOntoABrowserArrivesAsAJPEGWithinThePixelLimit) {
+    addFile("photo.png", pngPicture({2400, 1200}), true);
     const std::optional<QPoint> tile = openShelf();
     ASSERT_TRUE(tile) << "the shelf did not open";
     Lines browser(desktop->browser.process());
     browser.forget();
-    // The built-in rule for pictures going into a browser.
+    // The built-in rule for pictures going into a browser: a JPEG of at most
+    // 2000 pixels a side.
     dragOut(*tile, desktop->browser.centre(),
             Delivery::image({ImageFormat::jpeg, 2000, 0.85, true}).badgeText());
     const std::optional<QString> drop = browser.waitFor("drop");
@@ -341,7 +356,7 @@ TEST_F(ShelfDragOutX11Test, APictureOntoABrowserArrivesAsAJPEG) {
     EXPECT_EQ(QFileInfo(file).fileName(), "photo.jpg");
     QImage jpeg;
     ASSERT_TRUE(jpeg.load(file, "JPEG")) << file.toStdString();
-    EXPECT_EQ(jpeg.size(), QSize(64, 48));
+    EXPECT_EQ(jpeg.size(), QSize(2000, 1000));
 }
 
 TEST_F(ShelfDragOutX11Test, TextIntoMousepadIsInserted) {
@@ -377,17 +392,19 @@ TEST_F(ShelfDragOutX11Test, TwoSelectedFilesIntoTheTerminalTypeBothQuotedPaths) 
     const Item newer = addFile("newer's.txt", "second");
     const std::optional<QPoint> first = openShelf();
     ASSERT_TRUE(first) << "the shelf did not open";
+    // Each press waits out the double click, which would open an item.
+    const int apart = QApplication::doubleClickInterval() + 300;
     m_hand.press();
     m_hand.release();
+    pump(apart);
     const QPoint second = tile(1);
     m_hand.glideTo(second, 8);
+    pump(apart);
     m_hand.key(XK_Control_L, true);
     m_hand.press();
     m_hand.release();
     m_hand.key(XK_Control_L, false);
-    // A press there at once would be the second of a double click, which
-    // opens the item.
-    pump(QApplication::doubleClickInterval() + 300);
+    pump(apart);
     const qint64 before = typedSoFar();
     const BadgeSeen bare = pressAndLeaveTheShelf(second);
     dropOn(desktop->terminal.centre(),
