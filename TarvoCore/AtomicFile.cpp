@@ -19,6 +19,27 @@ QString temporaryPath(const QString& target, const QUuid& id) {
            QStringLiteral(".tmp");
 }
 
+bool isTemporaryName(const QString& name) {
+    // "." + at least one character + "." + UUID + ".tmp", checked by hand:
+    // a pattern would bring a regular expression engine into every start.
+    constexpr qsizetype uuidLength = 36;
+    const QLatin1String suffix(".tmp");
+    if (!name.startsWith(u'.') || !name.endsWith(suffix))
+        return false;
+    const qsizetype uuidStart = name.size() - suffix.size() - uuidLength;
+    if (uuidStart < 3 || name.at(uuidStart - 1) != u'.')
+        return false;
+    for (qsizetype i = 0; i < uuidLength; ++i) {
+        const char16_t c = name.at(uuidStart + i).unicode();
+        const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
+        const bool hex =
+            (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
+        if (dash ? c != u'-' : !hex)
+            return false;
+    }
+    return true;
+}
+
 namespace {
 
 void swapIn(const QByteArray& data, const QString& target, bool flush) {

@@ -9,6 +9,9 @@ namespace tarvo::AtomicFile {
 // The hidden file beside `target` that a write goes to first:
 // "." + name + "." + UUID + ".tmp".
 QString temporaryPath(const QString& target, const QUuid& id);
+// Whether `name` has the shape of such a temporary file's name (the UUID's
+// hex digits in either case).
+bool isTemporaryName(const QString& name);
 
 // Writes `data` to a temporary file beside `target`, flushes it to disk,
 // renames it over `target` and flushes the folder, so readers see the old

@@ -14,7 +14,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTimer>
 
@@ -38,14 +37,6 @@ constexpr char quarantinePrefix[] = ".quarantined.";
 constexpr qint64 temporaryFileAge = 3600;
 constexpr qint64 orphanFolderAge = 86400;
 
-bool isOurTemporaryName(const QString& name) {
-    static const QRegularExpression pattern(
-        QStringLiteral(
-            "^\\..+\\.[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}\\.tmp$"),
-        QRegularExpression::CaseInsensitiveOption);
-    return pattern.match(name).hasMatch();
-}
-
 // Seconds since `path` last changed; 0 when it cannot be told.
 qint64 ageOf(const QString& path, qint64 now) {
     struct stat st {};
@@ -59,7 +50,8 @@ void removeOldTemporaryFiles(const QString& folder, const QString& keep, qint64 
     const QStringList names = QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
     for (const QString& name : names) {
         const QString path = folder + u'/' + name;
-        if (name != keep && isOurTemporaryName(name) && ageOf(path, now) > temporaryFileAge)
+        if (name != keep && AtomicFile::isTemporaryName(name) &&
+            ageOf(path, now) > temporaryFileAge)
             ::unlink(QFile::encodeName(path).constData());
     }
 }
@@ -360,7 +352,7 @@ void ItemStore::sweepRoot(const QSet<QUuid>* listed) {
             scheduleDeletion(path);
             continue;
         }
-        if (isOurTemporaryName(name)) {
+        if (AtomicFile::isTemporaryName(name)) {
             if (ageOf(path, now) > temporaryFileAge)
                 ::unlink(QFile::encodeName(path).constData());
             continue;

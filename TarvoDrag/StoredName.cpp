@@ -1,6 +1,7 @@
 #include "StoredName.h"
 
-#include <QRegularExpression>
+#include "TarvoCore/AtomicFile.h"
+
 #include <QStringList>
 
 namespace tarvo::StoredName {
@@ -31,11 +32,7 @@ QString numbered(const QString& name, int number) {
 bool isReserved(const QString& name) {
     if (storeFiles().contains(name))
         return true;
-    static const QRegularExpression temporary(
-        QStringLiteral("^\\..+\\.[0-9A-Fa-f]{8}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-"
-                       "[0-9A-Fa-f]{12}\\.tmp$"),
-        QRegularExpression::DotMatchesEverythingOption);
-    return temporary.match(name).hasMatch();
+    return AtomicFile::isTemporaryName(name);
 }
 
 QString forDroppedName(const QString& name) {

@@ -10,6 +10,7 @@
 #include "TarvoPlatform/Screens.h"
 #include "TarvoUI/CursorBadge.h"
 #include "TarvoUI/DestinationRow.h"
+#include "TarvoUI/PreviewWindow.h"
 #include "TarvoUI/TarvoPanel.h"
 #include "TarvoUI/TarvoView.h"
 #include "TarvoUI/ThumbnailProvider.h"
@@ -379,6 +380,12 @@ void TarvoController::handleOutsideClick() {
     if (Rect{panel.x + island.x, panel.y + island.y, island.width, island.height}.contains(
             {pointer.x(), pointer.y()}))
         return;
+    // Nor is one in the preview the shelf opened.
+    if (m_preview && m_preview->isVisible()) {
+        const QRect at = m_platform.screens.toWindowGeometry({pointer.x(), pointer.y(), 0, 0});
+        if (m_preview->frameGeometry().contains(at.topLeft()))
+            return;
+    }
     const Date now = m_platform.clock.now();
     if (m_state == TarvoState::resting && !m_view->isShowingMenu() && !m_dragSource &&
         !m_dragInFlight && now.secondsSince(m_lastDragEndedAt) > outsideClickAfterDragEnd &&

@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace tarvo {
 
@@ -33,8 +34,8 @@ BadgeView::BadgeView(QWidget* parent) : QWidget(parent) {
     setAccessibleName(m_content.text);
     // Its window carries the text too, for tools that read windows.
     setWindowTitle(m_content.text);
-    const QSizeF size = fittingSize();
-    resize(qCeil(size.width()), qCeil(size.height()));
+    // Sized when its window first needs it: measuring the label loads the
+    // fonts, which a program that never drags an item out does without.
 }
 
 void BadgeView::apply(const BadgeContent& content, const QImage& icon) {
@@ -65,6 +66,8 @@ QColor BadgeView::labelColor() const {
 }
 
 double BadgeView::labelWidth() const {
+    if (m_content.text.isEmpty())
+        return 0;
     return std::ceil(QFontMetricsF(labelFont()).horizontalAdvance(m_content.text));
 }
 
@@ -157,8 +160,6 @@ BadgeWindow::BadgeWindow(Clock& clock, Screens& screens, PanelWindowSystem* wind
     m_badge->setAttribute(Qt::WA_X11DoNotAcceptFocus);
     m_badge->setAttribute(Qt::WA_TranslucentBackground);
     m_badge->setPaintedOpacity(0);
-    m_frame.width = m_badge->fittingSize().width();
-    applyAccessibilitySettings();
 
     m_fade = std::make_unique<QVariantAnimation>();
     m_fade->setEasingCurve(QEasingCurve::OutCubic);
@@ -175,13 +176,22 @@ void BadgeWindow::apply(const BadgeContent& content) {
     const double ratio = m_badge->devicePixelRatioF();
     const QImage icon = content.bundleID && m_icons ? m_icons(*content.bundleID, ratio) : QImage();
     m_badge->apply(content, icon);
+    m_measured = true;
     m_frame.width = m_badge->fittingSize().width();
     m_frame.height = BadgeView::height;
     placeWindow();
     applyShape();
 }
 
+void BadgeWindow::measure() {
+    if (std::exchange(m_measured, true))
+        return;
+    m_frame.width = m_badge->fittingSize().width();
+    m_badge->resize(qCeil(m_frame.width), qCeil(m_frame.height));
+}
+
 void BadgeWindow::follow(QPointF cursor, const std::optional<Rect>& screen) {
+    measure();
     const double w = m_frame.width;
     const double h = m_frame.height;
     double x = cursor.x() + 8;
@@ -220,6 +230,10 @@ void BadgeWindow::fadeIn() {
     m_alpha = 1;
     // A compositing manager may have come or gone since the last show.
     m_composited = !m_windowSystem || m_windowSystem->hasCompositor();
+    // The desktop's settings are read when the badge shows, not when the
+    // program starts.
+    applyAccessibilitySettings();
+    measure();
     m_badge->show();
     m_badge->raise();
     applyShape();
@@ -249,7 +263,8 @@ bool BadgeWindow::isShowing() const {
 
 void BadgeWindow::hide() {
     cursorEnteredTarvo();
-    m_frame.width = m_badge->fittingSize().width();
+    if (m_measured)
+        m_frame.width = m_badge->fittingSize().width();
 }
 
 void BadgeWindow::applyAccessibilitySettings() {

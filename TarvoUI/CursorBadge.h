@@ -122,6 +122,8 @@ public:
     void applyAccessibilitySettings();
 
 private:
+    // Sizes the pill for its label, once, before it is first placed.
+    void measure();
     void placeWindow();
     void applyShape();
     bool reduceMotion() const;
@@ -138,6 +140,7 @@ private:
     Rect m_frame{0, 0, 80, BadgeView::height};
     double m_alpha = 0;
     bool m_composited = true;
+    bool m_measured = false;
 };
 
 } // namespace tarvo

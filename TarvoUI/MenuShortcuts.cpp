@@ -25,7 +25,12 @@ QKeySequence MenuShortcuts::sequence(const QKeyEvent& event) {
 bool MenuShortcuts::eventFilter(QObject* watched, QEvent* event) {
     if (watched != &m_menu || event->type() != QEvent::KeyPress)
         return false;
-    const QKeySequence pressed = sequence(static_cast<const QKeyEvent&>(*event));
+    const auto& key = static_cast<const QKeyEvent&>(*event);
+    // Qt closes a menu when Alt goes down, to move to a menu bar; this menu
+    // has none, and Alt is on its way to a shortcut such as Ctrl+Alt+C.
+    if (key.key() == Qt::Key_Alt)
+        return true;
+    const QKeySequence pressed = sequence(key);
     for (QAction* action : m_menu.actions()) {
         if (action->isSeparator() || !action->isEnabled() || action->shortcut().isEmpty() ||
             action->shortcut() != pressed)

@@ -69,7 +69,6 @@ TarvoView::TarvoView(AnimationClock* clock, const DisplayOptions* display, QWidg
     }
     m_animator = std::make_unique<Animator>(*clock);
     m_options->source = display;
-    m_increaseContrast = m_options->increaseContrast();
     setMouseTracking(true);
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_TranslucentBackground);
@@ -212,11 +211,15 @@ void TarvoView::update(std::vector<Item> items, std::vector<QUuid> selection, Ta
     } else {
         layoutContents();
     }
-    // Once in their slots, so that each lands at its own size.
-    const bool reduce = reduceMotion();
-    for (const Item& item : m_items) {
-        if (landing.contains(item.id))
-            m_itemLayers.at(item.id)->animateLanding(reduce);
+    // Once in their slots, so that each lands at its own size. (Reduce Motion
+    // is asked only when something lands: the desktop's settings are not
+    // read while the shelf stays hidden.)
+    if (!landing.isEmpty()) {
+        const bool reduce = reduceMotion();
+        for (const Item& item : m_items) {
+            if (landing.contains(item.id))
+                m_itemLayers.at(item.id)->animateLanding(reduce);
+        }
     }
     updateAccessibility();
 }
@@ -675,6 +678,13 @@ void TarvoView::updateContentsScale() {
 bool TarvoView::event(QEvent* event) {
     switch (event->type()) {
     case QEvent::Show:
+        // The desktop's settings are read when the view shows: the first
+        // read brings up GIO's settings machinery, which a hidden shelf
+        // does without.
+        if (m_options->source)
+            setIncreaseContrast(m_options->increaseContrast());
+        updateContentsScale();
+        break;
     case QEvent::ScreenChangeInternal:
     case QEvent::WinIdChange:
         updateContentsScale();

@@ -414,3 +414,31 @@ TEST(AtomicFile, WritesThroughAHiddenTemporaryBesideTheTarget) {
 
     EXPECT_THROW(AtomicFile::write("x", dir.file("no/such/folder/f.json")), FileError);
 }
+
+TEST(AtomicFile, TellsItsTemporaryNamesFromOtherNames) {
+    const QUuid id = QUuid::createUuid();
+    struct Case {
+        QString name;
+        bool temporary;
+    };
+    const Case cases[] = {
+        {QFileInfo(AtomicFile::temporaryPath("/s/item.json", id)).fileName(), true},
+        {".photo.jpg.0f6a2c1e-3b4d-4e5f-8a9b-0c1d2e3f4a5b.tmp", true},
+        {".a.0F6A2C1E-3B4D-4E5F-8A9B-0C1D2E3F4A5B.tmp", true},
+        {".line\nbreak.0f6a2c1e-3b4d-4e5f-8a9b-0c1d2e3f4a5b.tmp", true},
+        {"..0f6a2c1e-3b4d-4e5f-8a9b-0c1d2e3f4a5b.tmp", false},
+        {"photo.jpg.0f6a2c1e-3b4d-4e5f-8a9b-0c1d2e3f4a5b.tmp", false},
+        {".photo.jpg.0f6a2c1e-3b4d-4e5f-8a9b-0c1d2e3f4a5b.TMP", false},
+        {".photo.jpg.0f6a2c1e-3b4d-4e5f-8a9b-0c1d2e3f4a5.tmp", false},
+        {".photo.jpg.0f6a2c1e3b4d-4e5f-8a9b-0c1d2e3f4a5bx.tmp", false},
+        {".photo.jpg.0f6a2c1g-3b4d-4e5f-8a9b-0c1d2e3f4a5b.tmp", false},
+        {".photo.jpg-0f6a2c1e-3b4d-4e5f-8a9b-0c1d2e3f4a5b.tmp", false},
+        {".photo.jpg.not-a-uuid.tmp", false},
+        {".tmp", false},
+        {"", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name.toStdString());
+        EXPECT_EQ(AtomicFile::isTemporaryName(c.name), c.temporary);
+    }
+}

@@ -7,6 +7,7 @@
 #include "TarvoPlatform/QtClipboard.h"
 #include "TarvoPlatform/memory/MemoryPasteboard.h"
 #include "TarvoUI/PreviewWindow.h"
+#include "TarvoUI/ShelfAccessibility.h"
 #include "TarvoUI/TarvoPanel.h"
 #include "TarvoUI/TarvoView.h"
 
@@ -102,6 +103,53 @@ TEST_F(ControllerIntentsTest, ADroppedFileLandsAtOnceAndCompletesOffTheMainThrea
     EXPECT_EQ(view().selection(), std::vector<QUuid>{placeholder.id});
     ASSERT_EQ(landed.size(), 2u);
     EXPECT_EQ(landed.back().front().id, placeholder.id);
+}
+
+TEST_F(ControllerIntentsTest, ContentAlreadyThereLandsAsANewDropDoesAndNoApplicationIsNoted) {
+    struct Heard final : Announcer {
+        void announce(QWidget&, const QString& text) override { texts << text; }
+        QStringList texts;
+    } heard;
+    view().setAnnouncer(&heard);
+    m_preferences.setPlaySoundOnDrop(true);
+    std::vector<QString> seen;
+    controller->onSeenNewApp = [&](const QString& id) { seen.push_back(id); };
+    MemoryPasteboard words;
+    words.setString(QStringLiteral("public.utf8-plain-text"), QStringLiteral("same words"));
+
+    // No application in front: the item has none, and none is noted.
+    ASSERT_TRUE(controller->tarvoView(view(), words, QPointF(10, 10)));
+    const Item first = controller->store().items().front();
+    EXPECT_FALSE(first.sourceBundleID);
+    EXPECT_TRUE(seen.empty());
+    EXPECT_TRUE(controller->rulesStore().categories().seen.isEmpty());
+
+    controller->tarvoViewDidRequestEscape(view());
+    ASSERT_EQ(controller->state(), TarvoState::hidden);
+    heard.texts.clear();
+    m_shell.workspace.setFrontmost(Workspace::Application{7, QStringLiteral("org.example.Notes")});
+    ASSERT_TRUE(controller->tarvoView(view(), words, QPointF(10, 10)));
+    // Nothing new is stored; the shelf opens, sounds and announces the item
+    // it already holds, as for a new one.
+    ASSERT_EQ(controller->store().items().size(), 1u);
+    EXPECT_EQ(controller->store().items().front().id, first.id);
+    EXPECT_EQ(controller->state(), TarvoState::resting);
+    EXPECT_TRUE(controller->panel().isPanelVisible());
+    ASSERT_NE(m_shell.sound, nullptr);
+    EXPECT_EQ(std::count(m_shell.sound->events.begin(), m_shell.sound->events.end(), "play"), 2);
+    EXPECT_EQ(heard.texts.filter(QStringLiteral("same words")).size(), 1)
+        << heard.texts.join(" | ").toStdString();
+    m_shell.clock.advance(2.5);
+    EXPECT_EQ(controller->state(), TarvoState::tab) << "it settles as after any drop";
+}
+
+TEST_F(ControllerIntentsTest, ARuleIsAskedForOnlyWhereSomeoneListens) {
+    const Item note = text(QStringLiteral("from an app"));
+    controller->tarvoViewDidRequestRuleFor(view(), note.id); // no listener: nothing
+    std::vector<QUuid> asked;
+    controller->onRequestRuleForApp = [&](const QUuid& id) { asked.push_back(id); };
+    controller->tarvoViewDidRequestRuleFor(view(), note.id);
+    EXPECT_EQ(asked, std::vector<QUuid>{note.id});
 }
 
 TEST_F(ControllerIntentsTest, CopiedFilesReachTheClipboardAsFileManagersPasteThem) {
@@ -334,6 +382,18 @@ TEST_F(ControllerIntentsTest, LeavingTheIslandSettlesOnlyARestingShelfWithItems)
 
     controller->tarvoViewDidClickBareIsland(view());
     EXPECT_EQ(controller->state(), TarvoState::tab) << "a bare click in the tab does nothing";
+
+    // While an item is dragged out of the shelf, leaving schedules nothing and
+    // a bare click does nothing.
+    const Item dragged = text(QStringLiteral("dragged"));
+    controller->openTarvo();
+    controller->tarvoView(view(), std::vector<QUuid>{dragged.id}, QPointF(10, 10));
+    ASSERT_TRUE(controller->dragSource());
+    ASSERT_EQ(controller->state(), TarvoState::dragging);
+    controller->tarvoViewIslandHoverChanged(view(), false);
+    controller->tarvoViewDidClickBareIsland(view());
+    m_shell.clock.advance(0.4);
+    EXPECT_EQ(controller->state(), TarvoState::dragging);
 }
 
 TEST_F(ControllerIntentsTest, PinningTogglesAndSelectionIsKept) {

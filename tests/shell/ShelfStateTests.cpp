@@ -3,6 +3,7 @@
 #include "ShellFixture.h"
 
 #include "TarvoUI/ItemLayer.h"
+#include "TarvoUI/PreviewWindow.h"
 #include "TarvoUI/TarvoPanel.h"
 #include "TarvoUI/TarvoView.h"
 
@@ -357,7 +358,7 @@ TEST_F(ShelfStateTest, AnOutsideClickFoldsARestingShelfButNotRightAfterADragOrBl
     EXPECT_EQ(controller->state(), TarvoState::tab);
 }
 
-TEST_F(ShelfStateTest, AClickOnTheRestingIslandIsNoOutsideClick) {
+TEST_F(ShelfStateTest, AClickOnTheRestingIslandOrThePreviewIsNoOutsideClick) {
     addItem();
     controller->openTarvo();
     controller->dragMonitor(controller->monitor(), {});
@@ -371,6 +372,15 @@ TEST_F(ShelfStateTest, AClickOnTheRestingIslandIsNoOutsideClick) {
     m_shell.input.setMouseLocation({panel.x + island.midX(), panel.y + island.midY()});
     m_shell.monitors.postGlobal({EventType::leftMouseUp, 0});
     m_shell.monitors.postGlobal({EventType::rightMouseUp, 0});
+    EXPECT_EQ(controller->state(), TarvoState::resting);
+    // Nor is one in the preview the shelf opened.
+    const Item file = addFileItem(controller->store(), QStringLiteral("seen.txt"), "seen", false,
+                                  m_shell.clock.now());
+    controller->tarvoViewDidRequestQuickLookOf(controller->view(), {file.id});
+    ASSERT_TRUE(controller->previewWindow() && controller->previewWindow()->isVisible());
+    const QRect preview = controller->previewWindow()->frameGeometry();
+    m_shell.input.setMouseLocation({double(preview.center().x()), 800.0 - preview.center().y()});
+    m_shell.monitors.postGlobal({EventType::leftMouseUp, 0});
     EXPECT_EQ(controller->state(), TarvoState::resting);
     m_shell.input.setMouseLocation({panel.x + island.midX(), panel.y + island.y - 10});
     m_shell.monitors.postGlobal({EventType::leftMouseUp, 0});

@@ -177,9 +177,9 @@ TEST_F(BadgeWindowTest, ReduceTransparencyMakesItOpaqueAndReduceMotionShowsItAtO
     options.setReduceTransparency(true);
     options.setReduceMotion(true);
     BadgeWindow badge = make(&options);
-    EXPECT_TRUE(badge.badge().isOpaque());
     badge.cursorLeftTarvo(clock.now());
     clock.advance(0.2);
+    EXPECT_TRUE(badge.badge().isOpaque());
     EXPECT_EQ(badge.badge().paintedOpacity(), 1.0);
 
     options.setReduceTransparency(false);

@@ -169,6 +169,39 @@ TEST_F(ShelfDropTargetTest, TheShelfsOwnItemsAreReorderedAndNeverDroppedAsNewCon
     EXPECT_TRUE(m_delegate.intents().isEmpty());
 }
 
+// Drags of the shelf's own items handed in by the platform, never as XDND:
+// the same highlights; the strip reorders, a chip is left to the drag's end.
+TEST_F(ShelfDropTargetTest, TheShelfsOwnDragLightsTheShelfReordersOnTheStripAndLeavesChips) {
+    OwnDrag own;
+    own.ids = {m_view.items()[2].id};
+    const Rect first = *m_view.itemFrame(m_view.items()[0].id);
+    const Point front{first.x - 4, first.midY()};
+
+    target().ownDragMoved({120, 10});
+    EXPECT_TRUE(m_view.catchHighlighted());
+    EXPECT_EQ(m_chips.highlighted, m_chips.left);
+    target().ownDragMoved(front);
+    EXPECT_FALSE(m_chips.highlighted);
+    target().ownDragExited();
+    EXPECT_FALSE(m_view.catchHighlighted());
+    target().ownDragMoved(front);
+    EXPECT_TRUE(m_view.catchHighlighted()) << "back over the shelf";
+
+    EXPECT_TRUE(target().ownDragDropped(front, own));
+    EXPECT_FALSE(m_view.catchHighlighted());
+    EXPECT_EQ(m_delegate.reorders, (std::vector<std::pair<QUuid, int>>{{own.ids[0], 0}}));
+
+    // Over a chip, nothing happens here: the drag's end delivers to it.
+    m_delegate.reorders.clear();
+    m_delegate.calls.clear();
+    target().ownDragMoved({120, 10});
+    EXPECT_FALSE(target().ownDragDropped({150, 10}, own)) << "the gap after a chip";
+    EXPECT_FALSE(m_chips.highlighted);
+    EXPECT_TRUE(m_delegate.reorders.empty());
+    EXPECT_FALSE(m_delegate.calls.contains("chipDrop"));
+    EXPECT_FALSE(m_delegate.calls.contains("performDrop"));
+}
+
 TEST_F(ShelfDropTargetTest, WithoutADelegateADropIsRefusedAndTheHighlightsCleared) {
     m_delegate.accepts = true;
     target().entered(m_pasteboard, m_island);

@@ -393,11 +393,14 @@ TEST_F(ShelfViewTest, ADimmedTabGlowFadesToAFaintLine) {
     EXPECT_EQ(glow.opacity(), 0);
 }
 
-TEST_F(ShelfViewTest, IncreaseContrastIsReadAtCreationAndStrengthensIslandAndItems) {
+TEST_F(ShelfViewTest, IncreaseContrastIsReadWhenShownAndStrengthensIslandAndItems) {
     m_display.setIncreaseContrast(true);
     TarvoView strong(&m_clock, &m_display);
+    EXPECT_FALSE(strong.increaseContrast());
+    strong.resize(320, 132);
+    strong.show();
     EXPECT_TRUE(strong.increaseContrast());
-    EXPECT_FALSE(m_view->increaseContrast());
+    m_display.setIncreaseContrast(false);
 
     const Item a = textItem(QStringLiteral("a"));
     show(TarvoState::resting, {a});

@@ -48,9 +48,13 @@ int MemoryUpdateTransport::running() const {
 
 void MemoryUpdateTransport::resume() {
     for (const auto& weak : m_deliveries) {
-        if (const auto delivery = weak.lock(); delivery && delivery->paused) {
+        const auto delivery = weak.lock();
+        if (!delivery)
+            continue;
+        // A fetch that has not reached its pause yet must not stop there later.
+        delivery->response.pauseBefore.reset();
+        if (delivery->paused) {
             delivery->paused = false;
-            delivery->response.pauseBefore.reset();
             QTimer::singleShot(0, m_context.get(), [this, delivery] { step(delivery); });
         }
     }

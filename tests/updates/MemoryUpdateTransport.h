@@ -34,7 +34,8 @@ public:
     int piecesDelivered(const QUrl& url) const { return m_delivered.value(url); }
     // Fetches under way that nobody stopped.
     int running() const;
-    // Continues every paused fetch.
+    // Continues every paused fetch, and lets those under way that have not
+    // reached their pause yet run through it.
     void resume();
 
     std::unique_ptr<FetchTask> fetch(const QUrl& url, DataHandler onData,

@@ -199,24 +199,27 @@ protected:
         return same;
     }
     // The program's viewable windows other than the shelf: menus, the preview.
-    int otherWindows() { return countOthers(m_windows.root()); }
-    int countOthers(xcb_window_t window) {
+    int otherWindows() { return int(others().size()); }
+    std::vector<xcb_window_t> others() {
+        std::vector<xcb_window_t> found;
+        collectOthers(m_windows.root(), found);
+        return found;
+    }
+    void collectOthers(xcb_window_t window, std::vector<xcb_window_t>& found) {
         Reply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(
             m_windows.connection(), xcb_query_tree(m_windows.connection(), window), nullptr));
         if (!tree)
-            return 0;
-        int found = 0;
+            return;
         const xcb_window_t* children = xcb_query_tree_children(tree.get());
         for (int i = 0; i < xcb_query_tree_children_length(tree.get()); ++i) {
             const xcb_window_t child = children[i];
             const std::vector<quint32> pids = m_windows.cardinals(child, "_NET_WM_PID");
             if (!pids.empty() && pids.front() == m_tarvo->pid() && child != m_panel &&
                 m_windows.isViewable(child))
-                ++found;
+                found.push_back(child);
             else
-                found += countOthers(child);
+                collectOthers(child, found);
         }
-        return found;
     }
 
     // The log of recent destinations as the program wrote it.
@@ -305,9 +308,9 @@ TEST_F(ShelfInputX11, TheKeysActTheSameWithCapsLockAndNumLockOn) {
 }
 
 // Clicks choose what a copy takes: a Shift-click extends from the last clicked
-// item, a Ctrl-click takes one out; the item menu's Ctrl+C and Ctrl+Alt+C act
-// while it is open; the menu of the island itself offers what another program
-// copied.
+// item, a Ctrl-click takes one out; the item menu, opened by the right button
+// or the Menu key, acts on its Ctrl+C and Ctrl+Alt+C while it is open; the
+// menu of the island itself offers what another program copied.
 TEST_F(ShelfInputX11, ClicksAndTheMenusShortcutsCopyWhatIsChosen) {
     openForKeys();
     click(0);
@@ -325,8 +328,10 @@ TEST_F(ShelfInputX11, ClicksAndTheMenusShortcutsCopyWhatIsChosen) {
     EXPECT_TRUE(waitFor([&] { return otherWindows() == 0; }, 10000)) << "the menu stayed open";
     EXPECT_TRUE(clipboardHoldsFiles({1})) << "the menu's Ctrl+C";
 
-    rightClick(itemCentre(2));
-    ASSERT_TRUE(waitFor([&] { return otherWindows() == 1; }, 10000)) << "no item menu";
+    // The Menu key opens the menu of the item clicked last.
+    click(2);
+    keys({XK_Menu});
+    ASSERT_TRUE(waitFor([&] { return otherWindows() == 1; }, 10000)) << "the Menu key: no menu";
     keys({XK_Control_L, XK_Alt_L, XK_c});
     EXPECT_TRUE(
         waitFor([&] { return clipboard() == TextConverter::quotedPath(m_paths[2]); }, 10000))
