@@ -131,6 +131,12 @@ void dropAndWatch(benchmark::State& state, const QString& source) {
     for (auto _ : state) {
         state.PauseTiming();
         const QString folder = g_dir->filePath(QStringLiteral("round-%1").arg(g_round++));
+        // Gone after the controller: rounds of 1 GiB copies kept to the end
+        // would fill a small disk, and the drop would fail for lack of room.
+        struct RemovedAfterwards {
+            QString path;
+            ~RemovedAfterwards() { QDir(path).removeRecursively(); }
+        } round{folder};
         UserDefaults defaults(folder + QStringLiteral("/Tarvo.conf"));
         Preferences preferences(defaults);
         MemoryShell shell;
