@@ -49,6 +49,15 @@ void choosePlatform() {
         qputenv("QT_QPA_PLATFORM", "xcb");
 }
 
+void settleLibraryEnvironment() {
+    // The imaging library, loaded on a worker at first use, writes its
+    // prefix into the environment unless it is there already; a write to the
+    // environment while the main thread reads it (the cursor theme does, at
+    // every show) can crash the reader.
+    if (qEnvironmentVariableIsEmpty("VIPSHOME"))
+        qputenv("VIPSHOME", TARVO_VIPS_PREFIX);
+}
+
 void findHome() {
     if (!qEnvironmentVariableIsEmpty("HOME"))
         return;

@@ -19,6 +19,9 @@ std::optional<Answer> answerCommandLine(const QStringList& arguments);
 
 // Sets QT_QPA_PLATFORM to "xcb" when it is unset, whatever the session.
 void choosePlatform();
+// Sets what libraries would otherwise write into the environment from a
+// worker thread; call before any thread starts.
+void settleLibraryEnvironment();
 
 // Sets HOME from the user's entry in the password database when it is unset
 // or empty (a service or a bare `env -i`), so that the settings and the

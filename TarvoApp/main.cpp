@@ -59,6 +59,7 @@ int main(int argc, char** argv) {
     }
 
     tarvo::Entry::choosePlatform();
+    tarvo::Entry::settleLibraryEnvironment();
     tarvo::Entry::findHome();
     if (const auto problem = tarvo::Entry::displayProblem()) {
         print(stderr, *problem + u'\n');
