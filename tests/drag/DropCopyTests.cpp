@@ -21,25 +21,7 @@ using namespace tarvo;
 
 namespace {
 
-class DropCopyTest : public test::DropFixture {
-protected:
-    DropCopyTest() { m_receiver->setCopiesOnWorker(true); }
-
-    // Hands the main thread what the worker posted, until nothing runs.
-    bool waitForCopies() {
-        QDeadlineTimer deadline(20000);
-        while (m_receiver->copiesInFlight() > 0 && !deadline.hasExpired()) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-            QThread::msleep(2);
-        }
-        QCoreApplication::processEvents();
-        return m_receiver->copiesInFlight() == 0;
-    }
-    static QByteArray readAll(const QString& path) {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
-};
+using DropCopyTest = test::WorkerDropFixture;
 
 TEST_F(DropCopyTest, ADroppedFileShowsAtOnceAsReceivingAndCompletesFromTheWorker) {
     const QString path = writeSource("report.txt", "quarterly numbers");

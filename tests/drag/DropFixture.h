@@ -11,7 +11,10 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
+#include <QThread>
 
 namespace tarvo::test {
 
@@ -71,6 +74,27 @@ protected:
     std::vector<std::vector<Item>> added;
     std::vector<Item> updated;
     std::vector<Item> duplicates;
+};
+
+// The same, with copies on the worker as the program makes them.
+class WorkerDropFixture : public DropFixture {
+protected:
+    WorkerDropFixture() { m_receiver->setCopiesOnWorker(true); }
+
+    // Hands the main thread what the worker posted, until nothing runs.
+    bool waitForCopies() {
+        QDeadlineTimer deadline(20000);
+        while (m_receiver->copiesInFlight() > 0 && !deadline.hasExpired()) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+            QThread::msleep(2);
+        }
+        QCoreApplication::processEvents();
+        return m_receiver->copiesInFlight() == 0;
+    }
+    static QByteArray readAll(const QString& path) {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
 };
 
 } // namespace tarvo::test

@@ -22,23 +22,8 @@ using namespace tarvo;
 
 namespace {
 
-class DropRetryTest : public test::DropFixture {
+class DropRetryTest : public test::WorkerDropFixture {
 protected:
-    DropRetryTest() { m_receiver->setCopiesOnWorker(true); }
-
-    bool waitForCopies() {
-        QDeadlineTimer deadline(20000);
-        while (m_receiver->copiesInFlight() > 0 && !deadline.hasExpired()) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-            QThread::msleep(2);
-        }
-        QCoreApplication::processEvents();
-        return m_receiver->copiesInFlight() == 0;
-    }
-    static QByteArray readAll(const QString& path) {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
     // A dropped file whose first copy failed: its item.
     Item failedDrop(const QString& name, const QByteArray& bytes) {
         const QString path = writeSource(name, bytes);
