@@ -62,6 +62,10 @@ public:
         return m_defaults;
     }
 
+    // A Boolean key's value, or its registered value while nothing is stored.
+    bool boolean(Key key) const;
+    void setBoolean(Key key, bool on);
+
     bool showTarvoWhenDragging() const;
     void setShowTarvoWhenDragging(bool on);
     bool requireShiftToShow() const;
@@ -110,8 +114,6 @@ public:
     void countUndo();
 
 private:
-    bool boolean(Key key) const;
-    void setBoolean(Key key, bool on);
     qint64 integer(Key key) const;
     void setInteger(Key key, qint64 value);
     void increment(Key key);

@@ -162,9 +162,9 @@ void AboutTab::showEvent(QShowEvent* event) {
 void AboutTab::refresh() {
     const QLocale locale;
     m_version->setText(L10n::aboutVersion(m_model.version()));
-    m_drops->setText(locale.toString(m_model.dropCount()));
-    m_conversions->setText(locale.toString(m_model.conversionCount()));
-    m_undos->setText(locale.toString(m_model.undoCount()));
+    m_drops->setText(locale.toString(m_model.preferences().dropCount()));
+    m_conversions->setText(locale.toString(m_model.preferences().conversionCount()));
+    m_undos->setText(locale.toString(m_model.preferences().undoCount()));
     m_check->setEnabled(!m_model.updateCheckRunning());
     m_status->setText(m_model.updateStatus().value_or(QString()));
     m_status->setVisible(m_model.updateStatus().has_value());

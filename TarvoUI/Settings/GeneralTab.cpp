@@ -131,28 +131,33 @@ void HotkeyRecorder::focusOutEvent(QFocusEvent* event) {
 }
 
 QCheckBox* GeneralTab::addSwitch(QFormLayout* form, const QString& text, const char* name,
-                                 void (SettingsModel::*setter)(bool)) {
+                                 Preferences::Key key) {
     auto* box = new QCheckBox(text);
     box->setObjectName(QLatin1String(name));
     form->addRow(box);
+    return addSwitch(box, key);
+}
+
+QCheckBox* GeneralTab::addSwitch(QCheckBox* box, Preferences::Key key) {
     // Only the user's clicks write; refresh() sets values without a signal.
     SettingsModel* model = &m_model;
     connect(box, &QCheckBox::clicked, this,
-            [model, setter](bool on) { std::invoke(setter, model, on); });
+            [model, key](bool on) { model->setPreference(key, on); });
+    m_switches.emplace_back(box, key);
     return box;
 }
 
 GeneralTab::GeneralTab(SettingsModel& model, QWidget* parent) : QWidget(parent), m_model(model) {
+    using Key = Preferences::Key;
     auto* page = new QVBoxLayout(this);
     QFormLayout* form = nullptr;
 
     section(page, form);
-    m_showWhenDragging = addSwitch(form, L10n::generalShowWhenDragging(), "showWhenDragging",
-                                   &SettingsModel::setShowTarvoWhenDragging);
-    m_onlyWithShift = addSwitch(form, L10n::generalOnlyWithShift(), "onlyWithShift",
-                                &SettingsModel::setRequireShiftToShow);
-    m_shake = addSwitch(form, L10n::generalShakeToSummon(), "shakeToSummon",
-                        &SettingsModel::setShakeToSummon);
+    addSwitch(form, L10n::generalShowWhenDragging(), "showWhenDragging",
+              Key::showTarvoWhenDragging);
+    m_onlyWithShift =
+        addSwitch(form, L10n::generalOnlyWithShift(), "onlyWithShift", Key::requireShiftToShow);
+    addSwitch(form, L10n::generalShakeToSummon(), "shakeToSummon", Key::shakeToSummon);
 
     section(page, form);
     auto* hotkeyRow = new QWidget;
@@ -164,35 +169,29 @@ GeneralTab::GeneralTab(SettingsModel& model, QWidget* parent) : QWidget(parent),
     m_hotkeyText->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     m_recorder = new HotkeyRecorder;
     m_recorder->onRecorded = [this](const HotkeySpec& spec) { m_model.setHotkey(spec); };
-    m_hotkeyEnabled = new QCheckBox;
-    m_hotkeyEnabled->setObjectName(QStringLiteral("hotkeyEnabled"));
-    m_hotkeyEnabled->setAccessibleName(L10n::generalHotkey());
-    connect(m_hotkeyEnabled, &QCheckBox::clicked, this,
-            [this](bool on) { m_model.setHotkeyEnabled(on); });
+    auto* hotkeyEnabled = new QCheckBox;
+    hotkeyEnabled->setObjectName(QStringLiteral("hotkeyEnabled"));
+    hotkeyEnabled->setAccessibleName(L10n::generalHotkey());
+    addSwitch(hotkeyEnabled, Key::hotkeyEnabled);
     hotkeyLayout->addWidget(m_hotkeyText);
     hotkeyLayout->addStretch(1);
     hotkeyLayout->addWidget(m_recorder);
-    hotkeyLayout->addWidget(m_hotkeyEnabled);
+    hotkeyLayout->addWidget(hotkeyEnabled);
     form->addRow(L10n::generalHotkey(), hotkeyRow);
     m_hotkeyProblem = caption(QString(), this);
     m_hotkeyProblem->setObjectName(QStringLiteral("hotkeyProblem"));
     form->addRow(m_hotkeyProblem);
 
     section(page, form);
-    m_trayIcon = addSwitch(form, L10n::generalShowMenuBarIcon(), "showMenuBarIcon",
-                           &SettingsModel::setShowMenuBarIcon);
-    m_playSound =
-        addSwitch(form, L10n::generalPlaySound(), "playSound", &SettingsModel::setPlaySoundOnDrop);
-    m_launchAtLogin = addSwitch(form, L10n::generalLaunchAtLogin(), "launchAtLogin",
-                                &SettingsModel::setLaunchAtLogin);
+    addSwitch(form, L10n::generalShowMenuBarIcon(), "showMenuBarIcon", Key::showMenuBarIcon);
+    addSwitch(form, L10n::generalPlaySound(), "playSound", Key::playSoundOnDrop);
+    addSwitch(form, L10n::generalLaunchAtLogin(), "launchAtLogin", Key::launchAtLogin);
 
     section(page, form);
-    m_confirmBatch = addSwitch(form, L10n::generalConfirmBatch(), "confirmBatch",
-                               &SettingsModel::setConfirmBatch);
-    m_keepMetadata = addSwitch(form, L10n::generalKeepMetadata(), "keepMetadata",
-                               &SettingsModel::setKeepImageMetadata);
-    m_editorPane = addSwitch(form, L10n::generalEditorPaneDetection(), "editorPaneDetection",
-                             &SettingsModel::setEditorPaneDetection);
+    addSwitch(form, L10n::generalConfirmBatch(), "confirmBatch", Key::confirmBatch);
+    addSwitch(form, L10n::generalKeepMetadata(), "keepMetadata", Key::keepImageMetadata);
+    addSwitch(form, L10n::generalEditorPaneDetection(), "editorPaneDetection",
+              Key::editorPaneDetection);
     m_accessibilityRow = new QWidget;
     m_accessibilityRow->setObjectName(QStringLiteral("accessibilityRow"));
     auto* a11yLayout = new QHBoxLayout(m_accessibilityRow);
@@ -215,26 +214,19 @@ GeneralTab::GeneralTab(SettingsModel& model, QWidget* parent) : QWidget(parent),
 }
 
 void GeneralTab::refresh() {
-    m_showWhenDragging->setChecked(m_model.showTarvoWhenDragging());
-    m_onlyWithShift->setChecked(m_model.requireShiftToShow());
-    m_onlyWithShift->setEnabled(m_model.showTarvoWhenDragging());
-    m_shake->setChecked(m_model.shakeToSummon());
+    using Key = Preferences::Key;
+    for (const auto& [box, key] : m_switches)
+        box->setChecked(m_model.preference(key));
+    m_onlyWithShift->setEnabled(m_model.preference(Key::showTarvoWhenDragging));
 
-    const bool hotkeyOn = m_model.hotkeyEnabled();
+    const bool hotkeyOn = m_model.preference(Key::hotkeyEnabled);
     m_hotkeyText->setText(m_model.hotkeyDescription());
     m_hotkeyText->setForegroundRole(hotkeyOn ? QPalette::WindowText : QPalette::PlaceholderText);
-    m_hotkeyEnabled->setChecked(hotkeyOn);
     const std::optional<QString>& problem = m_model.hotkeyProblem();
     m_hotkeyProblem->setText(problem.value_or(QString()));
     m_hotkeyProblem->setVisible(hotkeyOn && problem.has_value());
 
-    m_trayIcon->setChecked(m_model.showMenuBarIcon());
-    m_playSound->setChecked(m_model.playSoundOnDrop());
-    m_launchAtLogin->setChecked(m_model.launchAtLogin());
-    m_confirmBatch->setChecked(m_model.confirmBatch());
-    m_keepMetadata->setChecked(m_model.keepImageMetadata());
-    m_editorPane->setChecked(m_model.editorPaneDetection());
-    m_accessibilityRow->setVisible(m_model.editorPaneDetection() &&
+    m_accessibilityRow->setVisible(m_model.preference(Key::editorPaneDetection) &&
                                    !m_model.accessibilityAvailable());
 }
 

@@ -1,12 +1,15 @@
 #pragma once
 
 #include "TarvoCore/HotkeySpec.h"
+#include "TarvoCore/Preferences.h"
 
 #include <QPushButton>
 #include <QWidget>
 
 #include <functional>
 #include <optional>
+#include <utility>
+#include <vector>
 
 class QCheckBox;
 class QFormLayout;
@@ -53,22 +56,16 @@ public:
 
 private:
     QCheckBox* addSwitch(QFormLayout* form, const QString& text, const char* name,
-                         void (SettingsModel::*setter)(bool));
+                         Preferences::Key key);
+    QCheckBox* addSwitch(QCheckBox* box, Preferences::Key key);
 
     SettingsModel& m_model;
-    QCheckBox* m_showWhenDragging = nullptr;
+    // Every switch with the preference it shows and writes.
+    std::vector<std::pair<QCheckBox*, Preferences::Key>> m_switches;
     QCheckBox* m_onlyWithShift = nullptr;
-    QCheckBox* m_shake = nullptr;
     QLabel* m_hotkeyText = nullptr;
     HotkeyRecorder* m_recorder = nullptr;
-    QCheckBox* m_hotkeyEnabled = nullptr;
     QLabel* m_hotkeyProblem = nullptr;
-    QCheckBox* m_trayIcon = nullptr;
-    QCheckBox* m_playSound = nullptr;
-    QCheckBox* m_launchAtLogin = nullptr;
-    QCheckBox* m_confirmBatch = nullptr;
-    QCheckBox* m_keepMetadata = nullptr;
-    QCheckBox* m_editorPane = nullptr;
     QWidget* m_accessibilityRow = nullptr;
 };
 

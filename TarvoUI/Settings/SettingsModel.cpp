@@ -140,41 +140,18 @@ void SettingsModel::preferenceWritten(const std::function<void()>& permission) {
     Q_EMIT preferencesWritten();
 }
 
-#define TARVO_PASS_THROUGH(getter, setter)                                                         \
-    bool SettingsModel::getter() const {                                                           \
-        return m_preferences.getter();                                                             \
-    }                                                                                              \
-    void SettingsModel::setter(bool on) {                                                          \
-        m_preferences.setter(on);                                                                  \
-        preferenceWritten({});                                                                     \
-    }
-
-TARVO_PASS_THROUGH(showTarvoWhenDragging, setShowTarvoWhenDragging)
-TARVO_PASS_THROUGH(requireShiftToShow, setRequireShiftToShow)
-TARVO_PASS_THROUGH(shakeToSummon, setShakeToSummon)
-TARVO_PASS_THROUGH(showMenuBarIcon, setShowMenuBarIcon)
-TARVO_PASS_THROUGH(playSoundOnDrop, setPlaySoundOnDrop)
-TARVO_PASS_THROUGH(launchAtLogin, setLaunchAtLogin)
-TARVO_PASS_THROUGH(confirmBatch, setConfirmBatch)
-TARVO_PASS_THROUGH(keepImageMetadata, setKeepImageMetadata)
-#undef TARVO_PASS_THROUGH
-
-bool SettingsModel::editorPaneDetection() const {
-    return m_preferences.editorPaneDetection();
+bool SettingsModel::preference(Preferences::Key key) const {
+    return m_preferences.boolean(key);
 }
 
-void SettingsModel::setEditorPaneDetection(bool on) {
-    m_preferences.setEditorPaneDetection(on);
-    preferenceWritten(on ? m_requestAccessibilityPermission : std::function<void()>());
-}
-
-bool SettingsModel::hotkeyEnabled() const {
-    return m_preferences.hotkeyEnabled();
-}
-
-void SettingsModel::setHotkeyEnabled(bool on) {
-    m_preferences.setHotkeyEnabled(on);
-    preferenceWritten(on ? m_requestInputMonitoringPermission : std::function<void()>());
+void SettingsModel::setPreference(Preferences::Key key, bool on) {
+    m_preferences.setBoolean(key, on);
+    std::function<void()> permission;
+    if (on && key == Preferences::Key::editorPaneDetection)
+        permission = m_requestAccessibilityPermission;
+    else if (on && key == Preferences::Key::hotkeyEnabled)
+        permission = m_requestInputMonitoringPermission;
+    preferenceWritten(permission);
 }
 
 QString SettingsModel::hotkeyDescription() const {
@@ -189,18 +166,6 @@ void SettingsModel::setHotkey(const HotkeySpec& spec) {
 
 const std::vector<Rule>& SettingsModel::rules() const {
     return m_rulesStore.rules();
-}
-
-qint64 SettingsModel::dropCount() const {
-    return m_preferences.dropCount();
-}
-
-qint64 SettingsModel::conversionCount() const {
-    return m_preferences.conversionCount();
-}
-
-qint64 SettingsModel::undoCount() const {
-    return m_preferences.undoCount();
 }
 
 void SettingsModel::rulesDidChange() {

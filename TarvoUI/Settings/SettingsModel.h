@@ -1,6 +1,7 @@
 #pragma once
 
 #include "TarvoCore/HotkeySpec.h"
+#include "TarvoCore/Preferences.h"
 #include "TarvoCore/RuleModel.h"
 
 #include <QIcon>
@@ -17,7 +18,6 @@
 namespace tarvo {
 
 class ApplicationDirectory;
-class Preferences;
 class RulesStore;
 
 enum class SettingsTab { general, rules, apps, about };
@@ -87,29 +87,12 @@ public:
     }
     void setRequestInputMonitoringPermission(std::function<void()> callback);
 
-    // Pass-through preferences: every write stores and reports, changed or not.
-    bool showTarvoWhenDragging() const;
-    void setShowTarvoWhenDragging(bool on);
-    bool requireShiftToShow() const;
-    void setRequireShiftToShow(bool on);
-    bool shakeToSummon() const;
-    void setShakeToSummon(bool on);
-    bool showMenuBarIcon() const;
-    void setShowMenuBarIcon(bool on);
-    bool playSoundOnDrop() const;
-    void setPlaySoundOnDrop(bool on);
-    bool launchAtLogin() const;
-    void setLaunchAtLogin(bool on);
-    bool confirmBatch() const;
-    void setConfirmBatch(bool on);
-    bool keepImageMetadata() const;
-    void setKeepImageMetadata(bool on);
-    // Switching on asks for the accessibility bus first.
-    bool editorPaneDetection() const;
-    void setEditorPaneDetection(bool on);
-    // Switching on asks for the hotkey to be registered first.
-    bool hotkeyEnabled() const;
-    void setHotkeyEnabled(bool on);
+    // The Boolean preferences, each by its key: every write stores and
+    // reports, changed or not. Switching on editor-pane detection asks for the
+    // accessibility bus first, switching on the hotkey asks for it to be
+    // registered first.
+    bool preference(Preferences::Key key) const;
+    void setPreference(Preferences::Key key, bool on);
 
     // The stored hotkey, or the words for none.
     QString hotkeyDescription() const;
@@ -117,9 +100,6 @@ public:
     void setHotkey(const HotkeySpec& spec);
 
     const std::vector<Rule>& rules() const;
-    qint64 dropCount() const;
-    qint64 conversionCount() const;
-    qint64 undoCount() const;
 
     // The rule a new row starts as: images converted to JPEG for browsers.
     static Rule newRule();

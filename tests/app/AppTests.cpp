@@ -492,21 +492,21 @@ TEST_F(DelegateTest, SettingsReachTheShellThroughTheModel) {
     SettingsModel* model = delegate->settingsModel();
     ASSERT_TRUE(model);
     ASSERT_TRUE(delegate->menuBar());
-    model->setShowMenuBarIcon(false);
+    model->setPreference(Preferences::Key::showMenuBarIcon, false);
     EXPECT_FALSE(delegate->menuBar()->isVisible());
-    model->setShowMenuBarIcon(true);
+    model->setPreference(Preferences::Key::showMenuBarIcon, true);
     EXPECT_TRUE(delegate->menuBar()->isVisible());
 
-    model->setLaunchAtLogin(true);
+    model->setPreference(Preferences::Key::launchAtLogin, true);
     EXPECT_TRUE(QFileInfo::exists(m_dir.file("config/autostart/com.tarvoapp.Tarvo.desktop")));
-    model->setLaunchAtLogin(false);
+    model->setPreference(Preferences::Key::launchAtLogin, false);
     EXPECT_FALSE(QFileInfo::exists(m_dir.file("config/autostart/com.tarvoapp.Tarvo.desktop")));
 
     // A recorded shortcut is grabbed at once.
     const HotkeySpec spec{0, HotkeySpec::control | HotkeySpec::shift};
     model->setHotkey(spec);
     EXPECT_EQ(m_shell.hotkeys.grabbed(), std::optional<HotkeySpec>(spec));
-    model->setHotkeyEnabled(false);
+    model->setPreference(Preferences::Key::hotkeyEnabled, false);
     EXPECT_EQ(m_shell.hotkeys.grabbed(), std::nullopt);
 
     // A rule added in the window reaches the engine.
@@ -544,7 +544,7 @@ TEST_F(DelegateTest, TheGeneralTabShowsATakenShortcutAndTheAccessibilityBus) {
     // Editor-pane detection without the accessibility bus: the row says so
     // and the explanation comes up; once the bus is on, the row goes.
     EXPECT_FALSE(model->accessibilityAvailable());
-    model->setEditorPaneDetection(true);
+    model->setPreference(Preferences::Key::editorPaneDetection, true);
     EXPECT_EQ(m_alerts.explanations.size(), 1);
     auto* row = window->findChild<QWidget*>(QStringLiteral("accessibilityRow"));
     ASSERT_TRUE(row);

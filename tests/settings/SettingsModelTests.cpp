@@ -89,12 +89,12 @@ TEST_F(SettingsModelTest, HotkeyDescriptionFromStoredData) {
 }
 
 TEST_F(SettingsModelTest, PassThroughWritesStoreThenAskThenReport) {
-    model->setHotkeyEnabled(true);
-    model->setHotkeyEnabled(false);
-    model->setEditorPaneDetection(true);
-    model->setEditorPaneDetection(false);
-    model->setPlaySoundOnDrop(true);
-    model->setPlaySoundOnDrop(true);
+    model->setPreference(Preferences::Key::hotkeyEnabled, true);
+    model->setPreference(Preferences::Key::hotkeyEnabled, false);
+    model->setPreference(Preferences::Key::editorPaneDetection, true);
+    model->setPreference(Preferences::Key::editorPaneDetection, false);
+    model->setPreference(Preferences::Key::playSoundOnDrop, true);
+    model->setPreference(Preferences::Key::playSoundOnDrop, true);
     EXPECT_EQ(calls, (QStringList{"hotkey", "preferences", "preferences", "a11y", "preferences",
                                   "preferences", "preferences", "preferences"}));
     EXPECT_FALSE(prefs.hotkeyEnabled());
@@ -110,7 +110,7 @@ TEST_F(SettingsModelTest, PassThroughWritesStoreThenAskThenReport) {
     bool storedWhenAsked = false;
     model->setRequestAccessibilityPermission(
         [&] { storedWhenAsked = prefs.editorPaneDetection(); });
-    model->setEditorPaneDetection(true);
+    model->setPreference(Preferences::Key::editorPaneDetection, true);
     EXPECT_TRUE(storedWhenAsked);
 }
 
