@@ -19,18 +19,10 @@ std::atomic<bool> loaded{false};
 // Loaded at the first call from any thread; a module that is missing or from
 // another build is looked for once and then left alone.
 const ImagingModule* module() {
-    static const ImagingModule* const found = []() -> const ImagingModule* {
-        void* entry = LoadableModule::entry(ImagingModule::fileName, ImagingModule::entryName);
-        if (!entry)
-            return nullptr;
-        const ImagingModule* candidate = reinterpret_cast<ImagingModuleEntry>(entry)();
-        if (!candidate || candidate->version != ImagingModule::currentVersion) {
-            Log::convert().error(QStringLiteral("%1 is from another build of Tarvo")
-                                     .arg(QLatin1String(ImagingModule::fileName)));
-            return nullptr;
-        }
-        loaded = true;
-        return candidate;
+    static const ImagingModule* const found = [] {
+        const ImagingModule* table = LoadableModule::table<ImagingModule>(Log::convert());
+        loaded = table != nullptr;
+        return table;
     }();
     return found;
 }

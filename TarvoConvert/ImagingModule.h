@@ -38,6 +38,4 @@ struct ImagingModule {
     QImage (*thumbnail)(const QString& path, int pixels);
 };
 
-using ImagingModuleEntry = const ImagingModule* (*)();
-
 } // namespace tarvo

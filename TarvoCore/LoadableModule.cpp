@@ -35,4 +35,8 @@ void* entry(const char* fileName, const char* entryName) {
     return function;
 }
 
+void logOtherBuild(const Logger& log, const char* fileName) {
+    log.error(QStringLiteral("%1 is from another build of Tarvo").arg(QLatin1String(fileName)));
+}
+
 } // namespace tarvo::LoadableModule

@@ -14,14 +14,8 @@ ModuleSoundOutput::~ModuleSoundOutput() = default;
 void ModuleSoundOutput::play(const std::vector<float>& samples, int sampleRate) {
     if (!m_looked) {
         m_looked = true;
-        if (void* entry = LoadableModule::entry(SoundModule::fileName, SoundModule::entryName)) {
-            const SoundModule* module = reinterpret_cast<SoundModuleEntry>(entry)();
-            if (module && module->version == SoundModule::currentVersion)
-                m_output.reset(module->makeOutput());
-            else
-                Log::ui().error(QStringLiteral("%1 is from another build of Tarvo")
-                                    .arg(QLatin1String(SoundModule::fileName)));
-        }
+        if (const SoundModule* module = LoadableModule::table<SoundModule>(Log::ui()))
+            m_output.reset(module->makeOutput());
     }
     if (m_output)
         m_output->play(samples, sampleRate);

@@ -17,6 +17,4 @@ struct SoundModule {
     SoundOutput* (*makeOutput)();
 };
 
-using SoundModuleEntry = const SoundModule* (*)();
-
 } // namespace tarvo

@@ -37,15 +37,8 @@ std::unique_ptr<FetchTask> ModuleUpdateTransport::fetch(const QUrl& url, DataHan
                                                         FinishHandler onFinished) {
     if (!m_looked) {
         m_looked = true;
-        if (void* entry =
-                LoadableModule::entry(NetworkModule::fileName, NetworkModule::entryName)) {
-            const NetworkModule* module = reinterpret_cast<NetworkModuleEntry>(entry)();
-            if (module && module->version == NetworkModule::currentVersion)
-                m_transport.reset(module->makeTransport());
-            else
-                Log::updates().error(QStringLiteral("%1 is from another build of Tarvo")
-                                         .arg(QLatin1String(NetworkModule::fileName)));
-        }
+        if (const NetworkModule* module = LoadableModule::table<NetworkModule>(Log::updates()))
+            m_transport.reset(module->makeTransport());
     }
     if (!m_transport) {
         return std::make_unique<FailedFetch>(

@@ -17,6 +17,4 @@ struct NetworkModule {
     UpdateTransport* (*makeTransport)();
 };
 
-using NetworkModuleEntry = const NetworkModule* (*)();
-
 } // namespace tarvo

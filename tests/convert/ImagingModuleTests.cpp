@@ -6,8 +6,12 @@
 
 #include "TarvoConvert/ImageConverter.h"
 #include "TarvoConvert/Imaging.h"
+#include "TarvoConvert/ImagingModule.h"
 #include "TarvoConvert/PDFConverter.h"
 #include "TarvoCore/LoadableModule.h"
+#include "TarvoCore/Log.h"
+#include "TarvoUI/SoundModule.h"
+#include "TarvoUpdates/NetworkModule.h"
 
 #include "support/RecordingLogSink.h"
 #include "support/TempDir.h"
@@ -102,6 +106,34 @@ TEST(LoadableModule, AModuleWithoutTheEntryIsLoggedAndGivesNothing) {
               std::vector<QString>{QStringLiteral("core error: ") + LoadableModule::folder() +
                                    QStringLiteral("/tarvo-imaging.so has no "
                                                   "no_such_entry")});
+}
+
+// The image module's table as a later build of the program would expect it.
+struct LaterImagingModule : ImagingModule {
+    static constexpr int currentVersion = ImagingModule::currentVersion + 1;
+};
+
+struct MissingModule : ImagingModule {
+    static constexpr const char* fileName = "tarvo-no-such-module.so";
+};
+
+TEST(LoadableModule, ATableIsHandedOutOnlyByAModuleOfThisBuild) {
+    RecordingLogSink log;
+    const ImagingModule* imaging = LoadableModule::table<ImagingModule>(Log::convert());
+    ASSERT_NE(imaging, nullptr);
+    EXPECT_EQ(imaging->version, ImagingModule::currentVersion);
+    EXPECT_NE(LoadableModule::table<SoundModule>(Log::ui()), nullptr);
+    EXPECT_NE(LoadableModule::table<NetworkModule>(Log::updates()), nullptr);
+    EXPECT_TRUE(log.lines().empty());
+
+    EXPECT_EQ(LoadableModule::table<LaterImagingModule>(Log::convert()), nullptr);
+    EXPECT_EQ(log.lines(), std::vector<QString>{QStringLiteral(
+                               "convert error: tarvo-imaging.so is from another build of Tarvo")});
+
+    EXPECT_EQ(LoadableModule::table<MissingModule>(Log::convert()), nullptr);
+    ASSERT_EQ(log.lines().size(), 2u);
+    EXPECT_TRUE(log.lines().back().startsWith(QStringLiteral("core error: could not load ")))
+        << log.lines().back().toStdString();
 }
 
 } // namespace
