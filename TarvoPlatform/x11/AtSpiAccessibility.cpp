@@ -1,5 +1,5 @@
 // GLib's headers use "signals" as a name: they come before any Qt header.
-#include <gio/gio.h>
+#include "AtSpiCalls.h"
 
 #include "AtSpiAccessibility.h"
 
@@ -17,12 +17,14 @@ namespace tarvo {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using atspi::accessibleInterface;
+using atspi::Clock;
+using atspi::Connection;
+using atspi::Reference;
+using atspi::Variant;
+// One query's calls, all under the same deadline.
+using Query = atspi::Calls;
 
-constexpr char registryName[] = "org.a11y.atspi.Registry";
-constexpr char rootPath[] = "/org/a11y/atspi/accessible/root";
-constexpr char nullPath[] = "/org/a11y/atspi/null";
-constexpr char accessibleInterface[] = "org.a11y.atspi.Accessible";
 constexpr char componentInterface[] = "org.a11y.atspi.Component";
 constexpr quint32 screenCoordinates = 0;
 constexpr int stateShowing = 25;
@@ -30,23 +32,6 @@ constexpr int stateSingleLine = 26;
 // Bounds on the walks through one application's tree.
 constexpr int maxDepth = 32;
 constexpr int maxAncestors = 8;
-
-struct VariantDeleter {
-    void operator()(GVariant* v) const { g_variant_unref(v); }
-};
-using Variant = std::unique_ptr<GVariant, VariantDeleter>;
-
-struct ObjectDeleter {
-    void operator()(gpointer o) const { g_object_unref(o); }
-};
-using Connection = std::unique_ptr<GDBusConnection, ObjectDeleter>;
-
-struct Reference {
-    std::string name;
-    std::string path;
-    bool isNull() const { return name.empty() || path.empty() || path == nullPath; }
-    bool operator==(const Reference&) const = default;
-};
 
 // The roles that answer the question, walking up from the deepest element.
 bool isDecisive(const std::string& role) {
@@ -134,38 +119,6 @@ Connection connect(const QByteArray& address, Clock::time_point deadline) {
     g_object_unref(cancellable);
     return Connection(mine->done ? mine->connection : nullptr);
 }
-
-// One query's calls, all under the same deadline.
-class Query {
-public:
-    explicit Query(Clock::time_point deadline) : m_deadline(deadline) {}
-
-    bool expired() const { return Clock::now() >= m_deadline; }
-    Clock::time_point deadline() const { return m_deadline; }
-
-    Variant call(GDBusConnection* connection, const char* destination, const char* path,
-                 const char* interface, const char* method, GVariant* parameters,
-                 const char* replyType) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(m_deadline - Clock::now());
-        if (!connection || left.count() <= 0) {
-            if (parameters)
-                g_variant_unref(g_variant_ref_sink(parameters));
-            return nullptr;
-        }
-        GError* error = nullptr;
-        GVariant* reply = g_dbus_connection_call_sync(
-            connection, destination, path, interface, method, parameters,
-            replyType ? G_VARIANT_TYPE(replyType) : nullptr, G_DBUS_CALL_FLAGS_NO_AUTO_START,
-            static_cast<int>(left.count()), nullptr, &error);
-        if (error)
-            g_error_free(error);
-        return Variant(reply);
-    }
-
-private:
-    Clock::time_point m_deadline;
-};
 
 } // namespace
 
@@ -290,48 +243,22 @@ private:
         }
         if (m_a11y)
             return m_a11y.get();
-        const Variant address = query.call(session(query), "org.a11y.Bus", "/org/a11y/bus",
-                                           "org.a11y.Bus", "GetAddress", nullptr, "(s)");
+        const std::optional<QByteArray> address = query.accessibilityBusAddress(session(query));
         if (!address)
             return nullptr;
-        const gchar* text = nullptr;
-        g_variant_get(address.get(), "(&s)", &text);
-        m_a11y = connect(QByteArray(text), query.deadline());
+        m_a11y = connect(*address, query.deadline());
         return m_a11y.get();
-    }
-
-    static std::vector<Reference> references(const Variant& reply) {
-        std::vector<Reference> out;
-        if (!reply)
-            return out;
-        GVariantIter* iter = nullptr;
-        g_variant_get(reply.get(), "(a(so))", &iter);
-        const gchar* name = nullptr;
-        const gchar* path = nullptr;
-        while (g_variant_iter_next(iter, "(&s&o)", &name, &path))
-            out.push_back(Reference{name, path});
-        g_variant_iter_free(iter);
-        return out;
-    }
-
-    std::vector<Reference> children(Query& query, GDBusConnection* bus, const Reference& of) {
-        return references(query.call(bus, of.name.c_str(), of.path.c_str(), accessibleInterface,
-                                     "GetChildren", nullptr, "(a(so))"));
     }
 
     std::optional<qint32> processOf(Query& query, GDBusConnection* bus, const std::string& name) {
         if (const auto it = m_pids.find(name); it != m_pids.end())
             return it->second;
-        const Variant reply =
-            query.call(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-                       "GetConnectionUnixProcessID", g_variant_new("(s)", name.c_str()), "(u)");
-        if (!reply)
+        const std::optional<qint64> pid = query.processOf(bus, name);
+        if (!pid)
             return std::nullopt;
-        guint32 pid = 0;
-        g_variant_get(reply.get(), "(u)", &pid);
         // Bus names are never reused, so the answer holds for good.
-        m_pids[name] = static_cast<qint32>(pid);
-        return static_cast<qint32>(pid);
+        m_pids[name] = static_cast<qint32>(*pid);
+        return static_cast<qint32>(*pid);
     }
 
     std::optional<quint32> states(Query& query, GDBusConnection* bus, const Reference& of) {
@@ -376,25 +303,8 @@ private:
         return child;
     }
 
-    std::optional<std::string> roleNameOf(Query& query, GDBusConnection* bus, const Reference& of) {
-        const Variant reply = query.call(bus, of.name.c_str(), of.path.c_str(), accessibleInterface,
-                                         "GetRoleName", nullptr, "(s)");
-        if (!reply)
-            return std::nullopt;
-        const gchar* role = nullptr;
-        g_variant_get(reply.get(), "(&s)", &role);
-        return std::string(role);
-    }
-
     std::optional<Reference> parentOf(Query& query, GDBusConnection* bus, const Reference& of) {
-        const Variant reply =
-            query.call(bus, of.name.c_str(), of.path.c_str(), "org.freedesktop.DBus.Properties",
-                       "Get", g_variant_new("(ss)", accessibleInterface, "Parent"), "(v)");
-        if (!reply)
-            return std::nullopt;
-        GVariant* inner = nullptr;
-        g_variant_get(reply.get(), "(v)", &inner);
-        const Variant value(inner);
+        const Variant value = query.property(bus, of, "Parent");
         if (!value || !g_variant_is_of_type(value.get(), G_VARIANT_TYPE("(so)")))
             return std::nullopt;
         const gchar* name = nullptr;
@@ -416,7 +326,8 @@ private:
         // Only the application under the pointer is asked anything, so that
         // another one that hangs costs nothing.
         std::optional<Reference> application;
-        for (const Reference& app : children(query, bus, Reference{registryName, rootPath})) {
+        for (const Reference& app :
+             query.children(bus, Reference{atspi::registryName, atspi::rootPath})) {
             if (processOf(query, bus, app.name) == pid) {
                 application = app;
                 break;
@@ -426,7 +337,7 @@ private:
             return std::nullopt;
 
         std::optional<Reference> element;
-        for (const Reference& frame : children(query, bus, *application)) {
+        for (const Reference& frame : query.children(bus, *application)) {
             const std::optional<quint32> state = states(query, bus, frame);
             if (state && (*state & (1u << stateShowing)) && contains(query, bus, frame, x, y)) {
                 element = frame;
@@ -449,7 +360,7 @@ private:
         std::optional<std::string> deepestRole;
         std::optional<Reference> current = element;
         for (int level = 0; current && level < maxAncestors; ++level) {
-            const std::optional<std::string> role = roleNameOf(query, bus, *current);
+            const std::optional<std::string> role = query.roleName(bus, *current);
             if (!role)
                 return std::nullopt;
             if (!deepestRole)

@@ -1,57 +1,22 @@
 // GLib's headers use "signals" as a name: they come before any Qt header.
-#include <gio/gio.h>
+#include "TarvoPlatform/x11/AtSpiCalls.h"
 
 #include "support/AtSpiTree.h"
 
-#include <QByteArray>
-#include <QElapsedTimer>
-
-#include <memory>
-#include <string>
+#include <chrono>
 
 namespace tarvo::test {
 
 namespace {
 
-constexpr char accessibleInterface[] = "org.a11y.atspi.Accessible";
+using atspi::Connection;
+using atspi::Reference;
+using atspi::Variant;
 
-struct VariantDeleter {
-    void operator()(GVariant* v) const { g_variant_unref(v); }
-};
-using Variant = std::unique_ptr<GVariant, VariantDeleter>;
-
-struct ObjectDeleter {
-    void operator()(gpointer o) const { g_object_unref(o); }
-};
-using Connection = std::unique_ptr<GDBusConnection, ObjectDeleter>;
-
-struct Reference {
-    std::string name;
-    std::string path;
-};
-
-// Plain blocking calls, each bounded by what is left of the whole read.
+// The calls of one read, all bounded by what is left of it.
 class Reader {
 public:
-    explicit Reader(int ms) : m_budget(ms) { m_timer.start(); }
-
-    Variant call(GDBusConnection* bus, const char* destination, const char* path,
-                 const char* interface, const char* method, GVariant* parameters,
-                 const char* replyType) {
-        const qint64 left = m_budget - m_timer.elapsed();
-        if (!bus || left <= 0) {
-            if (parameters)
-                g_variant_unref(g_variant_ref_sink(parameters));
-            return nullptr;
-        }
-        GError* error = nullptr;
-        GVariant* reply = g_dbus_connection_call_sync(
-            bus, destination, path, interface, method, parameters, G_VARIANT_TYPE(replyType),
-            G_DBUS_CALL_FLAGS_NO_AUTO_START, int(left), nullptr, &error);
-        if (error)
-            g_error_free(error);
-        return Variant(reply);
-    }
+    explicit Reader(int ms) : m_calls(atspi::Clock::now() + std::chrono::milliseconds(ms)) {}
 
     // One connection for the whole run: opening one per read would flood the
     // bus while the program it waits for tries to join.
@@ -69,15 +34,12 @@ public:
         Connection session(g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &error));
         if (error)
             g_error_free(error);
-        const Variant address = call(session.get(), "org.a11y.Bus", "/org/a11y/bus", "org.a11y.Bus",
-                                     "GetAddress", nullptr, "(s)");
+        const std::optional<QByteArray> address = m_calls.accessibilityBusAddress(session.get());
         if (!address)
             return nullptr;
-        const gchar* text = nullptr;
-        g_variant_get(address.get(), "(&s)", &text);
         error = nullptr;
         Connection bus(g_dbus_connection_new_for_address_sync(
-            text,
+            address->constData(),
             static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
                                               G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
             nullptr, nullptr, &error));
@@ -86,52 +48,21 @@ public:
         return bus;
     }
 
-    std::vector<Reference> children(GDBusConnection* bus, const Reference& of) {
-        std::vector<Reference> out;
-        const Variant reply = call(bus, of.name.c_str(), of.path.c_str(), accessibleInterface,
-                                   "GetChildren", nullptr, "(a(so))");
-        if (!reply)
-            return out;
-        GVariantIter* iter = nullptr;
-        g_variant_get(reply.get(), "(a(so))", &iter);
-        const gchar* name = nullptr;
-        const gchar* path = nullptr;
-        while (g_variant_iter_next(iter, "(&s&o)", &name, &path))
-            out.push_back(Reference{name, path});
-        g_variant_iter_free(iter);
-        return out;
-    }
-
-    std::optional<qint64> processOf(GDBusConnection* bus, const std::string& name) {
-        const Variant reply =
-            call(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-                 "GetConnectionUnixProcessID", g_variant_new("(s)", name.c_str()), "(u)");
-        if (!reply)
+    std::optional<AtSpiNode> application(qint64 pid, int maxDepth) {
+        GDBusConnection* bus = accessibilityBus();
+        if (!bus)
             return std::nullopt;
-        guint32 pid = 0;
-        g_variant_get(reply.get(), "(u)", &pid);
-        return qint64(pid);
+        const Reference registry{atspi::registryName, atspi::rootPath};
+        for (const Reference& application : m_calls.children(bus, registry)) {
+            if (m_calls.processOf(bus, application.name) == pid)
+                return node(bus, application, maxDepth);
+        }
+        return std::nullopt;
     }
 
-    QString text(GDBusConnection* bus, const Reference& of, const char* method) {
-        const Variant reply = call(bus, of.name.c_str(), of.path.c_str(), accessibleInterface,
-                                   method, nullptr, "(s)");
-        if (!reply)
-            return {};
-        const gchar* value = nullptr;
-        g_variant_get(reply.get(), "(&s)", &value);
-        return QString::fromUtf8(value);
-    }
-
-    QString property(GDBusConnection* bus, const Reference& of, const char* name) {
-        const Variant reply =
-            call(bus, of.name.c_str(), of.path.c_str(), "org.freedesktop.DBus.Properties", "Get",
-                 g_variant_new("(ss)", accessibleInterface, name), "(v)");
-        if (!reply)
-            return {};
-        GVariant* inner = nullptr;
-        g_variant_get(reply.get(), "(v)", &inner);
-        const Variant value(inner);
+private:
+    QString text(GDBusConnection* bus, const Reference& of, const char* name) {
+        const Variant value = m_calls.property(bus, of, name);
         if (!value || !g_variant_is_of_type(value.get(), G_VARIANT_TYPE_STRING))
             return {};
         return QString::fromUtf8(g_variant_get_string(value.get(), nullptr));
@@ -139,22 +70,21 @@ public:
 
     AtSpiNode node(GDBusConnection* bus, const Reference& of, int depthLeft) {
         AtSpiNode node;
-        node.roleName = text(bus, of, "GetRoleName");
-        if (const Variant role = call(bus, of.name.c_str(), of.path.c_str(), accessibleInterface,
-                                      "GetRole", nullptr, "(u)"))
+        node.roleName = QString::fromStdString(m_calls.roleName(bus, of).value_or(std::string()));
+        if (const Variant role =
+                m_calls.call(bus, of.name.c_str(), of.path.c_str(), atspi::accessibleInterface,
+                             "GetRole", nullptr, "(u)"))
             g_variant_get(role.get(), "(u)", &node.role);
-        node.name = property(bus, of, "Name");
-        node.description = property(bus, of, "Description");
+        node.name = text(bus, of, "Name");
+        node.description = text(bus, of, "Description");
         if (depthLeft > 0) {
-            for (const Reference& child : children(bus, of))
+            for (const Reference& child : m_calls.children(bus, of))
                 node.children.push_back(this->node(bus, child, depthLeft - 1));
         }
         return node;
     }
 
-private:
-    qint64 m_budget;
-    QElapsedTimer m_timer;
+    atspi::Calls m_calls;
 };
 
 void collect(const AtSpiNode& node, quint32 role, std::vector<const AtSpiNode*>& out) {
@@ -181,16 +111,7 @@ QString AtSpiNode::describe(int indent) const {
 }
 
 std::optional<AtSpiNode> readAtSpiTree(qint64 pid, int ms, int maxDepth) {
-    Reader reader(ms);
-    GDBusConnection* bus = reader.accessibilityBus();
-    if (!bus)
-        return std::nullopt;
-    const Reference registry{"org.a11y.atspi.Registry", "/org/a11y/atspi/accessible/root"};
-    for (const Reference& application : reader.children(bus, registry)) {
-        if (reader.processOf(bus, application.name) == pid)
-            return reader.node(bus, application, maxDepth);
-    }
-    return std::nullopt;
+    return Reader(ms).application(pid, maxDepth);
 }
 
 } // namespace tarvo::test
