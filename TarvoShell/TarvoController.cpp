@@ -1,6 +1,7 @@
 #include "TarvoController.h"
 
 #include "AutoPaster.h"
+#include "DefaultDestinations.h"
 #include "ShelfChipTargets.h"
 #include "ShelfLocalDrops.h"
 
@@ -35,7 +36,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QStandardPaths>
 #include <QThreadPool>
 
 #include <algorithm>
@@ -176,13 +176,11 @@ void TarvoController::start() {
         Log::core().notice(QStringLiteral("aged out %1 items").arg(aged.size()));
 
     if (m_destinations && m_destinations->entries().empty()) {
-        const QString downloads =
-            QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
-        const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
-        if (!downloads.isEmpty())
-            m_destinations->noteFolder(downloads, Date::fromSecondsSince1970(2));
-        if (!desktop.isEmpty())
-            m_destinations->noteFolder(desktop, Date::fromSecondsSince1970(1));
+        // The first folder is the most recently used.
+        const QStringList folders = DefaultDestinations::folders();
+        for (qsizetype i = 0; i < folders.size(); ++i)
+            m_destinations->noteFolder(folders[i],
+                                       Date::fromSecondsSince1970(double(folders.size() - i)));
     }
 
     m_monitor->start();

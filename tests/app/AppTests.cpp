@@ -25,6 +25,7 @@
 
 #include "support/ItemFactory.h"
 #include "support/RecordingLogSink.h"
+#include "support/ScopedEnvironment.h"
 #include "support/TempDir.h"
 #include "updates/Ed25519TestKey.h"
 #include "updates/MemoryUpdateTransport.h"
@@ -60,26 +61,6 @@ public:
         explanations << message;
         return pressButton;
     }
-};
-
-// Sets an environment variable for one test.
-class ScopedEnvironment final {
-public:
-    ScopedEnvironment(const char* name, const QByteArray& value)
-        : m_name(name), m_had(qEnvironmentVariableIsSet(name)), m_old(qgetenv(name)) {
-        qputenv(name, value);
-    }
-    ~ScopedEnvironment() {
-        if (m_had)
-            qputenv(m_name, m_old);
-        else
-            qunsetenv(m_name);
-    }
-
-private:
-    const char* m_name;
-    bool m_had;
-    QByteArray m_old;
 };
 
 // A delegate whose data, settings and runtime folders are a test's own.

@@ -8,7 +8,7 @@
 #include "support/ItemFactory.h"
 #include "support/RecordingLogSink.h"
 
-#include <QStandardPaths>
+#include <QDir>
 
 #include <gtest/gtest.h>
 
@@ -79,8 +79,10 @@ TEST_F(ControllerTest, LandedItemsGetTheirPicturesAndARemovedItemsPictureIsForgo
 }
 
 TEST_F(ControllerTest, AFirstStartSeedsTheDestinationLogWithDownloadsAboveDesktop) {
-    const QString downloads = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
-    const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+    const QString downloads = m_dir.file("home/Downloads");
+    const QString desktop = m_dir.file("home/Desktop");
+    ASSERT_TRUE(QDir().mkpath(downloads));
+    ASSERT_TRUE(QDir().mkpath(desktop));
     {
         auto controller = makeController();
         controller->start();
@@ -90,9 +92,19 @@ TEST_F(ControllerTest, AFirstStartSeedsTheDestinationLogWithDownloadsAboveDeskto
         EXPECT_EQ(entries[1].kind, RecentDestination::Kind::folder(desktop));
         controller->destinations()->noteFolder(m_dir.file("Projects"), m_shell.clock.now());
     }
+    // The user's own folders stay, even one that has gone since.
     auto controller = makeController();
     controller->start();
     EXPECT_EQ(controller->destinations()->entries().size(), 3u);
+}
+
+TEST_F(ControllerTest, AFirstStartWithoutADownloadsFolderOffersTheDesktopAlone) {
+    ASSERT_TRUE(QDir().mkpath(m_dir.file("home/Desktop")));
+    auto controller = makeController();
+    controller->start();
+    const auto& entries = controller->destinations()->entries();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].kind, RecentDestination::Kind::folder(m_dir.file("home/Desktop")));
 }
 
 TEST_F(ControllerTest, AgedItemsAreLoggedAndShowNoNotice) {

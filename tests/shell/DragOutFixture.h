@@ -37,6 +37,9 @@ protected:
     DragOutTest()
         : m_defaults(m_dir.file("Tarvo.conf")), m_preferences(m_defaults),
           m_shell(QStringList{installApplications()}) {
+        // The folders a first start offers.
+        QDir().mkpath(m_dir.file("home/Downloads"));
+        QDir().mkpath(m_dir.file("home/Desktop"));
         m_shell.applications.refreshAndWait();
         m_shell.windows.setWindows({WindowInfo{editorPID, Rect{0, 300, 640, 500}, 0, 7}});
         m_shell.workspace.addProcess(editorPID, editorID);
@@ -118,6 +121,9 @@ protected:
     }
 
     TempDir m_dir;
+    // A home folder of the test's own, with Downloads and Desktop folders.
+    ScopedEnvironment m_home{"HOME", QFile::encodeName(m_dir.file("home"))};
+    ScopedEnvironment m_config{"XDG_CONFIG_HOME", QFile::encodeName(m_dir.file("config"))};
     UserDefaults m_defaults;
     Preferences m_preferences;
     MemoryShell m_shell;

@@ -26,7 +26,10 @@
 #include "TarvoShell/TarvoController.h"
 #include "TarvoUI/AnimationClock.h"
 
+#include "support/ScopedEnvironment.h"
 #include "support/TempDir.h"
+
+#include <QFile>
 
 #include <memory>
 
@@ -96,7 +99,8 @@ struct MemoryShell {
     MemorySoundOutput* sound = nullptr;
 };
 
-// A controller over a store in a temporary folder.
+// A controller over a store in a temporary folder, with a home folder of its
+// own there ("home", empty), so the user's own folders play no part.
 class ControllerFixture {
 protected:
     ControllerFixture() : m_defaults(m_dir.file("Tarvo.conf")), m_preferences(m_defaults) {}
@@ -109,6 +113,8 @@ protected:
     }
 
     TempDir m_dir;
+    ScopedEnvironment m_home{"HOME", QFile::encodeName(m_dir.file("home"))};
+    ScopedEnvironment m_config{"XDG_CONFIG_HOME", QFile::encodeName(m_dir.file("config"))};
     UserDefaults m_defaults;
     Preferences m_preferences;
     MemoryShell m_shell;
