@@ -187,6 +187,8 @@ TEST_F(ShelfViewTest, WithoutACompositorTheWindowsShapeFollowsEveryFrameOfASlide
          false},
         {"unfold", TarvoState::tab, [this] { m_view->setStripState(TarvoState::resting, true); },
          true},
+        {"unfold for a drag", TarvoState::tab,
+         [this] { m_view->setStripState(TarvoState::dragging, true); }, true},
     };
     LayerPainter painter;
     for (const Case& c : cases) {
