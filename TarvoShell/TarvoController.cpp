@@ -143,8 +143,10 @@ TarvoController::~TarvoController() {
     stop();
     m_platform.dragSessions.setLocalDropTarget(nullptr);
     m_view->dropTarget().setChips(nullptr);
-    if (m_preview)
+    if (m_preview) {
         m_preview->onClosed = nullptr;
+        m_preview->onPointerLeft = nullptr;
+    }
     m_view->setDelegate(nullptr);
     m_monitor->setDelegate(nullptr);
     if (m_dragSource)

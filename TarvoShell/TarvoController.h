@@ -65,6 +65,8 @@ class TarvoController final : public TarvoViewDelegate,
                               public DragSourceDelegate {
 public:
     static constexpr double settleDelay = 2.4;
+    // How long after the pointer left the island the shelf folds.
+    static constexpr double islandLeaveDelay = 0.35;
     static constexpr double tuckAwayDelay = 15.0;
     static constexpr double undoNoticeDuration = 3.0;
     static constexpr double maxItemAge = 604800;
@@ -223,6 +225,13 @@ private:
     void handDisplayOptions();
     std::optional<ScreenMetrics> rememberedOrPointerScreen();
     bool pointerInHoverRect() const;
+    // The preview shows the shelf's own items: the pointer in it holds the
+    // shelf open, and for the fold watchdog also the pointer on its way there
+    // from the island.
+    bool pointerOverPreview() const;
+    bool previewHoldsShelf() const;
+    // The pointer left the island or the preview: a resting shelf folds soon.
+    void settleAfterPointerLeft();
     std::optional<QString> frontmostBundleID();
     std::vector<Item> existingItems(const std::vector<QUuid>& ids) const;
     std::optional<QString> payloadPath(const Item& item) const;
@@ -308,6 +317,7 @@ private:
     Date m_lastDragEndedAt = Date::fromSecondsSince1970(-1e12);
     std::optional<double> m_draggingWidth;
     Date m_lastBloomAt = Date::fromSecondsSince1970(-1e12);
+    Date m_leftIslandAt = Date::fromSecondsSince1970(-1e12);
     std::optional<EventMonitors::Token> m_notchHoverMonitor;
     std::unique_ptr<ScheduledWork> m_notchDwellWork;
     std::optional<EventMonitors::Token> m_notchClickMonitor;

@@ -90,6 +90,8 @@ void TarvoController::showQuickLook() {
                 m_view->setFocus(Qt::OtherFocusReason);
             }
         };
+        // Leaving the preview folds a resting shelf as leaving the island does.
+        m_preview->onPointerLeft = [this] { settleAfterPointerLeft(); };
     }
     // Space asks again for what is shown: the preview closes, as a toggle.
     if (m_preview->isVisible() && m_preview->paths() == paths) {
@@ -205,9 +207,14 @@ void TarvoController::tarvoViewIslandHoverChanged(TarvoView&, bool hovering) {
         return;
     }
     m_notchWakeArmed = true;
+    m_leftIslandAt = m_platform.clock.now();
+    settleAfterPointerLeft();
+}
+
+void TarvoController::settleAfterPointerLeft() {
     if (m_state == TarvoState::resting && !m_store->items().empty() && !m_dragSource &&
         !m_view->isPointerOverIsland())
-        scheduleSettle(0.35);
+        scheduleSettle(islandLeaveDelay);
 }
 
 void TarvoController::tarvoViewDidClickBareIsland(TarvoView&) {

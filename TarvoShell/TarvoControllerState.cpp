@@ -74,6 +74,24 @@ TarvoController::NotchRects TarvoController::notchRects(const ScreenMetrics& scr
             {centre - width / 2, top - height - hoverReach, width, height + hoverReach}};
 }
 
+bool TarvoController::pointerOverPreview() const {
+    if (!m_preview || !m_preview->isVisible())
+        return false;
+    const QPointF pointer = m_platform.input.mouseLocation();
+    const QRect at = m_platform.screens.toWindowGeometry({pointer.x(), pointer.y(), 0, 0});
+    return m_preview->frameGeometry().contains(at.topLeft());
+}
+
+bool TarvoController::previewHoldsShelf() const {
+    if (!m_preview || !m_preview->isVisible())
+        return false;
+    // The way from the island to the preview crosses the desktop: until the
+    // settle timer that leaving the island armed looks, the watchdog lets the
+    // pointer be on its way.
+    return m_platform.clock.now().secondsSince(m_leftIslandAt) < islandLeaveDelay ||
+           pointerOverPreview();
+}
+
 bool TarvoController::pointerInHoverRect() const {
     if (!m_currentScreen)
         return false;
@@ -205,7 +223,8 @@ void TarvoController::settleToTab() {
     m_settleWork.reset();
     if (m_state != TarvoState::resting)
         return;
-    const bool held = m_view->isPointerOverIsland() || m_view->isShowingMenu() || m_dragSource;
+    const bool held = m_view->isPointerOverIsland() || m_view->isShowingMenu() || m_dragSource ||
+                      pointerOverPreview();
     if (!m_store->items().empty()) {
         const bool blooming = m_platform.clock.now().secondsSince(m_lastBloomAt) < bloomHold;
         const bool focused = m_panel->isActiveWindow() && m_panel->wantsKeyboardFocus();
@@ -308,7 +327,7 @@ void TarvoController::armFoldWatchdog() {
         if (m_state != TarvoState::resting)
             return;
         const bool held = m_view->isPointerOverIsland() || m_view->isShowingMenu() ||
-                          m_dragSource || m_dragInFlight ||
+                          m_dragSource || m_dragInFlight || previewHoldsShelf() ||
                           (m_panel->isActiveWindow() && m_panel->wantsKeyboardFocus()) ||
                           m_platform.clock.now().secondsSince(m_lastBloomAt) < bloomHold;
         if (held)
@@ -381,11 +400,8 @@ void TarvoController::handleOutsideClick() {
             {pointer.x(), pointer.y()}))
         return;
     // Nor is one in the preview the shelf opened.
-    if (m_preview && m_preview->isVisible()) {
-        const QRect at = m_platform.screens.toWindowGeometry({pointer.x(), pointer.y(), 0, 0});
-        if (m_preview->frameGeometry().contains(at.topLeft()))
-            return;
-    }
+    if (pointerOverPreview())
+        return;
     const Date now = m_platform.clock.now();
     if (m_state == TarvoState::resting && !m_view->isShowingMenu() && !m_dragSource &&
         !m_dragInFlight && now.secondsSince(m_lastDragEndedAt) > outsideClickAfterDragEnd &&

@@ -149,6 +149,8 @@ void Animator::tick() {
             layer->setNeedsDisplay();
     }
     runCompletions();
+    if (m_frameHandler)
+        m_frameHandler();
     if (m_animating.empty() && m_dueCompletions.empty())
         m_clock.stop();
     m_ticking = false;

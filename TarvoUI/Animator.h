@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <set>
+#include <utility>
 #include <vector>
 
 namespace tarvo {
@@ -29,6 +30,10 @@ public:
     bool isAnimating() const;
     // Runs one frame; the clock calls it.
     void tick();
+    // Called at the end of every frame, after the tree was asked to repaint:
+    // a host that follows what is presented beyond painting it (a window's
+    // shape) looks then.
+    void setFrameHandler(std::function<void()> handler) { m_frameHandler = std::move(handler); }
 
 private:
     friend class Layer;
@@ -53,6 +58,7 @@ private:
     void runCompletions();
 
     AnimationClock& m_clock;
+    std::function<void()> m_frameHandler;
     std::set<Layer*> m_layers;
     std::set<Layer*> m_animating;
     std::vector<TransactionRecord> m_transactions; // open or waiting, oldest first

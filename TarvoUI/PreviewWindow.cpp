@@ -227,4 +227,10 @@ void PreviewWindow::hideEvent(QHideEvent* event) {
         onClosed();
 }
 
+void PreviewWindow::leaveEvent(QEvent* event) {
+    QWidget::leaveEvent(event);
+    if (onPointerLeft)
+        onPointerLeft();
+}
+
 } // namespace tarvo

@@ -36,6 +36,8 @@ public:
 
     // Called each time the window closes.
     std::function<void()> onClosed;
+    // Called each time the pointer leaves the window.
+    std::function<void()> onPointerLeft;
 
     const std::vector<QString>& paths() const { return m_paths; }
     std::size_t index() const { return m_index; }
@@ -48,6 +50,7 @@ public:
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void hideEvent(QHideEvent* event) override;
+    void leaveEvent(QEvent* event) override;
 
 private:
     void showSummary(const QString& path);

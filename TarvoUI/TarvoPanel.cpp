@@ -47,6 +47,7 @@ void TarvoPanel::setContentView(TarvoView* view) {
     m_view->setWindowOrigin({m_frame.x, m_frame.y});
     m_view->setGeometry(rect());
     m_view->onShapeChanged = [this] { applyShape(); };
+    m_view->onOutlineMoved = [this] { followOutline(); };
     m_view->show();
 }
 
@@ -163,6 +164,17 @@ void TarvoPanel::applyShape() {
         m_boundingSet = bounding.has_value();
     }
     m_boundingRegion = bounding;
+}
+
+void TarvoPanel::followOutline() {
+    if (m_composited || !m_view || !m_windowSystem)
+        return;
+    QRegion bounding = m_view->outlineRegion(devicePixelRatioF());
+    if (m_boundingRegion == bounding)
+        return;
+    m_windowSystem->setBoundingRegion(windowID(), bounding);
+    m_boundingSet = true;
+    m_boundingRegion = std::move(bounding);
 }
 
 } // namespace tarvo

@@ -68,6 +68,9 @@ protected:
 
 private:
     quint64 windowID();
+    // Without a compositor, the bounding shape follows the outline as an
+    // animation frame presents it; sent only when the region changed.
+    void followOutline();
 
     PanelWindowSystem* m_windowSystem;
     Screens& m_screens;

@@ -80,6 +80,7 @@ TarvoView::TarvoView(AnimationClock* clock, const DisplayOptions* display, QWidg
 }
 
 TarvoView::~TarvoView() {
+    m_animator->setFrameHandler(nullptr);
     rootLayer()->setDisplayHandler(nullptr);
     rootLayer()->setAnimator(nullptr);
 }
@@ -88,6 +89,7 @@ void TarvoView::setUp() {
     m_scene = std::make_unique<IslandScene>(*m_animator, *m_options);
     const std::shared_ptr<Layer>& root = m_scene->root();
     root->setDisplayHandler([this] { QWidget::update(); });
+    m_animator->setFrameHandler([this] { followPresentedOutline(); });
     root->addSublayer(m_chip.layer());
     m_scene->setItemLayoutHandler([](Layer& layer, const Rect& slot) {
         if (auto* item = dynamic_cast<ItemLayer*>(&layer))
@@ -486,21 +488,7 @@ void TarvoView::setStripState(TarvoState state, bool animated) {
 void TarvoView::setStripState(TarvoState state, bool animated, const Motion::Spring& spring) {
     m_pendingState.reset();
     pushFields();
-    const QPainterPath before = m_scene->islandLayer->presentation().path;
-    const Point oldOrigin = m_scene->lastWindowOrigin();
-    {
-        Transaction transaction(*m_animator);
-        m_scene->setStripState(state, animated, spring);
-        if (m_scene->islandLayer->animation("morph")) {
-            // The window keeps the old outline's shape until the morph ends.
-            m_morphFrom =
-                before.translated(oldOrigin.x - m_windowOrigin.x, oldOrigin.y - m_windowOrigin.y);
-            transaction.setCompletion([this] {
-                m_morphFrom = QPainterPath();
-                shapeChanged();
-            });
-        }
-    }
+    m_scene->setStripState(state, animated, spring);
     layoutChip();
     updateAccessibility();
     shapeChanged();
@@ -520,6 +508,10 @@ void TarvoView::animateAppear() {
 
 void TarvoView::animateAppear(const Motion::Spring& spring) {
     m_scene->animateAppear(spring);
+    // The island starts above the view: without a compositor the window
+    // takes that shape now, or its resting outline shows black until the
+    // first frame.
+    followPresentedOutline();
 }
 
 void TarvoView::animateDisappear(std::function<void()> completion) {
@@ -634,18 +626,39 @@ QPainterPath TarvoView::outlinePath() const {
     return flip.map(islandOutline());
 }
 
-QRegion TarvoView::outlineRegion(double ratio) const {
-    std::vector<QPainterPath> parts{islandOutline()};
-    if (!m_morphFrom.isEmpty())
-        parts.push_back(m_morphFrom);
-    if (closeButtonVisible())
-        parts.push_back(m_scene->layout().closePath);
-    if (const std::optional<Rect> chip = chipFrame()) {
-        const double radius = m_chip.layer()->model().cornerRadius;
+std::vector<QPainterPath> TarvoView::presentedOutline() const {
+    // A layer's presented path is drawn where the layer is presented: moved
+    // by the slide's offset from its resting place.
+    auto moved = [](const QPainterPath& path, const Layer& layer, const LayerProperties& shown) {
+        const Point rest = layer.position();
+        return path.translated(shown.position.x - rest.x, shown.position.y - rest.y);
+    };
+    const Layer& island = *m_scene->islandLayer;
+    const LayerProperties shownIsland = island.presentation();
+    std::vector<QPainterPath> parts{moved(shownIsland.path, island, shownIsland)};
+    if (closeButtonVisible()) {
+        const Layer& close = *m_scene->closeButton;
+        parts.push_back(moved(m_scene->layout().closePath, close, close.presentation()));
+    }
+    if (m_chip.isShowing()) {
+        const LayerProperties chip = m_chip.layer()->presentation();
+        const Rect frame = chip.frame();
         QPainterPath capsule;
-        capsule.addRoundedRect(QRectF(chip->x, chip->y, chip->width, chip->height), radius, radius);
+        capsule.addRoundedRect(QRectF(frame.x, frame.y, frame.width, frame.height),
+                               chip.cornerRadius, chip.cornerRadius);
         parts.push_back(capsule);
     }
+    return parts;
+}
+
+void TarvoView::followPresentedOutline() {
+    if (onOutlineMoved && presentedOutline() != m_shapedOutline)
+        onOutlineMoved();
+}
+
+QRegion TarvoView::outlineRegion(double ratio) const {
+    m_shapedOutline = presentedOutline();
+    const std::vector<QPainterPath>& parts = m_shapedOutline;
     // The shape is drawn as the painter draws it, antialiased, and every
     // pixel it tints is taken: a region made from the outline's polygon
     // takes only the pixels whose centres lie inside and cuts the rim to a

@@ -207,13 +207,17 @@ public:
     QPainterPath islandOutline() const;
     QPainterPath outlinePath() const;
     // What shows, as a region for windows drawn without a compositor: the
-    // outline (while it morphs, the old one too), the close button and the
-    // caption chip, each with its antialiased rim, in the pixels of a window
-    // drawn at `ratio`.
+    // outline, the close button and the caption chip where they are
+    // presented now (mid-slide or mid-morph too), each with its antialiased
+    // rim, in the pixels of a window drawn at `ratio`.
     QRegion outlineRegion(double ratio = 1) const;
 
     // Called after every layout, so that the panel can follow the regions.
     std::function<void()> onShapeChanged;
+    // Called on an animation frame that presents the outline anywhere else
+    // than the frame before, so that a window drawn without a compositor can
+    // follow a slide or a morph frame by frame.
+    std::function<void()> onOutlineMoved;
 
     // Forgets every picture drawn for the screen (the layers' pixels, text,
     // shadows and offscreen images) while the shelf is hidden; the next paint
@@ -259,6 +263,10 @@ private:
     void layoutChip();
     void updateAccessibility();
     void shapeChanged();
+    // The parts `outlineRegion` is made of, in view coordinates.
+    std::vector<QPainterPath> presentedOutline() const;
+    // Each animation frame: tells `onOutlineMoved` when the outline moved.
+    void followPresentedOutline();
     void updateContentsScale();
     bool reduceMotion() const;
     bool overIsland(Point point) const;
@@ -299,9 +307,9 @@ private:
     Point m_windowOrigin;
     double m_contentsScale = 2;
     std::function<std::optional<QUuid>(Point)> m_chipLookup;
-    // While the island morphs, the outline it started from, which the
-    // window's shape keeps until the morph is over.
-    QPainterPath m_morphFrom;
+    // The parts the last outline region was made of: a frame that presents
+    // the same needs no new window shape.
+    mutable std::vector<QPainterPath> m_shapedOutline;
     // The state of a snapshot taken while shown, until the morph to it.
     std::optional<TarvoState> m_pendingState;
     bool m_pendingQueued = false;

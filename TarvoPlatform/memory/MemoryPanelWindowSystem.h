@@ -14,6 +14,7 @@ public:
     QHash<WindowID, QRegion> inputRegions;
     // Absent key: never set; absent value: the whole window shows.
     QHash<WindowID, std::optional<QRegion>> boundingRegions;
+    int boundingRegionCalls = 0;
 
     bool hasCompositor() override { return compositor; }
     void setPanelStates(WindowID window) override { ++panelStateCalls[window]; }
@@ -22,6 +23,7 @@ public:
     }
     void setBoundingRegion(WindowID window, const std::optional<QRegion>& region) override {
         boundingRegions.insert(window, region);
+        ++boundingRegionCalls;
     }
 };
 

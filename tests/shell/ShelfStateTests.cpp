@@ -20,6 +20,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 namespace tarvo::test {
 namespace {
 
@@ -385,6 +387,83 @@ TEST_F(ShelfStateTest, AClickOnTheRestingIslandOrThePreviewIsNoOutsideClick) {
     m_shell.input.setMouseLocation({panel.x + island.midX(), panel.y + island.y - 10});
     m_shell.monitors.postGlobal({EventType::leftMouseUp, 0});
     EXPECT_EQ(controller->state(), TarvoState::tab) << "just below the island is outside";
+}
+
+// The preview shows one of the shelf's items: the shelf stays while the
+// pointer goes over the desktop into it and rests there, and folds as after
+// leaving the island once the pointer has left both, whether the fold
+// watchdog runs (after a drop) or only the settle timer (opened from the menu).
+TEST_F(ShelfStateTest, ThePreviewOfAnItemHoldsTheShelfWhileThePointerIsInIt) {
+    const Item file = addFileItem(controller->store(), QStringLiteral("seen.txt"), "seen", false,
+                                  m_shell.clock.now());
+    auto showPreview = [&] {
+        controller->tarvoViewDidRequestQuickLookOf(controller->view(), {file.id});
+        ASSERT_TRUE(controller->previewWindow() && controller->previewWindow()->isVisible());
+    };
+    auto leavePreview = [&] {
+        QEvent leave(QEvent::Leave);
+        QCoreApplication::sendEvent(controller->previewWindow(), &leave);
+    };
+    const Point desktop{5, 5};
+    struct Case {
+        const char* name;
+        std::function<void()> rest;
+    };
+    const Case cases[] = {
+        {"after a drop", [this] { dropDuringDrag(); }},
+        {"opened from the menu", [this] { controller->openTarvo(); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        c.rest();
+        m_shell.clock.advance(0.5); // past the bloom
+        pointerOverIsland();
+        ASSERT_EQ(controller->state(), TarvoState::resting);
+        showPreview();
+        const QRect preview = controller->previewWindow()->frameGeometry();
+        const Point between{double(preview.center().x()), 800.0 - preview.top() + 10};
+        const Point inPreview{double(preview.center().x()), 800.0 - preview.center().y()};
+
+        // On its way, over the desktop between island and preview.
+        pointerAwayFromIsland();
+        m_shell.input.setMouseLocation({between.x, between.y});
+        m_shell.clock.advance(0.3);
+        EXPECT_EQ(controller->state(), TarvoState::resting);
+        m_shell.input.setMouseLocation({inPreview.x, inPreview.y});
+        m_shell.clock.advance(5); // the watchdog and the settle timers look meanwhile
+        EXPECT_EQ(controller->state(), TarvoState::resting);
+
+        // Out of the preview onto the desktop.
+        m_shell.input.setMouseLocation({desktop.x, desktop.y});
+        leavePreview();
+        m_shell.clock.advance(0.35);
+        EXPECT_EQ(controller->state(), TarvoState::tab);
+
+        controller->previewWindow()->close();
+        controller->hideTarvo();
+        m_shell.clock.advance(1);
+    }
+
+    // Leaving the island for the desktop folds as before with a preview open.
+    controller->openTarvo();
+    m_shell.clock.advance(0.5);
+    pointerOverIsland();
+    showPreview();
+    pointerAwayFromIsland();
+    m_shell.input.setMouseLocation({desktop.x, desktop.y});
+    m_shell.clock.advance(0.35);
+    EXPECT_EQ(controller->state(), TarvoState::tab);
+
+    // A closed preview holds nothing.
+    controller->bloomFromTab();
+    m_shell.clock.advance(0.5);
+    pointerOverIsland();
+    const QRect preview = controller->previewWindow()->frameGeometry();
+    controller->previewWindow()->close();
+    pointerAwayFromIsland();
+    m_shell.input.setMouseLocation({double(preview.center().x()), 800.0 - preview.center().y()});
+    m_shell.clock.advance(0.35);
+    EXPECT_EQ(controller->state(), TarvoState::tab);
 }
 
 TEST_F(ShelfStateTest, TheMenuAndTheHotkeyOpenAndHide) {

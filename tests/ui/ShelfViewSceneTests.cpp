@@ -19,6 +19,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 namespace tarvo::test {
 namespace {
 
@@ -135,7 +137,7 @@ TEST_F(ShelfViewTest, TheFoldedTabShowsOnAScreenWithoutANotch) {
     EXPECT_GT(image.pixelColor(qt({tab.midX(), glow.frame().midY()})).lightness(), 90);
 }
 
-TEST_F(ShelfViewTest, TheWindowsShapeFollowsEveryStateAndKeepsTheOldOutlineWhileItMorphs) {
+TEST_F(ShelfViewTest, TheWindowsShapeFollowsEveryStateAndTheMorphBetweenThem) {
     struct Case {
         TarvoState state;
         Point inside;
@@ -157,11 +159,102 @@ TEST_F(ShelfViewTest, TheWindowsShapeFollowsEveryStateAndKeepsTheOldOutlineWhile
     show(TarvoState::resting, {textItem(QStringLiteral("a"))});
     m_view->setStripState(TarvoState::tab, true);
     ASSERT_TRUE(m_view->scene().islandLayer->animation("morph"));
-    // The folding island stays whole on screen until the morph is over.
+    // The folding island shows whole as the morph begins, and as the tab at its end.
     EXPECT_TRUE(bounding().contains(qt({180, 60})));
     m_clock.advance(1.0, 1.0 / 60);
     EXPECT_FALSE(bounding().contains(qt({180, 60})));
     EXPECT_TRUE(bounding().contains(qt({180, 120})));
+}
+
+// Without a compositor every pixel inside the window's shape shows as drawn,
+// a transparent one as black: the shape must follow the island frame by frame
+// as it slides and morphs, or a black band shows where it has left.
+TEST_F(ShelfViewTest, WithoutACompositorTheWindowsShapeFollowsEveryFrameOfASlideAndAMorph) {
+    const Item a = textItem(QStringLiteral("a"));
+    struct Case {
+        const char* name;
+        TarvoState from;
+        std::function<void()> start;
+        // The tiles fade in at their places while the island still grows
+        // towards them: outside it they are cut off rather than shown on black.
+        bool clipsStrip;
+    };
+    const Case cases[] = {
+        {"slide out", TarvoState::resting, [this] { m_view->animateDisappear({}); }, false},
+        {"slide in", TarvoState::resting, [this] { m_view->animateAppear(); }, false},
+        {"tuck away", TarvoState::tab, [this] { m_view->animateDisappear({}); }, false},
+        {"fold", TarvoState::resting, [this] { m_view->setStripState(TarvoState::tab, true); },
+         false},
+        {"unfold", TarvoState::tab, [this] { m_view->setStripState(TarvoState::resting, true); },
+         true},
+        {"unfold for a drag", TarvoState::tab,
+         [this] { m_view->setStripState(TarvoState::dragging, true); }, true},
+    };
+    LayerPainter painter;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_view->cancelDisappear();
+        show(c.from, {a});
+        m_view->setStripState(c.from, false);
+        m_clock.advance(2.0, 0.1);
+        const QRegion resting = bounding();
+        c.start();
+        const Rect strip = m_view->stripFrame();
+        const QRect clipped = c.clipsStrip ? QRectF(m_view->toQt({strip.x, strip.maxY()}),
+                                                    QSizeF(strip.width, strip.height))
+                                                 .toAlignedRect()
+                                           : QRect();
+        int movedFrames = 0;
+        for (int frame = 0; frame < 30; ++frame) {
+            const QImage image = painter.render(*m_view->rootLayer(), {360, 132}, 1);
+            const QRegion shape = bounding();
+            int black = 0;
+            int cut = 0;
+            for (int y = 0; y < image.height(); ++y) {
+                for (int x = 0; x < image.width(); ++x) {
+                    const int alpha = image.pixelColor(x, y).alpha();
+                    const bool inside = shape.contains(QPoint(x, y));
+                    black += inside && alpha == 0;
+                    cut += !inside && alpha > 0 && !clipped.contains(x, y);
+                }
+            }
+            EXPECT_EQ(black, 0) << "frame " << frame;
+            EXPECT_EQ(cut, 0) << "frame " << frame;
+            movedFrames += shape != resting;
+            m_clock.advance(1.0 / 60);
+        }
+        EXPECT_GT(movedFrames, 5);
+    }
+}
+
+TEST_F(ShelfViewTest, WithoutACompositorOnlyFramesThatMoveTheOutlineReshapeTheWindow) {
+    const Item a = textItem(QStringLiteral("a"));
+    show(TarvoState::resting, {a});
+    m_clock.advance(2.0, 0.1);
+    // A landing item animates inside the island: its frames leave the shape.
+    const int before = m_windowSystem.boundingRegionCalls;
+    show(TarvoState::resting, {textItem(QStringLiteral("b")), a});
+    const int afterLayout = m_windowSystem.boundingRegionCalls;
+    ASSERT_TRUE(m_clock.isRunning());
+    m_clock.advance(0.5, 1.0 / 60);
+    EXPECT_EQ(m_windowSystem.boundingRegionCalls, afterLayout);
+    EXPECT_LE(afterLayout - before, 2);
+    // A slide reshapes it on its frames.
+    m_view->animateDisappear({});
+    m_clock.advance(0.2, 1.0 / 60);
+    EXPECT_GT(m_windowSystem.boundingRegionCalls, afterLayout + 5);
+
+    // With a compositor the window is never shaped, slide or not.
+    m_view->cancelDisappear();
+    m_windowSystem.compositor = true;
+    m_panel->refreshCompositor();
+    ASSERT_EQ(m_windowSystem.boundingRegions.value(id()), std::nullopt);
+    const int composited = m_windowSystem.boundingRegionCalls;
+    m_view->animateAppear();
+    m_clock.advance(0.5, 1.0 / 60);
+    m_view->animateDisappear({});
+    m_clock.advance(0.5, 1.0 / 60);
+    EXPECT_EQ(m_windowSystem.boundingRegionCalls, composited);
 }
 
 TEST_F(ShelfViewTest, WithoutACompositorTheWindowsShapeHoldsEveryPaintedPixelOfTheCloseMark) {

@@ -87,13 +87,20 @@ TEST_F(TarvoProgram, StartsHiddenAndASecondStartOpensTheShelf) {
         << "not on every workspace";
 
     // An empty resting shelf takes clicks on its island alone, for its menu;
-    // without a compositor only the island's outline shows.
+    // without a compositor only the island's outline shows, where the island
+    // is as it slides down.
     const QSize size = m_display.size(window);
     const std::vector<QRect> input = m_display.shape(window, XCB_SHAPE_SK_INPUT);
     EXPECT_TRUE(X11Windows::covers(input, QPoint(size.width() / 2, 20)));
     EXPECT_FALSE(X11Windows::covers(input, QPoint(0, size.height() - 1)));
-    const std::vector<QRect> bounding = m_display.shape(window, XCB_SHAPE_SK_BOUNDING);
-    EXPECT_TRUE(X11Windows::covers(bounding, QPoint(size.width() / 2, 20)));
+    std::vector<QRect> bounding;
+    EXPECT_TRUE(waitFor(
+        [&] {
+            bounding = m_display.shape(window, XCB_SHAPE_SK_BOUNDING);
+            return X11Windows::covers(bounding, QPoint(size.width() / 2, 20));
+        },
+        10000))
+        << "the island did not slide into the window's shape";
     EXPECT_FALSE(X11Windows::covers(bounding, QPoint(0, size.height() - 1)));
     EXPECT_FALSE(X11Windows::covers(bounding, QPoint(size.width() / 2, size.height() - 1)));
 

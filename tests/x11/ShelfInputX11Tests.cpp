@@ -2,9 +2,10 @@
 // them under Xvfb with openbox: the shortcut opens the shelf with the keyboard
 // in it, keys and clicks act on the items, with Caps Lock and Num Lock on as
 // off, what is copied is read back from the clipboard as another program
-// pastes it, and an item dragged along the shelf reorders it without any
-// other program hearing of the drag. Run by run-input.sh, which starts and
-// stops the display, the window manager and a session bus.
+// pastes it, an item dragged along the shelf reorders it without any other
+// program hearing of the drag, and the pointer on the preview of an item
+// holds the shelf open. Run by run-input.sh, which starts and stops the
+// display, the window manager and a session bus.
 #include "TarvoConvert/TextConverter.h"
 #include "TarvoCore/ItemLayout.h"
 #include "TarvoCore/ItemStore.h"
@@ -381,6 +382,27 @@ TEST_F(ShelfInputX11, DraggingAnItemAlongTheShelfReordersItAndDeliversNothing) {
     EXPECT_EQ(Preferences(defaults).dropCount(), 0) << "a delivery was counted";
     EXPECT_EQ(destinations(), destinationsBefore) << "a destination was recorded";
     EXPECT_TRUE(m_windows.isViewable(m_panel)) << "the shelf went away";
+}
+
+// The preview Space opens shows one of the shelf's items: the shelf stays
+// open while the pointer goes from the island into the preview and rests
+// there, and folds into its tab once the pointer has left both.
+TEST_F(ShelfInputX11, ThePointerOnThePreviewOfAnItemKeepsTheShelfOpen) {
+    openForKeys();
+    auto folded = [&] { return m_windows.shape(m_panel, XCB_SHAPE_SK_INPUT).empty(); };
+    click(0);
+    keys({XK_space});
+    ASSERT_TRUE(waitFor([&] { return otherWindows() == 1; }, 10000)) << "Space showed no preview";
+    const QRect preview = m_windows.rootGeometry(others().front());
+    ASSERT_FALSE(preview.intersects(m_island));
+    m_hand.glideTo(preview.center());
+    // Several looks of the fold watchdog and of the settle timers.
+    pump(3000);
+    EXPECT_FALSE(folded()) << "the shelf folded while the pointer was on the preview";
+    EXPECT_TRUE(m_windows.isViewable(m_panel));
+
+    m_hand.glideTo(QPoint(preview.left() - 40, preview.bottom()));
+    EXPECT_TRUE(waitFor(folded, 10000)) << "the shelf stayed once the pointer had left both";
 }
 
 } // namespace
