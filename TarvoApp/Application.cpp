@@ -10,7 +10,6 @@
 #include "TarvoCore/Log.h"
 #include "TarvoShell/TarvoController.h"
 
-#include <QDBusConnection>
 #include <QDeadlineTimer>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -52,9 +51,9 @@ Application::Start Application::start() {
     // to this one.
     const QDeadlineTimer deadline(handOverPatience);
     while (outcome == SingleInstance::Outcome::another) {
-        if (SingleInstance::askToOpen())
+        if (m_instance->askToOpen())
             return Start::handedOver;
-        if (deadline.hasExpired() || !QDBusConnection::sessionBus().isConnected()) {
+        if (deadline.hasExpired()) {
             std::fputs("tarvo: Tarvo is already running\n", stderr);
             return Start::handedOver;
         }
