@@ -47,8 +47,8 @@ Application::Start Application::start() {
     m_instance = std::make_unique<SingleInstance>(dataFolder);
     SingleInstance::Outcome outcome = m_instance->acquire();
     // A Tarvo that is still starting holds the lock before it answers on the
-    // bus: it is asked again until it answers, or ends and leaves the store
-    // to this one.
+    // bus or its socket: it is asked again until it answers, or ends and
+    // leaves the store to this one.
     const QDeadlineTimer deadline(handOverPatience);
     while (outcome == SingleInstance::Outcome::another) {
         if (m_instance->askToOpen())
@@ -64,8 +64,9 @@ Application::Start Application::start() {
         fail(m_alerts, m_instance->error());
         return Start::failed;
     }
-    // The name is taken before the start-up, so a second start meanwhile
-    // finds it and waits for the answer, which comes once the loop runs.
+    // The name and the socket are taken before the start-up, so a second
+    // start meanwhile finds them and waits for the answer, which comes once
+    // the loop runs.
     m_instance->publish([this] {
         if (m_delegate && m_delegate->controller())
             m_delegate->controller()->openTarvo();
