@@ -10,7 +10,6 @@
 #include "TarvoCore/Log.h"
 #include "TarvoShell/TarvoController.h"
 
-#include <QDBusConnection>
 #include <QDeadlineTimer>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -48,13 +47,13 @@ Application::Start Application::start() {
     m_instance = std::make_unique<SingleInstance>(dataFolder);
     SingleInstance::Outcome outcome = m_instance->acquire();
     // A Tarvo that is still starting holds the lock before it answers on the
-    // bus: it is asked again until it answers, or ends and leaves the store
-    // to this one.
+    // bus or its socket: it is asked again until it answers, or ends and
+    // leaves the store to this one.
     const QDeadlineTimer deadline(handOverPatience);
     while (outcome == SingleInstance::Outcome::another) {
-        if (SingleInstance::askToOpen())
+        if (m_instance->askToOpen())
             return Start::handedOver;
-        if (deadline.hasExpired() || !QDBusConnection::sessionBus().isConnected()) {
+        if (deadline.hasExpired()) {
             std::fputs("tarvo: Tarvo is already running\n", stderr);
             return Start::handedOver;
         }
@@ -65,8 +64,9 @@ Application::Start Application::start() {
         fail(m_alerts, m_instance->error());
         return Start::failed;
     }
-    // The name is taken before the start-up, so a second start meanwhile
-    // finds it and waits for the answer, which comes once the loop runs.
+    // The name and the socket are taken before the start-up, so a second
+    // start meanwhile finds them and waits for the answer, which comes once
+    // the loop runs.
     m_instance->publish([this] {
         if (m_delegate && m_delegate->controller())
             m_delegate->controller()->openTarvo();

@@ -1,5 +1,7 @@
 #include "SingleInstance.h"
 
+#include "InstanceSocket.h"
+
 #include "TarvoCore/FileError.h"
 #include "TarvoCore/Files.h"
 #include "TarvoCore/Log.h"
@@ -52,12 +54,19 @@ SingleInstance::~SingleInstance() {
         bus.unregisterObject(QLatin1String(objectPath));
         bus.unregisterService(QLatin1String(serviceName));
     }
+    // The socket goes while the lock is still held, so it never removes the
+    // socket of a process that started since.
+    m_socket.reset();
     if (m_fd >= 0)
         ::close(m_fd);
 }
 
 QString SingleInstance::lockPath() const {
     return m_folder + QStringLiteral("/tarvo.lock");
+}
+
+QString SingleInstance::socketPath() const {
+    return m_folder + QStringLiteral("/tarvo.socket");
 }
 
 SingleInstance::Outcome SingleInstance::acquire() {
@@ -90,6 +99,8 @@ SingleInstance::Outcome SingleInstance::acquire() {
 }
 
 bool SingleInstance::publish(std::function<void()> open) {
+    m_socket = std::make_unique<InstanceSocket>(socketPath());
+    m_socket->listen(open);
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected())
         return false;
@@ -106,16 +117,17 @@ bool SingleInstance::publish(std::function<void()> open) {
     return true;
 }
 
-bool SingleInstance::askToOpen() {
+bool SingleInstance::askToOpen() const {
     QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected())
-        return false;
-    QDBusMessage call =
-        QDBusMessage::createMethodCall(QLatin1String(serviceName), QLatin1String(objectPath),
-                                       QLatin1String(interfaceName), QLatin1String(openMethod));
-    call.setAutoStartService(false);
-    const QDBusMessage reply = bus.call(call, QDBus::Block, 5000);
-    return reply.type() == QDBusMessage::ReplyMessage;
+    if (bus.isConnected()) {
+        QDBusMessage call =
+            QDBusMessage::createMethodCall(QLatin1String(serviceName), QLatin1String(objectPath),
+                                           QLatin1String(interfaceName), QLatin1String(openMethod));
+        call.setAutoStartService(false);
+        if (bus.call(call, QDBus::Block, 5000).type() == QDBusMessage::ReplyMessage)
+            return true;
+    }
+    return InstanceSocket::ask(socketPath(), 5000);
 }
 
 } // namespace tarvo

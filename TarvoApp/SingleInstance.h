@@ -7,10 +7,13 @@
 
 namespace tarvo {
 
+class InstanceSocket;
+
 // One Tarvo per user and store: two processes over one store would overwrite
 // each other's index. The first takes a lock on a file in the data folder
-// and the session-bus name "com.tarvoapp.Tarvo"; a later one finds the lock
-// held and asks the first, over the bus, to open its shelf.
+// and the session-bus name "com.tarvoapp.Tarvo", and listens on a socket
+// beside the lock; a later one finds the lock held and asks the first to
+// open its shelf, over the bus, else over the socket.
 class SingleInstance final {
 public:
     enum class Outcome {
@@ -34,15 +37,18 @@ public:
     // Why acquire() failed.
     const QString& error() const { return m_error; }
     QString lockPath() const;
+    // "tarvo.socket" beside the lock.
+    QString socketPath() const;
 
-    // Takes the bus name and answers requests to open the shelf with `open`.
-    // False when there is no session bus or the name is someone else's; the
-    // lock still keeps the store safe then.
+    // Once the lock is held: listens on the socket and takes the bus name,
+    // answering requests to open the shelf with `open`. False when there is
+    // no session bus or the name is someone else's; the socket still answers
+    // then, and the lock still keeps the store safe.
     bool publish(std::function<void()> open);
 
-    // Asks the process holding the name to open its shelf; false when no one
-    // answered.
-    static bool askToOpen();
+    // Asks the holder of the lock to open its shelf, over the bus, else over
+    // the socket; false when no one answered.
+    bool askToOpen() const;
 
 private:
     class Object;
@@ -50,6 +56,7 @@ private:
     int m_fd = -1;
     QString m_error;
     std::unique_ptr<Object> m_object;
+    std::unique_ptr<InstanceSocket> m_socket;
 };
 
 } // namespace tarvo

@@ -65,6 +65,7 @@ std::optional<QUuid> ShelfInput::currentAnchor() const {
 
 void ShelfInput::press(const Press& press) {
     const Point p = press.point;
+    const std::optional<QUuid> plainBefore = std::exchange(m_plainPressItemID, std::nullopt);
     if (m_view.closeButtonVisible() && inCloseButton(p)) {
         m_closePressed = true;
         m_view.setClosePressed(true);
@@ -125,7 +126,10 @@ void ShelfInput::press(const Press& press) {
     m_anchor = item;
     if (selection != m_view.selection())
         m_view.select(selection);
-    if (press.clickCount == 2) {
+    if (press.shift || press.command)
+        return;
+    m_plainPressItemID = item;
+    if (press.clickCount == 2 && plainBefore == item) {
         if (TarvoViewDelegate* delegate = m_view.delegate())
             delegate->tarvoViewDidActivate(m_view, *item);
     }
@@ -140,6 +144,7 @@ void ShelfInput::drag(Point point) {
     const QUuid pressed = *m_mouseDownItemID;
     m_mouseDownPoint.reset();
     m_mouseDownItemID.reset();
+    m_plainPressItemID.reset(); // a press that became a drag is no click
     releasePressedItem();
     const std::vector<QUuid>& selection = m_view.selection();
     const std::vector<QUuid> dragged =
@@ -173,6 +178,7 @@ void ShelfInput::releasePressedItem() {
 }
 
 void ShelfInput::contextClick(Point point, QPoint globalPos) {
+    m_plainPressItemID.reset();
     const std::optional<QUuid> item = m_view.itemAt(point);
     std::unique_ptr<QMenu> menu;
     if (item) {

@@ -39,7 +39,8 @@ public:
     ShelfInput& operator=(const ShelfInput&) = delete;
 
     // One press, in view coordinates. `command` is Ctrl on this desktop; the
-    // click count is 2 for the second press of a double click.
+    // click count is 2 for the second press of a double click, which opens
+    // the item only when both presses landed on it without Shift or Ctrl.
     struct Press {
         Point point;
         bool shift = false;
@@ -105,6 +106,11 @@ private:
     bool motionReduced() const { return reduceMotion && reduceMotion(); }
 
     TarvoView& m_view;
+    // The item the last press landed on without Shift or Ctrl. Qt counts a
+    // second press as a double click by time and pointer travel alone, yet
+    // the items may move under a still pointer, and a modified press only
+    // changes the selection.
+    std::optional<QUuid> m_plainPressItemID;
     std::optional<Point> m_mouseDownPoint;
     std::optional<QUuid> m_mouseDownItemID;
     std::optional<QUuid> m_pressedItemID;

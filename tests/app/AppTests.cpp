@@ -4,6 +4,7 @@
 #include "TarvoApp/Alerts.h"
 #include "TarvoApp/AppDelegate.h"
 #include "TarvoApp/Entry.h"
+#include "TarvoApp/InstanceSocket.h"
 #include "TarvoApp/LaunchAtLogin.h"
 #include "TarvoApp/SingleInstance.h"
 #include "TarvoApp/StoreAccess.h"
@@ -42,7 +43,15 @@
 #include <QTabWidget>
 
 #include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <future>
+
 #include <pwd.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -633,6 +642,78 @@ TEST(SingleInstanceTest, TheLockGoesWithItsHolder) {
     }
     SingleInstance next(dir.file("Tarvo"));
     EXPECT_EQ(next.acquire(), SingleInstance::Outcome::first);
+}
+
+// Asks at `path` from a thread of its own while this one answers.
+bool askWhileAnswering(const QString& path) {
+    auto asked =
+        std::async(std::launch::async, [path] { return InstanceSocket::ask(path, 10000); });
+    while (asked.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    return asked.get();
+}
+
+sockaddr_un socketAddress(const QString& path) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray name = QFile::encodeName(path);
+    std::memcpy(address.sun_path, name.constData(), std::size_t(name.size()));
+    return address;
+}
+
+// Without a session bus the socket beside the lock carries the request: the
+// socket a killed process left refuses and is replaced by the next holder,
+// which answers every asking; only its user can connect, and it goes with
+// its holder.
+TEST(InstanceSocketTest, TheHolderAnswersOverTheSocketAndOnlyItsUserGetsThrough) {
+    TempDir dir;
+    const QString path = dir.file("tarvo.socket");
+    const sockaddr_un address = socketAddress(path);
+    {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        ASSERT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)), 0);
+        ::close(fd);
+    }
+    ASSERT_TRUE(QFileInfo::exists(path));
+    EXPECT_FALSE(InstanceSocket::ask(path, 10000));
+
+    int opened = 0;
+    {
+        InstanceSocket socket(path);
+        ASSERT_TRUE(socket.listen([&opened] { ++opened; }));
+        EXPECT_TRUE(askWhileAnswering(path));
+        EXPECT_TRUE(askWhileAnswering(path));
+        EXPECT_EQ(opened, 2);
+
+        struct stat info {};
+        ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, 0600u);
+        if (::geteuid() == 0) {
+            // Another user, with the folders open to all: only the socket's
+            // own mode keeps them out.
+            ::chmod(QFile::encodeName(dir.path()).constData(), 0755);
+            const pid_t child = ::fork();
+            if (child == 0) {
+                if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+                    ::_exit(2);
+                const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+                const int connected =
+                    ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address));
+                ::_exit(connected == 0 ? 0 : errno == EACCES ? 1 : 3);
+            }
+            int status = 0;
+            ASSERT_EQ(::waitpid(child, &status, 0), child);
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1)
+                << "another user reached the socket: " << status;
+        }
+    }
+    EXPECT_EQ(opened, 2);
+    EXPECT_FALSE(QFileInfo::exists(path));
+    EXPECT_FALSE(InstanceSocket::ask(path, 10000));
+
+    InstanceSocket tooLong(dir.file(QString(120, u'x')));
+    EXPECT_FALSE(tooLong.listen([] {}));
+    EXPECT_FALSE(InstanceSocket::ask(dir.file(QString(120, u'x')), 10000));
 }
 
 TEST(EntryTest, VersionAndHelpAnswerWithoutADisplay) {

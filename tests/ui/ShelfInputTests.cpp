@@ -267,6 +267,58 @@ TEST_F(ShelfInputTest, ADoubleClickActivatesTheItemTheFirstClickSelected) {
     EXPECT_EQ(m_delegate.lastItem, m_items[2].id);
 }
 
+// Qt reports a quick second press as a double click wherever it lands on the
+// item under a still pointer; it opens an item only when both presses landed
+// on it without Shift or Ctrl.
+TEST_F(ShelfInputTest, ADoubleClickIsTwoPlainPressesOnOneItem) {
+    struct Click {
+        std::size_t index;
+        bool shift = false;
+        bool command = false;
+    };
+    struct Case {
+        const char* name;
+        Click first, second;
+        bool dragFirst;
+        bool opens;
+        std::vector<std::size_t> selected;
+    };
+    const Case cases[] = {
+        {"both on one item", {2}, {2}, false, true, {2}},
+        {"the second on another item, as when the items moved", {2}, {3}, false, false, {3}},
+        {"a Ctrl press on another item", {2}, {3, false, true}, false, false, {2, 3}},
+        {"a Ctrl press on the same item", {2}, {2, false, true}, false, false, {}},
+        {"a plain press after a Ctrl press", {2, false, true}, {2}, false, false, {2}},
+        {"a Shift press on the same item", {2}, {2, true}, false, false, {2}},
+        {"after a press that became a drag", {2}, {2}, true, false, {2}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        // A press on nothing starts each case afresh.
+        input().press({{-100, -100}, false, false, 1});
+        input().release({-100, -100});
+        m_delegate.calls.clear();
+
+        const Point first = centre(c.first.index);
+        input().press({first, c.first.shift, c.first.command, 1});
+        if (c.dragFirst)
+            input().drag({first.x + 20, first.y});
+        input().release(first);
+        const Point second = centre(c.second.index);
+        input().press({second, c.second.shift, c.second.command, 2});
+        input().release(second);
+
+        EXPECT_EQ(m_delegate.calls.contains("activate"), c.opens);
+        if (c.opens) {
+            EXPECT_EQ(m_delegate.lastItem, m_items[c.second.index].id);
+        }
+        std::vector<QUuid> selected;
+        for (std::size_t i : c.selected)
+            selected.push_back(m_items[i].id);
+        EXPECT_EQ(m_view.selection(), selected);
+    }
+}
+
 TEST_F(ShelfInputTest, BarePressesClickTheIslandOnlyAboveItsEdgeAndWithoutTravel) {
     click(1);
     const Point bare{m_view.islandRect().maxX() - 4, m_view.islandRect().maxY() - 4};
@@ -374,6 +426,8 @@ TEST_F(ShelfInputTest, QtEventsReachTheInputAndUnknownKeysGoOn) {
     EXPECT_EQ(m_view.selection(), ids({1, 3}));
     QTest::mouseClick(&m_view, Qt::LeftButton, Qt::ShiftModifier, m_view.toQt(centre(4)).toPoint());
     EXPECT_EQ(m_view.selection(), ids({3, 4}));
+    // A double click comes as a press and then a press Qt counts as the second.
+    QTest::mouseClick(&m_view, Qt::LeftButton, Qt::NoModifier, m_view.toQt(centre(2)).toPoint());
     QTest::mouseDClick(&m_view, Qt::LeftButton, Qt::NoModifier, m_view.toQt(centre(2)).toPoint());
     EXPECT_TRUE(m_delegate.calls.contains("activate"));
 

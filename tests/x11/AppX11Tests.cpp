@@ -15,6 +15,7 @@
 #include <QApplication>
 #include <QBuffer>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QProcess>
 
@@ -107,6 +108,34 @@ TEST_F(TarvoProgram, StartsHiddenAndASecondStartOpensTheShelf) {
     // With nothing on it the opened shelf goes away by itself.
     EXPECT_TRUE(waitFor([&] { return !m_display.isViewable(window); }, 10000));
     EXPECT_EQ(tarvo.terminate(), 0);
+}
+
+// Without a session bus a second start reaches the first over the socket
+// beside the lock, and the socket a killed Tarvo leaves behind blocks no start.
+TEST_F(TarvoProgram, WithoutASessionBusASecondStartStillOpensTheShelf) {
+    const QString nowhere = QStringLiteral("unix:path=") + m_home.file("no-bus");
+    const QString socket = m_home.file("data/Tarvo/tarvo.socket");
+    {
+        TarvoProcess killed(m_home);
+        killed.setVariable(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), nowhere);
+        killed.start();
+        ASSERT_NE(panel(killed), xcb_window_t(XCB_NONE)) << "no panel window";
+        ASSERT_TRUE(waitFor([&] { return QFileInfo::exists(socket); }, 10000));
+    } // killed with SIGKILL, leaving its socket
+    ASSERT_TRUE(QFileInfo::exists(socket));
+
+    TarvoProcess tarvo(m_home);
+    tarvo.setVariable(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), nowhere);
+    tarvo.start();
+    const xcb_window_t window = panel(tarvo);
+    ASSERT_NE(window, xcb_window_t(XCB_NONE)) << "the socket left behind blocked the start";
+    pump(500);
+    EXPECT_FALSE(m_display.isViewable(window));
+    EXPECT_EQ(tarvo.startAgain(), 0);
+    EXPECT_TRUE(waitFor([&] { return m_display.isViewable(window); }, 10000))
+        << "the second start did not open the shelf";
+    EXPECT_EQ(tarvo.terminate(), 0);
+    EXPECT_FALSE(QFileInfo::exists(socket));
 }
 
 TEST_F(TarvoProgram, ADragElsewhereUnfoldsTheShelfTakingDropsOverTheWholePanel) {

@@ -102,7 +102,13 @@ protected:
             preferences.setHotkey(HotkeySpec{40, HotkeySpec::command | HotkeySpec::shift});
             preferences.setHasCompletedOnboarding(true);
         }
+        // What the desktop opens an item with only notes that it was asked to.
+        m_home.write("bin/xdg-open", "#!/bin/sh\necho \"$1\" >> \"$0.log\"\n");
+        QFile::setPermissions(m_home.file("bin/xdg-open"),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         m_tarvo = std::make_unique<TarvoProcess>(m_home);
+        m_tarvo->setVariable(QStringLiteral("PATH"),
+                             m_home.file("bin:") + QString::fromLocal8Bit(qgetenv("PATH")));
         m_tarvo->start();
         std::optional<xcb_window_t> found;
         ASSERT_TRUE(waitFor([&] {
@@ -221,6 +227,18 @@ protected:
             else
                 collectOthers(child, found);
         }
+    }
+
+    // The files the program asked the desktop to open, in order.
+    QStringList opened() const {
+        QFile log(m_home.file("bin/xdg-open.log"));
+        if (!log.open(QIODevice::ReadOnly))
+            return {};
+        QStringList files;
+        for (const QByteArray& line : log.readAll().split('\n'))
+            if (!line.isEmpty())
+                files << QUrl(QString::fromUtf8(line)).toLocalFile();
+        return files;
     }
 
     // The log of recent destinations as the program wrote it.
@@ -353,6 +371,60 @@ TEST_F(ShelfInputX11, ClicksAndTheMenusShortcutsCopyWhatIsChosen) {
         },
         10000))
         << "the menu's Paste landed nothing";
+}
+
+// A double click opens an item only when both clicks land on it without
+// Ctrl: a quick click on another item, with Ctrl or without, chooses that item
+// and opens nothing, and a quick second Ctrl-click on one item takes it out
+// again.
+TEST_F(ShelfInputX11, ADoubleClickIsTwoClicksOnOneItemWithoutCtrl) {
+    openForKeys();
+    struct Click {
+        int index;
+        bool ctrl;
+    };
+    struct Case {
+        const char* name;
+        Click first, second;
+        std::vector<int> chosen; // what Return then copies
+    };
+    const Case cases[] = {
+        {"a Ctrl-click on another item", {0, false}, {1, true}, {0, 1}},
+        {"a click on another item", {0, false}, {2, false}, {2}},
+        {"a Ctrl-click twice on one item", {1, true}, {1, true}, {2}},
+    };
+    const int apart = QApplication::doubleClickInterval() + 300;
+    // A hand's pace, well inside the double-click interval; each step is let
+    // through the server before the next, which it may otherwise reorder.
+    const auto click = [this](const Click& at, bool glide) {
+        if (glide)
+            m_hand.glideTo(itemCentre(at.index), 4);
+        pump(20);
+        if (at.ctrl) {
+            m_hand.key(XK_Control_L, true);
+            pump(20);
+        }
+        m_hand.press();
+        pump(20);
+        m_hand.release();
+        pump(20);
+        if (at.ctrl)
+            m_hand.key(XK_Control_L, false);
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        click(c.first, true);
+        click(c.second, true);
+        pump(apart);
+        keys({XK_Return});
+        EXPECT_TRUE(clipboardHoldsFiles(c.chosen));
+    }
+    // Both clicks on one item open it, and it alone.
+    click({2, false}, true);
+    click({2, false}, false);
+    EXPECT_TRUE(waitFor([&] { return !opened().isEmpty(); }, 10000)) << "nothing was opened";
+    pump(apart);
+    EXPECT_EQ(opened(), QStringList{m_paths[2]}) << opened().join(u' ').toStdString();
 }
 
 // An item dragged along the shelf with the pointer moves there: the drag is
