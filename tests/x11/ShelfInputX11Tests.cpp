@@ -18,7 +18,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -385,9 +384,3 @@ TEST_F(ShelfInputX11, DraggingAnItemAlongTheShelfReordersItAndDeliversNothing) {
 
 } // namespace
 } // namespace tarvo::test
-
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -14,7 +14,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -437,9 +436,3 @@ TEST_F(ShelfX11Test, ScreenReadersSeeOneElementPerItemNamedAfterIt) {
 
 } // namespace
 } // namespace tarvo::test
-
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
