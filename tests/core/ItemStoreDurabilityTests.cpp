@@ -7,6 +7,7 @@
 #include "TarvoCore/Json.h"
 
 #include "support/DiskRecorder.h"
+#include "support/ItemFactory.h"
 #include "support/RecordingLogSink.h"
 #include "support/TempDir.h"
 
@@ -39,26 +40,7 @@ protected:
     QString root() const { return m_dir.file("Items"); }
 
     Item fileItem(ItemStore& store, const QString& name, const QByteArray& bytes, double addedAt) {
-        Item item;
-        item.id = QUuid::createUuid();
-        const QString folder = store.makeItemDirectory(item.id);
-        QFile file(folder + u'/' + name);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-        file.close();
-        item.payload = ItemPayload::file(name);
-        item.state = ItemState::ready();
-        item.displayName = name;
-        item.addedAt = Date::fromSecondsSince1970(addedAt);
-        item.contentHash = ContentHash::ofPath(folder + u'/' + name);
-        return item;
-    }
-
-    static std::vector<QUuid> ids(const ItemStore& store) {
-        std::vector<QUuid> out;
-        for (const Item& item : store.items())
-            out.push_back(item.id);
-        return out;
+        return test::makeFileItem(store, name, bytes, Date::fromSecondsSince1970(addedAt));
     }
 
     QStringList rootEntries(const QString& pattern) const {
@@ -229,9 +211,9 @@ TEST_F(StoreDurabilityTest, AddThatCannotBeMadeDurableTakesNothing) {
         test::RecordingLogSink log;
         const auto result = store.add(item);
         EXPECT_TRUE(result.is<ItemStore::AddResult::Failed>());
-        EXPECT_EQ(ids(store), std::vector<QUuid>{kept.id});
+        EXPECT_EQ(test::itemIds(store), std::vector<QUuid>{kept.id});
         EXPECT_EQ(log.lines().size(), 1u);
-        EXPECT_EQ(ids(ItemStore(r)), std::vector<QUuid>{kept.id});
+        EXPECT_EQ(test::itemIds(ItemStore(r)), std::vector<QUuid>{kept.id});
     }
 }
 
@@ -305,7 +287,7 @@ TEST_F(StoreDurabilityTest, UnreadableMetadataSetsTheFolderAsideWithItsFiles) {
         c.damage(r + "/" + json::uuidText(damaged.id), disk);
         test::RecordingLogSink log;
         ItemStore store(r);
-        EXPECT_EQ(ids(store), std::vector<QUuid>{kept.id});
+        EXPECT_EQ(test::itemIds(store), std::vector<QUuid>{kept.id});
         const QStringList aside = QDir(r).entryList(
             {".quarantined." + json::uuidText(damaged.id) + ".*"}, QDir::Dirs | QDir::Hidden);
         ASSERT_EQ(aside.size(), 1);
@@ -321,7 +303,7 @@ TEST_F(StoreDurabilityTest, UnreadableMetadataSetsTheFolderAsideWithItsFiles) {
                 << log.lines().front().toStdString();
         }
         // Loaded again, it stays aside and nothing else is touched.
-        EXPECT_EQ(ids(ItemStore(r)), std::vector<QUuid>{kept.id});
+        EXPECT_EQ(test::itemIds(ItemStore(r)), std::vector<QUuid>{kept.id});
         EXPECT_EQ(QDir(r).entryList({".quarantined.*"}, QDir::Dirs | QDir::Hidden).size(), 1);
     }
 }
@@ -364,9 +346,10 @@ TEST_F(StoreDurabilityTest, StartFinishesWhatACrashLeft) {
 
     ItemStore store(root());
     store.waitForDeletions();
-    EXPECT_EQ(ids(store), (std::vector<QUuid>{lookalike.id, listed.id, adoptable.id}))
+    EXPECT_EQ(test::itemIds(store), (std::vector<QUuid>{lookalike.id, listed.id, adoptable.id}))
         << "adopted at the end";
-    EXPECT_EQ(ids(ItemStore(root())), (std::vector<QUuid>{lookalike.id, listed.id, adoptable.id}));
+    EXPECT_EQ(test::itemIds(ItemStore(root())),
+              (std::vector<QUuid>{lookalike.id, listed.id, adoptable.id}));
     EXPECT_TRUE(QFileInfo::exists(*lookalike.payloadURL(root()))) << "an item's own file stays";
     EXPECT_TRUE(rootEntries(".removed.*").isEmpty());
     EXPECT_FALSE(QFileInfo::exists(stale));
