@@ -48,6 +48,15 @@ struct Store {
             file.write(bytes);
         });
     }
+    // A 40 by 40 PNG picture.
+    Item smallPicture() {
+        return fileItem(
+            QStringLiteral("p.png"),
+            [](const QString& p) {
+                test::writePng(p, 40, 40, {1, 2, 3});
+            },
+            true);
+    }
     QString cacheFile(const Item& item) const {
         return folder(item.id) + u'/' + QLatin1String(ThumbnailProvider::cacheFileName);
     }
@@ -339,12 +348,7 @@ TEST(ThumbnailProvider, SecondRequestWhilePendingDoesNothing) {
     Store store;
     HeldDecoder held;
     ThumbnailProvider provider(store.dir.path(), held.decoder());
-    const Item photo = store.fileItem(
-        QStringLiteral("p.png"),
-        [](const QString& p) {
-            test::writePng(p, 40, 40, {1, 2, 3});
-        },
-        true);
+    const Item photo = store.smallPicture();
     Answer first, second;
     provider.thumbnail(photo, recordInto(first));
     provider.thumbnail(photo, recordInto(second));
@@ -360,12 +364,7 @@ TEST(ThumbnailProvider, AnAnswerAfterInvalidateDoesNotBringTheOldPictureBack) {
     Store store;
     HeldDecoder held;
     ThumbnailProvider provider(store.dir.path(), held.decoder());
-    const Item photo = store.fileItem(
-        QStringLiteral("p.png"),
-        [](const QString& p) {
-            test::writePng(p, 40, 40, {1, 2, 3});
-        },
-        true);
+    const Item photo = store.smallPicture();
     Answer stale;
     provider.thumbnail(photo, recordInto(stale));
     provider.invalidate(photo.id);
@@ -400,12 +399,7 @@ TEST(ThumbnailProvider, AnAnswerAfterInvalidateDoesNotBringTheOldPictureBack) {
 // thread would wait for whatever else fills the disk, such as a large drop.
 TEST(ThumbnailProvider, TheDiskCacheIsReplacedWholeWithoutAFlush) {
     Store store;
-    const Item photo = store.fileItem(
-        QStringLiteral("p.png"),
-        [](const QString& p) {
-            test::writePng(p, 40, 40, {1, 2, 3});
-        },
-        true);
+    const Item photo = store.smallPicture();
     test::DiskRecorder disk;
     ThumbnailProvider provider(store.dir.path());
     Answer answer;
@@ -445,12 +439,7 @@ TEST(ThumbnailProvider, LateAnswerForARemovedItemWritesNothing) {
     Store store;
     HeldDecoder held;
     ThumbnailProvider provider(store.dir.path(), held.decoder());
-    const Item photo = store.fileItem(
-        QStringLiteral("p.png"),
-        [](const QString& p) {
-            test::writePng(p, 40, 40, {1, 2, 3});
-        },
-        true);
+    const Item photo = store.smallPicture();
     Answer answer;
     provider.thumbnail(photo, recordInto(answer));
     held.waitUntilDecoded(1);
