@@ -4,7 +4,7 @@
 set -euo pipefail
 build=$(cd "${1:-build}" && pwd)
 shift || true
-source "$(dirname "$0")/session.sh"
-bench_session
+source "$(dirname "$0")/../tests/x11/session.sh"
+x11_start_session
 export TARVO_GTK_PROBE="$build/tests/tarvo-test-gtk-probe"
 "$build/bench/TarvoDragReportBench" "$@"

@@ -5,8 +5,8 @@
 set -euo pipefail
 build=$(cd "${1:-build}" && pwd)
 shift || true
-source "$(dirname "$0")/session.sh"
-bench_session --bus
+source "$(dirname "$0")/../tests/x11/session.sh"
+x11_start_session --bus
 unset QT_QPA_PLATFORM
 echo "load average: $(cut -d' ' -f1-3 /proc/loadavg)"
 "$build/bench/TarvoFirstUnfoldBench" "$@"

@@ -4,8 +4,8 @@
 set -euo pipefail
 build=$(cd "${1:-build}" && pwd)
 shift || true
-source "$(dirname "$0")/session.sh"
-bench_session --bus
+source "$(dirname "$0")/../tests/x11/session.sh"
+x11_start_session --bus
 export QT_ACCESSIBILITY=0 NO_AT_BRIDGE=1
 export TARVO_PROGRAM="$build/TarvoApp/tarvo"
 export TARVO_GTK_PROBE="$build/tests/tarvo-test-gtk-probe"
