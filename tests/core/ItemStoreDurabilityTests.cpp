@@ -7,6 +7,7 @@
 #include "TarvoCore/Json.h"
 
 #include "support/DiskRecorder.h"
+#include "support/EventLoopWait.h"
 #include "support/ItemFactory.h"
 #include "support/RecordingLogSink.h"
 #include "support/TempDir.h"
@@ -14,7 +15,6 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -52,12 +52,6 @@ protected:
         const timespec then{::time(nullptr) - seconds, 0};
         const timespec times[2] = {then, then};
         ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
-    }
-
-    static void waitUntil(const std::function<bool()>& done) {
-        QDeadlineTimer deadline(20000);
-        while (!done() && !deadline.hasExpired())
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     }
 
     test::TempDir m_dir;
@@ -125,7 +119,7 @@ TEST_F(StoreDurabilityTest, RemovalRenamesAsideBeforeTheIndexAndDeletesAfterTheG
                             }));
     EXPECT_FALSE(QFileInfo::exists(store.itemDirectory(a.id)));
     EXPECT_EQ(rootEntries(".removed.*").size(), 1) << "kept for undo";
-    waitUntil([&] {
+    test::runEventsUntil([&] {
         store.waitForDeletions();
         return rootEntries(".removed.*").isEmpty();
     });

@@ -9,6 +9,7 @@
 #include "TarvoCore/StoreWriter.h"
 
 #include "support/DiskRecorder.h"
+#include "support/EventLoopWait.h"
 #include "support/ItemFactory.h"
 #include "support/RecordingLogSink.h"
 #include "support/TempDir.h"
@@ -16,7 +17,6 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -62,12 +62,6 @@ protected:
     static qsizetype position(const std::vector<QString>& calls, const QString& call) {
         const auto at = std::find(calls.begin(), calls.end(), call);
         return at == calls.end() ? -1 : at - calls.begin();
-    }
-
-    static void waitUntil(const std::function<bool()>& done) {
-        QDeadlineTimer deadline(20000);
-        while (!done() && !deadline.hasExpired())
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     }
 
     test::TempDir m_dir;
@@ -173,7 +167,7 @@ TEST_F(StoreWriterTest, AFailedItemWriteTurnsTheItemFailed) {
     ASSERT_TRUE(QDir().mkpath(store->itemDirectory(item.id) + "/item.json"));
     test::RecordingLogSink log;
     EXPECT_TRUE(store->add(item).is<ItemStore::AddResult::Added>()) << "told later, not now";
-    waitUntil([&] { return !reported.empty(); });
+    test::runEventsUntil([&] { return !reported.empty(); });
     ASSERT_EQ(reported.size(), 1u);
     EXPECT_EQ(reported[0].first, item.id);
     EXPECT_EQ(reported[0].second, "could not replace “item.json”: Is a directory");
@@ -190,7 +184,7 @@ TEST_F(StoreWriterTest, AFailedItemWriteTurnsTheItemFailed) {
     store->update(again);
     store->update(again);
     store->waitForWrites();
-    waitUntil([&] { return !reported.empty(); });
+    test::runEventsUntil([&] { return !reported.empty(); });
     QCoreApplication::processEvents();
     EXPECT_EQ(reported.size(), 1u);
 

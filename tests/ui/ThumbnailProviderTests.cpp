@@ -1,12 +1,12 @@
 #include "convert/ImageFixtures.h"
 #include "support/DiskRecorder.h"
+#include "support/EventLoopWait.h"
 #include "support/TempDir.h"
 
 #include "TarvoUI/ThumbnailDecoder.h"
 #include "TarvoUI/ThumbnailProvider.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -67,14 +67,6 @@ Item textItem(const QString& text) {
     item.id = QUuid::createUuid();
     item.payload = ItemPayload::text(text);
     return item;
-}
-
-// Runs the event loop until `done` or a generous deadline.
-template <class Done> bool waitFor(Done done) {
-    QDeadlineTimer deadline(20000);
-    while (!done() && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
 }
 
 struct Answer {
@@ -219,7 +211,7 @@ TEST(ThumbnailProvider, PicturesOfEachKindOfItem) {
         SCOPED_TRACE(c.name);
         Answer answer;
         provider.thumbnail(c.item, recordInto(answer));
-        ASSERT_TRUE(waitFor([&] { return answer.calls > 0; }));
+        ASSERT_TRUE(test::runEventsUntil([&] { return answer.calls > 0; }));
         EXPECT_EQ(answer.calls, 1);
         ASSERT_FALSE(answer.image.isNull());
         EXPECT_EQ(QFileInfo::exists(store.cacheFile(c.item)), c.decoded);
@@ -293,7 +285,7 @@ TEST(ThumbnailProvider, MemoryThenDiskThenWorker) {
         Answer first;
         provider.thumbnail(photo, recordInto(first));
         EXPECT_EQ(first.calls, 0) << "a decode answers later, on the main thread";
-        ASSERT_TRUE(waitFor([&] { return first.calls == 1; }));
+        ASSERT_TRUE(test::runEventsUntil([&] { return first.calls == 1; }));
         Answer again;
         provider.thumbnail(photo, recordInto(again));
         EXPECT_EQ(again.calls, 1) << "from memory, at once";
@@ -317,7 +309,7 @@ TEST(ThumbnailProvider, MemoryThenDiskThenWorker) {
     EXPECT_FALSE(later.cached(photo));
     Answer fresh;
     later.thumbnail(photo, recordInto(fresh));
-    ASSERT_TRUE(waitFor([&] { return fresh.calls == 1; }));
+    ASSERT_TRUE(test::runEventsUntil([&] { return fresh.calls == 1; }));
     EXPECT_EQ(decodes, 2);
 }
 
@@ -353,7 +345,7 @@ TEST(ThumbnailProvider, SecondRequestWhilePendingDoesNothing) {
     provider.thumbnail(photo, recordInto(first));
     provider.thumbnail(photo, recordInto(second));
     held.release();
-    ASSERT_TRUE(waitFor([&] { return first.calls == 1; }));
+    ASSERT_TRUE(test::runEventsUntil([&] { return first.calls == 1; }));
     provider.waitForWorkers();
     QCoreApplication::processEvents();
     EXPECT_EQ(second.calls, 0);
@@ -374,7 +366,7 @@ TEST(ThumbnailProvider, AnAnswerAfterInvalidateDoesNotBringTheOldPictureBack) {
     Answer fresh;
     provider.thumbnail(photo, recordInto(fresh));
     held.release();
-    ASSERT_TRUE(waitFor([&] { return fresh.calls == 1; }));
+    ASSERT_TRUE(test::runEventsUntil([&] { return fresh.calls == 1; }));
     provider.waitForWorkers();
     QCoreApplication::processEvents();
     EXPECT_EQ(stale.calls, 0) << "the old answer is dropped";
@@ -404,7 +396,7 @@ TEST(ThumbnailProvider, TheDiskCacheIsReplacedWholeWithoutAFlush) {
     ThumbnailProvider provider(store.dir.path());
     Answer answer;
     provider.thumbnail(photo, recordInto(answer));
-    ASSERT_TRUE(waitFor([&] { return answer.calls == 1; }));
+    ASSERT_TRUE(test::runEventsUntil([&] { return answer.calls == 1; }));
     std::vector<QString> cacheCalls;
     for (const QString& call : disk.calls()) {
         if (call.contains(QLatin1String("thumbnail")))
@@ -430,7 +422,7 @@ TEST(ThumbnailProvider, IconsAreNeverWrittenToTheDiskCache) {
     const Item broken = store.bytesItem(QStringLiteral("broken.jpg"), "\xff\xd8\xff\xe0garbage");
     Answer answer;
     provider.thumbnail(broken, recordInto(answer));
-    ASSERT_TRUE(waitFor([&] { return answer.calls == 1; }));
+    ASSERT_TRUE(test::runEventsUntil([&] { return answer.calls == 1; }));
     EXPECT_FALSE(answer.image.isNull());
     EXPECT_FALSE(QFileInfo::exists(store.cacheFile(broken)));
 }
@@ -445,7 +437,7 @@ TEST(ThumbnailProvider, LateAnswerForARemovedItemWritesNothing) {
     held.waitUntilDecoded(1);
     QDir(store.folder(photo.id)).removeRecursively();
     held.release();
-    ASSERT_TRUE(waitFor([&] { return answer.calls == 1; }));
+    ASSERT_TRUE(test::runEventsUntil([&] { return answer.calls == 1; }));
     EXPECT_TRUE(provider.cached(photo));
     EXPECT_FALSE(QFileInfo::exists(store.folder(photo.id))) << "the folder is not made again";
 }
@@ -458,7 +450,7 @@ TEST(ThumbnailProvider, DecompressionBombIsRefused) {
     ThumbnailProvider provider(store.dir.path());
     Answer answer;
     provider.thumbnail(bomb, recordInto(answer));
-    ASSERT_TRUE(waitFor([&] { return answer.calls == 1; }));
+    ASSERT_TRUE(test::runEventsUntil([&] { return answer.calls == 1; }));
     EXPECT_EQ(answer.image.size(), QSize(kTile, kTile)) << "its type's icon instead";
     EXPECT_FALSE(QFileInfo::exists(store.cacheFile(bomb)));
 }
