@@ -2,6 +2,8 @@
 // and sixteen through the conversion engine, with wall time and peak memory,
 // beside the same work by vipsthumbnail and ImageMagick's convert when they
 // are installed (bench/convert-references.sh installs them).
+#include "BenchPhoto.h"
+
 #include "TarvoConvert/ConversionEngine.h"
 #include "TarvoConvert/ImageConverter.h"
 #include "TarvoConvert/Vips.h"
@@ -36,35 +38,11 @@ QTemporaryDir& folder() {
     return dir;
 }
 
-// A photograph-like JPEG: noise over gradients, softened, so that it costs
-// what a camera's picture costs to decode.
+// A 24-megapixel photograph, softened as a camera's.
 const QString& sourcePhoto() {
     static const QString path = [] {
-        Vips::start();
         const QString file = folder().filePath(QStringLiteral("photo-24mp.jpg"));
-        VipsImage* noise = nullptr;
-        VipsImage* xy = nullptr;
-        VipsImage* gradient = nullptr;
-        VipsImage* sum = nullptr;
-        VipsImage* soft = nullptr;
-        VipsImage* bytes = nullptr;
-        vips_gaussnoise(&noise, kWidth, kHeight, "sigma", 40.0, "mean", 0.0, nullptr);
-        vips_xyz(&xy, kWidth, kHeight, nullptr);
-        const double scale[] = {255.0 / kWidth, 255.0 / kHeight};
-        const double offset[] = {0, 0};
-        vips_linear(xy, &gradient, scale, offset, 2, nullptr);
-        VipsImage* bands[] = {gradient, gradient, gradient};
-        VipsImage* rgb = nullptr;
-        vips_bandjoin(bands, &rgb, 3, nullptr);
-        VipsImage* firstThree = nullptr;
-        vips_extract_band(rgb, &firstThree, 0, "n", 3, nullptr);
-        vips_add(firstThree, noise, &sum, nullptr);
-        vips_gaussblur(sum, &soft, 0.8, nullptr);
-        vips_cast_uchar(soft, &bytes, nullptr);
-        bytes->Type = VIPS_INTERPRETATION_sRGB;
-        vips_jpegsave(bytes, QFile::encodeName(file).constData(), "Q", 90, nullptr);
-        for (VipsImage* image : {noise, xy, gradient, rgb, firstThree, sum, soft, bytes})
-            g_object_unref(image);
+        bench::writePhoto(file, kWidth, kHeight, 40.0, 0.8);
         return file;
     }();
     return path;

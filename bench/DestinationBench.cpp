@@ -11,6 +11,8 @@
 #include "TarvoPlatform/x11/X11WindowList.h"
 #include "TarvoPlatform/x11/X11Workspace.h"
 
+#include "BenchRun.h"
+
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
@@ -177,8 +179,5 @@ BENCHMARK(BM_RoundTripOnX11)->Unit(benchmark::kMicrosecond);
 int main(int argc, char** argv) {
     // The X11 connection looks for Qt's own connection only when there is one.
     QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return bench::runBenchmarks(argc, argv);
 }

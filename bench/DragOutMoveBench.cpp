@@ -12,6 +12,8 @@
 
 #include "shell/ShellFixture.h"
 
+#include "BenchRun.h"
+
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -131,8 +133,5 @@ BENCHMARK(BM_BadgeFollowsOntoAnotherApplication);
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return bench::runBenchmarks(argc, argv);
 }

@@ -9,6 +9,8 @@
 #include "TarvoPlatform/memory/FakeClock.h"
 #include "TarvoPlatform/memory/MemoryPasteboard.h"
 
+#include "BenchRun.h"
+
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
@@ -205,9 +207,7 @@ int main(int argc, char** argv) {
     if (!dir.isValid())
         return 1;
     g_dir = &dir;
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
+    const int result = bench::runBenchmarks(argc, argv);
     g_dir = nullptr;
-    return 0; // the folder goes with `dir`
+    return result; // the folder goes with `dir`
 }

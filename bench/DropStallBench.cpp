@@ -25,6 +25,8 @@
 #include "TarvoShell/ShellPlatform.h"
 #include "TarvoShell/TarvoController.h"
 
+#include "BenchRun.h"
+
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -231,11 +233,7 @@ int main(int argc, char** argv) {
     if (!dir.isValid())
         return 1;
     g_dir = &dir;
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
+    const int result = bench::runBenchmarks(argc, argv);
     g_dir = nullptr;
-    return 0;
+    return result;
 }

@@ -13,6 +13,8 @@
 #include "TarvoUI/TarvoPanel.h"
 #include "TarvoUI/TarvoView.h"
 
+#include "BenchRun.h"
+
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -155,10 +157,5 @@ BENCHMARK(BM_FirstUnfold)->UseManualTime()->Unit(benchmark::kMillisecond)->Itera
 } // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return bench::runBenchmarks(argc, argv);
 }

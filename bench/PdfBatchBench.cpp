@@ -1,6 +1,8 @@
 // Sixteen images of 50 megapixels each delivered onto a PDF rule at once,
 // through the conversion engine at its usual limit: the peak memory of the
 // whole process. Its own program, so that the peak is this batch's alone.
+#include "BenchPhoto.h"
+
 #include "TarvoConvert/ConversionEngine.h"
 #include "TarvoConvert/Vips.h"
 #include "TarvoCore/Item.h"
@@ -30,31 +32,10 @@ QTemporaryDir& folder() {
     return dir;
 }
 
-// A photograph-like JPEG: noise over a gradient, as a camera's picture costs.
+// A 50-megapixel photograph.
 QString makePhoto() {
-    Vips::start();
     const QString file = folder().filePath(QStringLiteral("photo-50mp.jpg"));
-    VipsImage* noise = nullptr;
-    VipsImage* xy = nullptr;
-    VipsImage* gradient = nullptr;
-    VipsImage* rgb = nullptr;
-    VipsImage* three = nullptr;
-    VipsImage* sum = nullptr;
-    VipsImage* bytes = nullptr;
-    vips_gaussnoise(&noise, kWidth, kHeight, "sigma", 30.0, "mean", 0.0, nullptr);
-    vips_xyz(&xy, kWidth, kHeight, nullptr);
-    const double scale[] = {255.0 / kWidth, 255.0 / kHeight};
-    const double offset[] = {0, 0};
-    vips_linear(xy, &gradient, scale, offset, 2, nullptr);
-    VipsImage* bands[] = {gradient, gradient, gradient};
-    vips_bandjoin(bands, &rgb, 3, nullptr);
-    vips_extract_band(rgb, &three, 0, "n", 3, nullptr);
-    vips_add(three, noise, &sum, nullptr);
-    vips_cast_uchar(sum, &bytes, nullptr);
-    bytes->Type = VIPS_INTERPRETATION_sRGB;
-    vips_jpegsave(bytes, QFile::encodeName(file).constData(), "Q", 90, nullptr);
-    for (VipsImage* image : {noise, xy, gradient, rgb, three, sum, bytes})
-        g_object_unref(image);
+    bench::writePhoto(file, kWidth, kHeight, 30.0);
     return file;
 }
 

@@ -11,6 +11,8 @@
 #include "TarvoUI/Settings/SettingsModel.h"
 #include "TarvoUI/Settings/SettingsWindow.h"
 
+#include "BenchRun.h"
+
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -140,8 +142,5 @@ int main(int argc, char** argv) {
                     opened, double(timer.nsecsElapsed()) / 1e6);
         window.window()->close();
     }
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return bench::runBenchmarks(argc, argv);
 }

@@ -9,6 +9,8 @@
 #include <QApplication>
 #include <QPainter>
 
+#include "BenchRun.h"
+
 #include <benchmark/benchmark.h>
 
 namespace {
@@ -117,8 +119,5 @@ BENCHMARK(BM_WindowShapeWithoutCompositor)->Arg(1)->Arg(2)->Unit(benchmark::kMic
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return bench::runBenchmarks(argc, argv);
 }

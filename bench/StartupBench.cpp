@@ -7,6 +7,8 @@
 #include "TarvoCore/ContentHash.h"
 #include "TarvoCore/ItemStore.h"
 
+#include "BenchRun.h"
+
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -88,14 +90,8 @@ BENCHMARK(BM_StartUpWith2000Items)->Unit(benchmark::kMillisecond)->Iterations(20
 } // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "xcb");
+    bench::defaultPlatform("xcb");
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return bench::runBenchmarks(argc, argv);
 }

@@ -3,6 +3,8 @@
 #include "TarvoConvert/Vips.h"
 #include "TarvoUI/ThumbnailProvider.h"
 
+#include "BenchRun.h"
+
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
@@ -114,13 +116,7 @@ BENCHMARK(BM_ThumbnailsFromDiskCache)->Unit(benchmark::kMillisecond)->UseRealTim
 } // namespace
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM",
-            qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    bench::defaultPlatform("offscreen");
     QGuiApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return bench::runBenchmarks(argc, argv);
 }

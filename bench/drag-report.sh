@@ -5,8 +5,6 @@ set -euo pipefail
 build=$(cd "${1:-build}" && pwd)
 shift || true
 source "$(dirname "$0")/../tests/x11/session.sh"
-x11_require Xvfb openbox xprop
-x11_start_display
-x11_start_wm
+x11_start_session
 export TARVO_GTK_PROBE="$build/tests/tarvo-test-gtk-probe"
 "$build/bench/TarvoDragReportBench" "$@"

@@ -6,10 +6,7 @@ set -euo pipefail
 build=$(cd "${1:-build}" && pwd)
 shift || true
 source "$(dirname "$0")/../tests/x11/session.sh"
-x11_require Xvfb openbox xprop dbus-daemon
-x11_start_display
-x11_start_wm
-x11_start_bus
+x11_start_session --bus
 unset QT_QPA_PLATFORM
 echo "load average: $(cut -d' ' -f1-3 /proc/loadavg)"
 "$build/bench/TarvoFirstUnfoldBench" "$@"

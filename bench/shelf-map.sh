@@ -5,10 +5,7 @@ set -euo pipefail
 build=$(cd "${1:-build}" && pwd)
 shift || true
 source "$(dirname "$0")/../tests/x11/session.sh"
-x11_require Xvfb openbox xprop dbus-daemon
-x11_start_display
-x11_start_wm
-x11_start_bus
+x11_start_session --bus
 export QT_ACCESSIBILITY=0 NO_AT_BRIDGE=1
 export TARVO_PROGRAM="$build/TarvoApp/tarvo"
 export TARVO_GTK_PROBE="$build/tests/tarvo-test-gtk-probe"

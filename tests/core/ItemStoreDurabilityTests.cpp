@@ -7,13 +7,14 @@
 #include "TarvoCore/Json.h"
 
 #include "support/DiskRecorder.h"
+#include "support/EventLoopWait.h"
+#include "support/ItemFactory.h"
 #include "support/RecordingLogSink.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -39,26 +40,7 @@ protected:
     QString root() const { return m_dir.file("Items"); }
 
     Item fileItem(ItemStore& store, const QString& name, const QByteArray& bytes, double addedAt) {
-        Item item;
-        item.id = QUuid::createUuid();
-        const QString folder = store.makeItemDirectory(item.id);
-        QFile file(folder + u'/' + name);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-        file.close();
-        item.payload = ItemPayload::file(name);
-        item.state = ItemState::ready();
-        item.displayName = name;
-        item.addedAt = Date::fromSecondsSince1970(addedAt);
-        item.contentHash = ContentHash::ofPath(folder + u'/' + name);
-        return item;
-    }
-
-    static std::vector<QUuid> ids(const ItemStore& store) {
-        std::vector<QUuid> out;
-        for (const Item& item : store.items())
-            out.push_back(item.id);
-        return out;
+        return test::makeFileItem(store, name, bytes, Date::fromSecondsSince1970(addedAt));
     }
 
     QStringList rootEntries(const QString& pattern) const {
@@ -70,12 +52,6 @@ protected:
         const timespec then{::time(nullptr) - seconds, 0};
         const timespec times[2] = {then, then};
         ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
-    }
-
-    static void waitUntil(const std::function<bool()>& done) {
-        QDeadlineTimer deadline(20000);
-        while (!done() && !deadline.hasExpired())
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     }
 
     test::TempDir m_dir;
@@ -143,7 +119,7 @@ TEST_F(StoreDurabilityTest, RemovalRenamesAsideBeforeTheIndexAndDeletesAfterTheG
                             }));
     EXPECT_FALSE(QFileInfo::exists(store.itemDirectory(a.id)));
     EXPECT_EQ(rootEntries(".removed.*").size(), 1) << "kept for undo";
-    waitUntil([&] {
+    test::runEventsUntil([&] {
         store.waitForDeletions();
         return rootEntries(".removed.*").isEmpty();
     });
@@ -229,9 +205,9 @@ TEST_F(StoreDurabilityTest, AddThatCannotBeMadeDurableTakesNothing) {
         test::RecordingLogSink log;
         const auto result = store.add(item);
         EXPECT_TRUE(result.is<ItemStore::AddResult::Failed>());
-        EXPECT_EQ(ids(store), std::vector<QUuid>{kept.id});
+        EXPECT_EQ(test::itemIds(store), std::vector<QUuid>{kept.id});
         EXPECT_EQ(log.lines().size(), 1u);
-        EXPECT_EQ(ids(ItemStore(r)), std::vector<QUuid>{kept.id});
+        EXPECT_EQ(test::itemIds(ItemStore(r)), std::vector<QUuid>{kept.id});
     }
 }
 
@@ -305,7 +281,7 @@ TEST_F(StoreDurabilityTest, UnreadableMetadataSetsTheFolderAsideWithItsFiles) {
         c.damage(r + "/" + json::uuidText(damaged.id), disk);
         test::RecordingLogSink log;
         ItemStore store(r);
-        EXPECT_EQ(ids(store), std::vector<QUuid>{kept.id});
+        EXPECT_EQ(test::itemIds(store), std::vector<QUuid>{kept.id});
         const QStringList aside = QDir(r).entryList(
             {".quarantined." + json::uuidText(damaged.id) + ".*"}, QDir::Dirs | QDir::Hidden);
         ASSERT_EQ(aside.size(), 1);
@@ -321,7 +297,7 @@ TEST_F(StoreDurabilityTest, UnreadableMetadataSetsTheFolderAsideWithItsFiles) {
                 << log.lines().front().toStdString();
         }
         // Loaded again, it stays aside and nothing else is touched.
-        EXPECT_EQ(ids(ItemStore(r)), std::vector<QUuid>{kept.id});
+        EXPECT_EQ(test::itemIds(ItemStore(r)), std::vector<QUuid>{kept.id});
         EXPECT_EQ(QDir(r).entryList({".quarantined.*"}, QDir::Dirs | QDir::Hidden).size(), 1);
     }
 }
@@ -364,9 +340,10 @@ TEST_F(StoreDurabilityTest, StartFinishesWhatACrashLeft) {
 
     ItemStore store(root());
     store.waitForDeletions();
-    EXPECT_EQ(ids(store), (std::vector<QUuid>{lookalike.id, listed.id, adoptable.id}))
+    EXPECT_EQ(test::itemIds(store), (std::vector<QUuid>{lookalike.id, listed.id, adoptable.id}))
         << "adopted at the end";
-    EXPECT_EQ(ids(ItemStore(root())), (std::vector<QUuid>{lookalike.id, listed.id, adoptable.id}));
+    EXPECT_EQ(test::itemIds(ItemStore(root())),
+              (std::vector<QUuid>{lookalike.id, listed.id, adoptable.id}));
     EXPECT_TRUE(QFileInfo::exists(*lookalike.payloadURL(root()))) << "an item's own file stays";
     EXPECT_TRUE(rootEntries(".removed.*").isEmpty());
     EXPECT_FALSE(QFileInfo::exists(stale));

@@ -4,6 +4,7 @@
 #include "TarvoCore/ItemStore.h"
 #include "TarvoCore/L10n.h"
 
+#include "support/ItemFactory.h"
 #include "support/RecordingLogSink.h"
 #include "support/TempDir.h"
 
@@ -27,28 +28,13 @@ protected:
     // An item whose file `name` holds `bytes`, stored in its folder but not yet added.
     Item fileItem(ItemStore& store, const QString& name, const QByteArray& bytes, double addedAt,
                   bool pinned = false) {
-        Item item;
-        item.id = QUuid::createUuid();
-        const QString folder = store.makeItemDirectory(item.id);
-        writeFile(folder + u'/' + name, bytes);
-        item.payload = ItemPayload::file(name);
-        item.state = ItemState::ready();
-        item.displayName = name;
-        item.addedAt = Date::fromSecondsSince1970(addedAt);
-        item.contentHash = ContentHash::ofPath(folder + u'/' + name);
+        Item item = test::makeFileItem(store, name, bytes, Date::fromSecondsSince1970(addedAt));
         item.pinned = pinned;
         return item;
     }
 
     static Item textItem(const QString& text, double addedAt) {
-        Item item;
-        item.id = QUuid::createUuid();
-        item.payload = ItemPayload::text(text);
-        item.state = ItemState::ready();
-        item.displayName = text;
-        item.addedAt = Date::fromSecondsSince1970(addedAt);
-        item.contentHash = ContentHash::ofString(text);
-        return item;
+        return test::makeTextItem(text, Date::fromSecondsSince1970(addedAt));
     }
 
     static void writeFile(const QString& path, const QByteArray& bytes) {
@@ -66,13 +52,6 @@ protected:
     }
 
     QByteArray indexBytes() const { return m_dir.read("Items/tarvo.json"); }
-
-    static std::vector<QUuid> ids(const ItemStore& store) {
-        std::vector<QUuid> out;
-        for (const Item& item : store.items())
-            out.push_back(item.id);
-        return out;
-    }
 
     static QStringList temporaryFiles(const QString& folder) {
         return QDir(folder).entryList({"*.tmp"}, QDir::Files | QDir::Hidden);
@@ -100,7 +79,7 @@ TEST_F(ItemStoreTest, ChangesSurviveReopening) {
     c.payload = ItemPayload::image("c.png");
     for (const Item& item : {a, b, c})
         ASSERT_TRUE(store->add(item).is<ItemStore::AddResult::Added>());
-    EXPECT_EQ(ids(*store), (std::vector<QUuid>{c.id, b.id, a.id}));
+    EXPECT_EQ(test::itemIds(*store), (std::vector<QUuid>{c.id, b.id, a.id}));
 
     b.pinned = true;
     b.sourceBundleID = "org.gnome.TextEditor";
@@ -134,7 +113,7 @@ TEST_F(ItemStoreTest, ItemWhoseFolderIsGoneIsDroppedWithALogLine) {
     }
     test::RecordingLogSink sink;
     auto store = open();
-    EXPECT_EQ(ids(*store), std::vector<QUuid>{kept.id});
+    EXPECT_EQ(test::itemIds(*store), std::vector<QUuid>{kept.id});
     EXPECT_EQ(store->selection(), QSet<QUuid>{kept.id});
     EXPECT_EQ(sink.lines(), std::vector<QString>{"core notice: dropping item " +
                                                  json::uuidText(gone) + ": its metadata is gone"});
@@ -182,7 +161,7 @@ TEST_F(ItemStoreTest, DamagedIndexIsRebuiltFromItemFolders) {
             writeFile(r + "/tarvo.json", *c.index);
 
         ItemStore store(r);
-        EXPECT_EQ(ids(store), (std::vector<QUuid>{newer.id, older.id})) << "newest first";
+        EXPECT_EQ(test::itemIds(store), (std::vector<QUuid>{newer.id, older.id})) << "newest first";
         EXPECT_TRUE(store.selection().isEmpty());
         const QByteArray expected = "{\"order\":[\"" + json::uuidText(newer.id).toUtf8() + "\",\"" +
                                     json::uuidText(older.id).toUtf8() + "\"],\"selection\":[]}";
@@ -220,7 +199,7 @@ TEST_F(ItemStoreTest, DuplicateSelectsTheExistingItemAndWritesNothing) {
     EXPECT_EQ(result, (ItemStore::AddResult{ItemStore::AddResult::Duplicate{first}}));
     EXPECT_EQ(result.item(), first);
     EXPECT_EQ(store->selection(), QSet<QUuid>{first.id});
-    EXPECT_EQ(ids(*store), (std::vector<QUuid>{other.id, first.id}));
+    EXPECT_EQ(test::itemIds(*store), (std::vector<QUuid>{other.id, first.id}));
     EXPECT_FALSE(QFileInfo::exists(store->itemDirectory(again.id))) << "new folder removed";
     EXPECT_EQ(indexBytes(), indexBefore);
 
@@ -294,7 +273,7 @@ TEST_F(ItemStoreTest, FailedMetadataWriteTakesNothing) {
     const auto result = store->add(item);
     ASSERT_TRUE(result.is<ItemStore::AddResult::Failed>());
     EXPECT_EQ(result.item(), item);
-    EXPECT_EQ(ids(*store), std::vector<QUuid>{kept.id});
+    EXPECT_EQ(test::itemIds(*store), std::vector<QUuid>{kept.id});
     EXPECT_EQ(indexBytes(), indexBefore);
     EXPECT_EQ(sink.lines(),
               std::vector<QString>{"core error: could not write item.json: could not replace "
@@ -320,7 +299,7 @@ TEST_F(ItemStoreTest, IndexWriteFailureFailsTheAddAndIsLogged) {
     test::RecordingLogSink sink;
     const auto result = store->add(textItem("x", 2));
     EXPECT_TRUE(result.is<ItemStore::AddResult::Failed>());
-    EXPECT_EQ(ids(*store), std::vector<QUuid>{kept.id}) << "the shelf is as it was";
+    EXPECT_EQ(test::itemIds(*store), std::vector<QUuid>{kept.id}) << "the shelf is as it was";
     EXPECT_EQ(sink.lines(), std::vector<QString>{"core error: could not write the tarvo index: "
                                                  "could not replace “tarvo.json”: Is a directory"});
 }
@@ -335,7 +314,7 @@ TEST_F(ItemStoreTest, UpdateMoveRemoveClearEdges) {
     const Item a = textItem("a", 1), b = textItem("b", 2), c = textItem("c", 3);
     for (const Item& i : {a, b, c})
         store->add(i);
-    ASSERT_EQ(ids(*store), (std::vector<QUuid>{c.id, b.id, a.id}));
+    ASSERT_EQ(test::itemIds(*store), (std::vector<QUuid>{c.id, b.id, a.id}));
 
     const QByteArray before = indexBytes();
     store->update(textItem("stranger", 4));
@@ -344,9 +323,9 @@ TEST_F(ItemStoreTest, UpdateMoveRemoveClearEdges) {
     EXPECT_EQ(indexBytes(), before) << "nothing changed, nothing written";
 
     store->move(c.id, 99);
-    EXPECT_EQ(ids(*store), (std::vector<QUuid>{b.id, a.id, c.id}));
+    EXPECT_EQ(test::itemIds(*store), (std::vector<QUuid>{b.id, a.id, c.id}));
     store->move(c.id, -5);
-    EXPECT_EQ(ids(*store), (std::vector<QUuid>{c.id, b.id, a.id}));
+    EXPECT_EQ(test::itemIds(*store), (std::vector<QUuid>{c.id, b.id, a.id}));
 
     Item pinned = a;
     pinned.pinned = true;
@@ -373,7 +352,7 @@ TEST_F(ItemStoreTest, ExpiryKeepsPinnedExactAgeAndFutureItems) {
         store->add(i);
     const auto removed = store->evictExpired(Date::fromSecondsSince1970(now), maxAge);
     EXPECT_EQ(removed, (std::vector<QUuid>{older.id, old.id})) << "in list order";
-    EXPECT_EQ(ids(*store), (std::vector<QUuid>{pinnedOld.id, future.id, exact.id}));
+    EXPECT_EQ(test::itemIds(*store), (std::vector<QUuid>{pinnedOld.id, future.id, exact.id}));
 }
 
 TEST_F(ItemStoreTest, EvictionToTheDefaultCapAtItsEdges) {
@@ -384,7 +363,8 @@ TEST_F(ItemStoreTest, EvictionToTheDefaultCapAtItsEdges) {
     Item pinned = fileItem(*store, "p.bin", "3", 50, true);
     for (const Item& i : {pinned, tieBack, tieFront, oldest})
         store->add(i);
-    ASSERT_EQ(ids(*store), (std::vector<QUuid>{oldest.id, tieFront.id, tieBack.id, pinned.id}));
+    ASSERT_EQ(test::itemIds(*store),
+              (std::vector<QUuid>{oldest.id, tieFront.id, tieBack.id, pinned.id}));
 
     // Grow the oldest item's file (sparse) so the whole shelf is exactly the cap.
     const qint64 others = store->containerSize();
@@ -397,7 +377,7 @@ TEST_F(ItemStoreTest, EvictionToTheDefaultCapAtItsEdges) {
 
     // Ties go to the item nearer the front; pinned items stay even over the cap.
     EXPECT_EQ(store->evictToCap(0), (std::vector<QUuid>{tieFront.id, tieBack.id}));
-    EXPECT_EQ(ids(*store), std::vector<QUuid>{pinned.id});
+    EXPECT_EQ(test::itemIds(*store), std::vector<QUuid>{pinned.id});
     EXPECT_FALSE(QFileInfo::exists(store->itemDirectory(oldest.id)));
 }
 

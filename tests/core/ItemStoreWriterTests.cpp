@@ -9,13 +9,14 @@
 #include "TarvoCore/StoreWriter.h"
 
 #include "support/DiskRecorder.h"
+#include "support/EventLoopWait.h"
+#include "support/ItemFactory.h"
 #include "support/RecordingLogSink.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -44,33 +45,11 @@ protected:
     }
 
     static Item textItem(const QString& text, double addedAt) {
-        Item item;
-        item.id = QUuid::createUuid();
-        item.payload = ItemPayload::text(text);
-        item.state = ItemState::ready();
-        item.displayName = text;
-        item.addedAt = Date::fromSecondsSince1970(addedAt);
-        item.contentHash = ContentHash::ofString(text);
-        return item;
+        return test::makeTextItem(text, Date::fromSecondsSince1970(addedAt));
     }
 
     Item fileItem(ItemStore& store, const QString& name, const QByteArray& bytes, double addedAt) {
-        Item item = textItem(name, addedAt);
-        const QString folder = store.makeItemDirectory(item.id);
-        QFile file(folder + u'/' + name);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-        file.close();
-        item.payload = ItemPayload::file(name);
-        item.contentHash = ContentHash::ofPath(folder + u'/' + name);
-        return item;
-    }
-
-    static std::vector<QUuid> ids(const ItemStore& store) {
-        std::vector<QUuid> out;
-        for (const Item& item : store.items())
-            out.push_back(item.id);
-        return out;
+        return test::makeFileItem(store, name, bytes, Date::fromSecondsSince1970(addedAt));
     }
 
     static std::vector<QString> matching(const std::vector<QString>& calls, const QString& part) {
@@ -83,12 +62,6 @@ protected:
     static qsizetype position(const std::vector<QString>& calls, const QString& call) {
         const auto at = std::find(calls.begin(), calls.end(), call);
         return at == calls.end() ? -1 : at - calls.begin();
-    }
-
-    static void waitUntil(const std::function<bool()>& done) {
-        QDeadlineTimer deadline(20000);
-        while (!done() && !deadline.hasExpired())
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     }
 
     test::TempDir m_dir;
@@ -120,7 +93,7 @@ TEST_F(StoreWriterTest, ItemsPrecedeOneIndexHoldingTheNewestSnapshot) {
     const qsizetype payload = position(calls, "flushFile a.txt");
     ASSERT_GE(payload, 0);
     EXPECT_LT(payload, position(calls, "write item.json"));
-    EXPECT_EQ(ids(ItemStore(root())), (std::vector<QUuid>{a.id, b.id}));
+    EXPECT_EQ(test::itemIds(ItemStore(root())), (std::vector<QUuid>{a.id, b.id}));
 }
 
 // An item removed before its write started leaves no folder behind, and the
@@ -144,7 +117,7 @@ TEST_F(StoreWriterTest, RemovedBeforeItsWriteLeavesNothing) {
     ASSERT_GE(rootFlush, 0);
     EXPECT_LT(rootFlush, position(calls, "write tarvo.json"));
     EXPECT_FALSE(QFileInfo::exists(store->itemDirectory(gone.id)));
-    EXPECT_EQ(ids(ItemStore(root())), std::vector<QUuid>{kept.id});
+    EXPECT_EQ(test::itemIds(ItemStore(root())), std::vector<QUuid>{kept.id});
 }
 
 // Quitting with writes still queued: destroying the store or saving it
@@ -174,7 +147,7 @@ TEST_F(StoreWriterTest, QueuedWritesAreFinishedOnTheWayOut) {
         store->update(changed);
         c.leave(store);
         const ItemStore reopened(root());
-        EXPECT_EQ(ids(reopened), added);
+        EXPECT_EQ(test::itemIds(reopened), added);
         EXPECT_TRUE(reopened.item(changed.id)->pinned);
     }
 }
@@ -194,7 +167,7 @@ TEST_F(StoreWriterTest, AFailedItemWriteTurnsTheItemFailed) {
     ASSERT_TRUE(QDir().mkpath(store->itemDirectory(item.id) + "/item.json"));
     test::RecordingLogSink log;
     EXPECT_TRUE(store->add(item).is<ItemStore::AddResult::Added>()) << "told later, not now";
-    waitUntil([&] { return !reported.empty(); });
+    test::runEventsUntil([&] { return !reported.empty(); });
     ASSERT_EQ(reported.size(), 1u);
     EXPECT_EQ(reported[0].first, item.id);
     EXPECT_EQ(reported[0].second, "could not replace “item.json”: Is a directory");
@@ -211,7 +184,7 @@ TEST_F(StoreWriterTest, AFailedItemWriteTurnsTheItemFailed) {
     store->update(again);
     store->update(again);
     store->waitForWrites();
-    waitUntil([&] { return !reported.empty(); });
+    test::runEventsUntil([&] { return !reported.empty(); });
     QCoreApplication::processEvents();
     EXPECT_EQ(reported.size(), 1u);
 
@@ -246,12 +219,12 @@ TEST_F(StoreWriterTest, ACrashBeforeTheIndexLeavesAStoreThatOpens) {
         QDir().mkpath(itemFolder(root(), late.id));
         writer.writeItem(late, true);
     } // stopped before any index
-    EXPECT_EQ(ids(ItemStore(root())), std::vector<QUuid>{kept.id});
+    EXPECT_EQ(test::itemIds(ItemStore(root())), std::vector<QUuid>{kept.id});
     ASSERT_TRUE(QFileInfo::exists(itemFolder(root(), late.id) + "/item.json"));
 
     const QString folder = itemFolder(root(), late.id);
     const timespec then{::time(nullptr) - 2 * 86400, 0};
     const timespec times[2] = {then, then};
     ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(folder).constData(), times, 0), 0);
-    EXPECT_EQ(ids(ItemStore(root())), (std::vector<QUuid>{kept.id, late.id}));
+    EXPECT_EQ(test::itemIds(ItemStore(root())), (std::vector<QUuid>{kept.id, late.id}));
 }

@@ -19,8 +19,8 @@ Item added(ItemStore& store, Item item) {
 
 } // namespace
 
-Item addFileItem(ItemStore& store, const QString& name, const QByteArray& bytes, bool isImage,
-                 Date addedAt) {
+Item makeFileItem(ItemStore& store, const QString& name, const QByteArray& bytes, Date addedAt,
+                  bool isImage) {
     Item item;
     item.id = QUuid::createUuid();
     item.payload = isImage ? ItemPayload::image(name) : ItemPayload::file(name);
@@ -29,20 +29,36 @@ Item addFileItem(ItemStore& store, const QString& name, const QByteArray& bytes,
     const QString folder = store.makeItemDirectory(item.id);
     QFile file(folder + u'/' + name);
     EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
+    EXPECT_EQ(file.write(bytes), bytes.size());
     file.close();
     item.contentHash = ContentHash::ofPath(file.fileName());
-    return added(store, std::move(item));
+    return item;
 }
 
-Item addTextItem(ItemStore& store, const QString& text, Date addedAt) {
+Item makeTextItem(const QString& text, Date addedAt) {
     Item item;
     item.id = QUuid::createUuid();
     item.payload = ItemPayload::text(text);
     item.displayName = text;
     item.addedAt = addedAt;
     item.contentHash = ContentHash::ofString(text);
-    return added(store, std::move(item));
+    return item;
+}
+
+std::vector<QUuid> itemIds(const ItemStore& store) {
+    std::vector<QUuid> out;
+    for (const Item& item : store.items())
+        out.push_back(item.id);
+    return out;
+}
+
+Item addFileItem(ItemStore& store, const QString& name, const QByteArray& bytes, bool isImage,
+                 Date addedAt) {
+    return added(store, makeFileItem(store, name, bytes, addedAt, isImage));
+}
+
+Item addTextItem(ItemStore& store, const QString& text, Date addedAt) {
+    return added(store, makeTextItem(text, addedAt));
 }
 
 Item addUrlItem(ItemStore& store, const QUrl& url, Date addedAt) {

@@ -1,6 +1,8 @@
 #include "TarvoCore/L10n.h"
 #include "TarvoUI/BatchConfirmWindow.h"
 
+#include "support/EventLoopWait.h"
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QLabel>
@@ -19,13 +21,6 @@ Delivery imageDelivery(std::optional<qint64> maxPixels) {
     ImageOptions options;
     options.maxPixels = maxPixels;
     return Delivery::image(options);
-}
-
-template <class Done> bool waitFor(Done done) {
-    QDeadlineTimer deadline(20000);
-    while (!done() && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
 }
 
 } // namespace
@@ -117,7 +112,7 @@ TEST(BatchConfirmWindow, TheTimeoutDeliversAndTheBarRunsDown) {
     window.present({2, QStringLiteral("PNG"), 800}, QRect(0, 0, 100, 30),
                    [&](Choice c) { choices.push_back(c); });
     EXPECT_EQ(window.countdownOpacity(), 1.0);
-    ASSERT_TRUE(waitFor([&] { return !choices.empty(); }));
+    ASSERT_TRUE(test::runEventsUntil([&] { return !choices.empty(); }));
     EXPECT_EQ(choices, std::vector<Choice>{Choice::deliver});
     EXPECT_LT(window.countdownFraction(), 1.0);
     EXPECT_FALSE(window.isVisible());
@@ -129,6 +124,6 @@ TEST(BatchConfirmWindow, ReducedMotionHoldsTheBarStillAndDim) {
     window.present({2, QStringLiteral("PNG"), 800}, QRect(0, 0, 100, 30),
                    [&](Choice) { answered = true; });
     EXPECT_EQ(window.countdownOpacity(), 0.5);
-    ASSERT_TRUE(waitFor([&] { return answered; }));
+    ASSERT_TRUE(test::runEventsUntil([&] { return answered; }));
     EXPECT_EQ(window.countdownFraction(), 1.0);
 }

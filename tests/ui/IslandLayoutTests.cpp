@@ -32,120 +32,65 @@ QRectF box(const Rect& r) {
 } // namespace
 
 TEST(IslandLayout, EachStateOnPlainAndNotchedScreens) {
-    struct Case {
-        const char* name;
-        Input in;
+    struct Expected {
         double visibleBottom;
         Rect island;
         double radius;
         double flare;
         Rect strip;
-        double rowOpacity;
-        double tabGlowOpacity;
+        double rowOpacity = 0;
+        double tabGlowOpacity = 0;
+    };
+    struct Case {
+        const char* name;
+        Input in;
+        Expected expected;
     };
     Input chips = input(plainHeight, TarvoState::dragging, 360);
     chips.hasDestinations = true;
     chips.destinationRowSize = {300, 28};
     Input notchedChips = chips;
     notchedChips.viewSize.height = notchedHeight;
+    // Hidden and resting lay out alike.
+    const Expected plainRest{40, {200, 40, 200, 92}, 32, 10, {200, 40, 200, 92}};
+    const Expected notchedRest{40, {171, 40, 258, 124}, 32, 10, {171, 40, 258, 92}};
     const Case cases[] = {
-        {"plain hidden",
-         input(plainHeight, TarvoState::hidden, 200),
-         40,
-         {200, 40, 200, 92},
-         32,
-         10,
-         {200, 40, 200, 92},
-         0,
-         0},
-        {"plain resting",
-         input(plainHeight, TarvoState::resting, 200),
-         40,
-         {200, 40, 200, 92},
-         32,
-         10,
-         {200, 40, 200, 92},
-         0,
-         0},
+        {"plain hidden", input(plainHeight, TarvoState::hidden, 200), plainRest},
+        {"plain resting", input(plainHeight, TarvoState::resting, 200), plainRest},
         {"plain dragging without chips",
          input(plainHeight, TarvoState::dragging, 360),
-         40,
-         {120, 40, 360, 92},
-         32,
-         10,
-         {120, 40, 360, 92},
-         0,
-         0},
+         {40, {120, 40, 360, 92}, 32, 10, {120, 40, 360, 92}}},
         {"plain dragging with chips",
          chips,
-         0,
-         {120, 0, 360, 132},
-         32,
-         10,
-         {120, 40, 360, 92},
-         1,
-         0},
+         {0, {120, 0, 360, 132}, 32, 10, {120, 40, 360, 92}, 1}},
         // The tab keeps a notch's height and place on a screen without one.
         {"plain tab",
          input(plainHeight, TarvoState::tab, 120),
-         100,
-         {240, 100, 120, 32},
-         10,
-         7,
-         {240, 100, 120, 0},
-         0,
-         1},
-        {"notched hidden",
-         input(notchedHeight, TarvoState::hidden, 258),
-         40,
-         {171, 40, 258, 124},
-         32,
-         10,
-         {171, 40, 258, 92},
-         0,
-         0},
-        {"notched resting",
-         input(notchedHeight, TarvoState::resting, 258),
-         40,
-         {171, 40, 258, 124},
-         32,
-         10,
-         {171, 40, 258, 92},
-         0,
-         0},
+         {100, {240, 100, 120, 32}, 10, 7, {240, 100, 120, 0}, 0, 1}},
+        {"notched hidden", input(notchedHeight, TarvoState::hidden, 258), notchedRest},
+        {"notched resting", input(notchedHeight, TarvoState::resting, 258), notchedRest},
         {"notched dragging with chips",
          notchedChips,
-         0,
-         {120, 0, 360, 164},
-         32,
-         10,
-         {120, 40, 360, 92},
-         1,
-         0},
+         {0, {120, 0, 360, 164}, 32, 10, {120, 40, 360, 92}, 1}},
         {"notched tab",
          input(notchedHeight, TarvoState::tab, 202),
-         132,
-         {199, 132, 202, 32},
-         10,
-         7,
-         {199, 132, 202, 0},
-         0,
-         1},
+         {132, {199, 132, 202, 32}, 10, 7, {199, 132, 202, 0}, 0, 1}},
     };
     for (const Case& c : cases) {
         const Layout l = IslandLayout::layout(c.in);
-        EXPECT_EQ(l.visibleBottom, c.visibleBottom) << c.name;
-        EXPECT_EQ(l.islandRect, c.island) << c.name;
-        EXPECT_DOUBLE_EQ(l.cornerRadius, c.radius) << c.name;
-        EXPECT_DOUBLE_EQ(l.flare, c.flare) << c.name;
-        EXPECT_EQ(l.stripFrame, c.strip) << c.name;
-        EXPECT_EQ(l.rowOpacity, c.rowOpacity) << c.name;
-        EXPECT_EQ(l.tabGlowOpacity, c.tabGlowOpacity) << c.name;
+        const Expected& e = c.expected;
+        EXPECT_EQ(l.visibleBottom, e.visibleBottom) << c.name;
+        EXPECT_EQ(l.islandRect, e.island) << c.name;
+        EXPECT_DOUBLE_EQ(l.cornerRadius, e.radius) << c.name;
+        EXPECT_DOUBLE_EQ(l.flare, e.flare) << c.name;
+        EXPECT_EQ(l.stripFrame, e.strip) << c.name;
+        EXPECT_EQ(l.rowOpacity, e.rowOpacity) << c.name;
+        EXPECT_EQ(l.tabGlowOpacity, e.tabGlowOpacity) << c.name;
         // The outline spans the island and flares out at the top edge.
         const QRectF bounds = l.outline.boundingRect();
-        EXPECT_NEAR(bounds.left(), c.island.x - c.flare, 1e-9) << c.name;
-        EXPECT_NEAR(bounds.right(), c.island.maxX() + c.flare, 1e-9) << c.name;
-        EXPECT_NEAR(bounds.top(), c.island.y, 1e-9) << c.name;
+        EXPECT_NEAR(bounds.left(), e.island.x - e.flare, 1e-9) << c.name;
+        EXPECT_NEAR(bounds.right(), e.island.maxX() + e.flare, 1e-9) << c.name;
+        EXPECT_NEAR(bounds.top(), e.island.y, 1e-9) << c.name;
         EXPECT_NEAR(bounds.bottom(), c.in.viewSize.height, 1e-9) << c.name;
         // Everything shown lies inside the view.
         const QRectF view(0, 0, c.in.viewSize.width, c.in.viewSize.height);

@@ -29,6 +29,17 @@ struct Tree {
     }
 };
 
+// Adds "disappear", a 0.4 s move that holds its end, in a transaction whose
+// completion counts `runs`.
+void addHeldDisappear(Tree& tree, Layer& layer, int& runs) {
+    Transaction tx(tree.animator);
+    tx.setCompletion([&runs] { ++runs; });
+    BasicAnimation away(KeyPath::position, Point{}, Point{0, 50}, 0.4);
+    away.removedOnCompletion = false;
+    away.fillMode = FillMode::forwards;
+    layer.addAnimation(away, "disappear");
+}
+
 } // namespace
 
 TEST(LayerTree, FrameSetsBoundsAndPositionAboutTheAnchor) {
@@ -263,14 +274,7 @@ TEST(Transactions, RemovedOrReplacedAnimationsCountAsEnded) {
     auto layer = Layer::make();
     tree.root->addSublayer(layer);
     int runs = 0;
-    {
-        Transaction tx(tree.animator);
-        tx.setCompletion([&] { ++runs; });
-        BasicAnimation away(KeyPath::position, Point{}, Point{0, 50}, 0.4);
-        away.removedOnCompletion = false;
-        away.fillMode = FillMode::forwards;
-        layer->addAnimation(away, "disappear");
-    }
+    addHeldDisappear(tree, *layer, runs);
     tree.clock.advance(0.1);
     layer->removeAnimation("disappear");
     EXPECT_EQ(runs, 0); // never inside the call that ended it
@@ -294,14 +298,7 @@ TEST(Transactions, AHeldAnimationCompletesWhenItsTimeIsUp) {
     auto layer = Layer::make();
     tree.root->addSublayer(layer);
     int runs = 0;
-    {
-        Transaction tx(tree.animator);
-        tx.setCompletion([&] { ++runs; });
-        BasicAnimation away(KeyPath::position, Point{}, Point{0, 50}, 0.4);
-        away.removedOnCompletion = false;
-        away.fillMode = FillMode::forwards;
-        layer->addAnimation(away, "disappear");
-    }
+    addHeldDisappear(tree, *layer, runs);
     tree.clock.advance(0.5);
     EXPECT_EQ(runs, 1);
     EXPECT_NE(layer->animation("disappear"), nullptr);

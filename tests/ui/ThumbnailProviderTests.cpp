@@ -1,12 +1,12 @@
 #include "convert/ImageFixtures.h"
 #include "support/DiskRecorder.h"
+#include "support/EventLoopWait.h"
 #include "support/TempDir.h"
 
 #include "TarvoUI/ThumbnailDecoder.h"
 #include "TarvoUI/ThumbnailProvider.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -48,6 +48,15 @@ struct Store {
             file.write(bytes);
         });
     }
+    // A 40 by 40 PNG picture.
+    Item smallPicture() {
+        return fileItem(
+            QStringLiteral("p.png"),
+            [](const QString& p) {
+                test::writePng(p, 40, 40, {1, 2, 3});
+            },
+            true);
+    }
     QString cacheFile(const Item& item) const {
         return folder(item.id) + u'/' + QLatin1String(ThumbnailProvider::cacheFileName);
     }
@@ -58,14 +67,6 @@ Item textItem(const QString& text) {
     item.id = QUuid::createUuid();
     item.payload = ItemPayload::text(text);
     return item;
-}
-
-// Runs the event loop until `done` or a generous deadline.
-template <class Done> bool waitFor(Done done) {
-    QDeadlineTimer deadline(20000);
-    while (!done() && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
 }
 
 struct Answer {
@@ -210,7 +211,7 @@ TEST(ThumbnailProvider, PicturesOfEachKindOfItem) {
         SCOPED_TRACE(c.name);
         Answer answer;
         provider.thumbnail(c.item, recordInto(answer));
-        ASSERT_TRUE(waitFor([&] { return answer.calls > 0; }));
+        ASSERT_TRUE(test::runEventsUntil([&] { return answer.calls > 0; }));
         EXPECT_EQ(answer.calls, 1);
         ASSERT_FALSE(answer.image.isNull());
         EXPECT_EQ(QFileInfo::exists(store.cacheFile(c.item)), c.decoded);
@@ -284,7 +285,7 @@ TEST(ThumbnailProvider, MemoryThenDiskThenWorker) {
         Answer first;
         provider.thumbnail(photo, recordInto(first));
         EXPECT_EQ(first.calls, 0) << "a decode answers later, on the main thread";
-        ASSERT_TRUE(waitFor([&] { return first.calls == 1; }));
+        ASSERT_TRUE(test::runEventsUntil([&] { return first.calls == 1; }));
         Answer again;
         provider.thumbnail(photo, recordInto(again));
         EXPECT_EQ(again.calls, 1) << "from memory, at once";
@@ -308,7 +309,7 @@ TEST(ThumbnailProvider, MemoryThenDiskThenWorker) {
     EXPECT_FALSE(later.cached(photo));
     Answer fresh;
     later.thumbnail(photo, recordInto(fresh));
-    ASSERT_TRUE(waitFor([&] { return fresh.calls == 1; }));
+    ASSERT_TRUE(test::runEventsUntil([&] { return fresh.calls == 1; }));
     EXPECT_EQ(decodes, 2);
 }
 
@@ -339,17 +340,12 @@ TEST(ThumbnailProvider, SecondRequestWhilePendingDoesNothing) {
     Store store;
     HeldDecoder held;
     ThumbnailProvider provider(store.dir.path(), held.decoder());
-    const Item photo = store.fileItem(
-        QStringLiteral("p.png"),
-        [](const QString& p) {
-            test::writePng(p, 40, 40, {1, 2, 3});
-        },
-        true);
+    const Item photo = store.smallPicture();
     Answer first, second;
     provider.thumbnail(photo, recordInto(first));
     provider.thumbnail(photo, recordInto(second));
     held.release();
-    ASSERT_TRUE(waitFor([&] { return first.calls == 1; }));
+    ASSERT_TRUE(test::runEventsUntil([&] { return first.calls == 1; }));
     provider.waitForWorkers();
     QCoreApplication::processEvents();
     EXPECT_EQ(second.calls, 0);
@@ -360,12 +356,7 @@ TEST(ThumbnailProvider, AnAnswerAfterInvalidateDoesNotBringTheOldPictureBack) {
     Store store;
     HeldDecoder held;
     ThumbnailProvider provider(store.dir.path(), held.decoder());
-    const Item photo = store.fileItem(
-        QStringLiteral("p.png"),
-        [](const QString& p) {
-            test::writePng(p, 40, 40, {1, 2, 3});
-        },
-        true);
+    const Item photo = store.smallPicture();
     Answer stale;
     provider.thumbnail(photo, recordInto(stale));
     provider.invalidate(photo.id);
@@ -375,7 +366,7 @@ TEST(ThumbnailProvider, AnAnswerAfterInvalidateDoesNotBringTheOldPictureBack) {
     Answer fresh;
     provider.thumbnail(photo, recordInto(fresh));
     held.release();
-    ASSERT_TRUE(waitFor([&] { return fresh.calls == 1; }));
+    ASSERT_TRUE(test::runEventsUntil([&] { return fresh.calls == 1; }));
     provider.waitForWorkers();
     QCoreApplication::processEvents();
     EXPECT_EQ(stale.calls, 0) << "the old answer is dropped";
@@ -400,17 +391,12 @@ TEST(ThumbnailProvider, AnAnswerAfterInvalidateDoesNotBringTheOldPictureBack) {
 // thread would wait for whatever else fills the disk, such as a large drop.
 TEST(ThumbnailProvider, TheDiskCacheIsReplacedWholeWithoutAFlush) {
     Store store;
-    const Item photo = store.fileItem(
-        QStringLiteral("p.png"),
-        [](const QString& p) {
-            test::writePng(p, 40, 40, {1, 2, 3});
-        },
-        true);
+    const Item photo = store.smallPicture();
     test::DiskRecorder disk;
     ThumbnailProvider provider(store.dir.path());
     Answer answer;
     provider.thumbnail(photo, recordInto(answer));
-    ASSERT_TRUE(waitFor([&] { return answer.calls == 1; }));
+    ASSERT_TRUE(test::runEventsUntil([&] { return answer.calls == 1; }));
     std::vector<QString> cacheCalls;
     for (const QString& call : disk.calls()) {
         if (call.contains(QLatin1String("thumbnail")))
@@ -436,7 +422,7 @@ TEST(ThumbnailProvider, IconsAreNeverWrittenToTheDiskCache) {
     const Item broken = store.bytesItem(QStringLiteral("broken.jpg"), "\xff\xd8\xff\xe0garbage");
     Answer answer;
     provider.thumbnail(broken, recordInto(answer));
-    ASSERT_TRUE(waitFor([&] { return answer.calls == 1; }));
+    ASSERT_TRUE(test::runEventsUntil([&] { return answer.calls == 1; }));
     EXPECT_FALSE(answer.image.isNull());
     EXPECT_FALSE(QFileInfo::exists(store.cacheFile(broken)));
 }
@@ -445,18 +431,13 @@ TEST(ThumbnailProvider, LateAnswerForARemovedItemWritesNothing) {
     Store store;
     HeldDecoder held;
     ThumbnailProvider provider(store.dir.path(), held.decoder());
-    const Item photo = store.fileItem(
-        QStringLiteral("p.png"),
-        [](const QString& p) {
-            test::writePng(p, 40, 40, {1, 2, 3});
-        },
-        true);
+    const Item photo = store.smallPicture();
     Answer answer;
     provider.thumbnail(photo, recordInto(answer));
     held.waitUntilDecoded(1);
     QDir(store.folder(photo.id)).removeRecursively();
     held.release();
-    ASSERT_TRUE(waitFor([&] { return answer.calls == 1; }));
+    ASSERT_TRUE(test::runEventsUntil([&] { return answer.calls == 1; }));
     EXPECT_TRUE(provider.cached(photo));
     EXPECT_FALSE(QFileInfo::exists(store.folder(photo.id))) << "the folder is not made again";
 }
@@ -469,7 +450,7 @@ TEST(ThumbnailProvider, DecompressionBombIsRefused) {
     ThumbnailProvider provider(store.dir.path());
     Answer answer;
     provider.thumbnail(bomb, recordInto(answer));
-    ASSERT_TRUE(waitFor([&] { return answer.calls == 1; }));
+    ASSERT_TRUE(test::runEventsUntil([&] { return answer.calls == 1; }));
     EXPECT_EQ(answer.image.size(), QSize(kTile, kTile)) << "its type's icon instead";
     EXPECT_FALSE(QFileInfo::exists(store.cacheFile(bomb)));
 }

@@ -125,6 +125,18 @@ TEST(UpdateController, RefusalsStageNothingAndLeaveNothingBehind) {
     const QByteArray longer = archive + "!";
     const QString length = QString::number(archive.size());
     const Ed25519TestKey stranger;
+    // The archive's feed item at `url`, signed with the harness's key.
+    const auto signedAt = [&](const QUrl& url) {
+        return [&, url](const Ed25519TestKey& k) {
+            return feedItem("21", "2.1", url, k.signBase64(archive), length);
+        };
+    };
+    const auto wellSigned = signedAt(archiveURL);
+    const QString mismatch = "updates error: appcast length mismatch; refusing the download";
+    const QString unverified =
+        "updates error: appcast signature did not verify; refusing the download";
+    const QString noKey =
+        "updates error: no valid update signing key in this build; refusing the download";
     struct Case {
         const char* name;
         std::function<QByteArray(const Ed25519TestKey&)> feed;
@@ -144,7 +156,7 @@ TEST(UpdateController, RefusalsStageNothingAndLeaveNothingBehind) {
          std::nullopt,
          std::nullopt,
          L10n::aboutUpdateMismatch(),
-         "updates error: appcast length mismatch; refusing the download",
+         mismatch,
          true},
         {"one byte longer, validly signed: the signature is not consulted",
          [&](const Ed25519TestKey& k) {
@@ -154,7 +166,7 @@ TEST(UpdateController, RefusalsStageNothingAndLeaveNothingBehind) {
          std::nullopt,
          std::nullopt,
          L10n::aboutUpdateMismatch(),
-         "updates error: appcast length mismatch; refusing the download",
+         mismatch,
          true},
         {"signed by another key",
          [&](const Ed25519TestKey&) {
@@ -164,7 +176,7 @@ TEST(UpdateController, RefusalsStageNothingAndLeaveNothingBehind) {
          std::nullopt,
          std::nullopt,
          L10n::aboutUpdateUnverified(),
-         "updates error: appcast signature did not verify; refusing the download",
+         unverified,
          true},
         {"no signature",
          [&](const Ed25519TestKey&) { return feedItem("21", "2.1", archiveURL, "", length); },
@@ -172,27 +184,23 @@ TEST(UpdateController, RefusalsStageNothingAndLeaveNothingBehind) {
          std::nullopt,
          std::nullopt,
          L10n::aboutUpdateUnverified(),
-         "updates error: appcast signature did not verify; refusing the download",
+         unverified,
          true},
         {"no signing key in the build",
-         [&](const Ed25519TestKey& k) {
-             return feedItem("21", "2.1", archiveURL, k.signBase64(archive), length);
-         },
+         wellSigned,
          {archive},
          std::nullopt,
          QString(),
          L10n::aboutUpdateUnverified(),
-         "updates error: no valid update signing key in this build; refusing the download",
+         noKey,
          false},
         {"an undecodable signing key",
-         [&](const Ed25519TestKey& k) {
-             return feedItem("21", "2.1", archiveURL, k.signBase64(archive), length);
-         },
+         wellSigned,
          {archive},
          std::nullopt,
          QString("not a key"),
          L10n::aboutUpdateUnverified(),
-         "updates error: no valid update signing key in this build; refusing the download",
+         noKey,
          false},
         {"a hostile short version",
          [&](const Ed25519TestKey& k) {
@@ -221,10 +229,7 @@ TEST(UpdateController, RefusalsStageNothingAndLeaveNothingBehind) {
          "the download",
          false},
         {"an archive type that is not on the list",
-         [&](const Ed25519TestKey& k) {
-             return feedItem("21", "2.1", QUrl("https://updates.example.invalid/tarvo.sh"),
-                             k.signBase64(archive), length);
-         },
+         signedAt(QUrl("https://updates.example.invalid/tarvo.sh")),
          {archive},
          std::nullopt,
          std::nullopt,
@@ -233,10 +238,7 @@ TEST(UpdateController, RefusalsStageNothingAndLeaveNothingBehind) {
          "https://updates.example.invalid/tarvo.sh); refusing the download",
          false},
         {"an archive over plain http",
-         [&](const Ed25519TestKey& k) {
-             return feedItem("21", "2.1", QUrl("http://updates.example.invalid/tarvo.deb"),
-                             k.signBase64(archive), length);
-         },
+         signedAt(QUrl("http://updates.example.invalid/tarvo.deb")),
          {archive},
          std::nullopt,
          std::nullopt,
@@ -245,9 +247,7 @@ TEST(UpdateController, RefusalsStageNothingAndLeaveNothingBehind) {
          "not https",
          false},
         {"the archive breaks off",
-         [&](const Ed25519TestKey& k) {
-             return feedItem("21", "2.1", archiveURL, k.signBase64(archive), length);
-         },
+         wellSigned,
          {archive.left(100)},
          FetchFailure{FetchFailure::Reason::network, "Connection closed"},
          std::nullopt,

@@ -12,7 +12,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
@@ -312,9 +311,3 @@ TEST_F(TarvoProgram, SigtermEndsItCleanlyWithTheStoreSaved) {
 
 } // namespace
 } // namespace tarvo::test
-
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -2,11 +2,15 @@
 
 // Installed desktop programs as the X11 suites drive them: started in a
 // window of their own, placed where the test wants it, and given keys.
+#include <gtest/gtest.h>
+
 #include <QPoint>
 #include <QProcess>
 #include <QRect>
 #include <QString>
 #include <QStringList>
+
+#include <memory>
 
 namespace tarvo::test {
 
@@ -42,6 +46,27 @@ private:
     QPoint m_centre;
     int m_top = 0;
     int m_left = 0;
+};
+
+// Starts a suite's `Desktop` of programs once for every test of the run, in
+// `desktop`, and stops it at the end; `desktop` stays null when its `start()`
+// fails.
+template <class Desktop> class DesktopEnvironment final : public ::testing::Environment {
+public:
+    explicit DesktopEnvironment(Desktop*& desktop) : m_desktop(desktop) {}
+
+    void SetUp() override {
+        auto started = std::make_unique<Desktop>();
+        if (started->start())
+            m_desktop = started.release();
+    }
+    void TearDown() override {
+        delete m_desktop;
+        m_desktop = nullptr;
+    }
+
+private:
+    Desktop*& m_desktop;
 };
 
 } // namespace tarvo::test

@@ -35,7 +35,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QDragEnterEvent>
@@ -532,9 +531,3 @@ TEST_F(DragOutX11Test, AnImageReadAtTheDropIsConvertedOffTheEventLoop) {
 }
 
 } // namespace
-
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

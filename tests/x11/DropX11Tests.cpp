@@ -9,7 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -224,9 +223,3 @@ TEST_F(DropOnTarvo, AFileFromThunarLandsAsThatFile) {
 
 } // namespace
 } // namespace tarvo::test
-
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -16,7 +16,7 @@
 
 #include <gtest/gtest.h>
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QFile>
 #include <QLineEdit>
 #include <QProcess>
@@ -164,9 +164,3 @@ TEST_F(HandOffX11, AProgramThatDoesNotRunIsStartedWithTheFiles) {
 
 } // namespace
 } // namespace tarvo::test
-
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

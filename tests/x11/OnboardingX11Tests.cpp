@@ -13,7 +13,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
@@ -161,9 +160,3 @@ TEST(OnboardingX11Test, TheSampleDraggedOntoTheShelfLandsAndFinishingOpensTheShe
 
 } // namespace
 } // namespace tarvo::test
-
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

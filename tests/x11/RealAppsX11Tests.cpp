@@ -98,22 +98,6 @@ struct Desktop {
 
 Desktop* desktop = nullptr;
 
-// The programs stay up for every test of the run.
-class DesktopEnvironment final : public ::testing::Environment {
-public:
-    void SetUp() override {
-        desktop = new Desktop;
-        if (!desktop->start()) {
-            delete desktop;
-            desktop = nullptr;
-        }
-    }
-    void TearDown() override {
-        delete desktop;
-        desktop = nullptr;
-    }
-};
-
 class RealAppsTest : public test::DragOutWorld {
 protected:
     void SetUp() override {
@@ -371,6 +355,6 @@ TEST_F(RealAppsIntoTheShelfTest, AFileDraggedOutOfAnArchiveInXarchiverLandsAsAFi
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
-    ::testing::AddGlobalTestEnvironment(new DesktopEnvironment);
+    ::testing::AddGlobalTestEnvironment(new test::DesktopEnvironment<Desktop>(desktop));
     return RUN_ALL_TESTS();
 }

@@ -106,21 +106,6 @@ struct Desktop {
 
 Desktop* desktop = nullptr;
 
-class DesktopEnvironment final : public ::testing::Environment {
-public:
-    void SetUp() override {
-        desktop = new Desktop;
-        if (!desktop->start()) {
-            delete desktop;
-            desktop = nullptr;
-        }
-    }
-    void TearDown() override {
-        delete desktop;
-        desktop = nullptr;
-    }
-};
-
 // A picture with something in it, as PNG.
 QByteArray pngPicture(QSize size) {
     QImage image(size, QImage::Format_RGB32);
@@ -451,6 +436,7 @@ TEST_F(ShelfDragOutX11Test, ADragLetGoOverNothingOrCancelledWithEscapeDeliversNo
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
-    ::testing::AddGlobalTestEnvironment(new tarvo::test::DesktopEnvironment);
+    ::testing::AddGlobalTestEnvironment(
+        new tarvo::test::DesktopEnvironment<tarvo::test::Desktop>(tarvo::test::desktop));
     return RUN_ALL_TESTS();
 }

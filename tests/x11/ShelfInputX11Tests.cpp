@@ -19,7 +19,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -479,9 +478,3 @@ TEST_F(ShelfInputX11, ThePointerOnThePreviewOfAnItemKeepsTheShelfOpen) {
 
 } // namespace
 } // namespace tarvo::test
-
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -14,7 +14,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -165,6 +164,30 @@ protected:
         hand.release();
     }
 
+    // A drag from `source`, in the program `program`, must unfold the shelf
+    // within 50 pixels of the pointer's travel.
+    void expectUnfoldsSoon(XTestHand& hand, QPoint source, xcb_window_t window,
+                           const char* program) {
+        const Travel travel = dragUntilTheShelfShows(hand, source, window);
+        ASSERT_TRUE(travel.dragStarted) << "the " << program << " program started no drag";
+        ASSERT_TRUE(travel.shelfMapped) << "the drag did not unfold the shelf";
+        EXPECT_LT(*travel.shelfMapped - *travel.dragStarted, 50)
+            << "the shelf showed only after the pointer had gone on for "
+            << *travel.shelfMapped - *travel.dragStarted << " pixels";
+    }
+
+    // Dropped on the shelf, the dragged file `name` must land as one item
+    // holding `bytes`.
+    void expectDropLands(XTestHand& hand, xcb_window_t window, const TarvoProcess& tarvo,
+                         const QString& name, const QByteArray& bytes) {
+        dropOnTheShelf(hand, window);
+        ASSERT_TRUE(waitFor([&] { return tarvo.itemFolders().size() == 1; }, 20000))
+            << "the drop landed no item";
+        // The item shows at once and its copy is made on a worker.
+        EXPECT_TRUE(
+            waitFor([&] { return payloadOf(tarvo.itemFolders().front(), name) == bytes; }, 20000));
+    }
+
     // Unfolded for a drag: the whole panel takes the pointer.
     bool unfoldedForADrag(xcb_window_t window) {
         if (!m_windows.isViewable(window))
@@ -212,24 +235,10 @@ TEST_F(ShelfX11Test, AGtkDragUnfoldsTheShelfItsDropLandsAndTheShelfFoldsAndTucks
 
     XTestHand hand;
     ASSERT_TRUE(hand.ok());
-    const Travel travel = dragUntilTheShelfShows(hand, *source, window);
-    ASSERT_TRUE(travel.dragStarted) << "the GTK program started no drag";
-    ASSERT_TRUE(travel.shelfMapped) << "the drag did not unfold the shelf";
-    EXPECT_LT(*travel.shelfMapped - *travel.dragStarted, 50)
-        << "the shelf showed only after the pointer had gone on for "
-        << *travel.shelfMapped - *travel.dragStarted << " pixels";
+    ASSERT_NO_FATAL_FAILURE(expectUnfoldsSoon(hand, *source, window, "GTK"));
     EXPECT_TRUE(waitFor([&] { return unfoldedForADrag(window); }, 10000));
-
-    dropOnTheShelf(hand, window);
-    ASSERT_TRUE(waitFor([&] { return tarvo.itemFolders().size() == 1; }, 20000))
-        << "the drop landed no item";
-    // The item shows at once and its copy is made on a worker.
-    EXPECT_TRUE(waitFor(
-        [&] {
-            return payloadOf(tarvo.itemFolders().front(), QStringLiteral("from GTK.txt")) ==
-                   QByteArray("dragged out of a GTK program");
-        },
-        20000));
+    ASSERT_NO_FATAL_FAILURE(expectDropLands(hand, window, tarvo, QStringLiteral("from GTK.txt"),
+                                            "dragged out of a GTK program"));
 
     // Left alone, it rests, folds into the tab, and on a screen without a
     // notch the tab goes after a while.
@@ -252,23 +261,9 @@ TEST_F(ShelfX11Test, AQtDragUnfoldsTheShelfItsDropLandsAndADragThatOnlyPassesLet
 
     XTestHand hand;
     ASSERT_TRUE(hand.ok());
-    const Travel travel = dragUntilTheShelfShows(hand, *source, window);
-    ASSERT_TRUE(travel.dragStarted) << "the Qt program started no drag";
-    ASSERT_TRUE(travel.shelfMapped) << "the drag did not unfold the shelf";
-    EXPECT_LT(*travel.shelfMapped - *travel.dragStarted, 50)
-        << "the shelf showed only after the pointer had gone on for "
-        << *travel.shelfMapped - *travel.dragStarted << " pixels";
-
-    dropOnTheShelf(hand, window);
-    ASSERT_TRUE(waitFor([&] { return tarvo.itemFolders().size() == 1; }, 20000))
-        << "the drop landed no item";
-    // The item shows at once and its copy is made on a worker.
-    EXPECT_TRUE(waitFor(
-        [&] {
-            return payloadOf(tarvo.itemFolders().front(), QStringLiteral("from Qt.txt")) ==
-                   QByteArray("dragged out of a Qt program");
-        },
-        20000));
+    ASSERT_NO_FATAL_FAILURE(expectUnfoldsSoon(hand, *source, window, "Qt"));
+    ASSERT_NO_FATAL_FAILURE(expectDropLands(hand, window, tarvo, QStringLiteral("from Qt.txt"),
+                                            "dragged out of a Qt program"));
     hand.glideTo(QPoint(640, 700));
     ASSERT_TRUE(waitFor([&] { return folded(window); }, 20000)) << "the shelf did not fold";
 
@@ -437,9 +432,3 @@ TEST_F(ShelfX11Test, ScreenReadersSeeOneElementPerItemNamedAfterIt) {
 
 } // namespace
 } // namespace tarvo::test
-
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -12,7 +12,6 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
-#include <QApplication>
 #include <QDeadlineTimer>
 #include <QMenu>
 #include <QProcess>
@@ -165,10 +164,4 @@ TEST(TrayX11, TheIconSitsInTheTrayAndItsMenuReachesTheCommands) {
     controller.hide();
     controller.show();
     EXPECT_TRUE(waitFor([&] { return controller.statusItem()->geometry().isValid(); }, 10000));
-}
-
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
 }

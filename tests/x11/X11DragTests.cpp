@@ -16,7 +16,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QDrag>
 #include <QFile>
 #include <QMimeData>
@@ -347,9 +346,3 @@ TEST_F(X11DragTest, ADirectSaveWrittenUnderTheSourcesOwnNameIsTaken) {
 }
 
 } // namespace
-
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -9,8 +9,6 @@ export TARVO_DRAGOUT_TARGET=$2
 export TARVO_DRAGOUT_SAVE_TARGET=$3
 shift 3
 
-x11_require Xvfb openbox xprop
-x11_start_display
-x11_start_wm
+x11_start_session
 export QT_ACCESSIBILITY=0
 timeout --kill-after=5 170 "$tests" "$@"

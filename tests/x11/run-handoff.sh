@@ -8,9 +8,6 @@ source "$(dirname "$0")/session.sh"
 tests=$1
 shift
 
-x11_require Xvfb openbox xprop dbus-daemon xdotool xterm mousepad
-x11_start_display
-x11_start_wm
-x11_start_bus
+x11_start_session --bus xdotool xterm mousepad
 export QT_ACCESSIBILITY=0 NO_AT_BRIDGE=1
 timeout --kill-after=5 170 "$tests" "$@"

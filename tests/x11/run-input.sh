@@ -9,9 +9,6 @@ tests=$1
 export TARVO_PROGRAM=$2
 shift 2
 
-x11_require Xvfb openbox xprop dbus-daemon xclip
-x11_start_display
-x11_start_wm
-x11_start_bus
+x11_start_session --bus xclip
 export QT_ACCESSIBILITY=0 NO_AT_BRIDGE=1
 timeout --kill-after=5 200 "$tests" "$@"

@@ -10,9 +10,6 @@ export TARVO_PROGRAM=$2
 export TARVO_DRAGOUT_TARGET=$3
 shift 3
 
-x11_require Xvfb openbox xprop dbus-daemon xdotool thunar mousepad xfce4-terminal
-x11_start_display
-x11_start_wm
-x11_start_bus
+x11_start_session --bus xdotool thunar mousepad xfce4-terminal
 export QT_ACCESSIBILITY=0 NO_AT_BRIDGE=1
 timeout --kill-after=5 250 "$tests" "$@"

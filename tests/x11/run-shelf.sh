@@ -16,10 +16,7 @@ launcher=/usr/libexec/at-spi-bus-launcher
 for tool in "$launcher" /usr/libexec/at-spi2-registryd; do
     [ -x "$tool" ] || { echo "$x11_name: $tool is not installed (scripts/deps)" >&2; exit 1; }
 done
-x11_require Xvfb openbox xprop dbus-daemon xrandr
-x11_start_display
-x11_start_wm
-x11_start_bus
+x11_start_session --bus xrandr
 "$launcher" --launch-immediately --a11y=1 >"$x11_work/at-spi.log" 2>&1 &
 x11_pids+=($!)
 a11y_address() {

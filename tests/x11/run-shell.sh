@@ -10,10 +10,7 @@ tests=$1
 export TARVO_KEY_GRABBER=$2
 shift 2
 
-x11_require Xvfb openbox xprop dbus-daemon trayer
-x11_start_display
-x11_start_wm
-x11_start_bus
+x11_start_session --bus trayer
 trayer --edge top --align right --widthtype request --height 32 --SetDockType true \
     --expand true --transparent false >"$x11_work/trayer.log" 2>&1 &
 x11_pids+=($!)

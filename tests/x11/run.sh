@@ -9,7 +9,5 @@ export TARVO_DRAG_SOURCE=$2
 export TARVO_GTK_PROBE=$3
 shift 3
 
-x11_require Xvfb openbox xprop
-x11_start_display
-x11_start_wm
+x11_start_session
 timeout --kill-after=5 170 "$tests" "$@"

@@ -5,6 +5,10 @@
 #   x11_start_display      Xvfb on a free display; exports DISPLAY and the XDG folders
 #   x11_start_wm           openbox, waited for until it manages the screen
 #   x11_start_bus          a private session bus; exports DBUS_SESSION_BUS_ADDRESS
+#   x11_start_session [--bus] [TOOL...]
+#                          all of it at once: Xvfb, openbox, xprop (and dbus-daemon with
+#                          --bus) and every TOOL required, the display, openbox, and
+#                          with --bus the session bus
 
 x11_name=$(basename "$0")
 x11_work=$(mktemp -d)
@@ -69,4 +73,19 @@ x11_start_bus() {
     x11_wait_for test -s "$x11_work/bus-address" ||
         { echo "$x11_name: no session bus" >&2; exit 1; }
     export DBUS_SESSION_BUS_ADDRESS="$(head -n1 "$x11_work/bus-address")"
+}
+
+x11_start_session() {
+    local bus=false
+    if [ "${1:-}" = --bus ]; then
+        bus=true
+        shift
+        set -- dbus-daemon "$@"
+    fi
+    x11_require Xvfb openbox xprop "$@"
+    x11_start_display
+    x11_start_wm
+    if $bus; then
+        x11_start_bus
+    fi
 }
