@@ -1,8 +1,7 @@
 #include "Sha256.h"
 
 #include "FileError.h"
-
-#include <openssl/evp.h>
+#include "LibCrypto.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -12,10 +11,17 @@ namespace tarvo {
 
 namespace {
 
+const LibCrypto& crypto() {
+    const LibCrypto* loaded = LibCrypto::get();
+    if (!loaded)
+        throw FileError(QStringLiteral("load"), QLatin1String(LibCrypto::fileName), ELIBACC);
+    return *loaded;
+}
+
 // Fetched once: a fetch by name for every hash takes a lock and a lookup.
-const EVP_MD* sha256() {
-    static EVP_MD* const md = EVP_MD_fetch(nullptr, "SHA256", nullptr);
-    return md ? md : EVP_sha256();
+const EVP_MD* sha256(const LibCrypto& crypto) {
+    static EVP_MD* const md = crypto.mdFetch(nullptr, "SHA256", nullptr);
+    return md ? md : crypto.sha256();
 }
 
 // Fewer reads than with smaller pieces, and still within the processor's
@@ -24,14 +30,14 @@ constexpr std::size_t pieceSize = 256 * 1024;
 
 } // namespace
 
-Sha256::Sha256() : m_ctx(EVP_MD_CTX_new(), &EVP_MD_CTX_free) {
-    EVP_DigestInit_ex(m_ctx.get(), sha256(), nullptr);
+Sha256::Sha256() : m_crypto(crypto()), m_ctx(m_crypto.mdContextNew(), m_crypto.mdContextFree) {
+    m_crypto.digestInit(m_ctx.get(), sha256(m_crypto), nullptr);
 }
 
 Sha256::~Sha256() = default;
 
 void Sha256::feed(const void* data, std::size_t size) {
-    EVP_DigestUpdate(m_ctx.get(), data, size);
+    m_crypto.digestUpdate(m_ctx.get(), data, size);
 }
 
 void Sha256::feedLittleEndian(quint64 value) {
@@ -66,7 +72,7 @@ quint64 Sha256::feedFile(int fd, quint64 limit, const QString& path) {
 QString Sha256::hex() {
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int length = 0;
-    EVP_DigestFinal_ex(m_ctx.get(), digest, &length);
+    m_crypto.digestFinal(m_ctx.get(), digest, &length);
     static constexpr char digits[] = "0123456789abcdef";
     QString text(static_cast<qsizetype>(2 * length), Qt::Uninitialized);
     QChar* out = text.data();

@@ -11,8 +11,12 @@ struct evp_md_ctx_st;
 
 namespace tarvo {
 
+struct LibCrypto;
+
 // SHA-256 through OpenSSL, which uses the processor's SHA instructions where
-// it has them (several times the speed of a portable implementation).
+// it has them (several times the speed of a portable implementation). The
+// first hash loads the library; when it cannot be loaded the constructor
+// throws FileError ("load", "libcrypto.so.3").
 class Sha256 final {
 public:
     Sha256();
@@ -34,6 +38,7 @@ public:
     QString hex();
 
 private:
+    const LibCrypto& m_crypto;
     std::unique_ptr<evp_md_ctx_st, void (*)(evp_md_ctx_st*)> m_ctx;
 };
 

@@ -1,6 +1,6 @@
 #include "AppcastSignature.h"
 
-#include <openssl/evp.h>
+#include "TarvoCore/LibCrypto.h"
 
 #include <memory>
 
@@ -11,13 +11,6 @@
 namespace tarvo {
 
 namespace {
-
-struct KeyDeleter {
-    void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
-};
-struct ContextDeleter {
-    void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
-};
 
 bool isBase64Letter(char16_t c) {
     return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9') ||
@@ -48,17 +41,25 @@ QByteArray Ed25519PublicKey::rawBytes() const {
 bool Ed25519PublicKey::isValidSignature(QByteArrayView signature, QByteArrayView message) const {
     if (signature.size() != signatureByteCount)
         return false;
-    const std::unique_ptr<EVP_PKEY, KeyDeleter> key(
-        EVP_PKEY_new_raw_public_key(EVP_PKEY_ED25519, nullptr, m_bytes.data(), m_bytes.size()));
+    // Without the library nothing can be verified, so nothing is trusted.
+    const LibCrypto* crypto = LibCrypto::get();
+    if (!crypto)
+        return false;
+    const std::unique_ptr<EVP_PKEY, decltype(crypto->keyFree)> key(
+        crypto->keyFromRawPublic(EVP_PKEY_ED25519, nullptr, m_bytes.data(), m_bytes.size()),
+        crypto->keyFree);
     if (!key)
         return false;
-    const std::unique_ptr<EVP_MD_CTX, ContextDeleter> context(EVP_MD_CTX_new());
-    if (!context || EVP_DigestVerifyInit(context.get(), nullptr, nullptr, nullptr, key.get()) != 1)
+    const std::unique_ptr<EVP_MD_CTX, decltype(crypto->mdContextFree)> context(
+        crypto->mdContextNew(), crypto->mdContextFree);
+    if (!context ||
+        crypto->digestVerifyInit(context.get(), nullptr, nullptr, nullptr, key.get()) != 1)
         return false;
-    return EVP_DigestVerify(context.get(), reinterpret_cast<const unsigned char*>(signature.data()),
-                            static_cast<size_t>(signature.size()),
-                            reinterpret_cast<const unsigned char*>(message.data()),
-                            static_cast<size_t>(message.size())) == 1;
+    return crypto->digestVerify(context.get(),
+                                reinterpret_cast<const unsigned char*>(signature.data()),
+                                static_cast<size_t>(signature.size()),
+                                reinterpret_cast<const unsigned char*>(message.data()),
+                                static_cast<size_t>(message.size())) == 1;
 }
 
 namespace AppcastSignature {
