@@ -4,7 +4,7 @@
 #include "TarvoPlatform/QtClipboard.h"
 #include "TarvoPlatform/QtScreens.h"
 #include "TarvoPlatform/SystemClock.h"
-#include "TarvoPlatform/x11/ModuleAccessibility.h"
+#include "TarvoPlatform/x11/AtSpiAccessibility.h"
 #include "TarvoPlatform/x11/X11AppLauncher.h"
 #include "TarvoPlatform/x11/X11DisplayOptions.h"
 #include "TarvoPlatform/x11/X11DragSession.h"
@@ -33,7 +33,7 @@ X11ShellPlatform::X11ShellPlatform(std::unique_ptr<X11Platform> x11)
       m_applications(std::make_unique<ApplicationDirectory>()),
       m_windows(std::make_unique<X11WindowList>(m_x11->connection())),
       m_workspace(std::make_unique<X11Workspace>(m_x11->connection(), *m_applications)),
-      m_accessibility(std::make_unique<ModuleAccessibility>()),
+      m_accessibility(std::make_unique<AtSpiAccessibility>()),
       m_dragSessions(std::make_unique<X11DragSessions>(m_x11->connection(), *m_clock)),
       m_screens(std::make_unique<QtScreens>()),
       m_displayOptions(std::make_unique<X11DisplayOptions>(&m_x11->connection())),

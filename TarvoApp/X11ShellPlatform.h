@@ -6,8 +6,8 @@
 
 namespace tarvo {
 
+class AtSpiAccessibility;
 class ApplicationDirectory;
-class ModuleAccessibility;
 class QtScreens;
 class SystemClock;
 class X11DisplayOptions;
@@ -45,7 +45,7 @@ private:
     std::unique_ptr<ApplicationDirectory> m_applications;
     std::unique_ptr<X11WindowList> m_windows;
     std::unique_ptr<X11Workspace> m_workspace;
-    std::unique_ptr<ModuleAccessibility> m_accessibility;
+    std::unique_ptr<AtSpiAccessibility> m_accessibility;
     std::unique_ptr<X11DragSessions> m_dragSessions;
     std::unique_ptr<QtScreens> m_screens;
     std::unique_ptr<X11DisplayOptions> m_displayOptions;

@@ -1,11 +1,12 @@
 #include "X11AppLauncher.h"
 
-#include "DesktopModule.h"
 #include "X11Properties.h"
 
 #include "TarvoCore/Log.h"
 #include "TarvoPlatform/ApplicationDirectory.h"
 #include "TarvoPlatform/Workspace.h"
+
+#include <gio/gdesktopappinfo.h>
 
 #include <cstdlib>
 #include <memory>
@@ -142,22 +143,28 @@ bool X11AppLauncher::launch(const QString& appID, const QList<QUrl>& files) {
     const std::optional<QString> path = m_applications.path(appID);
     if (!path)
         return false;
-    const DesktopModule* module = desktopModule();
-    if (!module)
-        return false;
-    QList<QByteArray> uris;
-    uris.reserve(files.size());
-    for (const QUrl& url : files)
-        uris.append(url.toEncoded());
-    QString reason;
-    switch (module->launch(path->toLocal8Bit(), uris, reason)) {
-    case DesktopModule::Launch::started:
-        break;
-    case DesktopModule::Launch::unreadable:
+    GDesktopAppInfo* info = g_desktop_app_info_new_from_filename(path->toLocal8Bit().constData());
+    if (!info) {
         Log::deliver().error(QStringLiteral("could not read the desktop file of %1").arg(appID));
         return false;
-    case DesktopModule::Launch::failed:
-        Log::deliver().error(QStringLiteral("could not start %1: %2").arg(appID, reason));
+    }
+    std::vector<QByteArray> uris;
+    uris.reserve(std::size_t(files.size()));
+    GList* list = nullptr;
+    for (const QUrl& url : files) {
+        uris.push_back(url.toEncoded());
+        list = g_list_append(list, uris.back().data());
+    }
+    GError* error = nullptr;
+    const bool launched = g_app_info_launch_uris(G_APP_INFO(info), list, nullptr, &error);
+    g_list_free(list);
+    g_object_unref(info);
+    if (!launched) {
+        Log::deliver().error(QStringLiteral("could not start %1: %2")
+                                 .arg(appID, error ? QString::fromUtf8(error->message)
+                                                   : QStringLiteral("unknown error")));
+        if (error)
+            g_error_free(error);
         return false;
     }
     return true;

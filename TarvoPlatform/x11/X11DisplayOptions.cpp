@@ -1,11 +1,61 @@
 #include "X11DisplayOptions.h"
 
-#include "DesktopModule.h"
 #include "X11Connection.h"
 
+#include <gio/gio.h>
+
 #include <cstdlib>
+#include <memory>
 
 namespace tarvo {
+
+namespace {
+
+struct SchemaUnref {
+    void operator()(GSettingsSchema* schema) const { g_settings_schema_unref(schema); }
+};
+struct ObjectUnref {
+    void operator()(gpointer object) const { g_object_unref(object); }
+};
+
+// One GNOME setting, none when its schema or key is not installed (asking
+// GSettings for a missing schema would end the process).
+GVariant* gnomeValue(const char* schemaId, const char* key) {
+    GSettingsSchemaSource* source = g_settings_schema_source_get_default();
+    if (!source)
+        return nullptr;
+    std::unique_ptr<GSettingsSchema, SchemaUnref> schema(
+        g_settings_schema_source_lookup(source, schemaId, TRUE));
+    if (!schema || !g_settings_schema_has_key(schema.get(), key))
+        return nullptr;
+    std::unique_ptr<GSettings, ObjectUnref> settings(
+        g_settings_new_full(schema.get(), nullptr, nullptr));
+    return g_settings_get_value(settings.get(), key);
+}
+
+std::optional<bool> gnomeBoolean(const char* schemaId, const char* key) {
+    GVariant* value = gnomeValue(schemaId, key);
+    if (!value)
+        return std::nullopt;
+    std::optional<bool> result;
+    if (g_variant_is_of_type(value, G_VARIANT_TYPE_BOOLEAN))
+        result = g_variant_get_boolean(value) != FALSE;
+    g_variant_unref(value);
+    return result;
+}
+
+std::optional<QByteArray> gnomeString(const char* schemaId, const char* key) {
+    GVariant* value = gnomeValue(schemaId, key);
+    if (!value)
+        return std::nullopt;
+    std::optional<QByteArray> result;
+    if (g_variant_is_of_type(value, G_VARIANT_TYPE_STRING))
+        result = QByteArray(g_variant_get_string(value, nullptr));
+    g_variant_unref(value);
+    return result;
+}
+
+} // namespace
 
 X11DisplayOptions::X11DisplayOptions(X11Connection* connection, int screenNumber)
     : m_connection(connection), m_selection("_XSETTINGS_S" + QByteArray::number(screenNumber)) {}
@@ -33,16 +83,12 @@ std::optional<QHash<QByteArray, XSettings::Value>> X11DisplayOptions::readXSetti
 X11DisplayOptions::Sources X11DisplayOptions::read(bool forMotion) const {
     Sources sources;
     sources.xsettings = readXSettings();
-    const DesktopModule* gnome = desktopModule();
-    if (!gnome)
-        return sources;
     if (forMotion) {
-        sources.gnomeAnimations =
-            gnome->gnomeBoolean("org.gnome.desktop.interface", "enable-animations");
+        sources.gnomeAnimations = gnomeBoolean("org.gnome.desktop.interface", "enable-animations");
     } else {
         sources.gnomeHighContrast =
-            gnome->gnomeBoolean("org.gnome.desktop.a11y.interface", "high-contrast");
-        sources.gnomeTheme = gnome->gnomeString("org.gnome.desktop.interface", "gtk-theme");
+            gnomeBoolean("org.gnome.desktop.a11y.interface", "high-contrast");
+        sources.gnomeTheme = gnomeString("org.gnome.desktop.interface", "gtk-theme");
     }
     return sources;
 }

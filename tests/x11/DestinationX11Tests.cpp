@@ -5,7 +5,6 @@
 #include "TarvoPlatform/ApplicationDirectory.h"
 #include "TarvoPlatform/memory/MemoryAccessibility.h"
 #include "TarvoPlatform/x11/AtSpiAccessibility.h"
-#include "TarvoPlatform/x11/ModuleAccessibility.h"
 #include "TarvoPlatform/x11/X11Connection.h"
 #include "TarvoPlatform/x11/X11WindowList.h"
 #include "TarvoPlatform/x11/X11Workspace.h"
@@ -122,7 +121,7 @@ protected:
     }
 
     // Whether the accessibility bus says it is enabled, asked until it answers.
-    static bool trusted(Accessibility& accessibility) {
+    static bool trusted(AtSpiAccessibility& accessibility) {
         QDeadlineTimer deadline(20000);
         while (!accessibility.isTrusted()) {
             if (deadline.hasExpired())
@@ -343,26 +342,6 @@ TEST_F(DestinationsWithWindowManager, AsksTheApplicationUnderThePointerAboutItsE
         EXPECT_EQ(over.bundleID, alphaID);
         ASSERT_EQ(over.isEditorPane, true);
     }
-}
-
-TEST_F(DestinationsWithWindowManager, TheProgramsClientComesFromTheDesktopModuleWhenFirstAsked) {
-    if (!windowManagerRuns())
-        GTEST_SKIP() << "no window manager";
-    ModuleAccessibility accessibility;
-    accessibility.setScreenGeometry(QPoint(0, 0), 1.0);
-    ASSERT_TRUE(trusted(accessibility));
-    DestinationResolver r = resolver(accessibility);
-    r.editorPaneDetectionEnabled = true;
-    // Its answers wait the program's short while: asked again until one is in time.
-    QDeadlineTimer deadline(20000);
-    bool editorPane = false;
-    for (int round = 0; !editorPane && !deadline.hasExpired(); ++round) {
-        r.invalidate();
-        editorPane = r.resolve(insideAlpha, now.addingSeconds(round)).isEditorPane == true;
-        if (!editorPane)
-            wait(20);
-    }
-    EXPECT_TRUE(editorPane);
 }
 
 TEST_F(DestinationsWithWindowManager, AHungApplicationCannotStallResolution) {
