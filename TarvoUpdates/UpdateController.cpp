@@ -12,12 +12,16 @@
 #include "TarvoPlatform/WorkRoot.h"
 
 #include <QFile>
+#include <QMetaObject>
 #include <QStandardPaths>
 #include <QTimer>
 #include <QUuid>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <fcntl.h>
+#include <thread>
 #include <unistd.h>
 #include <utility>
 
@@ -46,21 +50,95 @@ QString printable(const QString& text) {
 
 } // namespace
 
+// What the staging thread found, for the controller's thread to report.
+struct UpdateController::Staged {
+    enum class Kind { staged, unverified, failed };
+    Kind kind = Kind::failed;
+    QString stagedAt;    // staged
+    QString description; // failed: the cause, for the log
+};
+
+// Flushes, verifies and moves the finished download into place, away from
+// the controller's thread: up to the archive limit is read, and an archive
+// of the same name already there is compared whole. Removes the temporary
+// file unless it was moved; stops before the move once `cancelled` is set.
+UpdateController::Staged
+UpdateController::stageOnDisk(int fd, const QString& temporary, const QString& target,
+                              const AppcastItem& item, const std::optional<Ed25519PublicKey>& key,
+                              const StagingHook& hook, const std::atomic<bool>& cancelled) {
+    const QByteArray temporaryName = QFile::encodeName(temporary);
+    const auto failed = [&](Staged::Kind kind, QString description) {
+        ::unlink(temporaryName.constData());
+        return Staged{kind, QString(), std::move(description)};
+    };
+    if (::fdatasync(fd) != 0) {
+        const int code = errno;
+        ::close(fd);
+        return failed(Staged::Kind::failed,
+                      FileError(QStringLiteral("write"), target, code).description());
+    }
+    if (::close(fd) != 0)
+        return failed(Staged::Kind::failed,
+                      FileError(QStringLiteral("write"), target, errno).description());
+    if (hook)
+        hook(cancelled);
+
+    // The signature covers the whole archive at once, so it is read through a
+    // mapping rather than into memory.
+    bool verified = false;
+    {
+        QFile file(temporary);
+        if (file.open(QIODevice::ReadOnly)) {
+            const qint64 size = file.size();
+            if (size == 0) {
+                verified = AppcastSignature::verify(QByteArrayView(), item, key);
+            } else if (const uchar* bytes = file.map(0, size)) {
+                verified = AppcastSignature::verify(
+                    QByteArrayView(reinterpret_cast<const char*>(bytes), size), item, key);
+                file.unmap(const_cast<uchar*>(bytes));
+            }
+        }
+    }
+    if (!verified)
+        return failed(Staged::Kind::unverified, QString());
+    if (cancelled.load())
+        return failed(Staged::Kind::failed, QString());
+
+    try {
+        return Staged{Staged::Kind::staged,
+                      UpdateStaging::moveIntoPlace(temporary, target.section(u'/', 0, -2),
+                                                   target.section(u'/', -1)),
+                      QString()};
+    } catch (const FileError& error) {
+        return failed(Staged::Kind::failed, error.description());
+    }
+}
+
 // The state of the check under way. Dropping it stops the transfer and removes
-// a download that was not moved into place.
+// a download that was not moved into place, or has the staging thread do so.
 struct UpdateController::Check {
+    quint64 generation = 0;
     std::unique_ptr<FetchTask> task;
     QByteArray feed;
     AppcastItem item;
     std::optional<Ed25519PublicKey> key;
     QString target;    // the archive's intended path
-    QString temporary; // where it is written first; empty once moved
+    QString temporary; // where it is written first; empty once handed to staging
     int fd = -1;
     qint64 received = 0;
     qint64 limit = 0;
+    QString deadlineWhat; // "the feed", "the download"
+    std::chrono::milliseconds deadline{0};
+    std::thread staging;
+    std::atomic<bool> cancelled{false};
 
     ~Check() {
         task.reset();
+        if (staging.joinable()) {
+            // The staging thread removes what it has not moved into place.
+            cancelled.store(true);
+            staging.join();
+        }
         if (fd >= 0)
             ::close(fd);
         if (!temporary.isEmpty())
@@ -68,13 +146,23 @@ struct UpdateController::Check {
     }
 };
 
+std::chrono::milliseconds UpdateController::RequestDeadline::forCap(qint64 bytes) const {
+    const qint64 rate = std::max<qint64>(floorBytesPerSecond, 1);
+    return floor + std::chrono::milliseconds(bytes / rate * 1000 + (bytes % rate) * 1000 / rate);
+}
+
 UpdateController::UpdateController(QUrl feedURL, qint64 currentBuild,
                                    std::unique_ptr<UpdateTransport> transport,
                                    std::optional<QString> downloadsDirectory,
                                    QString publicKeyBase64)
     : m_feedURL(std::move(feedURL)), m_currentBuild(currentBuild),
       m_transport(std::move(transport)), m_downloadsDirectory(std::move(downloadsDirectory)),
-      m_publicKeyBase64(std::move(publicKeyBase64)), m_guard(std::make_unique<QObject>()) {}
+      m_publicKeyBase64(std::move(publicKeyBase64)), m_guard(std::make_unique<QObject>()),
+      m_deadlineTimer(std::make_unique<QTimer>()) {
+    m_deadlineTimer->setSingleShot(true);
+    QObject::connect(m_deadlineTimer.get(), &QTimer::timeout, m_guard.get(),
+                     [this] { deadlinePassed(); });
+}
 
 UpdateController::~UpdateController() {
     // The transfer goes before the transport that carries it.
@@ -98,6 +186,7 @@ void UpdateController::check(const QObject* context, Completion done) {
     if (m_check)
         return;
     m_check = std::make_unique<Check>();
+    m_check->generation = ++m_generation;
     startFeed();
 }
 
@@ -108,6 +197,7 @@ void UpdateController::startFeed() {
         finish(UpdateCheckResult::failed(L10n::aboutUpdateInsecure()));
         return;
     }
+    armDeadline(QStringLiteral("the feed"), feedByteLimit);
     m_check->task = m_transport->fetch(
         m_feedURL,
         [this](const QByteArray& piece) {
@@ -162,6 +252,15 @@ void UpdateController::startArchive(const AppcastItem& item) {
         finish(UpdateCheckResult::failed(L10n::aboutUpdateUnsafeName()));
         return;
     }
+    if (item.length > m_archiveByteLimit) {
+        Log::updates().error(
+            QStringLiteral(
+                "the feed states a download of %1 bytes, more than the %2 allowed; refusing it")
+                .arg(item.length)
+                .arg(m_archiveByteLimit));
+        finish(UpdateCheckResult::failed(L10n::aboutUpdateTooLarge()));
+        return;
+    }
     check.key = Ed25519PublicKey::fromBase64(m_publicKeyBase64);
     if (!check.key) {
         Log::updates().error(
@@ -193,7 +292,8 @@ void UpdateController::startArchive(const AppcastItem& item) {
         return;
     }
     check.temporary = temporary;
-    check.limit = item.length >= 1 ? item.length : m_archiveByteLimit;
+    check.limit = item.length >= 1 ? std::min(item.length, m_archiveByteLimit) : m_archiveByteLimit;
+    armDeadline(QStringLiteral("the download"), check.limit);
     check.task = m_transport->fetch(
         item.url, [this](const QByteArray& piece) { return archiveData(piece); },
         [this](const std::optional<FetchFailure>& failure) { archiveFinished(failure); });
@@ -244,58 +344,69 @@ void UpdateController::archiveFinished(const std::optional<FetchFailure>& failur
     stage();
 }
 
+void UpdateController::armDeadline(const QString& what, qint64 cap) {
+    m_check->deadlineWhat = what;
+    m_check->deadline = m_deadline.forCap(cap);
+    m_deadlineTimer->start(m_check->deadline);
+}
+
+void UpdateController::deadlinePassed() {
+    if (!m_check)
+        return;
+    // A server that keeps sending a trickle passes every idle time-out; the
+    // check ends here as any network failure does, and a later check starts
+    // afresh instead of joining this one.
+    finish(failedFetch(FetchFailure{FetchFailure::Reason::timedOut,
+                                    QStringLiteral("%1 did not arrive within %2 s")
+                                        .arg(m_check->deadlineWhat)
+                                        .arg(double(m_check->deadline.count()) / 1000.0)}));
+}
+
 void UpdateController::stage() {
     Check& check = *m_check;
+    m_deadlineTimer->stop();
+    check.task.reset();
     if (check.item.length >= 1 && check.received != check.item.length) {
         Log::updates().error(QStringLiteral("appcast length mismatch; refusing the download"));
         finish(UpdateCheckResult::failed(L10n::aboutUpdateMismatch()));
         return;
     }
+    // From here the staging thread owns the file and its descriptor.
     const int fd = std::exchange(check.fd, -1);
-    if (::fdatasync(fd) != 0 || ::close(fd) != 0) {
-        Log::updates().notice(
-            QStringLiteral("update check failed: ") +
-            FileError(QStringLiteral("write"), check.target, errno).description());
-        finish(UpdateCheckResult::failed(L10n::aboutUpdateFailed()));
-        return;
-    }
+    const QString temporary = std::exchange(check.temporary, QString());
+    const quint64 generation = check.generation;
+    QObject* receiver = m_guard.get();
+    check.staging =
+        std::thread([this, fd, temporary, target = check.target, item = check.item, key = check.key,
+                     hook = m_stagingHook, &cancelled = check.cancelled, generation, receiver] {
+            Staged outcome = stageOnDisk(fd, temporary, target, item, key, hook, cancelled);
+            // The receiver outlives this thread: the check joins it before the
+            // controller lets the receiver go, and a report still queued then is
+            // dropped with it.
+            QMetaObject::invokeMethod(
+                receiver,
+                [this, generation, outcome = std::move(outcome)] { staged(generation, outcome); },
+                Qt::QueuedConnection);
+        });
+}
 
-    // The signature covers the whole archive at once, so it is read through a
-    // mapping rather than into memory.
-    bool verified = false;
-    {
-        QFile file(check.temporary);
-        if (file.open(QIODevice::ReadOnly)) {
-            const qint64 size = file.size();
-            if (size == 0) {
-                verified = AppcastSignature::verify(QByteArrayView(), check.item, check.key);
-            } else if (const uchar* bytes = file.map(0, size)) {
-                verified = AppcastSignature::verify(
-                    QByteArrayView(reinterpret_cast<const char*>(bytes), size), check.item,
-                    check.key);
-                file.unmap(const_cast<uchar*>(bytes));
-            }
-        }
-    }
-    if (!verified) {
+void UpdateController::staged(quint64 generation, const Staged& outcome) {
+    if (!m_check || m_check->generation != generation)
+        return;
+    switch (outcome.kind) {
+    case Staged::Kind::staged:
+        finish(UpdateCheckResult::updateReady(m_check->item, outcome.stagedAt));
+        return;
+    case Staged::Kind::unverified:
         Log::updates().error(
             QStringLiteral("appcast signature did not verify; refusing the download"));
         finish(UpdateCheckResult::failed(L10n::aboutUpdateUnverified()));
         return;
-    }
-
-    const QString folder = check.target.section(u'/', 0, -2);
-    const QString name = check.target.section(u'/', -1);
-    QString stagedAt;
-    try {
-        stagedAt = UpdateStaging::moveIntoPlace(check.temporary, folder, name);
-    } catch (const FileError& error) {
-        Log::updates().notice(QStringLiteral("update check failed: ") + error.description());
+    case Staged::Kind::failed:
+        Log::updates().notice(QStringLiteral("update check failed: ") + outcome.description);
         finish(UpdateCheckResult::failed(L10n::aboutUpdateFailed()));
         return;
     }
-    check.temporary.clear();
-    finish(UpdateCheckResult::updateReady(check.item, stagedAt));
 }
 
 UpdateCheckResult UpdateController::failedFetch(const FetchFailure& failure) {
@@ -306,6 +417,7 @@ UpdateCheckResult UpdateController::failedFetch(const FetchFailure& failure) {
 }
 
 void UpdateController::finish(UpdateCheckResult result) {
+    m_deadlineTimer->stop();
     m_check.reset();
     // Waiters hear from the event loop, so none of them runs inside the
     // transport's own signal, and a waiter may start the next check at once.

@@ -4,6 +4,7 @@
 #include <QSslConfiguration>
 #include <QSslServer>
 #include <QSslSocket>
+#include <QTimer>
 
 #include <openssl/bio.h>
 #include <openssl/evp.h>
@@ -191,6 +192,21 @@ void LocalHttpsServer::answer(QSslSocket* socket, const Request& request) {
                       "\r\nConnection: close\r\n";
     for (const auto& [name, value] : route.headers)
         head += name + ": " + value + "\r\n";
+    if (route.kind == Route::Kind::drip) {
+        socket->write(head + "Content-Type: application/octet-stream\r\n\r\n");
+        auto* timer = new QTimer(socket);
+        QObject::connect(timer, &QTimer::timeout, socket, [socket] {
+            if (socket->state() == QAbstractSocket::ConnectedState)
+                socket->write("x");
+        });
+        timer->start(dripInterval);
+        return;
+    }
+    if (route.kind == Route::Kind::stall) {
+        socket->write(head + "Content-Length: " + QByteArray::number(route.body.size()) +
+                      "\r\n\r\n");
+        return;
+    }
     if (route.kind == Route::Kind::endless) {
         socket->write(head + "Content-Type: application/octet-stream\r\n\r\n");
         QObject::connect(socket, &QSslSocket::encryptedBytesWritten, socket,

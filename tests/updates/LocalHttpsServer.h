@@ -32,6 +32,8 @@ public:
             respond, // status, headers and body, then close
             endless, // 200 without a length, then bytes until the client leaves
             silent,  // reads the request and never answers
+            drip,    // status and headers without a length, then one byte per dripInterval
+            stall,   // status, headers and the body's length, then nothing more
         };
         Kind kind = Kind::respond;
         int status = 200;
@@ -47,6 +49,7 @@ public:
     static constexpr int maxRequests = 32;
     // An endless answer stops here whatever the client does.
     static constexpr qint64 endlessCap = qint64(64) << 20;
+    static constexpr int dripInterval = 200; // milliseconds
 
     LocalHttpsServer();
     ~LocalHttpsServer();

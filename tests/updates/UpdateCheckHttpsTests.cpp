@@ -32,6 +32,13 @@ struct Session {
             server.url("/appcast.xml"), 20, std::make_unique<URLSessionUpdateTransport>(options),
             downloads.path(), key.publicKeyBase64());
     }
+    // A controller whose every request must end within a second, with an idle
+    // time-out far longer than any wait of the test.
+    std::unique_ptr<UpdateController> hurriedController() {
+        auto made = controller(600s);
+        made->setRequestDeadline(UpdateController::RequestDeadline{1000ms, qint64(1) << 40});
+        return made;
+    }
 
     void serveFeed(const QByteArray& items, Route::Kind kind = Route::Kind::respond) {
         server.route("/appcast.xml", Route{kind, 200, feedOf(items), {}});
@@ -147,6 +154,18 @@ TEST(UpdateCheckHttps, RefusalsAndFailures) {
          L10n::aboutUpdateMismatch(),
          "updates error: appcast length mismatch; refusing the download",
          {"/appcast.xml", "/tarvo_2.1_amd64.deb"}},
+        {"a stated length over the cap is refused before the download",
+         [&](Session& s) {
+             s.serveFeed(
+                 feedItem("21", "2.1", s.archiveURL(), s.key.signBase64(archive), "1099511627776"));
+             s.server.route("/tarvo_2.1_amd64.deb", Route{Route::Kind::endless, 200, {}, {}});
+         },
+         L10n::aboutUpdateTooLarge(),
+         "updates error: the feed states a download of 1099511627776 bytes, more than the "
+         "8388608 allowed; refusing it",
+         {"/appcast.xml"},
+         20s,
+         8 << 20},
         {"endless download without a stated length",
          [&](Session& s) {
              s.serveFeed(feedItem("21", "2.1", s.archiveURL(), s.key.signBase64(archive), ""));
@@ -225,4 +244,74 @@ TEST(UpdateCheckHttps, AnUntrustedCertificateIsRefused) {
     ASSERT_EQ(log.lines().size(), 1u);
     EXPECT_TRUE(log.lines()[0].startsWith("updates notice: update check failed: "));
     EXPECT_TRUE(s.server.requests().empty());
+}
+
+// A server that keeps a request open, by a trickle that passes every idle
+// time-out or by headers and then nothing, fails the check when the request's
+// deadline passes, and nothing stays in Downloads.
+TEST(UpdateCheckHttps, EachRequestEndsAtItsDeadline) {
+    const QByteArray archive = archiveOf(200000);
+    const QString length = QString::number(archive.size());
+    struct Case {
+        const char* name;
+        std::function<void(Session&)> serve;
+        QString logLine;
+        std::vector<QByteArray> paths;
+    };
+    const std::vector<Case> cases = {
+        {"the feed drips",
+         [&](Session& s) { s.serveFeed("", Route::Kind::drip); },
+         "updates notice: update check failed: the feed did not arrive within 1 s",
+         {"/appcast.xml"}},
+        {"the feed stalls after its headers",
+         [&](Session& s) { s.serveFeed("", Route::Kind::stall); },
+         "updates notice: update check failed: the feed did not arrive within 1 s",
+         {"/appcast.xml"}},
+        {"the download drips",
+         [&](Session& s) {
+             s.serveFeed(feedItem("21", "2.1", s.archiveURL(), s.key.signBase64(archive), length));
+             s.server.route("/tarvo_2.1_amd64.deb", Route{Route::Kind::drip, 200, {}, {}});
+         },
+         "updates notice: update check failed: the download did not arrive within 1 s",
+         {"/appcast.xml", "/tarvo_2.1_amd64.deb"}},
+        {"the download stalls after its headers",
+         [&](Session& s) {
+             s.serveFeed(feedItem("21", "2.1", s.archiveURL(), s.key.signBase64(archive), length));
+             s.server.route("/tarvo_2.1_amd64.deb", Route{Route::Kind::stall, 200, archive, {}});
+         },
+         "updates notice: update check failed: the download did not arrive within 1 s",
+         {"/appcast.xml", "/tarvo_2.1_amd64.deb"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Session s;
+        ASSERT_TRUE(s.server.isListening());
+        c.serve(s);
+        const auto controller = s.hurriedController();
+        RecordingLogSink log;
+        EXPECT_EQ(runCheck(*controller), UpdateCheckResult::failed(L10n::aboutUpdateFailed()));
+        EXPECT_EQ(log.lines(), std::vector<QString>{c.logLine});
+        EXPECT_EQ(s.server.requestedPaths(), c.paths);
+        EXPECT_EQ(filesIn(s.downloads.path()), QStringList());
+        EXPECT_FALSE(controller->isChecking());
+    }
+}
+
+TEST(UpdateCheckHttps, ACheckAfterAHungOneStartsAfresh) {
+    Session s;
+    s.serveFeed("", Route::Kind::drip);
+    const auto controller = s.hurriedController();
+    std::vector<UpdateCheckResult> results;
+    const auto record = [&](const UpdateCheckResult& r) { results.push_back(r); };
+    controller->check(nullptr, record);
+    ASSERT_TRUE(waitUntil([&] { return s.server.requests().size() == 1; }));
+    // Asked for while the first waits on the trickle: it shares its end.
+    controller->check(nullptr, record);
+    ASSERT_TRUE(waitUntil([&] { return results.size() == 2; }));
+    EXPECT_EQ(results[0], UpdateCheckResult::failed(L10n::aboutUpdateFailed()));
+    EXPECT_EQ(results[1], results[0]);
+
+    s.serveFeed(feedItem("20", "2.0", s.archiveURL(), s.key.signBase64("x"), "1"));
+    EXPECT_EQ(runCheck(*controller), UpdateCheckResult::upToDate());
+    EXPECT_EQ(s.server.requestedPaths(), (std::vector<QByteArray>{"/appcast.xml", "/appcast.xml"}));
 }

@@ -5,9 +5,13 @@
 
 #include "TarvoCore/L10n.h"
 
+#include <QDeadlineTimer>
 #include <QFile>
 
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
 
 using namespace tarvo;
 using namespace tarvo::test;
@@ -393,4 +397,64 @@ TEST(UpdateController, AWaiterMayStartTheNextCheckAndDestroyTheController) {
     });
     ASSERT_TRUE(waitUntil([&] { return calls == 2; }));
     EXPECT_EQ(h.controller, nullptr);
+}
+
+// The flush, verification and move run on a thread of their own while the
+// event loop keeps turning; the result comes back on the loop's thread.
+TEST(UpdateController, StagingRunsOffTheEventLoopsThread) {
+    Harness h;
+    const QByteArray archive = archiveOf(5000);
+    h.serveFeed(feedItem("21", "2.1", archiveURL, h.key.signBase64(archive), "5000"));
+    h.serveArchive({archive});
+    std::atomic<bool> entered{false};
+    std::atomic<bool> released{false};
+    std::atomic<bool> sawRelease{false};
+    std::thread::id stagingThread;
+    h.controller->setStagingHook([&](const std::atomic<bool>&) {
+        stagingThread = std::this_thread::get_id();
+        entered.store(true);
+        // Released from the loop's thread only while that loop turns.
+        const QDeadlineTimer deadline(30000);
+        while (!released.load() && !deadline.hasExpired())
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        sawRelease.store(released.load());
+    });
+    std::optional<UpdateCheckResult> result;
+    std::thread::id reportedOn;
+    h.controller->check(nullptr, [&](const UpdateCheckResult& r) {
+        reportedOn = std::this_thread::get_id();
+        result = r;
+    });
+    ASSERT_TRUE(waitUntil([&] {
+        if (entered.load())
+            released.store(true);
+        return result.has_value();
+    }));
+    EXPECT_TRUE(sawRelease.load());
+    EXPECT_NE(stagingThread, std::this_thread::get_id());
+    EXPECT_EQ(reportedOn, std::this_thread::get_id());
+    EXPECT_TRUE(std::holds_alternative<UpdateCheckResult::UpdateReady>(result->value))
+        << result->description().toStdString();
+    EXPECT_EQ(filesIn(h.downloads.path()), QStringList{"Tarvo-2.1.deb"});
+}
+
+TEST(UpdateController, DestroyedWhileStagingItLeavesNothingAndCallsNobody) {
+    Harness h;
+    const QByteArray archive = archiveOf(5000);
+    h.serveFeed(feedItem("21", "2.1", archiveURL, h.key.signBase64(archive), "5000"));
+    h.serveArchive({archive});
+    std::atomic<bool> entered{false};
+    h.controller->setStagingHook([&](const std::atomic<bool>& dropped) {
+        entered.store(true);
+        const QDeadlineTimer deadline(30000);
+        while (!dropped.load() && !deadline.hasExpired())
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    });
+    bool called = false;
+    h.controller->check(nullptr, [&](const UpdateCheckResult&) { called = true; });
+    ASSERT_TRUE(waitUntil([&] { return entered.load(); }));
+    h.controller.reset();
+    EXPECT_EQ(filesIn(h.downloads.path()), QStringList());
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(called);
 }
