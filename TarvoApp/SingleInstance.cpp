@@ -17,6 +17,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tarvo {
@@ -77,9 +78,37 @@ SingleInstance::Outcome SingleInstance::acquire() {
         return Outcome::failed;
     }
     const QByteArray path = QFile::encodeName(lockPath());
-    const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    // The lock is never followed through a link, and a file that is not
+    // plainly ours is refused rather than locked and written over: whatever a
+    // planted link or hard link points to stays as it is.
+    constexpr int flags = O_RDWR | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+    int fd = ::open(path.constData(), flags | O_CREAT | O_EXCL, 0600);
+    if (fd < 0 && errno == EEXIST)
+        fd = ::open(path.constData(), flags);
+    const QString notOurs =
+        QStringLiteral("%1 is not a regular file of this user's alone, so it is not Tarvo's lock "
+                       "file; Tarvo does not start over it. Remove it and start Tarvo again.")
+            .arg(lockPath());
     if (fd < 0) {
-        m_error = FileError(QStringLiteral("open"), lockPath(), errno).description();
+        const int code = errno;
+        struct stat info {};
+        const bool exists = ::lstat(path.constData(), &info) == 0;
+        if (code == ELOOP || (exists && S_ISLNK(info.st_mode))) {
+            m_error = QStringLiteral("%1 is a symbolic link, not Tarvo's lock file; Tarvo does "
+                                     "not start over it. Remove it and start Tarvo again.")
+                          .arg(lockPath());
+        } else if (exists && !S_ISREG(info.st_mode)) {
+            m_error = notOurs;
+        } else {
+            m_error = FileError(QStringLiteral("open"), lockPath(), code).description();
+        }
+        return Outcome::failed;
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::geteuid() ||
+        info.st_nlink != 1) {
+        ::close(fd);
+        m_error = notOurs;
         return Outcome::failed;
     }
     // The kernel lets the lock go with the process, however it ends.
@@ -93,7 +122,8 @@ SingleInstance::Outcome SingleInstance::acquire() {
     }
     m_fd = fd;
     const QByteArray pid = QByteArray::number(qint64(::getpid())) + '\n';
-    if (::ftruncate(fd, 0) == 0 && ::write(fd, pid.constData(), size_t(pid.size())) < 0)
+    if (::pwrite(fd, pid.constData(), size_t(pid.size()), 0) != pid.size() ||
+        ::ftruncate(fd, pid.size()) != 0)
         Log::core().debug(QStringLiteral("could not note the process in the lock file"));
     return Outcome::first;
 }

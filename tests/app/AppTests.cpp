@@ -644,6 +644,75 @@ TEST(SingleInstanceTest, TheLockGoesWithItsHolder) {
     EXPECT_EQ(next.acquire(), SingleInstance::Outcome::first);
 }
 
+// Whatever is planted at the lock's path stays as it is, and Tarvo refuses to
+// start over it with a line that names the path.
+TEST(SingleInstanceTest, ALockPathThatIsNotPlainlyOursIsRefusedUntouched) {
+    struct Case {
+        const char* name;
+        std::function<void(const QString& lock, const QString& victim)> plant;
+    };
+    const std::vector<Case> cases = {
+        {"a symbolic link to a file",
+         [](const QString& lock, const QString& victim) {
+             ASSERT_EQ(::symlink(QFile::encodeName(victim).constData(),
+                                 QFile::encodeName(lock).constData()),
+                       0);
+         }},
+        {"a dangling symbolic link",
+         [](const QString& lock, const QString& victim) {
+             ASSERT_EQ(::symlink(QFile::encodeName(victim + ".missing").constData(),
+                                 QFile::encodeName(lock).constData()),
+                       0);
+         }},
+        {"a hard link to a file",
+         [](const QString& lock, const QString& victim) {
+             ASSERT_EQ(
+                 ::link(QFile::encodeName(victim).constData(), QFile::encodeName(lock).constData()),
+                 0);
+         }},
+        {"a named pipe",
+         [](const QString& lock, const QString&) {
+             ASSERT_EQ(::mkfifo(QFile::encodeName(lock).constData(), 0600), 0);
+         }},
+        {"a folder", [](const QString& lock, const QString&) { ASSERT_TRUE(QDir().mkpath(lock)); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const QString folder = dir.file("Tarvo");
+        ASSERT_TRUE(QDir().mkpath(folder));
+        const QString victim = dir.file("notes.txt");
+        {
+            QFile file(victim);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write("keep me\n");
+        }
+        const QString lock = folder + "/tarvo.lock";
+        c.plant(lock, victim);
+        SingleInstance instance(folder);
+        EXPECT_EQ(instance.acquire(), SingleInstance::Outcome::failed);
+        EXPECT_TRUE(instance.error().contains(lock)) << instance.error().toStdString();
+        EXPECT_TRUE(instance.error().contains("Tarvo does not start over it"))
+            << instance.error().toStdString();
+        EXPECT_EQ(dir.read("notes.txt"), "keep me\n");
+        EXPECT_FALSE(QFileInfo::exists(victim + ".missing"));
+    }
+}
+
+TEST(SingleInstanceTest, ALockFileLeftByAnEarlierRunIsTakenAgain) {
+    TempDir dir;
+    const QString folder = dir.file("Tarvo");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    {
+        QFile stale(folder + "/tarvo.lock");
+        ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
+        stale.write("999999999999\n");
+    }
+    SingleInstance instance(folder);
+    ASSERT_EQ(instance.acquire(), SingleInstance::Outcome::first);
+    EXPECT_EQ(dir.read("Tarvo/tarvo.lock"), QByteArray::number(qint64(::getpid())) + '\n');
+}
+
 // Asks at `path` from a thread of its own while this one answers.
 bool askWhileAnswering(const QString& path) {
     auto asked =
