@@ -6,7 +6,9 @@
 #include "TarvoCore/Log.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QSocketNotifier>
+#include <QWidget>
 
 #include <csignal>
 #include <cstdio>
@@ -17,6 +19,8 @@
 namespace {
 
 int signalPipe[2] = {-1, -1};
+// Set once SIGTERM or SIGINT has been seen on the event loop.
+bool terminationAsked = false;
 
 void onTerminate(int) {
     const char byte = 1;
@@ -24,6 +28,9 @@ void onTerminate(int) {
 }
 
 // SIGTERM and SIGINT end the event loop, so the store is saved on the way out.
+// Before the main loop runs, the only loop that can hear them is a modal
+// alert's: that alert is closed, and the start-up ends as it would once
+// the alert is dismissed.
 void quitOnSignals(QApplication& app) {
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0)
         return;
@@ -31,6 +38,15 @@ void quitOnSignals(QApplication& app) {
     QObject::connect(notifier, &QSocketNotifier::activated, &app, [] {
         char byte = 0;
         [[maybe_unused]] const ssize_t read = ::read(signalPipe[0], &byte, 1);
+        terminationAsked = true;
+        QWidget* closed = nullptr;
+        while (QWidget* modal = QApplication::activeModalWidget()) {
+            auto* dialog = qobject_cast<QDialog*>(modal);
+            if (!dialog || dialog == closed)
+                break;
+            dialog->done(QDialog::Rejected);
+            closed = dialog;
+        }
         QCoreApplication::quit();
     });
     struct sigaction action {};
@@ -87,7 +103,9 @@ int main(int argc, char** argv) {
         break;
     }
 
-    const int code = app.exec();
+    // A signal that came while an alert of the start-up was open ends the
+    // program now; quit() does nothing before the main loop runs.
+    const int code = terminationAsked ? 0 : app.exec();
     application.terminate();
     return code;
 }
