@@ -19,7 +19,7 @@ class QPainter;
 namespace tarvo::IconRenderer {
 
 // The sizes the installed application icons come in.
-inline constexpr std::array<int, 7> iconSizes{16, 32, 64, 128, 256, 512, 1024};
+inline constexpr std::array<int, 9> iconSizes{16, 24, 32, 48, 64, 128, 256, 512, 1024};
 
 // Paints the tile face into `rect` (the painter's coordinates): a rounded
 // square of radius 0.22 x width, filled with the tile gradient, and the mark
