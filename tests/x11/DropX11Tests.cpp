@@ -12,12 +12,16 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QGuiApplication>
+#include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QPixmap>
 #include <QProcess>
+#include <QScreen>
 
-#include <iterator>
+#include <algorithm>
 #include <optional>
 
 namespace tarvo::test {
@@ -65,6 +69,36 @@ int removedFolders(const QString& folder) {
                    .entryList({QStringLiteral(".removed*")},
                               QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot)
                    .size());
+}
+
+// What the screen shows in `area`.
+QImage screenArea(const QRect& area) {
+    QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return {};
+    return screen->grabWindow(0, area.x(), area.y(), area.width(), area.height())
+        .toImage()
+        .convertToFormat(QImage::Format_RGB32);
+}
+
+// The bounds of the topmost run of pixels that differ between two pictures
+// of one area: what appeared highest up, within `depth` rows of its top.
+std::optional<QRect> topmostChange(const QImage& before, const QImage& after, int depth) {
+    if (before.size() != after.size() || before.isNull())
+        return std::nullopt;
+    std::optional<QRect> found;
+    for (int y = 0; y < after.height(); ++y) {
+        if (found && y > found->top() + depth)
+            break;
+        const auto* a = reinterpret_cast<const QRgb*>(before.constScanLine(y));
+        const auto* b = reinterpret_cast<const QRgb*>(after.constScanLine(y));
+        for (int x = 0; x < after.width(); ++x) {
+            if (a[x] == b[x])
+                continue;
+            found = found ? found->united(QRect(x, y, 1, 1)) : QRect(x, y, 1, 1);
+        }
+    }
+    return found;
 }
 
 // A program whose window is placed where the test wants it.
@@ -186,25 +220,49 @@ TEST_F(DropOnTarvo, AFileFromThunarLandsAsThatFile) {
     TarvoProcess tarvo(m_home);
     tarvo.start();
     QDir().mkpath(m_files.file("Folder"));
-    m_files.write("Folder/report.txt", "quarterly numbers");
     Program thunar;
     const std::optional<QRect> window =
         thunar.start("thunar", {m_files.file("Folder")}, "thunar", {320, 300, 640, 420});
     ASSERT_TRUE(window) << "thunar did not start";
-    pump(1500);
 
-    // The file's icon is the first of the folder view; its place depends on
-    // the sidebar and the bars above the view, so a few are tried, in turn
-    // until a deadline: a loaded machine can take long to fill the view.
+    // The file appears in the open, empty folder, and where Thunar draws it
+    // is what changed in its window: the topmost change is the icon with its
+    // label (the status line below changes too), and the icon is its upper part.
     XTestHand hand;
     ASSERT_TRUE(hand.ok());
-    const QPoint offsets[] = {{210, 128}, {210, 150}, {200, 110}, {230, 170}, {190, 95}};
+    hand.moveTo(window->bottomRight() + QPoint(60, 60));
+    QImage empty;
+    ASSERT_TRUE(waitFor(
+        [&] {
+            const QImage now = screenArea(*window);
+            const bool settled = !now.isNull() && now == empty;
+            empty = now;
+            pump(500);
+            return settled;
+        },
+        60000))
+        << "thunar's window never settled";
+    m_files.write("Folder/report.txt", "quarterly numbers");
+    std::optional<QRect> shown;
+    ASSERT_TRUE(waitFor(
+        [&] {
+            const std::optional<QRect> now = topmostChange(empty, screenArea(*window), 140);
+            const bool settled = now && now == shown;
+            shown = now;
+            pump(500);
+            return settled;
+        },
+        60000))
+        << "thunar never showed the new file";
+    const QPoint icon(shown->center().x(), shown->top() + std::min(24, shown->height() / 3));
+
+    // A loaded machine can take the first press for a click: the drag is
+    // tried again from the same icon until a deadline.
     QElapsedTimer trying;
     trying.start();
     bool landed = false;
-    for (int attempt = 0; !landed && trying.elapsed() < 90000; ++attempt) {
-        const QPoint offset = offsets[attempt % std::size(offsets)];
-        dragToShelf(hand, window->topLeft() + offset);
+    while (!landed && trying.elapsed() < 90000) {
+        dragToShelf(hand, window->topLeft() + icon);
         landed = waitFor(
             [&] {
                 const std::vector<StoredItem> items = storedItems(tarvo.itemsFolder());
