@@ -41,7 +41,8 @@ TEST(MenuBarController, ShowTwiceMakesOneIconAndHideWithoutOneIsHarmless) {
     EXPECT_EQ(controller.statusItem(), first);
     EXPECT_EQ(first->toolTip(), QStringLiteral("Tarvo"));
     EXPECT_FALSE(first->icon().isNull());
-    EXPECT_EQ(first->contextMenu(), controller.menu());
+    EXPECT_EQ(first->contextMenu(), nullptr) << "both clicks open our own menu";
+    EXPECT_NE(controller.menu(), nullptr);
 }
 
 TEST(MenuBarController, HeadlessNeverMakesAnIcon) {
