@@ -33,6 +33,8 @@
 #include "TarvoUpdates/UpdateSchedule.h"
 
 #include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QPointer>
 #include <QProcess>
 #include <QStandardPaths>
@@ -116,6 +118,11 @@ void AppDelegate::makeMenuBar() {
         [] { QCoreApplication::quit(); },
     };
     m_menuBar = std::make_unique<MenuBarController>(std::move(actions));
+    // Qt hands the icon to a StatusNotifierItem panel when the bus has a
+    // watcher for one (Xfce's panel, KDE's), else to an XEmbed tray.
+    if (const QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface())
+        m_menuBar->setPanelDrawsMenu(
+            bus->isServiceRegistered(QStringLiteral("org.kde.StatusNotifierWatcher")));
     m_menuBar->setVisible(m_preferences->showMenuBarIcon());
 }
 

@@ -50,13 +50,18 @@ void MenuBarController::show() {
     m_menu = makeMenu();
     m_statusItem = std::make_unique<QSystemTrayIcon>(IconRenderer::tileIcon());
     m_statusItem->setToolTip(QStringLiteral("Tarvo"));
-    // Both clicks open this one menu of ours. Handed to the tray as its
-    // context menu, a panel that speaks StatusNotifierItem would draw it in
-    // its own style for a right click, where its key equivalents do nothing.
+    // Both clicks open this one menu of ours, where the key equivalents act,
+    // unless the panel draws a menu of its own for the right click: that one
+    // lists no keys, as they would do nothing there.
+    if (m_panelDrawsMenu) {
+        m_panelMenu = makeMenu(false);
+        m_statusItem->setContextMenu(m_panelMenu.get());
+    }
     connect(m_statusItem.get(), &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
-                if ((reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::Context) &&
-                    m_menu && !m_menu->isVisible())
+                const bool ours = reason == QSystemTrayIcon::Trigger ||
+                                  (reason == QSystemTrayIcon::Context && !m_panelMenu);
+                if (ours && m_menu && !m_menu->isVisible())
                     m_menu->popup(QCursor::pos());
             });
     m_statusItem->show();
@@ -68,6 +73,7 @@ void MenuBarController::hide() {
     m_statusItem->hide();
     m_statusItem.reset();
     m_menu.reset();
+    m_panelMenu.reset();
 }
 
 void MenuBarController::setVisible(bool visible) {
@@ -77,15 +83,15 @@ void MenuBarController::setVisible(bool visible) {
         hide();
 }
 
-std::unique_ptr<QMenu> MenuBarController::makeMenu() {
+std::unique_ptr<QMenu> MenuBarController::makeMenu(bool withKeys) {
     std::unique_ptr<QMenu> menu = std::make_unique<CommandMenu>();
     QMenu* raw = menu.get();
-    connect(raw, &QMenu::aboutToShow, this, [this, raw] { populate(*raw); });
-    populate(*raw);
+    connect(raw, &QMenu::aboutToShow, this, [this, raw, withKeys] { populate(*raw, withKeys); });
+    populate(*raw, withKeys);
     return menu;
 }
 
-void MenuBarController::populate(QMenu& menu) {
+void MenuBarController::populate(QMenu& menu, bool withKeys) {
     menu.clear();
     struct Command {
         QString title;
@@ -102,7 +108,8 @@ void MenuBarController::populate(QMenu& menu) {
     };
     for (const Command& command : commands) {
         QAction* item = menu.addAction(command.title);
-        item->setShortcut(command.key);
+        if (withKeys)
+            item->setShortcut(command.key);
         // Queued: the menu closes before a command opens a window or quits.
         connect(item, &QAction::triggered, this, command.action, Qt::QueuedConnection);
     }
