@@ -16,6 +16,7 @@
 #include "TarvoPlatform/Accessibility.h"
 #include "TarvoPlatform/Clock.h"
 #include "TarvoPlatform/DesktopFileViewer.h"
+#include "TarvoPlatform/HotkeyKeys.h"
 #include "TarvoPlatform/WorkRoot.h"
 #include "TarvoShell/HotkeyMonitor.h"
 #include "TarvoShell/MenuBarController.h"
@@ -32,6 +33,8 @@
 #include "TarvoUpdates/UpdateSchedule.h"
 
 #include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QPointer>
 #include <QProcess>
 #include <QStandardPaths>
@@ -115,6 +118,11 @@ void AppDelegate::makeMenuBar() {
         [] { QCoreApplication::quit(); },
     };
     m_menuBar = std::make_unique<MenuBarController>(std::move(actions));
+    // Qt hands the icon to a StatusNotifierItem panel when the bus has a
+    // watcher for one (Xfce's panel, KDE's), else to an XEmbed tray.
+    if (const QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface())
+        m_menuBar->setPanelDrawsMenu(
+            bus->isServiceRegistered(QStringLiteral("org.kde.StatusNotifierWatcher")));
     m_menuBar->setVisible(m_preferences->showMenuBarIcon());
 }
 
@@ -179,8 +187,17 @@ void AppDelegate::showSettings() {
 }
 
 void AppDelegate::publishHotkeyState() {
-    if (!m_settingsModel)
-        return;
+    const std::optional<QString> problem = hotkeyProblem();
+    if (m_settingsModel)
+        m_settingsModel->setHotkeyProblem(problem);
+    if (m_onboardingModel) {
+        if (const std::optional<HotkeySpec> spec = m_preferences->hotkey())
+            m_onboardingModel->setShortcutKeys(HotkeyKeys::keycaps(*spec));
+        m_onboardingModel->setShortcutProblem(problem.value_or(QString()));
+    }
+}
+
+std::optional<QString> AppDelegate::hotkeyProblem() const {
     std::optional<QString> problem;
     if (!m_preferences->hotkeyEnabled())
         problem = std::nullopt;
@@ -189,7 +206,7 @@ void AppDelegate::publishHotkeyState() {
     else if (const std::optional<HotkeySpec> spec = m_preferences->hotkey();
              spec && m_hotkey && m_hotkey->lastFailure())
         problem = HotkeyMonitor::failureMessage(*spec, *m_hotkey->lastFailure());
-    m_settingsModel->setHotkeyProblem(problem);
+    return problem;
 }
 
 void AppDelegate::publishAccessibilityState() {
@@ -205,14 +222,8 @@ void AppDelegate::publishUpdateStatus(const QString& status) {
 }
 
 void AppDelegate::applyLaunchAtLogin() {
-    const bool wanted = m_preferences->launchAtLogin();
     try {
-        if (wanted == m_launchAtLogin.isEnabled())
-            return;
-        if (wanted)
-            m_launchAtLogin.enable();
-        else
-            m_launchAtLogin.disable();
+        m_launchAtLogin.apply(m_preferences->launchAtLogin());
     } catch (const FileError& error) {
         Log::core().error(QStringLiteral("launch at login: %1").arg(error.description()));
     }
@@ -324,8 +335,12 @@ void AppDelegate::showOnboarding() {
     m_onboardingModel = std::make_unique<OnboardingModel>();
     m_onboardingWindow = std::make_unique<OnboardingWindowController>(*m_onboardingModel);
     OnboardingModel& model = *m_onboardingModel;
-    if (const std::optional<HotkeySpec> spec = m_preferences->hotkey())
-        model.setShortcutKeys(HotkeyFormatter::describe(*spec).split(QLatin1Char('+')));
+    publishHotkeyState();
+    // A shortcut recorded in the tutorial is the settings' own.
+    model.onShortcutRecorded = [this](const HotkeySpec& spec) {
+        if (SettingsModel* settings = settingsModel())
+            settings->setHotkey(spec);
+    };
     if (m_controller) {
         QPointer<OnboardingModel> watched = &model;
         m_controller->onItemsLanded = [watched](const std::vector<Item>& items) {

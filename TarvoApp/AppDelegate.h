@@ -121,6 +121,8 @@ private:
     void updateCheckFinished(const UpdateCheckResult& result);
     // What the settings window shows of the shell's state.
     void publishHotkeyState();
+    // Why the shortcut does not work; none while it works or is off.
+    std::optional<QString> hotkeyProblem() const;
     void publishAccessibilityState();
     void publishUpdateStatus(const QString& status);
 

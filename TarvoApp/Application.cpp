@@ -16,8 +16,6 @@
 #include <QScreen>
 #include <QThread>
 
-#include <cstdio>
-
 namespace tarvo {
 
 namespace {
@@ -29,7 +27,7 @@ void fail(Alerts& alerts, const QString& reason) {
 
 } // namespace
 
-Application::Application(Alerts& alerts) : m_alerts(alerts) {}
+Application::Application(Alerts& alerts, int patience) : m_alerts(alerts), m_patience(patience) {}
 
 Application::~Application() {
     for (const QMetaObject::Connection& connection : m_connections)
@@ -49,13 +47,22 @@ Application::Start Application::start() {
     // A Tarvo that is still starting holds the lock before it answers on the
     // bus or its socket: it is asked again until it answers, or ends and
     // leaves the store to this one.
-    const QDeadlineTimer deadline(handOverPatience);
+    const QDeadlineTimer deadline(m_patience);
     while (outcome == SingleInstance::Outcome::another) {
         if (m_instance->askToOpen())
             return Start::handedOver;
         if (deadline.hasExpired()) {
-            std::fputs("tarvo: Tarvo is already running\n", stderr);
-            return Start::handedOver;
+            // Nothing opened: saying "already running" and ending well would
+            // leave the person with no shelf and no clue.
+            const QString holder = m_instance->holder();
+            m_reason =
+                QStringLiteral("another Tarvo%1 holds %2 but did not answer within %3 s; "
+                               "end it or wait for it to finish starting")
+                    .arg(holder.isEmpty() ? QString() : QStringLiteral(" (process %1)").arg(holder),
+                         m_instance->lockPath())
+                    .arg(m_patience / 1000.0);
+            Log::core().error(QStringLiteral("could not hand over: %1").arg(m_reason));
+            return Start::unanswered;
         }
         QThread::msleep(100);
         outcome = m_instance->acquire();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMetaObject>
+#include <QString>
 
 #include <memory>
 #include <vector>
@@ -20,6 +21,7 @@ public:
     enum class Start {
         running,    // the shelf runs here; enter the event loop
         handedOver, // another Tarvo holds the store and was asked to open its shelf
+        unanswered, // another Tarvo holds the store and never answered: reason() says so
         failed,     // the start-up failed; it was logged and shown
     };
 
@@ -27,12 +29,15 @@ public:
     // does not answer yet (milliseconds).
     static constexpr int handOverPatience = 10000;
 
-    explicit Application(Alerts& alerts);
+    // `patience`: how long to ask a holder that does not answer (milliseconds).
+    explicit Application(Alerts& alerts, int patience = handOverPatience);
     ~Application();
     Application(const Application&) = delete;
     Application& operator=(const Application&) = delete;
 
     Start start();
+    // Why the start handed over to no one, for the terminal.
+    const QString& reason() const { return m_reason; }
     // Stops the controller, which saves the store.
     void terminate();
     AppDelegate* delegate() const { return m_delegate.get(); }
@@ -42,6 +47,8 @@ private:
     void followScreens();
 
     Alerts& m_alerts;
+    int m_patience;
+    QString m_reason;
     std::unique_ptr<SingleInstance> m_instance;
     std::unique_ptr<X11ShellPlatform> m_platform;
     std::unique_ptr<AppDelegate> m_delegate;

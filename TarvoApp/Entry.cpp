@@ -3,6 +3,7 @@
 #include "TarvoCore/BuildInfo.h"
 
 #include <QCommandLineParser>
+#include <QStandardPaths>
 
 #include <xcb/xcb.h>
 
@@ -11,6 +12,17 @@
 #include <vector>
 
 namespace tarvo::Entry {
+
+QString whereThingsAreKept() {
+    // Worked out as the program does at its start, without making anything.
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    return QStringLiteral("\nTarvo keeps\n"
+                          "  the shelf's items in  %1/Tarvo/Items\n"
+                          "  its rules in          %1/Tarvo/rules.json\n"
+                          "  its settings in       %2/Tarvo/Tarvo.conf\n")
+        .arg(data, config);
+}
 
 std::optional<Answer> answerCommandLine(const QStringList& arguments) {
     QCommandLineParser parser;
@@ -27,7 +39,7 @@ std::optional<Answer> answerCommandLine(const QStringList& arguments) {
         // does not exist yet.
         QString text = parser.helpText();
         text = QStringLiteral("Usage: tarvo [options]") + text.mid(text.indexOf(u'\n'));
-        return Answer{0, text, QString()};
+        return Answer{0, text + whereThingsAreKept(), QString()};
     }
     if (parser.isSet(version)) {
         return Answer{

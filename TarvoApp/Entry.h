@@ -16,6 +16,9 @@ struct Answer {
     QString errorText; // for stderr
 };
 std::optional<Answer> answerCommandLine(const QStringList& arguments);
+// The end of the help: the folders and files of the items, the rules and
+// the settings.
+QString whereThingsAreKept();
 
 // Sets QT_QPA_PLATFORM to "xcb" when it is unset, whatever the session.
 void choosePlatform();

@@ -60,16 +60,41 @@ QByteArray LaunchAtLogin::entry(const QString& program) {
                                   "Icon=com.tarvoapp.Tarvo\n"
                                   "Terminal=false\n"
                                   "X-GNOME-Autostart-enabled=true\n");
+    text += QLatin1String(ownKey) + QStringLiteral("=true\n");
     text += QStringLiteral("Exec=") + execWord(program) + u'\n';
     return text.toUtf8();
+}
+
+bool LaunchAtLogin::isOurs(const QByteArray& text) {
+    // Keys of the main group only; a hand edit may add groups of its own.
+    bool inMain = false;
+    for (QByteArray line : text.split('\n')) {
+        line = line.trimmed();
+        if (line.startsWith('['))
+            inMain = line == "[Desktop Entry]";
+        else if (inMain && line.startsWith(ownKey)) {
+            const QByteArray rest = line.mid(qsizetype(qstrlen(ownKey))).trimmed();
+            if (rest.startsWith('='))
+                return rest.mid(1).trimmed() == "true";
+        }
+    }
+    return false;
 }
 
 bool LaunchAtLogin::isEnabled() const {
     QFile file(entryPath());
     if (!file.open(QIODevice::ReadOnly))
         return false;
-    const QByteArray text = file.readAll();
-    return text == entry(m_program);
+    // Whatever program it names: an older install's path or a hand edit is
+    // still the user's "on".
+    return isOurs(file.readAll());
+}
+
+void LaunchAtLogin::apply(bool wanted) {
+    if (wanted)
+        enable();
+    else
+        disable();
 }
 
 void LaunchAtLogin::enable() {

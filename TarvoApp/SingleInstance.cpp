@@ -66,6 +66,16 @@ QString SingleInstance::lockPath() const {
     return m_folder + QStringLiteral("/tarvo.lock");
 }
 
+QString SingleInstance::holder() const {
+    QFile file(lockPath());
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray text = file.read(32).trimmed();
+    bool number = false;
+    text.toLongLong(&number);
+    return number ? QString::fromLatin1(text) : QString();
+}
+
 QString SingleInstance::socketPath() const {
     return m_folder + QStringLiteral("/tarvo.socket");
 }

@@ -37,6 +37,8 @@ public:
     // Why acquire() failed.
     const QString& error() const { return m_error; }
     QString lockPath() const;
+    // The process noted in the lock file by its holder; empty when unknown.
+    QString holder() const;
     // "tarvo.socket" beside the lock.
     QString socketPath() const;
 

@@ -4,6 +4,7 @@
 
 #include "TarvoCore/BuildInfo.h"
 #include "TarvoCore/Log.h"
+#include "TarvoUI/IconRenderer.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -87,6 +88,8 @@ int main(int argc, char** argv) {
     QApplication::setApplicationVersion(QLatin1String(tarvo::BuildInfo::shortVersion));
     QApplication::setDesktopFileName(QStringLiteral("com.tarvoapp.Tarvo"));
     QApplication::setQuitOnLastWindowClosed(false);
+    // Every window of ours (tutorial, settings, preview) wears the app tile.
+    QApplication::setWindowIcon(tarvo::IconRenderer::tileIcon());
     // From here a SIGTERM waits for the event loop, which saves on its way out.
     quitOnSignals(app);
     if (const auto note = tarvo::Entry::waylandNote())
@@ -97,6 +100,9 @@ int main(int argc, char** argv) {
     switch (application.start()) {
     case tarvo::Application::Start::handedOver:
         return 0;
+    case tarvo::Application::Start::unanswered:
+        print(stderr, QStringLiteral("tarvo: ") + application.reason() + u'\n');
+        return 1;
     case tarvo::Application::Start::failed:
         return 1;
     case tarvo::Application::Start::running:

@@ -31,8 +31,10 @@ class HotkeyGrabber {
 public:
     virtual ~HotkeyGrabber() = default;
     // Registers `spec` in place of any earlier registration and calls
-    // `pressed` on each press; none on success, else why it failed (and
-    // nothing stays registered).
+    // `pressed` on each press; none on success, else why it failed. The new
+    // combination is held before the earlier one is let go, so there is no
+    // moment in which another program could take the shortcut; on failure
+    // the earlier registration is left as it was.
     virtual std::optional<HotkeyFailure> grab(const HotkeySpec& spec,
                                               std::function<void()> pressed) = 0;
     // Safe to call with nothing registered.

@@ -32,7 +32,46 @@ constexpr Key kKeys[] = {
     {126, 0xff52, "Up"},
 };
 
+// The core protocol's masks: Shift, Control, Mod1 (Alt) and Mod4 (Super).
+constexpr Modifier kModifiers[] = {
+    {HotkeySpec::command, Qt::ControlModifier, 0x04, "Ctrl"},
+    {HotkeySpec::option, Qt::AltModifier, 0x08, "Alt"},
+    {HotkeySpec::shift, Qt::ShiftModifier, 0x01, "Shift"},
+    {HotkeySpec::control, Qt::MetaModifier, 0x40, "Super"},
+};
+
 } // namespace
+
+std::span<const Modifier> modifiers() {
+    return kModifiers;
+}
+
+quint64 flags(Qt::KeyboardModifiers pressed) {
+    quint64 out = 0;
+    for (const Modifier& m : kModifiers) {
+        if (pressed & m.qt)
+            out |= m.flag;
+    }
+    return out;
+}
+
+quint16 xMask(quint64 flags) {
+    quint16 out = 0;
+    for (const Modifier& m : kModifiers) {
+        if (flags & m.flag)
+            out |= m.xMask;
+    }
+    return out;
+}
+
+QStringList modifierNames(quint64 flags) {
+    QStringList out;
+    for (const Modifier& m : kModifiers) {
+        if (flags & m.flag)
+            out << QString::fromLatin1(m.name);
+    }
+    return out;
+}
 
 std::optional<Key> key(quint16 keyCode) {
     for (const Key& k : kKeys) {
@@ -42,19 +81,15 @@ std::optional<Key> key(quint16 keyCode) {
     return std::nullopt;
 }
 
-QString text(const HotkeySpec& spec) {
-    QString out;
-    if (spec.modifierFlags & HotkeySpec::command)
-        out += QStringLiteral("Ctrl+");
-    if (spec.modifierFlags & HotkeySpec::option)
-        out += QStringLiteral("Alt+");
-    if (spec.modifierFlags & HotkeySpec::shift)
-        out += QStringLiteral("Shift+");
-    if (spec.modifierFlags & HotkeySpec::control)
-        out += QStringLiteral("Super+");
+QStringList keycaps(const HotkeySpec& spec) {
+    QStringList parts = modifierNames(spec.modifierFlags);
     const auto found = key(spec.keyCode);
-    out += found ? QString::fromLatin1(found->name) : QStringLiteral("#%1").arg(spec.keyCode);
-    return out;
+    parts << (found ? QString::fromLatin1(found->name) : QStringLiteral("#%1").arg(spec.keyCode));
+    return parts;
+}
+
+QString text(const HotkeySpec& spec) {
+    return keycaps(spec).join(u'+');
 }
 
 } // namespace tarvo::HotkeyKeys

@@ -13,15 +13,19 @@ HotkeyMonitor::~HotkeyMonitor() {
 }
 
 bool HotkeyMonitor::activate(const HotkeySpec& spec) {
-    deactivate();
-    m_spec = spec;
+    // Nothing to do for the shortcut already held: grabbing it again would
+    // only open a gap in which another program could take it.
+    if (m_isActive && m_spec && matches(*m_spec, spec.keyCode, spec.modifierFlags))
+        return true;
     auto failure = m_grabber.grab(spec, [this] { pressed(); });
     if (!failure) {
+        m_spec = spec;
         m_isActive = true;
+        m_lastFailure.reset();
         return true;
     }
-    Log::ui().error(
-        QStringLiteral("could not register the hotkey (status %1)").arg(failure->status));
+    Log::ui().error(QStringLiteral("could not register the hotkey %1: %2")
+                        .arg(HotkeyKeys::text(spec), failureReason(*failure)));
     deactivate();
     m_lastFailure = std::move(failure);
     return false;
@@ -42,6 +46,30 @@ void HotkeyMonitor::pressed() {
 bool HotkeyMonitor::matches(const HotkeySpec& spec, quint16 keyCode, quint64 modifierFlags) {
     return keyCode == spec.keyCode &&
            (modifierFlags & relevantModifiers) == (spec.modifierFlags & relevantModifiers);
+}
+
+QString HotkeyMonitor::failureReason(const HotkeyFailure& failure) {
+    switch (failure.kind) {
+    case HotkeyFailure::Kind::taken: {
+        const QString holder = failure.windowManager.isEmpty()
+                                   ? QStringLiteral("another program holds it")
+                                   : QStringLiteral("the window manager %1 holds it for its "
+                                                    "window menu")
+                                         .arg(failure.windowManager);
+        if (failure.status == 0)
+            return holder;
+        // 10 is the core protocol's BadAccess, a grab someone else holds.
+        return QStringLiteral("%1 (X error %2%3)")
+            .arg(holder)
+            .arg(failure.status)
+            .arg(failure.status == 10 ? QStringLiteral(", BadAccess") : QString());
+    }
+    case HotkeyFailure::Kind::unknownKey:
+        return QStringLiteral("no key of this keyboard makes it");
+    case HotkeyFailure::Kind::noDisplay:
+        return QStringLiteral("there is no X display to register it on");
+    }
+    return {};
 }
 
 QString HotkeyMonitor::failureMessage(const HotkeySpec& spec, const HotkeyFailure& failure) {

@@ -27,6 +27,8 @@ public:
     HotkeyMonitor& operator=(const HotkeyMonitor&) = delete;
 
     // Registers `spec` in place of any earlier shortcut; true on success.
+    // The shortcut already held is left alone, and a new one is held before
+    // the old one is let go.
     bool activate(const HotkeySpec& spec);
     void deactivate();
 
@@ -42,6 +44,8 @@ public:
     // modifiers among shift, control, option and command (Caps Lock and the
     // like do not count).
     static bool matches(const HotkeySpec& spec, quint16 keyCode, quint64 modifierFlags);
+    // Why a registration failed, in a few words for the log.
+    static QString failureReason(const HotkeyFailure& failure);
     // What the settings window says about a failure.
     static QString failureMessage(const HotkeySpec& spec, const HotkeyFailure& failure);
 

@@ -6,7 +6,6 @@
 #include <QCursor>
 #include <QHash>
 #include <QIcon>
-#include <QIconEngine>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QPainter>
@@ -18,37 +17,6 @@
 namespace tarvo {
 
 namespace {
-
-// The app tile, drawn at the size a tray asks for when it asks: a session
-// without a tray never draws it.
-class TileIconEngine final : public QIconEngine {
-public:
-    void paint(QPainter* painter, const QRect& rect, QIcon::Mode, QIcon::State) override {
-        painter->drawImage(rect, IconRenderer::render(std::min(rect.width(), rect.height())));
-    }
-    QPixmap pixmap(const QSize& size, QIcon::Mode, QIcon::State) override {
-        const int side = std::min(size.width(), size.height());
-        if (side < 1)
-            return {};
-        const auto found = m_drawn.constFind(side);
-        if (found != m_drawn.constEnd())
-            return *found;
-        const QPixmap drawn = QPixmap::fromImage(IconRenderer::render(side));
-        m_drawn.insert(side, drawn);
-        return drawn;
-    }
-    QSize actualSize(const QSize& size, QIcon::Mode, QIcon::State) override {
-        const int side = std::min(size.width(), size.height());
-        return {side, side};
-    }
-    QList<QSize> availableSizes(QIcon::Mode, QIcon::State) override {
-        return {{16, 16}, {22, 22}, {24, 24}, {32, 32}, {48, 48}, {64, 64}};
-    }
-    QIconEngine* clone() const override { return new TileIconEngine(*this); }
-
-private:
-    QHash<int, QPixmap> m_drawn;
-};
 
 // A popup menu takes the keyboard while open, and Qt's shortcut map does not
 // look into it: the commands' key equivalents are matched here.
@@ -80,13 +48,20 @@ void MenuBarController::show() {
     if (m_headless || m_statusItem)
         return;
     m_menu = makeMenu();
-    m_statusItem = std::make_unique<QSystemTrayIcon>(QIcon(new TileIconEngine));
+    m_statusItem = std::make_unique<QSystemTrayIcon>(IconRenderer::tileIcon());
     m_statusItem->setToolTip(QStringLiteral("Tarvo"));
-    m_statusItem->setContextMenu(m_menu.get());
-    // A plain click opens the same menu, as a right click does.
+    // Both clicks open this one menu of ours, where the key equivalents act,
+    // unless the panel draws a menu of its own for the right click: that one
+    // lists no keys, as they would do nothing there.
+    if (m_panelDrawsMenu) {
+        m_panelMenu = makeMenu(false);
+        m_statusItem->setContextMenu(m_panelMenu.get());
+    }
     connect(m_statusItem.get(), &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
-                if (reason == QSystemTrayIcon::Trigger && m_menu)
+                const bool ours = reason == QSystemTrayIcon::Trigger ||
+                                  (reason == QSystemTrayIcon::Context && !m_panelMenu);
+                if (ours && m_menu && !m_menu->isVisible())
                     m_menu->popup(QCursor::pos());
             });
     m_statusItem->show();
@@ -98,6 +73,7 @@ void MenuBarController::hide() {
     m_statusItem->hide();
     m_statusItem.reset();
     m_menu.reset();
+    m_panelMenu.reset();
 }
 
 void MenuBarController::setVisible(bool visible) {
@@ -107,15 +83,15 @@ void MenuBarController::setVisible(bool visible) {
         hide();
 }
 
-std::unique_ptr<QMenu> MenuBarController::makeMenu() {
+std::unique_ptr<QMenu> MenuBarController::makeMenu(bool withKeys) {
     std::unique_ptr<QMenu> menu = std::make_unique<CommandMenu>();
     QMenu* raw = menu.get();
-    connect(raw, &QMenu::aboutToShow, this, [this, raw] { populate(*raw); });
-    populate(*raw);
+    connect(raw, &QMenu::aboutToShow, this, [this, raw, withKeys] { populate(*raw, withKeys); });
+    populate(*raw, withKeys);
     return menu;
 }
 
-void MenuBarController::populate(QMenu& menu) {
+void MenuBarController::populate(QMenu& menu, bool withKeys) {
     menu.clear();
     struct Command {
         QString title;
@@ -132,7 +108,8 @@ void MenuBarController::populate(QMenu& menu) {
     };
     for (const Command& command : commands) {
         QAction* item = menu.addAction(command.title);
-        item->setShortcut(command.key);
+        if (withKeys)
+            item->setShortcut(command.key);
         // Queued: the menu closes before a command opens a window or quits.
         connect(item, &QAction::triggered, this, command.action, Qt::QueuedConnection);
     }

@@ -37,8 +37,17 @@ public:
     void setVisible(bool visible);
     bool isVisible() const { return m_statusItem != nullptr; }
 
-    // A new menu filled with the five commands, this controller its target.
-    std::unique_ptr<QMenu> makeMenu();
+    // A new menu filled with the five commands, this controller its target;
+    // with the key equivalents, which act while it is open, unless the tray
+    // draws it itself.
+    std::unique_ptr<QMenu> makeMenu(bool withKeys = true);
+
+    // The tray is a panel that speaks StatusNotifierItem: it draws the menu
+    // handed to it for a right click, in its own style, where our key
+    // equivalents cannot act; a click of the other button still opens ours.
+    // Takes effect at the next show().
+    void setPanelDrawsMenu(bool panelDrawsMenu) { m_panelDrawsMenu = panelDrawsMenu; }
+    QMenu* panelMenu() const { return m_panelMenu.get(); }
 
     QSystemTrayIcon* statusItem() const { return m_statusItem.get(); }
     QMenu* menu() const { return m_menu.get(); }
@@ -54,10 +63,12 @@ private:
         if (action)
             action();
     }
-    void populate(QMenu& menu);
+    void populate(QMenu& menu, bool withKeys);
 
     std::unique_ptr<QSystemTrayIcon> m_statusItem;
     std::unique_ptr<QMenu> m_menu;
+    std::unique_ptr<QMenu> m_panelMenu;
+    bool m_panelDrawsMenu = false;
     Actions m_actions;
     bool m_headless;
 };

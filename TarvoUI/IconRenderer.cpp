@@ -2,6 +2,9 @@
 
 #include "TarvoShape.h"
 
+#include <QHash>
+#include <QIcon>
+#include <QIconEngine>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
@@ -240,6 +243,45 @@ std::optional<IconError> writeAll(const QString& folder) {
             return IconError{IconError::Kind::writeFailed, size};
     }
     return std::nullopt;
+}
+
+namespace {
+
+// The app tile, drawn at the size a tray or a window frame asks for when it
+// asks: a session that never shows it never draws it.
+class TileIconEngine final : public QIconEngine {
+public:
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode, QIcon::State) override {
+        painter->drawImage(rect, render(std::min(rect.width(), rect.height())));
+    }
+    QPixmap pixmap(const QSize& size, QIcon::Mode, QIcon::State) override {
+        const int side = std::min(size.width(), size.height());
+        if (side < 1)
+            return {};
+        const auto found = m_drawn.constFind(side);
+        if (found != m_drawn.constEnd())
+            return *found;
+        const QPixmap drawn = QPixmap::fromImage(render(side));
+        m_drawn.insert(side, drawn);
+        return drawn;
+    }
+    QSize actualSize(const QSize& size, QIcon::Mode, QIcon::State) override {
+        const int side = std::min(size.width(), size.height());
+        return {side, side};
+    }
+    QList<QSize> availableSizes(QIcon::Mode, QIcon::State) override {
+        return {{16, 16}, {22, 22}, {24, 24}, {32, 32}, {48, 48}, {64, 64}};
+    }
+    QIconEngine* clone() const override { return new TileIconEngine(*this); }
+
+private:
+    QHash<int, QPixmap> m_drawn;
+};
+
+} // namespace
+
+QIcon tileIcon() {
+    return QIcon(new TileIconEngine);
 }
 
 QImage render(int size) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QIcon>
 #include <QImage>
 #include <QRectF>
 
@@ -29,6 +30,9 @@ void paintTileFace(QPainter& painter, const QRectF& rect);
 // The tile as a size x size image with a transparent margin of 0.06 x size;
 // a null image for a size below 1.
 QImage render(int size);
+// The tile as an icon for the tray and the windows' frames, drawn at each
+// size when first asked for.
+QIcon tileIcon();
 
 // The document sheet and the notch in `square`, with the details that suit an
 // image of `size` pixels: shadows from 32, the fold and text lines from 48.

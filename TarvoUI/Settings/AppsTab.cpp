@@ -43,6 +43,15 @@ AppsTab::AppsTab(SettingsModel& model, QWidget* parent) : QWidget(parent), m_mod
     header->addWidget(add);
     page->addLayout(header);
 
+    // What the switches at the end of each row are.
+    auto* columns = new QHBoxLayout;
+    columns->setContentsMargins(4, 0, 4, 0);
+    columns->addStretch(1);
+    auto* pinnedHeader = small(QStringLiteral("Pinned"));
+    pinnedHeader->setObjectName(QStringLiteral("pinnedHeader"));
+    columns->addWidget(pinnedHeader);
+    page->addLayout(columns);
+
     auto* scroll = new QScrollArea;
     scroll->setWidgetResizable(true);
     auto* list = new QWidget;
@@ -81,10 +90,9 @@ void AppsTab::refresh() {
             layout->addWidget(picture);
         }
         const bool pinned = m_model.isPinned(id);
+        // Unpinned is a choice, not a disabled row: the name reads as any other.
         auto* name = new QLabel(m_model.appName(id));
         name->setObjectName(QStringLiteral("name"));
-        if (!pinned)
-            name->setForegroundRole(QPalette::PlaceholderText);
         layout->addWidget(name, 1);
         if (pinned) {
             auto* category = new QComboBox;

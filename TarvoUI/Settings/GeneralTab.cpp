@@ -3,6 +3,7 @@
 #include "SettingsModel.h"
 
 #include "TarvoCore/L10n.h"
+#include "TarvoPlatform/HotkeyKeys.h"
 
 #include <QCheckBox>
 #include <QFontDatabase>
@@ -92,18 +93,19 @@ std::optional<HotkeySpec> HotkeyRecorder::specFor(int qtKey, Qt::KeyboardModifie
     const std::optional<quint16> code = keyCodeFor(qtKey);
     if (!code)
         return std::nullopt;
-    quint64 flags = 0;
-    if (modifiers & Qt::ControlModifier)
-        flags |= HotkeySpec::control;
-    if (modifiers & Qt::AltModifier)
-        flags |= HotkeySpec::option;
-    if (modifiers & Qt::ShiftModifier)
-        flags |= HotkeySpec::shift;
-    if (modifiers & Qt::MetaModifier)
-        flags |= HotkeySpec::command;
+    const quint64 flags = HotkeyKeys::flags(modifiers);
     if (flags == 0)
         return std::nullopt;
     return HotkeySpec{*code, flags};
+}
+
+bool HotkeyRecorder::event(QEvent* event) {
+    // While listening every key is the recording's, none a window's shortcut.
+    if (m_recording && event->type() == QEvent::ShortcutOverride) {
+        event->accept();
+        return true;
+    }
+    return QPushButton::event(event);
 }
 
 void HotkeyRecorder::keyPressEvent(QKeyEvent* event) {
@@ -169,7 +171,8 @@ GeneralTab::GeneralTab(SettingsModel& model, QWidget* parent) : QWidget(parent),
     m_hotkeyText->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     m_recorder = new HotkeyRecorder;
     m_recorder->onRecorded = [this](const HotkeySpec& spec) { m_model.setHotkey(spec); };
-    auto* hotkeyEnabled = new QCheckBox;
+    // The shortcut's own switch, beside its recorder.
+    auto* hotkeyEnabled = new QCheckBox(QStringLiteral("On"));
     hotkeyEnabled->setObjectName(QStringLiteral("hotkeyEnabled"));
     hotkeyEnabled->setAccessibleName(L10n::generalHotkey());
     addSwitch(hotkeyEnabled, Key::hotkeyEnabled);

@@ -37,6 +37,7 @@ public:
     static std::optional<HotkeySpec> specFor(int qtKey, Qt::KeyboardModifiers modifiers);
 
 protected:
+    bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
 

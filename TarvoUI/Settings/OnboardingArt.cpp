@@ -31,6 +31,9 @@ QColor muted() {
 QColor cobalt() {
     return QColor::fromRgbF(0.184f, 0.357f, 0.918f);
 }
+QColor warning() {
+    return QColor::fromRgbF(0.761f, 0.255f, 0.047f);
+}
 } // namespace OB
 
 namespace OnboardingSample {

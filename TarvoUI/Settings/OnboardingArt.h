@@ -20,6 +20,8 @@ QColor card();
 QColor ink();
 QColor muted();
 QColor cobalt();
+// What does not work as it should, such as a taken shortcut.
+QColor warning();
 } // namespace OB
 
 // The picture the tutorial asks the user to drag onto the shelf: the app

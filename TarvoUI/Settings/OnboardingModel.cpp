@@ -33,6 +33,13 @@ void OnboardingModel::setShortcutKeys(const QStringList& keys) {
     Q_EMIT shortcutKeysChanged();
 }
 
+void OnboardingModel::setShortcutProblem(const QString& problem) {
+    if (problem == m_shortcutProblem)
+        return;
+    m_shortcutProblem = problem;
+    Q_EMIT shortcutProblemChanged();
+}
+
 void OnboardingModel::setOnFinish(std::function<void()> onFinish) {
     m_onFinish = std::move(onFinish);
     Q_EMIT onFinishChanged();

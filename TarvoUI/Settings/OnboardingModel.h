@@ -1,5 +1,7 @@
 #pragma once
 
+#include "TarvoCore/HotkeySpec.h"
+
 #include <QObject>
 #include <QStringList>
 
@@ -36,6 +38,14 @@ public:
     const QStringList& shortcutKeys() const { return m_shortcutKeys; }
     void setShortcutKeys(const QStringList& keys);
 
+    // Why the shortcut does not work (another program holds it), in the
+    // settings' words; empty while it works.
+    const QString& shortcutProblem() const { return m_shortcutProblem; }
+    void setShortcutProblem(const QString& problem);
+    // Takes a shortcut recorded on the tutorial's last step in place of the
+    // one that is taken; set by the shell.
+    std::function<void(const HotkeySpec&)> onShortcutRecorded;
+
     // What ends the tutorial; the shell replaces the window's own.
     const std::function<void()>& onFinish() const { return m_onFinish; }
     void setOnFinish(std::function<void()> onFinish);
@@ -56,12 +66,14 @@ Q_SIGNALS:
     void stepChanged();
     void sampleLandedChanged();
     void shortcutKeysChanged();
+    void shortcutProblemChanged();
     void onFinishChanged();
 
 private:
     Step m_step = Step::welcome;
     bool m_sampleLanded = false;
     QStringList m_shortcutKeys{QStringLiteral("Alt"), QStringLiteral("Space")};
+    QString m_shortcutProblem;
     std::function<void()> m_onFinish;
     std::function<void(bool)> m_onSampleDrag;
 };

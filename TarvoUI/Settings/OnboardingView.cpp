@@ -1,5 +1,6 @@
 #include "OnboardingView.h"
 
+#include "GeneralTab.h"
 #include "OnboardingArt.h"
 
 #include "TarvoCore/L10n.h"
@@ -125,6 +126,7 @@ constexpr Route routes[] = {
     {"Files", "the file"},
 };
 const char* const toggleCaption = "Toggle the shelf";
+const char* const takenCaption = "Taken: choose another";
 const char* const clickCaption = "Click the tab at the top";
 
 // The card or hero occupies this part of the stage; the rest leaves room for
@@ -143,6 +145,7 @@ OnboardingStage::OnboardingStage(OnboardingModel& model, QWidget* parent)
     connect(&model, &OnboardingModel::stepChanged, this, [this] { update(); });
     connect(&model, &OnboardingModel::sampleLandedChanged, this, [this] { update(); });
     connect(&model, &OnboardingModel::shortcutKeysChanged, this, [this] { update(); });
+    connect(&model, &OnboardingModel::shortcutProblemChanged, this, [this] { update(); });
 }
 
 bool OnboardingStage::sampleDraggable() const {
@@ -164,6 +167,7 @@ QRect OnboardingStage::sampleRect() const {
 QStringList OnboardingStage::paintedTexts(const OnboardingModel& model) {
     switch (model.step()) {
     case OnboardingModel::Step::welcome:
+        return {};
     case OnboardingModel::Step::tryIt:
         return {OnboardingSample::fileName()};
     case OnboardingModel::Step::route: {
@@ -174,7 +178,9 @@ QStringList OnboardingStage::paintedTexts(const OnboardingModel& model) {
     }
     case OnboardingModel::Step::open:
         return model.shortcutKeys() +
-               QStringList{QLatin1String(toggleCaption), QLatin1String(clickCaption)};
+               QStringList{
+                   QLatin1String(model.shortcutProblem().isEmpty() ? toggleCaption : takenCaption),
+                   QLatin1String(clickCaption)};
     }
     return {};
 }
@@ -212,6 +218,10 @@ void OnboardingStage::paintHero(QPainter& painter) {
                       hero);
     painter.restore();
 
+    if (m_model.step() == OnboardingModel::Step::welcome) {
+        paintWelcome(painter);
+        return;
+    }
     painter.save();
     painter.setOpacity(sampleOpacity());
     const QRectF icon = sampleRect();
@@ -229,6 +239,32 @@ void OnboardingStage::paintHero(QPainter& painter) {
     painter.setFont(labelFont);
     painter.setPen(OB::ink());
     painter.drawText(pill, Qt::AlignCenter, label);
+    painter.restore();
+}
+
+void OnboardingStage::paintWelcome(QPainter& painter) {
+    // The welcome is the shelf itself: its dark island hanging from the top
+    // of the picture, holding three items, the middle one the sample.
+    const QRectF card = cardRect(this);
+    painter.save();
+    painter.setClipPath(cardShape(card, 22));
+    const QRectF island(card.center().x() - 150, card.top() - 22, 300, 128);
+    drawShadow(painter, cardShape(island, 30), QColor::fromRgbF(0, 0, 0, 0.3f), 14, QPointF(0, 8));
+    painter.fillPath(cardShape(island, 30), QColor::fromRgbF(0.08f, 0.08f, 0.09f));
+    const double tile = 64;
+    const double gap = 18;
+    double x = island.center().x() - (3 * tile + 2 * gap) / 2;
+    const double y = island.bottom() - tile - 20;
+    const QPixmap sample = OnboardingSample::icon(int(tile), devicePixelRatioF());
+    for (int i = 0; i < 3; ++i, x += tile + gap) {
+        const QRectF slot(x, y, tile, tile);
+        if (i == 1) {
+            painter.drawPixmap(slot.toRect(), sample);
+        } else {
+            painter.fillPath(cardShape(slot.adjusted(4, 4, -4, -4), 12),
+                             QColor::fromRgbF(1, 1, 1, i == 0 ? 0.16f : 0.10f));
+        }
+    }
     painter.restore();
 }
 
@@ -314,6 +350,12 @@ void OnboardingStage::paintWays(QPainter& painter) {
     }
     row += 7 * std::max<qsizetype>(keys.size() - 1, 0);
     double x = left + wayWidth / 2 - row / 2;
+    const bool taken = !m_model.shortcutProblem().isEmpty();
+    const double keysLeft = x;
+    painter.save();
+    // A taken shortcut does nothing here: its keys are drawn faded.
+    if (taken)
+        painter.setOpacity(0.4);
     painter.setFont(capFont);
     for (qsizetype i = 0; i < keys.size(); ++i) {
         const QRectF cap(x, top + (artHeight - 42) / 2, widths[size_t(i)], 42);
@@ -324,10 +366,18 @@ void OnboardingStage::paintWays(QPainter& painter) {
         painter.drawText(cap, Qt::AlignCenter, keys[i]);
         x += widths[size_t(i)] + 7;
     }
+    painter.restore();
+    if (taken) {
+        painter.save();
+        painter.setPen(QPen(OB::warning(), 2.4, Qt::SolidLine, Qt::RoundCap));
+        const double y = top + artHeight / 2;
+        painter.drawLine(QPointF(keysLeft - 6, y), QPointF(x - 1, y));
+        painter.restore();
+    }
     painter.setFont(captionFont);
-    painter.setPen(OB::ink());
+    painter.setPen(taken ? OB::warning() : OB::ink());
     painter.drawText(QRectF(left, top + artHeight + 14, wayWidth, captionHeight), Qt::AlignCenter,
-                     QLatin1String(toggleCaption));
+                     QLatin1String(taken ? takenCaption : toggleCaption));
 
     // The divider.
     const double dividerX = left + wayWidth + spacing;
@@ -442,10 +492,8 @@ OnboardingView::OnboardingView(OnboardingModel& model, QWidget* parent)
 
     m_title = new QLabel;
     m_title->setObjectName(QStringLiteral("title"));
-    QFont titleFont = sized(27);
-    titleFont.setFamily(QStringLiteral("serif"));
-    titleFont.setStyleHint(QFont::Serif);
-    m_title->setFont(titleFont);
+    // The desktop's own font family, as everywhere else in the program.
+    m_title->setFont(sized(27));
     m_title->setAlignment(Qt::AlignCenter);
     QPalette inkText = m_title->palette();
     inkText.setColor(QPalette::WindowText, OB::ink());
@@ -463,6 +511,30 @@ OnboardingView::OnboardingView(OnboardingModel& model, QWidget* parent)
     mutedText.setColor(QPalette::WindowText, OB::muted());
     m_body->setPalette(mutedText);
     page->addWidget(m_body, 0, Qt::AlignHCenter);
+
+    // A taken shortcut: who holds it, and the settings' recorder for another.
+    m_shortcutRow = new QWidget;
+    m_shortcutRow->setObjectName(QStringLiteral("shortcutTaken"));
+    m_shortcutRow->setFixedWidth(500);
+    auto* shortcutLayout = new QHBoxLayout(m_shortcutRow);
+    shortcutLayout->setContentsMargins(0, 10, 0, 0);
+    shortcutLayout->setSpacing(12);
+    m_shortcutProblem = new QLabel;
+    m_shortcutProblem->setObjectName(QStringLiteral("shortcutProblem"));
+    m_shortcutProblem->setFont(sized(12.5));
+    m_shortcutProblem->setWordWrap(true);
+    QPalette warningText = m_shortcutProblem->palette();
+    warningText.setColor(QPalette::WindowText, OB::warning());
+    m_shortcutProblem->setPalette(warningText);
+    shortcutLayout->addWidget(m_shortcutProblem, 1);
+    m_recorder = new HotkeyRecorder;
+    m_recorder->setFont(sized(13, QFont::DemiBold));
+    m_recorder->onRecorded = [this](const HotkeySpec& spec) {
+        if (m_model.onShortcutRecorded)
+            m_model.onShortcutRecorded(spec);
+    };
+    shortcutLayout->addWidget(m_recorder, 0, Qt::AlignVCenter);
+    page->addWidget(m_shortcutRow, 0, Qt::AlignHCenter);
     page->addSpacerItem(new QSpacerItem(0, 18, QSizePolicy::Minimum, QSizePolicy::Expanding));
 
     m_dots = new OnboardingDots(model);
@@ -471,13 +543,18 @@ OnboardingView::OnboardingView(OnboardingModel& model, QWidget* parent)
 
     auto* footer = new QHBoxLayout;
     footer->setContentsMargins(30, 0, 30, 24);
-    const QString plainStyle = QStringLiteral(
-        "QPushButton { border: none; background: transparent; color: %1; padding: %2; }");
+    // Tab moves between the buttons; the one with the focus wears a ring.
+    const QString ring =
+        QStringLiteral("QPushButton:focus { border: 2px solid %1; }").arg(OB::cobalt().name());
+    const QString plainStyle =
+        QStringLiteral("QPushButton { border: 2px solid transparent; border-radius: 8px; "
+                       "background: transparent; color: %1; padding: %2; }") +
+        ring;
     m_back = new QPushButton(L10n::onboardingBack());
     m_back->setObjectName(QStringLiteral("back"));
     m_back->setFont(sized(14, QFont::DemiBold));
     m_back->setStyleSheet(plainStyle.arg(OB::muted().name(), QStringLiteral("11px 14px")));
-    m_back->setFocusPolicy(Qt::NoFocus);
+    m_back->setFocusPolicy(Qt::TabFocus);
     m_back->setCursor(Qt::PointingHandCursor);
     footer->addWidget(m_back);
     footer->addStretch(1);
@@ -486,12 +563,13 @@ OnboardingView::OnboardingView(OnboardingModel& model, QWidget* parent)
     m_primary->setFont(sized(14, QFont::DemiBold));
     const int primaryHeight = qRound(QFontMetricsF(m_primary->font()).height()) + 24;
     m_primary->setStyleSheet(
-        QStringLiteral("QPushButton { border: none; color: white; background: %1; "
-                       "border-radius: %2px; padding: 12px 26px; }")
+        QStringLiteral("QPushButton { border: 2px solid %1; color: white; background: %1; "
+                       "border-radius: %2px; padding: 10px 24px; }")
             .arg(OB::ink().name())
-            .arg(primaryHeight / 2));
+            .arg(primaryHeight / 2) +
+        ring);
     m_primary->setFixedHeight(primaryHeight);
-    m_primary->setFocusPolicy(Qt::NoFocus);
+    m_primary->setFocusPolicy(Qt::TabFocus);
     m_primary->setCursor(Qt::PointingHandCursor);
     footer->addWidget(m_primary);
     page->addLayout(footer);
@@ -500,7 +578,7 @@ OnboardingView::OnboardingView(OnboardingModel& model, QWidget* parent)
     m_skip->setObjectName(QStringLiteral("skip"));
     m_skip->setFont(sized(12.5, QFont::Medium));
     m_skip->setStyleSheet(plainStyle.arg(OB::muted().name(), QStringLiteral("18px")));
-    m_skip->setFocusPolicy(Qt::NoFocus);
+    m_skip->setFocusPolicy(Qt::TabFocus);
     m_skip->setCursor(Qt::PointingHandCursor);
 
     connect(m_back, &QPushButton::clicked, this, [this] { m_model.back(); });
@@ -509,6 +587,7 @@ OnboardingView::OnboardingView(OnboardingModel& model, QWidget* parent)
     setFocusPolicy(Qt::StrongFocus);
     connect(&model, &OnboardingModel::stepChanged, this, &OnboardingView::refresh);
     connect(&model, &OnboardingModel::sampleLandedChanged, this, &OnboardingView::refresh);
+    connect(&model, &OnboardingModel::shortcutProblemChanged, this, &OnboardingView::refresh);
     refresh();
 }
 
@@ -562,6 +641,13 @@ void OnboardingView::refresh() {
     m_primary->setText(primaryText(step));
     m_back->setVisible(step != OnboardingModel::Step::welcome);
     m_skip->setVisible(step != OnboardingModel::Step::open);
+    const bool taken = step == OnboardingModel::Step::open && !m_model.shortcutProblem().isEmpty();
+    m_shortcutProblem->setText(m_model.shortcutProblem());
+    // Every line of the reason shows, as the body's do.
+    const int reasonWidth = m_shortcutRow->width() - m_recorder->sizeHint().width() -
+                            m_shortcutRow->layout()->spacing();
+    m_shortcutProblem->setMinimumHeight(m_shortcutProblem->heightForWidth(reasonWidth));
+    m_shortcutRow->setVisible(taken);
     m_stage->setAccessibleName(m_stage->sampleDraggable() ? L10n::onboarding2Body() : QString());
     m_skip->adjustSize();
     m_skip->move(width() - m_skip->width(), 0);
@@ -575,10 +661,22 @@ void OnboardingView::primary() {
 }
 
 void OnboardingView::keyPressEvent(QKeyEvent* event) {
-    // Return is the primary button's on every step.
+    // Return is the primary button's on every step, or the focused button's.
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-        m_primary->click();
+        auto* focused = qobject_cast<QPushButton*>(focusWidget());
+        (focused && focused != m_recorder ? focused : m_primary)->click();
         return;
+    }
+    // The arrows turn the pages; the last page is left by its button only.
+    if (event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier) {
+        if (event->key() == Qt::Key_Right && !m_model.isLast()) {
+            m_model.next();
+            return;
+        }
+        if (event->key() == Qt::Key_Left) {
+            m_model.back();
+            return;
+        }
     }
     QWidget::keyPressEvent(event);
 }

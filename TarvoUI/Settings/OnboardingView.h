@@ -11,6 +11,8 @@ class QPushButton;
 
 namespace tarvo {
 
+class HotkeyRecorder;
+
 // The picture of a tutorial step: the hero with the sample on the first two
 // steps (the sample can be dragged onto the shelf on the second), the
 // delivery rows on the third, the ways to open the shelf on the last.
@@ -39,6 +41,7 @@ protected:
 
 private:
     void paintHero(QPainter& painter);
+    void paintWelcome(QPainter& painter);
     void paintRoutes(QPainter& painter);
     void paintWays(QPainter& painter);
     void paintCard(QPainter& painter);
@@ -63,7 +66,8 @@ private:
     QVariantAnimation m_slide;
 };
 
-// The tutorial's content: the stage, the step's title and text, the dots,
+// The tutorial's content: the stage, the step's title and text, on the last
+// step a taken shortcut's reason with a recorder for another, the dots,
 // Back, the primary button (also Return) and Skip. It only reads the model
 // and calls next(), back() and the finish.
 class OnboardingView final : public QWidget {
@@ -90,6 +94,9 @@ private:
     OnboardingStage* m_stage = nullptr;
     QLabel* m_title = nullptr;
     QLabel* m_body = nullptr;
+    QWidget* m_shortcutRow = nullptr;
+    QLabel* m_shortcutProblem = nullptr;
+    HotkeyRecorder* m_recorder = nullptr;
     OnboardingDots* m_dots = nullptr;
     QPushButton* m_back = nullptr;
     QPushButton* m_primary = nullptr;

@@ -15,8 +15,9 @@ OnboardingWindowController::OnboardingWindowController(OnboardingModel& model)
     : m_model(model), m_window(std::make_unique<QWidget>()), m_alive(std::make_shared<bool>(true)) {
     m_window->setObjectName(QStringLiteral("onboardingWindow"));
     m_window->setWindowTitle(L10n::onboarding1Title());
-    // Frameless: no title, no buttons, nothing to drag the window by.
-    m_window->setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+    // The window manager's frame: a title to move it by and a close button,
+    // as every window of this desktop has.
+    m_window->setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     m_window->setFixedSize(OnboardingMetrics::width, OnboardingMetrics::height);
     auto* layout = new QVBoxLayout(m_window.get());
     layout->setContentsMargins(0, 0, 0, 0);

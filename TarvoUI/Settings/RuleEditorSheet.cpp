@@ -226,6 +226,10 @@ RuleEditorSheet::RuleEditorSheet(const Rule& rule, QWidget* parent)
     });
     connect(m_destination, &QComboBox::activated, this, [this](int index) {
         const int value = m_destination->itemData(index).toInt();
+        // An application rule shows the anywhere entry: choosing it again
+        // changes nothing until a category has been chosen.
+        if (value < 0 && std::holds_alternative<Destination::App>(m_rule.destination.value))
+            return;
         m_rule.destination = value < 0 ? Destination::anywhere()
                                        : Destination::category(static_cast<AppCategory>(value));
         refresh();

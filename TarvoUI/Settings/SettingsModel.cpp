@@ -6,6 +6,7 @@
 #include "TarvoCore/Preferences.h"
 #include "TarvoCore/RulesStore.h"
 #include "TarvoPlatform/ApplicationDirectory.h"
+#include "TarvoPlatform/HotkeyKeys.h"
 
 #include <QCollator>
 #include <QFile>
@@ -20,18 +21,9 @@ namespace tarvo {
 namespace HotkeyFormatter {
 
 QString describe(const HotkeySpec& spec) {
-    QString text;
-    const std::pair<quint64, const char*> modifiers[] = {
-        {HotkeySpec::control, "Ctrl"},
-        {HotkeySpec::option, "Alt"},
-        {HotkeySpec::shift, "Shift"},
-        {HotkeySpec::command, "Super"},
-    };
-    for (const auto& [flag, name] : modifiers) {
-        if (spec.modifierFlags & flag)
-            text += QLatin1String(name) + QLatin1Char('+');
-    }
-    return text + keyName(spec.keyCode);
+    QStringList parts = HotkeyKeys::modifierNames(spec.modifierFlags);
+    parts << keyName(spec.keyCode);
+    return parts.join(u'+');
 }
 
 QString keyName(quint16 keyCode) {
@@ -311,17 +303,21 @@ QString iconNameOf(const QString& desktopFile) {
 } // namespace
 
 QIcon SettingsModel::appIcon(const QString& bundleID) const {
+    // An application whose own icon cannot be found (XTerm names a picture
+    // outside the icon theme) shows the theme's icon for programs.
+    const QIcon fallback = QIcon::fromTheme(QStringLiteral("application-x-executable"));
     if (!m_applications)
-        return {};
+        return fallback;
     const std::optional<QString> path = m_applications->path(bundleID);
-    if (!path)
-        return {};
-    const QString name = iconNameOf(*path);
+    const QString name = path ? iconNameOf(*path) : QString();
+    QIcon icon;
     if (name.isEmpty())
-        return {};
-    if (QFileInfo(name).isAbsolute())
-        return QFileInfo::exists(name) ? QIcon(name) : QIcon();
-    return QIcon::fromTheme(name);
+        icon = QIcon();
+    else if (QFileInfo(name).isAbsolute())
+        icon = QFileInfo::exists(name) ? QIcon(name) : QIcon();
+    else
+        icon = QIcon::fromTheme(name);
+    return icon.isNull() ? fallback : icon;
 }
 
 AppCategory SettingsModel::category(const QString& bundleID) const {

@@ -10,6 +10,7 @@
 
 #include <QIcon>
 #include <QScreen>
+#include <QShortcut>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -52,6 +53,12 @@ SettingsWindowController::SettingsWindowController(SettingsModel& model)
     });
     QObject::connect(&model, &SettingsModel::selectedTabChanged, m_tabs,
                      [this] { m_tabs->setCurrentIndex(static_cast<int>(m_model.selectedTab())); });
+
+    // Escape closes it, as it does a dialog; a recorder that is listening
+    // takes the key for itself first.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), m_window.get());
+    escape->setContext(Qt::WindowShortcut);
+    QObject::connect(escape, &QShortcut::activated, m_window.get(), &QWidget::close);
 
     // Centred on the screen the first time; the window manager keeps it
     // where the user moves it afterwards.

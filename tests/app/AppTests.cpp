@@ -3,6 +3,7 @@
 #include "TarvoApp/AccessibilitySettings.h"
 #include "TarvoApp/Alerts.h"
 #include "TarvoApp/AppDelegate.h"
+#include "TarvoApp/Application.h"
 #include "TarvoApp/Entry.h"
 #include "TarvoApp/InstanceSocket.h"
 #include "TarvoApp/LaunchAtLogin.h"
@@ -15,6 +16,7 @@
 #include "TarvoDrag/DestinationResolver.h"
 #include "TarvoShell/HotkeyMonitor.h"
 #include "TarvoShell/MenuBarController.h"
+#include "TarvoUI/Settings/GeneralTab.h"
 #include "TarvoUI/Settings/OnboardingArt.h"
 #include "TarvoUI/Settings/OnboardingModel.h"
 #include "TarvoUI/Settings/OnboardingWindow.h"
@@ -37,6 +39,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
@@ -112,6 +115,52 @@ TEST_F(DelegateTest, StartsOverTheUsersFoldersWithTheShelfHidden) {
     EXPECT_EQ(delegate->controller()->state(), TarvoState::hidden);
     EXPECT_TRUE(m_alerts.failures.isEmpty());
     EXPECT_FALSE(delegate->applicationShouldTerminateAfterLastWindowClosed());
+    delegate->applicationWillTerminate();
+}
+
+TEST_F(DelegateTest, OtherSettingsChangesLeaveTheHeldShortcutAlone) {
+    auto delegate = makeDelegate();
+    ASSERT_TRUE(delegate->applicationDidFinishLaunching());
+    const int grabs = m_shell.hotkeys.grabCalls;
+    delegate->preferences().setPlaySoundOnDrop(true);
+    delegate->preferencesDidChange();
+    delegate->preferences().setShowMenuBarIcon(false);
+    delegate->preferencesDidChange();
+    EXPECT_EQ(m_shell.hotkeys.grabCalls, grabs);
+    EXPECT_EQ(m_shell.hotkeys.grabbed(), HotkeySpec::defaultSpec());
+    delegate->applicationWillTerminate();
+}
+
+TEST_F(DelegateTest, TheTutorialShowsATakenShortcutAndRecordsAnother) {
+    m_shell.hotkeys.taken = {HotkeySpec::defaultSpec()};
+    m_shell.hotkeys.takenBy = QStringLiteral("Openbox");
+    auto delegate = makeDelegate();
+    ASSERT_TRUE(delegate->applicationDidFinishLaunching());
+    ASSERT_TRUE(delegate->onboardingWindow());
+    QWidget* window = delegate->onboardingWindow()->window();
+    auto* primary = window->findChild<QPushButton*>(QStringLiteral("primary"));
+    ASSERT_TRUE(primary);
+    for (int step = 0; step < OnboardingModel::totalSteps - 1; ++step)
+        primary->click();
+    auto* row = window->findChild<QWidget*>(QStringLiteral("shortcutTaken"));
+    auto* problem = window->findChild<QLabel*>(QStringLiteral("shortcutProblem"));
+    auto* recorder = window->findChild<HotkeyRecorder*>(QStringLiteral("hotkeyRecorder"));
+    ASSERT_TRUE(row && problem && recorder);
+    EXPECT_TRUE(row->isVisibleTo(window));
+    EXPECT_TRUE(problem->text().contains(QStringLiteral("Alt+Space")))
+        << problem->text().toStdString();
+    EXPECT_TRUE(problem->text().contains(QStringLiteral("Openbox")))
+        << problem->text().toStdString();
+
+    // The settings' recorder: Ctrl+Shift+K is stored, held and drawn.
+    recorder->click();
+    ASSERT_TRUE(recorder->isRecording());
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_K, Qt::ControlModifier | Qt::ShiftModifier);
+    QCoreApplication::sendEvent(recorder, &press);
+    const HotkeySpec ctrlShiftK{40, HotkeySpec::command | HotkeySpec::shift};
+    EXPECT_EQ(delegate->preferences().hotkey(), std::optional<HotkeySpec>(ctrlShiftK));
+    EXPECT_EQ(m_shell.hotkeys.grabbed(), std::optional<HotkeySpec>(ctrlShiftK));
+    EXPECT_FALSE(row->isVisibleTo(window));
     delegate->applicationWillTerminate();
 }
 
@@ -233,6 +282,42 @@ TEST_F(DelegateTest, LaunchAtLoginFollowsThePreferenceAndLogsAFailedWrite) {
     EXPECT_EQ(log.records().front().level, LogLevel::error);
     EXPECT_TRUE(log.records().front().message.startsWith(QStringLiteral("launch at login: ")));
     EXPECT_TRUE(delegate->preferences().launchAtLogin());
+}
+
+TEST_F(DelegateTest, AnEntryOfOursNamingAnotherProgramCountsAsOnAndGoesWhenTurnedOff) {
+    auto delegate = makeDelegate();
+    LaunchAtLogin entry(m_dir.file("config"), QStringLiteral("/opt/tarvo/bin/tarvo"));
+    // Written by an install elsewhere, then edited by hand.
+    QByteArray other = LaunchAtLogin::entry(QStringLiteral("/home/me/old/tarvo"));
+    other.replace("Name=Tarvo", "Name=Tarvo (mine)");
+    ASSERT_TRUE(QDir().mkpath(m_dir.file("config/autostart")));
+    const auto write = [&](const QByteArray& text) {
+        QFile file(entry.entryPath());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(text);
+    };
+    const auto read = [&] {
+        QFile file(entry.entryPath());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    write(other);
+    EXPECT_TRUE(entry.isEnabled());
+
+    delegate->preferences().setLaunchAtLogin(true);
+    delegate->applyLaunchAtLogin();
+    EXPECT_EQ(read(), other) << "on is on, whatever the entry starts";
+
+    delegate->preferences().setLaunchAtLogin(false);
+    delegate->applyLaunchAtLogin();
+    EXPECT_FALSE(QFile::exists(entry.entryPath()));
+
+    // Another program's entry under our name, without our key, is not ours.
+    write("[Desktop Entry]\nType=Application\nExec=/usr/bin/true\n"
+          "[Other]\nX-Tarvo-Autostart=true\n");
+    EXPECT_FALSE(entry.isEnabled());
+    delegate->preferences().setLaunchAtLogin(true);
+    delegate->applyLaunchAtLogin();
+    EXPECT_EQ(read(), LaunchAtLogin::entry(QStringLiteral("/opt/tarvo/bin/tarvo")));
 }
 
 TEST_F(DelegateTest, AccessibilityIsExplainedWhenTheBusIsOffAndAppliedWhenOn) {
@@ -595,6 +680,19 @@ TEST_F(DelegateTest, TheTutorialOpensOnFirstStartAndItsSampleMovesItOn) {
     again->applicationWillTerminate();
 }
 
+TEST_F(DelegateTest, AHolderThatNeverAnswersEndsTheSecondStartWithItsReason) {
+    // Holds the store's lock and answers nothing, as a hung process does.
+    SingleInstance hung(m_dir.file("data/Tarvo"));
+    ASSERT_EQ(hung.acquire(), SingleInstance::Outcome::first);
+    Application second(m_alerts, 400);
+    EXPECT_EQ(second.start(), Application::Start::unanswered);
+    EXPECT_TRUE(second.reason().contains(QStringLiteral("did not answer")))
+        << second.reason().toStdString();
+    EXPECT_TRUE(second.reason().contains(QString::number(qint64(::getpid()))))
+        << second.reason().toStdString();
+    EXPECT_FALSE(second.delegate());
+}
+
 TEST_F(DelegateTest, SkippingTheTutorialAlsoCountsAsDone) {
     auto delegate = makeDelegate();
     ASSERT_TRUE(delegate->applicationDidFinishLaunching());
@@ -795,6 +893,17 @@ TEST(EntryTest, VersionAndHelpAnswerWithoutADisplay) {
     ASSERT_TRUE(help);
     EXPECT_EQ(help->exitCode, 0);
     EXPECT_TRUE(help->text.startsWith(QStringLiteral("Usage: tarvo")));
+    {
+        TempDir dir;
+        ScopedEnvironment data("XDG_DATA_HOME", QFile::encodeName(dir.file("data")));
+        ScopedEnvironment config("XDG_CONFIG_HOME", QFile::encodeName(dir.file("config")));
+        const auto where = Entry::answerCommandLine({"tarvo", "--help"});
+        ASSERT_TRUE(where);
+        for (const QString& kept : {dir.file("data/Tarvo/Items"), dir.file("data/Tarvo/rules.json"),
+                                    dir.file("config/Tarvo/Tarvo.conf")})
+            EXPECT_TRUE(where->text.contains(kept)) << where->text.toStdString();
+        EXPECT_FALSE(QFileInfo::exists(dir.file("data"))) << "the help makes nothing";
+    }
     const auto bad = Entry::answerCommandLine({"tarvo", "--frobnicate"});
     ASSERT_TRUE(bad);
     EXPECT_EQ(bad->exitCode, 2);

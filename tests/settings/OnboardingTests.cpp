@@ -1,10 +1,12 @@
 #include "TarvoCore/L10n.h"
+#include "TarvoUI/Settings/GeneralTab.h"
 #include "TarvoUI/Settings/OnboardingArt.h"
 #include "TarvoUI/Settings/OnboardingModel.h"
 #include "TarvoUI/Settings/OnboardingView.h"
 #include "TarvoUI/Settings/OnboardingWindow.h"
 #include "support/TempDir.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QImageReader>
@@ -80,9 +82,11 @@ protected:
     QString body() const { return find<QLabel>("body")->text(); }
 };
 
-TEST_F(OnboardingWindowTest, AFramelessFixedWindowThatItsOwnFinishCloses) {
+TEST_F(OnboardingWindowTest, AFramedFixedWindowThatItsOwnFinishCloses) {
     QWidget* w = window->window();
-    EXPECT_TRUE(w->windowFlags() & Qt::FramelessWindowHint);
+    // The window manager's frame moves it.
+    EXPECT_FALSE(w->windowFlags() & Qt::FramelessWindowHint);
+    EXPECT_TRUE(w->windowFlags() & Qt::WindowTitleHint);
     EXPECT_EQ(w->minimumSize(), QSize(600, 480));
     EXPECT_EQ(w->maximumSize(), QSize(600, 480));
     window->show();
@@ -141,6 +145,59 @@ TEST_F(OnboardingWindowTest, TheButtonsAndReturnWalkTheSteps) {
     EXPECT_EQ(finished, 1);
     QTest::keyClick(window->view(), Qt::Key_Return);
     EXPECT_EQ(finished, 2);
+}
+
+TEST_F(OnboardingWindowTest, ArrowsTurnThePagesAndTabReachesEveryButton) {
+    window->show();
+    QWidget* view = window->view();
+    QTest::keyClick(view, Qt::Key_Right);
+    EXPECT_EQ(model.step(), Step::tryIt);
+    QTest::keyClick(view, Qt::Key_Right);
+    QTest::keyClick(view, Qt::Key_Right);
+    QTest::keyClick(view, Qt::Key_Right);
+    EXPECT_EQ(model.step(), Step::open) << "the last page ends by its button only";
+    QTest::keyClick(view, Qt::Key_Left);
+    EXPECT_EQ(model.step(), Step::route);
+    for (const char* name : {"back", "primary", "skip"})
+        EXPECT_TRUE(find<QPushButton>(name)->focusPolicy() & Qt::TabFocus) << name;
+    // Return presses the button that has the focus.
+    find<QPushButton>("back")->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(find<QPushButton>("back"), Qt::Key_Return);
+    EXPECT_EQ(model.step(), Step::tryIt);
+}
+
+TEST_F(OnboardingWindowTest, TheTitleIsInTheDesktopsFamilyAndTheFirstTwoPicturesDiffer) {
+    EXPECT_EQ(find<QLabel>("title")->font().family(), QApplication::font().family());
+    auto* stage = find<QWidget>("stage");
+    const QImage welcome = stage->grab().toImage();
+    model.next();
+    const QImage tryIt = stage->grab().toImage();
+    EXPECT_NE(welcome, tryIt);
+}
+
+TEST_F(OnboardingWindowTest, ATakenShortcutIsShownWithARecorderOnTheLastPage) {
+    int recorded = 0;
+    model.onShortcutRecorded = [&](const HotkeySpec& spec) {
+        ++recorded;
+        EXPECT_EQ(spec, (HotkeySpec{40, HotkeySpec::command | HotkeySpec::shift}));
+    };
+    window->show();
+    auto* row = find<QWidget>("shortcutTaken");
+    model.setShortcutProblem(QStringLiteral("Alt+Space opens the window menu of Openbox."));
+    EXPECT_FALSE(row->isVisible()) << "only on the last page";
+    model.setStep(Step::open);
+    EXPECT_TRUE(row->isVisible());
+    EXPECT_EQ(find<QLabel>("shortcutProblem")->text(),
+              QStringLiteral("Alt+Space opens the window menu of Openbox."));
+    EXPECT_TRUE(
+        OnboardingStage::paintedTexts(model).contains(QStringLiteral("Taken: choose another")));
+    auto* recorder = find<HotkeyRecorder>("hotkeyRecorder");
+    QTest::mouseClick(recorder, Qt::LeftButton);
+    QTest::keyClick(recorder, Qt::Key_K, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(recorded, 1);
+    model.setShortcutProblem({});
+    EXPECT_FALSE(row->isVisible());
+    EXPECT_TRUE(OnboardingStage::paintedTexts(model).contains(QStringLiteral("Toggle the shelf")));
 }
 
 TEST_F(OnboardingWindowTest, TheSampleCanBeDraggedOnTheSecondStepAndFadesOnceLanded) {

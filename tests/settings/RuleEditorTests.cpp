@@ -272,6 +272,22 @@ TEST_F(RuleEditorTest, EscapeCancelsAndAnApplicationRuleStaysOne) {
     EXPECT_EQ(rules->rules()[1], app);
     EXPECT_EQ(table()->item(1, 1)->text(), QStringLiteral("org.gnome.gedit"));
     EXPECT_EQ(table()->item(1, 3)->text(), QStringLiteral("off"));
+
+    // The anywhere entry it shows, chosen again from the menu: still the
+    // application; a category and then anywhere is anywhere.
+    editor = doubleClickRow(1);
+    ASSERT_TRUE(editor);
+    choose(child<QComboBox>(editor, "destination"), 0);
+    QTest::mouseClick(child<QPushButton>(editor, "save"), Qt::LeftButton);
+    waitGone(editor);
+    EXPECT_EQ(rules->rules()[1], app);
+    editor = doubleClickRow(1);
+    ASSERT_TRUE(editor);
+    choose(child<QComboBox>(editor, "destination"), 2);
+    choose(child<QComboBox>(editor, "destination"), 0);
+    QTest::mouseClick(child<QPushButton>(editor, "save"), Qt::LeftButton);
+    waitGone(editor);
+    EXPECT_EQ(rules->rules()[1].destination, Destination::anywhere());
 }
 
 TEST_F(RuleEditorTest, AFailedWriteKeepsTheEditorOpenWithTheEdits) {

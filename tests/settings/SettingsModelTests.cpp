@@ -2,9 +2,12 @@
 #include "TarvoCore/RulesStore.h"
 #include "TarvoCore/UserDefaults.h"
 #include "TarvoPlatform/ApplicationDirectory.h"
+#include "TarvoPlatform/HotkeyKeys.h"
+#include "TarvoUI/Settings/GeneralTab.h"
 #include "TarvoUI/Settings/SettingsModel.h"
 #include "support/TempDir.h"
 
+#include <QIcon>
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
@@ -57,14 +60,46 @@ TEST(HotkeyFormatterTest, ModifiersInFixedOrderThenKeyName) {
         {HotkeySpec::defaultSpec(), "Alt+Space"},
         {{0, HotkeySpec::command | HotkeySpec::shift | HotkeySpec::option | HotkeySpec::control},
          "Ctrl+Alt+Shift+Super+A"},
-        {{122, HotkeySpec::command | HotkeySpec::shift}, "Shift+Super+Key 122"},
+        {{122, HotkeySpec::command | HotkeySpec::shift}, "Ctrl+Shift+Key 122"},
         {{53, 0}, "Escape"},
         // Bits that are no modifier of ours are ignored.
-        {{36, HotkeySpec::control | 0x1}, "Ctrl+Return"},
+        {{36, HotkeySpec::control | 0x1}, "Super+Return"},
         {{18, 0}, "Key 18"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(HotkeyFormatter::describe(c.spec), QString::fromUtf8(c.text)) << c.text;
+}
+
+// One mapping from the key pressed while recording to what is stored, shown,
+// drawn as keycaps and grabbed on the X server.
+TEST(HotkeyFormatterTest, ARecordedCombinationIsTheOneShownAndGrabbed) {
+    struct Case {
+        const char* name;
+        Qt::KeyboardModifiers pressed;
+        quint64 stored;
+        const char* shown;
+        quint16 grabbed;
+    };
+    const Case cases[] = {
+        {"Ctrl+Shift+K", Qt::ControlModifier | Qt::ShiftModifier,
+         HotkeySpec::command | HotkeySpec::shift, "Ctrl+Shift+K", 0x04 | 0x01},
+        {"Super+Shift+K", Qt::MetaModifier | Qt::ShiftModifier,
+         HotkeySpec::control | HotkeySpec::shift, "Shift+Super+K", 0x40 | 0x01},
+        {"Alt+K", Qt::AltModifier, HotkeySpec::option, "Alt+K", 0x08},
+        {"all four", Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier | Qt::MetaModifier,
+         HotkeySpec::command | HotkeySpec::option | HotkeySpec::shift | HotkeySpec::control,
+         "Ctrl+Alt+Shift+Super+K", 0x4d},
+    };
+    for (const Case& c : cases) {
+        const std::optional<HotkeySpec> spec = HotkeyRecorder::specFor(Qt::Key_K, c.pressed);
+        ASSERT_TRUE(spec) << c.name;
+        EXPECT_EQ(spec->keyCode, 40) << c.name;
+        EXPECT_EQ(spec->modifierFlags, c.stored) << c.name;
+        EXPECT_EQ(HotkeyFormatter::describe(*spec), QLatin1String(c.shown)) << c.name;
+        EXPECT_EQ(HotkeyKeys::text(*spec), QLatin1String(c.shown)) << c.name;
+        EXPECT_EQ(HotkeyKeys::keycaps(*spec), QString::fromLatin1(c.shown).split(u'+')) << c.name;
+        EXPECT_EQ(HotkeyKeys::xMask(spec->modifierFlags), c.grabbed) << c.name;
+    }
 }
 
 TEST(HotkeyFormatterTest, NamesAllLettersAndFourKeys) {
@@ -83,7 +118,7 @@ TEST_F(SettingsModelTest, HotkeyDescriptionFromStoredData) {
     EXPECT_EQ(model->hotkeyDescription(), QStringLiteral("Alt+Space"));
     defaults.setData(QStringLiteral("hotkey"), QByteArray("not json"));
     EXPECT_EQ(model->hotkeyDescription(), QStringLiteral("None"));
-    model->setHotkey({0, HotkeySpec::control});
+    model->setHotkey({0, HotkeySpec::command});
     EXPECT_EQ(model->hotkeyDescription(), QStringLiteral("Ctrl+A"));
     EXPECT_EQ(calls, QStringList{QStringLiteral("preferences")});
 }
@@ -182,7 +217,15 @@ TEST_F(SettingsModelTest, DestinationAppsInstalledKnownAndListedSortedByName) {
     EXPECT_EQ(model->destinationApps(),
               (QStringList{"my-tool", "firefox", "gone.app", "org.gnome.Terminal"}));
     EXPECT_EQ(model->appName(QStringLiteral("gone.app")), QStringLiteral("gone.app"));
-    EXPECT_TRUE(model->appIcon(QStringLiteral("gone.app")).isNull());
+    // Without an icon of its own, the theme's icon for programs.
+    const QString theme = QIcon::themeName();
+    const QStringList themePaths = QIcon::themeSearchPaths();
+    QIcon::setThemeSearchPaths({QStringLiteral("/usr/share/icons")});
+    QIcon::setThemeName(QStringLiteral("Adwaita"));
+    EXPECT_FALSE(model->appIcon(QStringLiteral("gone.app")).isNull());
+    EXPECT_FALSE(model->appIcon(QStringLiteral("my-tool")).isNull());
+    QIcon::setThemeName(theme);
+    QIcon::setThemeSearchPaths(themePaths);
     EXPECT_EQ(model->category(QStringLiteral("firefox")), AppCategory::browser);
     EXPECT_EQ(model->category(QStringLiteral("org.gnome.Nautilus")), AppCategory::browser);
 }

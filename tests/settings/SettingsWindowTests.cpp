@@ -132,7 +132,7 @@ TEST_F(SettingsWindowTest, HotkeySwitchAndRecorder) {
     EXPECT_TRUE(recorder->isRecording());
     QTest::keyClick(recorder, Qt::Key_K, Qt::ControlModifier | Qt::ShiftModifier);
     EXPECT_FALSE(recorder->isRecording());
-    EXPECT_EQ(prefs->hotkey(), (HotkeySpec{40, HotkeySpec::control | HotkeySpec::shift}));
+    EXPECT_EQ(prefs->hotkey(), (HotkeySpec{40, HotkeySpec::command | HotkeySpec::shift}));
     EXPECT_EQ(text->text(), QStringLiteral("Ctrl+Shift+K"));
 
     QTest::mouseClick(recorder, Qt::LeftButton);
@@ -189,11 +189,29 @@ TEST(RulesTabTest, OptionsText) {
     EXPECT_EQ(RulesTab::options(rule), QStringLiteral("{name}"));
 }
 
+TEST_F(SettingsWindowTest, EscapeClosesTheWindowButFirstEndsARecording) {
+    QWidget* w = window->window();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w));
+    EXPECT_EQ(find<QCheckBox>("hotkeyEnabled")->text(), QStringLiteral("On"));
+    auto* recorder = find<HotkeyRecorder>("hotkeyRecorder");
+    QTest::mouseClick(recorder, Qt::LeftButton);
+    ASSERT_TRUE(recorder->isRecording());
+    QTest::keyClick(recorder, Qt::Key_Escape);
+    EXPECT_FALSE(recorder->isRecording());
+    EXPECT_TRUE(w->isVisible()) << "the recording's Escape";
+    QTest::keyClick(recorder, Qt::Key_Escape);
+    EXPECT_FALSE(w->isVisible());
+}
+
 TEST_F(SettingsWindowTest, AppsPinAndCategory) {
     model->setSelectedTab(SettingsTab::apps);
     QWidget* row = find<QWidget>("firefox");
     ASSERT_NE(row, nullptr);
     EXPECT_EQ(row->findChild<QComboBox*>(), nullptr);
+    // Unpinned reads as any row, under a header that says what the switch is.
+    EXPECT_EQ(row->findChild<QLabel*>(QStringLiteral("name"))->foregroundRole(),
+              QPalette::WindowText);
+    EXPECT_EQ(find<QLabel>("pinnedHeader")->text(), QStringLiteral("Pinned"));
     toggle(row->findChild<QCheckBox*>(QStringLiteral("pin")));
     ASSERT_TRUE(QTest::qWaitFor([&] { return rules->categories().isPinned("firefox"); }, 10000));
     QComboBox* category = nullptr;

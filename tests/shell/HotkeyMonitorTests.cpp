@@ -55,7 +55,9 @@ TEST(HotkeyMonitor, RefusedRegistrationLeavesItInactiveWithItsReason) {
     EXPECT_EQ(f.monitor->lastFailure()->kind, HotkeyFailure::Kind::taken);
     const auto lines = log.lines();
     EXPECT_NE(std::find(lines.begin(), lines.end(),
-                        QStringLiteral("ui error: could not register the hotkey (status 10)")),
+                        QStringLiteral("ui error: could not register the hotkey Alt+Space: the "
+                                       "window manager Openbox holds it for its window menu "
+                                       "(X error 10, BadAccess)")),
               lines.end());
     const QString message = HotkeyMonitor::failureMessage(optionSpace, *f.monitor->lastFailure());
     EXPECT_TRUE(message.contains(QStringLiteral("Alt+Space"))) << message.toStdString();
@@ -64,6 +66,31 @@ TEST(HotkeyMonitor, RefusedRegistrationLeavesItInactiveWithItsReason) {
     // Another shortcut works, and the old reason goes.
     EXPECT_TRUE(f.monitor->activate(commandShiftK));
     EXPECT_EQ(f.monitor->lastFailure(), std::nullopt);
+}
+
+TEST(HotkeyMonitor, TheShortcutHeldIsLeftAloneAndANewOneIsHeldBeforeTheOldGoes) {
+    using Step = MemoryHotkeyGrabber::Step;
+    Fixture f;
+    EXPECT_TRUE(f.monitor->activate(optionSpace));
+    // A settings change that leaves the shortcut as it was grabs nothing again,
+    // whatever bits outside the shortcut's modifiers come along.
+    EXPECT_TRUE(f.monitor->activate(optionSpace));
+    EXPECT_TRUE(f.monitor->activate({49, HotkeySpec::option | 0x10000}));
+    EXPECT_EQ(f.keyboard->grabCalls, 1);
+
+    EXPECT_TRUE(f.monitor->activate(commandShiftK));
+    EXPECT_EQ(
+        f.keyboard->steps,
+        (std::vector<Step>{{true, optionSpace}, {true, commandShiftK}, {false, optionSpace}}));
+
+    // After a refusal nothing is held, so the same shortcut is tried again.
+    f.keyboard->steps.clear();
+    f.keyboard->taken = {optionSpace};
+    EXPECT_FALSE(f.monitor->activate(optionSpace));
+    EXPECT_EQ(f.keyboard->steps, (std::vector<Step>{{false, commandShiftK}}));
+    f.keyboard->taken.clear();
+    EXPECT_TRUE(f.monitor->activate(optionSpace));
+    EXPECT_TRUE(f.keyboard->press(optionSpace));
 }
 
 TEST(HotkeyMonitor, DeactivateIsSafeAndStopsPresses) {
@@ -129,8 +156,28 @@ TEST(HotkeyMonitor, ModifiersAndKeysOnX11) {
 }
 
 TEST(HotkeyMonitor, LockKeysAreGrabbedInEveryCombination) {
-    EXPECT_EQ(X11HotkeyGrabber::lockVariants(XCB_MOD_MASK_2),
-              (std::vector<quint16>{0, XCB_MOD_MASK_LOCK, XCB_MOD_MASK_2,
-                                    XCB_MOD_MASK_2 | XCB_MOD_MASK_LOCK}));
-    EXPECT_EQ(X11HotkeyGrabber::lockVariants(0), (std::vector<quint16>{0, XCB_MOD_MASK_LOCK}));
+    constexpr quint16 lock = XCB_MOD_MASK_LOCK;
+    struct Case {
+        const char* name;
+        quint16 numLock;
+        quint16 scrollLock;
+        std::vector<quint16> variants;
+    };
+    const Case cases[] = {
+        {"Num Lock on Mod2", XCB_MOD_MASK_2, 0, {0, lock, XCB_MOD_MASK_2, XCB_MOD_MASK_2 | lock}},
+        {"no lock keys mapped", 0, 0, {0, lock}},
+        {"Num Lock on Mod3, Scroll Lock on Mod5",
+         XCB_MOD_MASK_3,
+         XCB_MOD_MASK_5,
+         {0, lock, XCB_MOD_MASK_3, XCB_MOD_MASK_3 | lock, XCB_MOD_MASK_5, XCB_MOD_MASK_5 | lock,
+          XCB_MOD_MASK_3 | XCB_MOD_MASK_5, XCB_MOD_MASK_3 | XCB_MOD_MASK_5 | lock}},
+        {"both on one modifier",
+         XCB_MOD_MASK_2,
+         XCB_MOD_MASK_2,
+         {0, lock, XCB_MOD_MASK_2, XCB_MOD_MASK_2 | lock}},
+        // A lock on a modifier a shortcut uses cannot be told from it.
+        {"Num Lock on Mod4", XCB_MOD_MASK_4, 0, {0, lock}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(X11HotkeyGrabber::lockVariants(c.numLock, c.scrollLock), c.variants) << c.name;
 }

@@ -41,7 +41,23 @@ TEST(MenuBarController, ShowTwiceMakesOneIconAndHideWithoutOneIsHarmless) {
     EXPECT_EQ(controller.statusItem(), first);
     EXPECT_EQ(first->toolTip(), QStringLiteral("Tarvo"));
     EXPECT_FALSE(first->icon().isNull());
-    EXPECT_EQ(first->contextMenu(), controller.menu());
+    EXPECT_EQ(first->contextMenu(), nullptr) << "both clicks open our own menu";
+    EXPECT_NE(controller.menu(), nullptr);
+}
+
+TEST(MenuBarController, AMenuThePanelDrawsListsNoKeysThatCannotActThere) {
+    Fixture f;
+    MenuBarController controller(f.actions());
+    controller.setPanelDrawsMenu(true);
+    controller.show();
+    ASSERT_NE(controller.panelMenu(), nullptr);
+    EXPECT_EQ(controller.statusItem()->contextMenu(), controller.panelMenu());
+    for (QAction* action : controller.panelMenu()->actions())
+        EXPECT_TRUE(action->shortcut().isEmpty()) << action->text().toStdString();
+    int keyed = 0;
+    for (QAction* action : controller.menu()->actions())
+        keyed += action->shortcut().isEmpty() ? 0 : 1;
+    EXPECT_EQ(keyed, 3) << "our own menu keeps Ctrl+Z, Ctrl+, and Ctrl+Q";
 }
 
 TEST(MenuBarController, HeadlessNeverMakesAnIcon) {

@@ -35,6 +35,24 @@ TEST(LandedSound, SamplesMatchTheirDefinition) {
         EXPECT_NEAR(rms, -22.0, 0.01);
     else
         EXPECT_LT(rms, -22.0);
+
+    // Computed apart from the program, in double precision, from the two
+    // tones, the seeded noise burst, the low-pass, the attack and decay and
+    // the normalising: a wrong frequency, decay, seed or filter moves them.
+    struct Pin {
+        std::size_t frame;
+        double value;
+    };
+    const Pin pins[] = {
+        {1, 0.004673497681067471},       {2, 0.01913296841774278},
+        {10, 0.04774892065967102},       {44, 0.26315875518013765},
+        {45, 0.20064432175507002},       {100, -0.4732768444816502},
+        {441, -0.03585750668176099},     {1000, -0.0030551250141515707},
+        {2645, -6.0126000314152485e-05},
+    };
+    for (const Pin& pin : pins)
+        EXPECT_NEAR(first[pin.frame], pin.value, 1e-6 + 1e-5 * std::abs(pin.value))
+            << "frame " << pin.frame;
 }
 
 TEST(LandedSound, NormalisingEdgeCases) {

@@ -157,6 +157,25 @@ TEST(TrayX11, TheIconSitsInTheTrayAndItsMenuReachesTheCommands) {
     chord(hand, {XK_Control_L, XK_z});
     ASSERT_TRUE(waitFor([&] { return calls.size() == 2; }));
     EXPECT_EQ(calls.back(), "undo");
+    EXPECT_TRUE(waitFor([&] { return !controller.menu()->isVisible(); }))
+        << "the menu closes for its command";
+
+    // Opened by a right click, Ctrl+Q in the menu quits; Ctrl+, is the settings.
+    ASSERT_TRUE(openMenu(hand, controller, [&] {
+        hand.deviceButton(3, true);
+        hand.deviceButton(3, false);
+    }));
+    chord(hand, {XK_Control_L, XK_q});
+    ASSERT_TRUE(waitFor([&] { return calls.size() == 3; }));
+    EXPECT_EQ(calls.back(), "quit");
+    ASSERT_TRUE(waitFor([&] { return !controller.menu()->isVisible(); }));
+    ASSERT_TRUE(openMenu(hand, controller, [&] {
+        hand.press();
+        hand.release();
+    }));
+    chord(hand, {XK_Control_L, XK_comma});
+    ASSERT_TRUE(waitFor([&] { return calls.size() == 4; }));
+    EXPECT_EQ(calls.back(), "settings");
     if (controller.menu()->isVisible())
         chord(hand, {XK_Escape});
 
