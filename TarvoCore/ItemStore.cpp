@@ -8,6 +8,7 @@
 #include "Fingerprint.h"
 #include "L10n.h"
 #include "Log.h"
+#include "StoredContent.h"
 
 #include <QDateTime>
 #include <QDeadlineTimer>
@@ -480,6 +481,10 @@ void ItemStore::persistIndex(bool flushRootFirst) {
     }
 }
 
+bool StoredContent::isOwnEntry(const QString& name) {
+    return name == QLatin1String(metadataName) || AtomicFile::isTemporaryName(name);
+}
+
 bool ItemStore::sameContent(const QString& root, const Item& candidate, const Item& existing) {
     if (candidate.id == existing.id)
         return true;
@@ -523,6 +528,28 @@ bool ItemStore::sameContent(const QString& root, const Item& candidate, const It
     if (sa.st_size <= ContentHash::prefixLength)
         return true;
     return sameBytesFrom(*a, *b, static_cast<off_t>(ContentHash::prefixLength));
+}
+
+// Beside the comparisons it shares with `sameContent`.
+bool StoredContent::sameContentAsFile(const QString& root, const QString& file,
+                                      const Item& existing) {
+    if (const std::optional<QByteArray> held = heldContent(existing))
+        return sameBytesAs(*held, file);
+    const auto stored = existing.payloadURL(root);
+    if (!stored)
+        return false;
+    struct stat sa {
+    }, sb{};
+    if (::stat(QFile::encodeName(file).constData(), &sa) != 0 || !S_ISREG(sa.st_mode))
+        return false;
+    // The shelf's copy gone, or no file: the new content is kept.
+    if (::stat(QFile::encodeName(*stored).constData(), &sb) != 0 || !S_ISREG(sb.st_mode))
+        return false;
+    if (sa.st_size != sb.st_size)
+        return false;
+    if (sa.st_size <= ContentHash::prefixLength)
+        return true;
+    return sameBytesFrom(file, *stored, static_cast<off_t>(ContentHash::prefixLength));
 }
 
 std::optional<Item> ItemStore::duplicateOf(const Item& candidate) const {

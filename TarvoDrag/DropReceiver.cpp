@@ -193,6 +193,12 @@ std::vector<Item> DropReceiver::acceptFileURLs(const Pasteboard& pasteboard,
     std::vector<Item> taken;
     for (const QUrl& url : pasteboard.readURLs(true)) {
         const QString path = url.toLocalFile();
+        // Content already on the shelf is not copied a second time.
+        if (std::optional<Item> held = itemHolding(path)) {
+            m_store.setSelection({held->id});
+            taken.push_back(std::move(*held));
+            continue;
+        }
         const QString name = lastPathComponent(path);
         const QUuid id = QUuid::createUuid();
         QString folder;

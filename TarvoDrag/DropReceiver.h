@@ -100,10 +100,12 @@ private:
     std::vector<Item> acceptFileURLsOnWorker(const Pasteboard& pasteboard,
                                              const std::optional<QString>& source);
     // Copies `path` to `copy` for the receiving `placeholder`, fingerprints
-    // the copy and makes it durable on the worker, then settles the item.
-    void copyOnWorker(const Item& placeholder, const QString& path, const QString& copy);
-    void copyFinished(const QUuid& itemID, const QString& copy, const QString& hash,
-                      const std::optional<QString>& error);
+    // the copy and makes it durable on the worker, then settles the item. A
+    // regular file whose content one of `shelf` holds is not copied at all.
+    void copyOnWorker(const Item& placeholder, const QString& path, const QString& copy,
+                      std::vector<Item> shelf);
+    struct Copied;
+    void copyFinished(const QUuid& itemID, const QString& copy, const Copied& copied);
     void settleCopy(const Item& item, QSet<QUuid> compared);
     // Runs `work` on the copy queue and `then` with its answer on the main
     // thread, unless the receiver is gone by then.
@@ -118,6 +120,12 @@ private:
     void complete(const QUuid& itemID, const QString& file, const QString& fallbackName);
     void fail(const QUuid& itemID, const QString& reason);
     void discardLateFile(const QUuid& itemID, const QString& file);
+
+    // The item already holding a dropped regular file's content, found by
+    // its fingerprint and bytes before anything is copied.
+    std::optional<Item> itemHolding(const QString& path) const;
+    static std::optional<QUuid> heldAmong(const QString& root, const QString& path,
+                                          const std::vector<Item>& shelf);
 
     Item newItem(const QUuid& id, const std::optional<QString>& source) const;
     std::optional<Item> take(const Item& item);

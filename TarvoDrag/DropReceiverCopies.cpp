@@ -12,6 +12,7 @@
 #include "TarvoCore/Json.h"
 #include "TarvoCore/L10n.h"
 #include "TarvoCore/Log.h"
+#include "TarvoCore/StoredContent.h"
 #include "TarvoPlatform/Pasteboard.h"
 
 #include <QCoreApplication>
@@ -32,12 +33,38 @@ bool isCopyable(const QString& path) {
            (S_ISREG(st.st_mode) || S_ISDIR(st.st_mode));
 }
 
-struct Copied {
+} // namespace
+
+struct DropReceiver::Copied {
     QString hash;
     std::optional<QString> error;
+    // The item that already held the content: nothing was copied.
+    std::optional<QUuid> heldBy;
 };
 
-} // namespace
+std::optional<QUuid> DropReceiver::heldAmong(const QString& root, const QString& path,
+                                             const std::vector<Item>& shelf) {
+    struct stat st {};
+    if (shelf.empty() || ::stat(QFile::encodeName(path).constData(), &st) != 0 ||
+        !S_ISREG(st.st_mode))
+        return std::nullopt;
+    QString hash;
+    try {
+        hash = ContentHash::ofPath(path);
+    } catch (const FileError&) {
+        return std::nullopt; // the copy will say what is wrong
+    }
+    for (const Item& item : shelf) {
+        if (item.contentHash == hash && StoredContent::sameContentAsFile(root, path, item))
+            return item.id;
+    }
+    return std::nullopt;
+}
+
+std::optional<Item> DropReceiver::itemHolding(const QString& path) const {
+    const std::optional<QUuid> id = heldAmong(m_store.root(), path, m_store.items());
+    return id ? m_store.item(*id) : std::nullopt;
+}
 
 template <class Result>
 void DropReceiver::onWorker(std::function<Result()> work, std::function<void(Result)> then) {
@@ -91,17 +118,20 @@ std::vector<Item> DropReceiver::acceptFileURLsOnWorker(const Pasteboard& pastebo
         }
         placeholders.push_back(placeholder);
 
-        copyOnWorker(placeholder, path, folder + u'/' + stored);
+        copyOnWorker(placeholder, path, folder + u'/' + stored, m_store.items());
     }
     return placeholders;
 }
 
-void DropReceiver::copyOnWorker(const Item& placeholder, const QString& path, const QString& copy) {
+void DropReceiver::copyOnWorker(const Item& placeholder, const QString& path, const QString& copy,
+                                std::vector<Item> shelf) {
     const QString root = m_store.root();
     const QUuid id = placeholder.id;
     onWorker<Copied>(
-        [path, copy, root, placeholder] {
+        [path, copy, root, placeholder, shelf = std::move(shelf)] {
             Copied copied;
+            if ((copied.heldBy = heldAmong(root, path, shelf)))
+                return copied;
             try {
                 FileCopier::copy(path, copy);
                 copied.hash = ContentHash::ofPath(copy);
@@ -111,9 +141,7 @@ void DropReceiver::copyOnWorker(const Item& placeholder, const QString& path, co
             }
             return copied;
         },
-        [this, id, copy](const Copied& copied) {
-            copyFinished(id, copy, copied.hash, copied.error);
-        });
+        [this, id, copy](const Copied& copied) { copyFinished(id, copy, copied); });
 }
 
 // A failed file is copied again from where it was dropped from, as at its
@@ -147,15 +175,29 @@ void DropReceiver::retry(const QUuid& itemID) {
     m_store.update(*item);
     if (onItemUpdated)
         onItemUpdated(*item);
-    copyOnWorker(*item, source, copy);
+    copyOnWorker(*item, source, copy, m_store.items());
 }
 
-void DropReceiver::copyFinished(const QUuid& itemID, const QString& copy, const QString& hash,
-                                const std::optional<QString>& error) {
+void DropReceiver::copyFinished(const QUuid& itemID, const QString& copy, const Copied& copied) {
     const std::optional<Item> placeholder = m_store.item(itemID);
     if (!placeholder)
         return; // removed while it copied; its folder went with it
-    if (error) {
+    if (copied.heldBy) {
+        if (const std::optional<Item> existing = m_store.item(*copied.heldBy)) {
+            m_store.remove(itemID);
+            m_store.setSelection({existing->id});
+            if (onDuplicateLanded)
+                onDuplicateLanded(*existing);
+            return;
+        }
+        // The item holding it went meanwhile: the content is new after all.
+        if (placeholder->sourceURL)
+            copyOnWorker(*placeholder, placeholder->sourceURL->toLocalFile(), copy, {});
+        else
+            fail(itemID, L10n::itemFailed());
+        return;
+    }
+    if (const std::optional<QString>& error = copied.error) {
         Log::drag().error(
             QStringLiteral("could not copy %1: %2").arg(placeholder->displayName, *error));
         if (Files::exists(copy))
@@ -164,7 +206,7 @@ void DropReceiver::copyFinished(const QUuid& itemID, const QString& copy, const 
         return;
     }
     Item item = *placeholder;
-    item.contentHash = hash;
+    item.contentHash = copied.hash;
     item.state = ItemState::ready();
     settleCopy(item, {});
 }

@@ -3,6 +3,7 @@
 #include <xcb/xinput.h>
 
 #include <QAbstractEventDispatcher>
+#include <QDeadlineTimer>
 #include <QGuiApplication>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -10,6 +11,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <poll.h>
 #include <vector>
 
 namespace tarvo {
@@ -253,6 +255,26 @@ void X11Connection::drain() {
         xcb_flush(m_connection);
     } while (m_drainAgain);
     m_draining = false;
+}
+
+bool X11Connection::dispatchUntil(const std::function<bool()>& done, int milliseconds) {
+    QDeadlineTimer deadline(milliseconds);
+    xcb_flush(m_connection);
+    for (;;) {
+        while (xcb_generic_event_t* event = xcb_poll_for_event(m_connection)) {
+            const std::unique_ptr<xcb_generic_event_t, FreeDeleter<xcb_generic_event_t>> owned(
+                event);
+            dispatch(*event);
+            if (done())
+                return true;
+        }
+        if (done())
+            return true;
+        if (deadline.hasExpired() || xcb_connection_has_error(m_connection))
+            return false;
+        pollfd fd{xcb_get_file_descriptor(m_connection), POLLIN, 0};
+        ::poll(&fd, 1, static_cast<int>(std::max<qint64>(1, deadline.remainingTime())));
+    }
 }
 
 void X11Connection::dispatch(const xcb_generic_event_t& event) {

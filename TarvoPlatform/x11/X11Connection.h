@@ -78,6 +78,10 @@ public:
     void scheduleDrain();
     // Hands out what xcb has already queued, without reading the socket.
     void drainQueued();
+    // Reads the socket and hands every event to the listeners as it comes,
+    // until `done` holds or `milliseconds` have passed: for an answer that
+    // must be had before the caller returns. Whether `done` held.
+    bool dispatchUntil(const std::function<bool()>& done, int milliseconds);
 
     // Reads a property whole (up to `maxBytes`), none when it is not set.
     struct Property {

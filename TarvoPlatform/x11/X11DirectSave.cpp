@@ -2,10 +2,12 @@
 
 #include "X11Connection.h"
 
+#include "TarvoCore/StoredContent.h"
 #include "TarvoPlatform/FilePromiseReceiver.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QMimeData>
 #include <QPointer>
@@ -25,8 +27,9 @@ constexpr int forgetAfterMilliseconds = 120000;
 
 class DirectSaveReceiver final : public FilePromiseReceiver {
 public:
-    DirectSaveReceiver(X11DirectSave& owner, X11DirectSave::Drop drop, QString suggested)
-        : m_owner(owner), m_drop(drop), m_suggested(std::move(suggested)) {}
+    DirectSaveReceiver(X11DirectSave& owner, X11DirectSave::Drop drop, QString suggested,
+                       const QMimeData& data)
+        : m_owner(owner), m_drop(drop), m_suggested(std::move(suggested)), m_data(&data) {}
 
     QStringList fileNames() const override {
         return m_suggested.isEmpty() ? QStringList{} : QStringList{m_suggested};
@@ -42,14 +45,40 @@ public:
             [pool, reader](const QString& path, const std::optional<QString>& error) {
                 if (pool)
                     pool->start([reader, path, error] { reader(path, error); });
-            });
+            },
+            m_data.data());
     }
 
 private:
     X11DirectSave& m_owner;
     X11DirectSave::Drop m_drop;
     QString m_suggested;
+    // The drop's data, gone once the drop is over.
+    QPointer<const QMimeData> m_data;
 };
+
+const QString octetStream = QStringLiteral("application/octet-stream");
+
+// Writes the bytes a source handed over as its file, never over anything.
+bool writeNew(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        return false;
+    if (file.write(bytes) != bytes.size() || !file.flush()) {
+        file.close();
+        QFile::remove(path);
+        return false;
+    }
+    return true;
+}
+
+void removeEntry(const QString& path) {
+    const QFileInfo info(path);
+    if (info.isDir() && !info.isSymLink())
+        QDir(path).removeRecursively();
+    else
+        QFile::remove(path);
+}
 
 QByteArray hostName() {
     char name[256] = {};
@@ -123,10 +152,12 @@ std::vector<std::shared_ptr<FilePromiseReceiver>> X11DirectSave::receivers(const
     // Each request makes some sources save another copy: one per drop.
     if (m_asked.contains({m_drop->source, m_drop->time}))
         return {};
-    return {std::make_shared<DirectSaveReceiver>(*this, *m_drop, suggestedName(m_drop->source))};
+    return {
+        std::make_shared<DirectSaveReceiver>(*this, *m_drop, suggestedName(m_drop->source), data)};
 }
 
-void X11DirectSave::requestSave(const Drop& drop, const QString& path, Done done) {
+void X11DirectSave::requestSave(const Drop& drop, const QString& path, Done done,
+                                const QMimeData* data) {
     if (!m_asked.insert({drop.source, drop.time}).second) {
         done(path, QStringLiteral("the source was asked for this drop's file already"));
         return;
@@ -138,13 +169,39 @@ void X11DirectSave::requestSave(const Drop& drop, const QString& path, Done done
                         8, static_cast<quint32>(uri.size()), uri.constData());
     const QByteArray propertyName = "TARVO_XDS_" + QByteArray::number(m_nextProperty++ % 64);
     const xcb_atom_t property = m_connection.atom(propertyName.constData());
-    m_pending[property] = Pending{path, drop.time, std::move(done), filesIn(path)};
+    Pending& pending = m_pending[property];
+    pending = Pending{path,
+                      drop.time,
+                      std::move(done),
+                      entriesBeside(path),
+                      std::make_unique<FolderWriteWatch>(QFileInfo(path).absolutePath(),
+                                                         &StoredContent::isOwnEntry),
+                      nullptr,
+                      false};
     xcb_convert_selection(c, m_window, m_connection.atom("XdndSelection"), xds, property,
                           drop.time);
     // Seen by the server before Qt tells the source the drop is over.
     m_connection.sync();
     QTimer::singleShot(forgetAfterMilliseconds, &m_context,
                        [this, property] { m_pending.erase(property); });
+    QTimer::singleShot(finishWritingMilliseconds, &m_context, [this, property] {
+        const auto it = m_pending.find(property);
+        if (it != m_pending.end() && it->second.answered)
+            fail(property, QStringLiteral("the source did not finish writing the file"));
+    });
+    if (!data || !data->hasFormat(octetStream))
+        return;
+    // A source that may hand the bytes over instead is heard out while they
+    // can still be read: once the drop is over it may let the data go.
+    m_pending[property].data = data;
+    m_connection.dispatchUntil(
+        [this, property] {
+            const auto it = m_pending.find(property);
+            return it == m_pending.end() || it->second.answered;
+        },
+        answerWithinDropMilliseconds);
+    if (const auto it = m_pending.find(property); it != m_pending.end())
+        it->second.data = nullptr;
 }
 
 bool X11DirectSave::handle(const xcb_generic_event_t& event) {
@@ -157,56 +214,104 @@ bool X11DirectSave::handle(const xcb_generic_event_t& event) {
         // A refusal names neither target nor property: its time tells the
         // request.
         for (const auto& [property, pending] : m_pending) {
-            if (pending.time == e.time) {
-                finish(property, QStringLiteral("the source refused to save the file"));
+            if (pending.time == e.time && !pending.answered) {
+                fail(property, QStringLiteral("the source refused to save the file"));
                 break;
             }
         }
         return true;
     }
-    if (!m_pending.contains(e.property))
+    const auto it = m_pending.find(e.property);
+    if (it == m_pending.end() || it->second.answered)
         return true;
     const auto reply = m_connection.readProperty(m_window, e.property, 64, true);
-    const QByteArray answer = reply ? reply->value : QByteArray();
-    if (answer == "S")
-        finish(e.property, std::nullopt);
-    else if (answer == "F")
-        finish(e.property, QStringLiteral("the source could not save the file there"));
-    else
-        finish(e.property, QStringLiteral("the source failed to save the file"));
+    answered(e.property, reply ? reply->value : QByteArray());
     return true;
 }
 
-void X11DirectSave::finish(xcb_atom_t property, const std::optional<QString>& error) {
+void X11DirectSave::answered(xcb_atom_t property, const QByteArray& answer) {
+    Pending& pending = m_pending.at(property);
+    pending.answered = true;
+    if (answer == "S") {
+        // Some sources answer before they have written the file, or while
+        // they still write it: it is taken once it is whole.
+        pending.watch->whenSettled([this, property] { settled(property); });
+        return;
+    }
+    if (answer == "F") {
+        // The source cannot write the file itself: the protocol's way on is
+        // to read its bytes and write them there ourselves.
+        if (pending.data && pending.data->hasFormat(octetStream)) {
+            const QByteArray bytes = pending.data->data(octetStream);
+            if (!bytes.isEmpty() && writeNew(pending.path, bytes)) {
+                succeed(property, pending.path);
+                return;
+            }
+        }
+        fail(property, QStringLiteral("the source could not save the file there"));
+        return;
+    }
+    fail(property, QStringLiteral("the source failed to save the file"));
+}
+
+void X11DirectSave::settled(xcb_atom_t property) {
+    const auto it = m_pending.find(property);
+    if (it == m_pending.end())
+        return;
+    const Pending& pending = it->second;
+    const QFileInfo asked(pending.path);
+    if (asked.exists() || asked.isSymLink()) {
+        succeed(property, pending.path);
+        return;
+    }
+    // Some sources save under a name of their own beside the place asked
+    // for and still answer success: the one new file or folder there is
+    // theirs.
+    QStringList added = entriesBeside(pending.path);
+    added.removeIf([&](const QString& name) { return pending.before.contains(name); });
+    if (added.size() == 1) {
+        succeed(property, asked.dir().filePath(added.front()));
+        return;
+    }
+    fail(property,
+         added.isEmpty()
+             ? QStringLiteral("the source saved no file where it was asked to")
+             : QStringLiteral("the source saved %1 files instead of one").arg(added.size()));
+}
+
+void X11DirectSave::succeed(xcb_atom_t property, QString file) {
     const auto it = m_pending.find(property);
     if (it == m_pending.end())
         return;
     Pending pending = std::move(it->second);
     m_pending.erase(it);
-    if (error || QFileInfo::exists(pending.path)) {
-        pending.done(pending.path, error);
-        return;
-    }
-    // Some sources save under a name of their own beside the place asked
-    // for and still answer success: the one new file there is theirs.
-    QStringList added = filesIn(pending.path);
-    added.removeIf([&](const QString& name) { return pending.before.contains(name); });
-    if (added.size() == 1) {
-        pending.done(QFileInfo(pending.path).dir().filePath(added.front()), std::nullopt);
-        return;
-    }
-    pending.done(pending.path, QStringLiteral("the source saved no file where it was asked to"));
+    // The watch may be what called here.
+    if (pending.watch)
+        pending.watch.release()->deleteLater();
+    pending.done(file, std::nullopt);
 }
 
-QStringList X11DirectSave::filesIn(const QString& path) {
-    // Regular files only, never what a link points to.
-    QStringList names;
-    const QFileInfoList entries = QFileInfo(path).dir().entryInfoList(
-        QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    for (const QFileInfo& entry : entries) {
-        if (!entry.isSymLink())
-            names.append(entry.fileName());
+void X11DirectSave::fail(xcb_atom_t property, QString reason) {
+    const auto it = m_pending.find(property);
+    if (it == m_pending.end())
+        return;
+    Pending pending = std::move(it->second);
+    m_pending.erase(it);
+    if (pending.watch)
+        pending.watch.release()->deleteLater();
+    const QDir folder = QFileInfo(pending.path).dir();
+    for (const QString& name : entriesBeside(pending.path)) {
+        if (!pending.before.contains(name))
+            removeEntry(folder.filePath(name));
     }
+    pending.done(pending.path, reason);
+}
+
+QStringList X11DirectSave::entriesBeside(const QString& path) {
+    QStringList names = QFileInfo(path).dir().entryList(QDir::AllEntries | QDir::Hidden |
+                                                        QDir::System | QDir::NoDotAndDotDot);
+    // The item's own record is no part of what the source wrote.
+    names.removeIf([](const QString& name) { return StoredContent::isOwnEntry(name); });
     return names;
 }
 

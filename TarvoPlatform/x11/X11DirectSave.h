@@ -1,5 +1,7 @@
 #pragma once
 
+#include "FolderWriteWatch.h"
+
 #include "TarvoPlatform/DropPromises.h"
 
 #include <QAbstractNativeEventFilter>
@@ -9,6 +11,7 @@
 #include <xcb/xcb.h>
 
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <utility>
@@ -43,9 +46,23 @@ public:
     const std::optional<Drop>& currentDrop() const { return m_drop; }
 
     // Asks the source of `drop` to save its file as `path`; `done` hears the
-    // path or the reason it failed, once.
+    // path or the reason it failed, once, when the file is whole. A source
+    // that answers success but saves under a name of its own into the
+    // folder of `path` (a fresh folder) has saved what it wrote there: one
+    // file or one folder; anything else fails and is removed again.
+    //
+    // `data` is what the drop offers, read only before this returns: when it
+    // holds "application/octet-stream", the answer is waited for here, while
+    // the drop is still under way, and a source that cannot save the file
+    // itself ("F") is taken at its word that those bytes are the file.
     using Done = std::function<void(const QString& path, const std::optional<QString>& error)>;
-    void requestSave(const Drop& drop, const QString& path, Done done);
+    void requestSave(const Drop& drop, const QString& path, Done done,
+                     const QMimeData* data = nullptr);
+
+    // How long the answer is waited for while the drop is under way.
+    static constexpr int answerWithinDropMilliseconds = 1500;
+    // How long a source that answered success may take to finish writing.
+    static constexpr int finishWritingMilliseconds = 30000;
 
     // The name the source suggests for its file, from its window.
     QString suggestedName(xcb_window_t source);
@@ -58,13 +75,23 @@ private:
         QString path;
         xcb_timestamp_t time;
         Done done;
-        QStringList before; // the files beside `path` when the save was asked for
+        QStringList before; // the entries beside `path` when the save was asked for
+        // Watches the folder from before the request, so that no write is missed.
+        std::unique_ptr<FolderWriteWatch> watch;
+        // Set only while the drop's data can still be read.
+        const QMimeData* data = nullptr;
+        bool answered = false;
     };
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
     bool handle(const xcb_generic_event_t& event);
-    void finish(xcb_atom_t property, const std::optional<QString>& error);
-    // The names of the regular files in the folder of `path`.
-    static QStringList filesIn(const QString& path);
+    void answered(xcb_atom_t property, const QByteArray& answer);
+    // The source has finished writing: what it wrote decides.
+    void settled(xcb_atom_t property);
+    // A failure removes what the source left in the folder.
+    void fail(xcb_atom_t property, QString reason);
+    void succeed(xcb_atom_t property, QString file);
+    // The names of the entries in the folder of `path`, links included.
+    static QStringList entriesBeside(const QString& path);
 
     X11Connection& m_connection;
     xcb_window_t m_window; // receives the source's answers

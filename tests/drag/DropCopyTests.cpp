@@ -91,10 +91,14 @@ TEST_F(DropCopyTest, DroppingTheSameContentAgainReportsTheItemAlreadyOnTheShelf)
     ASSERT_TRUE(waitForCopies());
     const Item first = m_store->items().front();
 
+    test::DiskRecorder disk;
     const std::vector<Item> again = dropFiles({path});
     ASSERT_EQ(again.size(), 1u);
     EXPECT_NE(again.front().id, first.id);
     ASSERT_TRUE(waitForCopies());
+    // Recognised from the dropped file itself: no second copy is written.
+    for (const QString& call : disk.calls())
+        EXPECT_FALSE(call.contains(QLatin1String("movie.bin"))) << call.toStdString();
     ASSERT_EQ(duplicates.size(), 1u);
     EXPECT_EQ(duplicates.front().id, first.id);
     EXPECT_FALSE(m_store->item(again.front().id));

@@ -232,7 +232,11 @@ TEST_F(DropReceiverTest, SameContentAgainReportsTheExistingItem) {
     const QString first = writeSource("a/song.flac", QByteArray(3 * 1048576, 'x'));
     const QString second = writeSource("b/copy of song.flac", QByteArray(3 * 1048576, 'x'));
     const std::vector<Item> original = dropFiles({first});
+    test::DiskRecorder disk;
     const std::vector<Item> again = dropFiles({second});
+    // Recognised from the dropped file itself: no second copy is written.
+    for (const QString& call : disk.calls())
+        EXPECT_FALSE(call.contains(QLatin1String("song.flac"))) << call.toStdString();
     ASSERT_EQ(again.size(), 1u);
     EXPECT_EQ(again.front(), original.front());
     EXPECT_EQ(m_store->items().size(), 1u);

@@ -9,6 +9,18 @@
 //   save-as NAME ACTUAL CONTENTS
 //                        the same, but the file is written under ACTUAL in
 //                        the folder asked for, as some archivers do
+//   save-slowly NAME SIZE
+//                        answers at once with an empty file, as a browser
+//                        does, and writes SIZE bytes into it afterwards, a
+//                        piece at a time
+//   save-folder NAME FOLDER
+//                        writes a folder FOLDER holding two files beside the
+//                        place asked for, as an archiver does for a member
+//                        inside a folder
+//   save-two NAME        writes two files beside the place asked for
+//   refuse NAME CONTENTS answers that it cannot save ("F") and offers
+//                        CONTENTS as application/octet-stream
+//   refuse-only NAME     answers "F" and offers nothing else
 // Prints "ready X Y" (the window's centre in root pixels) once it shows,
 // and "dropped ACTION" after each drag.
 #include <QApplication>
@@ -25,9 +37,13 @@
 
 #include <xcb/xcb.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <thread>
 
 namespace {
 
@@ -54,31 +70,49 @@ xcb_window_t dragOwner() {
     return owner;
 }
 
+// The bytes "save-slowly" writes: the same for a given size in every run.
+QByteArray slowContents(qsizetype size) {
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (qsizetype i = 0; i < size; ++i)
+        bytes[i] = static_cast<char>((i * 7 + i / 4096) % 251);
+    return bytes;
+}
+
 // Writes its file when the target asks for the direct save, as the protocol
 // has it: the target has put the place on the source window beforehand.
 class DirectSaveData final : public QMimeData {
 public:
-    DirectSaveData(QByteArray name, QByteArray contents, QString actual = {})
-        : m_name(std::move(name)), m_contents(std::move(contents)), m_actual(std::move(actual)) {}
+    DirectSaveData(QString mode, QStringList arguments)
+        : m_mode(std::move(mode)), m_arguments(std::move(arguments)) {}
 
-    QStringList formats() const override { return {QStringLiteral("XdndDirectSave0")}; }
-    bool hasFormat(const QString& format) const override {
-        return format == QLatin1String("XdndDirectSave0");
+    QStringList formats() const override {
+        if (m_mode == QLatin1String("refuse"))
+            return {QStringLiteral("XdndDirectSave0"), QStringLiteral("application/octet-stream")};
+        return {QStringLiteral("XdndDirectSave0")};
     }
+    bool hasFormat(const QString& format) const override { return formats().contains(format); }
 
     // The source's side of the protocol: the suggested name on its window.
     void offerName() const {
+        const QByteArray name = m_arguments.value(0).toUtf8();
         xcb_connection_t* c = qtConnection();
         xcb_change_property(c, XCB_PROP_MODE_REPLACE, dragOwner(), atom("XdndDirectSave0"),
-                            atom("text/plain"), 8, static_cast<uint32_t>(m_name.size()),
-                            m_name.constData());
+                            atom("text/plain"), 8, static_cast<uint32_t>(name.size()),
+                            name.constData());
         xcb_flush(c);
     }
 
 protected:
     QVariant retrieveData(const QString& format, QMetaType) const override {
+        if (format == QLatin1String("application/octet-stream")) {
+            std::printf("read octet-stream\n");
+            std::fflush(stdout);
+            return m_arguments.value(1).toUtf8();
+        }
         if (format != QLatin1String("XdndDirectSave0"))
             return {};
+        if (m_mode.startsWith(QLatin1String("refuse")))
+            return QByteArray("F");
         xcb_connection_t* c = qtConnection();
         xcb_get_property_reply_t* reply =
             xcb_get_property_reply(c,
@@ -92,22 +126,74 @@ protected:
         std::free(reply);
         QUrl url = QUrl::fromEncoded(uri);
         url.setHost(QString()); // this machine's own name
-        QString place = url.toLocalFile();
-        if (!m_actual.isEmpty())
-            place = QFileInfo(place).dir().filePath(m_actual);
-        QFile file(place);
-        if (!url.isLocalFile() || !file.open(QIODevice::WriteOnly))
+        if (!url.isLocalFile())
             return QByteArray("E");
-        file.write(m_contents);
-        std::printf("saved %s\n", qPrintable(place));
-        std::fflush(stdout);
-        return QByteArray("S");
+        const QString place = url.toLocalFile();
+        const QDir folder = QFileInfo(place).dir();
+        if (m_mode == QLatin1String("save-folder")) {
+            const QString inner = folder.filePath(m_arguments.value(1));
+            if (!folder.mkdir(m_arguments.value(1)) ||
+                !write(inner + QStringLiteral("/one.txt"), "first") ||
+                !write(inner + QStringLiteral("/two.txt"), "second"))
+                return QByteArray("E");
+            return saved(inner);
+        }
+        if (m_mode == QLatin1String("save-two")) {
+            if (!write(folder.filePath(QStringLiteral("one.txt")), "first") ||
+                !write(folder.filePath(QStringLiteral("two.txt")), "second"))
+                return QByteArray("E");
+            return saved(folder.path());
+        }
+        if (m_mode == QLatin1String("save-slowly")) {
+            if (!write(place, {}))
+                return QByteArray("E");
+            writeSlowly(place, slowContents(m_arguments.value(1).toLongLong()));
+            return saved(place);
+        }
+        const QString actual =
+            m_mode == QLatin1String("save-as") ? folder.filePath(m_arguments.value(1)) : place;
+        if (!write(actual, m_arguments.value(m_mode == QLatin1String("save-as") ? 2 : 1).toUtf8()))
+            return QByteArray("E");
+        return saved(actual);
     }
 
 private:
-    QByteArray m_name;
-    QByteArray m_contents;
-    QString m_actual;
+    static bool write(const QString& path, const QByteArray& contents) {
+        QFile file(path);
+        return file.open(QIODevice::WriteOnly) && file.write(contents) == contents.size();
+    }
+    static QVariant saved(const QString& path) {
+        std::printf("saved %s\n", qPrintable(path));
+        std::fflush(stdout);
+        return QByteArray("S");
+    }
+    // Opens the file again a moment after answering and writes it in pieces,
+    // keeping it open between them, as a download into it does: on a thread
+    // of its own, whatever the drag's loops do meanwhile.
+    static void writeSlowly(const QString& path, QByteArray contents) {
+        std::thread([path, contents = std::move(contents)] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            QFile file(path);
+            if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+                std::printf("could not write %s\n", qPrintable(path));
+                std::fflush(stdout);
+                return;
+            }
+            for (qsizetype at = 0; at < contents.size();) {
+                const qsizetype piece = std::min<qsizetype>(256 * 1024, contents.size() - at);
+                file.write(contents.constData() + at, piece);
+                file.flush();
+                at += piece;
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            }
+            file.close();
+            std::printf("written %lld\n", static_cast<long long>(contents.size()));
+            std::fflush(stdout);
+        }).detach();
+    }
+
+    QString m_mode;
+    QStringList m_arguments;
 };
 
 class SourceWindow final : public QWidget {
@@ -143,14 +229,8 @@ protected:
             data->setText(QStringLiteral("bold words"));
             data->setData(QStringLiteral("application/x-tarvo-test"), "private");
             drag->setMimeData(data);
-        } else if (mode == QLatin1String("save-as")) {
-            auto* data = new DirectSaveData(m_arguments.value(1).toUtf8(),
-                                            m_arguments.value(3).toUtf8(), m_arguments.value(2));
-            drag->setMimeData(data);
-            QTimer::singleShot(0, this, [data] { data->offerName(); });
         } else {
-            auto* data =
-                new DirectSaveData(m_arguments.value(1).toUtf8(), m_arguments.value(2).toUtf8());
+            auto* data = new DirectSaveData(mode, m_arguments.mid(1));
             drag->setMimeData(data);
             // Inside the drag's own loop, once the drag owns the selection.
             QTimer::singleShot(0, this, [data] { data->offerName(); });

@@ -1,8 +1,8 @@
 // Drops onto the running tarvo program from the desktop's programs, as a user
-// makes them under Xvfb with openbox: a file from a GTK 3 program and from
-// Thunar lands as the right item, and the same file dropped again finds the
-// item already on the shelf. Run by run-drop.sh, which starts and stops the
-// display, the window manager and a session bus.
+// makes them under Xvfb with openbox: a file from a GTK 3 program, from
+// Thunar and from PCManFM lands as the right item, and the same file dropped
+// again finds the item already on the shelf. Run by run-drop.sh, which starts
+// and stops the display, the window manager and a session bus.
 #include "support/TempDir.h"
 #include "support/X11TestTools.h"
 #include "x11/TarvoProgram.h"
@@ -276,6 +276,56 @@ TEST_F(DropOnTarvo, AFileFromThunarLandsAsThatFile) {
     const StoredItem item = storedItems(tarvo.itemsFolder()).front();
     EXPECT_EQ(item.displayName, QStringLiteral("report.txt"));
     EXPECT_EQ(QUrl(item.sourceURL), QUrl::fromLocalFile(m_files.file("Folder/report.txt")));
+    EXPECT_EQ(tarvo.terminate(), 0);
+}
+
+TEST_F(DropOnTarvo, AFileFromPCManFMLandsAsThatFileAndAgainAsTheSameItem) {
+    TarvoProcess tarvo(m_home);
+    tarvo.start();
+    QDir().mkpath(m_files.file("Shelf folder"));
+    m_files.write("Shelf folder/minutes.txt", "what was decided");
+    Program pcmanfm;
+    const std::optional<QRect> window =
+        pcmanfm.start("pcmanfm", {m_files.file("Shelf folder")}, "pcmanfm", {320, 300, 640, 420});
+    ASSERT_TRUE(window) << "pcmanfm did not start";
+    pump(1500);
+
+    // The file's icon is the first of the folder view, right of the side
+    // pane and below the bars: a few places are tried, as for Thunar.
+    XTestHand hand;
+    ASSERT_TRUE(hand.ok());
+    const QPoint offsets[] = {{205, 75}, {205, 90}, {210, 65}, {225, 80}, {205, 105}};
+    QElapsedTimer trying;
+    trying.start();
+    QPoint found;
+    for (int attempt = 0; found.isNull() && trying.elapsed() < 90000; ++attempt) {
+        const QPoint offset = offsets[attempt % std::size(offsets)];
+        dragToShelf(hand, window->topLeft() + offset);
+        if (waitFor(
+                [&] {
+                    const std::vector<StoredItem> items = storedItems(tarvo.itemsFolder());
+                    return items.size() == 1 && items.front().ready;
+                },
+                5000))
+            found = window->topLeft() + offset;
+        else
+            pump(2500);
+    }
+    ASSERT_FALSE(found.isNull()) << "no drag from pcmanfm landed";
+    const StoredItem item = storedItems(tarvo.itemsFolder()).front();
+    EXPECT_EQ(item.displayName, QStringLiteral("minutes.txt"));
+    EXPECT_EQ(QUrl(item.sourceURL), QUrl::fromLocalFile(m_files.file("Shelf folder/minutes.txt")));
+    QFile copy(tarvo.itemsFolder() + u'/' + item.id + QStringLiteral("/minutes.txt"));
+    ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
+    EXPECT_EQ(copy.readAll(), "what was decided");
+
+    pump(3000); // the shelf folds away before the next drag
+    dragToShelf(hand, found);
+    EXPECT_TRUE(waitFor([&] { return removedFolders(tarvo.itemsFolder()) == 1; }, 20000))
+        << "the second drop was not taken as the item already there";
+    const std::vector<StoredItem> after = storedItems(tarvo.itemsFolder());
+    ASSERT_EQ(after.size(), 1u);
+    EXPECT_EQ(after.front().id, item.id);
     EXPECT_EQ(tarvo.terminate(), 0);
 }
 

@@ -16,6 +16,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QRegularExpression>
 #include <QUrl>
 #include <QWidget>
@@ -52,6 +53,39 @@ public:
 private:
     Files::Fd m_fd;
     bool m_held;
+};
+
+// Pages and pictures served from 127.0.0.1 only, on a free port.
+class PageServer final {
+public:
+    explicit PageServer(const QString& folder) {
+        m_process.setProcessChannelMode(QProcess::MergedChannels);
+        m_process.start("python3", {"-u", "-m", "http.server", "0", "--bind", "127.0.0.1",
+                                    "--directory", folder});
+        waitFor(
+            [this] {
+                m_output += m_process.readAll();
+                const QRegularExpressionMatch match =
+                    QRegularExpression("port (\\d+)").match(QString::fromUtf8(m_output));
+                if (match.hasMatch())
+                    m_port = match.captured(1).toInt();
+                return m_port != 0;
+            },
+            20000);
+    }
+    ~PageServer() {
+        m_process.kill();
+        m_process.waitForFinished(2000);
+    }
+    bool ok() const { return m_port != 0; }
+    QString url(const QString& page) const {
+        return QStringLiteral("http://127.0.0.1:%1/%2").arg(m_port).arg(page);
+    }
+
+private:
+    QProcess m_process;
+    QByteArray m_output;
+    int m_port = 0;
 };
 
 // The programs, started once for the whole suite.
@@ -348,6 +382,56 @@ TEST_F(RealAppsIntoTheShelfTest, AFileDraggedOutOfAnArchiveInXarchiverLandsAsAFi
     QFile stored(*item.payloadURL(m_store->root()));
     ASSERT_TRUE(stored.open(QIODevice::ReadOnly));
     EXPECT_EQ(stored.readAll(), "inside the archive");
+}
+
+// Chromium does not save an image itself: it answers the direct save with
+// "F" and offers the image's bytes, which become the item under the name it
+// proposed.
+TEST_F(RealAppsIntoTheShelfTest, AnImageFromChromiumLandsAsItsBytesUnderItsOwnName) {
+    test::TempDir site;
+    QImage picture(64, 48, QImage::Format_RGB32);
+    picture.fill(QColor(70, 130, 180));
+    ASSERT_TRUE(picture.save(site.file("small.png"), "PNG"));
+    site.write("small.html",
+               "<!doctype html><title>Image page</title><style>html,body{margin:0;height:100%}"
+               "img{position:fixed;inset:0;width:100%;height:100%}</style><img src=small.png>");
+    PageServer server(site.file("."));
+    ASSERT_TRUE(server.ok()) << "no page server";
+    Program chromium;
+    ASSERT_TRUE(chromium.start(
+        "chromium",
+        {"--no-sandbox", "--user-data-dir=" + site.file("profile"), "--ozone-platform=x11",
+         "--no-first-run", "--no-default-browser-check", "--disable-background-networking",
+         "--disable-component-update", "--disable-sync", "--disable-features=Translate,MediaRouter",
+         "--password-store=basic", "--disable-gpu", "--app=" + server.url("small.html")},
+        "chromium", {680, 150, 560, 320}))
+        << "chromium did not start";
+    pump(3000);
+    for (int attempt = 0; attempt < 3 && m_target->drops().empty(); ++attempt) {
+        m_hand.moveTo(chromium.centre());
+        pump(300);
+        m_hand.press();
+        pump(200);
+        m_hand.glideTo(chromium.centre() + QPoint(0, -20), 4);
+        m_hand.glideTo(m_targetAt);
+        m_hand.glideTo(m_targetAt + QPoint(4, 4), 2);
+        pump(200);
+        m_hand.release();
+        waitFor([this] { return !m_target->drops().empty(); }, 8000);
+    }
+    ASSERT_FALSE(m_target->drops().empty()) << "nothing landed from chromium";
+    ASSERT_EQ(m_target->drops().front().size(), 1u);
+    const QUuid id = m_target->drops().front().front().id;
+    ASSERT_TRUE(waitFor(
+        [&] { return m_store->item(id) && !m_store->item(id)->state.is<ItemState::Receiving>(); },
+        15000));
+    const Item item = *m_store->item(id);
+    ASSERT_TRUE(item.state.isReady());
+    EXPECT_EQ(item.payload, ItemPayload::image(QStringLiteral("small.png")));
+    QFile stored(*item.payloadURL(m_store->root()));
+    QFile served(site.file("small.png"));
+    ASSERT_TRUE(stored.open(QIODevice::ReadOnly) && served.open(QIODevice::ReadOnly));
+    EXPECT_EQ(stored.readAll(), served.readAll());
 }
 
 } // namespace

@@ -3,8 +3,10 @@
 // run.sh, which starts and stops the display.
 #include "DropTargetWindow.h"
 
+#include "TarvoCore/ContentHash.h"
 #include "TarvoCore/ItemStore.h"
 #include "TarvoCore/Preferences.h"
+#include "TarvoCore/StoredContent.h"
 #include "TarvoCore/UserDefaults.h"
 #include "TarvoDrag/DragMonitor.h"
 #include "TarvoDrag/DropReceiver.h"
@@ -16,6 +18,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QDrag>
 #include <QFile>
 #include <QMimeData>
@@ -70,6 +73,19 @@ private:
     QStringList m_lines;
     std::optional<QPoint> m_centre;
 };
+
+// The bytes the helper's "save-slowly" writes, as it makes them.
+QByteArray slowContents(qsizetype size) {
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (qsizetype i = 0; i < size; ++i)
+        bytes[i] = static_cast<char>((i * 7 + i / 4096) % 251);
+    return bytes;
+}
+
+QByteArray contentsOf(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
 
 struct RecordingDelegate final : DragMonitorDelegate {
     explicit RecordingDelegate(Pasteboard& pasteboard) : m_pasteboard(pasteboard) {}
@@ -343,6 +359,101 @@ TEST_F(X11DragTest, ADirectSaveWrittenUnderTheSourcesOwnNameIsTaken) {
     EXPECT_EQ(saved.readAll(), "from inside the archive");
     // The source was asked once.
     EXPECT_EQ(source.lines().filter(QStringLiteral("saved ")).size(), 1);
+}
+
+// A source that answers at once and writes afterwards, as a browser does:
+// the item waits for the whole file, so its fingerprint is the file's, and
+// the same file dropped again finds the item already there.
+TEST_F(X11DragTest, ADirectSaveIsReadyOnlyOnceItsSourceHasWrittenTheWholeFile) {
+    const qsizetype size = 3 * 1024 * 1024 + 5;
+    const QByteArray contents = slowContents(size);
+    const QPoint target = showTarget();
+    DragSource source({"save-slowly", "picture.png", QString::number(size)});
+    const std::optional<QPoint> centre = source.ready();
+    ASSERT_TRUE(centre);
+
+    drag(*centre, target);
+    ASSERT_TRUE(waitFor([this] { return m_target->drops().size() == 1; }));
+    const QUuid id = m_target->drops()[0].front().id;
+    ASSERT_TRUE(waitFor([this] { return !m_updated.empty(); }, 20000))
+        << source.lines().join(u'\n').toStdString();
+    const Item done = m_updated.front();
+    EXPECT_EQ(done.id, id);
+    ASSERT_TRUE(done.state.isReady());
+    EXPECT_TRUE(source.lines().contains("written " + QString::number(size)))
+        << source.lines().join(u'\n').toStdString();
+    EXPECT_EQ(done.contentHash, ContentHash::of(contents));
+    EXPECT_TRUE(contentsOf(*done.payloadURL(m_store->root())) == contents);
+
+    pump(300);
+    drag(*centre, target);
+    ASSERT_TRUE(waitFor([this] { return m_target->drops().size() == 2; }));
+    const QUuid again = m_target->drops()[1].front().id;
+    EXPECT_TRUE(waitFor([&] { return !m_store->item(again); }, 20000));
+    ASSERT_EQ(m_store->items().size(), 1u);
+    EXPECT_EQ(m_store->items().front().id, id);
+}
+
+// What a source that answers success wrote beside the place it was asked to
+// save at: one folder is the item; more than one thing fails the item and is
+// removed again; a source that cannot save hands its bytes over instead when
+// it offers them, and fails the item when it offers nothing else.
+TEST_F(X11DragTest, ADirectSaveElsewhereTakesOneThingOrTheBytesOfferedOrFails) {
+    struct Case {
+        const char* name;
+        QStringList arguments;
+        std::optional<ItemPayload> payload; // none: the item fails
+        QStringList entries;                // in the item's folder, or below its folder item
+        QByteArray contents;                // of a file item
+    };
+    const std::vector<Case> cases = {
+        {"a folder of its own",
+         {"save-folder", "Member", "Docs"},
+         ItemPayload::file("Docs"),
+         {"one.txt", "two.txt"},
+         {}},
+        {"two files", {"save-two", "Member"}, std::nullopt, {}, {}},
+        {"no file but its bytes",
+         {"refuse", "photo.png", "the bytes of the photo"},
+         ItemPayload::image("photo.png"),
+         {},
+         "the bytes of the photo"},
+        {"no file and nothing else", {"refuse-only", "photo.png"}, std::nullopt, {}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_updated.clear();
+        const QPoint target = showTarget();
+        DragSource source(c.arguments);
+        const std::optional<QPoint> centre = source.ready();
+        ASSERT_TRUE(centre);
+        drag(*centre, target);
+        ASSERT_TRUE(waitFor([this] { return m_target->drops().size() == 1; }));
+        ASSERT_TRUE(waitFor([this] { return !m_updated.empty(); }, 20000))
+            << source.lines().join(u'\n').toStdString();
+        const Item done = m_updated.front();
+        QStringList left = QDir(m_store->itemDirectory(done.id))
+                               .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        left.removeIf([](const QString& name) { return StoredContent::isOwnEntry(name); });
+        if (!c.payload) {
+            EXPECT_TRUE(done.state.is<ItemState::Failed>());
+            EXPECT_EQ(left, QStringList{});
+        } else {
+            ASSERT_TRUE(done.state.isReady());
+            EXPECT_EQ(done.payload, *c.payload);
+            EXPECT_EQ(left, QStringList{*c.payload->fileName()});
+            const QString stored = *done.payloadURL(m_store->root());
+            if (!c.entries.isEmpty()) {
+                EXPECT_EQ(QDir(stored).entryList(QDir::Files), c.entries);
+            }
+            if (!c.contents.isEmpty()) {
+                EXPECT_EQ(contentsOf(stored), c.contents);
+            }
+        }
+        m_target.reset();
+        m_store->clear();
+        pump(200);
+    }
 }
 
 } // namespace

@@ -9,7 +9,7 @@ tests=$1
 export TARVO_GTK_PROBE=$2
 shift 2
 
-x11_start_session --bus xdotool thunar mousepad xfce4-terminal
+x11_start_session --bus xdotool thunar mousepad xfce4-terminal chromium python3
 # The programs need no accessibility bus of their own.
 export QT_ACCESSIBILITY=0 NO_AT_BRIDGE=1
 timeout --kill-after=5 220 "$tests" "$@"

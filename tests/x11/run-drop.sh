@@ -10,6 +10,6 @@ export TARVO_PROGRAM=$2
 export TARVO_GTK_PROBE=$3
 shift 3
 
-x11_start_session --bus xdotool thunar
+x11_start_session --bus xdotool thunar pcmanfm
 export QT_ACCESSIBILITY=0 NO_AT_BRIDGE=1
 timeout --kill-after=5 200 "$tests" "$@"
