@@ -9,6 +9,7 @@
 
 #include "TarvoCore/TarvoState.h"
 
+#include <QHash>
 #include <QSet>
 #include <QUuid>
 
@@ -158,6 +159,7 @@ private:
     Size m_destinationRowSize;
     double m_itemScroll = 0;
     std::vector<QUuid> m_items;
+    QHash<QUuid, std::size_t> m_itemIndex;
     std::map<QUuid, std::shared_ptr<Layer>> m_itemLayers;
     std::set<QUuid> m_placed; // item layers the last layout gave a slot
     QSet<QUuid> m_itemsInFlight;
