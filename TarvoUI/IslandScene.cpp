@@ -144,6 +144,8 @@ void IslandScene::setContentsScale(double scale) {
 void IslandScene::setItems(std::vector<QUuid> items) {
     m_items = std::move(items);
     m_itemIndex.clear();
+    if (m_indexLookup)
+        return;
     m_itemIndex.reserve(qsizetype(m_items.size()));
     for (std::size_t i = 0; i < m_items.size(); ++i)
         m_itemIndex.insert(m_items[i], i);
@@ -230,8 +232,13 @@ void IslandScene::layoutContents() {
     // Only the items with a layer are placed: a long shelf has layers for
     // the tiles near the view alone.
     for (const auto& [id, layer] : m_itemLayers) {
-        const auto index = m_itemIndex.constFind(id);
-        if (!layer || index == m_itemIndex.constEnd() || *index >= l.itemSlots.size())
+        std::optional<std::size_t> index;
+        if (m_indexLookup) {
+            index = m_indexLookup(id);
+        } else if (const auto found = m_itemIndex.constFind(id); found != m_itemIndex.constEnd()) {
+            index = *found;
+        }
+        if (!layer || !index || *index >= l.itemSlots.size())
             continue;
         m_placed.insert(id);
         m_layoutItem(*layer, l.itemSlots[*index].frame);

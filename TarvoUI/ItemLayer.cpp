@@ -63,6 +63,9 @@ ItemLayer::ItemLayer(const QUuid& itemID) : m_itemID(itemID) {}
 
 void ItemLayer::build() {
     name = "item";
+    // The name under the tile, the landing bloom, the hover swell and the
+    // shadow stay within this much of the tile.
+    setPaintReach(32);
     well = Layer::make();
     well->setBackgroundColor(Color::white(1, 0.07));
     well->setCornerRadius(tileRadius);

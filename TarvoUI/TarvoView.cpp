@@ -98,6 +98,7 @@ void TarvoView::setUp() {
             layer.setFrame(slot);
     });
     m_scene->setCaptionChipHider([this] { m_chip.hide(); });
+    m_scene->setItemIndexLookup([this](const QUuid& id) { return indexOf(id); });
     m_scene->setIncreaseContrast(m_increaseContrast);
     m_scene->setContentsScale(m_contentsScale);
     m_chip.label()->setContentsScale(m_contentsScale);

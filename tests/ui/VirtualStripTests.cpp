@@ -4,6 +4,7 @@
 #include "TarvoCore/ItemLayout.h"
 #include "TarvoUI/ItemLayer.h"
 #include "TarvoUI/KeyAction.h"
+#include "TarvoUI/LayerPainter.h"
 #include "TarvoUI/ShelfInput.h"
 #include "TarvoUI/TarvoView.h"
 
@@ -191,6 +192,18 @@ TEST_F(VirtualStripTest, PicturesAreAskedForAsTilesComeAndDroppedAsTheyGo) {
     EXPECT_EQ(asked, 2);
     EXPECT_TRUE(m_view.itemLayer(m_items[0].id)->content->model().contents.isNull())
         << "the placeholder until the picture comes";
+}
+
+TEST_F(VirtualStripTest, TilesBesideTheStripAreNotDrawn) {
+    const auto [first, last] = m_view.layerWindow();
+    const std::size_t inView = std::size_t(stripWidth() / kStride);
+    ASSERT_GT(last - first, inView + 2);
+    LayerPainter().render(*m_view.rootLayer(), {double(m_view.width()), double(m_view.height())},
+                          1);
+    // Drawn text keeps its pixels: the tiles in view have them, those a page
+    // further on none.
+    EXPECT_TRUE(m_view.itemLayer(m_items[1].id)->nameLabel->hasCachedPixels());
+    EXPECT_FALSE(m_view.itemLayer(m_items[last - 1].id)->nameLabel->hasCachedPixels());
 }
 
 TEST_F(VirtualStripTest, ARemovedTileGoesAndTheNextTakesItsPlaceWithoutANewSnapshotOfAll) {
