@@ -147,6 +147,30 @@ double residentMegabytes(qint64 pid) {
     return 0;
 }
 
+// The process's processor time so far, in clock ticks.
+long long cpuTicks(qint64 pid) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray line = stat.readAll();
+    // The fields after the command's closing parenthesis: utime is the 12th.
+    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+    return fields.size() > 12 ? fields[11].toLongLong() + fields[12].toLongLong() : -1;
+}
+
+// Waits until the program has settled after its start: half a second in
+// which it used next to no processor time.
+void waitUntilIdle(qint64 pid) {
+    long long before = cpuTicks(pid);
+    for (int turn = 0; turn < 120; ++turn) {
+        test::pump(500);
+        const long long now = cpuTicks(pid);
+        if (now >= 0 && now - before <= 2)
+            return;
+        before = now;
+    }
+}
+
 double median(std::vector<double> values) {
     if (values.empty())
         return 0;
@@ -185,7 +209,7 @@ bool measureShelf(test::TempDir& home, bool scrolls, QProcess& source, QPoint ce
             return false;
         }
         // A long shelf's program takes a while to read its store and listen.
-        test::pump(3000);
+        waitUntilIdle(tarvo.pid());
         watch.reset();
         bench::startDrag(hand, centre);
         const bool drawn = test::waitFor(
