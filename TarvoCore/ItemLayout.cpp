@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 
 namespace tarvo::ItemLayout {
 
@@ -116,20 +117,47 @@ double maxScrollOffset(qsizetype count, double stripWidth) {
     return std::max(0.0, rowWidth(count) - stripWidth);
 }
 
+namespace {
+
+// Where the first slot starts: a row that fits is centred, a wider one
+// scrolls.
+double rowStart(qsizetype count, double stripWidth, double scrollOffset) {
+    const double row = rowWidth(count);
+    return row <= stripWidth ? sidePadding + (stripWidth - row) / 2 : sidePadding - scrollOffset;
+}
+
+} // namespace
+
 std::vector<Slot> slotsFor(qsizetype count, Size stripSize, double scrollOffset) {
     std::vector<Slot> result;
     if (count < 1)
         return result;
-    const double width = stripSize.width;
-    const double row = rowWidth(count);
-    const double x0 = row <= width ? sidePadding + (width - row) / 2 : sidePadding - scrollOffset;
     result.reserve(static_cast<std::size_t>(count));
-    for (qsizetype i = 0; i < count; ++i) {
-        const Rect frame{x0 + static_cast<double>(i) * slotStride, bottomPadding, thumbnailSize,
-                         thumbnailSize};
-        result.push_back({i, frame, hitFrame(frame), false});
-    }
+    for (qsizetype i = 0; i < count; ++i)
+        result.push_back(slotAt(i, count, stripSize, scrollOffset));
     return result;
+}
+
+Slot slotAt(qsizetype index, qsizetype count, Size stripSize, double scrollOffset) {
+    const double x0 = rowStart(count, stripSize.width, scrollOffset);
+    const Rect frame{x0 + static_cast<double>(index) * slotStride, bottomPadding, thumbnailSize,
+                     thumbnailSize};
+    return {index, frame, hitFrame(frame), false};
+}
+
+std::pair<qsizetype, qsizetype> slotsMeeting(double from, double to, qsizetype count,
+                                             Size stripSize, double scrollOffset) {
+    if (count < 1 || to <= from)
+        return {0, 0};
+    const double x0 = rowStart(count, stripSize.width, scrollOffset);
+    // Slot i spans [x0 + i * stride, x0 + i * stride + thumbnailSize).
+    const double lo = std::floor((from - x0 - thumbnailSize) / slotStride) + 1;
+    const double hi = std::ceil((to - x0) / slotStride);
+    const auto clamp = [count](double v) {
+        return static_cast<qsizetype>(std::clamp(v, 0.0, static_cast<double>(count)));
+    };
+    const qsizetype first = clamp(lo);
+    return {first, std::max(first, clamp(hi))};
 }
 
 Rect hitFrame(const Rect& frame) {
@@ -140,22 +168,32 @@ Rect hitFrame(const Rect& frame) {
 
 std::optional<qsizetype> slotIndex(Point point, qsizetype count, Size stripSize,
                                    double scrollOffset) {
-    for (const Slot& slot : slotsFor(count, stripSize, scrollOffset)) {
-        if (slot.hitFrame.contains(point))
-            return slot.index;
+    // Hit frames are at least as wide as the tiles, so only the slots near
+    // the point can hold it.
+    const double reach = std::max(minimumHitTarget, thumbnailSize);
+    const auto [first, last] =
+        slotsMeeting(point.x - reach, point.x + reach, count, stripSize, scrollOffset);
+    for (qsizetype i = first; i < last; ++i) {
+        if (slotAt(i, count, stripSize, scrollOffset).hitFrame.contains(point))
+            return i;
     }
     return std::nullopt;
 }
 
 qsizetype insertionIndex(Point point, qsizetype count, Size stripSize, double scrollOffset) {
-    const std::vector<Slot> all = slotsFor(count, stripSize, scrollOffset);
-    if (all.empty())
+    if (count < 1)
         return 0;
-    for (const Slot& slot : all) {
-        if (slot.frame.midX() > point.x)
-            return slot.index;
-    }
-    return count - 1;
+    // The first slot whose centre lies right of the point.
+    const double x0 = rowStart(count, stripSize.width, scrollOffset);
+    const double centre0 = x0 + thumbnailSize / 2;
+    const double k = std::floor((point.x - centre0) / slotStride) + 1;
+    qsizetype index = static_cast<qsizetype>(std::clamp(k, 0.0, static_cast<double>(count)));
+    // Guard the boundary against rounding: step to the exact first slot.
+    while (index > 0 && slotAt(index - 1, count, stripSize, scrollOffset).frame.midX() > point.x)
+        --index;
+    while (index < count && !(slotAt(index, count, stripSize, scrollOffset).frame.midX() > point.x))
+        ++index;
+    return index < count ? index : count - 1;
 }
 
 } // namespace tarvo::ItemLayout

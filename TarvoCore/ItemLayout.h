@@ -6,6 +6,7 @@
 #include <QtGlobal>
 
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace tarvo {
@@ -64,6 +65,12 @@ double maxScrollOffset(qsizetype count, double stripWidth);
 // keyword). A row that fits is centred and ignores the scroll offset; a wider
 // one starts at `sidePadding - scrollOffset`, unclamped.
 std::vector<Slot> slotsFor(qsizetype count, Size stripSize, double scrollOffset);
+// One slot of that row, without making the others.
+Slot slotAt(qsizetype index, qsizetype count, Size stripSize, double scrollOffset);
+// The indices [first, last) of the slots whose tiles meet the strip's span
+// [from, to) along x.
+std::pair<qsizetype, qsizetype> slotsMeeting(double from, double to, qsizetype count,
+                                             Size stripSize, double scrollOffset);
 // `frame` grown about its centre to at least `minimumHitTarget` on each axis.
 Rect hitFrame(const Rect& frame);
 // The first slot whose hit frame contains the point.

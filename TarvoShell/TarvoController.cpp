@@ -109,6 +109,11 @@ TarvoController::TarvoController(std::unique_ptr<ItemStore> store,
     m_localDrops = std::make_unique<ShelfLocalDrops>(*m_panel);
     m_platform.dragSessions.setLocalDropTarget(m_localDrops.get());
     m_view->setDelegate(this);
+    // Tiles scrolled into the strip's window ask for their pictures.
+    m_view->onTilesNeedPictures = [this] {
+        if (m_state != TarvoState::hidden)
+            loadThumbnails();
+    };
     m_view->dropTarget().setDropPromises(m_platform.dropPromises);
     m_view->input().appDisplayName = [this](const QString& bundleID) {
         return m_platform.applications.name(bundleID).value_or(bundleID);
@@ -148,6 +153,7 @@ TarvoController::~TarvoController() {
         m_preview->onPointerLeft = nullptr;
     }
     m_view->setDelegate(nullptr);
+    m_view->onTilesNeedPictures = nullptr;
     m_monitor->setDelegate(nullptr);
     if (m_dragSource)
         m_dragSource->setDelegate(nullptr);

@@ -101,8 +101,10 @@ bool TarvoController::pointerInHoverRect() const {
 }
 
 void TarvoController::loadThumbnails() {
-    for (const Item& item : m_store->items()) {
-        if (m_thumbnails->cached(item) || m_thumbnails->isInFlight(item.id))
+    // Only the tiles that have layers (those in view and a strip's width
+    // either side) ask; a picture in memory comes at once, others later.
+    for (const Item& item : m_view->tilesWithoutPictures()) {
+        if (m_thumbnails->isInFlight(item.id))
             continue;
         // The provider dies with the controller and drops answers after it.
         m_thumbnails->thumbnail(item, [this, id = item.id](const QImage& image) {

@@ -143,6 +143,12 @@ void IslandScene::setContentsScale(double scale) {
 
 void IslandScene::setItems(std::vector<QUuid> items) {
     m_items = std::move(items);
+    m_itemIndex.clear();
+    if (m_indexLookup)
+        return;
+    m_itemIndex.reserve(qsizetype(m_items.size()));
+    for (std::size_t i = 0; i < m_items.size(); ++i)
+        m_itemIndex.insert(m_items[i], i);
 }
 
 void IslandScene::setItemLayer(const QUuid& id, std::shared_ptr<Layer> layer) {
@@ -223,14 +229,20 @@ void IslandScene::layoutContents() {
     itemsContainer->setFrame(l.stripFrame);
     itemsContainer->setBounds({0, 0, l.stripFrame.width, l.stripFrame.height});
     m_placed.clear();
-    for (std::size_t i = 0; i < m_items.size() && i < l.itemSlots.size(); ++i) {
-        const auto it = m_itemLayers.find(m_items[i]);
-        if (it == m_itemLayers.end() || !it->second)
+    // Only the items with a layer are placed: a long shelf has layers for
+    // the tiles near the view alone.
+    for (const auto& [id, layer] : m_itemLayers) {
+        std::optional<std::size_t> index;
+        if (m_indexLookup) {
+            index = m_indexLookup(id);
+        } else if (const auto found = m_itemIndex.constFind(id); found != m_itemIndex.constEnd()) {
+            index = *found;
+        }
+        if (!layer || !index || *index >= l.itemSlots.size())
             continue;
-        m_placed.insert(m_items[i]);
-        m_layoutItem(*it->second, l.itemSlots[i].frame);
-        it->second->setOpacity(
-            IslandLayout::itemOpacity(m_state, m_itemsInFlight.contains(m_items[i])));
+        m_placed.insert(id);
+        m_layoutItem(*layer, l.itemSlots[*index].frame);
+        layer->setOpacity(IslandLayout::itemOpacity(m_state, m_itemsInFlight.contains(id)));
     }
     layoutItemFades(l.maxScroll);
 

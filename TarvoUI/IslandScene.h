@@ -9,6 +9,7 @@
 
 #include "TarvoCore/TarvoState.h"
 
+#include <QHash>
 #include <QSet>
 #include <QUuid>
 
@@ -67,6 +68,11 @@ public:
     void setContentsScale(double scale);
     // The items shown, newest first, each with its layer (in `itemsContainer`).
     void setItems(std::vector<QUuid> items);
+    // Where an item is in that list, from an owner that keeps its own index;
+    // without one the scene keeps an index of its own.
+    void setItemIndexLookup(std::function<std::optional<std::size_t>(const QUuid&)> lookup) {
+        m_indexLookup = std::move(lookup);
+    }
     void setItemLayer(const QUuid& id, std::shared_ptr<Layer> layer);
     void removeItemLayer(const QUuid& id);
     const std::map<QUuid, std::shared_ptr<Layer>>& itemLayers() const { return m_itemLayers; }
@@ -158,6 +164,8 @@ private:
     Size m_destinationRowSize;
     double m_itemScroll = 0;
     std::vector<QUuid> m_items;
+    QHash<QUuid, std::size_t> m_itemIndex;
+    std::function<std::optional<std::size_t>(const QUuid&)> m_indexLookup;
     std::map<QUuid, std::shared_ptr<Layer>> m_itemLayers;
     std::set<QUuid> m_placed; // item layers the last layout gave a slot
     QSet<QUuid> m_itemsInFlight;

@@ -63,6 +63,9 @@ ItemLayer::ItemLayer(const QUuid& itemID) : m_itemID(itemID) {}
 
 void ItemLayer::build() {
     name = "item";
+    // The name under the tile, the landing bloom, the hover swell and the
+    // shadow stay within this much of the tile.
+    setPaintReach(32);
     well = Layer::make();
     well->setBackgroundColor(Color::white(1, 0.07));
     well->setCornerRadius(tileRadius);
@@ -124,6 +127,26 @@ void ItemLayer::build() {
              pinnedDot})
         addSublayer(layer);
     setContentsScale(2);
+}
+
+void ItemLayer::reuse(const QUuid& itemID) {
+    m_itemID = itemID;
+    removeBloom();
+    removeAllAnimations();
+    for (Layer* layer :
+         {static_cast<Layer*>(well.get()), thumbnail.get(), content.get(), dim.get(),
+          static_cast<Layer*>(selectionRing.get()), static_cast<Layer*>(progressRing.get()),
+          static_cast<Layer*>(failureGlyph.get()), static_cast<Layer*>(nameLabel.get()),
+          typeBadge.get(), static_cast<Layer*>(typeBadgeText.get()), pinnedDot.get()})
+        layer->removeAllAnimations();
+    setOpacity(1);
+    setTransform(Transform());
+    content->setContents(QImage(), 2);
+    m_isSelected = false;
+    selectionRing->setOpacity(0);
+    m_isHovered = false;
+    m_isPressed = false;
+    applyTouchState(true);
 }
 
 void ItemLayer::setContentsScale(double scale) {

@@ -25,6 +25,10 @@ public:
     static std::shared_ptr<ItemLayer> make(const QUuid& itemID);
 
     const QUuid& itemID() const { return m_itemID; }
+    // Takes the layer over for another item, as a strip that scrolls reuses
+    // the tiles that left the view: every motion stops and the touch state,
+    // selection and picture are back at rest. The caller applies the item.
+    void reuse(const QUuid& itemID);
     void setContentsScale(double scale);
 
     // Places the layer and its parts for one slot of the strip.

@@ -51,6 +51,11 @@ public:
         return !m_contentsCache.isEmpty() || !m_backgroundCache.isEmpty();
     }
     Layer* superlayer() const { return m_superlayer; }
+    // How far this layer's drawing and its sublayers' reach past its bounds;
+    // when set, a layer that the paint's device cannot show even by that
+    // much is not drawn. Unset (negative): always drawn.
+    double paintReach() const { return m_paintReach; }
+    void setPaintReach(double reach) { m_paintReach = reach; }
     // The mask's drawn alpha (in this layer's space) limits what this layer
     // and its sublayers show.
     void setMask(std::shared_ptr<Layer> mask);
@@ -143,6 +148,7 @@ private:
 
     LayerProperties m_model;
     std::vector<std::shared_ptr<Layer>> m_sublayers;
+    double m_paintReach = -1;
     std::shared_ptr<Layer> m_mask;
     Layer* m_superlayer = nullptr;
     Layer* m_maskHost = nullptr;

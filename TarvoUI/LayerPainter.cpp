@@ -215,6 +215,19 @@ void LayerPainter::paintLayer(QPainter& painter, const Layer& layer, double now,
         return;
     painter.save();
     painter.setTransform(layerTransform(*p), true);
+    if (const double reach = layer.paintReach(); reach >= 0) {
+        // A tile scrolled beside the strip costs nothing to leave out.
+        const Rect b = p->bounds;
+        const QRectF area(b.x - reach, b.y - reach, b.width + 2 * reach, b.height + 2 * reach);
+        const QPaintDevice* device = painter.device();
+        const double scale = device ? std::max(1.0, device->devicePixelRatioF()) : 1;
+        const QRectF shown(0, 0, device ? device->width() * scale : 0,
+                           device ? device->height() * scale : 0);
+        if (device && !painter.deviceTransform().mapRect(area).intersects(shown)) {
+            painter.restore();
+            return;
+        }
+    }
     painter.setOpacity(painter.opacity() * std::min(p->opacity, 1.0));
     if (p->shadowOpacity > 0 && p->shadowColor.isVisible()) {
         const QPainterPath shape = p->shadowPath ? *p->shadowPath : layer.shadowShape(*p);

@@ -76,11 +76,8 @@ private:
     const Item* item() const {
         if (!m_view)
             return nullptr;
-        for (const Item& shown : m_view->items()) {
-            if (shown.id == m_id)
-                return &shown;
-        }
-        return nullptr;
+        const std::optional<std::size_t> index = m_view->indexOf(m_id);
+        return index ? &m_view->items()[*index] : nullptr;
     }
 
     QPointer<TarvoView> m_view;
@@ -122,11 +119,14 @@ private:
     TarvoView* view() const { return static_cast<TarvoView*>(widget()); }
 
     // Items with a laid-out, shown slot; those beyond the strip get none.
+    // Only tiles near the view have layers, so only they are asked.
     std::vector<QUuid> shownItems() const {
         std::vector<QUuid> ids;
-        for (const Item& item : view()->items()) {
-            if (view()->itemFrame(item.id))
-                ids.push_back(item.id);
+        const std::vector<Item>& items = view()->items();
+        const auto [first, last] = view()->layerWindow();
+        for (std::size_t i = first; i < last && i < items.size(); ++i) {
+            if (view()->itemFrame(items[i].id))
+                ids.push_back(items[i].id);
         }
         return ids;
     }

@@ -27,14 +27,6 @@ bool contains(const std::vector<QUuid>& list, const QUuid& id) {
     return std::find(list.begin(), list.end(), id) != list.end();
 }
 
-std::optional<std::size_t> indexOf(const std::vector<Item>& items, const QUuid& id) {
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        if (items[i].id == id)
-            return i;
-    }
-    return std::nullopt;
-}
-
 } // namespace
 
 ShelfInput::ShelfInput(TarvoView& view) : m_view(view) {
@@ -104,8 +96,8 @@ void ShelfInput::press(const Press& press) {
     bool ranged = false;
     if (press.shift && !selection.empty()) {
         const std::optional<QUuid> anchor = currentAnchor();
-        const std::optional<std::size_t> from = anchor ? indexOf(items, *anchor) : std::nullopt;
-        const std::optional<std::size_t> to = indexOf(items, *item);
+        const std::optional<std::size_t> from = anchor ? m_view.indexOf(*anchor) : std::nullopt;
+        const std::optional<std::size_t> to = m_view.indexOf(*item);
         if (from && to) {
             selection.clear();
             for (std::size_t i = std::min(*from, *to); i <= std::max(*from, *to); ++i)
@@ -208,10 +200,8 @@ void ShelfInput::showMenu(std::unique_ptr<QMenu> menu, QPoint globalPos) {
 std::unique_ptr<QMenu> ShelfInput::contextMenu(const QUuid& id) {
     auto menu = std::make_unique<QMenu>();
     std::optional<Item> item;
-    for (const Item& shown : m_view.items()) {
-        if (shown.id == id)
-            item = shown;
-    }
+    if (const std::optional<std::size_t> index = m_view.indexOf(id))
+        item = m_view.items()[*index];
     auto entry = [&](const QString& title, void (ShelfInput::*action)(),
                      const QKeySequence& shortcut = {}) {
         QAction* added = menu->addAction(title);
@@ -319,7 +309,7 @@ void ShelfInput::moveSelection(int by) {
     if (items.empty())
         return;
     const std::optional<QUuid> anchor = currentAnchor();
-    const std::optional<std::size_t> at = anchor ? indexOf(items, *anchor) : std::nullopt;
+    const std::optional<std::size_t> at = anchor ? m_view.indexOf(*anchor) : std::nullopt;
     std::size_t target = 0;
     if (at) {
         target =

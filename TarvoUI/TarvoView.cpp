@@ -98,6 +98,7 @@ void TarvoView::setUp() {
             layer.setFrame(slot);
     });
     m_scene->setCaptionChipHider([this] { m_chip.hide(); });
+    m_scene->setItemIndexLookup([this](const QUuid& id) { return indexOf(id); });
     m_scene->setIncreaseContrast(m_increaseContrast);
     m_scene->setContentsScale(m_contentsScale);
     m_chip.label()->setContentsScale(m_contentsScale);
@@ -158,11 +159,13 @@ void TarvoView::announceLanded(const Item& item) {
 
 void TarvoView::update(std::vector<Item> items, std::vector<QUuid> selection, TarvoState state,
                        const QSet<QUuid>& animateLanding) {
-    QSet<QUuid> shownBefore;
-    for (const auto& [id, layer] : m_itemLayers)
-        shownBefore.insert(id);
+    const QHash<QUuid, std::size_t> shownBefore = std::exchange(m_itemIndex, {});
     m_items = std::move(items);
+    m_itemIndex.reserve(qsizetype(m_items.size()));
+    for (std::size_t i = 0; i < m_items.size(); ++i)
+        m_itemIndex.insert(m_items[i].id, i);
     m_selection = std::move(selection);
+    m_selectionSet = QSet<QUuid>(m_selection.begin(), m_selection.end());
     QSet<QUuid> landing = animateLanding;
     // The first snapshot shows what was stored before in place; later ones
     // land what is new to the view.
@@ -218,21 +221,18 @@ void TarvoView::update(std::vector<Item> items, std::vector<QUuid> selection, Ta
     // read while the shelf stays hidden.)
     if (!landing.isEmpty()) {
         const bool reduce = reduceMotion();
-        for (const Item& item : m_items) {
-            if (landing.contains(item.id))
-                m_itemLayers.at(item.id)->animateLanding(reduce);
+        for (const QUuid& id : landing) {
+            if (ItemLayer* layer = itemLayer(id))
+                layer->animateLanding(reduce);
         }
     }
     updateAccessibility();
 }
 
 void TarvoView::syncItemLayers() {
-    QSet<QUuid> present;
-    for (const Item& item : m_items)
-        present.insert(item.id);
     // Layers of items gone leave with their removal animation.
     for (auto it = m_itemLayers.begin(); it != m_itemLayers.end();) {
-        if (present.contains(it->first)) {
+        if (m_itemIndex.contains(it->first)) {
             ++it;
             continue;
         }
@@ -247,47 +247,135 @@ void TarvoView::syncItemLayers() {
         });
         it = m_itemLayers.erase(it);
     }
-    for (const Item& item : m_items) {
-        if (m_itemLayers.contains(item.id))
-            continue;
-        auto layer = ItemLayer::make(item.id);
-        layer->setContentsScale(m_contentsScale);
-        m_itemLayers.emplace(item.id, layer);
-        m_scene->setItemLayer(item.id, layer);
-    }
+    if (m_hoveredItem && !m_itemIndex.contains(*m_hoveredItem))
+        m_hoveredItem.reset();
+    m_window = {0, 0};
+    syncLayerWindow();
     applyItems();
 }
 
-void TarvoView::applyItems() {
-    const QColor accent = palette().color(QPalette::Highlight);
-    const Color accentColor = Color::rgb(accent.redF(), accent.greenF(), accent.blueF());
-    for (const Item& item : m_items) {
-        const auto found = m_itemLayers.find(item.id);
-        if (found == m_itemLayers.end())
+std::pair<std::size_t, std::size_t> TarvoView::wantedWindow() const {
+    const auto count = qsizetype(m_items.size());
+    if (count == 0)
+        return {0, 0};
+    // The strip's width as the next layout makes it (before the first, the
+    // widest the island asks for).
+    double strip = m_islandWidth > 0 ? std::min(m_islandWidth, double(width())) : double(width());
+    if (strip <= 0)
+        strip = ItemLayout::contentWidth(count);
+    const double scroll =
+        std::clamp(m_scene->itemScroll(), 0.0, ItemLayout::maxScrollOffset(count, strip));
+    // A strip's width either side, so that a reflow or a wheel step finds
+    // its tiles made, and at least a screenful of them.
+    const double page = std::max(strip, ItemLayout::contentWidth(ItemLayout::maxVisible));
+    const auto [first, last] =
+        ItemLayout::slotsMeeting(-page, strip + page, count, {strip, 0}, scroll);
+    return {std::size_t(first), std::size_t(last)};
+}
+
+void TarvoView::syncLayerWindow() {
+    const std::pair<std::size_t, std::size_t> wanted = wantedWindow();
+    if (wanted == m_window && m_itemLayers.size() == wanted.second - wanted.first)
+        return;
+    m_window = wanted;
+    const auto inWindow = [this](const QUuid& id) {
+        const auto found = m_itemIndex.constFind(id);
+        return found != m_itemIndex.constEnd() && *found >= m_window.first &&
+               *found < m_window.second;
+    };
+    for (auto it = m_itemLayers.begin(); it != m_itemLayers.end();) {
+        if (inWindow(it->first)) {
+            ++it;
             continue;
-        ItemLayer& layer = *found->second;
-        layer.apply(item, thumbnail(item.id), m_increaseContrast);
-        layer.setSelected(std::find(m_selection.begin(), m_selection.end(), item.id) !=
-                              m_selection.end(),
-                          accentColor);
+        }
+        // Out of the window, not off the shelf: the layer waits for another
+        // tile, the picture stays with the provider.
+        m_scene->removeItemLayer(it->first);
+        m_thumbnails.remove(it->first);
+        it->second->removeFromSuperlayer();
+        m_spareLayers.push_back(std::move(it->second));
+        it = m_itemLayers.erase(it);
+    }
+    const Color accent = accentColor();
+    bool needPictures = false;
+    for (std::size_t i = m_window.first; i < m_window.second; ++i) {
+        const Item& item = m_items[i];
+        if (m_itemLayers.contains(item.id))
+            continue;
+        std::shared_ptr<ItemLayer> layer;
+        if (!m_spareLayers.empty()) {
+            layer = std::move(m_spareLayers.back());
+            m_spareLayers.pop_back();
+            layer->reuse(item.id);
+        } else {
+            layer = ItemLayer::make(item.id);
+        }
+        layer->setContentsScale(m_contentsScale);
+        m_itemLayers.emplace(item.id, layer);
+        m_scene->setItemLayer(item.id, layer);
+        applyItem(*layer, item, accent);
+        if (m_hoveredItem == item.id)
+            layer->setHovered(true, true);
+        needPictures = needPictures || !m_thumbnails.contains(item.id);
+    }
+    // The spares are the layers a window near an end does without: together
+    // with the window's never more than the widest window held.
+    if (needPictures && onTilesNeedPictures)
+        onTilesNeedPictures();
+}
+
+std::optional<std::size_t> TarvoView::indexOf(const QUuid& item) const {
+    const auto found = m_itemIndex.constFind(item);
+    if (found == m_itemIndex.constEnd())
+        return std::nullopt;
+    return *found;
+}
+
+std::vector<Item> TarvoView::tilesWithoutPictures() const {
+    std::vector<Item> tiles;
+    for (std::size_t i = m_window.first; i < m_window.second && i < m_items.size(); ++i) {
+        if (!m_thumbnails.contains(m_items[i].id))
+            tiles.push_back(m_items[i]);
+    }
+    return tiles;
+}
+
+Color TarvoView::accentColor() const {
+    const QColor accent = palette().color(QPalette::Highlight);
+    return Color::rgb(accent.redF(), accent.greenF(), accent.blueF());
+}
+
+void TarvoView::applyItem(ItemLayer& layer, const Item& item, const Color& accent) {
+    layer.apply(item, thumbnail(item.id), m_increaseContrast);
+    layer.setSelected(m_selectionSet.contains(item.id), accent);
+}
+
+void TarvoView::applyItems() {
+    const Color accent = accentColor();
+    for (std::size_t i = m_window.first; i < m_window.second && i < m_items.size(); ++i) {
+        if (ItemLayer* layer = itemLayer(m_items[i].id))
+            applyItem(*layer, m_items[i], accent);
     }
 }
 
 void TarvoView::setThumbnail(const QImage& image, const QUuid& item) {
+    // A tile that scrolled out of the window before its picture came keeps
+    // none: the provider holds it for when the tile comes back.
+    if (!image.isNull() && !itemLayer(item) && indexOf(item))
+        return;
     if (image.isNull())
         m_thumbnails.remove(item);
     else
         m_thumbnails.insert(item, image);
-    if (const auto layer = m_itemLayers.find(item); layer != m_itemLayers.end()) {
-        for (const Item& shown : m_items) {
-            if (shown.id == item)
-                layer->second->apply(shown, thumbnail(item), m_increaseContrast);
-        }
+    if (ItemLayer* layer = itemLayer(item)) {
+        if (const std::optional<std::size_t> index = indexOf(item))
+            layer->apply(m_items[*index], thumbnail(item), m_increaseContrast);
     }
 }
 
 void TarvoView::select(std::vector<QUuid> selection) {
     m_selection = std::move(selection);
+    m_selectionSet = QSet<QUuid>(m_selection.begin(), m_selection.end());
     if (!m_selection.empty())
         revealItem(m_selection.back());
     applyItems();
@@ -298,11 +386,10 @@ void TarvoView::select(std::vector<QUuid> selection) {
 }
 
 void TarvoView::revealItem(const QUuid& item) {
-    const auto at = std::find_if(m_items.begin(), m_items.end(),
-                                 [&item](const Item& shown) { return shown.id == item; });
-    if (at == m_items.end())
+    const std::optional<std::size_t> at = indexOf(item);
+    if (!at)
         return;
-    const double index = double(at - m_items.begin());
+    const double index = double(*at);
     const double scroll = m_scene->itemScroll();
     const double x = index * (ItemLayout::thumbnailSize + ItemLayout::spacing) +
                      ItemLayout::sidePadding - scroll;
@@ -330,12 +417,11 @@ std::optional<QUuid> TarvoView::itemAt(Point point) const {
 }
 
 std::optional<Rect> TarvoView::itemFrame(const QUuid& item) const {
-    const auto at = std::find_if(m_items.begin(), m_items.end(),
-                                 [&item](const Item& shown) { return shown.id == item; });
+    const std::optional<std::size_t> at = indexOf(item);
     const auto layer = m_itemLayers.find(item);
     const std::vector<ItemLayout::Slot>& places = m_scene->layout().itemSlots;
-    const auto index = std::size_t(at - m_items.begin());
-    if (at == m_items.end() || layer == m_itemLayers.end() || index >= places.size() ||
+    const std::size_t index = at.value_or(0);
+    if (!at || layer == m_itemLayers.end() || index >= places.size() ||
         layer->second->opacity() <= 0 || places[index].frame.width <= 0)
         return std::nullopt;
     const Rect strip = m_scene->itemsContainer->frame();
@@ -475,6 +561,7 @@ void TarvoView::pushFields() {
 
 void TarvoView::layoutContents() {
     pushFields();
+    syncLayerWindow();
     m_scene->layoutContents();
     layoutChip();
     shapeChanged();
@@ -488,6 +575,7 @@ void TarvoView::setStripState(TarvoState state, bool animated) {
 void TarvoView::setStripState(TarvoState state, bool animated, const Motion::Spring& spring) {
     m_pendingState.reset();
     pushFields();
+    syncLayerWindow();
     m_scene->setStripState(state, animated, spring);
     layoutChip();
     updateAccessibility();
@@ -523,8 +611,13 @@ void TarvoView::animateDisappear(const Motion::Spring& spring, std::function<voi
 }
 
 void TarvoView::scrollItems(double delta) {
+    // Laid out once, after the window has followed the scroll.
     const double before = m_scene->itemScroll();
-    m_scene->scrollItems(delta);
+    const double largest = ItemLayout::maxScrollOffset(qsizetype(m_items.size()),
+                                                       m_scene->itemsContainer->bounds().width);
+    if (largest <= 0)
+        return;
+    m_scene->setItemScroll(std::clamp(before - delta, 0.0, largest));
     if (m_scene->itemScroll() != before)
         layoutContents();
 }
@@ -537,10 +630,8 @@ std::optional<QString> TarvoView::chipText() const {
     if (m_scene->state() == TarvoState::tab)
         return std::nullopt;
     auto nameOf = [this](const QUuid& id) -> std::optional<QString> {
-        for (const Item& item : m_items) {
-            if (item.id == id)
-                return item.displayName;
-        }
+        if (const std::optional<std::size_t> index = indexOf(id))
+            return m_items[*index].displayName;
         return std::nullopt;
     };
     if (m_hoveredItem) {
@@ -715,6 +806,8 @@ void TarvoView::updateContentsScale() {
     m_scene->setContentsScale(scale);
     m_chip.label()->setContentsScale(scale);
     for (const auto& [id, layer] : m_itemLayers)
+        layer->setContentsScale(scale);
+    for (const std::shared_ptr<ItemLayer>& layer : m_spareLayers)
         layer->setContentsScale(scale);
 }
 

@@ -21,6 +21,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace tarvo {
@@ -170,8 +171,19 @@ public:
     // Where announcements go; the accessibility bridge unless a test sets one.
     void setAnnouncer(Announcer* announcer);
 
-    // The layer of each item of the last snapshot, and the layer they hang in.
+    // The layer of each item of the last snapshot that is in view or within a
+    // strip's width of it, and the layer they hang in. Tiles further off have
+    // none: scrolling hands the layers that leave to the items that come.
     const std::map<QUuid, std::shared_ptr<ItemLayer>>& itemLayers() const { return m_itemLayers; }
+    // The indices [first, last) of `items()` that have layers.
+    std::pair<std::size_t, std::size_t> layerWindow() const { return m_window; }
+    // The item's index in `items()`, if it is there.
+    std::optional<std::size_t> indexOf(const QUuid& item) const;
+    // The tiles with a layer that have no picture yet, in strip order.
+    std::vector<Item> tilesWithoutPictures() const;
+    // Called when tiles without a picture came into the window, so that the
+    // owner can ask for theirs.
+    std::function<void()> onTilesNeedPictures;
     const Layer& itemsRoot() const;
     ItemLayer* itemLayer(const QUuid& id) const;
     // The strip's frame in view coordinates; the item layers' frames are in
@@ -258,6 +270,12 @@ private:
     void setHovering(bool hovering);
     void setHoveredItem(const std::optional<QUuid>& item);
     void syncItemLayers();
+    // Gives layers to the items of the window for the present scroll and
+    // width and takes them from the items that left it.
+    void syncLayerWindow();
+    std::pair<std::size_t, std::size_t> wantedWindow() const;
+    void applyItem(ItemLayer& layer, const Item& item, const Color& accent);
+    Color accentColor() const;
     void applyItems();
     void pushFields();
     void layoutChip();
@@ -298,6 +316,12 @@ private:
     std::unique_ptr<ShelfInput> m_input;
     std::unique_ptr<ShelfDropTarget> m_dropTarget;
     std::map<QUuid, std::shared_ptr<ItemLayer>> m_itemLayers;
+    // Where each item of `m_items` is.
+    QHash<QUuid, std::size_t> m_itemIndex;
+    QSet<QUuid> m_selectionSet;
+    std::pair<std::size_t, std::size_t> m_window{0, 0};
+    // Layers of tiles that scrolled away, ready for the next that come.
+    std::vector<std::shared_ptr<ItemLayer>> m_spareLayers;
     // Stored items shown by the first snapshot are in place, not landing.
     bool m_hadSnapshot = false;
     std::optional<QUuid> m_hoveredItem;

@@ -48,108 +48,135 @@ QByteArray encodePng(const QImage& image) {
 
 } // namespace
 
-ThumbnailProvider::ThumbnailProvider(QString containerRoot, Decoder decoder)
-    : m_containerRoot(std::move(containerRoot)), m_decoder(std::move(decoder)) {
+ThumbnailProvider::ThumbnailProvider(QString containerRoot, Decoder decoder, qsizetype memoryBudget)
+    : m_memoryBudget(memoryBudget), m_containerRoot(std::move(containerRoot)),
+      m_decoder(std::move(decoder)) {
     if (!m_decoder)
         m_decoder = &ThumbnailDecoder::decode;
+    m_diskQueue.setMaxThreadCount(1);
     AppIcons::ensureIconTheme();
 }
 
 ThumbnailProvider::~ThumbnailProvider() {
     m_pool.clear();
     m_pool.waitForDone();
+    m_diskQueue.waitForDone();
 }
 
 std::optional<QImage> ThumbnailProvider::cached(const Item& item) const {
     const auto found = m_memoryCache.constFind(item.id);
     if (found == m_memoryCache.constEnd())
         return std::nullopt;
-    return *found;
+    return found->image;
+}
+
+void ThumbnailProvider::remember(const QUuid& itemID, const QImage& image) {
+    forget(itemID);
+    m_recency.push_front(itemID);
+    m_memoryCache.insert(itemID, {image, m_recency.begin()});
+    m_memoryBytes += image.sizeInBytes();
+    // The picture just made stays, even when it alone is over the budget.
+    while (m_memoryBytes > m_memoryBudget && m_recency.size() > 1)
+        forget(m_recency.back());
+}
+
+void ThumbnailProvider::forget(const QUuid& itemID) {
+    const auto found = m_memoryCache.find(itemID);
+    if (found == m_memoryCache.end())
+        return;
+    m_memoryBytes -= found->image.sizeInBytes();
+    m_recency.erase(found->recency);
+    m_memoryCache.erase(found);
 }
 
 void ThumbnailProvider::thumbnail(const Item& item, Completion completion) {
     const QUuid id = item.id;
-    if (const auto found = m_memoryCache.constFind(id); found != m_memoryCache.constEnd()) {
-        completion(*found);
+    if (const auto found = m_memoryCache.find(id); found != m_memoryCache.end()) {
+        m_recency.splice(m_recency.begin(), m_recency, found->recency);
+        const QImage image = found->image;
+        completion(image);
         return;
     }
     if (m_inFlight.contains(id))
         return;
 
-    const auto* text = item.payload.as<ItemPayload::Text>();
-    const auto* rich = item.payload.as<ItemPayload::RichText>();
-    if (text || rich) {
-        QImage tile = textTile(text ? text->text : rich->plain);
-        if (tile.isNull())
-            tile = appTile();
-        m_memoryCache.insert(id, tile);
-        completion(tile);
-        return;
-    }
-
-    const auto path = item.payloadURL(m_containerRoot);
-    if (!path) {
-        const QImage tile = appTile();
-        if (!tile.isNull())
-            m_memoryCache.insert(id, tile);
-        completion(tile);
-        return;
-    }
-
-    if (const QImage disk = loadDiskCache(id); !disk.isNull()) {
-        m_memoryCache.insert(id, disk);
-        completion(disk);
-        return;
-    }
-
     m_inFlight.insert(id);
     const quint64 generation = m_generation.value(id);
-    const Decoder decoder = m_decoder;
-    const QString file = *path;
-    m_pool.start([this, decoder, file, id, generation, completion = std::move(completion)] {
-        QImage image = decoder(file, pixelSize);
-        // The PNG is made here too, so the main thread only writes bytes.
-        const QByteArray png = image.isNull() ? QByteArray() : encodePng(image);
+    m_pool.start([this, item, generation, completion = std::move(completion)] {
+        Found found = find(item);
         // Queued to the provider: dropped when it is gone by then.
         QMetaObject::invokeMethod(
             this,
-            [this, id, generation, file, image = std::move(image), png, completion] {
-                answered(id, generation, file, image, png, completion);
+            [this, id = item.id, generation, found = std::move(found), completion]() mutable {
+                answered(id, generation, std::move(found), completion);
             },
             Qt::QueuedConnection);
     });
 }
 
-void ThumbnailProvider::answered(const QUuid& itemID, quint64 generation, const QString& path,
-                                 QImage image, const QByteArray& png,
+// On a worker: everything that reads the disk or paints.
+ThumbnailProvider::Found ThumbnailProvider::find(const Item& item) const {
+    Found found;
+    const auto* text = item.payload.as<ItemPayload::Text>();
+    const auto* rich = item.payload.as<ItemPayload::RichText>();
+    if (text || rich) {
+        found.image = textTile(text ? text->text : rich->plain);
+        if (found.image.isNull())
+            found.image = appTile();
+        return found;
+    }
+    const auto path = item.payloadURL(m_containerRoot);
+    if (!path) {
+        found.image = appTile();
+        return found;
+    }
+    found.isFile = true;
+    found.image = loadDiskCache(item.id);
+    if (!found.image.isNull())
+        return found;
+    found.image = m_decoder(*path, pixelSize);
+    if (!found.image.isNull()) {
+        // The PNG is made here too, so that the cache write only copies bytes.
+        found.png = encodePng(found.image);
+        return found;
+    }
+    found.icons = iconNames(*path);
+    return found;
+}
+
+void ThumbnailProvider::answered(const QUuid& itemID, quint64 generation, Found found,
                                  const Completion& completion) {
     if (generation != m_generation.value(itemID))
-        return; // invalidated while decoding: this picture is out of date
+        return; // invalidated while under way: this picture is out of date
     m_inFlight.remove(itemID);
-    const bool decoded = !image.isNull();
-    if (!decoded)
-        image = iconFor(path);
+    QImage image = std::move(found.image);
+    if (image.isNull() && !found.icons.isEmpty())
+        image = iconTile(found.icons);
     if (image.isNull()) {
         completion(QImage());
         return;
     }
-    m_memoryCache.insert(itemID, image);
+    remember(itemID, image);
     // An icon stays in memory only: a file that failed to decode once must
     // not show an icon on every later run.
-    if (decoded && !png.isEmpty())
-        writeDiskCache(png, itemID);
+    if (!found.png.isEmpty()) {
+        m_diskQueue.start(
+            [this, png = std::move(found.png), itemID] { writeDiskCache(png, itemID); });
+    }
     completion(image);
 }
 
 void ThumbnailProvider::invalidate(const QUuid& itemID) {
-    m_memoryCache.remove(itemID);
+    forget(itemID);
     if (m_inFlight.remove(itemID))
         ++m_generation[itemID];
-    QFile::remove(cacheURL(itemID));
+    // After any write queued before it.
+    m_diskQueue.start([file = cacheURL(itemID)] { QFile::remove(file); });
 }
 
 void ThumbnailProvider::waitForWorkers() {
     m_pool.waitForDone();
+    m_diskQueue.waitForDone();
 }
 
 QString ThumbnailProvider::cacheURL(const QUuid& itemID) const {
@@ -186,26 +213,37 @@ void ThumbnailProvider::writeDiskCache(const QByteArray& png, const QUuid& itemI
     }
 }
 
-QImage ThumbnailProvider::iconFor(const QString& path) {
+QStringList ThumbnailProvider::iconNames(const QString& path) {
     const QFileInfo info(path);
     if (!info.exists())
         return {};
+    if (info.isDir())
+        return {QStringLiteral("folder")};
+    const QMimeType type = QMimeDatabase().mimeTypeForFile(info);
+    return {type.iconName(), type.genericIconName(), QStringLiteral("text-x-generic")};
+}
+
+// Icons come from the desktop's theme, which Qt reads on the main thread only;
+// each type's tile is painted once a run.
+QImage ThumbnailProvider::iconTile(const QStringList& names) {
+    const QString key = names.join(u'|');
+    if (const auto found = m_iconTiles.constFind(key); found != m_iconTiles.constEnd())
+        return *found;
     QIcon icon;
-    if (info.isDir()) {
-        icon = QIcon::fromTheme(QStringLiteral("folder"));
-    } else {
-        const QMimeType type = QMimeDatabase().mimeTypeForFile(info);
-        icon = QIcon::fromTheme(type.iconName(), QIcon::fromTheme(type.genericIconName()));
-        if (icon.isNull())
-            icon = QIcon::fromTheme(QStringLiteral("text-x-generic"));
+    for (const QString& name : names) {
+        icon = QIcon::fromTheme(name);
+        if (!icon.isNull())
+            break;
     }
-    if (icon.isNull())
-        return {};
-    QImage image = blankTile();
-    if (image.isNull())
-        return {};
-    QPainter painter(&image);
-    icon.paint(&painter, QRect(0, 0, pixelSize, pixelSize));
+    QImage image;
+    if (!icon.isNull()) {
+        image = blankTile();
+        if (!image.isNull()) {
+            QPainter painter(&image);
+            icon.paint(&painter, QRect(0, 0, pixelSize, pixelSize));
+        }
+    }
+    m_iconTiles.insert(key, image);
     return image;
 }
 

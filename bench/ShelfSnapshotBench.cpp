@@ -1,7 +1,9 @@
 // A snapshot of 200 items pushed into the shelf's view: the first one, which
-// makes every item's layer, and a later one, which only applies each item
-// again (as after a thumbnail or a selection change), each with the layout;
-// one frame of the view drawn; and the window's shape without a compositor.
+// makes the layers of the tiles near the view, and a later one, which only
+// applies those items again (as after a thumbnail or a selection change),
+// each with the layout; the first frame of a show and a wheel step at 0,
+// 2,000 and 20,000 items; one frame of the view drawn; and the window's shape
+// without a compositor.
 #include "TarvoUI/AnimationClock.h"
 #include "TarvoUI/LayerPainter.h"
 #include "TarvoUI/TarvoView.h"
@@ -69,6 +71,60 @@ void BM_NextSnapshotOf200(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_NextSnapshotOf200)->Unit(benchmark::kMillisecond);
+
+// A show's first frame: a fresh view takes the shelf's snapshot, lays out and
+// paints the resting island once, as the panel does when it maps.
+void BM_FirstFrameOfAShow(benchmark::State& state) {
+    const std::vector<Item> items = makeItems(int(state.range(0)));
+    QImage target(600, 132, QImage::Format_ARGB32_Premultiplied);
+    for (auto _ : state) {
+        state.PauseTiming();
+        SteppedAnimationClock clock;
+        auto view = std::make_unique<TarvoView>(&clock);
+        view->resize(600, 132);
+        view->setIslandWidth(580);
+        LayerPainter painter;
+        state.ResumeTiming();
+        view->update(items, {}, TarvoState::resting, {});
+        target.fill(Qt::transparent);
+        {
+            QPainter p(&target);
+            painter.paint(p, *view->rootLayer(), 132, 1);
+        }
+        state.counters["layers"] = double(view->itemLayers().size());
+        state.PauseTiming();
+        view.reset();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_FirstFrameOfAShow)->Arg(0)->Arg(2000)->Arg(20000)->Unit(benchmark::kMillisecond);
+
+// One wheel step along a long strip and the frame after it: the window of
+// layers follows, the tiles that come take the layers of those that left.
+void BM_WheelStepAndFrame(benchmark::State& state) {
+    const std::vector<Item> items = makeItems(int(state.range(0)));
+    SteppedAnimationClock clock;
+    TarvoView view(&clock);
+    view.resize(600, 132);
+    view.setIslandWidth(580);
+    view.update(items, {}, TarvoState::resting, {});
+    QImage target(600, 132, QImage::Format_ARGB32_Premultiplied);
+    LayerPainter painter;
+    double step = -48;
+    for (auto _ : state) {
+        const double before = view.itemScroll();
+        view.scrollItems(step);
+        if (view.itemScroll() == before && !items.empty()) {
+            step = -step; // at an end: turn back
+            view.scrollItems(step);
+        }
+        target.fill(Qt::transparent);
+        QPainter p(&target);
+        painter.paint(p, *view.rootLayer(), 132, 1);
+    }
+    state.counters["layers"] = double(view.itemLayers().size());
+}
+BENCHMARK(BM_WheelStepAndFrame)->Arg(0)->Arg(2000)->Arg(20000)->Unit(benchmark::kMillisecond);
 
 // One frame of the view as the panel paints it: the resting island with
 // twelve item tiles (eight in view, the strip's right end faded), a hovered

@@ -4,6 +4,11 @@
 
 #include <xcb/xfixes.h>
 
+#include <X11/Xlib.h>
+#include <X11/extensions/Xdamage.h>
+#include <poll.h>
+
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -61,6 +66,49 @@ void X11DragWatch::reset() {
     m_ownerAt = 0;
     m_mappedAt = 0;
     m_unmappedAt = 0;
+}
+
+X11FrameWatch::X11FrameWatch(unsigned long window) : m_display(XOpenDisplay(nullptr)) {
+    int errorBase = 0;
+    if (!m_display || !XDamageQueryExtension(m_display, &m_damageEvent, &errorBase)) {
+        if (m_display)
+            XCloseDisplay(m_display);
+        m_display = nullptr;
+        return;
+    }
+    // Every rectangle drawn is reported, so no damage needs subtracting.
+    m_damage = XDamageCreate(m_display, window, XDamageReportRawRectangles);
+    XFlush(m_display);
+    m_thread = std::thread([this] {
+        pollfd fd{ConnectionNumber(m_display), POLLIN, 0};
+        while (!m_stop) {
+            while (XPending(m_display)) {
+                XEvent event;
+                XNextEvent(m_display, &event);
+                if (event.type != m_damageEvent + XDamageNotify)
+                    continue;
+                const std::int64_t now = nowNanoseconds();
+                std::lock_guard lock(m_mutex);
+                m_damagedAt.push_back(now);
+            }
+            ::poll(&fd, 1, 20);
+        }
+    });
+}
+
+X11FrameWatch::~X11FrameWatch() {
+    if (!m_display)
+        return;
+    m_stop = true;
+    m_thread.join();
+    XDamageDestroy(m_display, m_damage);
+    XCloseDisplay(m_display);
+}
+
+std::int64_t X11FrameWatch::firstDamageAfter(std::int64_t time) const {
+    std::lock_guard lock(m_mutex);
+    const auto found = std::upper_bound(m_damagedAt.begin(), m_damagedAt.end(), time);
+    return found == m_damagedAt.end() ? 0 : *found;
 }
 
 void startDrag(test::XTestHand& hand, QPoint at) {

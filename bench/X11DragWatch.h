@@ -6,7 +6,11 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <thread>
+#include <vector>
+
+struct _XDisplay;
 
 namespace tarvo::test {
 class XTestHand;
@@ -39,6 +43,29 @@ private:
     std::atomic<std::int64_t> m_ownerAt{0};
     std::atomic<std::int64_t> m_mappedAt{0};
     std::atomic<std::int64_t> m_unmappedAt{0};
+    std::thread m_thread;
+};
+
+// Listens on a thread and a display connection of its own for the damage
+// XDamage reports on one window: each time the program draws into it.
+class X11FrameWatch final {
+public:
+    explicit X11FrameWatch(unsigned long window);
+    ~X11FrameWatch();
+    X11FrameWatch(const X11FrameWatch&) = delete;
+    X11FrameWatch& operator=(const X11FrameWatch&) = delete;
+
+    bool ok() const { return m_display != nullptr; }
+    // The first damage after `time` (nanoseconds); 0 until there was one.
+    std::int64_t firstDamageAfter(std::int64_t time) const;
+
+private:
+    ::_XDisplay* m_display = nullptr;
+    int m_damageEvent = 0;
+    unsigned long m_damage = 0;
+    std::atomic<bool> m_stop{false};
+    mutable std::mutex m_mutex;
+    std::vector<std::int64_t> m_damagedAt; // in order
     std::thread m_thread;
 };
 

@@ -5,9 +5,11 @@
 #include "TarvoUI/TarvoView.h"
 #include "TarvoUI/ThumbnailProvider.h"
 
+#include "support/EventLoopWait.h"
 #include "support/ItemFactory.h"
 #include "support/RecordingLogSink.h"
 
+#include <QCoreApplication>
 #include <QDir>
 
 #include <gtest/gtest.h>
@@ -64,18 +66,44 @@ TEST_F(ControllerTest, LandedItemsGetTheirPicturesAndARemovedItemsPictureIsForgo
     const Item first =
         addTextItem(controller->store(), QStringLiteral("hello"), m_shell.clock.now());
     controller->itemsArrived({first});
-    EXPECT_TRUE(controller->view().thumbnail(first.id).has_value());
+    EXPECT_TRUE(
+        test::runEventsUntil([&] { return controller->view().thumbnail(first.id).has_value(); }));
 
     const Item second =
         addTextItem(controller->store(), QStringLiteral("again"), m_shell.clock.now());
     controller->itemsArrived({second});
-    EXPECT_TRUE(controller->view().thumbnail(second.id).has_value());
+    EXPECT_TRUE(
+        test::runEventsUntil([&] { return controller->view().thumbnail(second.id).has_value(); }));
 
     // A removed item's picture is forgotten.
     controller->tarvoViewDidRequestRemovalOf(controller->view(), {first.id});
     EXPECT_FALSE(controller->thumbnails().cached(first));
     controller->clearTarvo();
     EXPECT_FALSE(controller->thumbnails().cached(second));
+}
+
+// A long shelf opens with pictures asked for the tiles near the view only;
+// scrolling asks for the tiles that come.
+TEST_F(ControllerTest, ALongShelfAsksForThePicturesOfTheTilesNearTheViewOnly) {
+    auto controller = makeController();
+    for (int i = 0; i < 400; ++i)
+        addTextItem(controller->store(), QStringLiteral("note %1").arg(i), m_shell.clock.now());
+    controller->start();
+    controller->openTarvo();
+    ASSERT_EQ(controller->view().items().size(), 400u);
+    TarvoView& view = controller->view();
+    const auto [first, last] = view.layerWindow();
+    ASSERT_GT(last, first);
+    EXPECT_LT(last - first, 100u);
+    ASSERT_TRUE(test::runEventsUntil([&] { return view.tilesWithoutPictures().empty(); }));
+    controller->thumbnails().waitForWorkers();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(std::size_t(controller->thumbnails().memoryCount()), last - first);
+
+    const Item far = view.items()[300];
+    EXPECT_FALSE(controller->thumbnails().cached(far));
+    view.revealItem(far.id);
+    EXPECT_TRUE(test::runEventsUntil([&] { return view.thumbnail(far.id).has_value(); }));
 }
 
 TEST_F(ControllerTest, AFirstStartSeedsTheDestinationLogWithDownloadsAboveDesktop) {
