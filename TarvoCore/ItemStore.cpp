@@ -177,7 +177,11 @@ ItemStore::ItemStore(QString root, double removalGrace)
     m_deleter.setMaxThreadCount(1);
     m_deleter.setObjectName(QStringLiteral("com.tarvoapp.Tarvo.store-deletions"));
     Files::makeDirectories(m_root);
+    // A store made under an open umask is closed at once where it matters
+    // most, and everything inside it off the main thread.
+    Files::tightenOne(m_root);
     load();
+    m_deleter.start([root = m_root] { Files::tighten(root); });
 }
 
 // Folders still in their grace period stay on disk; the next start deletes them.
@@ -468,8 +472,7 @@ void ItemStore::persistIndex(bool flushRootFirst) {
         order.reserve(m_items.size());
         for (const Item& item : m_items)
             order.push_back(item.id);
-        m_writer->writeIndex(std::move(order), m_selection, flushRootFirst || m_rootNeedsFlush);
-        m_rootNeedsFlush = false;
+        m_writer->writeIndex(std::move(order), m_selection, flushRootFirst);
         return;
     }
     try {
@@ -682,7 +685,74 @@ void ItemStore::deleteExpiredTrash() {
         m_graceTimer->start(static_cast<int>(m_trash.front().due.remainingTime()));
 }
 
-void ItemStore::forget(const QSet<QUuid>& ids) {
+bool ItemStore::forget(const QSet<QUuid>& ids) {
+    struct Aside {
+        QUuid id;
+        QString path;
+    };
+    std::vector<Aside> aside;
+    std::vector<QUuid> inPlace; // their "item.json" is gone, the rest follows
+    std::optional<QString> failure;
+    for (const QUuid& id : ids) {
+        const QString folder = itemDirectory(id);
+        if (!Files::exists(folder))
+            continue;
+        const QString trash = m_root + u'/' + QLatin1String(trashPrefix) + json::uuidText(id) +
+                              u'.' + json::uuidText(QUuid::createUuid());
+        try {
+            DiskIO::rename(folder, trash);
+            aside.push_back({id, trash});
+            continue;
+        } catch (const FileError& error) {
+            Log::core().error(QStringLiteral("could not remove item %1 atomically: %2")
+                                  .arg(json::uuidText(id), error.description()));
+        }
+        // Without its "item.json" a folder can never load again, whatever
+        // else of it a power cut leaves.
+        try {
+            DiskIO::removeFile(folder + u'/' + QLatin1String(metadataName));
+            DiskIO::flushFolder(folder);
+            inPlace.push_back(id);
+        } catch (const FileError& error) {
+            failure = error.description();
+            break;
+        }
+    }
+    // Once the renames are on the disk the removal holds whatever happens to
+    // the index: a start drops listed items whose folder is gone, and only
+    // a folder still in place could come back.
+    if (!failure && !aside.empty()) {
+        try {
+            DiskIO::flushFolder(m_root);
+        } catch (const FileError& error) {
+            failure = error.description();
+        }
+    }
+    if (failure) {
+        Log::core().error(QStringLiteral("could not remove items: %1").arg(*failure));
+        for (const Aside& a : aside) {
+            try {
+                DiskIO::rename(a.path, itemDirectory(a.id));
+            } catch (const FileError& error) {
+                Log::core().error(QStringLiteral("could not put back %1: %2")
+                                      .arg(json::uuidText(a.id), error.description()));
+            }
+        }
+        for (const QUuid& id : inPlace) {
+            const auto it = std::find_if(m_items.begin(), m_items.end(),
+                                         [&](const Item& i) { return i.id == id; });
+            if (it == m_items.end())
+                continue;
+            try {
+                writeMetadataThrowing(*it);
+            } catch (const FileError& error) {
+                Log::core().error(
+                    QStringLiteral("could not write item.json: %1").arg(error.description()));
+            }
+        }
+        return false;
+    }
+
     std::erase_if(m_items, [&](const Item& i) { return ids.contains(i.id); });
     for (const QUuid& id : ids) {
         m_selection.remove(id);
@@ -690,30 +760,15 @@ void ItemStore::forget(const QSet<QUuid>& ids) {
     }
     if (m_writer)
         m_writer->cancelItems(ids);
-    bool renamed = false;
-    for (const QUuid& id : ids) {
-        const std::optional<QString> trash = moveToTrash(id);
-        if (!trash)
-            continue;
-        renamed = true;
-        if (m_removalGrace > 0) {
-            keepForGrace(id, *trash);
-        } else {
-            scheduleDeletion(*trash);
-        }
+    for (const Aside& a : aside) {
+        if (m_removalGrace > 0)
+            keepForGrace(a.id, a.path);
+        else
+            scheduleDeletion(a.path);
     }
-    // The renames must reach the disk before an index that no longer lists
-    // the items, or a power cut could bring the folders back unlisted.
-    if (renamed && m_writer) {
-        m_rootNeedsFlush = true; // the writer flushes before its next index
-    } else if (renamed) {
-        try {
-            DiskIO::flushFolder(m_root);
-        } catch (const FileError& error) {
-            Log::core().error(
-                QStringLiteral("could not remove items: %1").arg(error.description()));
-        }
-    }
+    for (const QUuid& id : inPlace)
+        Files::removeRecursively(itemDirectory(id));
+    return true;
 }
 
 void ItemStore::discardItemDirectory(const QUuid& id) {
@@ -721,9 +776,11 @@ void ItemStore::discardItemDirectory(const QUuid& id) {
         scheduleDeletion(*trash);
 }
 
-void ItemStore::remove(const QUuid& id) {
-    forget({id});
+bool ItemStore::remove(const QUuid& id) {
+    if (!forget({id}))
+        return false;
     persistIndex();
+    return true;
 }
 
 void ItemStore::move(const QUuid& id, qsizetype index) {
@@ -742,14 +799,14 @@ void ItemStore::move(const QUuid& id, qsizetype index) {
     persistIndex();
 }
 
-void ItemStore::clear() {
+bool ItemStore::clear() {
     QSet<QUuid> all;
     for (const Item& item : m_items)
         all.insert(item.id);
-    forget(all);
-    m_items.clear();
-    m_selection.clear();
+    if (!forget(all))
+        return false;
     persistIndex();
+    return true;
 }
 
 std::optional<Item> ItemStore::item(const QUuid& id) const {
@@ -774,10 +831,9 @@ std::vector<QUuid> ItemStore::evictExpired(Date now, double maxAge) {
         if (!item.pinned && now.secondsSince(item.addedAt) > maxAge)
             expired.push_back(item.id);
     }
-    if (!expired.empty()) {
-        forget(QSet<QUuid>(expired.begin(), expired.end()));
-        persistIndex();
-    }
+    if (expired.empty() || !forget(QSet<QUuid>(expired.begin(), expired.end())))
+        return {};
+    persistIndex();
     return expired;
 }
 
@@ -807,10 +863,9 @@ std::vector<QUuid> ItemStore::evictToCap(qint64 bytes) {
         total -= size;
         removed.push_back(item->id);
     }
-    if (!removed.empty()) {
-        forget(QSet<QUuid>(removed.begin(), removed.end()));
-        persistIndex();
-    }
+    if (removed.empty() || !forget(QSet<QUuid>(removed.begin(), removed.end())))
+        return {};
+    persistIndex();
     return removed;
 }
 
