@@ -86,6 +86,8 @@ QString RulesStore::defaultDirectory() {
 RulesStore::RulesStore(const QString& directory)
     : m_keepRulesCopy(std::make_shared<std::atomic<bool>>(false)),
       m_keepCategoriesCopy(std::make_shared<std::atomic<bool>>(false)),
+      m_rulesWritten(std::make_shared<std::atomic<bool>>(true)),
+      m_categoriesWritten(std::make_shared<std::atomic<bool>>(true)),
       m_writer(std::make_unique<BackgroundWriter>(QStringLiteral("com.tarvoapp.Tarvo.rules"))) {
     Files::makeDirectories(directory);
     const QString folder = directory.endsWith(u'/') ? directory : directory + u'/';
@@ -130,7 +132,9 @@ bool RulesStore::write(const QByteArray& data, const QString& path,
     // over it for good.
     if (unreadable)
         return false;
-    m_writer->write(path, [data, path, keepCopy] {
+    const std::shared_ptr<std::atomic<bool>> written =
+        path == m_rulesURL ? m_rulesWritten : m_categoriesWritten;
+    m_writer->write(path, [data, path, keepCopy, written] {
         if (keepCopy->load()) {
             // Read again now: the copy is of what this write would replace.
             if (const auto old = readWhole(path).bytes) {
@@ -142,6 +146,7 @@ bool RulesStore::write(const QByteArray& data, const QString& path,
                     // tries again.
                     Log::core().error(
                         QStringLiteral("could not write %1").arg(lastComponent(copy)));
+                    written->store(false);
                     return;
                 }
             }
@@ -149,8 +154,10 @@ bool RulesStore::write(const QByteArray& data, const QString& path,
         }
         try {
             AtomicFile::write(data, path);
+            written->store(true);
         } catch (const FileError&) {
             Log::core().error(QStringLiteral("could not write %1").arg(lastComponent(path)));
+            written->store(false);
         }
     });
     return true;
@@ -184,7 +191,12 @@ bool RulesStore::update(const Rule& rule) {
     if (it == m_rules.end())
         return true;
     *it = rule;
-    return save();
+    // The rule editor's Save: the person waits for the answer, so this one
+    // change is written before it returns.
+    if (!save())
+        return false;
+    waitForWrites();
+    return m_rulesWritten->load() && m_categoriesWritten->load();
 }
 
 bool RulesStore::remove(const QSet<QUuid>& ids) {

@@ -59,7 +59,9 @@ public:
 
     // Each saves and says whether the change will reach the files.
     bool add(const Rule& rule);
-    // True without a write when no rule has the id.
+    // True without a write when no rule has the id. Waits for its write
+    // and says whether it reached the files: the rule editor keeps a change
+    // that did not.
     bool update(const Rule& rule);
     bool remove(const QSet<QUuid>& ids);
     void move(const QUuid& id, qsizetype index);
@@ -86,6 +88,9 @@ private:
     // file. Cleared by the writer once the copy is made.
     std::shared_ptr<std::atomic<bool>> m_keepRulesCopy;
     std::shared_ptr<std::atomic<bool>> m_keepCategoriesCopy;
+    // Whether the last write of each file reached it.
+    std::shared_ptr<std::atomic<bool>> m_rulesWritten;
+    std::shared_ptr<std::atomic<bool>> m_categoriesWritten;
     // A file was there but could not be read (not absent): it is never
     // overwritten, and the store works on defaults in memory.
     bool m_rulesUnreadable = false;
