@@ -18,10 +18,12 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace tarvo {
@@ -289,6 +291,32 @@ ItemStore::ReadResult ItemStore::readItem(const QUuid& id) const {
     }
 }
 
+// Reading and decoding thousands of "item.json" files is most of a start:
+// they are read on a few threads at once, each taking its share in turn.
+std::vector<ItemStore::ReadResult> ItemStore::readItems(const std::vector<QUuid>& ids) const {
+    std::vector<ReadResult> reads(ids.size());
+    constexpr size_t perThreadAtLeast = 256;
+    const size_t threads = std::min<size_t>(
+        {std::max(1u, std::thread::hardware_concurrency()), 4, ids.size() / perThreadAtLeast + 1});
+    std::atomic<size_t> next{0};
+    const auto work = [&] {
+        constexpr size_t batch = 64;
+        for (size_t start = next.fetch_add(batch); start < ids.size();
+             start = next.fetch_add(batch)) {
+            const size_t end = std::min(ids.size(), start + batch);
+            for (size_t i = start; i < end; ++i)
+                reads[i] = readItem(ids[i]);
+        }
+    };
+    std::vector<std::thread> helpers;
+    for (size_t t = 1; t < threads; ++t)
+        helpers.emplace_back(work);
+    work();
+    for (std::thread& helper : helpers)
+        helper.join();
+    return reads;
+}
+
 void ItemStore::load() {
     const bool indexExists = Files::exists(indexPath());
     const std::optional<Index> index = readIndex(indexPath());
@@ -309,11 +337,19 @@ void ItemStore::load() {
 
     bool changed = false;
     QSet<QUuid> listed;
+    std::vector<QUuid> ids;
+    ids.reserve(index->order.size());
     for (const QUuid& id : index->order) {
         if (listed.contains(id))
             continue;
         listed.insert(id);
-        ReadResult read = readItem(id);
+        ids.push_back(id);
+    }
+    std::vector<ReadResult> reads = readItems(ids);
+    m_items.reserve(ids.size());
+    for (size_t i = 0; i < ids.size(); ++i) {
+        const QUuid& id = ids[i];
+        ReadResult& read = reads[i];
         if (read.item) {
             m_items.push_back(std::move(*read.item));
             continue;

@@ -170,6 +170,7 @@ private:
     void deleteExpiredTrash();
     void flushPayload(const Item& item);
     ReadResult readItem(const QUuid& id) const;
+    std::vector<ReadResult> readItems(const std::vector<QUuid>& ids) const;
     void writeMetadata(const Item& item);
     void writeMetadataThrowing(const Item& item);
     void persistIndex(bool flushRootFirst = false);
