@@ -108,6 +108,7 @@ void AppDelegate::applicationWillTerminate() {
         m_controller->stop();
     if (m_hotkey)
         m_hotkey->deactivate();
+    m_defaults->waitForWrites();
 }
 
 void AppDelegate::makeMenuBar() {

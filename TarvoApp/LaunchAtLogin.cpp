@@ -101,7 +101,7 @@ void LaunchAtLogin::enable() {
     if (isEnabled())
         return;
     Files::makeDirectories(m_configHome + QStringLiteral("/autostart"));
-    AtomicFile::write(entry(m_program), entryPath());
+    AtomicFile::write(entry(m_program), entryPath(), AtomicFile::Access::shared);
 }
 
 void LaunchAtLogin::disable() {

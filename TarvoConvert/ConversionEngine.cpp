@@ -296,7 +296,7 @@ ConversionResult webloc(const ConversionRequest& request, const std::optional<QS
                              : !request.item.displayName.isEmpty() ? request.item.displayName
                                                                    : url->url.toString();
         const QByteArray data = TextConverter::desktopLink(url->url, name);
-        AtomicFile::write(data, output.path());
+        AtomicFile::write(data, output.path(), AtomicFile::Access::shared);
         return output.commit();
     }
     if (u)

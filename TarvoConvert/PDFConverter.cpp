@@ -103,7 +103,7 @@ void writePNG(cairo_surface_t* surface, const QString& destination) {
     if (cairo_surface_write_to_png_stream(surface, appendToBytes, &png) != CAIRO_STATUS_SUCCESS)
         throw ConversionError::cannotWrite(fileName(destination));
     try {
-        AtomicFile::write(png, destination);
+        AtomicFile::write(png, destination, AtomicFile::Access::shared);
     } catch (const FileError&) {
         throw ConversionError::cannotWrite(fileName(destination));
     }

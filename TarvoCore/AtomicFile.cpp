@@ -42,11 +42,12 @@ bool isTemporaryName(const QString& name) {
 
 namespace {
 
-void swapIn(const QByteArray& data, const QString& target, bool flush) {
+void swapIn(const QByteArray& data, const QString& target, bool flush, Access access) {
     const QString temporary = temporaryPath(target, QUuid::createUuid());
     const QByteArray tmp = QFile::encodeName(temporary);
 
-    const int fd = ::open(tmp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    const int fd = ::open(tmp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                          access == Access::ownerOnly ? 0600 : 0666);
     if (fd < 0)
         throw FileError(QStringLiteral("write"), target, errno);
     try {
@@ -77,12 +78,12 @@ void swapIn(const QByteArray& data, const QString& target, bool flush) {
 
 } // namespace
 
-void write(const QByteArray& data, const QString& target) {
-    swapIn(data, target, true);
+void write(const QByteArray& data, const QString& target, Access access) {
+    swapIn(data, target, true, access);
 }
 
-void writeUnflushed(const QByteArray& data, const QString& target) {
-    swapIn(data, target, false);
+void writeUnflushed(const QByteArray& data, const QString& target, Access access) {
+    swapIn(data, target, false, access);
 }
 
 } // namespace tarvo::AtomicFile

@@ -2,6 +2,7 @@
 
 #include "AppCategoryMap.h"
 #include "AtomicFile.h"
+#include "BackgroundWriter.h"
 #include "CanonicalText.h"
 #include "FileError.h"
 #include "Files.h"
@@ -55,7 +56,9 @@ RecentDestination RecentDestination::fromJson(const QJsonValue& value,
     return d;
 }
 
-DestinationLog::DestinationLog(QString fileURL) : m_fileURL(std::move(fileURL)) {
+DestinationLog::DestinationLog(QString fileURL)
+    : m_fileURL(std::move(fileURL)), m_writer(std::make_unique<BackgroundWriter>(
+                                         QStringLiteral("com.tarvoapp.Tarvo.destinations"))) {
     QFile file(m_fileURL);
     if (!file.open(QIODevice::ReadOnly))
         return;
@@ -142,21 +145,29 @@ std::vector<RecentDestination> DestinationLog::top(qsizetype count, const QStrin
     return result;
 }
 
-void DestinationLog::save() const {
+void DestinationLog::save() {
     QJsonArray array;
     for (const RecentDestination& entry : m_entries)
         array.append(entry.toJson());
-    const QByteArray data = json::write(QJsonValue(array), json::Style::compact);
-    try {
-        Files::makeDirectories(QFileInfo(m_fileURL).path());
-    } catch (const FileError&) {
-        // The write below fails as well and is equally ignored.
-    }
-    try {
-        AtomicFile::write(data, m_fileURL);
-    } catch (const FileError&) {
-        // The list in memory stays right for the rest of the run.
-    }
+    m_writer->write(
+        m_fileURL, [data = json::write(QJsonValue(array), json::Style::compact), path = m_fileURL] {
+            try {
+                Files::makeDirectories(QFileInfo(path).path());
+            } catch (const FileError&) {
+                // The write below fails as well and is equally ignored.
+            }
+            try {
+                AtomicFile::write(data, path);
+            } catch (const FileError&) {
+                // The list in memory stays right for the rest of the run.
+            }
+        });
+}
+
+DestinationLog::~DestinationLog() = default;
+
+void DestinationLog::waitForWrites() {
+    m_writer->waitForIdle();
 }
 
 } // namespace tarvo

@@ -7,10 +7,13 @@
 #include <QString>
 #include <QUuid>
 
+#include <memory>
 #include <variant>
 #include <vector>
 
 namespace tarvo {
+
+class BackgroundWriter;
 
 // One place deliveries went: a folder or an application.
 struct RecentDestination {
@@ -48,13 +51,18 @@ struct RecentDestination {
 };
 
 // The most recently used destination folders and applications, newest first,
-// at most `capacity`, kept in "destinations.json". Main thread only.
+// at most `capacity`, kept in "destinations.json". A note changes the list at
+// once; the file is written off the main thread, the newest list winning, and
+// destroying the log finishes the write. Main thread only.
 class DestinationLog final {
 public:
     static constexpr qsizetype capacity = 12;
 
     // Loads the file whole, or starts empty when it is missing or damaged.
     explicit DestinationLog(QString fileURL);
+    ~DestinationLog();
+    DestinationLog(const DestinationLog&) = delete;
+    DestinationLog& operator=(const DestinationLog&) = delete;
 
     const std::vector<RecentDestination>& entries() const { return m_entries; }
     const QString& fileURL() const { return m_fileURL; }
@@ -68,12 +76,16 @@ public:
     std::vector<RecentDestination> top(qsizetype count,
                                        const QString& homePath = QDir::homePath()) const;
 
+    // Blocks until the newest list is written (quit, tests).
+    void waitForWrites();
+
 private:
     void note(RecentDestination::Kind kind, Date now);
-    void save() const;
+    void save();
 
     std::vector<RecentDestination> m_entries;
     QString m_fileURL;
+    std::unique_ptr<BackgroundWriter> m_writer;
 };
 
 } // namespace tarvo

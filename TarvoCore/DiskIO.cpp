@@ -125,6 +125,13 @@ void rename(const QString& from, const QString& to) {
         throw FileError(QStringLiteral("replace"), to, errno);
 }
 
+void removeFile(const QString& path) {
+    if (const int code = check(Call::remove, path))
+        throw FileError(QStringLiteral("remove"), path, code);
+    if (::unlink(QFile::encodeName(path).constData()) != 0)
+        throw FileError(QStringLiteral("remove"), path, errno);
+}
+
 void renameDurably(const QString& from, const QString& to) {
     rename(from, to);
     const QString source = folderOf(from);

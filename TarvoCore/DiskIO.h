@@ -17,6 +17,7 @@ enum class Call {
     flushFolder,     // fsync of a folder, making its renames and new names durable
     flushFileSystem, // syncfs of the file system holding a path
     rename,          // `path` renamed to `other`
+    remove,          // a file of ours unlinked
 };
 
 // Sees every call before it is made; answers 0 to let it go ahead or an
@@ -38,6 +39,7 @@ void flushFile(int fd, const QString& path);
 void flushFolder(const QString& folder);
 void flushFileSystem(const QString& path);
 void rename(const QString& from, const QString& to);
+void removeFile(const QString& path);
 // Renames and makes the rename durable by flushing the folder(s) involved.
 void renameDurably(const QString& from, const QString& to);
 

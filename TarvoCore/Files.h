@@ -28,9 +28,28 @@ private:
     int m_fd;
 };
 
-// Creates `path` and every missing folder above it; an existing folder is no
-// error. Throws FileError (a regular file in the way gives ENOTDIR or EEXIST).
+// Who may read a new file: the stores' own files are the user's alone; files
+// handed to other programs get the modes of any new file (less the umask).
+enum class Access { ownerOnly, shared };
+
+// What the user keeps in the stores is theirs alone: folders are made
+// owner-only, files read and written by the owner (who keeps a file's
+// execute bit).
+inline constexpr unsigned ownerFolderMode = 0700;
+constexpr unsigned ownerFileMode(unsigned mode) {
+    return 0600 | (mode & 0100);
+}
+
+// Creates `path` and every missing folder above it, each owner-only whatever
+// the umask; an existing folder is no error and keeps its mode. Throws
+// FileError (a regular file in the way gives ENOTDIR or EEXIST).
 void makeDirectories(const QString& path);
+
+// Brings a folder and everything below it to the owner-only modes, never
+// following a link; what cannot be changed is left as it is.
+void tighten(const QString& path);
+// One folder or file only.
+void tightenOne(const QString& path);
 
 // Removes a file or a folder with everything in it, never following symbolic
 // links. Returns false when something could not be removed (or nothing was there).

@@ -19,10 +19,12 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace tarvo {
@@ -178,7 +180,11 @@ ItemStore::ItemStore(QString root, double removalGrace)
     m_deleter.setMaxThreadCount(1);
     m_deleter.setObjectName(QStringLiteral("com.tarvoapp.Tarvo.store-deletions"));
     Files::makeDirectories(m_root);
+    // A store made under an open umask is closed at once where it matters
+    // most, and everything inside it off the main thread.
+    Files::tightenOne(m_root);
     load();
+    m_deleter.start([root = m_root] { Files::tighten(root); });
 }
 
 // Folders still in their grace period stay on disk; the next start deletes them.
@@ -286,6 +292,32 @@ ItemStore::ReadResult ItemStore::readItem(const QUuid& id) const {
     }
 }
 
+// Reading and decoding thousands of "item.json" files is most of a start:
+// they are read on a few threads at once, each taking its share in turn.
+std::vector<ItemStore::ReadResult> ItemStore::readItems(const std::vector<QUuid>& ids) const {
+    std::vector<ReadResult> reads(ids.size());
+    constexpr size_t perThreadAtLeast = 256;
+    const size_t threads = std::min<size_t>(
+        {std::max(1u, std::thread::hardware_concurrency()), 4, ids.size() / perThreadAtLeast + 1});
+    std::atomic<size_t> next{0};
+    const auto work = [&] {
+        constexpr size_t batch = 64;
+        for (size_t start = next.fetch_add(batch); start < ids.size();
+             start = next.fetch_add(batch)) {
+            const size_t end = std::min(ids.size(), start + batch);
+            for (size_t i = start; i < end; ++i)
+                reads[i] = readItem(ids[i]);
+        }
+    };
+    std::vector<std::thread> helpers;
+    for (size_t t = 1; t < threads; ++t)
+        helpers.emplace_back(work);
+    work();
+    for (std::thread& helper : helpers)
+        helper.join();
+    return reads;
+}
+
 void ItemStore::load() {
     const bool indexExists = Files::exists(indexPath());
     const std::optional<Index> index = readIndex(indexPath());
@@ -306,11 +338,19 @@ void ItemStore::load() {
 
     bool changed = false;
     QSet<QUuid> listed;
+    std::vector<QUuid> ids;
+    ids.reserve(index->order.size());
     for (const QUuid& id : index->order) {
         if (listed.contains(id))
             continue;
         listed.insert(id);
-        ReadResult read = readItem(id);
+        ids.push_back(id);
+    }
+    std::vector<ReadResult> reads = readItems(ids);
+    m_items.reserve(ids.size());
+    for (size_t i = 0; i < ids.size(); ++i) {
+        const QUuid& id = ids[i];
+        ReadResult& read = reads[i];
         if (read.item) {
             m_items.push_back(std::move(*read.item));
             continue;
@@ -469,8 +509,7 @@ void ItemStore::persistIndex(bool flushRootFirst) {
         order.reserve(m_items.size());
         for (const Item& item : m_items)
             order.push_back(item.id);
-        m_writer->writeIndex(std::move(order), m_selection, flushRootFirst || m_rootNeedsFlush);
-        m_rootNeedsFlush = false;
+        m_writer->writeIndex(std::move(order), m_selection, flushRootFirst);
         return;
     }
     try {
@@ -709,7 +748,74 @@ void ItemStore::deleteExpiredTrash() {
         m_graceTimer->start(static_cast<int>(m_trash.front().due.remainingTime()));
 }
 
-void ItemStore::forget(const QSet<QUuid>& ids) {
+bool ItemStore::forget(const QSet<QUuid>& ids) {
+    struct Aside {
+        QUuid id;
+        QString path;
+    };
+    std::vector<Aside> aside;
+    std::vector<QUuid> inPlace; // their "item.json" is gone, the rest follows
+    std::optional<QString> failure;
+    for (const QUuid& id : ids) {
+        const QString folder = itemDirectory(id);
+        if (!Files::exists(folder))
+            continue;
+        const QString trash = m_root + u'/' + QLatin1String(trashPrefix) + json::uuidText(id) +
+                              u'.' + json::uuidText(QUuid::createUuid());
+        try {
+            DiskIO::rename(folder, trash);
+            aside.push_back({id, trash});
+            continue;
+        } catch (const FileError& error) {
+            Log::core().error(QStringLiteral("could not remove item %1 atomically: %2")
+                                  .arg(json::uuidText(id), error.description()));
+        }
+        // Without its "item.json" a folder can never load again, whatever
+        // else of it a power cut leaves.
+        try {
+            DiskIO::removeFile(folder + u'/' + QLatin1String(metadataName));
+            DiskIO::flushFolder(folder);
+            inPlace.push_back(id);
+        } catch (const FileError& error) {
+            failure = error.description();
+            break;
+        }
+    }
+    // Once the renames are on the disk the removal holds whatever happens to
+    // the index: a start drops listed items whose folder is gone, and only
+    // a folder still in place could come back.
+    if (!failure && !aside.empty()) {
+        try {
+            DiskIO::flushFolder(m_root);
+        } catch (const FileError& error) {
+            failure = error.description();
+        }
+    }
+    if (failure) {
+        Log::core().error(QStringLiteral("could not remove items: %1").arg(*failure));
+        for (const Aside& a : aside) {
+            try {
+                DiskIO::rename(a.path, itemDirectory(a.id));
+            } catch (const FileError& error) {
+                Log::core().error(QStringLiteral("could not put back %1: %2")
+                                      .arg(json::uuidText(a.id), error.description()));
+            }
+        }
+        for (const QUuid& id : inPlace) {
+            const auto it = std::find_if(m_items.begin(), m_items.end(),
+                                         [&](const Item& i) { return i.id == id; });
+            if (it == m_items.end())
+                continue;
+            try {
+                writeMetadataThrowing(*it);
+            } catch (const FileError& error) {
+                Log::core().error(
+                    QStringLiteral("could not write item.json: %1").arg(error.description()));
+            }
+        }
+        return false;
+    }
+
     std::erase_if(m_items, [&](const Item& i) { return ids.contains(i.id); });
     for (const QUuid& id : ids) {
         m_selection.remove(id);
@@ -717,30 +823,15 @@ void ItemStore::forget(const QSet<QUuid>& ids) {
     }
     if (m_writer)
         m_writer->cancelItems(ids);
-    bool renamed = false;
-    for (const QUuid& id : ids) {
-        const std::optional<QString> trash = moveToTrash(id);
-        if (!trash)
-            continue;
-        renamed = true;
-        if (m_removalGrace > 0) {
-            keepForGrace(id, *trash);
-        } else {
-            scheduleDeletion(*trash);
-        }
+    for (const Aside& a : aside) {
+        if (m_removalGrace > 0)
+            keepForGrace(a.id, a.path);
+        else
+            scheduleDeletion(a.path);
     }
-    // The renames must reach the disk before an index that no longer lists
-    // the items, or a power cut could bring the folders back unlisted.
-    if (renamed && m_writer) {
-        m_rootNeedsFlush = true; // the writer flushes before its next index
-    } else if (renamed) {
-        try {
-            DiskIO::flushFolder(m_root);
-        } catch (const FileError& error) {
-            Log::core().error(
-                QStringLiteral("could not remove items: %1").arg(error.description()));
-        }
-    }
+    for (const QUuid& id : inPlace)
+        Files::removeRecursively(itemDirectory(id));
+    return true;
 }
 
 void ItemStore::discardItemDirectory(const QUuid& id) {
@@ -748,9 +839,11 @@ void ItemStore::discardItemDirectory(const QUuid& id) {
         scheduleDeletion(*trash);
 }
 
-void ItemStore::remove(const QUuid& id) {
-    forget({id});
+bool ItemStore::remove(const QUuid& id) {
+    if (!forget({id}))
+        return false;
     persistIndex();
+    return true;
 }
 
 void ItemStore::move(const QUuid& id, qsizetype index) {
@@ -769,14 +862,14 @@ void ItemStore::move(const QUuid& id, qsizetype index) {
     persistIndex();
 }
 
-void ItemStore::clear() {
+bool ItemStore::clear() {
     QSet<QUuid> all;
     for (const Item& item : m_items)
         all.insert(item.id);
-    forget(all);
-    m_items.clear();
-    m_selection.clear();
+    if (!forget(all))
+        return false;
     persistIndex();
+    return true;
 }
 
 std::optional<Item> ItemStore::item(const QUuid& id) const {
@@ -801,10 +894,9 @@ std::vector<QUuid> ItemStore::evictExpired(Date now, double maxAge) {
         if (!item.pinned && now.secondsSince(item.addedAt) > maxAge)
             expired.push_back(item.id);
     }
-    if (!expired.empty()) {
-        forget(QSet<QUuid>(expired.begin(), expired.end()));
-        persistIndex();
-    }
+    if (expired.empty() || !forget(QSet<QUuid>(expired.begin(), expired.end())))
+        return {};
+    persistIndex();
     return expired;
 }
 
@@ -834,10 +926,9 @@ std::vector<QUuid> ItemStore::evictToCap(qint64 bytes) {
         total -= size;
         removed.push_back(item->id);
     }
-    if (!removed.empty()) {
-        forget(QSet<QUuid>(removed.begin(), removed.end()));
-        persistIndex();
-    }
+    if (removed.empty() || !forget(QSet<QUuid>(removed.begin(), removed.end())))
+        return {};
+    persistIndex();
     return removed;
 }
 

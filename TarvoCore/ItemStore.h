@@ -107,11 +107,14 @@ public:
     // Completing a receiving item makes its payload durable first, unless
     // the caller already did (`makeDurable`, off the main thread).
     void update(const Item& item, bool payloadDurable = false);
-    // Removal is atomic: the folder is renamed aside before the index is
-    // written, then deleted after the grace period off the main thread.
-    void remove(const QUuid& id);
+    // Removal is atomic and durable before it returns: the folder is renamed
+    // aside and the rename flushed, then the index written; the folder is
+    // deleted after the grace period off the main thread. When the disk
+    // refuses, the removal is undone, the item stays where it was and false
+    // comes back. The same holds for clearing and for the evictions.
+    bool remove(const QUuid& id);
     void move(const QUuid& id, qsizetype index);
-    void clear();
+    bool clear();
     // Deletes the folder of an item that never made it onto the shelf, the
     // same atomic way, at once.
     void discardItemDirectory(const QUuid& id);
@@ -156,15 +159,18 @@ private:
     void sweepRoot(const QSet<QUuid>* listed);
     void sweepItemFolders();
     void quarantine(const QUuid& id, const QString& reason);
-    // Takes the items off the shelf and renames their folders aside, flushed,
-    // leaving the index for the caller to write.
-    void forget(const QSet<QUuid>& ids);
+    // Renames the items' folders aside and flushes the renames, then takes
+    // the items off the shelf, leaving the index for the caller to write.
+    // False, with every folder put back and the shelf unchanged, when the
+    // disk refused.
+    bool forget(const QSet<QUuid>& ids);
     std::optional<QString> moveToTrash(const QUuid& id);
     void scheduleDeletion(const QString& path);
     void keepForGrace(const QUuid& id, const QString& path);
     void deleteExpiredTrash();
     void flushPayload(const Item& item);
     ReadResult readItem(const QUuid& id) const;
+    std::vector<ReadResult> readItems(const std::vector<QUuid>& ids) const;
     void writeMetadata(const Item& item);
     void writeMetadataThrowing(const Item& item);
     void persistIndex(bool flushRootFirst = false);
@@ -180,7 +186,6 @@ private:
     std::deque<Trash> m_trash; // removed folders within the grace period, oldest first
     QThreadPool m_deleter;
     std::unique_ptr<QTimer> m_graceTimer;
-    bool m_rootNeedsFlush = false; // folders renamed aside since the last index write
     // The latest background write of each item, so that only its failure counts.
     QHash<QUuid, quint64> m_writeTickets;
     // Declared last: destroyed first, finishing its writes while the rest is whole.

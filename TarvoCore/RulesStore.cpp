@@ -1,6 +1,7 @@
 #include "RulesStore.h"
 
 #include "AtomicFile.h"
+#include "BackgroundWriter.h"
 #include "DefaultRules.h"
 #include "DiskIO.h"
 #include "FileError.h"
@@ -82,11 +83,18 @@ QString RulesStore::defaultDirectory() {
     return data + QStringLiteral("/Tarvo");
 }
 
-RulesStore::RulesStore(const QString& directory) {
+RulesStore::RulesStore(const QString& directory)
+    : m_keepRulesCopy(std::make_shared<std::atomic<bool>>(false)),
+      m_keepCategoriesCopy(std::make_shared<std::atomic<bool>>(false)),
+      m_rulesWritten(std::make_shared<std::atomic<bool>>(true)),
+      m_categoriesWritten(std::make_shared<std::atomic<bool>>(true)),
+      m_writer(std::make_unique<BackgroundWriter>(QStringLiteral("com.tarvoapp.Tarvo.rules"))) {
     Files::makeDirectories(directory);
     const QString folder = directory.endsWith(u'/') ? directory : directory + u'/';
     m_rulesURL = folder + QLatin1String(rulesName);
     m_categoriesURL = folder + QLatin1String(categoriesName);
+    for (const QString& path : {directory, m_rulesURL, m_categoriesURL})
+        Files::tightenOne(path);
 
     m_rules = DefaultRules::all();
     const ReadOutcome rules = readWhole(m_rulesURL);
@@ -94,7 +102,7 @@ RulesStore::RulesStore(const QString& directory) {
         try {
             m_rules = decodeRules(*rules.bytes);
         } catch (const json::DecodingError&) {
-            m_keepRulesCopy = true;
+            m_keepRulesCopy->store(true);
         }
     } else if (rules.error) {
         m_rulesUnreadable = true;
@@ -108,7 +116,7 @@ RulesStore::RulesStore(const QString& directory) {
         try {
             m_categories = AppCategoryMap::fromJson(json::parse(*categories.bytes));
         } catch (const json::DecodingError&) {
-            m_keepCategoriesCopy = true;
+            m_keepCategoriesCopy->store(true);
         }
     } else if (categories.error) {
         m_categoriesUnreadable = true;
@@ -118,33 +126,41 @@ RulesStore::RulesStore(const QString& directory) {
     }
 }
 
-bool RulesStore::write(const QByteArray& data, const QString& path, bool& keepCopy,
-                       bool unreadable) {
+bool RulesStore::write(const QByteArray& data, const QString& path,
+                       const std::shared_ptr<std::atomic<bool>>& keepCopy, bool unreadable) {
     // The user's file may only be unreadable for now; defaults must not win
     // over it for good.
     if (unreadable)
         return false;
-    if (keepCopy) {
-        // Read again now: the copy is of what this write would replace.
-        if (const auto old = readWhole(path).bytes) {
-            const QString copy = path + QLatin1String(copySuffix);
-            try {
-                AtomicFile::write(*old, copy);
-            } catch (const FileError&) {
-                // Without the copy the old file must stay; try again next time.
-                Log::core().error(QStringLiteral("could not write %1").arg(lastComponent(copy)));
-                return false;
+    const std::shared_ptr<std::atomic<bool>> written =
+        path == m_rulesURL ? m_rulesWritten : m_categoriesWritten;
+    m_writer->write(path, [data, path, keepCopy, written] {
+        if (keepCopy->load()) {
+            // Read again now: the copy is of what this write would replace.
+            if (const auto old = readWhole(path).bytes) {
+                const QString copy = path + QLatin1String(copySuffix);
+                try {
+                    AtomicFile::write(*old, copy);
+                } catch (const FileError&) {
+                    // Without the copy the old file must stay; the next save
+                    // tries again.
+                    Log::core().error(
+                        QStringLiteral("could not write %1").arg(lastComponent(copy)));
+                    written->store(false);
+                    return;
+                }
             }
+            keepCopy->store(false);
         }
-        keepCopy = false;
-    }
-    try {
-        AtomicFile::write(data, path);
-        return true;
-    } catch (const FileError&) {
-        Log::core().error(QStringLiteral("could not write %1").arg(lastComponent(path)));
-        return false;
-    }
+        try {
+            AtomicFile::write(data, path);
+            written->store(true);
+        } catch (const FileError&) {
+            Log::core().error(QStringLiteral("could not write %1").arg(lastComponent(path)));
+            written->store(false);
+        }
+    });
+    return true;
 }
 
 bool RulesStore::save() {
@@ -158,6 +174,12 @@ bool RulesStore::save() {
     return rulesWritten && categoriesWritten;
 }
 
+RulesStore::~RulesStore() = default;
+
+void RulesStore::waitForWrites() {
+    m_writer->waitForIdle();
+}
+
 bool RulesStore::add(const Rule& rule) {
     m_rules.push_back(rule);
     return save();
@@ -169,7 +191,12 @@ bool RulesStore::update(const Rule& rule) {
     if (it == m_rules.end())
         return true;
     *it = rule;
-    return save();
+    // The rule editor's Save: the person waits for the answer, so this one
+    // change is written before it returns.
+    if (!save())
+        return false;
+    waitForWrites();
+    return m_rulesWritten->load() && m_categoriesWritten->load();
 }
 
 bool RulesStore::remove(const QSet<QUuid>& ids) {

@@ -8,13 +8,19 @@
 #include <QString>
 #include <QUuid>
 
+#include <atomic>
 #include <functional>
+#include <memory>
 #include <vector>
 
 namespace tarvo {
 
+class BackgroundWriter;
+
 // The user's rules and application categories, kept in "rules.json" and
-// "categories.json" in one folder and written at every change. A missing or
+// "categories.json" in one folder. Every change takes effect in memory at
+// once and is written off the main thread, the newest version of each file
+// winning; destroying the store finishes the writes. A missing or
 // damaged rules file starts the six default rules; one that cannot be read is
 // left alone and the defaults are used in memory. Main thread only.
 class RulesStore final {
@@ -27,6 +33,9 @@ public:
     // and only a file that cannot be read is logged. Throws FileError only
     // when the folder cannot be made.
     explicit RulesStore(const QString& directory);
+    ~RulesStore();
+    RulesStore(const RulesStore&) = delete;
+    RulesStore& operator=(const RulesStore&) = delete;
 
     // Readable and writable by the owner; change in place, then save().
     std::vector<Rule>& rules() { return m_rules; }
@@ -41,14 +50,18 @@ public:
     const std::function<void()>& onChange() const { return m_onChange; }
     void setOnChange(std::function<void()> onChange) { m_onChange = std::move(onChange); }
 
-    // Writes both files (a failure is logged, never thrown), then calls
-    // onChange. False when a file could not be written, or was left alone
-    // because it could not be read: the change then lives in memory only.
+    // Hands both files to the writer (a failed write is logged there, never
+    // thrown), then calls onChange. False when a file is left alone because
+    // it could not be read: the change then lives in memory only.
     bool save();
+    // Blocks until every file asked for so far is written (quit, tests).
+    void waitForWrites();
 
-    // Each saves and says whether the change reached the files.
+    // Each saves and says whether the change will reach the files.
     bool add(const Rule& rule);
-    // True without a write when no rule has the id.
+    // True without a write when no rule has the id. Waits for its write
+    // and says whether it reached the files: the rule editor keeps a change
+    // that did not.
     bool update(const Rule& rule);
     bool remove(const QSet<QUuid>& ids);
     void move(const QUuid& id, qsizetype index);
@@ -62,7 +75,8 @@ public:
     void forgetApp(const QString& bundleID);
 
 private:
-    bool write(const QByteArray& data, const QString& path, bool& keepCopy, bool unreadable);
+    bool write(const QByteArray& data, const QString& path,
+               const std::shared_ptr<std::atomic<bool>>& keepCopy, bool unreadable);
 
     std::vector<Rule> m_rules;
     AppCategoryMap m_categories;
@@ -70,13 +84,18 @@ private:
     QString m_categoriesURL;
     std::function<void()> m_onChange;
     // A file was there but did not decode: it is copied aside before the first
-    // save replaces it, so one bad element never costs the user the whole file.
-    bool m_keepRulesCopy = false;
-    bool m_keepCategoriesCopy = false;
+    // save replaces it, so one bad element never costs the user the whole
+    // file. Cleared by the writer once the copy is made.
+    std::shared_ptr<std::atomic<bool>> m_keepRulesCopy;
+    std::shared_ptr<std::atomic<bool>> m_keepCategoriesCopy;
+    // Whether the last write of each file reached it.
+    std::shared_ptr<std::atomic<bool>> m_rulesWritten;
+    std::shared_ptr<std::atomic<bool>> m_categoriesWritten;
     // A file was there but could not be read (not absent): it is never
     // overwritten, and the store works on defaults in memory.
     bool m_rulesUnreadable = false;
     bool m_categoriesUnreadable = false;
+    std::unique_ptr<BackgroundWriter> m_writer;
 };
 
 } // namespace tarvo

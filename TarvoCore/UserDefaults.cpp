@@ -1,10 +1,17 @@
 #include "UserDefaults.h"
 
+#include "BackgroundWriter.h"
+#include "DiskIO.h"
+#include "Files.h"
+
 #include <QDateTime>
+#include <QFileInfo>
+#include <QMap>
 #include <QSettings>
 
 #include <cmath>
 #include <limits>
+#include <map>
 
 namespace tarvo {
 
@@ -86,10 +93,67 @@ qint64 integerFrom(const QVariant& value) {
 
 } // namespace
 
-UserDefaults::UserDefaults(const QString& path)
-    : m_path(path), m_settings(std::make_unique<QSettings>(path, QSettings::IniFormat)) {}
+// The values of one settings file, shared by every instance over it in this
+// process, and the writer that keeps the file up with them.
+struct UserDefaults::Shared {
+    explicit Shared(QString file) : path(std::move(file)) {
+        const QSettings settings(path, QSettings::IniFormat);
+        for (const QString& key : settings.allKeys())
+            values.insert(key, settings.value(key));
+    }
 
-UserDefaults::~UserDefaults() = default;
+    const QString path;
+    std::mutex mutex;
+    QMap<QString, QVariant> values;
+    BackgroundWriter writer{QStringLiteral("com.tarvoapp.Tarvo.settings")};
+};
+
+namespace {
+
+std::mutex sharedLock;
+std::map<QString, std::weak_ptr<void>> sharedByPath;
+
+// The whole file from a snapshot of its values, as the settings library
+// writes it (atomically, flushed); then only the user may read it.
+void writeSettings(const QString& path, const QMap<QString, QVariant>& values) {
+    if (DiskIO::check(DiskIO::Call::write, path) != 0)
+        return; // as the settings library itself, a failed write says nothing
+    {
+        QSettings settings(path, QSettings::IniFormat);
+        settings.clear();
+        for (auto it = values.constBegin(); it != values.constEnd(); ++it)
+            settings.setValue(it.key(), it.value());
+        settings.sync();
+    }
+    Files::tightenOne(QFileInfo(path).path());
+    Files::tightenOne(path);
+}
+
+} // namespace
+
+UserDefaults::UserDefaults(const QString& path) : m_path(path) {
+    const std::lock_guard lock(sharedLock);
+    std::weak_ptr<void>& slot = sharedByPath[path];
+    m_shared = std::static_pointer_cast<Shared>(slot.lock());
+    if (!m_shared) {
+        m_shared = std::make_shared<Shared>(path);
+        slot = m_shared;
+    }
+}
+
+UserDefaults::~UserDefaults() {
+    const std::lock_guard lock(sharedLock);
+    // The last instance over the file takes the writer with it, which
+    // finishes the write under way first.
+    const auto it = sharedByPath.find(m_path);
+    m_shared.reset();
+    if (it != sharedByPath.end() && it->second.expired())
+        sharedByPath.erase(it);
+}
+
+void UserDefaults::waitForWrites() {
+    m_shared->writer.waitForIdle();
+}
 
 void UserDefaults::registerDefaults(const QHash<QString, QVariant>& values) {
     const std::lock_guard lock(m_mutex);
@@ -97,25 +161,25 @@ void UserDefaults::registerDefaults(const QHash<QString, QVariant>& values) {
         m_registered.insert(it.key(), it.value());
 }
 
-QVariant UserDefaults::objectLocked(const QString& key) const {
-    if (m_settings->contains(key))
-        return m_settings->value(key);
+QVariant UserDefaults::object(const QString& key) const {
+    {
+        const std::lock_guard lock(m_shared->mutex);
+        const auto it = m_shared->values.constFind(key);
+        if (it != m_shared->values.constEnd())
+            return *it;
+    }
+    const std::lock_guard lock(m_mutex);
     return m_registered.value(key);
 }
 
-QVariant UserDefaults::object(const QString& key) const {
-    const std::lock_guard lock(m_mutex);
-    return objectLocked(key);
-}
-
 bool UserDefaults::hasStoredValue(const QString& key) const {
-    const std::lock_guard lock(m_mutex);
-    return m_settings->contains(key);
+    const std::lock_guard lock(m_shared->mutex);
+    return m_shared->values.contains(key);
 }
 
 QStringList UserDefaults::storedKeys() const {
-    const std::lock_guard lock(m_mutex);
-    return m_settings->allKeys();
+    const std::lock_guard lock(m_shared->mutex);
+    return m_shared->values.keys();
 }
 
 bool UserDefaults::boolean(const QString& key) const {
@@ -150,11 +214,20 @@ std::optional<QString> UserDefaults::string(const QString& key) const {
     return value.toString();
 }
 
-void UserDefaults::store(const QString& key, const QVariant& value) {
-    const std::lock_guard lock(m_mutex);
-    m_settings->setValue(key, value);
-    // Straight to the file, so another process (or the next start) reads it.
-    m_settings->sync();
+void UserDefaults::store(const QString& key, const std::optional<QVariant>& value) {
+    QMap<QString, QVariant> snapshot;
+    {
+        const std::lock_guard lock(m_shared->mutex);
+        if (value)
+            m_shared->values.insert(key, *value);
+        else
+            m_shared->values.remove(key);
+        snapshot = m_shared->values;
+    }
+    // A counter raised at every delivery must not wait for a flush.
+    m_shared->writer.write(m_shared->path, [path = m_shared->path, snapshot = std::move(snapshot)] {
+        writeSettings(path, snapshot);
+    });
 }
 
 void UserDefaults::setBoolean(const QString& key, bool value) {
@@ -185,9 +258,7 @@ void UserDefaults::setString(const QString& key, const QString& value) {
 }
 
 void UserDefaults::remove(const QString& key) {
-    const std::lock_guard lock(m_mutex);
-    m_settings->remove(key);
-    m_settings->sync();
+    store(key, std::nullopt);
 }
 
 } // namespace tarvo

@@ -12,15 +12,16 @@
 #include <mutex>
 #include <optional>
 
-class QSettings;
-
 namespace tarvo {
 
 // The user's settings store: typed values in an INI file, with registered
 // defaults that answer while the user has stored nothing. Registered values live
-// only in memory for the life of the process and are never written. Every write
-// reaches the file at once, and every instance over the same file in this
-// process sees it. Safe to use from any thread.
+// only in memory for the life of the process and are never written. A write
+// changes the value at once for every instance over the same file in this
+// process; the file follows off the calling thread, the newest values
+// winning, and is complete once the last instance over it is gone or
+// `waitForWrites` returns. The file is the user's alone (0600). Safe to use
+// from any thread.
 class UserDefaults final {
 public:
     explicit UserDefaults(const QString& path);
@@ -29,6 +30,9 @@ public:
     UserDefaults& operator=(const UserDefaults&) = delete;
 
     const QString& path() const { return m_path; }
+
+    // Blocks until the file holds every value written so far (quit, tests).
+    void waitForWrites();
 
     // Adds to (or replaces in) the registered values; nothing is stored.
     void registerDefaults(const QHash<QString, QVariant>& values);
@@ -60,12 +64,13 @@ public:
     void remove(const QString& key);
 
 private:
-    QVariant objectLocked(const QString& key) const;
-    void store(const QString& key, const QVariant& value);
+    struct Shared;
+
+    void store(const QString& key, const std::optional<QVariant>& value);
 
     QString m_path;
-    mutable std::mutex m_mutex;
-    std::unique_ptr<QSettings> m_settings;
+    std::shared_ptr<Shared> m_shared;
+    mutable std::mutex m_mutex; // guards the registered values
     QHash<QString, QVariant> m_registered;
 };
 

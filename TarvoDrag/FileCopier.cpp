@@ -27,7 +27,39 @@ using Files::Fd;
 struct Context {
     dev_t skipDevice{};
     ino_t skipInode{};
+    Files::Access access = Files::Access::ownerOnly;
+    mode_t umask = 022;
 };
+
+mode_t fileModeFor(mode_t source, const Context& context) {
+    if (context.access == Files::Access::ownerOnly)
+        return Files::ownerFileMode(source);
+    return ((source & 0100) ? 0777 : 0666) & ~context.umask;
+}
+
+mode_t folderModeFor(const Context& context) {
+    if (context.access == Files::Access::ownerOnly)
+        return Files::ownerFolderMode;
+    // The owner keeps full access so a copy can always be removed again.
+    return (0777 & ~context.umask) | 0700;
+}
+
+// Read from the kernel's status of this process: setting the umask to learn
+// it would change it for every thread for a moment.
+mode_t currentUmask() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        for (QByteArray line = status.readLine(); !line.isEmpty(); line = status.readLine()) {
+            if (!line.startsWith("Umask:"))
+                continue;
+            bool ok = false;
+            const uint mask = line.mid(6).trimmed().toUInt(&ok, 8);
+            if (ok)
+                return static_cast<mode_t>(mask & 0777);
+        }
+    }
+    return 022;
+}
 
 [[noreturn]] void fail(const char* operation, const QString& path, int code) {
     throw FileError(QString::fromLatin1(operation), path, code);
@@ -110,7 +142,8 @@ bool sameTime(const timespec& a, const timespec& b) {
     return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
 }
 
-void copyFile(int from, const struct stat& st, int parent, const char* name, const QString& path) {
+void copyFile(int from, const struct stat& st, int parent, const char* name, const QString& path,
+              const Context& context) {
     Fd to(::openat(parent, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (!to.valid())
         fail("copy", path, errno);
@@ -126,7 +159,7 @@ void copyFile(int from, const struct stat& st, int parent, const char* name, con
         !sameTime(after.st_mtim, st.st_mtim))
         throw FileError(QStringLiteral("copy"), path, EAGAIN,
                         QStringLiteral("it changed while it was copied"));
-    keepAttributes(to.get(), st, st.st_mode & 0777, path);
+    keepAttributes(to.get(), st, fileModeFor(st.st_mode, context), path);
     if (::close(to.release()) != 0)
         fail("copy", path, errno);
 }
@@ -169,7 +202,7 @@ void copyEntries(int from, int to, const QString& path, const Context& context) 
                 fail("read", child, errno);
             if (!S_ISREG(fst.st_mode))
                 continue; // swapped for something else since the listing
-            copyFile(file.get(), fst, to, n, child);
+            copyFile(file.get(), fst, to, n, child, context);
         } else if (S_ISDIR(est.st_mode)) {
             if (est.st_dev == context.skipDevice && est.st_ino == context.skipInode)
                 continue;
@@ -193,14 +226,13 @@ void copyFolder(int from, const struct stat& st, int parent, const char* name, c
     if (!to.valid())
         fail("copy", path, errno);
     copyEntries(from, to.get(), path, context);
-    // Written last: filling the folder changed its time. The owner keeps full
-    // access so the store can always remove the copy again.
-    keepAttributes(to.get(), st, (st.st_mode & 0777) | 0700, path);
+    // Written last: filling the folder changed its time.
+    keepAttributes(to.get(), st, folderModeFor(context), path);
 }
 
 } // namespace
 
-void copy(const QString& source, const QString& destination) {
+void copy(const QString& source, const QString& destination, Files::Access access) {
     const QByteArray sourceName = QFile::encodeName(source);
     struct stat st {};
     if (::stat(sourceName.constData(), &st) != 0)
@@ -222,7 +254,7 @@ void copy(const QString& source, const QString& destination) {
     struct stat pst {};
     if (::fstat(parent.get(), &pst) != 0)
         fail("copy", destination, errno);
-    const Context context{pst.st_dev, pst.st_ino};
+    const Context context{pst.st_dev, pst.st_ino, access, currentUmask()};
 
     if (S_ISDIR(st.st_mode)) {
         Fd folder(::open(sourceName.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -240,7 +272,7 @@ void copy(const QString& source, const QString& destination) {
         fail("read", source, errno);
     if (!S_ISREG(fst.st_mode))
         fail("open", source, EINVAL);
-    copyFile(file.get(), fst, parent.get(), leaf.constData(), source);
+    copyFile(file.get(), fst, parent.get(), leaf.constData(), source, context);
 }
 
 } // namespace tarvo::FileCopier

@@ -73,7 +73,7 @@ void place(const ConversionResult& result, const QString& temporary, const QStri
     try {
         if (const auto* text = result.as<ConversionResult::Text>()) {
             Files::removeRecursively(temporary);
-            AtomicFile::write(text->text.toUtf8(), temporary);
+            AtomicFile::write(text->text.toUtf8(), temporary, AtomicFile::Access::shared);
             checkWanted();
             renameIntoPlace(temporary, path);
             return;
@@ -84,7 +84,7 @@ void place(const ConversionResult& result, const QString& temporary, const QStri
         if (QDir::cleanPath(source) != QDir::cleanPath(temporary)) {
             // The stored file itself, or a file made elsewhere: copied, never moved.
             Files::removeRecursively(temporary);
-            FileCopier::copy(source, temporary);
+            FileCopier::copy(source, temporary, Files::Access::shared);
             flush(temporary);
         }
         checkWanted();

@@ -86,7 +86,7 @@ Outcome copyInto(const QList<QUrl>& files, const QString& folder) {
             QStringLiteral(".%1.%2.tmp")
                 .arg(name, QUuid::createUuid().toString(QUuid::WithoutBraces)));
         try {
-            FileCopier::copy(source, temporary);
+            FileCopier::copy(source, temporary, Files::Access::shared);
             if (::rename(QFile::encodeName(temporary).constData(),
                          QFile::encodeName(*target).constData()) != 0)
                 throw FileError(QStringLiteral("move"), *target, errno);

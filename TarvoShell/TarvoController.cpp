@@ -212,6 +212,11 @@ void TarvoController::stop() {
     } catch (const std::exception& error) {
         Log::core().error(QStringLiteral("could not save the shelf: %1").arg(error.what()));
     }
+    // Rules, categories and destinations are written off the main thread;
+    // the last of them reach the disk before the process ends.
+    m_rulesStore->waitForWrites();
+    if (m_destinations)
+        m_destinations->waitForWrites();
 }
 
 void TarvoController::rulesDidChange() {

@@ -16,13 +16,15 @@ x11_start_bus
 unset QT_QPA_PLATFORM
 
 rss_kb() { awk '/^VmRSS:/ {print $2}' "/proc/$1/status"; }
-# Context switches per thread ("tid count" lines): each is one wake-up.
+# Voluntary context switches per thread ("tid count" lines): each is one
+# wake-up. Involuntary ones are the scheduler taking the processor away on a
+# busy machine, not the program waking.
 switches() {
     local status tid
     for status in /proc/"$1"/task/*/status; do
         tid=${status%/status}
         tid=${tid##*/}
-        awk -v tid="$tid" '/ctxt_switches/ {s += $2} END {print tid, s}' "$status"
+        awk -v tid="$tid" '/^voluntary_ctxt_switches/ {s += $2} END {print tid, s}' "$status"
     done
 }
 # The wake-ups between two samples: a thread's count only grows, a thread

@@ -166,6 +166,66 @@ TEST_F(StoreDurabilityTest, EvictionRemovesInOnePassAndWritesTheIndexOnce) {
     EXPECT_EQ(ItemStore(root()).items().size(), 2u);
 }
 
+// A power cut at every point of a removal, with the store writing in the
+// foreground and in the background: from the cut on nothing reaches the disk,
+// and a rename whose folder was not flushed after it is lost as well. A
+// removal the shelf showed done never comes back; one the disk refused is
+// undone and the item stays where it was.
+TEST_F(StoreDurabilityTest, RemovalShownDoneSurvivesAPowerCutAtAnyPoint) {
+    for (const bool background : {false, true}) {
+        for (std::size_t cut = 0; cut <= 6; ++cut) {
+            SCOPED_TRACE((background ? "background, cut at call " : "foreground, cut at call ") +
+                         std::to_string(cut));
+            const QString r = m_dir.file(QStringLiteral("cut-%1-%2").arg(background).arg(cut));
+            Item a, b;
+            bool removed = false;
+            std::vector<QString> reached;
+            {
+                ItemStore store(r);
+                store.setWritesInBackground(background);
+                a = fileItem(store, "a.txt", "alpha", 1);
+                b = fileItem(store, "b.txt", "bravo", 2);
+                ASSERT_TRUE(store.add(a).is<ItemStore::AddResult::Added>());
+                ASSERT_TRUE(store.add(b).is<ItemStore::AddResult::Added>());
+                store.waitForWrites();
+                test::DiskRecorder disk;
+                test::RecordingLogSink log;
+                disk.failFrom(cut, EIO);
+                const bool reported = store.remove(a.id);
+                removed = !store.item(a.id).has_value();
+                EXPECT_EQ(reported, removed);
+                if (!removed) {
+                    EXPECT_EQ(test::itemIds(store), (std::vector<QUuid>{b.id, a.id}))
+                        << "undone where it stood";
+                }
+                store.waitForWrites();
+                const std::vector<QString> calls = disk.calls();
+                reached.assign(calls.begin(), calls.begin() + static_cast<std::ptrdiff_t>(
+                                                                  std::min(cut, calls.size())));
+            }
+            // The worst a power cut does to a rename that was never flushed.
+            const auto renamed = std::find(reached.begin(), reached.end(),
+                                           QStringLiteral("rename ID -> .removed.ID.ID"));
+            const bool flushed =
+                renamed != reached.end() && std::find(renamed, reached.end(),
+                                                      QStringLiteral("flushFolder ") +
+                                                          QFileInfo(r).fileName()) != reached.end();
+            const QStringList aside =
+                QDir(r).entryList({".removed.*"}, QDir::Dirs | QDir::Hidden | QDir::System);
+            if (!flushed && !aside.isEmpty()) {
+                ASSERT_TRUE(QDir(r).rename(aside.front(), json::uuidText(a.id)));
+            }
+
+            const std::vector<QUuid> after = test::itemIds(ItemStore(r));
+            EXPECT_TRUE(std::find(after.begin(), after.end(), b.id) != after.end());
+            if (removed) {
+                EXPECT_TRUE(std::find(after.begin(), after.end(), a.id) == after.end())
+                    << "shown removed, back after the cut";
+            }
+        }
+    }
+}
+
 // A full disk, a failing device: whichever write fails, the add fails and
 // neither the shelf nor what a restart shows has changed.
 TEST_F(StoreDurabilityTest, AddThatCannotBeMadeDurableTakesNothing) {
@@ -352,6 +412,50 @@ TEST_F(StoreDurabilityTest, StartFinishesWhatACrashLeft) {
     EXPECT_TRUE(QFileInfo::exists(userTmp)) << "not of our naming";
     EXPECT_FALSE(QFileInfo::exists(QFileInfo(orphanEmpty).path()));
     EXPECT_TRUE(QFileInfo::exists(orphanYoung)) << "perhaps a drop still being copied";
+}
+
+// With umask 022 another user could read every item and the index where the
+// home folder is open to them: the store is the user's alone, new or old.
+TEST_F(StoreDurabilityTest, TheStoreIsTheUsersAloneWhateverTheUmask) {
+    const mode_t before = ::umask(022);
+    const auto mode = [](const QString& path) {
+        struct stat st {};
+        ::lstat(QFile::encodeName(path).constData(), &st);
+        return st.st_mode & 07777;
+    };
+    Item text;
+    {
+        ItemStore store(root());
+        text = test::addTextItem(store, "secret", Date::fromSecondsSince1970(1));
+    }
+    EXPECT_EQ(mode(root()), 0700u);
+    EXPECT_EQ(mode(root() + "/tarvo.json"), 0600u);
+    EXPECT_EQ(mode(root() + "/" + json::uuidText(text.id)), 0700u);
+    EXPECT_EQ(mode(root() + "/" + json::uuidText(text.id) + "/item.json"), 0600u);
+
+    // A store from before: opened, everything in it is tightened.
+    const QString folder = root() + "/" + json::uuidText(text.id);
+    const QString payload = m_dir.write("Items/" + json::uuidText(text.id) + "/old.txt", "o");
+    const QString script = m_dir.write("Items/" + json::uuidText(text.id) + "/run.sh", "r");
+    for (const auto& [path, m] :
+         std::vector<std::pair<QString, mode_t>>{{root(), 0755},
+                                                 {folder, 0775},
+                                                 {payload, 0644},
+                                                 {script, 0755},
+                                                 {root() + "/tarvo.json", 0666},
+                                                 {folder + "/item.json", 0644}})
+        ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), m), 0);
+    {
+        ItemStore store(root());
+        EXPECT_EQ(mode(root()), 0700u) << "before anything is read";
+        store.waitForDeletions();
+    }
+    EXPECT_EQ(mode(folder), 0700u);
+    EXPECT_EQ(mode(payload), 0600u);
+    EXPECT_EQ(mode(script), 0700u) << "the owner may still run it";
+    EXPECT_EQ(mode(root() + "/tarvo.json"), 0600u);
+    EXPECT_EQ(mode(folder + "/item.json"), 0600u);
+    ::umask(before);
 }
 
 TEST_F(StoreDurabilityTest, SaveRewritesOnlyWhatDiffers) {

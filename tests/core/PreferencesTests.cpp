@@ -29,7 +29,8 @@ protected:
     UserDefaults defaults{settingsPath};
     Preferences prefs{defaults};
 
-    QByteArray fileText() const {
+    QByteArray fileText() {
+        defaults.waitForWrites();
         QFile f(settingsPath);
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }

@@ -70,9 +70,44 @@ TEST(FileCopier, CopiesLargeFilesByteForByte) {
     FileCopier::copy(source, dir.file("copy.bin"));
     EXPECT_EQ(readAll(dir.file("copy.bin")), bytes);
     EXPECT_EQ(QFileInfo(dir.file("copy.bin")).lastModified(), QFileInfo(source).lastModified());
-    struct stat st {};
-    ::stat(QFile::encodeName(dir.file("copy.bin")).constData(), &st);
-    EXPECT_EQ(st.st_mode & 0777, 0751u);
+}
+
+// Under an open umask a copy into the store is the user's alone; a copy out
+// of it gets what any new file gets. The owner's execute bit goes along.
+TEST(FileCopier, ModesFollowWhereTheCopyGoesNotTheUmask) {
+    const mode_t before = ::umask(022);
+    struct Case {
+        const char* name;
+        Files::Access access;
+        mode_t file, script, folder;
+    };
+    const Case cases[] = {
+        {"into the store", Files::Access::ownerOnly, 0600, 0700, 0700},
+        {"out of the store", Files::Access::shared, 0644, 0755, 0755},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::TempDir dir;
+        ::chmod(QFile::encodeName(dir.write("plain.txt", "p")).constData(), 0664);
+        ::chmod(QFile::encodeName(dir.write("run.sh", "r")).constData(), 0751);
+        dir.write("folder/inner/a.txt", "a");
+        ::chmod(QFile::encodeName(dir.file("folder/inner")).constData(), 0775);
+        ::chmod(QFile::encodeName(dir.file("folder/inner/a.txt")).constData(), 0666);
+        FileCopier::copy(dir.file("plain.txt"), dir.file("plain copy"), c.access);
+        FileCopier::copy(dir.file("run.sh"), dir.file("run copy"), c.access);
+        FileCopier::copy(dir.file("folder"), dir.file("folder copy"), c.access);
+        const auto mode = [&](const char* name) {
+            struct stat st {};
+            ::lstat(QFile::encodeName(dir.file(name)).constData(), &st);
+            return st.st_mode & 07777;
+        };
+        EXPECT_EQ(mode("plain copy"), c.file);
+        EXPECT_EQ(mode("run copy"), c.script);
+        EXPECT_EQ(mode("folder copy"), c.folder);
+        EXPECT_EQ(mode("folder copy/inner"), c.folder);
+        EXPECT_EQ(mode("folder copy/inner/a.txt"), c.file);
+    }
+    ::umask(before);
 }
 
 TEST(FileCopier, EmptyFilesAndFoldersCopyToo) {

@@ -101,6 +101,7 @@ TEST_F(DestinationLogTest, WritesCompactJsonWithDatesSince2001) {
     log.noteApp("firefox", t(60.25));
     const QString id0 = json::uuidText(log.entries()[0].id);
     const QString id1 = json::uuidText(log.entries()[1].id);
+    log.waitForWrites();
     EXPECT_EQ(QString::fromUtf8(m_dir.read("Tarvo/destinations.json")),
               QStringLiteral(R"([{"id":"%1","kind":{"app":{"bundleID":"firefox"}},)"
                              R"("lastUsed":60.25,"uses":1},)"
@@ -151,6 +152,7 @@ TEST_F(DestinationLogTest, ADamagedFileStartsEmptyAndIsReplacedAtTheNextNote) {
         EXPECT_TRUE(log.entries().empty());
         EXPECT_EQ(m_dir.read("Tarvo/destinations.json"), bytes);
         log.noteFolder("/x", t(1));
+        log.waitForWrites();
         EXPECT_EQ(open().entries().size(), 1u);
     }
 }
@@ -158,6 +160,7 @@ TEST_F(DestinationLogTest, ADamagedFileStartsEmptyAndIsReplacedAtTheNextNote) {
 TEST_F(DestinationLogTest, CreatesItsFolderAndIgnoresWriteFailures) {
     DestinationLog log(m_dir.file("a/b/destinations.json"));
     log.noteFolder("/x", t(1));
+    log.waitForWrites();
     EXPECT_TRUE(QFileInfo(m_dir.file("a/b/destinations.json")).isFile());
 
     m_dir.write("plain", "x");

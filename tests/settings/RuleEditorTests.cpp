@@ -97,6 +97,8 @@ protected:
     void open() {
         window.reset();
         model.reset();
+        // The store before finishes its writes before this one reads them.
+        rules.reset();
         rules = std::make_unique<RulesStore>(dir.file("rules"));
         model = std::make_unique<SettingsModel>(*prefs, *rules);
         model->setOnRulesChanged([this] { ++rulesChanged; });

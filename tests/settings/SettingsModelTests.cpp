@@ -195,6 +195,7 @@ TEST_F(SettingsModelTest, RuleOperationsSaveAndReportWithoutRevision) {
     EXPECT_EQ(calls, QStringList(4, QStringLiteral("rules")));
     EXPECT_EQ(model->revision(), 0);
 
+    rules.waitForWrites();
     RulesStore reread(dir.file("rules"));
     ASSERT_EQ(reread.rules().size(), before + 1);
     EXPECT_FALSE(reread.rules().back().enabled);
@@ -253,6 +254,7 @@ TEST_F(SettingsModelTest, PinningRaisesRevisionCategoryDoesNot) {
     EXPECT_EQ(revision.count(), 3);
     EXPECT_EQ(calls, QStringList(4, QStringLiteral("rules")));
 
+    rules.waitForWrites();
     RulesStore reread(dir.file("rules"));
     EXPECT_EQ(reread.categories().category(QStringLiteral("my-tool")), AppCategory::design);
     EXPECT_FALSE(reread.categories().isPinned(QStringLiteral("my-tool")));
@@ -271,6 +273,7 @@ TEST_F(SettingsModelTest, AddAppPinsOnlyAnInstalledApplication) {
     EXPECT_EQ(model->addApp(path), QStringLiteral("my-tool"));
     EXPECT_EQ(model->revision(), 2);
     EXPECT_EQ(calls, QStringList(2, QStringLiteral("rules")));
+    rules.waitForWrites();
     EXPECT_TRUE(RulesStore(dir.file("rules")).categories().isPinned(QStringLiteral("my-tool")));
 }
 

@@ -49,6 +49,8 @@ protected:
         model.reset();
         defaults = std::make_unique<UserDefaults>(dir.file("config/Tarvo.conf"));
         prefs = std::make_unique<Preferences>(*defaults);
+        // The store before finishes its writes before this one reads them.
+        rules.reset();
         rules = std::make_unique<RulesStore>(dir.file("rules"));
         apps = std::make_unique<ApplicationDirectory>(QStringList{dir.file("applications")});
         ASSERT_TRUE(apps->refreshAndWait());

@@ -1,8 +1,10 @@
 // A child process for the store's crash and full-disk tests.
 //
-//   tarvo-test-store-child crash ROOT SEED
+//   tarvo-test-store-child crash ROOT SEED [background]
 //       adds, removes and evicts at random until it is killed, writing a
-//       journal line to standard output before and after each step;
+//       journal line to standard output before and after each step; with
+//       "background" the store writes as the shell has it, and "synced"
+//       says everything reported before it is on disk;
 //   tarvo-test-store-child full FOLDER
 //       mounts a 1 MiB tmpfs on FOLDER in a mount namespace of its own, fills
 //       it through the store, reopens the store and checks that every item
@@ -88,8 +90,9 @@ std::optional<Item> prepare(ItemStore& store, int parts, qint64 size) {
     return item;
 }
 
-int crash(const QString& root, unsigned seed) {
+int crash(const QString& root, unsigned seed, bool background) {
     ItemStore store(root, 0);
+    store.setWritesInBackground(background);
     say("open " + QByteArray::number(static_cast<qsizetype>(store.items().size())));
     std::mt19937 random(seed);
     auto below = [&](unsigned n) { return static_cast<int>(random() % n); };
@@ -115,14 +118,18 @@ int crash(const QString& root, unsigned seed) {
                 below(static_cast<unsigned>(store.items().size())))];
             const QUuid id = victim.id;
             say("removing " + idText(id));
-            store.remove(id);
-            say("removed " + idText(id));
+            // A removal the disk refused is undone: the item stays.
+            say((store.remove(id) ? "removed " : "kept ") + idText(id));
         } else {
             say("evicting");
             QByteArray line = "evicted";
             for (const QUuid& id : store.evictToCap(12 << 20))
                 line += ' ' + idText(id);
             say(line);
+        }
+        if (background && below(10) == 0) {
+            store.waitForWrites();
+            say("synced");
         }
         QCoreApplication::processEvents();
     }
@@ -204,10 +211,11 @@ int main(int argc, char** argv) {
         QCoreApplication app(argc, argv);
         return full(QFile::decodeName(argv[2]));
     }
-    if (mode == "crash" && argc == 4) {
+    if (mode == "crash" && (argc == 4 || (argc == 5 && std::string(argv[4]) == "background"))) {
         QCoreApplication app(argc, argv);
-        return crash(QFile::decodeName(argv[2]), static_cast<unsigned>(std::stoul(argv[3])));
+        return crash(QFile::decodeName(argv[2]), static_cast<unsigned>(std::stoul(argv[3])),
+                     argc == 5);
     }
-    std::fprintf(stderr, "usage: %s crash ROOT SEED | full FOLDER\n", argv[0]);
+    std::fprintf(stderr, "usage: %s crash ROOT SEED [background] | full FOLDER\n", argv[0]);
     return 2;
 }

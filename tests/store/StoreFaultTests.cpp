@@ -48,6 +48,9 @@ public:
                 landed.insert(id);
             } else if (verb == "failed" || verb == "removed") {
                 doubtful.erase(id);
+            } else if (verb == "kept") {
+                doubtful.erase(id);
+                landed.insert(id);
             } else if (verb == "removing") {
                 landed.erase(id);
                 doubtful.insert(id);

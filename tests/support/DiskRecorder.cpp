@@ -21,6 +21,8 @@ const char* nameOf(DiskIO::Call call) {
         return "flushFileSystem";
     case DiskIO::Call::rename:
         return "rename";
+    case DiskIO::Call::remove:
+        return "remove";
     }
     return "?";
 }
@@ -51,6 +53,8 @@ int DiskRecorder::observe(DiskIO::Call call, const QString& path, const QString&
         line += QStringLiteral(" -> ") + label(other);
     const std::lock_guard lock(m_mutex);
     m_calls.push_back(line);
+    if (m_cutAt && m_calls.size() > *m_cutAt)
+        return m_cutCode;
     for (const Fault& fault : m_faults) {
         if (fault.call == call && path.endsWith(fault.suffix))
             return fault.code;
@@ -71,6 +75,22 @@ void DiskRecorder::clear() {
 void DiskRecorder::fail(DiskIO::Call call, const QString& pathSuffix, int code) {
     const std::lock_guard lock(m_mutex);
     m_faults.push_back({call, pathSuffix, code});
+}
+
+} // namespace tarvo::test
+
+namespace tarvo::test {
+
+void DiskRecorder::failFrom(std::size_t call, int code) {
+    const std::lock_guard lock(m_mutex);
+    m_cutAt = m_calls.size() + call;
+    m_cutCode = code;
+}
+
+void DiskRecorder::restore() {
+    const std::lock_guard lock(m_mutex);
+    m_cutAt.reset();
+    m_faults.clear();
 }
 
 } // namespace tarvo::test

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <mutex>
+#include <optional>
 #include <vector>
 
 namespace tarvo::test {
@@ -24,6 +25,12 @@ public:
     // From now on, fails every `call` whose path ends with `pathSuffix` with `code`.
     void fail(DiskIO::Call call, const QString& pathSuffix, int code);
 
+    // A power cut: from the `call`-th call on (0 is the next one), every call
+    // fails with `code` and nothing more reaches the disk.
+    void failFrom(std::size_t call, int code);
+    // The disk works again: every fault is forgotten.
+    void restore();
+
     static QString label(const QString& path);
 
 private:
@@ -37,6 +44,8 @@ private:
     mutable std::mutex m_mutex;
     std::vector<QString> m_calls;
     std::vector<Fault> m_faults;
+    std::optional<std::size_t> m_cutAt;
+    int m_cutCode = 0;
 };
 
 } // namespace tarvo::test
