@@ -386,6 +386,12 @@ std::optional<QString> TarvoController::deliverToApp(const QList<QUrl>& urls,
         for (const auto& [path, item] : shelfItemsFor(urls))
             m_coordinator->recordHandOver(item, destination);
     };
+    // Paths pasted as text: nothing was written, yet the delivery is undone
+    // like any other (the item comes back).
+    const auto recordPasted = [this, &urls, &destination] {
+        for (const auto& [path, item] : shelfItemsFor(urls))
+            m_coordinator->recordDelivery(item, destination, {});
+    };
 
     if (category == AppCategory::terminalOrEditor) {
         QStringList quoted;
@@ -393,7 +399,7 @@ std::optional<QString> TarvoController::deliverToApp(const QList<QUrl>& urls,
             quoted.append(TextConverter::quotedPath(url.toLocalFile()));
         if (!clipboard->writeText(quoted.join(QLatin1Char(' '))))
             return std::nullopt;
-        recordHandOver();
+        recordPasted();
         if (m_autoPaster && m_autoPaster->canAutoPaste()) {
             const std::optional<DesktopEntry> desktop =
                 entry ? DesktopEntry::read(entry->path) : std::nullopt;
