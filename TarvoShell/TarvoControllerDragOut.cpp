@@ -80,6 +80,9 @@ void TarvoController::tarvoView(TarvoView&, const std::vector<QUuid>& beginDragO
         DragSource::Platform{m_platform.dragSessions, m_platform.input, m_platform.clock,
                              [&screens] { return screens.frames(); }});
     m_dragSource->setDelegate(this);
+    // Until a destination resolves, the badge says what this drag carries,
+    // never what the last one was going to deliver.
+    m_badgeWindow->apply(BadgeContent::initial());
     ThumbnailProvider& thumbnails = *m_thumbnails;
     m_dragSource->beginSession(with, [&thumbnails](const Item& item) -> std::optional<QImage> {
         std::optional<QImage> image = thumbnails.cached(item);

@@ -85,6 +85,36 @@ TEST_F(DragOutTest, TheBadgeSaysWhatTheApplicationUnderThePointerWillGet) {
     EXPECT_FALSE(badge.isShowing());
 }
 
+TEST_F(DragOutTest, ANewDragBeginsWithTheBadgeOfNoDestination) {
+    auto controller = makeController();
+    const Item file = fileItem(*controller, "a.txt", "A");
+    const Item text = textItem(*controller, "hello");
+    MemoryDragSession* session = beginDrag(*controller, {file.id});
+    ASSERT_NE(session, nullptr);
+    session->moveTo(overEditor);
+    BadgeWindow& badge = controller->badgeWindow();
+    ASSERT_EQ(badge.badge().content().bundleID, editorID);
+    session->end(overEditor, DragOperation::copy);
+
+    ASSERT_NE(beginDrag(*controller, {text.id}), nullptr);
+    EXPECT_EQ(badge.badge().content(), BadgeContent::initial());
+}
+
+TEST_F(DragOutTest, TheShelfPutAwayDuringADragOutTakesTheBadgeWithIt) {
+    auto controller = makeController();
+    const Item text = textItem(*controller, "hello");
+    MemoryDragSession* session = beginDrag(*controller, {text.id});
+    ASSERT_NE(session, nullptr);
+    session->moveTo(overEditor);
+    m_shell.clock.advance(0.2);
+    BadgeWindow& badge = controller->badgeWindow();
+    ASSERT_TRUE(badge.isShowing());
+    controller->hideTarvo();
+    EXPECT_FALSE(badge.isShowing());
+    EXPECT_FALSE(badge.timing().leftTarvoAt);
+    session->end(overNothing, DragOperation::none);
+}
+
 TEST_F(DragOutTest, ANewApplicationUnderThePointerIsSeenOnce) {
     auto controller = makeController();
     std::vector<QString> seen;
