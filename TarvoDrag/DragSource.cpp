@@ -227,6 +227,14 @@ void DragSource::draggingScrolled(QPointF screenPoint, double lines) {
         m_delegate->dragSourceScrolled(*this, screenPoint, lines);
 }
 
+void DragSource::draggingTargetChanged(bool takesDrops) {
+    if (takesDrops == m_targetTakesDrops)
+        return;
+    m_targetTakesDrops = takesDrops;
+    if (m_delegate)
+        m_delegate->dragSourceTargetChanged(*this, takesDrops);
+}
+
 void DragSource::draggingEnded(QPointF screenPoint, DragOperation operation) {
     m_endedWith = operation;
     m_endedAt = screenPoint;

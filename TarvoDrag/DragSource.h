@@ -102,6 +102,9 @@ public:
     void draggingMoved(QPointF screenPoint) override;
     void draggingEnded(QPointF screenPoint, DragOperation operation) override;
     void draggingScrolled(QPointF screenPoint, double lines) override;
+    void draggingTargetChanged(bool takesDrops) override;
+    // Whether the window under the pointer takes drops at all.
+    bool targetTakesDrops() const { return m_targetTakesDrops; }
     // The window system may change the offered operation for held keys.
     bool ignoreModifierKeys() const { return false; }
 
@@ -177,6 +180,7 @@ private:
     };
     std::vector<HandedOver> m_handedOver;
     bool m_promiseRecorded = false;
+    bool m_targetTakesDrops = true;
     // How and where the drag ended, once it has; cleaned up after the
     // delegate heard it, which waits for the promises still being written.
     std::optional<DragOperation> m_endedWith;

@@ -180,6 +180,9 @@ public:
     void dragSourceDidEnd(DragSource& source, QPointF at, DragOperation operation) override;
     void dragSource(DragSource& source, const QString& deliveredInto) override;
     void dragSourceScrolled(DragSource& source, QPointF at, double lines) override;
+    void dragSourceTargetChanged(DragSource& source, bool targetTakesDrops) override;
+    // What a release over a window that takes no drops says.
+    static QString takesNoDropsNotice();
 
     // TarvoViewDelegate
     bool tarvoView(TarvoView& view, const Pasteboard& canAccept) override;

@@ -118,9 +118,33 @@ void TarvoController::dragSource(DragSource& source, const ResolvedDestination& 
         onSeenNewApp(*destinationChanged.bundleID);
 }
 
-void TarvoController::dragSource(DragSource&, QPointF movedTo) {
+namespace {
+
+// An application's window that speaks no drag protocol: nothing dropped
+// there arrives, whatever a rule for it would deliver.
+bool overRefusingWindow(const DragSource& source) {
+    return !source.targetTakesDrops() && source.destination().bundleID.has_value();
+}
+
+} // namespace
+
+QString TarvoController::takesNoDropsNotice() {
+    return L10n::text(QStringLiteral("drop.notTaken"));
+}
+
+void TarvoController::dragSourceTargetChanged(DragSource& source, bool targetTakesDrops) {
+    if (!targetTakesDrops && overRefusingWindow(source))
+        m_badgeWindow->hide();
+}
+
+void TarvoController::dragSource(DragSource& source, QPointF movedTo) {
     if (m_panel->isPanelVisible() && m_panel->frame().contains({movedTo.x(), movedTo.y()})) {
         m_badgeWindow->cursorEnteredTarvo();
+        return;
+    }
+    // The badge promises nothing where nothing can be dropped.
+    if (overRefusingWindow(source)) {
+        m_badgeWindow->hide();
         return;
     }
     m_badgeWindow->cursorLeftTarvo(m_platform.clock.now());
@@ -144,6 +168,8 @@ void TarvoController::dragSourceDidEnd(DragSource& source, QPointF at, DragOpera
             // drop of our own items there reorders them.
             if (!performOwnChipDrop(source.items(), *chip))
                 reorderOwnDrop(source.items(), at);
+        } else if (overRefusingWindow(source)) {
+            showTransientNotice(takesNoDropsNotice(), false);
         }
     } else if (source.destination().bundleID && m_destinations) {
         m_destinations->noteApp(*source.destination().bundleID, now);

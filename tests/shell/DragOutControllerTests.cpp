@@ -118,6 +118,42 @@ TEST_F(DragOutTest, TheShelfPutAwayDuringADragOutTakesTheBadgeWithIt) {
     session->end(overNothing, DragOperation::none);
 }
 
+TEST_F(DragOutTest, OverAWindowThatTakesNoDropsTheBadgePromisesNothingAndTheReleaseSaysSo) {
+    auto controller = makeController();
+    const Item file = fileItem(*controller, "a.txt", "A");
+    MemoryDragSession* session = beginDrag(*controller, {file.id});
+    ASSERT_NE(session, nullptr);
+    BadgeWindow& badge = controller->badgeWindow();
+    session->moveTo(overEditor);
+    session->overTarget(false);
+    m_shell.clock.advance(0.2);
+    session->moveTo(overEditor + QPointF(3, 0));
+    m_shell.clock.advance(0.2);
+    EXPECT_FALSE(badge.isShowing());
+
+    // Over one that takes drops again it shows.
+    session->overTarget(true);
+    session->moveTo(overEditor + QPointF(6, 0));
+    m_shell.clock.advance(0.2);
+    EXPECT_TRUE(badge.isShowing());
+
+    session->overTarget(false);
+    session->end(overEditor, DragOperation::none);
+    EXPECT_EQ(controller->view().notice(), TarvoController::takesNoDropsNotice());
+    EXPECT_EQ(controller->store().items().size(), 1u);
+}
+
+TEST_F(DragOutTest, ReleasedOverTheBareDesktopNothingIsSaid) {
+    auto controller = makeController();
+    const Item file = fileItem(*controller, "a.txt", "A");
+    MemoryDragSession* session = beginDrag(*controller, {file.id});
+    ASSERT_NE(session, nullptr);
+    session->moveTo(overNothing);
+    session->overTarget(false);
+    session->end(overNothing, DragOperation::none);
+    EXPECT_EQ(controller->view().notice(), std::nullopt);
+}
+
 TEST_F(DragOutTest, ANewApplicationUnderThePointerIsSeenOnce) {
     auto controller = makeController();
     std::vector<QString> seen;
