@@ -152,4 +152,10 @@ std::optional<PasteboardData> forType(const QString& type, const Item& item,
     return std::nullopt;
 }
 
+QString textFileName(const QString& name) {
+    if (QFileInfo(name).suffix().compare(QLatin1String("txt"), Qt::CaseInsensitive) == 0)
+        return name;
+    return name + QStringLiteral(".txt");
+}
+
 } // namespace tarvo::DragData

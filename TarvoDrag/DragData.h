@@ -34,4 +34,8 @@ std::optional<PasteboardData> forType(const QString& type, const Item& item,
                                       const std::optional<ConversionResult>& result,
                                       const QString& containerRoot);
 
+// The name of a file that holds text: a plain-text file by its extension,
+// so that every file manager and the program it opens with treat it as one.
+QString textFileName(const QString& name);
+
 } // namespace tarvo::DragData

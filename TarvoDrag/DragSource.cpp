@@ -7,6 +7,7 @@
 
 #include "TarvoConvert/ConversionEngine.h"
 #include "TarvoConvert/ConversionError.h"
+#include "TarvoCore/AtomicFile.h"
 #include "TarvoCore/FileError.h"
 #include "TarvoCore/Files.h"
 #include "TarvoCore/Json.h"
@@ -16,6 +17,7 @@
 #include "TarvoPlatform/InputState.h"
 #include "TarvoPlatform/TypeMapping.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QObject>
 
@@ -88,8 +90,15 @@ QStringList DragSource::offeredTypes(const Item& item, const QStringList& order,
                                      const Delivery& delivery,
                                      const std::optional<QString>& promiseType) const {
     // The promise type is the provider's to write, never the item's.
-    return withoutType(DragData::offeredTypes(order, item, delivery, m_coordinator.containerRoot()),
-                       promiseType);
+    QStringList offered = withoutType(
+        DragData::offeredTypes(order, item, delivery, m_coordinator.containerRoot()), promiseType);
+    // A file manager takes files only: text reaches it as a text file. Other
+    // programs get the text itself, which they would not if they saw a file.
+    if (m_destination.category == AppCategory::finder &&
+        ConversionEngine::answersWithText(item, delivery) &&
+        !offered.contains(TypeIdentifier::fileURL) && order.contains(TypeIdentifier::fileURL))
+        offered.append(QString(TypeIdentifier::fileURL));
+    return offered;
 }
 
 std::shared_ptr<PasteboardItem> DragSource::makePasteboardItem(const QStringList& types) {
@@ -218,6 +227,14 @@ void DragSource::draggingScrolled(QPointF screenPoint, double lines) {
         m_delegate->dragSourceScrolled(*this, screenPoint, lines);
 }
 
+void DragSource::draggingTargetChanged(bool takesDrops) {
+    if (takesDrops == m_targetTakesDrops)
+        return;
+    m_targetTakesDrops = takesDrops;
+    if (m_delegate)
+        m_delegate->dragSourceTargetChanged(*this, takesDrops);
+}
+
 void DragSource::draggingEnded(QPointF screenPoint, DragOperation operation) {
     m_endedWith = operation;
     m_endedAt = screenPoint;
@@ -252,15 +269,53 @@ void DragSource::recordHandedOver() {
     // A file the target saved itself already stands for this drag's delivery.
     if (m_promiseRecorded)
         return;
+    // A target may read an item in several types: each item is one delivery.
+    std::vector<QUuid> order;
+    std::map<QUuid, std::vector<const HandedOver*>> byItem;
     for (const HandedOver& handed : m_handedOver) {
         if (m_results.isRecorded(handed.key))
             continue;
-        m_results.markRecorded(handed.key);
-        if (handed.result.is<ConversionResult::File>())
+        if (!byItem.contains(handed.item.id))
+            order.push_back(handed.item.id);
+        byItem[handed.item.id].push_back(&handed);
+    }
+    for (const QUuid& id : order) {
+        const std::vector<const HandedOver*>& reads = byItem[id];
+        bool byAddress = false;
+        bool byData = false;
+        bool converted = false;
+        for (const HandedOver* handed : reads) {
+            m_results.markRecorded(handed->key);
+            byAddress = byAddress || handed->byAddress;
+            byData = byData || !handed->byAddress;
+            converted = converted || handed->result.is<ConversionResult::File>();
+        }
+        if (converted)
             m_coordinator.countConversion();
-        m_coordinator.recordHandOver(handed.item, m_destination);
+        const Item& item = reads.front()->item;
+        // Where the delivery is text, the text read is what the target got;
+        // a file address it also asked for is not the delivery.
+        const bool inserted = byData && ConversionEngine::answersWithText(item, m_currentDelivery);
+        if (byAddress && !inserted) {
+            m_coordinator.recordHandOver(item, m_destination);
+        } else {
+            // Inserted or pasted: nothing of ours was written where undo
+            // could take it back, but the delivery is undoable all the same
+            // (the item comes back to the shelf).
+            m_coordinator.recordDelivery(item, m_destination, {});
+        }
     }
     m_handedOver.clear();
+}
+
+void DragSource::noteHandedOver(const ConversionCache::Key& key, const Item& item,
+                                const ConversionCache::Answer& answer, bool byAddress) {
+    if (!answer)
+        return;
+    const bool known = std::any_of(m_handedOver.begin(), m_handedOver.end(),
+                                   [&key](const HandedOver& handed) { return handed.key == key; });
+    if (!known)
+        m_handedOver.push_back({key, item, *answer, byAddress});
 }
 
 void DragSource::finishEnd() {
@@ -354,6 +409,10 @@ void DragSource::provideData(PasteboardItem& pasteboardItem, const QString& type
     };
 
     if (!DragData::needsConversion(type)) {
+        // A link or rich text read as it is stored is delivered all the same.
+        if (DragData::forType(type, item, std::nullopt, root))
+            noteHandedOver(ConversionCache::Key::of(dataRequest(item, static_cast<int>(*index))),
+                           item, ConversionResult::text(QString()), false);
         answer(std::nullopt);
         return;
     }
@@ -364,26 +423,37 @@ void DragSource::provideData(PasteboardItem& pasteboardItem, const QString& type
     dataResult(item, static_cast<int>(*index), std::move(answer));
 }
 
-void DragSource::dataResult(const Item& item, int index, ResultHandler handler) {
+ConversionRequest DragSource::dataRequest(const Item& item, int index) {
     // Data requests never apply a rename template: no rule goes into the request.
-    const ConversionRequest request = m_coordinator.request(
-        item, m_currentDelivery, std::nullopt, index, static_cast<int>(m_items.size()),
-        m_destination, m_workDirectory, std::nullopt);
+    return m_coordinator.request(item, m_currentDelivery, std::nullopt, index,
+                                 static_cast<int>(m_items.size()), m_destination, m_workDirectory,
+                                 std::nullopt);
+}
+
+void DragSource::dataResult(const Item& item, int index, ResultHandler handler) {
+    const ConversionRequest request = dataRequest(item, index);
     const ConversionCache::Key key = ConversionCache::Key::of(request);
+    const std::weak_ptr<bool> alive = m_alive;
+    // Counted once the target finishes the drop as taken.
+    ConversionCache::Waiter waiter = [this, alive, key, item, handler = std::move(handler)](
+                                         const ConversionCache::Answer& answer) {
+        if (!alive.expired())
+            noteHandedOver(key, item, answer, false);
+        handler(answer);
+    };
     if (const std::optional<ConversionCache::Answer> known = m_results.finished(key)) {
-        handler(*known);
+        waiter(*known);
         return;
     }
     if (m_results.isConverting(key)) {
-        m_results.wait(key, std::move(handler));
+        m_results.wait(key, std::move(waiter));
         return;
     }
 
     // The destination waits for its answer; the drag, the event loop and the
     // shelf do not wait for the conversion.
     m_results.begin(key);
-    m_results.wait(key, std::move(handler));
-    const std::weak_ptr<bool> alive = m_alive;
+    m_results.wait(key, std::move(waiter));
     m_coordinator.produceData(request).then(
         m_context.get(), [this, alive, key](const std::optional<ConversionResult>& result) {
             if (!alive.expired())
@@ -403,13 +473,8 @@ void DragSource::fileURIResult(const Item& item, ResultHandler handler) {
     // and whichever read made the conversion.
     ConversionCache::Waiter waiter = [this, alive, key, item, handler = std::move(handler)](
                                          const ConversionCache::Answer& answer) {
-        if (!alive.expired() && answer && answer->url().has_value()) {
-            const bool known =
-                std::any_of(m_handedOver.begin(), m_handedOver.end(),
-                            [&key](const HandedOver& handed) { return handed.key == key; });
-            if (!known)
-                m_handedOver.push_back({key, item, *answer});
-        }
+        if (!alive.expired() && answer && answer->url().has_value())
+            noteHandedOver(key, item, answer, true);
         handler(answer);
     };
 
@@ -419,18 +484,47 @@ void DragSource::fileURIResult(const Item& item, ResultHandler handler) {
     }
     m_results.begin(key);
     m_results.wait(key, std::move(waiter));
+    // A text answer asked for as a file is handed over as a text file of its
+    // own in the drag's folder, named as a promised file would be.
+    const QString textFile =
+        QDir(m_workDirectory)
+            .filePath(json::uuidText(item.id) + u'/' +
+                      DragData::textFileName(ConversionEngine::fileName(request)));
     m_coordinator.produce(request, DeliveryCoordinator::Counting::byCaller)
-        .then(m_context.get(), [this, alive, key](const std::optional<ConversionResult>& result) {
-            if (!alive.expired())
-                m_results.finish(key, result);
-        });
+        .then(m_context.get(),
+              [this, alive, key, textFile](std::optional<ConversionResult> result) {
+                  if (alive.expired())
+                      return;
+                  if (const auto* text = result ? result->as<ConversionResult::Text>() : nullptr)
+                      result = writeTextFile(text->text, textFile);
+                  m_results.finish(key, result);
+              });
+}
+
+std::optional<ConversionResult> DragSource::writeTextFile(const QString& text,
+                                                          const QString& path) {
+    try {
+        if (!QFileInfo::exists(path)) {
+            QDir().mkpath(QFileInfo(path).path());
+            AtomicFile::write(text.toUtf8(), path);
+        }
+        return ConversionResult::file(path);
+    } catch (const FileError& error) {
+        Log::drag().error(
+            QStringLiteral("could not write the text file: %1").arg(error.description()));
+        return std::nullopt;
+    }
 }
 
 QString DragSource::fileName(FilePromiseProvider& provider, const QString&) {
     const std::optional<Item> item = itemFor(provider);
     if (!item)
         return QStringLiteral("File");
-    return ConversionEngine::fileName(fileRequest(*item, std::nullopt));
+    const QString name = ConversionEngine::fileName(fileRequest(*item, std::nullopt));
+    // What is written for a text answer is a plain-text file.
+    return ConversionEngine::answersWithText(*item, m_currentDelivery)
+               ? DragData::textFileName(name)
+               : name;
 }
 
 void DragSource::writePromise(FilePromiseProvider& provider, const QString& path,

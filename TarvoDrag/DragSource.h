@@ -102,6 +102,9 @@ public:
     void draggingMoved(QPointF screenPoint) override;
     void draggingEnded(QPointF screenPoint, DragOperation operation) override;
     void draggingScrolled(QPointF screenPoint, double lines) override;
+    void draggingTargetChanged(bool takesDrops) override;
+    // Whether the window under the pointer takes drops at all.
+    bool targetTakesDrops() const { return m_targetTakesDrops; }
     // The window system may change the offered operation for held keys.
     bool ignoreModifierKeys() const { return false; }
 
@@ -121,17 +124,24 @@ private:
     QStringList offeredTypes(const Item& item, const QStringList& order, const Delivery& delivery,
                              const std::optional<QString>& promiseType) const;
     std::shared_ptr<PasteboardItem> makePasteboardItem(const QStringList& types);
-    // Records the files handed over to the destination that took the drop.
+    // Records, once per item, what the destination that took the drop read.
     void recordHandedOver();
+    // Keeps what a read of `key` answered for the record of the drop.
+    void noteHandedOver(const ConversionCache::Key& key, const Item& item,
+                        const ConversionCache::Answer& answer, bool byAddress);
     std::optional<Rule> ruleFor(const Item& item);
     std::optional<Item> itemFor(const FilePromiseProvider& provider) const;
     int positionOf(const Item& item) const;
     ConversionRequest fileRequest(const Item& item, const std::optional<QString>& destinationURL);
+    ConversionRequest dataRequest(const Item& item, int index);
     void dataResult(const Item& item, int index, ResultHandler handler);
     // Puts a promised file in place off the main thread, then records it.
     void placePromise(const Item& item, const ConversionResult& result, const QString& temporary,
                       const QString& path, const Completion& completion);
     void fileURIResult(const Item& item, ResultHandler handler);
+    // The text as a file at `path` (kept when one is there already); none when
+    // it cannot be written.
+    static std::optional<ConversionResult> writeTextFile(const QString& text, const QString& path);
     // Tells the delegate how the drag ended, then cleans up.
     void reportEnd();
     // One promise answered; the end is reported once the last one is.
@@ -158,15 +168,19 @@ private:
     std::unique_ptr<DragSession> m_session;
 
     ConversionCache m_results;
-    // Files read by address since the destination last changed, recorded
-    // once the drop is finished as taken.
+    // What the destination read since it last changed, recorded once the
+    // drop is finished as taken: files by address, or data it inserts.
     struct HandedOver {
         ConversionCache::Key key;
         Item item;
         ConversionResult result;
+        // A file's address: the destination copies the file where we cannot
+        // follow. Otherwise it was given the data itself.
+        bool byAddress = true;
     };
     std::vector<HandedOver> m_handedOver;
     bool m_promiseRecorded = false;
+    bool m_targetTakesDrops = true;
     // How and where the drag ended, once it has; cleaned up after the
     // delegate heard it, which waits for the promises still being written.
     std::optional<DragOperation> m_endedWith;

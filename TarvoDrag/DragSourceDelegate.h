@@ -31,6 +31,11 @@ public:
         (void)at;
         (void)lines;
     }
+    // The window under the pointer began or stopped taking drops.
+    virtual void dragSourceTargetChanged(DragSource& source, bool targetTakesDrops) {
+        (void)source;
+        (void)targetTakesDrops;
+    }
 };
 
 } // namespace tarvo

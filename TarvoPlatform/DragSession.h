@@ -49,6 +49,10 @@ public:
         (void)screenPoint;
         (void)lines;
     }
+    // The pointer moved onto a window that takes drops, or onto one that
+    // takes none (it speaks no drag protocol): a release there delivers
+    // nothing. Told on each change, after the move that made it.
+    virtual void draggingTargetChanged(bool takesDrops) { (void)takesDrops; }
 };
 
 // A drag over one of this process's own windows, as its drop target sees it.

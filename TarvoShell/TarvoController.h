@@ -180,6 +180,9 @@ public:
     void dragSourceDidEnd(DragSource& source, QPointF at, DragOperation operation) override;
     void dragSource(DragSource& source, const QString& deliveredInto) override;
     void dragSourceScrolled(DragSource& source, QPointF at, double lines) override;
+    void dragSourceTargetChanged(DragSource& source, bool targetTakesDrops) override;
+    // What a release over a window that takes no drops says.
+    static QString takesNoDropsNotice();
 
     // TarvoViewDelegate
     bool tarvoView(TarvoView& view, const Pasteboard& canAccept) override;
@@ -244,14 +247,29 @@ private:
     void setDestinations(std::vector<DestinationChipModel> models);
     QString chipTitle(const RecentDestination& destination) const;
     QString appName(const QString& bundleID) const;
-    bool performChipDrop(const QList<QUrl>& urls, const QUuid& chipID);
+    // Shelf items without a file of their own (text, links) that go to an
+    // application chip with the files: pasted as text into a terminal or an
+    // editor, otherwise handed over as files made for them.
+    struct ChipTexts {
+        std::vector<Item> items;
+        QStringList texts;
+    };
+    bool performChipDrop(const QList<QUrl>& urls, const QUuid& chipID, const ChipTexts& texts = {});
+    // Our own items that a drag out ended with over a chip.
+    bool performOwnChipDrop(const std::vector<Item>& items, const QUuid& chipID);
+    // Moves our own items dropped at the screen point `at` to the strip's
+    // insertion point there.
+    void reorderOwnDrop(const std::vector<Item>& items, QPointF at);
+    std::optional<RecentDestination> chipByID(const QUuid& chipID) const;
     // Hands `urls` to a chip's destination; false when nothing could be
     // started. `done` hears the notice to show, or none after a failure.
     bool deliver(const QList<QUrl>& urls, const RecentDestination& destination,
-                 std::function<void(std::optional<QString> notice)> done);
+                 std::function<void(std::optional<QString> notice)> done,
+                 const ChipTexts& texts = {});
     bool deliverToFolder(const QList<QUrl>& urls, const QString& folder,
                          std::function<void(std::optional<QString>)> done);
-    std::optional<QString> deliverToApp(const QList<QUrl>& urls, const QString& bundleID);
+    std::optional<QString> deliverToApp(const QList<QUrl>& urls, const QString& bundleID,
+                                        const ChipTexts& texts);
     // Brings a running application forward, or starts it with `files`.
     void activateApp(const QString& bundleID, const QList<QUrl>& files);
     // The shelf items whose stored files `urls` name, in their order.

@@ -4,6 +4,7 @@
 
 #include "AutoPaster.h"
 #include "ChipCopy.h"
+#include "ChipFiles.h"
 
 #include "TarvoConvert/TextConverter.h"
 #include "TarvoCore/AppCategoryMap.h"
@@ -25,6 +26,7 @@
 #include "TarvoUI/AppIcons.h"
 #include "TarvoUI/CursorBadge.h"
 #include "TarvoUI/DestinationRow.h"
+#include "TarvoUI/KeyAction.h"
 #include "TarvoUI/TarvoPanel.h"
 #include "TarvoUI/TarvoView.h"
 #include "TarvoUI/ThumbnailProvider.h"
@@ -80,6 +82,9 @@ void TarvoController::tarvoView(TarvoView&, const std::vector<QUuid>& beginDragO
         DragSource::Platform{m_platform.dragSessions, m_platform.input, m_platform.clock,
                              [&screens] { return screens.frames(); }});
     m_dragSource->setDelegate(this);
+    // Until a destination resolves, the badge says what this drag carries,
+    // never what the last one was going to deliver.
+    m_badgeWindow->apply(BadgeContent::initial());
     ThumbnailProvider& thumbnails = *m_thumbnails;
     m_dragSource->beginSession(with, [&thumbnails](const Item& item) -> std::optional<QImage> {
         std::optional<QImage> image = thumbnails.cached(item);
@@ -113,9 +118,33 @@ void TarvoController::dragSource(DragSource& source, const ResolvedDestination& 
         onSeenNewApp(*destinationChanged.bundleID);
 }
 
-void TarvoController::dragSource(DragSource&, QPointF movedTo) {
+namespace {
+
+// An application's window that speaks no drag protocol: nothing dropped
+// there arrives, whatever a rule for it would deliver.
+bool overRefusingWindow(const DragSource& source) {
+    return !source.targetTakesDrops() && source.destination().bundleID.has_value();
+}
+
+} // namespace
+
+QString TarvoController::takesNoDropsNotice() {
+    return L10n::text(QStringLiteral("drop.notTaken"));
+}
+
+void TarvoController::dragSourceTargetChanged(DragSource& source, bool targetTakesDrops) {
+    if (!targetTakesDrops && overRefusingWindow(source))
+        m_badgeWindow->hide();
+}
+
+void TarvoController::dragSource(DragSource& source, QPointF movedTo) {
     if (m_panel->isPanelVisible() && m_panel->frame().contains({movedTo.x(), movedTo.y()})) {
         m_badgeWindow->cursorEnteredTarvo();
+        return;
+    }
+    // The badge promises nothing where nothing can be dropped.
+    if (overRefusingWindow(source)) {
+        m_badgeWindow->hide();
         return;
     }
     m_badgeWindow->cursorLeftTarvo(m_platform.clock.now());
@@ -135,15 +164,12 @@ void TarvoController::dragSourceDidEnd(DragSource& source, QPointF at, DragOpera
     const Date now = m_platform.clock.now();
     if (operation == DragOperation::none) {
         if (const std::optional<QUuid> chip = m_view->destinationChip({at.x(), at.y()})) {
-            QList<QUrl> urls;
-            for (const Item& item : source.items()) {
-                if (const std::optional<QString> path = item.payloadURL(m_store->root()))
-                    urls.append(QUrl::fromLocalFile(*path));
-            }
-            // The files go the way a drop of them on the chip goes.
-            QMimeData data;
-            data.setUrls(urls);
-            performChipDrop(MimePasteboard(data).readURLs(true), *chip);
+            // A chip that takes nothing leaves the drop to the strip, as a
+            // drop of our own items there reorders them.
+            if (!performOwnChipDrop(source.items(), *chip))
+                reorderOwnDrop(source.items(), at);
+        } else if (overRefusingWindow(source)) {
+            showTransientNotice(takesNoDropsNotice(), false);
         }
     } else if (source.destination().bundleID && m_destinations) {
         m_destinations->noteApp(*source.destination().bundleID, now);
@@ -165,8 +191,10 @@ void TarvoController::dragSource(DragSource&, const QString& deliveredInto) {
 void TarvoController::dragSourceScrolled(DragSource&, QPointF at, double lines) {
     // Our own drag holds the pointer, so the view never sees the wheel: over
     // the chips it turns their pages as a scroll over the row would.
-    if (lines != 0 && m_view->destinationChip({at.x(), at.y()}))
-        tarvoViewDidScrollDestinations(*m_view, lines < 0);
+    const double delta = lines * KeyActions::lineStep;
+    if (std::abs(delta) > TarvoView::destinationScrollThreshold &&
+        m_view->destinationChip({at.x(), at.y()}))
+        tarvoViewDidScrollDestinations(*m_view, delta < 0);
 }
 
 QString TarvoController::chipTitle(const RecentDestination& destination) const {
@@ -251,16 +279,66 @@ bool TarvoController::tarvoView(TarvoView&, const Pasteboard& performDropOf,
     return performChipDrop(performDropOf.readURLs(true), ontoDestination);
 }
 
-bool TarvoController::performChipDrop(const QList<QUrl>& urls, const QUuid& chipID) {
+std::optional<RecentDestination> TarvoController::chipByID(const QUuid& chipID) const {
     const auto byID = [&chipID](const RecentDestination& d) { return d.id == chipID; };
-    auto found = std::find_if(m_chipCandidates.begin(), m_chipCandidates.end(), byID);
-    std::optional<RecentDestination> chip;
-    if (found != m_chipCandidates.end()) {
-        chip = *found;
-    } else if (auto active = std::find_if(m_activeChips.begin(), m_activeChips.end(), byID);
-               active != m_activeChips.end()) {
-        chip = *active;
+    if (auto found = std::find_if(m_chipCandidates.begin(), m_chipCandidates.end(), byID);
+        found != m_chipCandidates.end())
+        return *found;
+    if (auto active = std::find_if(m_activeChips.begin(), m_activeChips.end(), byID);
+        active != m_activeChips.end())
+        return *active;
+    return std::nullopt;
+}
+
+bool TarvoController::performOwnChipDrop(const std::vector<Item>& items, const QUuid& chipID) {
+    QList<QUrl> urls;
+    std::vector<Item> withoutFile;
+    for (const Item& item : items) {
+        if (const std::optional<QString> path = item.payloadURL(m_store->root()))
+            urls.append(QUrl::fromLocalFile(*path));
+        else
+            withoutFile.push_back(item);
     }
+    // The files go the way a drop of them on the chip goes.
+    QMimeData data;
+    data.setUrls(urls);
+    urls = MimePasteboard(data).readURLs(true);
+    const std::optional<RecentDestination> chip = chipByID(chipID);
+    const auto* app = chip ? chip->kind.as<RecentDestination::Kind::App>() : nullptr;
+    if (!app || withoutFile.empty())
+        return performChipDrop(urls, chipID);
+
+    ChipTexts texts;
+    if (m_rulesStore->categories().category(app->bundleID) == AppCategory::terminalOrEditor) {
+        texts.items = withoutFile;
+        for (const Item& item : withoutFile)
+            texts.texts.append(ChipFiles::textOf(item));
+        return performChipDrop(urls, chipID, texts);
+    }
+    // An application that takes files gets each as the file a drag would
+    // save for it: text as a .txt file, a link as a link file.
+    const QString folder = m_coordinator->makeWorkDirectory();
+    for (const Item& item : withoutFile) {
+        if (const std::optional<QString> file = ChipFiles::write(item, folder)) {
+            urls.append(QUrl::fromLocalFile(*file));
+            texts.items.push_back(item);
+        }
+    }
+    return performChipDrop(urls, chipID, texts);
+}
+
+void TarvoController::reorderOwnDrop(const std::vector<Item>& items, QPointF at) {
+    const Point origin = m_view->windowOrigin();
+    const int index = int(m_view->insertionIndex({at.x() - origin.x, at.y() - origin.y}));
+    for (const Item& item : items) {
+        if (m_store->item(item.id))
+            tarvoViewDidReorder(*m_view, item.id, index);
+    }
+}
+
+bool TarvoController::performChipDrop(const QList<QUrl>& urls, const QUuid& chipID,
+                                      const ChipTexts& texts) {
+    const std::optional<RecentDestination> chip = chipByID(chipID);
     if (!chip) {
         Log::core().error(QStringLiteral("chip drop: unknown chip id"));
         return false;
@@ -275,12 +353,15 @@ bool TarvoController::performChipDrop(const QList<QUrl>& urls, const QUuid& chip
         setDestinations({});
         refresh(true);
     }
-    if (urls.isEmpty())
+    if (urls.isEmpty() && texts.texts.isEmpty())
         return false;
     const RecentDestination destination = *chip;
-    return deliver(urls, destination, [this, destination, name](std::optional<QString> notice) {
-        chipDeliveryFinished(destination, name, notice);
-    });
+    return deliver(
+        urls, destination,
+        [this, destination, name](std::optional<QString> notice) {
+            chipDeliveryFinished(destination, name, notice);
+        },
+        texts);
 }
 
 void TarvoController::chipDeliveryFinished(const RecentDestination& destination,
@@ -301,11 +382,13 @@ void TarvoController::chipDeliveryFinished(const RecentDestination& destination,
 }
 
 bool TarvoController::deliver(const QList<QUrl>& urls, const RecentDestination& destination,
-                              std::function<void(std::optional<QString>)> done) {
+                              std::function<void(std::optional<QString>)> done,
+                              const ChipTexts& texts) {
     if (const auto* folder = destination.kind.as<RecentDestination::Kind::Folder>())
         return deliverToFolder(urls, folder->path, std::move(done));
     const auto* app = destination.kind.as<RecentDestination::Kind::App>();
-    const std::optional<QString> notice = app ? deliverToApp(urls, app->bundleID) : std::nullopt;
+    const std::optional<QString> notice =
+        app ? deliverToApp(urls, app->bundleID, texts) : std::nullopt;
     done(notice);
     return notice.has_value();
 }
@@ -328,6 +411,19 @@ TarvoController::shelfItemsFor(const QList<QUrl>& urls) const {
 
 bool TarvoController::deliverToFolder(const QList<QUrl>& urls, const QString& folder,
                                       std::function<void(std::optional<QString>)> done) {
+    // The drop's source hears at once whether we took it, and may delete
+    // what it moved: a drop that cannot copy anything is refused here, before
+    // the copies run on the worker.
+    const QFileInfo target(folder);
+    const bool anySource = std::any_of(urls.begin(), urls.end(), [](const QUrl& url) {
+        return url.isLocalFile() && QFileInfo(url.toLocalFile()).exists();
+    });
+    if (!target.isDir() || !target.isWritable() || !anySource) {
+        Log::core().error(QStringLiteral("chip copy failed: nothing can be copied into %1")
+                              .arg(folderTitle(folder)));
+        done(std::nullopt);
+        return false;
+    }
     const std::vector<std::pair<QString, Item>> items = shelfItemsFor(urls);
     ++m_pendingChipCopies;
     QObject* context = m_chipContext.get();
@@ -370,7 +466,8 @@ void TarvoController::activateApp(const QString& bundleID, const QList<QUrl>& fi
 }
 
 std::optional<QString> TarvoController::deliverToApp(const QList<QUrl>& urls,
-                                                     const QString& bundleID) {
+                                                     const QString& bundleID,
+                                                     const ChipTexts& texts) {
     AppLauncher* launcher = m_platform.launcher;
     Clipboard* clipboard = m_clipboard;
     if (!launcher)
@@ -382,18 +479,29 @@ std::optional<QString> TarvoController::deliverToApp(const QList<QUrl>& urls,
     const QString name = appName(bundleID);
     const AppCategory category = m_rulesStore->categories().category(bundleID);
     const ResolvedDestination destination{bundleID, category, std::nullopt};
-    const auto recordHandOver = [this, &urls, &destination] {
+    const auto recordHandOver = [this, &urls, &destination, &texts] {
         for (const auto& [path, item] : shelfItemsFor(urls))
             m_coordinator->recordHandOver(item, destination);
+        for (const Item& item : texts.items)
+            m_coordinator->recordHandOver(item, destination);
+    };
+    // Paths and texts pasted: nothing was written, yet the delivery is
+    // undone like any other (the item comes back).
+    const auto recordPasted = [this, &urls, &destination, &texts] {
+        for (const auto& [path, item] : shelfItemsFor(urls))
+            m_coordinator->recordDelivery(item, destination, {});
+        for (const Item& item : texts.items)
+            m_coordinator->recordDelivery(item, destination, {});
     };
 
     if (category == AppCategory::terminalOrEditor) {
         QStringList quoted;
         for (const QUrl& url : urls)
             quoted.append(TextConverter::quotedPath(url.toLocalFile()));
+        quoted.append(texts.texts);
         if (!clipboard->writeText(quoted.join(QLatin1Char(' '))))
             return std::nullopt;
-        recordHandOver();
+        recordPasted();
         if (m_autoPaster && m_autoPaster->canAutoPaste()) {
             const std::optional<DesktopEntry> desktop =
                 entry ? DesktopEntry::read(entry->path) : std::nullopt;

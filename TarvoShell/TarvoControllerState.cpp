@@ -174,6 +174,7 @@ void TarvoController::applyFrame(bool animated) {
 
 void TarvoController::retract() {
     m_panel->setWantsKeyboardFocus(false);
+    m_badgeWindow->hide();
     if (m_state == TarvoState::hidden)
         return;
     m_state = TarvoState::hidden;

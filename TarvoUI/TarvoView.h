@@ -114,6 +114,10 @@ public:
     // The window's origin in global points, y upwards; the panel sets it
     // whenever it moves, before the next layout.
     void setWindowOrigin(Point origin);
+    Point windowOrigin() const { return m_windowOrigin; }
+    // A wheel movement over the chip row must exceed this many points to
+    // turn a page of chips; smaller ones do nothing.
+    static constexpr double destinationScrollThreshold = 2.0;
 
     // What the layout produced last.
     double visibleBottom() const;

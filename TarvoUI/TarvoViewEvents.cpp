@@ -14,6 +14,8 @@
 #include <QMouseEvent>
 #include <QWheelEvent>
 
+#include <cmath>
+
 namespace tarvo {
 
 namespace {
@@ -116,7 +118,14 @@ void TarvoView::keyPressEvent(QKeyEvent* event) {
 }
 
 void TarvoView::wheelEvent(QWheelEvent* event) {
-    scrollItems(KeyActions::scrollDelta(*event));
+    const double delta = KeyActions::scrollDelta(*event);
+    // While something is dragged the wheel over the chips turns their pages.
+    if (m_scene->state() == TarvoState::dragging && m_scene->destinationRow->opacity() > 0) {
+        if (std::abs(delta) > destinationScrollThreshold && delegate())
+            delegate()->tarvoViewDidScrollDestinations(*this, delta < 0);
+        return;
+    }
+    scrollItems(delta);
 }
 
 void TarvoView::dragEnterEvent(QDragEnterEvent* event) {

@@ -76,6 +76,8 @@ public:
     void scroll(QPointF screenPoint, double lines) {
         m_source.draggingScrolled(screenPoint, lines);
     }
+    // The window under the pointer takes drops, or takes none.
+    void overTarget(bool takesDrops) { m_source.draggingTargetChanged(takesDrops); }
     bool ended() const { return m_ended; }
 
 private:

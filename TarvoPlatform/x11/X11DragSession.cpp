@@ -294,6 +294,15 @@ void X11DragSession::move(QPoint root, xcb_timestamp_t time) {
         m_image->follow(root);
 
     const Found found = findTarget(root);
+    // The desktop behind every window takes none either; only a window
+    // that speaks the protocol, or one of ours, takes a drop.
+    const bool takesDrops = found.kind != Found::Kind::nothing;
+    if (takesDrops != m_targetTakesDrops) {
+        m_targetTakesDrops = takesDrops;
+        m_source.draggingTargetChanged(takesDrops);
+        if (m_ended)
+            return;
+    }
     if (found.kind == Found::Kind::ownWindow) {
         m_xdnd.moved(std::nullopt, root, m_lastTime, XdndSource::Action::copy,
                      m_pasteboard.changeCount(), {});

@@ -115,6 +115,7 @@ private:
     bool m_grabbed = false;
     bool m_ended = false;
     bool m_overOwnWindow = false;
+    bool m_targetTakesDrops = true;
     bool m_droppedThroughXdnd = false;
     // The target last entered, and how many of its requests were answered
     // by then.

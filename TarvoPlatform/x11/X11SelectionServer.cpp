@@ -126,6 +126,8 @@ bool X11SelectionServer::handle(const xcb_generic_event_t& event) {
         const auto& e = reinterpret_cast<const xcb_property_notify_event_t&>(event);
         if (e.state != XCB_PROPERTY_DELETE)
             return false;
+        // At most one transfer runs on a requestor's property: a new request
+        // there ended the earlier one.
         for (const std::unique_ptr<Transfer>& transfer : m_transfers) {
             if (transfer->request.requestor == e.window && transfer->request.property == e.atom) {
                 sendNext(*transfer);
@@ -137,6 +139,7 @@ bool X11SelectionServer::handle(const xcb_generic_event_t& event) {
 }
 
 void X11SelectionServer::serve(const Request& request) {
+    endEarlierOn(request);
     const quint64 id = m_nextID++;
     m_pending.emplace(id, request);
     const QByteArrayList announced = announcedTypes();
@@ -198,6 +201,23 @@ void X11SelectionServer::serveData(quint64 id, const QByteArray& target) {
         gather(titles, 0);
     };
     gather(g, 0);
+}
+
+void X11SelectionServer::endEarlierOn(const Request& request) {
+    // The requestor reads its new answer from the same property: a late
+    // piece or answer of the earlier request would land where it reads.
+    const auto samePlace = [&](const Request& earlier) {
+        return earlier.requestor == request.requestor && earlier.property == request.property;
+    };
+    for (auto it = m_pending.begin(); it != m_pending.end();)
+        it = samePlace(it->second) ? m_pending.erase(it) : std::next(it);
+    std::vector<Transfer*> ended;
+    for (const std::unique_ptr<Transfer>& transfer : m_transfers) {
+        if (samePlace(transfer->request))
+            ended.push_back(transfer.get());
+    }
+    for (Transfer* transfer : ended)
+        finishTransfer(*transfer);
 }
 
 // A client's windows share the bits above the server's resource mask,

@@ -73,6 +73,9 @@ private:
     struct Transfer;
 
     void serve(const Request& request);
+    // Ends what an earlier request on the same requestor and property still
+    // has open, unanswered or in pieces.
+    void endEarlierOn(const Request& request);
     void serveData(quint64 id, const QByteArray& target);
     void saveDirectly(quint64 id);
     // Whether `requestor` belongs to the client that took the drop.

@@ -8,7 +8,10 @@
 
 #include "support/RecordingLogSink.h"
 
+#include <QCoreApplication>
+#include <QFileInfo>
 #include <QMimeData>
+#include <QWheelEvent>
 
 #include <algorithm>
 
@@ -83,6 +86,72 @@ TEST_F(DragOutTest, TheBadgeSaysWhatTheApplicationUnderThePointerWillGet) {
 
     session->end(overNothing, DragOperation::none);
     EXPECT_FALSE(badge.isShowing());
+}
+
+TEST_F(DragOutTest, ANewDragBeginsWithTheBadgeOfNoDestination) {
+    auto controller = makeController();
+    const Item file = fileItem(*controller, "a.txt", "A");
+    const Item text = textItem(*controller, "hello");
+    MemoryDragSession* session = beginDrag(*controller, {file.id});
+    ASSERT_NE(session, nullptr);
+    session->moveTo(overEditor);
+    BadgeWindow& badge = controller->badgeWindow();
+    ASSERT_EQ(badge.badge().content().bundleID, editorID);
+    session->end(overEditor, DragOperation::copy);
+
+    ASSERT_NE(beginDrag(*controller, {text.id}), nullptr);
+    EXPECT_EQ(badge.badge().content(), BadgeContent::initial());
+}
+
+TEST_F(DragOutTest, TheShelfPutAwayDuringADragOutTakesTheBadgeWithIt) {
+    auto controller = makeController();
+    const Item text = textItem(*controller, "hello");
+    MemoryDragSession* session = beginDrag(*controller, {text.id});
+    ASSERT_NE(session, nullptr);
+    session->moveTo(overEditor);
+    m_shell.clock.advance(0.2);
+    BadgeWindow& badge = controller->badgeWindow();
+    ASSERT_TRUE(badge.isShowing());
+    controller->hideTarvo();
+    EXPECT_FALSE(badge.isShowing());
+    EXPECT_FALSE(badge.timing().leftTarvoAt);
+    session->end(overNothing, DragOperation::none);
+}
+
+TEST_F(DragOutTest, OverAWindowThatTakesNoDropsTheBadgePromisesNothingAndTheReleaseSaysSo) {
+    auto controller = makeController();
+    const Item file = fileItem(*controller, "a.txt", "A");
+    MemoryDragSession* session = beginDrag(*controller, {file.id});
+    ASSERT_NE(session, nullptr);
+    BadgeWindow& badge = controller->badgeWindow();
+    session->moveTo(overEditor);
+    session->overTarget(false);
+    m_shell.clock.advance(0.2);
+    session->moveTo(overEditor + QPointF(3, 0));
+    m_shell.clock.advance(0.2);
+    EXPECT_FALSE(badge.isShowing());
+
+    // Over one that takes drops again it shows.
+    session->overTarget(true);
+    session->moveTo(overEditor + QPointF(6, 0));
+    m_shell.clock.advance(0.2);
+    EXPECT_TRUE(badge.isShowing());
+
+    session->overTarget(false);
+    session->end(overEditor, DragOperation::none);
+    EXPECT_EQ(controller->view().notice(), TarvoController::takesNoDropsNotice());
+    EXPECT_EQ(controller->store().items().size(), 1u);
+}
+
+TEST_F(DragOutTest, ReleasedOverTheBareDesktopNothingIsSaid) {
+    auto controller = makeController();
+    const Item file = fileItem(*controller, "a.txt", "A");
+    MemoryDragSession* session = beginDrag(*controller, {file.id});
+    ASSERT_NE(session, nullptr);
+    session->moveTo(overNothing);
+    session->overTarget(false);
+    session->end(overNothing, DragOperation::none);
+    EXPECT_EQ(controller->view().notice(), std::nullopt);
 }
 
 TEST_F(DragOutTest, ANewApplicationUnderThePointerIsSeenOnce) {
@@ -283,8 +352,9 @@ TEST_F(DragOutTest, ACopyThatFailsLeavesNothingAndSaysSo) {
     controller->dragMonitor(controller->monitor(), QPointF());
     const QUuid chip = controller->chipCandidates().front().id;
     RecordingLogSink log;
-    // A source that vanished before the copy.
-    EXPECT_TRUE(dropFiles(*controller, {m_dir.file("gone.txt")}, chip));
+    // A source that vanished before the copy: refused at once, so that the
+    // drag's source never hears that it was taken.
+    EXPECT_FALSE(dropFiles(*controller, {m_dir.file("gone.txt")}, chip));
     waitUntil([&] { return controller->pendingChipCopies() == 0; });
     EXPECT_TRUE(
         QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
@@ -453,6 +523,101 @@ TEST_F(DragOutTest, ADragOutOfTextOnlyEndingOverAChipDeliversNothing) {
     session->end(chip, DragOperation::none);
     EXPECT_EQ(controller->pendingChipCopies(), 0);
     EXPECT_EQ(controller->view().notice(), std::nullopt);
+}
+
+TEST_F(DragOutTest, TextDroppedOnAnApplicationChipIsPastedOrHandedOverAsATextFile) {
+    struct Case {
+        QString app;
+        QString name;
+        QString text;
+        bool pasted;
+    };
+    for (const Case& c :
+         {Case{editorID, QStringLiteral("Mousepad"), QStringLiteral("hello there"), true},
+          Case{browserID, QStringLiteral("Firefox ESR"), QStringLiteral("see you"), false}}) {
+        SCOPED_TRACE(c.name.toStdString());
+        auto controller = makeController();
+        controller->rulesStore().pinApp(c.app);
+        m_shell.launcher.setRunning(c.app);
+        const Item text = textItem(*controller, c.text);
+        MemoryDragSession* session = beginDrag(*controller, {text.id});
+        ASSERT_NE(session, nullptr);
+        const auto& active = controller->chipCandidates();
+        const auto chip = std::find_if(active.begin(), active.end(), [&](const auto& d) {
+            return d.kind == RecentDestination::Kind::app(c.app);
+        });
+        ASSERT_NE(chip, active.end());
+        const std::size_t index = std::size_t(chip - active.begin());
+        ASSERT_LT(index, 4u);
+        session->end(chipPoint(*controller, index), DragOperation::none);
+        if (c.pasted) {
+            EXPECT_EQ(m_shell.clipboard.text(), c.text);
+            EXPECT_EQ(controller->view().notice(), L10n::pastedInto(c.name));
+        } else {
+            const QList<QUrl> urls = m_shell.clipboard.urls();
+            ASSERT_EQ(urls.size(), 1);
+            EXPECT_EQ(QFileInfo(urls.front().toLocalFile()).fileName(), c.text + ".txt");
+            EXPECT_EQ(contents(urls.front().toLocalFile()), c.text.toUtf8());
+            EXPECT_EQ(controller->view().notice(), L10n::handOff(c.name));
+        }
+        EXPECT_EQ(m_shell.launcher.activated().back(), c.app);
+    }
+}
+
+TEST_F(DragOutTest, OwnItemsThatAChipRefusesAreReorderedOnTheStrip) {
+    auto controller = makeController();
+    recentFolder(*controller, "Inbox", 100);
+    const Item a = textItem(*controller, "first");
+    const Item b = textItem(*controller, "second");
+    const Item c = textItem(*controller, "third");
+    MemoryDragSession* session = beginDrag(*controller, {a.id});
+    ASSERT_NE(session, nullptr);
+    const QPointF chip = chipPoint(*controller, 0);
+    const Point origin = controller->view().windowOrigin();
+    const qsizetype index =
+        controller->view().insertionIndex({chip.x() - origin.x, chip.y() - origin.y});
+    const auto position = [&] {
+        const std::vector<Item> items = controller->store().items();
+        return qsizetype(std::find_if(items.begin(), items.end(),
+                                      [&](const Item& item) { return item.id == a.id; }) -
+                         items.begin());
+    };
+    ASSERT_NE(position(), index) << "the drop would not move the item";
+    // Text on a folder chip: nothing to copy, so the chip takes nothing.
+    session->end(chip, DragOperation::none);
+    EXPECT_EQ(controller->pendingChipCopies(), 0);
+    EXPECT_EQ(position(), index);
+}
+
+TEST_F(DragOutTest, TheWheelTurnsChipPagesOnlyBeyondTwoPoints) {
+    auto controller = makeController();
+    for (int i = 0; i < 4; ++i)
+        recentFolder(*controller, QStringLiteral("Folder%1").arg(i), 10 + i);
+    const Item item = fileItem(*controller, "a.txt", "A");
+    controller->dragMonitor(controller->monitor(), QPointF());
+    ASSERT_GE(controller->chipCandidates().size(), 5u);
+    m_shell.clock.advance(1);
+    const auto wheel = [&](int angle) {
+        const QPointF at = controller->view().rect().center();
+        QWheelEvent event(at, at, QPoint(), QPoint(0, angle), Qt::NoButton, Qt::NoModifier,
+                          Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(&controller->view(), &event);
+    };
+    // 12 eighths of a degree: a tenth of a notch, one point.
+    wheel(-12);
+    EXPECT_EQ(controller->chipPage(), 0);
+    wheel(-120);
+    EXPECT_EQ(controller->chipPage(), 1);
+    controller->dragMonitorDragEnded(controller->monitor());
+
+    // The same during our own drag, where the pointer is held.
+    MemoryDragSession* session = beginDrag(*controller, {item.id});
+    ASSERT_NE(session, nullptr);
+    session->scroll(chipPoint(*controller, 0), -0.1);
+    EXPECT_EQ(controller->chipPage(), 0);
+    session->scroll(chipPoint(*controller, 0), -1);
+    EXPECT_EQ(controller->chipPage(), 1);
+    session->end(overNothing, DragOperation::none);
 }
 
 TEST_F(DragOutTest, ControllerGoneWhileACopyRunsIsSafe) {

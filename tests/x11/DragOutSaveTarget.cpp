@@ -10,6 +10,7 @@
 
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -73,6 +74,23 @@ void send(xcb_window_t to, const char* type, uint32_t a, uint32_t b, uint32_t d,
 }
 
 } // namespace
+
+// A path as file managers put it in a URI: every byte but the unreserved
+// ones and the slashes percent-encoded.
+static std::string encoded(const std::string& path) {
+    static const char hex[] = "0123456789ABCDEF";
+    std::string out;
+    for (const unsigned char c : path) {
+        if (std::isalnum(c) || c == '/' || c == '-' || c == '.' || c == '_' || c == '~') {
+            out += static_cast<char>(c);
+        } else {
+            out += '%';
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        }
+    }
+    return out;
+}
 
 int main(int argc, char** argv) {
     std::string windowClass = "thunar";
@@ -170,7 +188,7 @@ int main(int argc, char** argv) {
             } else if (name == "XdndDrop") {
                 const std::string suggested = property(source, atom("XdndDirectSave0"));
                 place = folder + "/" + suggested;
-                const std::string uri = std::string("file://") + host + place;
+                const std::string uri = std::string("file://") + host + encoded(place);
                 xcb_change_property(c, XCB_PROP_MODE_REPLACE, source, atom("XdndDirectSave0"),
                                     atom("text/plain"), 8, static_cast<uint32_t>(uri.size()),
                                     uri.data());

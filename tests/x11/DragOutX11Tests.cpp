@@ -118,8 +118,10 @@ struct Desk {
     // A browser that reads what it is offered while the drag hovers over it
     // and nothing more at the drop.
     Destination hoverReader;
+    // A file manager that takes only a list of files, as PCManFM does.
+    Destination files;
     std::unique_ptr<ShelfWindow> shelf;
-    QPoint browserAt, terminalAt, viewerAt, saverAt, hoverReaderAt, shelfAt;
+    QPoint browserAt, terminalAt, viewerAt, saverAt, hoverReaderAt, filesAt, shelfAt;
     // Where only the root window is.
     const QPoint nowhere{1230, 760};
 
@@ -130,6 +132,8 @@ struct Desk {
                   "[Desktop Entry]\nType=Application\nName=XTerm\nExec=xterm\n");
         dir.write("applications/thunar.desktop",
                   "[Desktop Entry]\nType=Application\nName=Thunar\nExec=thunar\n");
+        dir.write("applications/pcmanfm.desktop",
+                  "[Desktop Entry]\nType=Application\nName=PCManFM\nExec=pcmanfm\n");
         QDir().mkpath(dir.file("Saved"));
         const QString target = QString::fromLocal8Bit(qgetenv("TARVO_DRAGOUT_TARGET"));
         const QString saveTarget = QString::fromLocal8Bit(qgetenv("TARVO_DRAGOUT_SAVE_TARGET"));
@@ -141,14 +145,17 @@ struct Desk {
                                  dir.file("Saved")});
         hoverReader.start(target, {"--class", "firefox", "--geometry", "440,420,340,280",
                                    "--read-while-hovering"});
+        files.start(target, {"--class", "pcmanfm", "--geometry", "560,715,200,70", "--take",
+                             "text/uri-list"});
         shelf = std::make_unique<ShelfWindow>();
         shelf->setWindowTitle("shelf");
         shelf->setGeometry(860, 480, 300, 200);
         shelf->show();
         const auto b = browser.ready(), t = terminal.ready(), v = viewer.ready(), s = saver.ready(),
-                   h = hoverReader.ready();
-        if (!b || !t || !v || !s || !h)
+                   h = hoverReader.ready(), f = files.ready();
+        if (!b || !t || !v || !s || !h || !f)
             return false;
+        filesAt = *f;
         hoverReaderAt = *h;
         browserAt = *b;
         terminalAt = *t;
@@ -159,7 +166,7 @@ struct Desk {
         return true;
     }
     void forget() {
-        for (Destination* d : {&browser, &terminal, &viewer, &saver, &hoverReader})
+        for (Destination* d : {&browser, &terminal, &viewer, &saver, &hoverReader, &files})
             d->forget();
     }
 };
@@ -298,6 +305,89 @@ TEST_F(DragOutX11Test, ABrowserThatReadsOnlyWhileHoveringHasTheDeliveryCountedOn
     EXPECT_FALSE(m_undoLog.mostRecent(m_clock.now())) << "a copy of ours: beyond undo";
     EXPECT_EQ(m_preferences->dropCount(), 1);
     EXPECT_EQ(m_delegate.ended, DragOperation::copy);
+}
+
+TEST_F(DragOutX11Test, WhatATargetInsertsIsCountedOnceAndRecordedWithoutFiles) {
+    struct Case {
+        const char* what;
+        std::function<Item()> item;
+        QString expectedDrop;
+    };
+    const std::vector<Case> cases = {
+        {"a text item", [this] { return textItem(QStringLiteral("plain words from the shelf")); },
+         QStringLiteral("drop copy text/plain;charset=utf-8 plain words from the shelf")},
+        {"a file's path", [this] { return photo(); }, QString()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Item item = c.item();
+        const qint64 before = m_preferences->dropCount();
+        m_delegate.ended.reset();
+        desk->forget();
+        begin({item});
+        m_hand.glideTo(desk->terminalAt);
+        release();
+        const std::optional<QString> drop = desk->terminal.waitForLine("drop");
+        ASSERT_TRUE(drop);
+        EXPECT_EQ(*drop, c.expectedDrop.isEmpty() ? "drop copy text/plain;charset=utf-8 " +
+                                                        TextConverter::quotedPath(stored(item))
+                                                  : c.expectedDrop);
+        EXPECT_EQ(m_preferences->dropCount(), before + 1);
+        EXPECT_TRUE(waitFor(
+            [&] {
+                const std::optional<UndoEntry> entry = m_undoLog.mostRecent(m_clock.now());
+                return entry && entry->item.id == item.id;
+            },
+            8000));
+        const std::optional<UndoEntry> entry = m_undoLog.mostRecent(m_clock.now());
+        ASSERT_TRUE(entry) << "dropped: " << m_preferences->dropCount() - before;
+        EXPECT_TRUE(entry->writtenURLs.isEmpty());
+        EXPECT_EQ(entry->destinationBundleID, "xterm");
+        m_hand.moveTo(desk->nowhere);
+        pump(100);
+    }
+}
+
+TEST_F(DragOutX11Test, ATextItemReachesAFileManagerAsATextFile) {
+    const QString text = QStringLiteral("plain words from the shelf");
+    struct Case {
+        const char* what;
+        Destination* target;
+        QPoint at;
+    };
+    const Item item = textItem(text);
+    for (const Case& c : {Case{"saved where the file manager asks", &desk->saver, desk->saverAt},
+                          Case{"taken from a list of files", &desk->files, desk->filesAt}}) {
+        SCOPED_TRACE(c.what);
+        QFile::remove(desk->dir.file("Saved/" + text + ".txt"));
+        m_delegate.ended.reset();
+        desk->forget();
+        begin({item});
+        m_hand.glideTo(c.at);
+        release();
+        QString file;
+        if (c.target == &desk->saver) {
+            const std::optional<QString> saved = desk->saver.waitForLine("saved");
+            ASSERT_TRUE(saved);
+            file = desk->dir.file("Saved/" + text + ".txt");
+            EXPECT_EQ(*saved, "saved " + file + " S");
+        } else {
+            const std::optional<QString> drop = desk->files.waitForLine("drop");
+            ASSERT_TRUE(drop);
+            const QStringList parts = drop->split(u' ');
+            ASSERT_EQ(parts.value(2), "text/uri-list") << drop->toStdString();
+            file = QUrl(parts.value(3)).toLocalFile();
+            // Copied by the file manager itself: counted, offered to no undo.
+            EXPECT_FALSE(m_undoLog.mostRecent(m_clock.now()));
+        }
+        EXPECT_EQ(QFileInfo(file).fileName(), text + ".txt");
+        QFile written(file);
+        ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+        EXPECT_EQ(written.readAll(), text.toUtf8());
+        EXPECT_EQ(m_delegate.ended, DragOperation::copy);
+        m_hand.moveTo(desk->nowhere);
+        pump(100);
+    }
 }
 
 TEST_F(DragOutX11Test, AltDeliversTheUnchangedItemAndIgnoresTheRenameTemplate) {
