@@ -251,7 +251,10 @@ private:
                  std::function<void(std::optional<QString> notice)> done);
     bool deliverToFolder(const QList<QUrl>& urls, const QString& folder,
                          std::function<void(std::optional<QString>)> done);
-    std::optional<QString> deliverToApp(const QList<QUrl>& urls, const QString& bundleID);
+    // Hands the files to the application; `done` hears the notice to show
+    // (none: nothing was handed over), perhaps later, once a paste was typed.
+    bool deliverToApp(const QList<QUrl>& urls, const QString& bundleID,
+                      std::function<void(std::optional<QString>)> done);
     // Brings a running application forward, or starts it with `files`.
     void activateApp(const QString& bundleID, const QList<QUrl>& files);
     // The shelf items whose stored files `urls` name, in their order.

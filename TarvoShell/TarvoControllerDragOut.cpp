@@ -305,9 +305,11 @@ bool TarvoController::deliver(const QList<QUrl>& urls, const RecentDestination& 
     if (const auto* folder = destination.kind.as<RecentDestination::Kind::Folder>())
         return deliverToFolder(urls, folder->path, std::move(done));
     const auto* app = destination.kind.as<RecentDestination::Kind::App>();
-    const std::optional<QString> notice = app ? deliverToApp(urls, app->bundleID) : std::nullopt;
-    done(notice);
-    return notice.has_value();
+    if (!app) {
+        done(std::nullopt);
+        return false;
+    }
+    return deliverToApp(urls, app->bundleID, std::move(done));
 }
 
 std::vector<std::pair<QString, Item>>
@@ -369,16 +371,21 @@ void TarvoController::activateApp(const QString& bundleID, const QList<QUrl>& fi
         Log::deliver().notice(QStringLiteral("could not start %1").arg(bundleID));
 }
 
-std::optional<QString> TarvoController::deliverToApp(const QList<QUrl>& urls,
-                                                     const QString& bundleID) {
+bool TarvoController::deliverToApp(const QList<QUrl>& urls, const QString& bundleID,
+                                   std::function<void(std::optional<QString>)> done) {
     AppLauncher* launcher = m_platform.launcher;
     Clipboard* clipboard = m_clipboard;
+    const auto finish = [&done](std::optional<QString> notice) {
+        const bool accepted = notice.has_value();
+        done(std::move(notice));
+        return accepted;
+    };
     if (!launcher)
-        return std::nullopt;
+        return finish(std::nullopt);
     const std::optional<ApplicationDirectory::Entry> entry =
         m_platform.applications.entry(bundleID);
     if (!launcher->isRunning(bundleID) && !entry)
-        return std::nullopt;
+        return finish(std::nullopt);
     const QString name = appName(bundleID);
     const AppCategory category = m_rulesStore->categories().category(bundleID);
     const ResolvedDestination destination{bundleID, category, std::nullopt};
@@ -392,18 +399,19 @@ std::optional<QString> TarvoController::deliverToApp(const QList<QUrl>& urls,
         for (const QUrl& url : urls)
             quoted.append(TextConverter::quotedPath(url.toLocalFile()));
         if (!clipboard->writeText(quoted.join(QLatin1Char(' '))))
-            return std::nullopt;
+            return finish(std::nullopt);
         recordHandOver();
         if (m_autoPaster && m_autoPaster->canAutoPaste()) {
             const std::optional<DesktopEntry> desktop =
                 entry ? DesktopEntry::read(entry->path) : std::nullopt;
             const bool terminal = desktop && desktop->isTerminalEmulator();
-            m_autoPaster->pasteAfterActivating(bundleID, terminal, [this, name](bool pasted) {
-                // The paths stay on the clipboard for the user to paste.
-                if (!pasted)
-                    showTransientNotice(L10n::pathCopied(name), false);
-            });
-            return L10n::pastedInto(name);
+            // Said only once the keys went out; otherwise the paths stay on
+            // the clipboard for the user to paste.
+            m_autoPaster->pasteAfterActivating(
+                bundleID, terminal, [name, done = std::move(done)](bool pasted) {
+                    done(pasted ? L10n::pastedInto(name) : L10n::pathCopied(name));
+                });
+            return true;
         }
         activateApp(bundleID, {});
         if (!m_promptedAccessibilityForPaste) {
@@ -411,14 +419,14 @@ std::optional<QString> TarvoController::deliverToApp(const QList<QUrl>& urls,
             if (onNeedsAccessibilityForPaste)
                 onNeedsAccessibilityForPaste();
         }
-        return L10n::pathCopied(name);
+        return finish(L10n::pathCopied(name));
     }
 
     if (!clipboard->writeFileURLs(urls))
-        return std::nullopt;
+        return finish(std::nullopt);
     recordHandOver();
     activateApp(bundleID, urls);
-    return L10n::handOff(name);
+    return finish(L10n::handOff(name));
 }
 
 } // namespace tarvo

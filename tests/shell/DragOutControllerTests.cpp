@@ -333,11 +333,13 @@ TEST_F(DragOutTest, ATerminalChipPastesQuotedPathsOnceTheTerminalIsActive) {
                                             TextConverter::quotedPath(stored(*controller, b)));
     EXPECT_TRUE(m_shell.clipboard.text()->contains("'"));
     EXPECT_EQ(m_shell.launcher.activated(), std::vector<QString>{terminalID});
-    EXPECT_EQ(controller->view().notice(), L10n::pastedInto("XTerm"));
+    // Nothing is typed yet, so nothing says it was.
+    EXPECT_NE(controller->view().notice(), L10n::pastedInto("XTerm"));
     EXPECT_TRUE(m_shell.pasteKeys.pastes().empty());
     m_shell.clock.advance(AutoPaster::settleDelay);
     // The terminal's own shortcut.
     EXPECT_EQ(m_shell.pasteKeys.pastes(), std::vector<bool>{true});
+    EXPECT_EQ(controller->view().notice(), L10n::pastedInto("XTerm"));
     EXPECT_EQ(controller->destinations()->entries().front().kind,
               RecentDestination::Kind::app(terminalID));
 }
@@ -358,6 +360,22 @@ TEST_F(DragOutTest, ATargetThatNeverBecomesActiveGetsNoPaste) {
     EXPECT_TRUE(m_shell.pasteKeys.pastes().empty());
     EXPECT_EQ(static_cast<AutoPaster*>(controller->autoPaster())->pending(), 0u);
     // The path stays on the clipboard, and the notice says so.
+    EXPECT_EQ(m_shell.clipboard.text(), TextConverter::quotedPath(stored(*controller, a)));
+    EXPECT_EQ(controller->view().notice(), L10n::pathCopied("Mousepad"));
+}
+
+TEST_F(DragOutTest, APasteRefusedAtTheLastMomentLeavesThePathsOnTheClipboardAndSaysSo) {
+    auto controller = makeController();
+    controller->rulesStore().pinApp(editorID);
+    m_shell.launcher.setRunning(editorID);
+    // The keyboard is in some other window when the keys would go out.
+    m_shell.pasteKeys.setFocus(0x700001);
+    const Item a = fileItem(*controller, "a.txt", "A");
+    controller->dragMonitor(controller->monitor(), QPointF());
+    const QUuid chip = controller->chipCandidates().back().id;
+    EXPECT_TRUE(dropFiles(*controller, {stored(*controller, a)}, chip));
+    m_shell.clock.advance(1);
+    EXPECT_TRUE(m_shell.pasteKeys.pastes().empty());
     EXPECT_EQ(m_shell.clipboard.text(), TextConverter::quotedPath(stored(*controller, a)));
     EXPECT_EQ(controller->view().notice(), L10n::pathCopied("Mousepad"));
 }
