@@ -80,6 +80,11 @@ void TarvoController::tarvoView(TarvoView&, const std::vector<QUuid>& beginDragO
         DragSource::Platform{m_platform.dragSessions, m_platform.input, m_platform.clock,
                              [&screens] { return screens.frames(); }});
     m_dragSource->setDelegate(this);
+    m_dragSource->setBatchQuestion([this](int count, const Delivery& delivery,
+                                          const std::optional<QString>& rename,
+                                          std::function<void(bool)> answer) {
+        return askBatchQuestion(count, delivery, rename, std::move(answer));
+    });
     ThumbnailProvider& thumbnails = *m_thumbnails;
     m_dragSource->beginSession(with, [&thumbnails](const Item& item) -> std::optional<QImage> {
         std::optional<QImage> image = thumbnails.cached(item);
