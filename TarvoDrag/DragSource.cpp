@@ -321,8 +321,7 @@ Delivery DragSource::delivery() const {
 }
 
 void DragSource::whenBatchAnswered(std::function<void()> next) {
-    if (m_batchAnswer == BatchAnswer::answered || !m_batchQuestion || m_items.size() < 2 ||
-        m_currentDelivery.is<Delivery::Original>()) {
+    if (m_batchAnswer == BatchAnswer::answered || !m_batchQuestion || m_items.size() < 2) {
         next();
         return;
     }
