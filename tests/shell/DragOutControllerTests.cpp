@@ -486,3 +486,50 @@ TEST_F(DragOutTest, ControllerGoneWhileACopyRunsIsSafe) {
 
 } // namespace
 } // namespace tarvo::test
+
+namespace tarvo::test {
+namespace {
+
+TEST_F(DragOutTest, ANoticeGoesAfterTwoAndAHalfSecondsAndOneReplacingItKeepsItsOwnTime) {
+    auto controller = makeController();
+    controller->rulesStore().pinApp(browserID);
+    controller->rulesStore().pinApp(editorID);
+    m_shell.launcher.setRunning(browserID);
+    m_shell.launcher.setRunning(editorID);
+    // No typed paste: the editor's chip says the path was copied.
+    m_shell.pasteKeys.setAvailable(false);
+    const Item a = fileItem(*controller, "a.txt", "A");
+    const auto dropOn = [&](const QString& appID) {
+        controller->dragMonitor(controller->monitor(), QPointF());
+        const auto chip =
+            std::find_if(controller->chipCandidates().begin(), controller->chipCandidates().end(),
+                         [&appID](const RecentDestination& d) {
+                             const auto* app = d.kind.template as<RecentDestination::Kind::App>();
+                             return app && app->bundleID == appID;
+                         });
+        ASSERT_NE(chip, controller->chipCandidates().end());
+        EXPECT_TRUE(dropFiles(*controller, {stored(*controller, a)}, chip->id));
+    };
+
+    dropOn(browserID);
+    const QString first = L10n::handOff("Firefox ESR");
+    EXPECT_EQ(controller->view().notice(), first);
+    m_shell.clock.advance(2.49);
+    EXPECT_EQ(controller->view().notice(), first);
+    m_shell.clock.advance(0.02);
+    EXPECT_EQ(controller->view().notice(), std::nullopt);
+
+    // Replaced a second in: the first notice's time does not clear the second.
+    dropOn(browserID);
+    m_shell.clock.advance(1.0);
+    dropOn(editorID);
+    const QString second = L10n::pathCopied("Mousepad");
+    EXPECT_EQ(controller->view().notice(), second);
+    m_shell.clock.advance(1.6);
+    EXPECT_EQ(controller->view().notice(), second);
+    m_shell.clock.advance(0.91);
+    EXPECT_EQ(controller->view().notice(), std::nullopt);
+}
+
+} // namespace
+} // namespace tarvo::test
