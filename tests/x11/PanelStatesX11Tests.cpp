@@ -1,13 +1,22 @@
-// The panel's window states on a display where the test itself is the window
-// manager: it hears every request to the manager and sees who writes the
-// state property.
+// Requests to the window manager on a display where the test itself is the
+// manager: it hears every request and sees who writes the state property.
+// The panel's window states, and the activation of another application.
+#include "TarvoPlatform/ApplicationDirectory.h"
+#include "TarvoPlatform/x11/X11AppLauncher.h"
 #include "TarvoPlatform/x11/X11Connection.h"
+#include "TarvoPlatform/x11/X11EventMonitors.h"
 #include "TarvoPlatform/x11/X11PanelWindowSystem.h"
 #include "TarvoPlatform/x11/X11Properties.h"
+#include "TarvoPlatform/x11/X11Workspace.h"
 
+#include "support/TempDir.h"
 #include "support/X11TestTools.h"
 
 #include <gtest/gtest.h>
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
 
 #include <xcb/xcb.h>
 
@@ -109,6 +118,59 @@ TEST_F(PanelStatesX11, BeforeMappingTheStatesAreWrittenAndOnceMappedOnlyAskedFor
     }));
     // ...and the property is the manager's own, unchanged.
     EXPECT_EQ(states(), managed);
+}
+
+TEST_F(PanelStatesX11, AnotherApplicationIsActivatedAtTheTimeOfTheLatestInputWithoutWaiting) {
+    TempDir dir;
+    QFile desktop(dir.file("applications/org.example.Notes.desktop"));
+    QDir().mkpath(dir.file("applications"));
+    ASSERT_TRUE(desktop.open(QIODevice::WriteOnly));
+    desktop.write("[Desktop Entry]\nType=Application\nName=Notes\nExec=true\n"
+                  "StartupWMClass=Notes\n");
+    desktop.close();
+    ApplicationDirectory applications({dir.file("applications")});
+    ASSERT_TRUE(applications.refreshAndWait());
+    X11Workspace workspace(*m_system, applications);
+    X11AppLauncher launcher(*m_system, workspace, applications);
+
+    // The notes window, in the manager's client list.
+    const char wmClass[] = "notes\0Notes";
+    xcb_change_property(m_system->get(), XCB_PROP_MODE_REPLACE, m_window, XCB_ATOM_WM_CLASS,
+                        XCB_ATOM_STRING, 8, sizeof(wmClass), wmClass);
+    xcb_change_property(m_wm->get(), XCB_PROP_MODE_REPLACE, m_wm->root(),
+                        m_wm->atom("_NET_CLIENT_LIST_STACKING"), XCB_ATOM_WINDOW, 32, 1, &m_window);
+    m_system->sync();
+    m_wm->sync();
+
+    // The user's input reaches the shelf's connection, as in the program.
+    X11EventMonitors monitors(*m_system);
+    ASSERT_TRUE(
+        monitors.addGlobalMonitor(eventMask(EventType::mouseMoved), [](const MouseEvent&) {}));
+    XTestHand hand;
+    ASSERT_TRUE(hand.ok());
+    hand.moveTo({300, 300});
+    hand.glideTo({340, 320});
+    ASSERT_TRUE(waitFor([&] { return m_system->lastInputTime() != 0; }, 8000));
+    pump(200);
+    const xcb_timestamp_t input = m_system->lastInputTime();
+
+    m_messages.clear();
+    QElapsedTimer took;
+    took.start();
+    ASSERT_TRUE(launcher.activate(QStringLiteral("org.example.Notes")));
+    EXPECT_LT(took.elapsed(), 1000);
+    const xcb_atom_t active = m_wm->atom("_NET_ACTIVE_WINDOW");
+    ASSERT_TRUE(waitFor(
+        [&] {
+            return std::any_of(m_messages.begin(), m_messages.end(),
+                               [&](const auto& m) { return m.type == active; });
+        },
+        8000));
+    const auto asked = std::find_if(m_messages.begin(), m_messages.end(),
+                                    [&](const auto& m) { return m.type == active; });
+    EXPECT_EQ(asked->window, m_window);
+    EXPECT_EQ(asked->data.data32[0], 2u);
+    EXPECT_EQ(asked->data.data32[1], input);
 }
 
 } // namespace
