@@ -370,7 +370,8 @@ bool TarvoController::deliverToFolder(const QList<QUrl>& urls, const QString& fo
 void TarvoController::activateApp(const QString& bundleID, const QList<QUrl>& files) {
     if (!m_platform.launcher)
         return;
-    if (m_platform.launcher->isRunning(bundleID) && m_platform.launcher->activate(bundleID))
+    // Activating looks for the application's windows itself: one scan.
+    if (m_platform.launcher->activate(bundleID))
         return;
     if (!m_platform.launcher->launch(bundleID, files))
         Log::deliver().notice(QStringLiteral("could not start %1").arg(bundleID));
@@ -389,7 +390,9 @@ bool TarvoController::deliverToApp(const QList<QUrl>& urls, const QString& bundl
         return finish(std::nullopt);
     const std::optional<ApplicationDirectory::Entry> entry =
         m_platform.applications.entry(bundleID);
-    if (!launcher->isRunning(bundleID) && !entry)
+    // An installed application is activated or started later, which looks
+    // for its windows then: the window list is scanned once per drop.
+    if (!entry && !launcher->isRunning(bundleID))
         return finish(std::nullopt);
     const QString name = appName(bundleID);
     const AppCategory category = m_rulesStore->categories().category(bundleID);

@@ -423,6 +423,30 @@ TEST_F(DragOutTest, ABrowserChipGetsTheFilesOnTheClipboardAndIsStartedWithThemWh
     EXPECT_EQ(m_shell.launcher.activated().back(), browserID);
 }
 
+TEST_F(DragOutTest, OneDropOnAnApplicationChipLooksAtTheWindowListOnce) {
+    auto controller = makeController();
+    controller->rulesStore().pinApp(browserID);
+    controller->rulesStore().pinApp(editorID);
+    m_shell.launcher.setRunning(browserID);
+    m_shell.launcher.setRunning(editorID);
+    const Item a = fileItem(*controller, "a.txt", "A");
+    for (const QString& appID : {browserID, editorID}) {
+        SCOPED_TRACE(appID.toStdString());
+        controller->dragMonitor(controller->monitor(), QPointF());
+        const auto chip =
+            std::find_if(controller->chipCandidates().begin(), controller->chipCandidates().end(),
+                         [&appID](const RecentDestination& d) {
+                             const auto* app = d.kind.template as<RecentDestination::Kind::App>();
+                             return app && app->bundleID == appID;
+                         });
+        ASSERT_NE(chip, controller->chipCandidates().end());
+        const int before = m_shell.launcher.scans();
+        EXPECT_TRUE(dropFiles(*controller, {stored(*controller, a)}, chip->id));
+        m_shell.clock.advance(1);
+        EXPECT_EQ(m_shell.launcher.scans() - before, 1);
+    }
+}
+
 TEST_F(DragOutTest, AnApplicationNeitherRunningNorInstalledOrARefusedClipboardFails) {
     auto controller = makeController();
     controller->rulesStore().pinApp(QStringLiteral("not.installed"));
