@@ -39,7 +39,8 @@ X11ShellPlatform::X11ShellPlatform(std::unique_ptr<X11Platform> x11)
       m_displayOptions(std::make_unique<X11DisplayOptions>(&m_x11->connection())),
       m_panelWindowSystem(std::make_unique<X11PanelWindowSystem>(m_x11->connection())),
       m_hotkeys(std::make_unique<X11HotkeyGrabber>()), m_clipboard(std::make_unique<QtClipboard>()),
-      m_launcher(std::make_unique<X11AppLauncher>(*m_workspace, *m_applications)),
+      m_launcher(
+          std::make_unique<X11AppLauncher>(m_x11->connection(), *m_workspace, *m_applications)),
       m_pasteKeys(std::make_unique<X11PasteKeys>()) {
     updateScreenGeometry();
 }

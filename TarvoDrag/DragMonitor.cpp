@@ -76,6 +76,8 @@ void DragMonitor::dragPasteboardChanged() {
 }
 
 void DragMonitor::endGesture() {
+    m_watchingShake = false;
+    m_shake.reset();
     m_decidedThisGesture = false;
     m_lastCheckAt = -1;
     m_draggedEventsSeen = 0;
@@ -90,6 +92,10 @@ void DragMonitor::handle(const MouseEvent& event) {
     switch (event.type) {
     case EventType::leftMouseDragged:
         ++m_draggedEventsSeen;
+        if (m_watchingShake) {
+            watchForShake(event.timestamp);
+            return;
+        }
         if (m_decidedThisGesture || !shouldEvaluate(event.timestamp, m_lastCheckAt))
             return;
         m_lastCheckAt = event.timestamp;
@@ -115,7 +121,9 @@ void DragMonitor::evaluateDrag() {
     // Runs on every move until the gesture is decided: the types are read only
     // for a new drag, the keys (a round trip to the server) only when Shift
     // matters.
-    const QStringList types = enabled && changeCount != m_lastSeenChangeCount
+    const bool shake = m_preferences->shakeToSummon();
+    const bool changed = changeCount != m_lastSeenChangeCount;
+    const QStringList types = (enabled || shake) && changed
                                   ? m_dragPasteboard.types().value_or(QStringList{})
                                   : QStringList{};
     const bool requireShift = m_preferences->requireShiftToShow();
@@ -130,9 +138,30 @@ void DragMonitor::evaluateDrag() {
     m_lastSeenChangeCount = changeCount;
     Log::drag().debug(QStringLiteral("drag decided after %1 move(s): %2")
                           .arg(QString::number(m_draggedEventsSeen), decision.reason));
-    if (!decision.show)
+    if (!decision.show) {
+        // Refused only by the settings, a drag of content the shelf takes
+        // may still summon it.
+        m_watchingShake = shake && (decision == shiftRequired || decision == disabled) && changed &&
+                          AcceptedTypes::canAccept(types);
         return;
+    }
 
+    summon();
+}
+
+void DragMonitor::watchForShake(double time) {
+    if (!m_preferences->shakeToSummon()) {
+        m_watchingShake = false;
+        return;
+    }
+    if (!m_shake.add(m_input.mouseLocation().x(), time))
+        return;
+    m_watchingShake = false;
+    Log::drag().notice(QStringLiteral("drag summoned the shelf by a shake"));
+    summon();
+}
+
+void DragMonitor::summon() {
     const qint64 before = m_clock.monotonicNanoseconds();
     m_dragActive = true;
     if (m_delegate)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DragMonitorDelegate.h"
+#include "ShakeDetector.h"
 
 #include "TarvoPlatform/EventMonitors.h"
 
@@ -21,7 +22,9 @@ class Preferences;
 // drag ended. It never reads the dragged content: it watches left-mouse
 // events and compares the drag pasteboard's change count with the last one it
 // saw, at moves (spaced) and whenever the pasteboard says it changed while
-// the button is held. Main thread only.
+// the button is held. A drag the shelf could take but was not to open for
+// (Shift not held, or opening on drag turned off) still opens it when the
+// user shakes the pointer and summoning by shaking is on. Main thread only.
 class DragMonitor final {
 public:
     struct Decision {
@@ -81,6 +84,9 @@ private:
     void evaluateDrag();
     void dragPasteboardChanged();
     void endGesture();
+    void watchForShake(double time);
+    // Tells the delegate that a drag it can take is on.
+    void summon();
 
     DragMonitorDelegate* m_delegate = nullptr;
     const Preferences* m_preferences;
@@ -97,6 +103,9 @@ private:
     bool m_leftHeld = false; // between a left mouse down and its up
     bool m_watchingPasteboard = false;
     qint64 m_draggedEventsSeen = 0;
+    // Between a refused drag the shelf could take and the gesture's end.
+    bool m_watchingShake = false;
+    ShakeDetector m_shake;
 };
 
 } // namespace tarvo

@@ -22,6 +22,7 @@
 #include <QObject>
 
 #include <algorithm>
+#include <utility>
 
 namespace tarvo {
 
@@ -295,7 +296,7 @@ void DragSource::recordHandedOver() {
         const Item& item = reads.front()->item;
         // Where the delivery is text, the text read is what the target got;
         // a file address it also asked for is not the delivery.
-        const bool inserted = byData && ConversionEngine::answersWithText(item, m_currentDelivery);
+        const bool inserted = byData && ConversionEngine::answersWithText(item, delivery());
         if (byAddress && !inserted) {
             m_coordinator.recordHandOver(item, m_destination);
         } else {
@@ -370,8 +371,46 @@ int DragSource::positionOf(const Item& item) const {
     return 0;
 }
 
+Delivery DragSource::delivery() const {
+    return m_originalsChosen ? Delivery::original() : m_currentDelivery;
+}
+
+void DragSource::whenBatchAnswered(std::function<void()> next) {
+    if (m_batchAnswer == BatchAnswer::answered || !m_batchQuestion || m_items.size() < 2) {
+        next();
+        return;
+    }
+    m_awaitingBatchAnswer.push_back(std::move(next));
+    if (m_batchAnswer == BatchAnswer::asking)
+        return;
+    m_batchAnswer = BatchAnswer::asking;
+    const std::optional<Rule> rule = ruleFor(m_items.front());
+    const std::weak_ptr<bool> alive = m_alive;
+    const bool asked = m_batchQuestion(
+        static_cast<int>(m_items.size()), m_currentDelivery, rule ? rule->rename : std::nullopt,
+        [this, alive](bool convert) {
+            if (alive.expired() || m_batchAnswer == BatchAnswer::answered)
+                return;
+            m_batchAnswer = BatchAnswer::answered;
+            m_originalsChosen = !convert;
+            Log::drag().notice(convert ? QStringLiteral("batch goes out converted")
+                                       : QStringLiteral("batch goes out as originals"));
+            for (std::function<void()>& waiting : std::exchange(m_awaitingBatchAnswer, {}))
+                waiting();
+        });
+    if (!asked) {
+        m_batchAnswer = BatchAnswer::answered;
+        for (std::function<void()>& waiting : std::exchange(m_awaitingBatchAnswer, {}))
+            waiting();
+    }
+}
+
 ConversionRequest DragSource::fileRequest(const Item& item,
                                           const std::optional<QString>& destinationURL) {
+    if (m_originalsChosen)
+        return m_coordinator.request(item, Delivery::original(), std::nullopt, positionOf(item),
+                                     static_cast<int>(m_items.size()), m_destination,
+                                     m_workDirectory, destinationURL);
     return m_coordinator.request(item, m_currentDelivery, ruleFor(item), positionOf(item),
                                  static_cast<int>(m_items.size()), m_destination, m_workDirectory,
                                  destinationURL);
@@ -416,16 +455,19 @@ void DragSource::provideData(PasteboardItem& pasteboardItem, const QString& type
         answer(std::nullopt);
         return;
     }
-    if (type == TypeIdentifier::fileURL) {
-        fileURIResult(item, std::move(answer));
-        return;
-    }
-    dataResult(item, static_cast<int>(*index), std::move(answer));
+    whenBatchAnswered(
+        [this, item, type, index = static_cast<int>(*index), answer = std::move(answer)]() mutable {
+            if (type == TypeIdentifier::fileURL) {
+                fileURIResult(item, std::move(answer));
+                return;
+            }
+            dataResult(item, index, std::move(answer));
+        });
 }
 
 ConversionRequest DragSource::dataRequest(const Item& item, int index) {
     // Data requests never apply a rename template: no rule goes into the request.
-    return m_coordinator.request(item, m_currentDelivery, std::nullopt, index,
+    return m_coordinator.request(item, delivery(), std::nullopt, index,
                                  static_cast<int>(m_items.size()), m_destination, m_workDirectory,
                                  std::nullopt);
 }
@@ -534,12 +576,22 @@ void DragSource::writePromise(FilePromiseProvider& provider, const QString& path
         completion(noPayloadText());
         return;
     }
+    // The end waits for this promise from now on, even while the batch
+    // question is open.
+    ++m_outstandingPromises;
+    whenBatchAnswered([this, item = *item, path, completion = std::move(completion)] {
+        writeAnsweredPromise(item, path, completion);
+    });
+}
+
+void DragSource::writeAnsweredPromise(const Item& answered, const QString& path,
+                                      const Completion& completion) {
+    const std::optional<Item> item = answered;
     // Made under a hidden name beside the promised place and renamed into it
     // once whole, never over anything there.
     const QString temporary = PromisedFile::temporaryPath(path);
     const ConversionRequest request = fileRequest(*item, temporary);
     const std::weak_ptr<bool> alive = m_alive;
-    ++m_outstandingPromises;
     // Run where the production settles, whether or not this source is still
     // there: a conversion whose drag is gone leaves nothing in the target's
     // folder.

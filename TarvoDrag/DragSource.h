@@ -87,6 +87,17 @@ public:
     }
     const QStringList& lastOrder() const { return m_lastOrder; }
 
+    // Asked once per drag, before the first conversion of two items or
+    // more, whether they go out converted (`answer(true)`) or as they are
+    // (`answer(false)`); returns false, answering nothing, when the delivery
+    // needs no question. `rename` is the rule's rename template.
+    using BatchQuestion = std::function<bool(int itemCount, const Delivery& delivery,
+                                             const std::optional<QString>& rename,
+                                             std::function<void(bool convert)> answer)>;
+    void setBatchQuestion(BatchQuestion question) { m_batchQuestion = std::move(question); }
+    // Whether the user chose the originals for the rest of this drag.
+    bool deliversOriginals() const { return m_originalsChosen; }
+
     bool isTarvoSource() const override { return true; }
     std::vector<QUuid> draggedItemIDs() const override;
 
@@ -118,6 +129,10 @@ private:
     using ResultHandler = std::function<void(const std::optional<ConversionResult>&)>;
 
     void applyOrder(const Delivery& delivery);
+    // Runs `next` once the batch question is answered or not needed.
+    void whenBatchAnswered(std::function<void()> next);
+    // The delivery conversions follow: the originals once the user chose them.
+    Delivery delivery() const;
     static std::optional<QString> promiseType(const FilePromiseProvider& provider);
     // The types of `order` the item answers under `delivery`, without the
     // promise's.
@@ -142,6 +157,7 @@ private:
     // The text as a file at `path` (kept when one is there already); none when
     // it cannot be written.
     static std::optional<ConversionResult> writeTextFile(const QString& text, const QString& path);
+    void writeAnsweredPromise(const Item& item, const QString& path, const Completion& completion);
     // Tells the delegate how the drag ended, then cleans up.
     void reportEnd();
     // One promise answered; the end is reported once the last one is.
@@ -155,6 +171,11 @@ private:
     PasteboardOrderStrategy m_strategy = PasteboardOrderStrategy::rewrite;
     ResolvedDestination m_destination = ResolvedDestination::unknown();
     Delivery m_currentDelivery = Delivery::original();
+    BatchQuestion m_batchQuestion;
+    enum class BatchAnswer { unasked, asking, answered };
+    BatchAnswer m_batchAnswer = BatchAnswer::unasked;
+    bool m_originalsChosen = false;
+    std::vector<std::function<void()>> m_awaitingBatchAnswer;
     DeliveryCoordinator::Modifiers m_modifiers;
     DeliveryCoordinator& m_coordinator;
     DestinationResolver& m_resolver;

@@ -17,6 +17,8 @@ public:
         // 0 when the application's window names no process.
         qint32 processIdentifier = 0;
         std::optional<QString> bundleIdentifier;
+        // The window system's handle of the active window; 0 when unknown.
+        quint64 windowID = 0;
         bool operator==(const Application&) const = default;
     };
 

@@ -53,9 +53,17 @@ void AutoPaster::pasteAfterActivating(const QString& bundleID, bool terminal,
 void AutoPaster::look(Paste& paste) {
     const std::optional<Workspace::Application> front = m_workspace.frontmostApplication();
     if (front && front->bundleIdentifier == paste.bundleID) {
-        // Scheduled work dies with its paste, which dies with the paster.
-        paste.next = m_clock.schedule(
-            settleDelay, [this, &paste] { finish(paste, m_keys.postPaste(paste.terminal)); });
+        // Scheduled work dies with its paste, which dies with the paster. The
+        // keys go out only if the focus is still in the window found active
+        // here: in the meantime the user may have moved on.
+        const quint64 window = front->windowID;
+        paste.next = m_clock.schedule(settleDelay, [this, &paste, window] {
+            const bool pasted = m_keys.postPaste(paste.terminal, window);
+            if (!pasted)
+                Log::deliver().notice(
+                    QStringLiteral("the keyboard left %1; nothing pasted").arg(paste.bundleID));
+            finish(paste, pasted);
+        });
         return;
     }
     if (paste.attemptsLeft < 1) {

@@ -24,6 +24,7 @@
 #include "TarvoPlatform/Screens.h"
 #include "TarvoPlatform/SoundOutput.h"
 #include "TarvoUI/AppIcons.h"
+#include "TarvoUI/BatchConfirmWindow.h"
 #include "TarvoUI/CursorBadge.h"
 #include "TarvoUI/DestinationRow.h"
 #include "TarvoUI/PreviewWindow.h"

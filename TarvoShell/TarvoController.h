@@ -32,6 +32,8 @@ namespace tarvo {
 
 class AutoPasting;
 class BadgeWindow;
+class BatchConfirmWindow;
+struct Delivery;
 class DestinationRow;
 struct DestinationChipModel;
 class ConversionEngine;
@@ -92,6 +94,8 @@ public:
     TarvoView& view() { return *m_view; }
     ThumbnailProvider& thumbnails() { return *m_thumbnails; }
     BadgeWindow& badgeWindow() { return *m_badgeWindow; }
+    // The batch question's panel; none before the first question.
+    BatchConfirmWindow* batchWindow() const { return m_batchWindow.get(); }
     // The chips on show, as the view's destination row holds them.
     const DestinationRow& destinationRow() const { return *m_destinationRow; }
     DragSource* dragSource() const { return m_dragSource.get(); }
@@ -268,8 +272,16 @@ private:
                  const ChipTexts& texts = {});
     bool deliverToFolder(const QList<QUrl>& urls, const QString& folder,
                          std::function<void(std::optional<QString>)> done);
-    std::optional<QString> deliverToApp(const QList<QUrl>& urls, const QString& bundleID,
-                                        const ChipTexts& texts);
+    // Shows the batch question for a drag out when the settings ask for one;
+    // false when none is needed.
+    bool askBatchQuestion(int itemCount, const Delivery& delivery,
+                          const std::optional<QString>& rename,
+                          std::function<void(bool convert)> answer);
+    // Hands the files (and texts, for a terminal or editor) to the
+    // application; `done` hears the notice to show (none: nothing was handed
+    // over), perhaps later, once a paste was typed.
+    bool deliverToApp(const QList<QUrl>& urls, const QString& bundleID, const ChipTexts& texts,
+                      std::function<void(std::optional<QString>)> done);
     // Brings a running application forward, or starts it with `files`.
     void activateApp(const QString& bundleID, const QList<QUrl>& files);
     // The shelf items whose stored files `urls` name, in their order.
@@ -299,6 +311,7 @@ private:
     std::unique_ptr<SoundPlayer> m_sound;
     std::unique_ptr<ThumbnailProvider> m_thumbnails;
     std::unique_ptr<BadgeWindow> m_badgeWindow;
+    std::unique_ptr<BatchConfirmWindow> m_batchWindow;
     std::shared_ptr<DestinationRow> m_destinationRow;
     std::unique_ptr<AutoPasting> m_autoPaster;
     std::unique_ptr<DragSource> m_dragSource;

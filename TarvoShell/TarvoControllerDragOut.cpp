@@ -85,6 +85,11 @@ void TarvoController::tarvoView(TarvoView&, const std::vector<QUuid>& beginDragO
     // Until a destination resolves, the badge says what this drag carries,
     // never what the last one was going to deliver.
     m_badgeWindow->apply(BadgeContent::initial());
+    m_dragSource->setBatchQuestion([this](int count, const Delivery& delivery,
+                                          const std::optional<QString>& rename,
+                                          std::function<void(bool)> answer) {
+        return askBatchQuestion(count, delivery, rename, std::move(answer));
+    });
     ThumbnailProvider& thumbnails = *m_thumbnails;
     m_dragSource->beginSession(with, [&thumbnails](const Item& item) -> std::optional<QImage> {
         std::optional<QImage> image = thumbnails.cached(item);
@@ -387,10 +392,11 @@ bool TarvoController::deliver(const QList<QUrl>& urls, const RecentDestination& 
     if (const auto* folder = destination.kind.as<RecentDestination::Kind::Folder>())
         return deliverToFolder(urls, folder->path, std::move(done));
     const auto* app = destination.kind.as<RecentDestination::Kind::App>();
-    const std::optional<QString> notice =
-        app ? deliverToApp(urls, app->bundleID, texts) : std::nullopt;
-    done(notice);
-    return notice.has_value();
+    if (!app) {
+        done(std::nullopt);
+        return false;
+    }
+    return deliverToApp(urls, app->bundleID, texts, std::move(done));
 }
 
 std::vector<std::pair<QString, Item>>
@@ -459,23 +465,31 @@ bool TarvoController::deliverToFolder(const QList<QUrl>& urls, const QString& fo
 void TarvoController::activateApp(const QString& bundleID, const QList<QUrl>& files) {
     if (!m_platform.launcher)
         return;
-    if (m_platform.launcher->isRunning(bundleID) && m_platform.launcher->activate(bundleID))
+    // Activating looks for the application's windows itself: one scan.
+    if (m_platform.launcher->activate(bundleID))
         return;
     if (!m_platform.launcher->launch(bundleID, files))
         Log::deliver().notice(QStringLiteral("could not start %1").arg(bundleID));
 }
 
-std::optional<QString> TarvoController::deliverToApp(const QList<QUrl>& urls,
-                                                     const QString& bundleID,
-                                                     const ChipTexts& texts) {
+bool TarvoController::deliverToApp(const QList<QUrl>& urls, const QString& bundleID,
+                                   const ChipTexts& texts,
+                                   std::function<void(std::optional<QString>)> done) {
     AppLauncher* launcher = m_platform.launcher;
     Clipboard* clipboard = m_clipboard;
+    const auto finish = [&done](std::optional<QString> notice) {
+        const bool accepted = notice.has_value();
+        done(std::move(notice));
+        return accepted;
+    };
     if (!launcher)
-        return std::nullopt;
+        return finish(std::nullopt);
     const std::optional<ApplicationDirectory::Entry> entry =
         m_platform.applications.entry(bundleID);
-    if (!launcher->isRunning(bundleID) && !entry)
-        return std::nullopt;
+    // An installed application is activated or started later, which looks
+    // for its windows then: the window list is scanned once per drop.
+    if (!entry && !launcher->isRunning(bundleID))
+        return finish(std::nullopt);
     const QString name = appName(bundleID);
     const AppCategory category = m_rulesStore->categories().category(bundleID);
     const ResolvedDestination destination{bundleID, category, std::nullopt};
@@ -500,18 +514,19 @@ std::optional<QString> TarvoController::deliverToApp(const QList<QUrl>& urls,
             quoted.append(TextConverter::quotedPath(url.toLocalFile()));
         quoted.append(texts.texts);
         if (!clipboard->writeText(quoted.join(QLatin1Char(' '))))
-            return std::nullopt;
+            return finish(std::nullopt);
         recordPasted();
         if (m_autoPaster && m_autoPaster->canAutoPaste()) {
             const std::optional<DesktopEntry> desktop =
                 entry ? DesktopEntry::read(entry->path) : std::nullopt;
             const bool terminal = desktop && desktop->isTerminalEmulator();
-            m_autoPaster->pasteAfterActivating(bundleID, terminal, [this, name](bool pasted) {
-                // The paths stay on the clipboard for the user to paste.
-                if (!pasted)
-                    showTransientNotice(L10n::pathCopied(name), false);
-            });
-            return L10n::pastedInto(name);
+            // Said only once the keys went out; otherwise the paths stay on
+            // the clipboard for the user to paste.
+            m_autoPaster->pasteAfterActivating(
+                bundleID, terminal, [name, done = std::move(done)](bool pasted) {
+                    done(pasted ? L10n::pastedInto(name) : L10n::pathCopied(name));
+                });
+            return true;
         }
         activateApp(bundleID, {});
         if (!m_promptedAccessibilityForPaste) {
@@ -519,14 +534,14 @@ std::optional<QString> TarvoController::deliverToApp(const QList<QUrl>& urls,
             if (onNeedsAccessibilityForPaste)
                 onNeedsAccessibilityForPaste();
         }
-        return L10n::pathCopied(name);
+        return finish(L10n::pathCopied(name));
     }
 
     if (!clipboard->writeFileURLs(urls))
-        return std::nullopt;
+        return finish(std::nullopt);
     recordHandOver();
     activateApp(bundleID, urls);
-    return L10n::handOff(name);
+    return finish(L10n::handOff(name));
 }
 
 } // namespace tarvo

@@ -2,6 +2,7 @@
 
 #include "ThumbnailDecoder.h"
 
+#include <QCoreApplication>
 #include <QCursor>
 #include <QDateTime>
 #include <QFile>
@@ -13,7 +14,6 @@
 #include <QLocale>
 #include <QMimeDatabase>
 #include <QPlainTextEdit>
-#include <QPointer>
 #include <QScreen>
 #include <QScrollArea>
 #include <QStackedLayout>
@@ -123,16 +123,18 @@ void PreviewWindow::showItem(std::size_t index) {
         showSummary(path);
         m_loading = true;
         const quint64 generation = m_generation;
+        // The answer goes to the application, which outlives every job, and
+        // the window is looked for only on the main thread, where it is
+        // destroyed: asked from the worker, it could go between the look
+        // and the post.
         const std::weak_ptr<bool> alive = m_alive;
-        QPointer<PreviewWindow> self(this);
+        PreviewWindow* self = this;
         QThreadPool::globalInstance()->start([alive, self, generation, path] {
             const QImage image = ThumbnailDecoder::decode(path, pictureSize);
-            if (alive.expired())
-                return;
             QMetaObject::invokeMethod(
-                self.data(),
+                QCoreApplication::instance(),
                 [alive, self, generation, image] {
-                    if (!alive.expired() && self)
+                    if (!alive.expired())
                         self->pictureArrived(generation, image);
                 },
                 Qt::QueuedConnection);

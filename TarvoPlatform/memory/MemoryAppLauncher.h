@@ -19,8 +19,12 @@ public:
         bool operator==(const Launch&) const = default;
     };
 
-    bool isRunning(const QString& appID) override { return m_running.contains(appID); }
+    bool isRunning(const QString& appID) override {
+        ++m_scans;
+        return m_running.contains(appID);
+    }
     bool activate(const QString& appID) override {
+        ++m_scans;
         m_activated.push_back(appID);
         const bool running = m_running.contains(appID);
         if (running && onActivate)
@@ -42,6 +46,9 @@ public:
     }
     void setInstalled(const QString& appID) { m_installed.insert(appID); }
     const std::vector<QString>& activated() const { return m_activated; }
+    // Looks at the window list (running and activation checks), as the X11
+    // launcher does for each.
+    int scans() const { return m_scans; }
     const std::vector<Launch>& launched() const { return m_launched; }
     // Called when a running application is activated, e.g. to make it frontmost.
     std::function<void(const QString&)> onActivate;
@@ -50,6 +57,7 @@ private:
     QSet<QString> m_running;
     QSet<QString> m_installed;
     std::vector<QString> m_activated;
+    int m_scans = 0;
     std::vector<Launch> m_launched;
 };
 

@@ -1,5 +1,6 @@
 #include "X11AppLauncher.h"
 
+#include "X11Connection.h"
 #include "X11Properties.h"
 
 #include "TarvoCore/Log.h"
@@ -8,91 +9,25 @@
 
 #include <gio/gdesktopappinfo.h>
 
-#include <cstdlib>
-#include <memory>
-
 namespace tarvo {
 
-namespace {
+X11AppLauncher::X11AppLauncher(X11Connection& connection, Workspace& workspace,
+                               ApplicationDirectory& applications)
+    : m_connection(connection), m_workspace(workspace), m_applications(applications) {}
 
-template <class T> using Reply = std::unique_ptr<T, decltype(&std::free)>;
-
-} // namespace
-
-X11AppLauncher::X11AppLauncher(Workspace& workspace, ApplicationDirectory& applications,
-                               QByteArray displayName)
-    : m_workspace(workspace), m_applications(applications), m_displayName(std::move(displayName)) {}
-
-X11AppLauncher::~X11AppLauncher() {
-    if (m_connection)
-        xcb_disconnect(m_connection);
-}
-
-bool X11AppLauncher::connect() {
-    if (m_tried)
-        return m_connection != nullptr;
-    m_tried = true;
-    int screenNumber = 0;
-    xcb_connection_t* c =
-        xcb_connect(m_displayName.isEmpty() ? nullptr : m_displayName.constData(), &screenNumber);
-    if (xcb_connection_has_error(c)) {
-        xcb_disconnect(c);
-        return false;
-    }
-    xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(c));
-    for (int i = 0; i < screenNumber && it.rem; ++i)
-        xcb_screen_next(&it);
-    if (!it.rem) {
-        xcb_disconnect(c);
-        return false;
-    }
-    m_connection = c;
-    m_root = it.data->root;
-    // A window of ours whose property changes tell the server's time.
-    m_timeWindow = xcb_generate_id(c);
-    const quint32 mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
-    xcb_create_window(c, XCB_COPY_FROM_PARENT, m_timeWindow, m_root, -1, -1, 1, 1, 0,
-                      XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK, &mask);
-    xcb_flush(c);
-    return true;
-}
-
-xcb_atom_t X11AppLauncher::atom(const char* name) {
-    const xcb_intern_atom_cookie_t cookie =
-        xcb_intern_atom(m_connection, 0, quint16(qstrlen(name)), name);
-    Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(m_connection, cookie, nullptr),
-                                         &std::free);
-    return reply ? reply->atom : XCB_NONE;
-}
-
-std::optional<xcb_timestamp_t> X11AppLauncher::serverTime() {
-    const xcb_atom_t property = atom("_TARVO_TIME");
-    xcb_change_property(m_connection, XCB_PROP_MODE_APPEND, m_timeWindow, property, XCB_ATOM_STRING,
-                        8, 0, nullptr);
-    xcb_flush(m_connection);
-    // Only our own window's events come to this connection.
-    while (xcb_generic_event_t* event = xcb_wait_for_event(m_connection)) {
-        Reply<xcb_generic_event_t> owned(event, &std::free);
-        if ((event->response_type & 0x7f) == XCB_PROPERTY_NOTIFY) {
-            const auto* notify = reinterpret_cast<const xcb_property_notify_event_t*>(event);
-            if (notify->window == m_timeWindow)
-                return notify->time;
-        }
-    }
-    return std::nullopt;
-}
+X11AppLauncher::~X11AppLauncher() = default;
 
 std::vector<xcb_window_t> X11AppLauncher::windows(const QString& appID) {
     std::vector<xcb_window_t> found;
-    if (!connect())
-        return found;
-    xcb_connection_t* c = m_connection;
-    const xcb_atom_t typeAtom = atom("_NET_WM_WINDOW_TYPE");
-    const xcb_atom_t normal = atom("_NET_WM_WINDOW_TYPE_NORMAL");
-    const xcb_atom_t dialog = atom("_NET_WM_WINDOW_TYPE_DIALOG");
-    const std::vector<quint32> stacking = X11Properties::cardinals(
-        X11Properties::take(c, X11Properties::request(c, m_root, atom("_NET_CLIENT_LIST_STACKING"),
-                                                      XCB_ATOM_WINDOW, 4096)));
+    xcb_connection_t* c = m_connection.get();
+    // Interned once, by the connection's cache.
+    const xcb_atom_t typeAtom = m_connection.atom("_NET_WM_WINDOW_TYPE");
+    const xcb_atom_t normal = m_connection.atom("_NET_WM_WINDOW_TYPE_NORMAL");
+    const xcb_atom_t dialog = m_connection.atom("_NET_WM_WINDOW_TYPE_DIALOG");
+    const std::vector<quint32> stacking = X11Properties::cardinals(X11Properties::take(
+        c, X11Properties::request(c, m_connection.root(),
+                                  m_connection.atom("_NET_CLIENT_LIST_STACKING"), XCB_ATOM_WINDOW,
+                                  4096)));
     std::vector<xcb_get_property_cookie_t> types;
     types.reserve(stacking.size());
     for (quint32 window : stacking)
@@ -112,6 +47,8 @@ std::vector<xcb_window_t> X11AppLauncher::windows(const QString& appID) {
         if (m_workspace.applicationID(info) == appID)
             found.push_back(stacking[i]);
     }
+    // Round trips made outside a dispatch leave events queued.
+    m_connection.scheduleDrain();
     return found;
 }
 
@@ -123,19 +60,20 @@ bool X11AppLauncher::activate(const QString& appID) {
     const std::vector<xcb_window_t> found = windows(appID);
     if (found.empty())
         return false;
-    const std::optional<xcb_timestamp_t> time = serverTime();
     xcb_client_message_event_t message{};
     message.response_type = XCB_CLIENT_MESSAGE;
     message.format = 32;
     message.window = found.front();
-    message.type = atom("_NET_ACTIVE_WINDOW");
+    message.type = m_connection.atom("_NET_ACTIVE_WINDOW");
     message.data.data32[0] = 2; // asked for by the user, as a pager asks
-    message.data.data32[1] = time.value_or(XCB_CURRENT_TIME);
+    // The time of the user's latest input, which the connection has at hand
+    // without waiting on the server; none yet: the current time.
+    message.data.data32[1] = m_connection.lastInputTime();
     message.data.data32[2] = XCB_NONE;
-    xcb_send_event(m_connection, 0, m_root,
+    xcb_send_event(m_connection.get(), 0, m_connection.root(),
                    XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
                    reinterpret_cast<const char*>(&message));
-    xcb_flush(m_connection);
+    m_connection.flush();
     return true;
 }
 

@@ -109,6 +109,11 @@ bool X11DragSession::start() {
         return std::vector<xcb_window_t>{target->window, target->proxy};
     });
 
+    // The grabs and the selection carry the time of the input that started
+    // the drag (ICCCM): a later request from an earlier event then cannot
+    // take them back out of order.
+    const xcb_timestamp_t started =
+        m_connection.lastInputTime() != 0 ? m_connection.lastInputTime() : XCB_CURRENT_TIME;
     releaseQtGrab();
     const quint16 mask =
         XCB_EVENT_MASK_BUTTON_PRESS | XCB_EVENT_MASK_BUTTON_RELEASE | XCB_EVENT_MASK_POINTER_MOTION;
@@ -116,7 +121,7 @@ bool X11DragSession::start() {
         Reply<xcb_grab_pointer_reply_t> grab(xcb_grab_pointer_reply(
             c,
             xcb_grab_pointer(c, 0, m_window, mask, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC,
-                             XCB_NONE, XCB_NONE, XCB_CURRENT_TIME),
+                             XCB_NONE, XCB_NONE, started),
             nullptr));
         m_grabbed = grab && grab->status == XCB_GRAB_STATUS_SUCCESS;
         if (!m_grabbed)
@@ -126,12 +131,13 @@ bool X11DragSession::start() {
     if (!m_grabbed)
         return false;
     // Escape needs the keyboard; a drag without it still works.
-    std::free(xcb_grab_keyboard_reply(c,
-                                      xcb_grab_keyboard(c, 0, m_window, XCB_CURRENT_TIME,
-                                                        XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC),
-                                      nullptr));
+    std::free(xcb_grab_keyboard_reply(
+        c, xcb_grab_keyboard(c, 0, m_window, started, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC),
+        nullptr));
 
-    xcb_set_selection_owner(c, m_window, m_connection.atom("XdndSelection"), XCB_CURRENT_TIME);
+    xcb_set_selection_owner(c, m_window, m_connection.atom("XdndSelection"), started);
+    if (started != XCB_CURRENT_TIME)
+        m_lastTime = started;
 
     const xcb_setup_t* setup = xcb_get_setup(c);
     const quint8 count = static_cast<quint8>(setup->max_keycode - setup->min_keycode + 1);

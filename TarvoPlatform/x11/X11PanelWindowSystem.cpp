@@ -68,15 +68,29 @@ void X11PanelWindowSystem::setPanelStates(WindowID id) {
     xcb_connection_t* c = m_connection.get();
     const auto window = xcb_window_t(id);
     // A window not yet mapped carries its initial states in the property; a
-    // mapped one asks the window manager, which owns the property from then.
-    std::vector<quint32> states = X11Properties::cardinals(
-        X11Properties::take(c, X11Properties::request(c, window, m_state, XCB_ATOM_ATOM, 64)));
-    for (xcb_atom_t state : m_states) {
-        if (std::find(states.begin(), states.end(), state) == states.end())
-            states.push_back(state);
+    // mapped one asks the window manager, which owns the property from then
+    // (EWMH): writing it then would drop states the manager set.
+    const xcb_get_window_attributes_cookie_t attributes = xcb_get_window_attributes(c, window);
+    const auto stateCookie = X11Properties::request(c, window, m_state, XCB_ATOM_ATOM, 64);
+    Reply<xcb_get_window_attributes_reply_t> mapState(
+        xcb_get_window_attributes_reply(c, attributes, nullptr));
+    std::vector<quint32> states = X11Properties::cardinals(X11Properties::take(c, stateCookie));
+    const bool mapped = !mapState || mapState->map_state != XCB_MAP_STATE_UNMAPPED;
+    const quint32 allDesktops = 0xFFFFFFFF;
+    if (!mapped) {
+        for (xcb_atom_t state : m_states) {
+            if (std::find(states.begin(), states.end(), state) == states.end())
+                states.push_back(state);
+        }
+        xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, m_state, XCB_ATOM_ATOM, 32,
+                            quint32(states.size()), states.data());
+        // Window managers without the sticky state (openbox among them) put
+        // a window on every workspace by its desktop number.
+        xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, m_desktop, XCB_ATOM_CARDINAL, 32, 1,
+                            &allDesktops);
+        m_connection.flush();
+        return;
     }
-    xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, m_state, XCB_ATOM_ATOM, 32,
-                        quint32(states.size()), states.data());
     for (std::size_t i = 0; i < std::size(m_states); i += 2) {
         xcb_client_message_event_t message{};
         message.response_type = XCB_CLIENT_MESSAGE;
@@ -91,11 +105,6 @@ void X11PanelWindowSystem::setPanelStates(WindowID id) {
                        XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
                        reinterpret_cast<const char*>(&message));
     }
-    // Window managers without the sticky state (openbox among them) put a
-    // window on every workspace by its desktop number.
-    const quint32 allDesktops = 0xFFFFFFFF;
-    xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, m_desktop, XCB_ATOM_CARDINAL, 32, 1,
-                        &allDesktops);
     xcb_client_message_event_t desktop{};
     desktop.response_type = XCB_CLIENT_MESSAGE;
     desktop.format = 32;

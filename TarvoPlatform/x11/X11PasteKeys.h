@@ -20,10 +20,12 @@ public:
     X11PasteKeys& operator=(const X11PasteKeys&) = delete;
 
     bool canSynthesize() override;
-    bool postPaste(bool terminal) override;
+    bool postPaste(bool terminal, quint64 window) override;
 
 private:
     bool connect();
+    // Whether the keyboard focus is `window` or a window inside it.
+    bool focusIsIn(unsigned long window);
 
     QByteArray m_displayName;
     _XDisplay* m_display = nullptr;

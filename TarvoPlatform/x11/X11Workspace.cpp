@@ -35,10 +35,11 @@ std::optional<Workspace::Application> X11Workspace::frontmostApplication() {
     if (!active || *active == XCB_NONE)
         return std::nullopt;
     if (m_connection.isOwnWindow(*active))
-        return Application{static_cast<qint32>(::getpid()), std::nullopt};
+        return Application{static_cast<qint32>(::getpid()), std::nullopt, *active};
 
     const auto pidCookie = X11Properties::request(c, *active, m_pid, XCB_ATOM_CARDINAL, 1);
     Application application;
+    application.windowID = *active;
     application.bundleIdentifier = applicationID(*active);
     const std::optional<quint32> pid =
         X11Properties::firstCardinal(X11Properties::take(c, pidCookie));

@@ -441,3 +441,73 @@ TEST_F(DragMonitorTest, WorksWithoutADelegate) {
 }
 
 } // namespace
+
+namespace {
+
+// Pointer positions along x, one every `step` seconds from `start`.
+struct Path {
+    std::vector<double> xs;
+    double step;
+};
+
+} // namespace
+
+TEST_F(DragMonitorTest, ShakingADragTheShelfWasNotToOpenForSummonsIt) {
+    struct Case {
+        const char* name;
+        bool shakeToSummon;
+        bool showWhenDragging;
+        bool requireShift;
+        QStringList types;
+        Path path;
+        bool summoned;
+    };
+    // Three reversals of 60 points, 80 ms apart.
+    const Path shake{{500, 560, 500, 560, 500, 560}, 0.08};
+    const std::vector<Case> cases{
+        {"Shift required and not held", true, true, true, fileTypes, shake, true},
+        {"opening on drag off", true, false, false, fileTypes, shake, true},
+        {"summoning by shaking off", false, true, true, fileTypes, shake, false},
+        {"content the shelf cannot take", true, true, true, {"com.example.private"}, shake, false},
+        {"reversals of 30 points", true, true, true, fileTypes,
+         Path{{500, 530, 500, 530, 500, 530}, 0.08}, false},
+        {"two reversals only", true, true, true, fileTypes, Path{{500, 560, 500, 560}, 0.08},
+         false},
+        {"three reversals over a second", true, true, true, fileTypes,
+         Path{{500, 560, 500, 560, 500, 560}, 0.3}, false},
+        {"a steady move to the right", true, true, true, fileTypes,
+         Path{{500, 560, 620, 680, 740, 800}, 0.08}, false},
+    };
+    double t = 100;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_preferences.setShakeToSummon(c.shakeToSummon);
+        m_preferences.setShowTarvoWhenDragging(c.showWhenDragging);
+        m_preferences.setRequireShiftToShow(c.requireShift);
+        m_monitor->start();
+        m_delegate.began.clear();
+        m_input.setMouseLocation(QPointF(500, 700));
+        down(t);
+        startDrag(c.types);
+        dragged(t);
+        ASSERT_TRUE(m_delegate.began.empty());
+        for (const double x : c.path.xs) {
+            t += c.path.step;
+            m_input.setMouseLocation(QPointF(x, 700));
+            dragged(t);
+        }
+        EXPECT_EQ(m_delegate.began.size(), c.summoned ? 1u : 0u);
+        // Once summoned, further shaking opens nothing more.
+        if (c.summoned) {
+            for (const double x : shake.xs) {
+                t += shake.step;
+                m_input.setMouseLocation(QPointF(x, 700));
+                dragged(t);
+            }
+            EXPECT_EQ(m_delegate.began.size(), 1u);
+        }
+        up(t += 0.1);
+        EXPECT_EQ(m_monitor->isDragActive(), false);
+        t += 5;
+    }
+}

@@ -717,3 +717,97 @@ TEST_F(DragDataTest, OptionIgnoresTheRenameTemplateOfThePromisedName) {
 }
 
 } // namespace
+
+namespace {
+
+// The batch question as a test answers it: recorded, and held until the
+// test lets it go.
+struct HeldQuestion {
+    int asked = 0;
+    int itemCount = 0;
+    std::function<void(bool)> answer;
+    bool needed = true;
+
+    DragSource::BatchQuestion hook() {
+        return [this](int count, const Delivery&, const std::optional<QString>&,
+                      std::function<void(bool)> reply) {
+            ++asked;
+            itemCount = count;
+            if (!needed)
+                return false;
+            answer = std::move(reply);
+            return true;
+        };
+    }
+};
+
+} // namespace
+
+TEST_F(DragDataTest, SeveralItemsToConvertWaitForTheBatchAnswerAndGoOutAsChosen) {
+    for (const bool convert : {true, false}) {
+        SCOPED_TRACE(convert ? "converted" : "originals");
+        HeldQuestion question;
+        drag({pngItem(), pngItem()});
+        source->setBatchQuestion(question.hook());
+        moveTo(overBrowser); // the browser's rule: a JPEG at most 2000 pixels wide
+        ASSERT_TRUE(source->currentDelivery().is<Delivery::Image>());
+
+        std::vector<std::optional<PasteboardData>> answers(2);
+        std::vector<bool> answered(2, false);
+        for (std::size_t i = 0; i < 2; ++i)
+            session().requestData(i, jpeg, DataRequestPhase::drop,
+                                  [&, i](std::optional<PasteboardData> data) {
+                                      answers[i] = std::move(data);
+                                      answered[i] = true;
+                                  });
+        QCoreApplication::processEvents();
+        // Asked once for the whole batch, and nothing converts meanwhile.
+        EXPECT_EQ(question.asked, 1);
+        EXPECT_EQ(question.itemCount, 2);
+        EXPECT_EQ(answered, (std::vector<bool>{false, false}));
+
+        question.answer(convert);
+        ASSERT_TRUE(waitUntil([&] { return answered[0] && answered[1]; }));
+        EXPECT_EQ(source->deliversOriginals(), !convert);
+        for (std::size_t i = 0; i < 2; ++i) {
+            SCOPED_TRACE(i);
+            const std::optional<QByteArray> bytes = MemoryDragSession::bytes(answers[i]);
+            if (convert) {
+                ASSERT_TRUE(bytes);
+                EXPECT_TRUE(bytes->startsWith("\xFF\xD8\xFF")) << "a JPEG";
+            } else {
+                // Nothing was made for the JPEG the target asked for.
+                EXPECT_FALSE(bytes && bytes->startsWith("\xFF\xD8\xFF"));
+            }
+        }
+        // The file itself is then the original's.
+        const std::optional<QString> uri = text(0, fileURL);
+        ASSERT_TRUE(uri);
+        EXPECT_EQ(uri->endsWith(".png"), !convert) << uri->toStdString();
+        EXPECT_EQ(question.asked, 1);
+        session().end(QPointF(), DragOperation::copy);
+        source.reset();
+        rules.endDrag();
+    }
+}
+
+TEST_F(DragDataTest, OneItemOrAQuestionNotNeededGoesOutWithoutWaiting) {
+    for (const bool twoItems : {false, true}) {
+        SCOPED_TRACE(twoItems ? "not needed" : "one item");
+        HeldQuestion question;
+        question.needed = false;
+        std::vector<Item> items{pngItem()};
+        if (twoItems)
+            items.push_back(pngItem());
+        drag(items);
+        source->setBatchQuestion(question.hook());
+        moveTo(overBrowser);
+        const std::optional<QByteArray> bytes = read(0, jpeg);
+        ASSERT_TRUE(bytes);
+        EXPECT_TRUE(bytes->startsWith("\xFF\xD8\xFF"));
+        EXPECT_EQ(question.asked, twoItems ? 1 : 0);
+        session().end(QPointF(), DragOperation::copy);
+        source.reset();
+        rules.endDrag();
+    }
+}

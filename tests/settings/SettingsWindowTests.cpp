@@ -1,16 +1,24 @@
+#include "TarvoCore/ItemStore.h"
 #include "TarvoCore/Preferences.h"
 #include "TarvoCore/RulesStore.h"
 #include "TarvoCore/UserDefaults.h"
 #include "TarvoPlatform/ApplicationDirectory.h"
+#include "TarvoPlatform/TypeMapping.h"
+#include "TarvoShell/TarvoController.h"
+#include "TarvoUI/BatchConfirmWindow.h"
 #include "TarvoUI/Settings/AboutTab.h"
 #include "TarvoUI/Settings/GeneralTab.h"
 #include "TarvoUI/Settings/RulesTab.h"
 #include "TarvoUI/Settings/SettingsModel.h"
 #include "TarvoUI/Settings/SettingsWindow.h"
+#include "shell/ShellFixture.h"
+#include "support/ItemFactory.h"
 #include "support/TempDir.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QLabel>
 #include <QPushButton>
 #include <QTabWidget>
@@ -257,3 +265,97 @@ TEST_F(SettingsWindowTest, AboutCountersAndOneUpdateCheckAtATime) {
 }
 
 } // namespace
+
+namespace {
+
+// The settings window beside a running shelf over the same preferences, all
+// of its platform in memory: what a switch changes is seen on the shelf.
+class SettingsShelfTest : public SettingsWindowTest {
+protected:
+    void SetUp() override {
+        SettingsWindowTest::SetUp();
+        ScreenMetrics screen;
+        screen.frame = {0, 0, 1280, 800};
+        m_shell.screens.screens.push_back(screen);
+        controller =
+            std::make_unique<TarvoController>(std::make_unique<ItemStore>(dir.file("Tarvo/Items")),
+                                              std::make_unique<RulesStore>(dir.file("Tarvo")),
+                                              *prefs, dir.file("work"), m_shell.platform());
+        controller->start();
+    }
+    void TearDown() override { controller.reset(); }
+
+    test::MemoryShell m_shell;
+    std::unique_ptr<TarvoController> controller;
+};
+
+} // namespace
+
+TEST_F(SettingsShelfTest, ShakeToSummonOpensTheShelfForADragItWouldNotOpenFor) {
+    // Shift is required and not held: the drag alone opens nothing.
+    prefs->setRequireShiftToShow(true);
+    double t = 10;
+    const auto dragAndShake = [&] {
+        m_shell.input.setMouseLocation(QPointF(500, 400));
+        m_shell.monitors.postGlobal({EventType::leftMouseDown, t});
+        m_shell.dragPasteboard.declareTypes(QStringList{QString(TypeIdentifier::fileURL)});
+        m_shell.monitors.postGlobal({EventType::leftMouseDragged, t});
+        for (const double x : {560, 500, 560, 500, 560}) {
+            m_shell.input.setMouseLocation(QPointF(x, 400));
+            m_shell.monitors.postGlobal({EventType::leftMouseDragged, t += 0.08});
+        }
+        const TarvoState during = controller->state();
+        m_shell.monitors.postGlobal({EventType::leftMouseUp, t += 0.1});
+        m_shell.clock.advance(10);
+        t += 10;
+        return during;
+    };
+    ASSERT_FALSE(prefs->shakeToSummon());
+    EXPECT_EQ(dragAndShake(), TarvoState::hidden);
+    toggle(find<QCheckBox>("shakeToSummon"));
+    EXPECT_EQ(dragAndShake(), TarvoState::dragging);
+}
+
+TEST_F(SettingsShelfTest, AskBeforeConvertingHoldsABatchUntilTheUserAnswers) {
+    // Files dragged anywhere go out renamed: a batch to confirm.
+    const Rule rename = test::makeRule(SourceType::anyFile, Destination::anywhere(),
+                                       Delivery::original(), QStringLiteral("Report {n}"));
+    ASSERT_TRUE(controller->rulesStore().add(rename));
+    controller->rulesStore().move(rename.id, 0);
+    controller->rulesDidChange();
+    std::vector<QUuid> ids;
+    for (const char* name : {"a.txt", "b.txt"}) {
+        Item item = test::addFileItem(controller->store(), name, name, false, m_shell.clock.now());
+        ids.push_back(item.id);
+    }
+    const auto firstFileRead = [&] {
+        controller->openTarvo();
+        controller->tarvoView(controller->view(), ids, QPointF(10, 10));
+        MemoryDragSession* session = m_shell.drags.current();
+        EXPECT_NE(session, nullptr);
+        bool answered = false;
+        if (session)
+            session->requestData(0, QString(TypeIdentifier::fileURL), DataRequestPhase::drop,
+                                 [&](std::optional<PasteboardData>) { answered = true; });
+        QCoreApplication::processEvents();
+        const bool asked = controller->batchWindow() && controller->batchWindow()->isVisible();
+        // Nothing is handed out while the question is open.
+        if (asked) {
+            EXPECT_FALSE(answered);
+        }
+        if (asked)
+            controller->batchWindow()->chooseOriginals();
+        QDeadlineTimer deadline(20000);
+        while (!answered && !deadline.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        EXPECT_TRUE(answered);
+        if (session)
+            session->end(QPointF(1000, 200), DragOperation::none);
+        QCoreApplication::processEvents();
+        return std::pair{asked, answered};
+    };
+    ASSERT_TRUE(prefs->confirmBatch());
+    EXPECT_TRUE(firstFileRead().first);
+    toggle(find<QCheckBox>("confirmBatch"));
+    EXPECT_FALSE(firstFileRead().first);
+}

@@ -64,6 +64,25 @@ TEST_F(AutoPasterTest, AnApplicationThatNeverComesForwardIsNeverPastedInto) {
     EXPECT_EQ(paster.pending(), 0u);
 }
 
+TEST_F(AutoPasterTest, NoKeysGoOutWhenTheKeyboardLeftTheActiveWindowInTheMeantime) {
+    launcher.setRunning("xterm");
+    workspace.setFrontmost(Workspace::Application{1, QStringLiteral("xterm"), 0x400001});
+    // The user clicked into another window during the settle delay.
+    keys.setFocus(0x600001);
+    paster.pasteAfterActivating("xterm", true, record);
+    clock.advance(1);
+    EXPECT_TRUE(keys.pastes().empty());
+    EXPECT_EQ(outcomes, std::vector<bool>{false});
+    EXPECT_EQ(paster.pending(), 0u);
+
+    // Still in the window found active: typed.
+    keys.setFocus(0x400001);
+    paster.pasteAfterActivating("xterm", true, record);
+    clock.advance(1);
+    EXPECT_EQ(keys.pastes(), std::vector<bool>{true});
+    EXPECT_EQ(outcomes, (std::vector<bool>{false, true}));
+}
+
 TEST_F(AutoPasterTest, AnApplicationNotRunningIsStarted) {
     launcher.setInstalled("mousepad");
     paster.pasteAfterActivating("mousepad", false, record);

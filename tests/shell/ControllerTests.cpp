@@ -11,6 +11,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 
 #include <gtest/gtest.h>
 
@@ -150,6 +151,27 @@ TEST_F(ControllerTest, AgedItemsAreLoggedAndShowNoNotice) {
     EXPECT_NE(
         std::find(lines.begin(), lines.end(), QStringLiteral("core notice: aged out 1 items")),
         lines.end());
+}
+
+TEST_F(ControllerTest, ItemsTrimmedToTheStoresCapAreCountedInTheNoticeAtStart) {
+    // Files that say they are large without taking the disk: three of 0.8 GB
+    // are one too many for the 2 GB cap, and an item aged out is no part of
+    // the count.
+    const qint64 large = TarvoController::storeCapBytes * 4 / 10;
+    {
+        ItemStore store(m_dir.file("Tarvo/Items"));
+        addTextItem(store, QStringLiteral("old"), m_shell.clock.now().addingSeconds(-8 * 86400));
+        for (int i = 0; i < 3; ++i) {
+            const Item item = addFileItem(store, QStringLiteral("big%1.bin").arg(i), "big", false,
+                                          m_shell.clock.now().addingSeconds(-600 + i));
+            QFile file(*item.payloadURL(store.root()));
+            ASSERT_TRUE(file.resize(large));
+        }
+    }
+    auto controller = makeController();
+    controller->start();
+    EXPECT_EQ(controller->store().items().size(), 2u);
+    EXPECT_EQ(controller->view().notice(), L10n::evicted(1));
 }
 
 TEST_F(ControllerTest, OpeningAnEmptyShelfRetractsAfterOneAndAHalfSeconds) {

@@ -403,11 +403,13 @@ TEST_F(DragOutTest, ATerminalChipPastesQuotedPathsOnceTheTerminalIsActive) {
                                             TextConverter::quotedPath(stored(*controller, b)));
     EXPECT_TRUE(m_shell.clipboard.text()->contains("'"));
     EXPECT_EQ(m_shell.launcher.activated(), std::vector<QString>{terminalID});
-    EXPECT_EQ(controller->view().notice(), L10n::pastedInto("XTerm"));
+    // Nothing is typed yet, so nothing says it was.
+    EXPECT_NE(controller->view().notice(), L10n::pastedInto("XTerm"));
     EXPECT_TRUE(m_shell.pasteKeys.pastes().empty());
     m_shell.clock.advance(AutoPaster::settleDelay);
     // The terminal's own shortcut.
     EXPECT_EQ(m_shell.pasteKeys.pastes(), std::vector<bool>{true});
+    EXPECT_EQ(controller->view().notice(), L10n::pastedInto("XTerm"));
     EXPECT_EQ(controller->destinations()->entries().front().kind,
               RecentDestination::Kind::app(terminalID));
 }
@@ -428,6 +430,22 @@ TEST_F(DragOutTest, ATargetThatNeverBecomesActiveGetsNoPaste) {
     EXPECT_TRUE(m_shell.pasteKeys.pastes().empty());
     EXPECT_EQ(static_cast<AutoPaster*>(controller->autoPaster())->pending(), 0u);
     // The path stays on the clipboard, and the notice says so.
+    EXPECT_EQ(m_shell.clipboard.text(), TextConverter::quotedPath(stored(*controller, a)));
+    EXPECT_EQ(controller->view().notice(), L10n::pathCopied("Mousepad"));
+}
+
+TEST_F(DragOutTest, APasteRefusedAtTheLastMomentLeavesThePathsOnTheClipboardAndSaysSo) {
+    auto controller = makeController();
+    controller->rulesStore().pinApp(editorID);
+    m_shell.launcher.setRunning(editorID);
+    // The keyboard is in some other window when the keys would go out.
+    m_shell.pasteKeys.setFocus(0x700001);
+    const Item a = fileItem(*controller, "a.txt", "A");
+    controller->dragMonitor(controller->monitor(), QPointF());
+    const QUuid chip = controller->chipCandidates().back().id;
+    EXPECT_TRUE(dropFiles(*controller, {stored(*controller, a)}, chip));
+    m_shell.clock.advance(1);
+    EXPECT_TRUE(m_shell.pasteKeys.pastes().empty());
     EXPECT_EQ(m_shell.clipboard.text(), TextConverter::quotedPath(stored(*controller, a)));
     EXPECT_EQ(controller->view().notice(), L10n::pathCopied("Mousepad"));
 }
@@ -473,6 +491,30 @@ TEST_F(DragOutTest, ABrowserChipGetsTheFilesOnTheClipboardAndIsStartedWithThemWh
         dropFiles(*controller, {stored(*controller, a)}, controller->chipCandidates().back().id));
     EXPECT_EQ(m_shell.launcher.launched().size(), 1u);
     EXPECT_EQ(m_shell.launcher.activated().back(), browserID);
+}
+
+TEST_F(DragOutTest, OneDropOnAnApplicationChipLooksAtTheWindowListOnce) {
+    auto controller = makeController();
+    controller->rulesStore().pinApp(browserID);
+    controller->rulesStore().pinApp(editorID);
+    m_shell.launcher.setRunning(browserID);
+    m_shell.launcher.setRunning(editorID);
+    const Item a = fileItem(*controller, "a.txt", "A");
+    for (const QString& appID : {browserID, editorID}) {
+        SCOPED_TRACE(appID.toStdString());
+        controller->dragMonitor(controller->monitor(), QPointF());
+        const auto chip =
+            std::find_if(controller->chipCandidates().begin(), controller->chipCandidates().end(),
+                         [&appID](const RecentDestination& d) {
+                             const auto* app = d.kind.template as<RecentDestination::Kind::App>();
+                             return app && app->bundleID == appID;
+                         });
+        ASSERT_NE(chip, controller->chipCandidates().end());
+        const int before = m_shell.launcher.scans();
+        EXPECT_TRUE(dropFiles(*controller, {stored(*controller, a)}, chip->id));
+        m_shell.clock.advance(1);
+        EXPECT_EQ(m_shell.launcher.scans() - before, 1);
+    }
 }
 
 TEST_F(DragOutTest, AnApplicationNeitherRunningNorInstalledOrARefusedClipboardFails) {
@@ -629,6 +671,53 @@ TEST_F(DragOutTest, ControllerGoneWhileACopyRunsIsSafe) {
     controller.reset();
     QCoreApplication::processEvents();
     EXPECT_EQ(contents(m_dir.file("Inbox/kept.txt")).size(), 1 << 20);
+}
+
+} // namespace
+} // namespace tarvo::test
+
+namespace tarvo::test {
+namespace {
+
+TEST_F(DragOutTest, ANoticeGoesAfterTwoAndAHalfSecondsAndOneReplacingItKeepsItsOwnTime) {
+    auto controller = makeController();
+    controller->rulesStore().pinApp(browserID);
+    controller->rulesStore().pinApp(editorID);
+    m_shell.launcher.setRunning(browserID);
+    m_shell.launcher.setRunning(editorID);
+    // No typed paste: the editor's chip says the path was copied.
+    m_shell.pasteKeys.setAvailable(false);
+    const Item a = fileItem(*controller, "a.txt", "A");
+    const auto dropOn = [&](const QString& appID) {
+        controller->dragMonitor(controller->monitor(), QPointF());
+        const auto chip =
+            std::find_if(controller->chipCandidates().begin(), controller->chipCandidates().end(),
+                         [&appID](const RecentDestination& d) {
+                             const auto* app = d.kind.template as<RecentDestination::Kind::App>();
+                             return app && app->bundleID == appID;
+                         });
+        ASSERT_NE(chip, controller->chipCandidates().end());
+        EXPECT_TRUE(dropFiles(*controller, {stored(*controller, a)}, chip->id));
+    };
+
+    dropOn(browserID);
+    const QString first = L10n::handOff("Firefox ESR");
+    EXPECT_EQ(controller->view().notice(), first);
+    m_shell.clock.advance(2.49);
+    EXPECT_EQ(controller->view().notice(), first);
+    m_shell.clock.advance(0.02);
+    EXPECT_EQ(controller->view().notice(), std::nullopt);
+
+    // Replaced a second in: the first notice's time does not clear the second.
+    dropOn(browserID);
+    m_shell.clock.advance(1.0);
+    dropOn(editorID);
+    const QString second = L10n::pathCopied("Mousepad");
+    EXPECT_EQ(controller->view().notice(), second);
+    m_shell.clock.advance(1.6);
+    EXPECT_EQ(controller->view().notice(), second);
+    m_shell.clock.advance(0.91);
+    EXPECT_EQ(controller->view().notice(), std::nullopt);
 }
 
 } // namespace

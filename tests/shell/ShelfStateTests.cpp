@@ -100,6 +100,33 @@ TEST_F(ShelfStateTest, ADragUnfoldsTheShelfAndADropDuringItKeepsItDragging) {
 
 // Through the drag monitor as a real drag reaches it: a press, the source
 // taking the drag pasteboard, moves, the release.
+TEST_F(ShelfStateTest, DuringADragTheIslandKeepsTheWidthItOpenedWith) {
+    for (int i = 0; i < 3; ++i)
+        addItem();
+    controller->dragMonitor(controller->monitor(), {});
+    ASSERT_EQ(controller->state(), TarvoState::dragging);
+    const double opened = controller->view().islandWidth();
+    EXPECT_GE(opened, controller->view().requiredWidth());
+
+    // Items landing would need more room, items going less: neither moves it.
+    std::vector<Item> landed;
+    for (int i = 0; i < 6; ++i)
+        landed.push_back(addItem());
+    controller->itemsArrived(landed);
+    EXPECT_GT(controller->view().requiredWidth(), opened);
+    EXPECT_EQ(controller->view().islandWidth(), opened);
+    for (const Item& item : controller->store().items())
+        controller->store().remove(item.id);
+    controller->itemsArrived({addItem()});
+    EXPECT_EQ(controller->view().islandWidth(), opened);
+
+    // Once the drag is over the island fits its items again.
+    controller->dragMonitorDragEnded(controller->monitor());
+    ASSERT_EQ(controller->state(), TarvoState::resting);
+    EXPECT_NE(controller->view().islandWidth(), opened);
+    EXPECT_GE(controller->view().islandWidth(), controller->view().requiredWidth());
+}
+
 TEST_F(ShelfStateTest, ADragBeganElsewhereUnfoldsTheShelfUnlessShiftIsRequiredAndNotHeld) {
     struct Case {
         const char* name;

@@ -349,4 +349,25 @@ TEST(IslandMotion, HitsOnTheStrip) {
     EXPECT_FALSE(island.scene.itemID({strip.maxX() + 1, inFirst.y}).has_value());
     EXPECT_EQ(island.scene.insertionIndex(inFirst), 1);
     EXPECT_EQ(island.scene.insertionIndex({strip.x, inFirst.y}), 0);
+
+    // Scrolled half a tile along a strip too short for its items, a tile is
+    // cut at each edge: beside the strip it is not there to hit.
+    Island full(30);
+    const Rect fullStrip = full.scene.layout().stripFrame;
+    full.scene.scrollItems(-(ItemLayout::thumbnailSize + ItemLayout::spacing) * 2.5);
+    const std::vector<ItemLayout::Slot>& placed = full.scene.layout().itemSlots;
+    const auto cutAt = [&](double edge) {
+        return std::find_if(placed.begin(), placed.end(), [edge](const ItemLayout::Slot& slot) {
+            return slot.hitFrame.x < edge && slot.hitFrame.maxX() > edge;
+        });
+    };
+    const auto left = cutAt(0);
+    const auto right = cutAt(fullStrip.width);
+    ASSERT_NE(left, placed.end());
+    ASSERT_NE(right, placed.end());
+    const double y = fullStrip.y + left->frame.midY();
+    EXPECT_TRUE(full.scene.itemID({fullStrip.x + left->hitFrame.maxX() - 1, y}).has_value());
+    EXPECT_FALSE(full.scene.itemID({fullStrip.x - 1, y}).has_value());
+    EXPECT_TRUE(full.scene.itemID({fullStrip.x + right->hitFrame.x + 1, y}).has_value());
+    EXPECT_FALSE(full.scene.itemID({fullStrip.maxX() + 1, y}).has_value());
 }

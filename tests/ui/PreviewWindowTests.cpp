@@ -9,8 +9,11 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QThread>
+#include <QThreadPool>
 
 #include <gtest/gtest.h>
+
+#include <memory>
 
 namespace tarvo::test {
 namespace {
@@ -95,6 +98,38 @@ TEST_F(PreviewWindowTest, AnAnswerForAFileNoLongerShownIsDropped) {
     while (!deadline.hasExpired())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     EXPECT_EQ(m_preview.kind(), PreviewWindow::Kind::text);
+}
+
+TEST(PreviewWindowLifetime, AWindowClosedWhileItsPicturesDecodeHearsNothingAfterwards) {
+    TempDir dir;
+    QImage image(3000, 3000, QImage::Format_RGB32);
+    image.fill(Qt::darkGreen);
+    const QString photo = dir.file("large.png");
+    ASSERT_TRUE(image.save(photo));
+    static QStringList warnings;
+    warnings.clear();
+    const QtMessageHandler previous =
+        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
+            // What Qt says of a call posted to an object that is gone.
+            if (type != QtDebugMsg && type != QtInfoMsg &&
+                (text.contains(QLatin1String("invokeMethod")) ||
+                 text.contains(QLatin1String("Dead object"))))
+                warnings.append(text);
+        });
+    for (int i = 0; i < 8; ++i) {
+        auto preview = std::make_unique<PreviewWindow>();
+        preview->preview({photo});
+        ASSERT_TRUE(preview->isLoading());
+        // Gone while the worker decodes, or just as it finishes.
+        QThread::msleep(static_cast<unsigned long>(i * 15));
+        preview.reset();
+    }
+    QThreadPool::globalInstance()->waitForDone(20000);
+    QDeadlineTimer deadline(500);
+    while (!deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    qInstallMessageHandler(previous);
+    EXPECT_TRUE(warnings.isEmpty()) << warnings.join('\n').toStdString();
 }
 
 } // namespace

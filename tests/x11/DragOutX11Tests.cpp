@@ -22,6 +22,7 @@
 #include "TarvoPlatform/memory/MemoryAccessibility.h"
 #include "TarvoPlatform/x11/X11Connection.h"
 #include "TarvoPlatform/x11/X11DragSession.h"
+#include "TarvoPlatform/x11/X11EventMonitors.h"
 #include "TarvoPlatform/x11/X11InputState.h"
 #include "TarvoPlatform/x11/X11WindowList.h"
 #include "TarvoPlatform/x11/X11Workspace.h"
@@ -34,6 +35,8 @@
 #include "support/X11TestTools.h"
 
 #include <gtest/gtest.h>
+
+#include <xcb/xfixes.h>
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -501,6 +504,52 @@ TEST_F(DragOutX11Test, EscapeCancelsAndCleansUp) {
     std::free(grab);
     xcb_ungrab_pointer(other->get(), XCB_CURRENT_TIME);
     other->flush();
+}
+
+TEST_F(DragOutX11Test, TheDragSelectionIsTakenAtTheTimeOfThePressThatStartedTheDrag) {
+    // The shelf watches raw input on its connection, as the program does.
+    X11EventMonitors monitors(*m_connection);
+    ASSERT_TRUE(monitors.addGlobalMonitor(eventMask(EventType::leftMouseDown) |
+                                              eventMask(EventType::leftMouseUp) |
+                                              eventMask(EventType::leftMouseDragged),
+                                          [](const MouseEvent&) {}));
+    // Another client hears when the drag selection changes hands, and when
+    // the new owner says it took it.
+    auto watcher = X11Connection::open();
+    ASSERT_TRUE(watcher);
+    xcb_connection_t* w = watcher->get();
+    std::free(xcb_xfixes_query_version_reply(w, xcb_xfixes_query_version(w, 5, 0), nullptr));
+    const xcb_query_extension_reply_t* xfixes = xcb_get_extension_data(w, &xcb_xfixes_id);
+    ASSERT_TRUE(xfixes && xfixes->present);
+    xcb_xfixes_select_selection_input(w, watcher->helperWindow(), watcher->atom("XdndSelection"),
+                                      XCB_XFIXES_SELECTION_EVENT_MASK_SET_SELECTION_OWNER);
+    watcher->sync();
+    std::optional<xcb_timestamp_t> taken;
+    watcher->addListener([&](const xcb_generic_event_t& event) {
+        if ((event.response_type & 0x7f) != xfixes->first_event + XCB_XFIXES_SELECTION_NOTIFY)
+            return false;
+        taken =
+            reinterpret_cast<const xcb_xfixes_selection_notify_event_t&>(event).selection_timestamp;
+        return true;
+    });
+
+    // The press comes, and the drag starts a good while after it.
+    m_hand.moveTo(desk->shelfAt);
+    pump(150);
+    m_hand.button(true);
+    ASSERT_TRUE(waitFor([&] { return m_connection->lastInputTime() != 0; }, 8000));
+    pump(300);
+    const xcb_timestamp_t pressed = m_connection->lastInputTime();
+    m_source = std::make_unique<DragSource>(
+        std::vector<Item>{photo()}, *m_coordinator, *m_resolver,
+        DeliveryCoordinator::Modifiers(m_input->modifierFlags()),
+        DragSource::Platform{*m_sessions, *m_input, m_clock, screenFrames});
+    m_source->setDelegate(&m_delegate);
+    m_source->beginSession(QPointF(0, 0), [](const Item&) { return std::optional<QImage>(); });
+    ASSERT_TRUE(m_source->sessionActive());
+    ASSERT_TRUE(waitFor([&] { return taken.has_value(); }, 8000));
+    EXPECT_EQ(*taken, pressed);
+    release();
 }
 
 TEST_F(DragOutX11Test, ADirectSaveTargetGetsTheFileWhereItChoseAndUndoDeletesIt) {

@@ -22,6 +22,11 @@
 #include <QProcess>
 
 #include <memory>
+#include <vector>
+
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
 #include <optional>
 
 namespace tarvo::test {
@@ -38,7 +43,7 @@ class HandOffX11 : public ::testing::Test {
 protected:
     HandOffX11()
         : m_connection(X11Connection::open()), m_workspace(*m_connection, m_applications),
-          m_launcher(m_workspace, m_applications),
+          m_launcher(*m_connection, m_workspace, m_applications),
           m_paster(m_launcher, m_workspace, m_keys, m_clock) {
         m_applications.refreshAndWait();
         m_xterm.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -129,9 +134,49 @@ TEST_F(HandOffX11, NothingIsPastedWhenTheTargetNeverBecomesActive) {
     EXPECT_TRUE(edit->text().isEmpty()) << edit->text().toStdString();
     EXPECT_TRUE(edit->isActiveWindow());
     // The line edit would have shown a paste: typed now, it does.
-    ASSERT_TRUE(m_keys.postPaste(false));
+    ASSERT_TRUE(m_keys.postPaste(false, edit->window()->winId()));
     EXPECT_TRUE(waitFor([&] { return edit->text() == QStringLiteral("/tmp/never.txt"); }))
         << edit->text().toStdString();
+}
+
+TEST_F(HandOffX11, NoKeysAreTypedWhenTheFocusIsOutsideTheTargetWindow) {
+    const QString out = m_dir.file("typed.txt");
+    ASSERT_TRUE(startXterm(out));
+    const std::vector<xcb_window_t> xterm = m_launcher.windows(xtermID);
+    ASSERT_FALSE(xterm.empty());
+    // The xterm was found active, then the user clicked into our line edit.
+    const std::unique_ptr<QLineEdit> edit = activeLineEdit();
+    ASSERT_TRUE(edit->isActiveWindow());
+    ASSERT_TRUE(m_clipboard.writeText(QStringLiteral("/tmp/astray.txt")));
+    EXPECT_FALSE(m_keys.postPaste(false, xterm.front()));
+    pump(300);
+    EXPECT_TRUE(edit->text().isEmpty()) << edit->text().toStdString();
+}
+
+TEST_F(HandOffX11, AModifierTheUserHoldsIsHeldAgainAfterThePaste) {
+    const std::unique_ptr<QLineEdit> edit = activeLineEdit();
+    ASSERT_TRUE(edit->isActiveWindow());
+    ASSERT_TRUE(m_clipboard.writeText(QStringLiteral("/tmp/held.txt")));
+    Display* display = XOpenDisplay(nullptr);
+    ASSERT_NE(display, nullptr);
+    const KeyCode alt = XKeysymToKeycode(display, XK_Alt_L);
+    const auto isDown = [display](KeyCode code) {
+        char keys[32] = {};
+        XQueryKeymap(display, keys);
+        return (keys[code / 8] & (1 << (code % 8))) != 0;
+    };
+    XTestFakeKeyEvent(display, alt, True, CurrentTime);
+    XSync(display, False);
+    ASSERT_TRUE(isDown(alt));
+
+    EXPECT_TRUE(m_keys.postPaste(false, edit->window()->winId()));
+    EXPECT_TRUE(waitFor([&] { return edit->text() == QStringLiteral("/tmp/held.txt"); }))
+        << edit->text().toStdString();
+    EXPECT_TRUE(isDown(alt));
+
+    XTestFakeKeyEvent(display, alt, False, CurrentTime);
+    XSync(display, False);
+    XCloseDisplay(display);
 }
 
 TEST_F(HandOffX11, AProgramThatDoesNotRunIsStartedWithTheFiles) {
