@@ -90,6 +90,8 @@ public:
     std::function<void(const Item&, const QString& reason)> onWriteFailed;
 
     const QString& root() const { return m_root; }
+    // How long a removed item's folder is kept so that it can be put back.
+    double removalGrace() const { return m_removalGrace; }
     const std::vector<Item>& items() const { return m_items; }
     // Changing the selection touches memory only; the next index write stores it.
     const QSet<QUuid>& selection() const { return m_selection; }

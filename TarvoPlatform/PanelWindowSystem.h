@@ -25,6 +25,14 @@ public:
     virtual void setInputRegion(WindowID window, const QRegion& region) = 0;
     // The window shows only inside the region; none shows all of it.
     virtual void setBoundingRegion(WindowID window, const std::optional<QRegion>& region) = 0;
+    // The window that has the keyboard now, as the window manager says; 0
+    // when none is known.
+    virtual WindowID activeWindow() = 0;
+    // Asks the window manager to give `window` the keyboard, as the user's
+    // own request made at `timestamp` (the server time of the click or key
+    // that asked; 0 when none is at hand). `previous` is the window that has
+    // it now, or 0.
+    virtual void activate(WindowID window, quint32 timestamp, WindowID previous) = 0;
 };
 
 } // namespace tarvo

@@ -20,6 +20,7 @@
 #include "TarvoPlatform/ApplicationDirectory.h"
 #include "TarvoPlatform/Clock.h"
 #include "TarvoPlatform/DesktopFileViewer.h"
+#include "TarvoPlatform/InputState.h"
 #include "TarvoPlatform/QtClipboard.h"
 #include "TarvoPlatform/Screens.h"
 #include "TarvoPlatform/SoundOutput.h"
@@ -115,6 +116,7 @@ TarvoController::TarvoController(std::unique_ptr<ItemStore> store,
         if (m_state != TarvoState::hidden)
             loadThumbnails();
     };
+    m_view->pointerLocation = [this] { return m_platform.input.mouseLocation(); };
     m_view->dropTarget().setDropPromises(m_platform.dropPromises);
     m_view->input().appDisplayName = [this](const QString& bundleID) {
         return m_platform.applications.name(bundleID).value_or(bundleID);
@@ -241,7 +243,7 @@ void TarvoController::openTarvo() {
     m_engagedThisSession = true;
     m_view->setShowsEmptyHint(true);
     showTarvo(*screen, TarvoState::resting);
-    scheduleSettle(m_store->items().empty() ? 1.5 : 4.8);
+    holdOpen();
 }
 
 void TarvoController::openTarvoForKeyboard() {
@@ -258,6 +260,8 @@ void TarvoController::toggleTarvo() {
 }
 
 void TarvoController::undoLastDrop() {
+    if (undoClearIfLatest())
+        return;
     // From the tray or the shortcut the shelf may be hidden: it opens, so the
     // outcome is seen rather than lost.
     if (m_state == TarvoState::hidden)
@@ -277,11 +281,19 @@ void TarvoController::undoLastDrop() {
 }
 
 void TarvoController::clearTarvo() {
+    // The store keeps the folders for its grace period; the records are kept
+    // here, so the notice and an undo can put everything back.
+    ClearedShelf cleared{m_store->items(), m_store->selection(), m_platform.clock.now()};
     for (const Item& item : m_store->items())
         m_thumbnails->invalidate(item.id);
     m_store->clear();
     m_view->setNotice(std::nullopt);
-    settleAfterDrag();
+    if (cleared.items.empty()) {
+        settleAfterDrag();
+        return;
+    }
+    m_cleared = std::move(cleared);
+    offerClearUndo();
 }
 
 void TarvoController::itemsArrived(const std::vector<Item>& items) {

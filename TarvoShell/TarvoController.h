@@ -18,6 +18,7 @@
 #include <QUuid>
 
 #include <QList>
+#include <QSet>
 
 #include <functional>
 #include <map>
@@ -71,6 +72,12 @@ public:
     static constexpr double islandLeaveDelay = 0.35;
     static constexpr double tuckAwayDelay = 15.0;
     static constexpr double undoNoticeDuration = 3.0;
+    // A shelf opened on purpose stays at least this long unless the pointer
+    // came and went: the longest of the settle delays.
+    static constexpr double openSettleDelay = 4.8;
+    // A click on the bare island this soon after the tab opened is the
+    // opening click's own release.
+    static constexpr double bloomHoldForClicks = 0.4;
     static constexpr double maxItemAge = 604800;
     static constexpr qint64 storeCapBytes = 2000000000;
 
@@ -112,6 +119,10 @@ public:
     bool isSettledToTab() const { return m_state == TarvoState::tab; }
     bool dragInFlight() const { return m_dragInFlight; }
     bool engagedThisSession() const { return m_engagedThisSession; }
+    // Whether a shelf opened on purpose is still held open for the person.
+    bool isHeldOpen() const;
+    // Whether the items of the last clear can still be put back.
+    bool canUndoClear() const;
 
     // Set by the owner; each is called on the main thread.
     std::function<void(const QString& bundleID)> onSeenNewApp;
@@ -232,6 +243,9 @@ private:
     void handDisplayOptions();
     std::optional<ScreenMetrics> rememberedOrPointerScreen();
     bool pointerInHoverRect() const;
+    // The folded tab as drawn, in global points, on a screen without a
+    // notch; none in other states or on a notched screen.
+    std::optional<Rect> drawnTab() const;
     // The preview shows the shelf's own items: the pointer in it holds the
     // shelf open, and for the fold watchdog also the pointer on its way there
     // from the island.
@@ -239,6 +253,16 @@ private:
     bool previewHoldsShelf() const;
     // The pointer left the island or the preview: a resting shelf folds soon.
     void settleAfterPointerLeft();
+    // Keeps a shelf opened on purpose from folding before the person got to
+    // it: until the pointer was over it and left, or `openSettleDelay`.
+    void holdOpen();
+    // The person reached the held shelf and left it.
+    void endHold();
+    // The clear just done, offered back in a notice.
+    void offerClearUndo();
+    // Puts the cleared items back when their clear is what an undo should
+    // take back now; false otherwise.
+    bool undoClearIfLatest();
     std::optional<QString> frontmostBundleID();
     std::vector<Item> existingItems(const std::vector<QUuid>& ids) const;
     std::optional<QString> payloadPath(const Item& item) const;
@@ -354,6 +378,13 @@ private:
     std::optional<EventMonitors::Token> m_notchClickMonitor;
     bool m_notchWakeArmed = true;
     bool m_promptedAccessibilityForPaste = false;
+    std::optional<Date> m_heldOpenAt;
+    struct ClearedShelf {
+        std::vector<Item> items;
+        QSet<QUuid> selection;
+        Date at;
+    };
+    std::optional<ClearedShelf> m_cleared;
 };
 
 } // namespace tarvo

@@ -187,6 +187,8 @@ void TarvoController::tarvoViewDidRequestPaste(TarvoView&) {
 }
 
 void TarvoController::tarvoViewDidClickNotice(TarvoView&) {
+    if (m_view->notice() == L10n::shelfCleared() && undoClearIfLatest())
+        return;
     m_view->setNotice(std::nullopt);
 }
 
@@ -208,6 +210,8 @@ void TarvoController::tarvoViewIslandHoverChanged(TarvoView&, bool hovering) {
     }
     m_notchWakeArmed = true;
     m_leftIslandAt = m_platform.clock.now();
+    // The person reached the shelf opened for them and went on.
+    endHold();
     settleAfterPointerLeft();
 }
 
@@ -218,7 +222,10 @@ void TarvoController::settleAfterPointerLeft() {
 }
 
 void TarvoController::tarvoViewDidClickBareIsland(TarvoView&) {
-    if (m_state == TarvoState::resting)
+    // The click that opened the tab ends on the island it opened: that
+    // release folds nothing.
+    if (m_state == TarvoState::resting &&
+        m_platform.clock.now().secondsSince(m_lastBloomAt) >= bloomHoldForClicks)
         settleToTabNow();
 }
 

@@ -31,6 +31,7 @@ constexpr double hoverReach = 10;
 constexpr double minimumClickHeight = 4;
 constexpr double outsideClickAfterDragEnd = 0.8;
 constexpr double outsideClickAfterBloom = 0.3;
+constexpr double minimumHoldLeft = 0.05;
 
 } // namespace
 
@@ -92,12 +93,24 @@ bool TarvoController::previewHoldsShelf() const {
            pointerOverPreview();
 }
 
+std::optional<Rect> TarvoController::drawnTab() const {
+    if (m_state != TarvoState::tab || !m_currentScreen || m_currentScreen->hasNotch())
+        return std::nullopt;
+    const Rect island = m_view->islandRect();
+    const Rect& panel = m_panel->frame();
+    return Rect{panel.x + island.x, panel.y + island.y, island.width, island.height};
+}
+
 bool TarvoController::pointerInHoverRect() const {
     if (!m_currentScreen)
         return false;
     const QPointF pointer = m_platform.input.mouseLocation();
-    return notchRects(*m_currentScreen).hover.contains({pointer.x(), pointer.y()}) ||
-           m_view->isPointerOverIsland();
+    Rect hover = notchRects(*m_currentScreen).hover;
+    // Without a notch the tab hangs below the desktop's top panel: it is
+    // where the tab is drawn that the pointer rests.
+    if (const std::optional<Rect> tab = drawnTab())
+        hover = {tab->x, tab->y - hoverReach, tab->width, tab->height + hoverReach};
+    return hover.contains({pointer.x(), pointer.y()}) || m_view->isPointerOverIsland();
 }
 
 void TarvoController::loadThumbnails() {
@@ -195,6 +208,7 @@ void TarvoController::retract() {
 }
 
 void TarvoController::hideTarvo() {
+    m_heldOpenAt.reset();
     m_settleWork.reset();
     m_tuckWork.reset();
     m_view->setTabGlowDimmed(false);
@@ -226,6 +240,15 @@ void TarvoController::settleToTab() {
     m_settleWork.reset();
     if (m_state != TarvoState::resting)
         return;
+    // Held open: look again when the hold ends (a last sliver of it is not
+    // worth another timer).
+    if (isHeldOpen()) {
+        const double left = openSettleDelay - m_platform.clock.now().secondsSince(*m_heldOpenAt);
+        if (left > minimumHoldLeft) {
+            scheduleSettle(left);
+            return;
+        }
+    }
     const bool held = m_view->isPointerOverIsland() || m_view->isShowingMenu() || m_dragSource ||
                       pointerOverPreview();
     if (!m_store->items().empty()) {
@@ -247,6 +270,8 @@ void TarvoController::settleToTab() {
 
 void TarvoController::settleToTabNow() {
     m_settleWork.reset();
+    // The folded tab has nothing to type into: the keyboard goes back.
+    m_panel->setWantsKeyboardFocus(false);
     if (m_store->items().empty()) {
         retract();
         return;
@@ -297,7 +322,8 @@ void TarvoController::handleNotchClick() {
     if (!screen)
         return;
     const QPointF pointer = m_platform.input.mouseLocation();
-    if (!notchRects(*screen).click.contains({pointer.x(), pointer.y()}))
+    const Rect click = drawnTab().value_or(notchRects(*screen).click);
+    if (!click.contains({pointer.x(), pointer.y()}))
         return;
     if (m_state == TarvoState::hidden) {
         openTarvo();
@@ -330,7 +356,7 @@ void TarvoController::armFoldWatchdog() {
         if (m_state != TarvoState::resting)
             return;
         const bool held = m_view->isPointerOverIsland() || m_view->isShowingMenu() ||
-                          m_dragSource || m_dragInFlight || previewHoldsShelf() ||
+                          m_dragSource || m_dragInFlight || previewHoldsShelf() || isHeldOpen() ||
                           (m_panel->isActiveWindow() && m_panel->wantsKeyboardFocus()) ||
                           m_platform.clock.now().secondsSince(m_lastBloomAt) < bloomHold;
         if (held)
@@ -417,6 +443,7 @@ void TarvoController::dragMonitor(DragMonitor&, QPointF) {
     if (!screen)
         return;
     m_dragInFlight = true;
+    m_heldOpenAt.reset();
     m_view->setShowsEmptyHint(false);
     offerDestinations();
     showTarvo(*screen, TarvoState::dragging);

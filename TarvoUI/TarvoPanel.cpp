@@ -13,6 +13,8 @@
 #include <QTransform>
 #include <QWindow>
 
+#include <utility>
+
 namespace tarvo {
 
 TarvoPanel::TarvoPanel(PanelWindowSystem* windowSystem, Screens& screens)
@@ -44,6 +46,7 @@ void TarvoPanel::setContentView(TarvoView* view) {
     if (!m_view)
         return;
     m_view->setParent(this);
+    m_view->installEventFilter(this);
     m_view->setWindowOrigin({m_frame.x, m_frame.y});
     m_view->setGeometry(rect());
     m_view->onShapeChanged = [this] { applyShape(); };
@@ -51,8 +54,11 @@ void TarvoPanel::setContentView(TarvoView* view) {
     m_view->show();
 }
 
-void TarvoPanel::setWantsKeyboardFocus(bool wants) {
-    if (wants == m_wantsKeyboardFocus)
+void TarvoPanel::setWantsKeyboardFocus(bool wants, quint32 timestamp) {
+    if (timestamp != 0)
+        m_lastUserTime = timestamp;
+    // Asked again while the keyboard went elsewhere: ask the window manager again.
+    if (wants == m_wantsKeyboardFocus && !(wants && !isActiveWindow()))
         return;
     m_wantsKeyboardFocus = wants;
     // Changing the flag on the window handle keeps the window shown, where a
@@ -62,14 +68,51 @@ void TarvoPanel::setWantsKeyboardFocus(bool wants) {
     setAttribute(Qt::WA_X11DoNotAcceptFocus, !wants);
     if (wants) {
         raise();
+        if (m_windowSystem) {
+            // A never-activating window asks the window manager itself, as
+            // the user's request, or focus-stealing prevention refuses it.
+            const quint64 self = windowID();
+            const quint64 active = m_windowSystem->activeWindow();
+            if (active != self)
+                m_previousActive = active;
+            m_windowSystem->activate(self, m_lastUserTime, active);
+        }
         activateWindow();
         if (QWindow* window = windowHandle())
             window->requestActivate();
         if (m_view)
             m_view->setFocus(Qt::OtherFocusReason);
-    } else if (QWidget* focused = focusWidget()) {
-        focused->clearFocus();
+        return;
     }
+    if (QWidget* focused = focusWidget())
+        focused->clearFocus();
+    const quint64 previous = std::exchange(m_previousActive, 0);
+    if (!m_windowSystem || previous == 0)
+        return;
+    // Handed back only while the keyboard is still ours (or on its way to
+    // us): a person who clicked into another window keeps it there.
+    const quint64 self = windowID();
+    const quint64 active = m_windowSystem->activeWindow();
+    if (active == self || active == previous || active == 0)
+        m_windowSystem->activate(previous, m_lastUserTime, self);
+}
+
+bool TarvoPanel::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_view) {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick:
+            // Whatever the press does, the shelf has the keyboard after it.
+            setWantsKeyboardFocus(true, quint32(static_cast<QInputEvent*>(event)->timestamp()));
+            break;
+        case QEvent::KeyPress:
+            m_lastUserTime = quint32(static_cast<QInputEvent*>(event)->timestamp());
+            break;
+        default:
+            break;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void TarvoPanel::cancelOperation() {

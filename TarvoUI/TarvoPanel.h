@@ -28,9 +28,17 @@ public:
     ~TarvoPanel() override;
 
     bool wantsKeyboardFocus() const { return m_wantsKeyboardFocus; }
-    // True takes keyboard focus and brings the panel forward; false gives it
-    // up. The window stays shown either way.
-    void setWantsKeyboardFocus(bool wants);
+    // True takes keyboard focus and brings the panel forward, asking the
+    // window manager as the user's request at `timestamp` (the server time
+    // of the click or key that asked; 0 for the latest the panel saw) and
+    // remembering which window had the keyboard; false gives it up and hands
+    // the keyboard back to that window unless the user has moved on to
+    // another. The window stays shown either way. A press on the view asks
+    // for it too.
+    void setWantsKeyboardFocus(bool wants, quint32 timestamp = 0);
+    // The window that had the keyboard before the panel took it; 0 when
+    // none is remembered.
+    quint64 previousActiveWindow() const { return m_previousActive; }
     bool canBecomeKey() const { return m_wantsKeyboardFocus; }
     bool canBecomeMain() const { return false; }
     // Escape while the panel has the keyboard.
@@ -61,6 +69,7 @@ public:
     bool composited() const { return m_composited; }
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
@@ -77,6 +86,9 @@ private:
     TarvoView* m_view = nullptr;
     Rect m_frame;
     bool m_wantsKeyboardFocus = false;
+    quint64 m_previousActive = 0;
+    // The server time of the latest press or key the panel saw.
+    quint32 m_lastUserTime = 0;
     bool m_composited = true;
     QRegion m_inputRegion;
     std::optional<QRegion> m_boundingRegion;

@@ -682,6 +682,9 @@ bool TarvoView::hitTest(Point point) const {
     if (const std::optional<Rect> chip = clickableChipFrame(); chip && chip->contains(point))
         return true;
     const Rect island = m_scene->islandRect();
+    // The folded tab answers where it is drawn: a click there opens it.
+    if (m_scene->state() == TarvoState::tab)
+        return island.contains(point);
     // An empty resting shelf takes clicks too: its menu offers to paste.
     return m_scene->state() == TarvoState::resting && point.y >= m_scene->visibleBottom() &&
            point.x >= island.minX() - islandHitMargin && point.x < island.maxX() + islandHitMargin;
@@ -699,6 +702,8 @@ QRegion TarvoView::inputRegion() const {
                            std::max(height() - bottom, 0.0)})
                 .toAlignedRect();
     }
+    if (m_scene->state() == TarvoState::tab)
+        region += qtRect(*this, island).toAlignedRect();
     if (closeButtonVisible())
         region += qtRect(*this, m_scene->layout().closeHitRect).toAlignedRect();
     if (const std::optional<Rect> chip = clickableChipFrame())

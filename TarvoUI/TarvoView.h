@@ -11,6 +11,7 @@
 #include <QHash>
 #include <QImage>
 #include <QPainterPath>
+#include <QPointF>
 #include <QRegion>
 #include <QSet>
 #include <QString>
@@ -230,6 +231,10 @@ public:
 
     // Called after every layout, so that the panel can follow the regions.
     std::function<void()> onShapeChanged;
+    // Where the pointer is now, in global points with y upwards; asked by
+    // the proximity test, since a folded tab takes no pointer events to
+    // learn it from. Unset, Qt's cursor position is asked.
+    std::function<QPointF()> pointerLocation;
     // Called on an animation frame that presents the outline anywhere else
     // than the frame before, so that a window drawn without a compositor can
     // follow a slide or a morph frame by frame.
@@ -330,8 +335,6 @@ private:
     bool m_hadSnapshot = false;
     std::optional<QUuid> m_hoveredItem;
     Announcer* m_announcer = nullptr;
-    // The pointer's last place in the view, while it is inside.
-    std::optional<Point> m_pointer;
     Point m_windowOrigin;
     double m_contentsScale = 2;
     std::function<std::optional<QUuid>(Point)> m_chipLookup;

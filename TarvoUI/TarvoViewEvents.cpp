@@ -52,14 +52,12 @@ void TarvoView::enterEvent(QEnterEvent* event) {
 }
 
 void TarvoView::leaveEvent(QEvent*) {
-    m_pointer.reset();
     setHoveredItem(std::nullopt);
     setHovering(false);
 }
 
 void TarvoView::mouseMoveEvent(QMouseEvent* event) {
     const Point point = fromQt(event->position());
-    m_pointer = point;
     setHoveredItem(itemAt(point));
     setHovering(overIsland(point));
     m_input->mouseMoveEvent(*event);
@@ -85,12 +83,20 @@ void TarvoView::setHoveredItem(const std::optional<QUuid>& item) {
 }
 
 bool TarvoView::isPointerNearIsland() const {
-    if (!m_pointer)
+    if (!isVisible())
         return false;
+    // The live pointer: the last event seen may be long stale.
+    Point point;
+    if (pointerLocation) {
+        const QPointF global = pointerLocation();
+        point = {global.x() - m_windowOrigin.x, global.y() - m_windowOrigin.y};
+    } else {
+        point = fromQt(QPointF(mapFromGlobal(QCursor::pos())));
+    }
     const Rect r = m_scene->islandRect();
     return Rect{r.x - nearMargin, r.y - nearMargin, r.width + 2 * nearMargin,
                 r.height + 2 * nearMargin}
-        .contains(*m_pointer);
+        .contains(point);
 }
 
 void TarvoView::refreshIslandHover() {

@@ -55,6 +55,7 @@ X11PanelWindowSystem::X11PanelWindowSystem(X11Connection& connection) : m_connec
     m_states[1] = m_connection.atom("_NET_WM_STATE_ABOVE");
     m_states[2] = m_connection.atom("_NET_WM_STATE_SKIP_TASKBAR");
     m_states[3] = m_connection.atom("_NET_WM_STATE_SKIP_PAGER");
+    m_activeWindow = m_connection.atom("_NET_ACTIVE_WINDOW");
 }
 
 bool X11PanelWindowSystem::hasCompositor() {
@@ -141,6 +142,28 @@ void X11PanelWindowSystem::setBoundingRegion(WindowID window,
                              XCB_CLIP_ORDERING_UNSORTED, xcb_window_t(window), 0, 0,
                              quint32(list.size()), list.data());
     }
+    m_connection.flush();
+}
+
+PanelWindowSystem::WindowID X11PanelWindowSystem::activeWindow() {
+    xcb_connection_t* c = m_connection.get();
+    const std::optional<quint32> active = X11Properties::firstCardinal(X11Properties::take(
+        c, X11Properties::request(c, m_connection.root(), m_activeWindow, XCB_ATOM_WINDOW, 1)));
+    return active.value_or(0);
+}
+
+void X11PanelWindowSystem::activate(WindowID window, quint32 timestamp, WindowID previous) {
+    xcb_client_message_event_t message{};
+    message.response_type = XCB_CLIENT_MESSAGE;
+    message.format = 32;
+    message.window = xcb_window_t(window);
+    message.type = m_activeWindow;
+    message.data.data32[0] = 2; // a pager: the user asked for it
+    message.data.data32[1] = timestamp;
+    message.data.data32[2] = quint32(previous);
+    xcb_send_event(m_connection.get(), 0, m_connection.root(),
+                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char*>(&message));
     m_connection.flush();
 }
 

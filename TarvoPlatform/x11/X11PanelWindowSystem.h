@@ -20,6 +20,10 @@ public:
     void setPanelStates(WindowID window) override;
     void setInputRegion(WindowID window, const QRegion& region) override;
     void setBoundingRegion(WindowID window, const std::optional<QRegion>& region) override;
+    // _NET_ACTIVE_WINDOW of the root, and the client message asking for it
+    // with source indication 2, which window managers honour as the user's.
+    WindowID activeWindow() override;
+    void activate(WindowID window, quint32 timestamp, WindowID previous) override;
 
     // Whether the server has the shape extension; without it every region
     // request is left out and the whole window takes the pointer.
@@ -32,6 +36,7 @@ private:
     xcb_atom_t m_state;
     xcb_atom_t m_desktop;
     xcb_atom_t m_states[4];
+    xcb_atom_t m_activeWindow;
 };
 
 } // namespace tarvo

@@ -71,6 +71,9 @@ SettingsWindowController::SettingsWindowController(SettingsModel& model)
 SettingsWindowController::~SettingsWindowController() = default;
 
 void SettingsWindowController::show() {
+    // A window the user put away comes back in front, not only "shown":
+    // show() keeps a minimised window minimised.
+    m_window->setWindowState(m_window->windowState() & ~Qt::WindowMinimized);
     m_window->show();
     m_window->raise();
     m_window->activateWindow();

@@ -16,6 +16,7 @@
 #include "support/TempDir.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -28,6 +29,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 
 using namespace tarvo;
@@ -97,6 +99,36 @@ TEST_F(SettingsWindowTest, FixedSizeTitledWindowThatHidesOnClose) {
     // The shell's rule request.
     model->setSelectedTab(SettingsTab::rules);
     EXPECT_EQ(window->tabs()->currentIndex(), 1);
+}
+
+// However the window was put away, the next "Settings…" brings it back.
+TEST_F(SettingsWindowTest, OpensAgainAfterTheTitleBarsCloseOrMinimising) {
+    QWidget* w = window->window();
+    const struct {
+        const char* how;
+        std::function<void()> putAway;
+    } cases[] = {
+        {"closed by the window manager",
+         [w] {
+             QCloseEvent close;
+             QCoreApplication::sendEvent(w->windowHandle(), &close);
+         }},
+        {"closed by the program", [w] { w->close(); }},
+        {"minimised", [w] { w->setWindowState(Qt::WindowMinimized); }},
+    };
+    for (const auto& c : cases) {
+        window->show();
+        ASSERT_TRUE(w->isVisible()) << c.how;
+        c.putAway();
+        window->show();
+        EXPECT_TRUE(w->isVisible()) << c.how;
+        EXPECT_FALSE(w->isMinimized()) << c.how;
+        for (int second = 0; second < 2; ++second) {
+            c.putAway();
+            window->show();
+        }
+        EXPECT_TRUE(w->isVisible() && !w->isMinimized()) << c.how << ", a third time";
+    }
 }
 
 TEST_F(SettingsWindowTest, SwitchesWriteThroughAndReadBack) {

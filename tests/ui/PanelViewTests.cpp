@@ -111,7 +111,9 @@ TEST_F(PanelTest, HitTestingFollowsTheState) {
         {"resting below the island", TarvoState::resting, true, false, {180, 39}, false},
         {"resting empty shelf, for its menu", TarvoState::resting, false, false, {180, 100}, true},
         {"resting close button", TarvoState::resting, false, true, {87, 47}, true},
-        {"tab passes clicks through", TarvoState::tab, true, false, {180, 131}, false},
+        {"tab takes clicks where it is drawn", TarvoState::tab, true, false, {180, 110}, true},
+        {"beside the tab passes clicks through", TarvoState::tab, true, false, {60, 110}, false},
+        {"below the tab passes clicks through", TarvoState::tab, true, false, {180, 90}, false},
         {"tab never shows the close button", TarvoState::tab, true, true, {87, 139}, false},
         {"dragging passes clicks through", TarvoState::dragging, true, false, {180, 100}, false},
         {"hidden", TarvoState::hidden, true, false, {180, 100}, false},
@@ -127,7 +129,12 @@ TEST_F(PanelTest, TheInputShapeFollowsTheHitTestAndTakesTheWholePanelWhileDraggi
     show(TarvoState::dragging);
     EXPECT_EQ(m_windowSystem.inputRegions.value(id()), QRegion(0, 0, 360, 132));
     show(TarvoState::tab, {textItem()});
-    EXPECT_TRUE(m_windowSystem.inputRegions.value(id()).isEmpty());
+    const Rect tab = m_view->islandRect();
+    EXPECT_EQ(
+        m_windowSystem.inputRegions.value(id()),
+        QRegion(
+            QRectF(tab.x, m_view->height() - tab.maxY(), tab.width, tab.height).toAlignedRect()))
+        << "the tab answers where it is drawn";
     show(TarvoState::resting, {textItem()});
     EXPECT_EQ(m_windowSystem.inputRegions.value(id()), QRegion(74, 0, 212, 92));
     show(TarvoState::resting);

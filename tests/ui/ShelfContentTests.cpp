@@ -89,11 +89,39 @@ TEST_F(ShelfContentTest, ThePointerOverATileHoversItAndLeavingClearsIt) {
     QCoreApplication::sendEvent(&view, &move);
     EXPECT_TRUE(view.itemLayers().at(a.id)->isHovered());
     EXPECT_TRUE(view.isPointerOverIsland());
-    EXPECT_TRUE(view.isPointerNearIsland());
     QEvent leave(QEvent::Leave);
     QCoreApplication::sendEvent(&view, &leave);
     EXPECT_FALSE(view.itemLayers().at(a.id)->isHovered());
-    EXPECT_FALSE(view.isPointerNearIsland());
+}
+
+// Nearness is asked of the pointer where it is now, not of the last event:
+// a folded tab takes no pointer events.
+TEST_F(ShelfContentTest, NearnessFollowsTheLivePointerWithoutAnyEvent) {
+    const Point origin{300, 500};
+    view.setWindowOrigin(origin);
+    view.update({textItem(QStringLiteral("a"))}, {}, TarvoState::tab, {});
+    view.layoutContents();
+    const Rect island = view.islandRect();
+    QPointF pointer;
+    view.pointerLocation = [&pointer] { return pointer; };
+    EXPECT_FALSE(view.isPointerNearIsland()) << "a view not shown has no pointer near";
+    view.show();
+    const struct {
+        const char* where;
+        Point point;
+        bool near;
+    } cases[] = {
+        {"on the tab", {island.midX(), island.midY()}, true},
+        {"40 points below it", {island.midX(), island.minY() - 40}, true},
+        {"40 points beside it", {island.maxX() + 40, island.midY()}, true},
+        {"60 points below it", {island.midX(), island.minY() - 60}, false},
+        {"60 points beside it", {island.minX() - 60, island.midY()}, false},
+    };
+    for (const auto& c : cases) {
+        pointer = {origin.x + c.point.x, origin.y + c.point.y};
+        EXPECT_EQ(view.isPointerNearIsland(), c.near) << c.where;
+    }
+    view.hide();
 }
 
 TEST_F(ShelfContentTest, OpeningAndLandingAreAnnounced) {

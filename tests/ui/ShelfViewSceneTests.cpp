@@ -119,11 +119,14 @@ TEST_F(ShelfViewTest, TheFoldedTabShowsOnAScreenWithoutANotch) {
     const Rect tab = m_view->islandRect();
     EXPECT_EQ(tab.height, 32);
     EXPECT_EQ(tab.maxY(), 132);
-    // The window shows it, and passes clicks through (the notch monitor
-    // takes them).
+    // The window shows it and takes clicks where it is drawn, and only there.
     EXPECT_TRUE(bounding().contains(qt({tab.midX(), tab.midY()})));
     EXPECT_FALSE(bounding().contains(qt({tab.midX(), tab.y - 4})));
-    EXPECT_TRUE(m_windowSystem.inputRegions.value(id()).isEmpty());
+    const QRegion input = m_windowSystem.inputRegions.value(id());
+    EXPECT_TRUE(input.contains(qt({tab.midX(), tab.midY()})));
+    EXPECT_TRUE(input.contains(qt({tab.midX(), tab.y + 2})));
+    EXPECT_FALSE(input.contains(qt({tab.midX(), tab.y - 4})));
+    EXPECT_FALSE(input.contains(qt({tab.minX() - 10, tab.midY()})));
     // Its glow is drawn inside the view, near the tab's lower edge.
     const Layer& glow = *m_view->scene().tabGlow;
     EXPECT_EQ(glow.opacity(), 1);

@@ -5,6 +5,9 @@
 #   x11_start_display      Xvfb on a free display; exports DISPLAY and the XDG folders
 #   x11_start_wm           openbox, waited for until it manages the screen
 #   x11_start_bus          a private session bus; exports DBUS_SESSION_BUS_ADDRESS
+#   x11_start_xfce         xfwm4 (compositor off) and xfce4-panel on its default
+#                          layout, waited for until the panel's strut is in the
+#                          work area; needs the display and the session bus
 #   x11_start_session [--bus] [TOOL...]
 #                          all of it at once: Xvfb, openbox, xprop (and dbus-daemon with
 #                          --bus) and every TOOL required, the display, openbox, and
@@ -42,7 +45,7 @@ x11_wait_for() {
 }
 
 x11_start_display() {
-    Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset \
+    Xvfb -displayfd 3 -screen 0 "${X11_SCREEN:-1280x800}x24" -nolisten tcp -noreset \
         3>"$x11_work/display" 2>"$x11_work/xvfb.log" &
     x11_pids+=($!)
     x11_wait_for test -s "$x11_work/display" ||
@@ -64,6 +67,28 @@ x11_start_wm() {
     openbox --sm-disable >"$x11_work/openbox.log" 2>&1 &
     x11_pids+=($!)
     x11_wait_for x11_wm_ready || { echo "$x11_name: openbox did not start" >&2; exit 1; }
+}
+
+x11_start_xfce() {
+    x11_require xfwm4 xfce4-panel
+    # The panel's default layout, as a first login gets it, without the
+    # question the panel asks when it finds no configuration.
+    local channels="$XDG_CONFIG_HOME/xfce4/xfconf/xfce-perchannel-xml"
+    mkdir -p "$channels"
+    cp /etc/xdg/xfce4/panel/default.xml "$channels/xfce4-panel.xml"
+    xfwm4 --compositor=off --sm-client-disable >"$x11_work/xfwm4.log" 2>&1 &
+    x11_pids+=($!)
+    x11_wait_for x11_wm_ready || { echo "$x11_name: xfwm4 did not start" >&2; exit 1; }
+    xfce4-panel --sm-client-disable >"$x11_work/panel.log" 2>&1 &
+    x11_pids+=($!)
+    local _
+    for _ in $(seq 300); do
+        xprop -root _NET_WORKAREA 2>/dev/null | grep -Eq '= 0, [1-9][0-9]*,' && return 0
+        sleep 0.1
+    done
+    cat "$x11_work/panel.log" >&2
+    echo "$x11_name: xfce4-panel took no strut" >&2
+    exit 1
 }
 
 x11_start_bus() {
