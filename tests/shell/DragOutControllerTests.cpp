@@ -594,6 +594,9 @@ TEST_F(DragOutTest, TextDroppedOnAnApplicationChipIsPastedOrHandedOverAsATextFil
         session->end(chipPoint(*controller, index), DragOperation::none);
         if (c.pasted) {
             EXPECT_EQ(m_shell.clipboard.text(), c.text);
+            // Said once the keys went out.
+            m_shell.clock.advance(AutoPaster::settleDelay);
+            EXPECT_EQ(m_shell.pasteKeys.pastes().size(), 1u);
             EXPECT_EQ(controller->view().notice(), L10n::pastedInto(c.name));
         } else {
             const QList<QUrl> urls = m_shell.clipboard.urls();
