@@ -2,6 +2,8 @@
 
 #include "support/X11TestTools.h"
 
+#include <QElapsedTimer>
+
 namespace tarvo::test {
 
 QString runCommand(const QString& program, const QStringList& arguments, int ms) {
@@ -23,11 +25,22 @@ DesktopProgram::~DesktopProgram() {
 bool DesktopProgram::start(const QString& program, const QStringList& arguments,
                            const QString& windowClass, QRect where) {
     m_process.start(program, arguments);
-    m_window = runCommand(QStringLiteral("timeout"),
-                          {QStringLiteral("20"), QStringLiteral("xdotool"),
-                           QStringLiteral("search"), QStringLiteral("--sync"),
-                           QStringLiteral("--onlyvisible"), QStringLiteral("--class"), windowClass})
-                   .section(u'\n', 0, 0);
+    // xdotool's search gives up at once when a window it looks at goes away
+    // meanwhile (a browser makes and drops several while it starts): ask
+    // again until the window shows or the deadline passes.
+    QElapsedTimer started;
+    started.start();
+    do {
+        m_window = runCommand(QStringLiteral("timeout"),
+                              {QStringLiteral("20"), QStringLiteral("xdotool"),
+                               QStringLiteral("search"), QStringLiteral("--sync"),
+                               QStringLiteral("--onlyvisible"), QStringLiteral("--class"),
+                               windowClass})
+                       .section(u'\n', 0, 0);
+        if (m_window.isEmpty())
+            pump(200);
+    } while (m_window.isEmpty() && started.elapsed() < 30000 &&
+             m_process.state() != QProcess::NotRunning);
     if (m_window.isEmpty())
         return false;
     runCommand(QStringLiteral("xdotool"),

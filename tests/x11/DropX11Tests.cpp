@@ -3,6 +3,8 @@
 // Thunar and from PCManFM lands as the right item, and the same file dropped
 // again finds the item already on the shelf. Run by run-drop.sh, which starts
 // and stops the display, the window manager and a session bus.
+#include "TarvoCore/Preferences.h"
+#include "TarvoCore/UserDefaults.h"
 #include "support/TempDir.h"
 #include "support/X11TestTools.h"
 #include "x11/TarvoProgram.h"
@@ -22,6 +24,7 @@
 #include <QScreen>
 
 #include <algorithm>
+#include <functional>
 #include <optional>
 
 namespace tarvo::test {
@@ -101,6 +104,41 @@ std::optional<QRect> topmostChange(const QImage& before, const QImage& after, in
     return found;
 }
 
+// Where a file manager draws a file that `write` makes in the folder its
+// window shows: the window is left to settle, the file written, and the
+// topmost change is the file's icon with its label (a status line below may
+// change too); the point is the icon, the upper part of that change. None
+// when the window never settles or never shows the file.
+std::optional<QPoint> placeOfNewFile(XTestHand& hand, const QRect& window,
+                                     const std::function<void()>& write) {
+    hand.moveTo(window.bottomRight() + QPoint(60, 60));
+    QImage empty;
+    if (!waitFor(
+            [&] {
+                const QImage now = screenArea(window);
+                const bool settled = !now.isNull() && now == empty;
+                empty = now;
+                pump(500);
+                return settled;
+            },
+            60000))
+        return std::nullopt;
+    write();
+    std::optional<QRect> shown;
+    if (!waitFor(
+            [&] {
+                const std::optional<QRect> now = topmostChange(empty, screenArea(window), 140);
+                const bool settled = now && now == shown;
+                shown = now;
+                pump(500);
+                return settled;
+            },
+            60000))
+        return std::nullopt;
+    return window.topLeft() +
+           QPoint(shown->center().x(), shown->top() + std::min(24, shown->height() / 3));
+}
+
 // A program whose window is placed where the test wants it.
 class Program final {
 public:
@@ -158,6 +196,13 @@ private:
 
 class DropOnTarvo : public ::testing::Test {
 protected:
+    // Past the tutorial, as on every start but the first: its window would
+    // stand over the file managers' windows.
+    void SetUp() override {
+        UserDefaults defaults(m_home.file("config/Tarvo/Tarvo.conf"));
+        Preferences(defaults).setHasCompletedOnboarding(true);
+    }
+
     // From `from` up towards the top of the screen, where the shelf unfolds,
     // and into it; let go there.
     static void dragToShelf(XTestHand& hand, QPoint from) {
@@ -225,36 +270,11 @@ TEST_F(DropOnTarvo, AFileFromThunarLandsAsThatFile) {
         thunar.start("thunar", {m_files.file("Folder")}, "thunar", {320, 300, 640, 420});
     ASSERT_TRUE(window) << "thunar did not start";
 
-    // The file appears in the open, empty folder, and where Thunar draws it
-    // is what changed in its window: the topmost change is the icon with its
-    // label (the status line below changes too), and the icon is its upper part.
     XTestHand hand;
     ASSERT_TRUE(hand.ok());
-    hand.moveTo(window->bottomRight() + QPoint(60, 60));
-    QImage empty;
-    ASSERT_TRUE(waitFor(
-        [&] {
-            const QImage now = screenArea(*window);
-            const bool settled = !now.isNull() && now == empty;
-            empty = now;
-            pump(500);
-            return settled;
-        },
-        60000))
-        << "thunar's window never settled";
-    m_files.write("Folder/report.txt", "quarterly numbers");
-    std::optional<QRect> shown;
-    ASSERT_TRUE(waitFor(
-        [&] {
-            const std::optional<QRect> now = topmostChange(empty, screenArea(*window), 140);
-            const bool settled = now && now == shown;
-            shown = now;
-            pump(500);
-            return settled;
-        },
-        60000))
-        << "thunar never showed the new file";
-    const QPoint icon(shown->center().x(), shown->top() + std::min(24, shown->height() / 3));
+    const std::optional<QPoint> icon = placeOfNewFile(
+        hand, *window, [&] { m_files.write("Folder/report.txt", "quarterly numbers"); });
+    ASSERT_TRUE(icon) << "thunar never showed the new file";
 
     // A loaded machine can take the first press for a click: the drag is
     // tried again from the same icon until a deadline.
@@ -262,7 +282,7 @@ TEST_F(DropOnTarvo, AFileFromThunarLandsAsThatFile) {
     trying.start();
     bool landed = false;
     while (!landed && trying.elapsed() < 90000) {
-        dragToShelf(hand, window->topLeft() + icon);
+        dragToShelf(hand, *icon);
         landed = waitFor(
             [&] {
                 const std::vector<StoredItem> items = storedItems(tarvo.itemsFolder());
@@ -283,31 +303,31 @@ TEST_F(DropOnTarvo, AFileFromPCManFMLandsAsThatFileAndAgainAsTheSameItem) {
     TarvoProcess tarvo(m_home);
     tarvo.start();
     QDir().mkpath(m_files.file("Shelf folder"));
-    m_files.write("Shelf folder/minutes.txt", "what was decided");
     Program pcmanfm;
     const std::optional<QRect> window =
         pcmanfm.start("pcmanfm", {m_files.file("Shelf folder")}, "pcmanfm", {320, 300, 640, 420});
     ASSERT_TRUE(window) << "pcmanfm did not start";
-    pump(1500);
-
-    // The file's icon is the first of the folder view, right of the side
-    // pane and below the bars: a few places are tried, as for Thunar.
     XTestHand hand;
     ASSERT_TRUE(hand.ok());
-    const QPoint offsets[] = {{205, 75}, {205, 90}, {210, 65}, {225, 80}, {205, 105}};
+    const std::optional<QPoint> icon = placeOfNewFile(hand, *window, [&] {
+        m_files.write("Shelf folder/minutes.txt", "what was decided");
+    });
+    ASSERT_TRUE(icon) << "pcmanfm never showed the new file";
+
+    // A loaded machine can take the first press for a click: the drag is
+    // tried again from the same icon until a deadline.
     QElapsedTimer trying;
     trying.start();
     QPoint found;
-    for (int attempt = 0; found.isNull() && trying.elapsed() < 90000; ++attempt) {
-        const QPoint offset = offsets[attempt % std::size(offsets)];
-        dragToShelf(hand, window->topLeft() + offset);
+    while (found.isNull() && trying.elapsed() < 90000) {
+        dragToShelf(hand, *icon);
         if (waitFor(
                 [&] {
                     const std::vector<StoredItem> items = storedItems(tarvo.itemsFolder());
                     return items.size() == 1 && items.front().ready;
                 },
                 5000))
-            found = window->topLeft() + offset;
+            found = *icon;
         else
             pump(2500);
     }
