@@ -8,6 +8,8 @@
 
 #include "TarvoCore/ContentHash.h"
 #include "TarvoCore/Files.h"
+#include "TarvoCore/Preferences.h"
+#include "TarvoCore/UserDefaults.h"
 
 #include "support/TempDir.h"
 #include "support/X11TestTools.h"
@@ -153,6 +155,12 @@ protected:
         small.save(m_site.file("small.png"), "PNG");
         m_server = std::make_unique<PageServer>(m_site.file("."));
         ASSERT_TRUE(m_server->ok()) << "no page server";
+        // Past the tutorial, as on every start but the first: its window
+        // would stand over the programs dragged from.
+        {
+            UserDefaults defaults(m_home.file("config/Tarvo/Tarvo.conf"));
+            Preferences(defaults).setHasCompletedOnboarding(true);
+        }
         m_tarvo = std::make_unique<TarvoProcess>(m_home);
         m_tarvo->start();
         ASSERT_TRUE(m_hand.ok());
