@@ -1,7 +1,9 @@
 // 24-megapixel photographs to 1600-pixel JPEGs at quality 0.85: one at a time
-// and sixteen through the conversion engine, with wall time and peak memory,
-// beside the same work by vipsthumbnail and ImageMagick's convert when they
-// are installed (bench/convert-references.sh installs them).
+// beside libvips' own vips_thumbnail in this process, and sixteen through the
+// conversion engine beside sixteen vipsthumbnail and ImageMagick processes,
+// with wall time and peak memory. bench/convert-references.sh also runs one
+// conversion by this program as a whole process in turn with one by
+// vipsthumbnail and by ImageMagick (the modes at the end of this file).
 #include "BenchPhoto.h"
 
 #include "TarvoConvert/ConversionEngine.h"
@@ -15,6 +17,8 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <cstdio>
+#include <exception>
 #include <fstream>
 #include <malloc.h>
 #include <spawn.h>
@@ -93,6 +97,33 @@ void BM_TarvoOneAtATime(benchmark::State& state) {
     const double base = statusMegabytes("VmRSS");
     for (auto _ : state)
         ImageConverter::convert(source, options(), out);
+    reportMemory(state, base, 1);
+    state.counters["s_per_image"] = benchmark::Counter(
+        state.iterations(), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+// libvips' thumbnailer on the same photograph in the same process, as
+// vipsthumbnail calls it: shrink-on-load to 1600 pixels, then a JPEG at Q=85.
+void BM_VipsThumbnailInProcessOneAtATime(benchmark::State& state) {
+    const QByteArray source = QFile::encodeName(sourcePhoto());
+    const QByteArray out = QFile::encodeName(folder().filePath(QStringLiteral("vips.jpg"))) +
+                           QByteArrayLiteral("[Q=85]");
+    Vips::start();
+    const auto once = [&] {
+        VipsImage* thumbnail = nullptr;
+        if (vips_thumbnail(source.constData(), &thumbnail, kTarget, nullptr) != 0)
+            return false;
+        const Vips::ImagePtr owned(thumbnail);
+        return vips_image_write_to_file(thumbnail, out.constData(), nullptr) == 0;
+    };
+    if (!once()) {
+        state.SkipWithError("vips_thumbnail failed");
+        return;
+    }
+    resetPeakMemory();
+    const double base = statusMegabytes("VmRSS");
+    for (auto _ : state)
+        benchmark::DoNotOptimize(once());
     reportMemory(state, base, 1);
     state.counters["s_per_image"] = benchmark::Counter(
         state.iterations(), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
@@ -186,27 +217,6 @@ std::vector<std::string> imagemagick(const std::string& out) {
             out};
 }
 
-template <class Command> void referenceOne(benchmark::State& state, Command command) {
-    const std::string out = folder().filePath(QStringLiteral("reference.jpg")).toStdString();
-    const std::string report = folder().filePath(QStringLiteral("reference.rss")).toStdString();
-    if (!available(command(out))) {
-        state.SkipWithError("not installed (run bench/convert-references.sh)");
-        return;
-    }
-    double peak = 0;
-    for (auto _ : state) {
-        const double mb = finished(spawn(command(out), report), report);
-        if (mb < 0) {
-            state.SkipWithError("the command failed");
-            return;
-        }
-        peak = std::max(peak, mb);
-    }
-    state.counters["peak_rss_MB"] = peak;
-    state.counters["s_per_image"] = benchmark::Counter(
-        state.iterations(), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
-}
-
 // Sixteen runs, as many at once as the machine has processors.
 template <class Command> void referenceBatch(benchmark::State& state, Command command) {
     if (!available(command("x"))) {
@@ -253,12 +263,6 @@ template <class Command> void referenceBatch(benchmark::State& state, Command co
                            benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
-void BM_VipsthumbnailOneAtATime(benchmark::State& state) {
-    referenceOne(state, vipsthumbnail);
-}
-void BM_ImageMagickOneAtATime(benchmark::State& state) {
-    referenceOne(state, imagemagick);
-}
 void BM_VipsthumbnailBatchOf16(benchmark::State& state) {
     referenceBatch(state, vipsthumbnail);
 }
@@ -269,12 +273,40 @@ void BM_ImageMagickBatchOf16(benchmark::State& state) {
 } // namespace
 
 BENCHMARK(BM_TarvoOneAtATime)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
-BENCHMARK(BM_VipsthumbnailOneAtATime)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
-BENCHMARK(BM_ImageMagickOneAtATime)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
+BENCHMARK(BM_VipsThumbnailInProcessOneAtATime)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MinTime(3);
 BENCHMARK(BM_TarvoBatchOf16ThroughTheEngine)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->MinTime(3);
 BENCHMARK(BM_VipsthumbnailBatchOf16)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
 BENCHMARK(BM_ImageMagickBatchOf16)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
-BENCHMARK_MAIN();
+
+// Besides the benchmarks, two modes for bench/convert-references.sh:
+//   --write-photo PATH          writes the 24-megapixel photograph;
+//   --convert-once SOURCE OUT   one conversion, as the benchmarks make it, and exits.
+int main(int argc, char** argv) {
+    const std::string mode = argc > 1 ? argv[1] : "";
+    if (mode == "--write-photo" && argc == 3) {
+        bench::writePhoto(QString::fromLocal8Bit(argv[2]), kWidth, kHeight, 40.0, 0.8);
+        return 0;
+    }
+    if (mode == "--convert-once" && argc == 4) {
+        try {
+            ImageConverter::convert(QString::fromLocal8Bit(argv[2]), options(),
+                                    QString::fromLocal8Bit(argv[3]));
+        } catch (const std::exception& error) {
+            std::fprintf(stderr, "convert: %s\n", error.what());
+            return 1;
+        }
+        return 0;
+    }
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
