@@ -79,8 +79,10 @@ QString tileName(const QString& name) {
     return withoutExtension(name);
 }
 
-QString typeLabel(const Item& item) {
+QString typeLabel(const Item& item, bool isFolder) {
     const ItemPayload& payload = item.payload;
+    if (isFolder && payload.is<ItemPayload::File>())
+        return {};
     if (payload.is<ItemPayload::Url>())
         return QStringLiteral("LINK");
     if (payload.is<ItemPayload::RichText>())

@@ -48,8 +48,10 @@ struct VisibleCount {
 // alone for a screenshot or screen recording named with its date and time.
 QString tileName(const QString& name);
 // The type badge: the display name's extension in capitals for files and
-// images ("FILE" without one), "TXT", "RTF" or "LINK" otherwise.
-QString typeLabel(const Item& item);
+// images ("FILE" without one), "TXT", "RTF" or "LINK" otherwise. A stored
+// folder has no badge: its folder picture already says what it is, and the
+// payload alone cannot tell, so whoever has looked at the disk says so.
+QString typeLabel(const Item& item, bool isFolder = false);
 
 // Every item gets a slot; the strip scrolls rather than showing an overflow chip.
 VisibleCount visibleCount(qsizetype count);

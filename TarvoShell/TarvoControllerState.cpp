@@ -122,7 +122,7 @@ void TarvoController::loadThumbnails() {
         // The provider dies with the controller and drops answers after it.
         m_thumbnails->thumbnail(item, [this, id = item.id](const QImage& image) {
             if (!image.isNull())
-                m_view->setThumbnail(image, id);
+                m_view->setThumbnail(image, id, m_thumbnails->isFolder(id));
         });
     }
 }

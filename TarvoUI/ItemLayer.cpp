@@ -198,7 +198,8 @@ void ItemLayer::layoutParts(const Rect& slot) {
     nameLabel->setFrame({-6, -14, w + 12, 12});
 }
 
-void ItemLayer::apply(const Item& item, const std::optional<QImage>& image, bool increaseContrast) {
+void ItemLayer::apply(const Item& item, const std::optional<QImage>& image, bool increaseContrast,
+                      bool isFolder) {
     m_increaseContrast = increaseContrast;
     pinnedDot->setOpacity(item.pinned ? 1 : 0);
     content->setContents(image ? *image : QImage(), 2);
@@ -206,7 +207,7 @@ void ItemLayer::apply(const Item& item, const std::optional<QImage>& image, bool
     nameLabel->setForegroundColor(Color::white(1, increaseContrast ? 1.0 : 0.85));
     thumbnail->setBorder(increaseContrast ? Color::white(1, 0.6) : Color::clear(),
                          increaseContrast ? 1 : 0);
-    const QString type = ItemLayout::typeLabel(item);
+    const QString type = ItemLayout::typeLabel(item, isFolder);
     if (type != m_typeText) {
         m_typeText = type;
         if (bounds().width > 0)

@@ -35,7 +35,10 @@ public:
     void layout(const Rect& slot);
     // Shows the item's data and state. With `increaseContrast` the tile gets
     // a light edge and the name full white, so it stands out on the island.
-    void apply(const Item& item, const std::optional<QImage>& thumbnail, bool increaseContrast);
+    // `isFolder`: the stored file is known to be a folder, which shows no
+    // type badge.
+    void apply(const Item& item, const std::optional<QImage>& thumbnail, bool increaseContrast,
+               bool isFolder = false);
     void setSelected(bool selected, const Color& accent);
     void setHovered(bool hovered, bool reduceMotion);
     void setPressed(bool pressed, bool reduceMotion);

@@ -238,6 +238,7 @@ void TarvoView::syncItemLayers() {
         }
         m_scene->removeItemLayer(it->first);
         m_thumbnails.remove(it->first);
+        m_folders.remove(it->first);
         if (m_hoveredItem == it->first)
             m_hoveredItem.reset();
         const std::weak_ptr<ItemLayer> leaving = it->second;
@@ -346,7 +347,7 @@ Color TarvoView::accentColor() const {
 }
 
 void TarvoView::applyItem(ItemLayer& layer, const Item& item, const Color& accent) {
-    layer.apply(item, thumbnail(item.id), m_increaseContrast);
+    layer.apply(item, thumbnail(item.id), m_increaseContrast, m_folders.contains(item.id));
     layer.setSelected(m_selectionSet.contains(item.id), accent);
 }
 
@@ -358,7 +359,7 @@ void TarvoView::applyItems() {
     }
 }
 
-void TarvoView::setThumbnail(const QImage& image, const QUuid& item) {
+void TarvoView::setThumbnail(const QImage& image, const QUuid& item, bool isFolder) {
     // A tile that scrolled out of the window before its picture came keeps
     // none: the provider holds it for when the tile comes back.
     if (!image.isNull() && !itemLayer(item) && indexOf(item))
@@ -367,9 +368,13 @@ void TarvoView::setThumbnail(const QImage& image, const QUuid& item) {
         m_thumbnails.remove(item);
     else
         m_thumbnails.insert(item, image);
+    if (isFolder)
+        m_folders.insert(item);
+    else
+        m_folders.remove(item);
     if (ItemLayer* layer = itemLayer(item)) {
         if (const std::optional<std::size_t> index = indexOf(item))
-            layer->apply(m_items[*index], thumbnail(item), m_increaseContrast);
+            layer->apply(m_items[*index], thumbnail(item), m_increaseContrast, isFolder);
     }
 }
 

@@ -105,8 +105,9 @@ public:
     // The island's width as the controller chose it; 0 or less: the view's width.
     double islandWidth() const { return m_islandWidth; }
     void setIslandWidth(double width);
-    // A null image forgets the item's thumbnail.
-    void setThumbnail(const QImage& image, const QUuid& item);
+    // A null image forgets the item's thumbnail. `isFolder`: the picture's
+    // maker found a folder stored, whose tile then shows no type badge.
+    void setThumbnail(const QImage& image, const QUuid& item, bool isFolder = false);
     std::optional<QImage> thumbnail(const QUuid& item) const {
         const auto found = m_thumbnails.constFind(item);
         return found == m_thumbnails.constEnd() ? std::nullopt : std::optional<QImage>(*found);
@@ -316,6 +317,8 @@ private:
     bool m_forcesCloseBadge = false;
     bool m_increaseContrast = false;
     QHash<QUuid, QImage> m_thumbnails;
+    // Items whose stored file is a folder, as their thumbnails told.
+    QSet<QUuid> m_folders;
     bool m_closePressed = false;
     bool m_closeButtonPressed = false;
     bool m_barePressed = false;

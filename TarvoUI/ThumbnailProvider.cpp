@@ -140,7 +140,7 @@ ThumbnailProvider::Found ThumbnailProvider::find(const Item& item) const {
         found.png = encodePng(found.image);
         return found;
     }
-    found.icons = iconNames(*path);
+    found.icons = iconNames(*path, found.isFolder);
     return found;
 }
 
@@ -149,6 +149,10 @@ void ThumbnailProvider::answered(const QUuid& itemID, quint64 generation, Found 
     if (generation != m_generation.value(itemID))
         return; // invalidated while under way: this picture is out of date
     m_inFlight.remove(itemID);
+    if (found.isFolder)
+        m_folders.insert(itemID);
+    else
+        m_folders.remove(itemID);
     QImage image = std::move(found.image);
     if (image.isNull() && !found.icons.isEmpty())
         image = iconTile(found.icons);
@@ -168,6 +172,7 @@ void ThumbnailProvider::answered(const QUuid& itemID, quint64 generation, Found 
 
 void ThumbnailProvider::invalidate(const QUuid& itemID) {
     forget(itemID);
+    m_folders.remove(itemID);
     if (m_inFlight.remove(itemID))
         ++m_generation[itemID];
     // After any write queued before it.
@@ -213,11 +218,12 @@ void ThumbnailProvider::writeDiskCache(const QByteArray& png, const QUuid& itemI
     }
 }
 
-QStringList ThumbnailProvider::iconNames(const QString& path) {
+QStringList ThumbnailProvider::iconNames(const QString& path, bool& isFolder) {
     const QFileInfo info(path);
     if (!info.exists())
         return {};
-    if (info.isDir())
+    isFolder = info.isDir();
+    if (isFolder)
         return {QStringLiteral("folder")};
     const QMimeType type = QMimeDatabase().mimeTypeForFile(info);
     return {type.iconName(), type.genericIconName(), QStringLiteral("text-x-generic")};

@@ -68,6 +68,9 @@ public:
     // shutdown).
     void waitForWorkers();
     bool isInFlight(const QUuid& itemID) const { return m_inFlight.contains(itemID); }
+    // Whether the item's stored file was a folder when its picture was made;
+    // known from the worker's look at the disk, so asking never touches it.
+    bool isFolder(const QUuid& itemID) const { return m_folders.contains(itemID); }
     // The bytes of the pictures kept in memory, and how many there are.
     qsizetype memoryBytes() const { return m_memoryBytes; }
     qsizetype memoryCount() const { return m_memoryCache.size(); }
@@ -83,9 +86,10 @@ private:
     // painted) or, for a file that is no picture, its type's icon names.
     struct Found {
         QImage image;
-        QByteArray png;      // to write to the disk cache; empty: nothing to write
-        QStringList icons;   // the file's icon names, best first
-        bool isFile = false; // the item has a stored file
+        QByteArray png;        // to write to the disk cache; empty: nothing to write
+        QStringList icons;     // the file's icon names, best first
+        bool isFile = false;   // the item has a stored file
+        bool isFolder = false; // and it is a folder
     };
     Found find(const Item& item) const;
     QImage loadDiskCache(const QUuid& itemID) const;
@@ -97,7 +101,7 @@ private:
     QImage iconTile(const QStringList& names);
     void remember(const QUuid& itemID, const QImage& image);
     void forget(const QUuid& itemID);
-    static QStringList iconNames(const QString& path);
+    static QStringList iconNames(const QString& path, bool& isFolder);
 
     struct Kept {
         QImage image;
@@ -112,6 +116,7 @@ private:
     // file of the type.
     QHash<QString, QImage> m_iconTiles;
     QSet<QUuid> m_inFlight;
+    QSet<QUuid> m_folders;
     QString m_containerRoot;
     // Bumped by invalidate, so that an answer to an older request is known.
     QHash<QUuid, quint64> m_generation;

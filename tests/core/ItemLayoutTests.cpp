@@ -197,9 +197,13 @@ TEST(ItemLayout, TypeLabelByPayload) {
         const char* name;
         Item item;
         const char* expected;
+        bool isFolder = false; // the stored file is known to be a folder
     };
     const std::vector<Case> cases = {
         {"file", itemWith(ItemPayload::file("Report.pdf"), "Report.pdf"), "PDF"},
+        {"folder", itemWith(ItemPayload::file("Photos"), "Photos"), "", true},
+        {"folder with a dot in its name", itemWith(ItemPayload::file("site.d"), "site.d"), "",
+         true},
         {"file without extension", itemWith(ItemPayload::file("Makefile"), "Makefile"), "FILE"},
         {"image, lower-case extension", itemWith(ItemPayload::image("a.jpeg"), "photo.jpeg"),
          "JPEG"},
@@ -211,7 +215,7 @@ TEST(ItemLayout, TypeLabelByPayload) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(L::typeLabel(c.item), QString::fromUtf8(c.expected));
+        EXPECT_EQ(L::typeLabel(c.item, c.isFolder), QString::fromUtf8(c.expected));
     }
 }
 

@@ -1,6 +1,8 @@
 #include "ShellFixture.h"
 
+#include "TarvoCore/ItemStore.h"
 #include "TarvoCore/L10n.h"
+#include "TarvoUI/ItemLayer.h"
 #include "TarvoUI/TarvoPanel.h"
 #include "TarvoUI/TarvoView.h"
 #include "TarvoUI/ThumbnailProvider.h"
@@ -81,6 +83,31 @@ TEST_F(ControllerTest, LandedItemsGetTheirPicturesAndARemovedItemsPictureIsForgo
     EXPECT_FALSE(controller->thumbnails().cached(first));
     controller->clearTarvo();
     EXPECT_FALSE(controller->thumbnails().cached(second));
+}
+
+// A folder's picture already shows a folder: its tile has no type badge,
+// while a file without an extension still shows "FILE".
+TEST_F(ControllerTest, AStoredFolderShowsNoTypeBadge) {
+    auto controller = makeController();
+    controller->start();
+    Item folder =
+        test::makeFileItem(controller->store(), QStringLiteral("Photos"), "x", m_shell.clock.now());
+    const QString stored = *folder.payloadURL(controller->store().root());
+    ASSERT_TRUE(QFile::remove(stored));
+    ASSERT_TRUE(QDir().mkpath(stored + QStringLiteral("/inner")));
+    ASSERT_TRUE(controller->store().add(folder).is<ItemStore::AddResult::Added>());
+    const Item plain = test::addFileItem(controller->store(), QStringLiteral("Makefile"), "all:\n",
+                                         false, m_shell.clock.now());
+    controller->itemsArrived({folder, plain});
+    TarvoView& view = controller->view();
+    ASSERT_TRUE(test::runEventsUntil([&] {
+        return view.thumbnail(folder.id).has_value() && view.thumbnail(plain.id).has_value();
+    }));
+    ASSERT_NE(view.itemLayer(folder.id), nullptr);
+    ASSERT_NE(view.itemLayer(plain.id), nullptr);
+    EXPECT_EQ(view.itemLayer(folder.id)->typeText(), QString());
+    EXPECT_EQ(view.itemLayer(folder.id)->typeBadge->opacity(), 0);
+    EXPECT_EQ(view.itemLayer(plain.id)->typeText(), QStringLiteral("FILE"));
 }
 
 // A long shelf opens with pictures asked for the tiles near the view only;

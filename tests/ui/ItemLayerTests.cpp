@@ -140,6 +140,21 @@ TEST(ItemLayer, TheTypeBadgeFitsItsText) {
     }
 }
 
+// A stored folder shows no type badge; told it is one no longer, the same
+// tile shows the badge its name gives.
+TEST(ItemLayer, AFolderShowsNoTypeBadge) {
+    auto tile = ItemLayer::make(QUuid::createUuid());
+    tile->layout({0, 0, slot, slot});
+    const Item folder =
+        makeItem(ItemPayload::file(QStringLiteral("Photos")), QStringLiteral("Photos"));
+    tile->apply(folder, std::nullopt, false, true);
+    EXPECT_EQ(tile->typeText(), QString());
+    EXPECT_EQ(tile->typeBadge->opacity(), 0);
+    tile->apply(folder, std::nullopt, false, false);
+    EXPECT_EQ(tile->typeText(), QStringLiteral("FILE"));
+    EXPECT_EQ(tile->typeBadge->opacity(), 1);
+}
+
 // The arc shows the progress alone: applying the same state again, or
 // applying often, must not change its length.
 TEST(ItemLayer, TheProgressArcFollowsTheProgressValueAlone) {

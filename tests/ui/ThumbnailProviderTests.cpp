@@ -202,6 +202,10 @@ TEST(ThumbnailProvider, PicturesOfEachKindOfItem) {
                         [](const QString& p) { QDir().mkpath(p + QStringLiteral("/inner")); }),
          false,
          {}},
+        {"file without an extension",
+         store.bytesItem(QStringLiteral("Makefile"), "all:\n"),
+         false,
+         {}},
         {"unknown type",
          store.bytesItem(QStringLiteral("blob.qqq"), QByteArray(64, '\x07')),
          false,
@@ -221,6 +225,8 @@ TEST(ThumbnailProvider, PicturesOfEachKindOfItem) {
         else
             EXPECT_EQ(answer.image.size(), QSize(kTile, kTile)) << "the type's icon";
         EXPECT_TRUE(provider.cached(c.item).has_value());
+        // Only the folder is told as one; a file without an extension is not.
+        EXPECT_EQ(provider.isFolder(c.item.id), c.item.displayName == QLatin1String("Folder"));
     }
     // Content shows through: the PNG keeps its transparency, the PDF its page.
     Answer png;
