@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ChipCopy.h"
 #include "ShellPlatform.h"
 
 #include "TarvoCore/Date.h"
@@ -114,6 +115,9 @@ public:
     int chipPage() const { return m_chipPage; }
     // Chip deliveries still copying on the worker.
     int pendingChipCopies() const { return m_pendingChipCopies; }
+    // What copies files into a folder chip on the worker.
+    using ChipCopier = std::function<ChipCopy::Outcome(const QList<QUrl>&, const QString&)>;
+    void setChipCopier(ChipCopier copier) { m_chipCopier = std::move(copier); }
     TarvoState state() const { return m_state; }
     bool isTarvoHidden() const { return m_state == TarvoState::hidden; }
     bool isSettledToTab() const { return m_state == TarvoState::tab; }
@@ -282,7 +286,13 @@ private:
         std::vector<Item> items;
         QStringList texts;
     };
-    bool performChipDrop(const QList<QUrl>& urls, const QUuid& chipID, const ChipTexts& texts = {});
+    // `refusedLate` runs when a delivery that was answered as taken fails
+    // afterwards, so that the drop ends as a refused one would have.
+    bool performChipDrop(const QList<QUrl>& urls, const QUuid& chipID, const ChipTexts& texts = {},
+                         std::function<void()> refusedLate = {});
+    // Another program's drop on a chip whose delivery failed after the drop
+    // was taken: the shelf takes what it would have taken from the strip.
+    void takeLateRefusedChipDrop(const QList<QUrl>& urls);
     // Our own items that a drag out ended with over a chip.
     bool performOwnChipDrop(const std::vector<Item>& items, const QUuid& chipID);
     // Moves our own items dropped at the screen point `at` to the strip's
@@ -369,6 +379,7 @@ private:
     std::unique_ptr<QObject> m_chipContext;
     std::unique_ptr<QThreadPool> m_chipWork;
     int m_pendingChipCopies = 0;
+    ChipCopier m_chipCopier = &ChipCopy::copyInto;
     Date m_lastDragEndedAt = Date::fromSecondsSince1970(-1e12);
     std::optional<double> m_draggingWidth;
     Date m_lastBloomAt = Date::fromSecondsSince1970(-1e12);

@@ -281,7 +281,30 @@ void TarvoController::tarvoViewDidScrollDestinations(TarvoView&, bool forward) {
 
 bool TarvoController::tarvoView(TarvoView&, const Pasteboard& performDropOf,
                                 const QUuid& ontoDestination) {
-    return performChipDrop(performDropOf.readURLs(true), ontoDestination);
+    const QList<QUrl> urls = performDropOf.readURLs(true);
+    return performChipDrop(urls, ontoDestination, {},
+                           [this, urls] { takeLateRefusedChipDrop(urls); });
+}
+
+void TarvoController::takeLateRefusedChipDrop(const QList<QUrl>& urls) {
+    // Our own items are still on the shelf; only what came from elsewhere
+    // would be lost.
+    const std::vector<std::pair<QString, Item>> own = shelfItemsFor(urls);
+    QList<QUrl> foreign;
+    for (const QUrl& url : urls) {
+        const QString path = QDir::cleanPath(url.toLocalFile());
+        if (std::none_of(own.begin(), own.end(),
+                         [&path](const auto& o) { return o.first == path; }))
+            foreign.append(url);
+    }
+    if (foreign.isEmpty())
+        return;
+    Log::core().notice(
+        QStringLiteral("chip drop failed after it was taken: %1 url(s) go to the shelf")
+            .arg(foreign.size()));
+    QMimeData data;
+    data.setUrls(foreign);
+    tarvoView(*m_view, MimePasteboard(data), QPointF());
 }
 
 std::optional<RecentDestination> TarvoController::chipByID(const QUuid& chipID) const {
@@ -342,7 +365,7 @@ void TarvoController::reorderOwnDrop(const std::vector<Item>& items, QPointF at)
 }
 
 bool TarvoController::performChipDrop(const QList<QUrl>& urls, const QUuid& chipID,
-                                      const ChipTexts& texts) {
+                                      const ChipTexts& texts, std::function<void()> refusedLate) {
     const std::optional<RecentDestination> chip = chipByID(chipID);
     if (!chip) {
         Log::core().error(QStringLiteral("chip drop: unknown chip id"));
@@ -361,12 +384,20 @@ bool TarvoController::performChipDrop(const QList<QUrl>& urls, const QUuid& chip
     if (urls.isEmpty() && texts.texts.isEmpty())
         return false;
     const RecentDestination destination = *chip;
-    return deliver(
+    // Set once the view was told the drop was taken: a failure before that
+    // is the refusal the view acts on itself.
+    auto answered = std::make_shared<bool>(false);
+    const bool taken = deliver(
         urls, destination,
-        [this, destination, name](std::optional<QString> notice) {
+        [this, destination, name, answered,
+         refusedLate = std::move(refusedLate)](std::optional<QString> notice) {
             chipDeliveryFinished(destination, name, notice);
+            if (!notice && *answered && refusedLate)
+                refusedLate();
         },
         texts);
+    *answered = taken;
+    return taken;
 }
 
 void TarvoController::chipDeliveryFinished(const RecentDestination& destination,
@@ -433,8 +464,9 @@ bool TarvoController::deliverToFolder(const QList<QUrl>& urls, const QString& fo
     const std::vector<std::pair<QString, Item>> items = shelfItemsFor(urls);
     ++m_pendingChipCopies;
     QObject* context = m_chipContext.get();
-    m_chipWork->start([this, context, urls, folder, items, done = std::move(done)] {
-        ChipCopy::Outcome outcome = ChipCopy::copyInto(urls, folder);
+    m_chipWork->start([this, context, copier = m_chipCopier, urls, folder, items,
+                       done = std::move(done)] {
+        ChipCopy::Outcome outcome = copier(urls, folder);
         QMetaObject::invokeMethod(
             context,
             [this, outcome = std::move(outcome), folder, items, done] {

@@ -365,6 +365,35 @@ TEST_F(DragOutTest, ACopyThatFailsLeavesNothingAndSaysSo) {
     }));
 }
 
+TEST_F(DragOutTest, ACopyThatFailsAfterTheDropWasTakenEndsAsARefusedDrop) {
+    auto controller = makeController();
+    const QString folder = recentFolder(*controller, "Inbox", 100);
+    const QString letter = m_dir.write("Desktop/letter.txt", "dear");
+    const Item own = fileItem(*controller, "own.txt", "own");
+    // Every copy fails on the worker, after the view has had its answer.
+    controller->setChipCopier([](const QList<QUrl>& files, const QString&) {
+        ChipCopy::Outcome outcome;
+        for (const QUrl& file : files)
+            outcome.failures.append(file.toLocalFile() + ": disk full");
+        return outcome;
+    });
+    controller->dragMonitor(controller->monitor(), QPointF());
+    const QUuid chip = controller->chipCandidates().front().id;
+
+    EXPECT_TRUE(dropFiles(*controller, {letter, stored(*controller, own)}, chip));
+    waitUntil([&] { return controller->store().items().size() == 2; });
+    // The other program's file is on the shelf, as after a drop the chip
+    // refused; our own item is there once.
+    ASSERT_EQ(controller->store().items().size(), 2u);
+    const auto letters = std::count_if(
+        controller->store().items().begin(), controller->store().items().end(),
+        [](const Item& item) { return item.displayName == QStringLiteral("letter.txt"); });
+    EXPECT_EQ(letters, 1);
+    EXPECT_TRUE(
+        QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
+    EXPECT_EQ(m_preferences.dropCount(), 0);
+}
+
 TEST_F(DragOutTest, AnUnknownChipIsRefusedWithALogLine) {
     auto controller = makeController();
     const Item item = fileItem(*controller, "a.txt", "A");
