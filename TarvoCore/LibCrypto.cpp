@@ -2,6 +2,7 @@
 
 #include "Log.h"
 
+#include <openssl/crypto.h>
 #include <openssl/opensslv.h>
 
 #include <dlfcn.h>
@@ -36,6 +37,7 @@ std::optional<LibCrypto> load() {
             missing = name;
     };
     LibCrypto crypto{};
+    bind(crypto.initCrypto, "OPENSSL_init_crypto");
     bind(crypto.mdFetch, "EVP_MD_fetch");
     bind(crypto.sha256, "EVP_sha256");
     bind(crypto.mdContextNew, "EVP_MD_CTX_new");
@@ -52,6 +54,12 @@ std::optional<LibCrypto> load() {
                               .arg(QLatin1String(LibCrypto::fileName), QLatin1String(missing)));
         return std::nullopt;
     }
+    // Only the first initialisation in the process decides whether OpenSSL
+    // cleans up at exit. Without that clean-up each thread's state is freed as
+    // the thread ends, and what all threads share stays until the process does.
+    if (crypto.initCrypto(OPENSSL_INIT_NO_ATEXIT, nullptr) != 1)
+        Log::core().error(
+            QStringLiteral("%1 did not initialise").arg(QLatin1String(LibCrypto::fileName)));
     // Stays loaded for the life of the process.
     return crypto;
 }

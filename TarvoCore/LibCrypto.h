@@ -14,8 +14,14 @@ struct LibCrypto {
 
     // The library, loaded at the first call from any thread; nullptr when it
     // cannot be loaded or lacks a function (logged once, never tried again).
+    // The first call also tells OpenSSL to leave its state alone at exit, so
+    // it must come before anything else in the process starts OpenSSL (Qt's
+    // TLS backend included): OpenSSL's exit handler frees what every thread
+    // shares while Qt's network threads may still be ending, and a thread that
+    // ends after it leaks its own random generators and error queue.
     static const LibCrypto* get();
 
+    decltype(&::OPENSSL_init_crypto) initCrypto;
     decltype(&::EVP_MD_fetch) mdFetch;
     decltype(&::EVP_sha256) sha256;
     decltype(&::EVP_MD_CTX_new) mdContextNew;

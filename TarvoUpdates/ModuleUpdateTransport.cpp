@@ -2,6 +2,7 @@
 
 #include "NetworkModule.h"
 
+#include "TarvoCore/LibCrypto.h"
 #include "TarvoCore/LoadableModule.h"
 #include "TarvoCore/Log.h"
 
@@ -37,6 +38,8 @@ std::unique_ptr<FetchTask> ModuleUpdateTransport::fetch(const QUrl& url, DataHan
                                                         FinishHandler onFinished) {
     if (!m_looked) {
         m_looked = true;
+        // OpenSSL is started by us before Qt's TLS backend starts it.
+        LibCrypto::get();
         if (const NetworkModule* module = LoadableModule::table<NetworkModule>(Log::updates()))
             m_transport.reset(module->makeTransport());
     }

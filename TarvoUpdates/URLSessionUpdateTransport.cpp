@@ -89,6 +89,9 @@ bool deliver(const std::shared_ptr<Transfer>& transfer) {
     return !transfer->done;
 }
 
+// The most that waits unread between two deliveries.
+constexpr qint64 readAheadLimit = 1 << 20;
+
 } // namespace
 
 URLSessionUpdateTransport::URLSessionUpdateTransport() : URLSessionUpdateTransport(Options{}) {}
@@ -127,6 +130,9 @@ std::unique_ptr<FetchTask> URLSessionUpdateTransport::fetch(const QUrl& url, Dat
     transfer->onData = std::move(onData);
     transfer->onFinished = std::move(onFinished);
     QNetworkReply* reply = m_session->get(request);
+    // Qt's network thread otherwise reads all the server sends ahead of us, so
+    // an endless answer would fill memory before the handler can refuse it.
+    reply->setReadBufferSize(readAheadLimit);
     transfer->reply = reply;
 
     QObject::connect(reply, &QNetworkReply::redirected, reply, [transfer](const QUrl& target) {

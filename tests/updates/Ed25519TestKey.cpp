@@ -1,5 +1,7 @@
 #include "Ed25519TestKey.h"
 
+#include "TarvoCore/LibCrypto.h"
+
 #include <openssl/evp.h>
 
 #include <stdexcept>
@@ -12,6 +14,8 @@ struct Ed25519TestKey::Key {
 };
 
 Ed25519TestKey::Ed25519TestKey() : m_key(std::make_unique<Key>()) {
+    // OpenSSL is started the program's way before this first use of it.
+    LibCrypto::get();
     m_key->pkey = EVP_PKEY_Q_keygen(nullptr, nullptr, "ED25519");
     if (!m_key->pkey)
         throw std::runtime_error("could not make an Ed25519 key");

@@ -1,5 +1,7 @@
 #include "LocalHttpsServer.h"
 
+#include "TarvoCore/LibCrypto.h"
+
 #include <QHostAddress>
 #include <QSslConfiguration>
 #include <QSslServer>
@@ -59,6 +61,9 @@ constexpr qint64 endlessPiece = 64 * 1024;
 } // namespace
 
 TestCertificate TestCertificate::make() {
+    // As in the program, OpenSSL is started by us first, so that it stays
+    // whole until Qt's network threads have ended.
+    LibCrypto::get();
     EVP_PKEY* key = EVP_PKEY_Q_keygen(nullptr, nullptr, "EC", "P-256");
     X509* certificate = X509_new();
     if (!key || !certificate)
