@@ -25,6 +25,10 @@ public:
     virtual void setInputRegion(WindowID window, const QRegion& region) = 0;
     // The window shows only inside the region; none shows all of it.
     virtual void setBoundingRegion(WindowID window, const std::optional<QRegion>& region) = 0;
+    // Whether an empty bounding and input region hide the window from the
+    // pointer, the eye and drag sources, so that it may stay mapped while put
+    // away; without it the panel is unmapped instead.
+    virtual bool hidesByShape() const { return false; }
     // The window that has the keyboard now, as the window manager says; 0
     // when none is known.
     virtual WindowID activeWindow() = 0;

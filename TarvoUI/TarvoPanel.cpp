@@ -52,6 +52,10 @@ void TarvoPanel::setContentView(TarvoView* view) {
     m_view->onShapeChanged = [this] { applyShape(); };
     m_view->onOutlineMoved = [this] { followOutline(); };
     m_view->show();
+    // Mapped from the start where it can rest put away, before any drag
+    // looks for it.
+    if (m_windowSystem && m_windowSystem->hidesByShape() && !isVisible())
+        orderOut();
 }
 
 void TarvoPanel::setWantsKeyboardFocus(bool wants, quint32 timestamp) {
@@ -147,13 +151,37 @@ void TarvoPanel::place(const ScreenMetrics& metrics, TarvoState state, double co
 }
 
 void TarvoPanel::orderFront() {
-    if (!isVisible())
+    if (m_putAway) {
+        m_putAway = false;
+        // The window manager may have dropped a state while it was away, and
+        // a compositor may have come or gone.
+        if (m_windowSystem)
+            m_windowSystem->setPanelStates(windowID());
+        refreshCompositor();
+    } else if (!isVisible()) {
         show();
+    }
     raise();
 }
 
 void TarvoPanel::orderOut() {
-    hide();
+    if (!m_windowSystem || !m_windowSystem->hidesByShape()) {
+        hide();
+        return;
+    }
+    // Drag sources that take their picture of the windows when a drag
+    // begins (Chromium among them) miss a window mapped during the drag, as
+    // they miss its mapping inside the frame the window manager makes for
+    // it: the panel stays mapped, with nothing left of it to see or to
+    // point at, and a show only shapes it again.
+    m_putAway = true;
+    // Unmapped once, so that the window manager hands the keyboard back.
+    if (isVisible() && isActiveWindow())
+        hide();
+    if (!isVisible())
+        show();
+    applyShape();
+    dropPixels();
 }
 
 void TarvoPanel::resizeEvent(QResizeEvent*) {
@@ -172,10 +200,13 @@ void TarvoPanel::hideEvent(QHideEvent* event) {
     QWidget::hideEvent(event);
     if (event->spontaneous())
         return;
-    // Put away for good (a morph keeps the window shown): a hidden shelf
-    // keeps no pictures and no window pixels. Its first paint on the next
-    // show draws them again, and Qt sizes the window's pixels to the window
-    // before that paint.
+    // Put away for good (a morph keeps the window shown).
+    dropPixels();
+}
+
+void TarvoPanel::dropPixels() {
+    // The first paint on the next show draws them again, and Qt sizes the
+    // window's pixels to the window before that paint.
     if (m_view)
         m_view->dropPictures();
     if (QBackingStore* store = backingStore())
@@ -201,6 +232,14 @@ void TarvoPanel::applyShape() {
     if (!m_windowSystem)
         return;
     const quint64 id = windowID();
+    if (m_putAway) {
+        m_inputRegion = QRegion();
+        m_boundingRegion = QRegion();
+        m_windowSystem->setInputRegion(id, m_inputRegion);
+        m_windowSystem->setBoundingRegion(id, m_boundingRegion);
+        m_boundingSet = true;
+        return;
+    }
     m_windowSystem->setInputRegion(id, m_inputRegion);
     if (bounding || m_boundingSet) {
         m_windowSystem->setBoundingRegion(id, bounding);
@@ -210,7 +249,7 @@ void TarvoPanel::applyShape() {
 }
 
 void TarvoPanel::followOutline() {
-    if (m_composited || !m_view || !m_windowSystem)
+    if (m_composited || m_putAway || !m_view || !m_windowSystem)
         return;
     QRegion bounding = m_view->outlineRegion(devicePixelRatioF());
     if (m_boundingRegion == bounding)

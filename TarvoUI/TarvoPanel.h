@@ -55,7 +55,11 @@ public:
 
     void orderFront();
     void orderOut();
-    bool isPanelVisible() const { return isVisible(); }
+    // Shown to the user: mapped and not put away.
+    bool isPanelVisible() const { return isVisible() && !m_putAway; }
+    // Mapped but shaped to nothing: how a panel whose window system hides by
+    // shape rests between shows.
+    bool isPutAway() const { return m_putAway; }
 
     // Follows the view's hit regions and, without a compositor, its outline.
     void applyShape();
@@ -80,6 +84,8 @@ private:
     // Without a compositor, the bounding shape follows the outline as an
     // animation frame presents it; sent only when the region changed.
     void followOutline();
+    // A panel out of sight keeps no pictures and no window pixels.
+    void dropPixels();
 
     PanelWindowSystem* m_windowSystem;
     Screens& m_screens;
@@ -93,6 +99,7 @@ private:
     QRegion m_inputRegion;
     std::optional<QRegion> m_boundingRegion;
     bool m_boundingSet = false;
+    bool m_putAway = false;
 };
 
 } // namespace tarvo

@@ -12,6 +12,7 @@ namespace tarvo {
 class MemoryPanelWindowSystem final : public PanelWindowSystem {
 public:
     bool compositor = true;
+    bool shapes = false;
     QHash<WindowID, int> panelStateCalls;
     QHash<WindowID, QRegion> inputRegions;
     // Absent key: never set; absent value: the whole window shows.
@@ -36,6 +37,7 @@ public:
         boundingRegions.insert(window, region);
         ++boundingRegionCalls;
     }
+    bool hidesByShape() const override { return shapes; }
     WindowID activeWindow() override { return active; }
     void activate(WindowID window, quint32 timestamp, WindowID previous) override {
         activations.push_back({window, timestamp, previous});

@@ -20,6 +20,7 @@ public:
     void setPanelStates(WindowID window) override;
     void setInputRegion(WindowID window, const QRegion& region) override;
     void setBoundingRegion(WindowID window, const std::optional<QRegion>& region) override;
+    bool hidesByShape() const override { return m_hasShape; }
     // _NET_ACTIVE_WINDOW of the root, and the client message asking for it
     // with source indication 2, which window managers honour as the user's.
     WindowID activeWindow() override;

@@ -256,9 +256,10 @@ protected:
 };
 
 // Chromium finds drop targets in a picture of the windows it takes when its
-// drag begins, and misses the shelf that unfolds during the drag: these cells
-// land nothing yet and are kept off until the shelf is a target it finds.
-TEST_F(BrowserDropOnTarvo, DISABLED_ALinkFromChromiumLandsWithItsTitle) {
+// drag begins and keeps up to date from then on only by the events it hears:
+// the shelf, which unfolds during the drag, is there already, mapped and
+// shaped to nothing.
+TEST_F(BrowserDropOnTarvo, ALinkFromChromiumLandsWithItsTitle) {
     DesktopProgram browser;
     ASSERT_TRUE(startChromium(browser, "link.html")) << "chromium did not start";
     pump(3000);
@@ -268,7 +269,7 @@ TEST_F(BrowserDropOnTarvo, DISABLED_ALinkFromChromiumLandsWithItsTitle) {
     EXPECT_EQ(items.front().displayName(), "A page far away");
 }
 
-TEST_F(BrowserDropOnTarvo, DISABLED_WordsChosenInChromiumLandAsText) {
+TEST_F(BrowserDropOnTarvo, WordsChosenInChromiumLandAsText) {
     DesktopProgram browser;
     ASSERT_TRUE(startChromium(browser, "text.html")) << "chromium did not start";
     pump(3000);
@@ -278,7 +279,7 @@ TEST_F(BrowserDropOnTarvo, DISABLED_WordsChosenInChromiumLandAsText) {
 }
 
 // Chromium cannot save the file itself and hands its bytes over instead.
-TEST_F(BrowserDropOnTarvo, DISABLED_AnImageFromChromiumLandsAsTheServedFile) {
+TEST_F(BrowserDropOnTarvo, AnImageFromChromiumLandsAsTheServedFile) {
     DesktopProgram browser;
     ASSERT_TRUE(startChromium(browser, "small.html")) << "chromium did not start";
     pump(3000);

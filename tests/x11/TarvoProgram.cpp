@@ -65,7 +65,9 @@ QString X11Windows::name(xcb_window_t window) {
 bool X11Windows::isViewable(xcb_window_t window) {
     Reply<xcb_get_window_attributes_reply_t> reply(xcb_get_window_attributes_reply(
         m_connection, xcb_get_window_attributes(m_connection, window), nullptr));
-    return reply && reply->map_state == XCB_MAP_STATE_VIEWABLE;
+    // The shelf rests mapped with an empty shape: out of sight all the same.
+    return reply && reply->map_state == XCB_MAP_STATE_VIEWABLE &&
+           !shape(window, XCB_SHAPE_SK_BOUNDING).empty();
 }
 
 QSize X11Windows::size(xcb_window_t window) {

@@ -46,6 +46,7 @@ public:
     std::optional<xcb_window_t> toolTipOf(qint64 pid);
     // The window's title as the window manager reads it.
     QString name(xcb_window_t window);
+    // Mapped, with something of its bounding shape left: what a user can see.
     bool isViewable(xcb_window_t window);
     QSize size(xcb_window_t window);
     // The window's place on the root window, in pixels.
