@@ -82,6 +82,7 @@ TarvoController::TarvoController(std::unique_ptr<ItemStore> store,
         m_autoPaster = std::make_unique<AutoPaster>(*m_platform.launcher, m_platform.workspace,
                                                     *m_platform.pasteKeys, m_platform.clock);
     }
+    m_facts = makeShelfFacts();
     m_destinationRow = DestinationRow::make();
     m_view->setDestinationRowLayer(m_destinationRow);
     m_chipTargets = std::make_unique<ShelfChipTargets>(*m_view, *m_destinationRow);
@@ -113,7 +114,7 @@ TarvoController::TarvoController(std::unique_ptr<ItemStore> store,
     m_view->setDelegate(this);
     // Tiles scrolled into the strip's window ask for their pictures.
     m_view->onTilesNeedPictures = [this] {
-        if (m_state != TarvoState::hidden)
+        if (m_shelf.state() != TarvoState::hidden)
             loadThumbnails();
     };
     m_view->pointerLocation = [this] { return m_platform.input.mouseLocation(); };
@@ -237,35 +238,21 @@ void TarvoController::preferencesDidChange() {
 }
 
 void TarvoController::openTarvo() {
-    const std::optional<ScreenMetrics> screen = m_platform.screens.forPointer();
-    if (!screen)
-        return;
-    m_engagedThisSession = true;
-    m_view->setShowsEmptyHint(true);
-    showTarvo(*screen, TarvoState::resting);
-    holdOpen();
+    feed(ShelfEvent::Kind::openRequest);
 }
 
 void TarvoController::openTarvoForKeyboard() {
-    openTarvo();
-    m_panel->setWantsKeyboardFocus(true);
-    m_view->setFocus(Qt::OtherFocusReason);
+    feed(ShelfEvent::Kind::keyboardOpenRequest);
 }
 
 void TarvoController::toggleTarvo() {
-    if (m_state == TarvoState::hidden)
-        openTarvoForKeyboard();
-    else
-        hideTarvo();
+    feed(ShelfEvent::Kind::shortcut);
 }
 
 void TarvoController::undoLastDrop() {
     if (undoClearIfLatest())
         return;
-    // From the tray or the shortcut the shelf may be hidden: it opens, so the
-    // outcome is seen rather than lost.
-    if (m_state == TarvoState::hidden)
-        openTarvo();
+    feed(ShelfEvent::Kind::undoRequest);
     // Delivered files are compared and deleted off the main thread; the answer
     // comes back on it, and never once the coordinator is gone.
     m_coordinator->undoLastDelivery(m_platform.clock.now())
@@ -297,26 +284,14 @@ void TarvoController::clearTarvo() {
 }
 
 void TarvoController::itemsArrived(const std::vector<Item>& items) {
-    m_settleWork.reset();
-    m_tuckWork.reset();
-    m_engagedThisSession = true;
-    const TarvoState next = m_dragInFlight ? TarvoState::dragging : TarvoState::resting;
     QSet<QUuid> landed;
     for (const Item& item : items)
         landed.insert(item.id);
     handDisplayOptions();
-    m_view->update(m_store->items(), selectionList(), next, landed);
-    std::optional<ScreenMetrics> screen = m_currentScreen;
-    if (!screen)
-        screen = m_platform.screens.forPointer();
-    if (screen && (!m_panel->isPanelVisible() || m_view->isDisappearing())) {
-        showTarvo(*screen, next);
-    } else {
-        m_state = next;
-        refresh(true);
-    }
-    if (!m_dragInFlight)
-        scheduleSettle(settleDelay);
+    // Only these items play the landing animation: the view takes them in the
+    // state the landing leaves the shelf in, before it is shown or laid out.
+    m_view->update(m_store->items(), selectionList(), m_shelf.landingState(), landed);
+    feed(ShelfEvent::Kind::itemsLanded);
     if (onItemsLanded)
         onItemsLanded(items);
     if (m_sound)

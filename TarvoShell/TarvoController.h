@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ChipCopy.h"
+#include "ShelfStateMachine.h"
 #include "ShellPlatform.h"
 
 #include "TarvoCore/Date.h"
@@ -21,6 +22,7 @@
 #include <QList>
 #include <QSet>
 
+#include <array>
 #include <functional>
 #include <map>
 #include <memory>
@@ -68,17 +70,13 @@ class TarvoController final : public TarvoViewDelegate,
                               public DragMonitorDelegate,
                               public DragSourceDelegate {
 public:
-    static constexpr double settleDelay = 2.4;
-    // How long after the pointer left the island the shelf folds.
-    static constexpr double islandLeaveDelay = 0.35;
-    static constexpr double tuckAwayDelay = 15.0;
+    // The shelf's own delays are its state machine's (ShelfDelays).
+    static constexpr double settleDelay = ShelfDelays{}.settle;
+    static constexpr double islandLeaveDelay = ShelfDelays{}.islandLeave;
+    static constexpr double tuckAwayDelay = ShelfDelays{}.tuckAway;
     static constexpr double undoNoticeDuration = 3.0;
-    // A shelf opened on purpose stays at least this long unless the pointer
-    // came and went: the longest of the settle delays.
-    static constexpr double openSettleDelay = 4.8;
-    // A click on the bare island this soon after the tab opened is the
-    // opening click's own release.
-    static constexpr double bloomHoldForClicks = 0.4;
+    static constexpr double openSettleDelay = ShelfDelays{}.openSettle;
+    static constexpr double bloomHoldForClicks = ShelfDelays{}.bloomHoldForClicks;
     static constexpr double maxItemAge = 604800;
     static constexpr qint64 storeCapBytes = 2000000000;
 
@@ -118,11 +116,13 @@ public:
     // What copies files into a folder chip on the worker.
     using ChipCopier = std::function<ChipCopy::Outcome(const QList<QUrl>&, const QString&)>;
     void setChipCopier(ChipCopier copier) { m_chipCopier = std::move(copier); }
-    TarvoState state() const { return m_state; }
-    bool isTarvoHidden() const { return m_state == TarvoState::hidden; }
-    bool isSettledToTab() const { return m_state == TarvoState::tab; }
-    bool dragInFlight() const { return m_dragInFlight; }
-    bool engagedThisSession() const { return m_engagedThisSession; }
+    TarvoState state() const { return m_shelf.state(); }
+    bool isTarvoHidden() const { return state() == TarvoState::hidden; }
+    bool isSettledToTab() const { return state() == TarvoState::tab; }
+    bool dragInFlight() const { return m_shelf.value().dragInFlight; }
+    bool engagedThisSession() const { return m_shelf.value().engaged; }
+    // The transitions of the shelf's states, with what they remember.
+    const ShelfStateMachine& shelfMachine() const { return m_shelf; }
     // Whether a shelf opened on purpose is still held open for the person.
     bool isHeldOpen() const;
     // Whether the items of the last clear can still be put back.
@@ -157,28 +157,22 @@ public:
     void screenParametersChanged();
     void accessibilitySettingsChanged();
 
-    // The state machine and its timers.
+    // Hands the store's contents and the state to the view, then the frame,
+    // thumbnails, outside-click monitor and fold watchdog.
     void refresh(bool animated);
     // Asks for the picture of each item the view has none of yet.
     void loadThumbnails();
-    void showTarvo(const ScreenMetrics& screen, TarvoState state);
+    // Chooses the island width and the panel frame for the state.
     void applyFrame(bool animated);
-    void retract();
+    // Each of these is an event for the shelf's state machine.
+    void showTarvo(const ScreenMetrics& screen, TarvoState state);
     void hideTarvo();
+    // What happens after a drag or a clear: rest or retract.
     void settleAfterDrag();
     void scheduleSettle(double seconds);
-    void settleToTab();
     void settleToTabNow();
-    void scheduleTuckAway();
     void showTransientNotice(const QString& text, bool clickable);
-    void armFoldWatchdog();
     void bloomFromTab();
-    void handleNotchClick();
-    void syncNotchHoverMonitor();
-    void handleNotchHover();
-    void armDormantWake();
-    void syncOutsideClickMonitor();
-    void handleOutsideClick();
 
     // Where a click opens the shelf and where resting the pointer wakes the
     // tab, in global points with y upwards.
@@ -254,14 +248,25 @@ private:
     // shelf open, and for the fold watchdog also the pointer on its way there
     // from the island.
     bool pointerOverPreview() const;
-    bool previewHoldsShelf() const;
-    // The pointer left the island or the preview: a resting shelf folds soon.
-    void settleAfterPointerLeft();
-    // Keeps a shelf opened on purpose from folding before the person got to
-    // it: until the pointer was over it and left, or `openSettleDelay`.
-    void holdOpen();
-    // The person reached the held shelf and left it.
-    void endHold();
+
+    // The shelf's state machine: events go in, and its effects are carried
+    // out here, in order. An effect may refresh the view, which feeds the
+    // machine again; those nested events change no state.
+    void feed(const ShelfEvent& event);
+    void feed(ShelfEvent::Kind kind) { feed(ShelfEvent{kind}); }
+    void carryOut(const ShelfEffect& effect);
+    // Orders the panel front on a screen and opens the island.
+    void presentShelf(const ScreenMetrics& screen);
+    // Stops watching the pointer and plays the disappear animation.
+    void retractShelf(bool wasShown);
+    std::unique_ptr<ScheduledWork>& timerSlot(ShelfTimer timer);
+    // What the machine asks about the shelf, the pointer and the screens.
+    class Facts;
+    std::unique_ptr<ShelfFacts> makeShelfFacts() const;
+    void handleNotchClick();
+    void syncNotchHoverMonitor();
+    void syncOutsideClickMonitor();
+    void handleOutsideClick();
     // The clear just done, offered back in a notice.
     void offerClearUndo();
     // Puts the cleared items back when their clear is what an undo should
@@ -349,14 +354,20 @@ private:
     std::shared_ptr<DestinationRow> m_destinationRow;
     std::unique_ptr<AutoPasting> m_autoPaster;
     std::unique_ptr<DragSource> m_dragSource;
-    bool m_dragInFlight = false;
     std::optional<ScreenMetrics> m_currentScreen;
-    TarvoState m_state = TarvoState::hidden;
-    bool m_engagedThisSession = false;
-    std::unique_ptr<ScheduledWork> m_settleWork;
-    std::unique_ptr<ScheduledWork> m_noticeWork;
-    std::unique_ptr<ScheduledWork> m_tuckWork;
-    std::unique_ptr<ScheduledWork> m_foldWatchdog;
+    ShelfStateMachine m_shelf;
+    std::unique_ptr<ShelfFacts> m_facts;
+    // The settle timer and the empty check share the first slot.
+    std::array<std::unique_ptr<ScheduledWork>, 5> m_timers;
+    // The screen `showTarvo` was asked to show on.
+    std::optional<ScreenMetrics> m_requestedScreen;
+    // The caption the next notice shows, and the one its timer clears.
+    struct Notice {
+        QString text;
+        bool clickable = false;
+    };
+    Notice m_pendingNotice;
+    QString m_armedNotice;
     struct PlainDelay {
         std::shared_ptr<bool> done;
         std::unique_ptr<ScheduledWork> work;
@@ -380,16 +391,10 @@ private:
     std::unique_ptr<QThreadPool> m_chipWork;
     int m_pendingChipCopies = 0;
     ChipCopier m_chipCopier = &ChipCopy::copyInto;
-    Date m_lastDragEndedAt = Date::fromSecondsSince1970(-1e12);
     std::optional<double> m_draggingWidth;
-    Date m_lastBloomAt = Date::fromSecondsSince1970(-1e12);
-    Date m_leftIslandAt = Date::fromSecondsSince1970(-1e12);
     std::optional<EventMonitors::Token> m_notchHoverMonitor;
-    std::unique_ptr<ScheduledWork> m_notchDwellWork;
     std::optional<EventMonitors::Token> m_notchClickMonitor;
-    bool m_notchWakeArmed = true;
     bool m_promptedAccessibilityForPaste = false;
-    std::optional<Date> m_heldOpenAt;
     struct ClearedShelf {
         std::vector<Item> items;
         QSet<QUuid> selection;

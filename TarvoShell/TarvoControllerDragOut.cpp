@@ -108,10 +108,7 @@ void TarvoController::tarvoView(TarvoView&, const std::vector<QUuid>& beginDragO
         return;
     }
     m_view->setItemsInFlight(QSet<QUuid>(beginDragOutOf.begin(), beginDragOutOf.end()));
-    m_settleWork.reset();
-    m_state = TarvoState::dragging;
-    offerDestinations();
-    refresh(true);
+    feed(ShelfEvent::Kind::dragOutBegan);
 }
 
 void TarvoController::dragSource(DragSource& source, const ResolvedDestination& destinationChanged,
@@ -181,11 +178,8 @@ void TarvoController::dragSourceDidEnd(DragSource& source, QPointF at, DragOpera
     }
     if (m_dragSource.get() == &source)
         m_dragSource.reset();
-    m_dragInFlight = false;
-    m_lastDragEndedAt = now;
     m_view->setItemsInFlight({});
-    setDestinations({});
-    settleAfterDrag();
+    feed(ShelfEvent::Kind::dragEnded);
 }
 
 void TarvoController::dragSource(DragSource&, const QString& deliveredInto) {
@@ -273,7 +267,7 @@ void TarvoController::showChipPage() {
 }
 
 void TarvoController::tarvoViewDidScrollDestinations(TarvoView&, bool forward) {
-    if (m_state != TarvoState::dragging || qsizetype(m_chipCandidates.size()) <= chipsPerPage)
+    if (state() != TarvoState::dragging || qsizetype(m_chipCandidates.size()) <= chipsPerPage)
         return;
     m_chipPage += forward ? 1 : -1;
     showChipPage();
@@ -375,12 +369,7 @@ bool TarvoController::performChipDrop(const QList<QUrl>& urls, const QUuid& chip
     const QString name = title != m_chipTitles.end() ? title->second : chipTitle(*chip);
     Log::core().notice(QStringLiteral("chip drop on %1: %2 url(s)").arg(name).arg(urls.size()));
 
-    m_dragInFlight = false;
-    if (m_state == TarvoState::dragging) {
-        m_state = TarvoState::resting;
-        setDestinations({});
-        refresh(true);
-    }
+    feed(ShelfEvent::Kind::chipDropped);
     if (urls.isEmpty() && texts.texts.isEmpty())
         return false;
     const RecentDestination destination = *chip;

@@ -52,7 +52,7 @@ bool TarvoController::tarvoView(TarvoView&, const Pasteboard& performDropOf, QPo
 }
 
 void TarvoController::pasteFromClipboard() {
-    m_engagedThisSession = true;
+    feed(ShelfEvent::Kind::pasted);
     const std::unique_ptr<Pasteboard> contents = m_clipboard->contents();
     m_receiver->accept(*contents, std::nullopt);
 }
@@ -91,7 +91,7 @@ void TarvoController::showQuickLook() {
             }
         };
         // Leaving the preview folds a resting shelf as leaving the island does.
-        m_preview->onPointerLeft = [this] { settleAfterPointerLeft(); };
+        m_preview->onPointerLeft = [this] { feed(ShelfEvent::Kind::pointerLeftPreview); };
     }
     // Space asks again for what is shown: the preview closes, as a toggle.
     if (m_preview->isVisible() && m_preview->paths() == paths) {
@@ -172,10 +172,9 @@ void TarvoController::tarvoViewSelectionDidChange(TarvoView&, const std::vector<
 }
 
 void TarvoController::tarvoViewDidRequestEscape(TarvoView&) {
-    m_panel->setWantsKeyboardFocus(false);
     if (m_view->notice())
         m_view->setNotice(std::nullopt);
-    hideTarvo();
+    feed(ShelfEvent::Kind::escape);
 }
 
 void TarvoController::tarvoViewDidRequestUndo(TarvoView&) {
@@ -201,32 +200,11 @@ void TarvoController::tarvoViewDidTogglePinOf(TarvoView&, const QUuid& id) {
 }
 
 void TarvoController::tarvoViewIslandHoverChanged(TarvoView&, bool hovering) {
-    if (hovering) {
-        // The tuck-away stays armed: it looks again while the pointer is near
-        // the tab, so it still runs once the pointer has gone.
-        if (m_state == TarvoState::tab && m_preferences.openShelfOnNotchHover())
-            armDormantWake();
-        return;
-    }
-    m_notchWakeArmed = true;
-    m_leftIslandAt = m_platform.clock.now();
-    // The person reached the shelf opened for them and went on.
-    endHold();
-    settleAfterPointerLeft();
-}
-
-void TarvoController::settleAfterPointerLeft() {
-    if (m_state == TarvoState::resting && !m_store->items().empty() && !m_dragSource &&
-        !m_view->isPointerOverIsland())
-        scheduleSettle(islandLeaveDelay);
+    feed(hovering ? ShelfEvent::Kind::pointerEntered : ShelfEvent::Kind::pointerLeft);
 }
 
 void TarvoController::tarvoViewDidClickBareIsland(TarvoView&) {
-    // The click that opened the tab ends on the island it opened: that
-    // release folds nothing.
-    if (m_state == TarvoState::resting &&
-        m_platform.clock.now().secondsSince(m_lastBloomAt) >= bloomHoldForClicks)
-        settleToTabNow();
+    feed(ShelfEvent::Kind::bareIslandClick);
 }
 
 std::unique_ptr<QMenu> TarvoController::tarvoViewContextMenuFor(TarvoView& view,

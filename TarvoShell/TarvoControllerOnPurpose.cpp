@@ -15,23 +15,8 @@
 
 namespace tarvo {
 
-void TarvoController::holdOpen() {
-    m_heldOpenAt = m_platform.clock.now();
-    scheduleSettle(openSettleDelay);
-    // An outside click ends the hold, and the watchdog folds the shelf once
-    // nothing holds it any more.
-    syncOutsideClickMonitor();
-    armFoldWatchdog();
-}
-
-void TarvoController::endHold() {
-    // The watchdog armed with the hold folds the shelf now.
-    m_heldOpenAt.reset();
-}
-
 bool TarvoController::isHeldOpen() const {
-    return m_heldOpenAt && m_state == TarvoState::resting &&
-           m_platform.clock.now().secondsSince(*m_heldOpenAt) < openSettleDelay;
+    return m_shelf.isHeldOpen(m_platform.clock.now());
 }
 
 bool TarvoController::canUndoClear() const {
@@ -40,25 +25,8 @@ bool TarvoController::canUndoClear() const {
 }
 
 void TarvoController::offerClearUndo() {
-    m_engagedThisSession = true;
-    if (!m_panel->isPanelVisible() || m_view->isDisappearing()) {
-        if (const std::optional<ScreenMetrics> screen = rememberedOrPointerScreen())
-            showTarvo(*screen, TarvoState::resting);
-    } else if (m_state != TarvoState::resting) {
-        m_state = TarvoState::resting;
-    }
-    const QString text = L10n::shelfCleared();
-    m_view->setNotice(text);
-    m_view->setNoticeIsClickable(true);
-    refresh(true);
-    // The notice stays as long as the shelf is held for it.
-    m_noticeWork = m_platform.clock.schedule(openSettleDelay, [this, text] {
-        if (m_view->notice() == text) {
-            m_view->setNotice(std::nullopt);
-            refresh(false);
-        }
-    });
-    holdOpen();
+    m_pendingNotice = {L10n::shelfCleared(), true};
+    feed(ShelfEvent::Kind::clearOffered);
 }
 
 bool TarvoController::undoClearIfLatest() {
@@ -88,10 +56,8 @@ bool TarvoController::undoClearIfLatest() {
             selection.insert(id);
     }
     m_store->setSelection(std::move(selection));
-    m_heldOpenAt.reset();
-    m_state = TarvoState::resting;
-    showTransientNotice(L10n::shelfClearUndone(), false);
-    refresh(true);
+    m_pendingNotice = {L10n::shelfClearUndone(), false};
+    feed(ShelfEvent::Kind::clearUndone);
     return true;
 }
 

@@ -1,4 +1,5 @@
-// The shelf's states and the timers that move it between them.
+// The shelf's states: the controller feeds its state machine events and
+// carries out the effects, and lays the shelf out for the state.
 #include "TarvoController.h"
 
 #include "TarvoCore/ItemStore.h"
@@ -23,15 +24,8 @@ namespace {
 
 constexpr double panelWidthMargin = 20;
 constexpr double panelGrowDown = 40;
-constexpr double emptyCheckDelay = 0.25;
-constexpr double bloomHold = 0.4;
-constexpr double foldWatchdogInterval = 0.6;
-constexpr double dwellDelay = 0.4;
 constexpr double hoverReach = 10;
 constexpr double minimumClickHeight = 4;
-constexpr double outsideClickAfterDragEnd = 0.8;
-constexpr double outsideClickAfterBloom = 0.3;
-constexpr double minimumHoldLeft = 0.05;
 
 } // namespace
 
@@ -40,19 +34,156 @@ void TarvoController::handDisplayOptions() {
                                 m_platform.displayOptions->increaseContrast());
 }
 
+class TarvoController::Facts final : public ShelfFacts {
+public:
+    explicit Facts(const TarvoController& controller) : c(controller) {}
+
+    bool hasItems() const override { return !c.m_store->items().empty(); }
+    bool hasPointerScreen() const override { return c.m_platform.screens.forPointer().has_value(); }
+    bool hasScreen() const override {
+        return c.m_currentScreen || c.m_platform.screens.forPointer();
+    }
+    bool screenHasNotch() const override {
+        return c.m_currentScreen && c.m_currentScreen->hasNotch();
+    }
+    bool panelVisible() const override { return c.m_panel->isPanelVisible(); }
+    bool islandDisappearing() const override { return c.m_view->isDisappearing(); }
+    bool pointerOverIsland() const override { return c.m_view->isPointerOverIsland(); }
+    bool pointerNearIsland() const override { return c.m_view->isPointerNearIsland(); }
+    bool pointerInHoverRect() const override { return c.pointerInHoverRect(); }
+    bool showingMenu() const override { return c.m_view->isShowingMenu(); }
+    bool dragOutOpen() const override { return c.m_dragSource != nullptr; }
+    bool keyboardFocused() const override {
+        return c.m_panel->isActiveWindow() && c.m_panel->wantsKeyboardFocus();
+    }
+    bool previewVisible() const override { return c.m_preview && c.m_preview->isVisible(); }
+    bool pointerOverPreview() const override { return c.pointerOverPreview(); }
+    bool hoverOpensShelf() const override { return c.m_preferences.openShelfOnNotchHover(); }
+
+private:
+    const TarvoController& c;
+};
+
+std::unique_ptr<ShelfFacts> TarvoController::makeShelfFacts() const {
+    return std::make_unique<Facts>(*this);
+}
+
+void TarvoController::feed(const ShelfEvent& event) {
+    const std::vector<ShelfEffect> effects =
+        m_shelf.handle(event, *m_facts, m_platform.clock.now());
+    for (const ShelfEffect& effect : effects)
+        carryOut(effect);
+}
+
+std::unique_ptr<ScheduledWork>& TarvoController::timerSlot(ShelfTimer timer) {
+    switch (timer) {
+    case ShelfTimer::settle:
+    case ShelfTimer::emptyCheck:
+        return m_timers[0];
+    case ShelfTimer::tuckAway:
+        return m_timers[1];
+    case ShelfTimer::foldWatchdog:
+        return m_timers[2];
+    case ShelfTimer::notchDwell:
+        return m_timers[3];
+    case ShelfTimer::notice:
+        break;
+    }
+    return m_timers[4];
+}
+
+void TarvoController::carryOut(const ShelfEffect& effect) {
+    using Kind = ShelfEffect::Kind;
+    switch (effect.kind) {
+    case Kind::show: {
+        std::optional<ScreenMetrics> screen;
+        switch (effect.screen) {
+        case ShelfEffect::Screen::pointer:
+            screen = m_platform.screens.forPointer();
+            break;
+        case ShelfEffect::Screen::remembered:
+            screen = rememberedOrPointerScreen();
+            break;
+        case ShelfEffect::Screen::requested:
+            screen = m_requestedScreen;
+            break;
+        }
+        if (screen)
+            presentShelf(*screen);
+        return;
+    }
+    case Kind::morph:
+        refresh(effect.animated);
+        return;
+    case Kind::appear:
+        m_view->animateAppear();
+        return;
+    case Kind::retract:
+        retractShelf(effect.shown);
+        return;
+    case Kind::tuck:
+    case Kind::untuck:
+        m_view->setTabGlowDimmed(effect.kind == Kind::tuck);
+        return;
+    case Kind::arm: {
+        const ShelfTimer timer = effect.timer;
+        if (timer == ShelfTimer::notice)
+            m_armedNotice = m_pendingNotice.text;
+        // The work dies with the controller, so it never runs after it.
+        timerSlot(timer) = m_platform.clock.schedule(
+            effect.seconds, [this, timer] { feed(ShelfEvent::fired(timer)); });
+        return;
+    }
+    case Kind::cancel:
+        timerSlot(effect.timer).reset();
+        return;
+    case Kind::takeKeyboard:
+        m_panel->setWantsKeyboardFocus(true);
+        m_view->setFocus(Qt::OtherFocusReason);
+        return;
+    case Kind::giveBackKeyboard:
+        m_panel->setWantsKeyboardFocus(false);
+        return;
+    case Kind::emptyHint:
+        m_view->setShowsEmptyHint(effect.shown);
+        return;
+    case Kind::showNotice:
+        m_view->setNotice(m_pendingNotice.text);
+        m_view->setNoticeIsClickable(m_pendingNotice.clickable);
+        return;
+    case Kind::expireNotice:
+        // A notice that was replaced is not this timer's to clear.
+        if (m_view->notice() == m_armedNotice) {
+            m_view->setNotice(std::nullopt);
+            refresh(false);
+        }
+        return;
+    case Kind::offerDestinations:
+        offerDestinations();
+        return;
+    case Kind::clearDestinations:
+        setDestinations({});
+        return;
+    case Kind::watchOutsideClicks:
+        syncOutsideClickMonitor();
+        return;
+    }
+}
+
 void TarvoController::refresh(bool animated) {
+    const TarvoState state = m_shelf.state();
     // A hidden shelf draws nothing: the desktop's settings, whose first read
     // brings up GIO's settings machinery, wait until it shows.
-    if (m_state != TarvoState::hidden)
+    if (state != TarvoState::hidden)
         handDisplayOptions();
     m_view->update(m_store->items(), selectionList(),
-                   m_state == TarvoState::hidden ? TarvoState::resting : m_state, {});
+                   state == TarvoState::hidden ? TarvoState::resting : state, {});
     // Pictures are read when the shelf shows, not at start-up.
-    if (m_state != TarvoState::hidden)
+    if (state != TarvoState::hidden)
         loadThumbnails();
     applyFrame(animated);
     syncOutsideClickMonitor();
-    armFoldWatchdog();
+    feed(ShelfEvent::Kind::refreshed);
 }
 
 std::optional<ScreenMetrics> TarvoController::rememberedOrPointerScreen() {
@@ -83,18 +214,8 @@ bool TarvoController::pointerOverPreview() const {
     return m_preview->frameGeometry().contains(at.topLeft());
 }
 
-bool TarvoController::previewHoldsShelf() const {
-    if (!m_preview || !m_preview->isVisible())
-        return false;
-    // The way from the island to the preview crosses the desktop: until the
-    // settle timer that leaving the island armed looks, the watchdog lets the
-    // pointer be on its way.
-    return m_platform.clock.now().secondsSince(m_leftIslandAt) < islandLeaveDelay ||
-           pointerOverPreview();
-}
-
 std::optional<Rect> TarvoController::drawnTab() const {
-    if (m_state != TarvoState::tab || !m_currentScreen || m_currentScreen->hasNotch())
+    if (m_shelf.state() != TarvoState::tab || !m_currentScreen || m_currentScreen->hasNotch())
         return std::nullopt;
     const Rect island = m_view->islandRect();
     const Rect& panel = m_panel->frame();
@@ -128,12 +249,15 @@ void TarvoController::loadThumbnails() {
 }
 
 void TarvoController::showTarvo(const ScreenMetrics& screen, TarvoState state) {
+    m_requestedScreen = screen;
+    feed(ShelfEvent::show(state));
+}
+
+void TarvoController::presentShelf(const ScreenMetrics& screen) {
     if (m_currentScreen && !(m_currentScreen->frame == screen.frame) && m_panel->isPanelVisible())
         m_panel->orderOut();
     m_currentScreen = screen;
-    m_tuckWork.reset();
     const bool mustAppear = !m_panel->isPanelVisible() || m_view->isDisappearing();
-    m_state = state;
     m_view->cancelDisappear();
     handDisplayOptions();
     loadThumbnails();
@@ -153,7 +277,7 @@ void TarvoController::applyFrame(bool animated) {
     m_currentScreen = screen;
 
     double width = 0;
-    switch (m_state) {
+    switch (m_shelf.state()) {
     case TarvoState::dragging:
         if (!m_draggingWidth) {
             m_draggingWidth =
@@ -180,19 +304,15 @@ void TarvoController::applyFrame(bool animated) {
     frame.height += panelGrowDown;
     if (!(m_panel->frame() == frame))
         m_panel->setFrame(frame);
-    m_view->setStripState(m_state, animated && m_panel->isPanelVisible());
+    m_view->setStripState(m_shelf.state(), animated && m_panel->isPanelVisible());
     m_panel->applyShape();
     syncNotchHoverMonitor();
 }
 
-void TarvoController::retract() {
-    m_panel->setWantsKeyboardFocus(false);
+void TarvoController::retractShelf(bool wasShown) {
     m_badgeWindow->hide();
-    if (m_state == TarvoState::hidden)
+    if (!wasShown)
         return;
-    m_state = TarvoState::hidden;
-    m_notchDwellWork.reset();
-    m_foldWatchdog.reset();
     for (std::optional<EventMonitors::Token>* token :
          {&m_notchHoverMonitor, &m_outsideClickMonitor}) {
         if (*token)
@@ -201,120 +321,36 @@ void TarvoController::retract() {
     }
     if (m_panel->isPanelVisible()) {
         m_view->animateDisappear([this] {
-            if (m_state == TarvoState::hidden)
+            // A reopening during the animation keeps the panel.
+            if (m_shelf.state() == TarvoState::hidden)
                 m_panel->orderOut();
         });
     }
 }
 
 void TarvoController::hideTarvo() {
-    m_heldOpenAt.reset();
-    m_settleWork.reset();
-    m_tuckWork.reset();
-    m_view->setTabGlowDimmed(false);
-    m_engagedThisSession = false;
-    retract();
+    feed(ShelfEvent::Kind::hideRequest);
 }
 
 void TarvoController::settleAfterDrag() {
-    m_settleWork.reset();
-    if (!m_store->items().empty() && m_engagedThisSession) {
-        m_state = TarvoState::resting;
-        refresh(true);
-        scheduleSettle(settleDelay);
-        return;
-    }
-    m_settleWork = m_platform.clock.schedule(emptyCheckDelay, [this] {
-        if (m_store->items().empty() || !m_engagedThisSession) {
-            retract();
-            refresh(false);
-        }
-    });
+    feed(ShelfEvent::Kind::itemsRemoved);
 }
 
 void TarvoController::scheduleSettle(double seconds) {
-    m_settleWork = m_platform.clock.schedule(seconds, [this] { settleToTab(); });
-}
-
-void TarvoController::settleToTab() {
-    m_settleWork.reset();
-    if (m_state != TarvoState::resting)
-        return;
-    // Held open: look again when the hold ends (a last sliver of it is not
-    // worth another timer).
-    if (isHeldOpen()) {
-        const double left = openSettleDelay - m_platform.clock.now().secondsSince(*m_heldOpenAt);
-        if (left > minimumHoldLeft) {
-            scheduleSettle(left);
-            return;
-        }
-    }
-    const bool held = m_view->isPointerOverIsland() || m_view->isShowingMenu() || m_dragSource ||
-                      pointerOverPreview();
-    if (!m_store->items().empty()) {
-        const bool blooming = m_platform.clock.now().secondsSince(m_lastBloomAt) < bloomHold;
-        const bool focused = m_panel->isActiveWindow() && m_panel->wantsKeyboardFocus();
-        if (blooming || held || focused)
-            scheduleSettle(settleDelay);
-        else
-            settleToTabNow();
-        return;
-    }
-    if (held) {
-        scheduleSettle(settleDelay);
-        return;
-    }
-    retract();
-    refresh(false);
+    feed(ShelfEvent::settle(seconds));
 }
 
 void TarvoController::settleToTabNow() {
-    m_settleWork.reset();
-    // The folded tab has nothing to type into: the keyboard goes back.
-    m_panel->setWantsKeyboardFocus(false);
-    if (m_store->items().empty()) {
-        retract();
-        return;
-    }
-    m_view->setTabGlowDimmed(false);
-    m_state = TarvoState::tab;
-    m_notchWakeArmed = false;
-    refresh(true);
-    scheduleTuckAway();
+    feed(ShelfEvent::Kind::foldRequest);
 }
 
-void TarvoController::scheduleTuckAway() {
-    m_tuckWork = m_platform.clock.schedule(tuckAwayDelay, [this] {
-        if (m_state != TarvoState::tab)
-            return;
-        if (m_view->isPointerNearIsland() || m_view->isShowingMenu()) {
-            scheduleTuckAway();
-        } else if (m_currentScreen && m_currentScreen->hasNotch()) {
-            m_view->setTabGlowDimmed(true);
-        } else {
-            hideTarvo();
-        }
-    });
+void TarvoController::bloomFromTab() {
+    feed(ShelfEvent::Kind::bloomRequest);
 }
 
 void TarvoController::showTransientNotice(const QString& text, bool clickable) {
-    m_engagedThisSession = true;
-    if (!m_panel->isPanelVisible()) {
-        std::optional<ScreenMetrics> screen = m_currentScreen;
-        if (!screen)
-            screen = m_platform.screens.forPointer();
-        if (screen)
-            showTarvo(*screen, TarvoState::resting);
-    }
-    m_view->setNotice(text);
-    m_view->setNoticeIsClickable(clickable);
-    m_noticeWork = m_platform.clock.schedule(2.5, [this, text] {
-        if (m_view->notice() == text) {
-            m_view->setNotice(std::nullopt);
-            refresh(false);
-        }
-    });
-    scheduleSettle(settleDelay);
+    m_pendingNotice = {text, clickable};
+    feed(ShelfEvent::Kind::noticeShown);
 }
 
 void TarvoController::handleNotchClick() {
@@ -323,89 +359,26 @@ void TarvoController::handleNotchClick() {
         return;
     const QPointF pointer = m_platform.input.mouseLocation();
     const Rect click = drawnTab().value_or(notchRects(*screen).click);
-    if (!click.contains({pointer.x(), pointer.y()}))
-        return;
-    if (m_state == TarvoState::hidden) {
-        openTarvo();
-    } else if (m_state == TarvoState::tab) {
-        m_notchDwellWork.reset();
-        m_notchWakeArmed = false;
-        bloomFromTab();
-    }
-}
-
-void TarvoController::bloomFromTab() {
-    m_settleWork.reset();
-    if (m_state != TarvoState::tab)
-        return;
-    m_view->setTabGlowDimmed(false);
-    m_tuckWork.reset();
-    m_engagedThisSession = true;
-    m_lastBloomAt = m_platform.clock.now();
-    m_state = TarvoState::resting;
-    refresh(false);
-    m_view->animateAppear();
-    scheduleSettle(settleDelay);
-}
-
-void TarvoController::armFoldWatchdog() {
-    m_foldWatchdog.reset();
-    if (m_state != TarvoState::resting)
-        return;
-    m_foldWatchdog = m_platform.clock.schedule(foldWatchdogInterval, [this] {
-        if (m_state != TarvoState::resting)
-            return;
-        const bool held = m_view->isPointerOverIsland() || m_view->isShowingMenu() ||
-                          m_dragSource || m_dragInFlight || previewHoldsShelf() || isHeldOpen() ||
-                          (m_panel->isActiveWindow() && m_panel->wantsKeyboardFocus()) ||
-                          m_platform.clock.now().secondsSince(m_lastBloomAt) < bloomHold;
-        if (held)
-            armFoldWatchdog();
-        else
-            settleToTabNow();
-    });
+    if (click.contains({pointer.x(), pointer.y()}))
+        feed(ShelfEvent::Kind::notchClick);
 }
 
 void TarvoController::syncNotchHoverMonitor() {
-    if (m_state == TarvoState::tab && m_preferences.openShelfOnNotchHover()) {
+    if (m_shelf.state() == TarvoState::tab && m_preferences.openShelfOnNotchHover()) {
         if (!m_notchHoverMonitor) {
             m_notchHoverMonitor = m_platform.eventMonitors.addGlobalMonitor(
                 eventMask(EventType::mouseMoved),
-                [this](const MouseEvent&) { handleNotchHover(); });
+                [this](const MouseEvent&) { feed(ShelfEvent::Kind::pointerMoved); });
         }
-        return;
-    }
-    if (m_notchHoverMonitor) {
+    } else if (m_notchHoverMonitor) {
         m_platform.eventMonitors.removeMonitor(*m_notchHoverMonitor);
         m_notchHoverMonitor.reset();
     }
-    m_notchDwellWork.reset();
-}
-
-void TarvoController::handleNotchHover() {
-    if (m_state != TarvoState::tab)
-        return;
-    if (pointerInHoverRect()) {
-        armDormantWake();
-    } else {
-        m_notchDwellWork.reset();
-        m_notchWakeArmed = true;
-    }
-}
-
-void TarvoController::armDormantWake() {
-    if (m_state != TarvoState::tab || !m_notchWakeArmed)
-        return;
-    m_notchDwellWork = m_platform.clock.schedule(dwellDelay, [this] {
-        if (m_state == TarvoState::tab && m_notchWakeArmed && pointerInHoverRect()) {
-            m_notchWakeArmed = false;
-            bloomFromTab();
-        }
-    });
+    feed(ShelfEvent::Kind::frameApplied);
 }
 
 void TarvoController::syncOutsideClickMonitor() {
-    if (m_state == TarvoState::resting && m_panel->isPanelVisible()) {
+    if (m_shelf.state() == TarvoState::resting && m_panel->isPanelVisible()) {
         if (!m_outsideClickMonitor) {
             m_outsideClickMonitor = m_platform.eventMonitors.addGlobalMonitor(
                 eventMask(EventType::leftMouseUp) | eventMask(EventType::rightMouseUp),
@@ -431,30 +404,16 @@ void TarvoController::handleOutsideClick() {
     // Nor is one in the preview the shelf opened.
     if (pointerOverPreview())
         return;
-    const Date now = m_platform.clock.now();
-    if (m_state == TarvoState::resting && !m_view->isShowingMenu() && !m_dragSource &&
-        !m_dragInFlight && now.secondsSince(m_lastDragEndedAt) > outsideClickAfterDragEnd &&
-        now.secondsSince(m_lastBloomAt) > outsideClickAfterBloom)
-        settleToTabNow();
+    feed(ShelfEvent::Kind::outsideClick);
 }
 
 void TarvoController::dragMonitor(DragMonitor&, QPointF) {
-    const std::optional<ScreenMetrics> screen = m_platform.screens.forPointer();
-    if (!screen)
-        return;
-    m_dragInFlight = true;
-    m_heldOpenAt.reset();
-    m_view->setShowsEmptyHint(false);
-    offerDestinations();
-    showTarvo(*screen, TarvoState::dragging);
+    feed(ShelfEvent::Kind::dragBegan);
 }
 
 void TarvoController::dragMonitorDragEnded(DragMonitor&) {
     m_badgeWindow->hide();
-    m_dragInFlight = false;
-    m_lastDragEndedAt = m_platform.clock.now();
-    setDestinations({});
-    settleAfterDrag();
+    feed(ShelfEvent::Kind::dragEnded);
 }
 
 } // namespace tarvo
