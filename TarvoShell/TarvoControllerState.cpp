@@ -45,7 +45,7 @@ void TarvoController::refresh(bool animated) {
     // brings up GIO's settings machinery, wait until it shows.
     if (m_state != TarvoState::hidden)
         handDisplayOptions();
-    m_view->update(m_store->items(), selectionList(),
+    m_view->update(m_store->snapshot(), selectionList(),
                    m_state == TarvoState::hidden ? TarvoState::resting : m_state, {});
     // Pictures are read when the shelf shows, not at start-up.
     if (m_state != TarvoState::hidden)
