@@ -232,6 +232,7 @@ void ItemStore::backgroundWriteFailed(const QUuid& id, quint64 ticket, const QSt
     if (it == m_items.end())
         return;
     it->state = ItemState::failed(L10n::itemFailed());
+    m_snapshot.reset();
     if (onWriteFailed)
         onWriteFailed(*it, reason);
 }
@@ -473,6 +474,7 @@ void ItemStore::failInterruptedReceives() {
         if (!item.state.is<ItemState::Receiving>())
             continue;
         item.state = ItemState::failed(L10n::itemFailed());
+        m_snapshot.reset();
         writeMetadata(item);
     }
 }
@@ -615,6 +617,7 @@ ItemStore::AddResult ItemStore::add(const Item& item) {
             return {AddResult::Failed{item, error.description()}};
         }
         m_items.insert(m_items.begin(), item);
+        m_snapshot.reset();
         m_writeTickets.insert(item.id, m_writer->writeItem(item, true));
         persistIndex();
         return {AddResult::Added{item}};
@@ -629,6 +632,7 @@ ItemStore::AddResult ItemStore::add(const Item& item) {
         return {AddResult::Failed{item, error.description()}};
     }
     m_items.insert(m_items.begin(), item);
+    m_snapshot.reset();
     try {
         writeIndexThrowing();
     } catch (const FileError& error) {
@@ -693,6 +697,7 @@ void ItemStore::update(const Item& item, bool payloadDurable) {
         return;
     const bool completes = item.state.isReady() && !it->state.isReady();
     *it = item;
+    m_snapshot.reset();
     if (m_writer) {
         queueItem(item, completes && !payloadDurable);
         persistIndex();
@@ -817,6 +822,7 @@ bool ItemStore::forget(const QSet<QUuid>& ids) {
     }
 
     std::erase_if(m_items, [&](const Item& i) { return ids.contains(i.id); });
+    m_snapshot.reset();
     for (const QUuid& id : ids) {
         m_selection.remove(id);
         m_writeTickets.remove(id);
@@ -859,6 +865,7 @@ void ItemStore::move(const QUuid& id, qsizetype index) {
     Item moving = std::move(*it);
     m_items.erase(it);
     m_items.insert(m_items.begin() + target, std::move(moving));
+    m_snapshot.reset();
     persistIndex();
 }
 
@@ -870,6 +877,12 @@ bool ItemStore::clear() {
         return false;
     persistIndex();
     return true;
+}
+
+std::shared_ptr<const ItemList> ItemStore::snapshot() const {
+    if (!m_snapshot)
+        m_snapshot = ItemList::make(m_items);
+    return m_snapshot;
 }
 
 std::optional<Item> ItemStore::item(const QUuid& id) const {

@@ -2,6 +2,7 @@
 
 #include "Date.h"
 #include "Item.h"
+#include "ItemList.h"
 #include "StoreWriter.h"
 
 #include <QDeadlineTimer>
@@ -93,6 +94,9 @@ public:
     // How long a removed item's folder is kept so that it can be put back.
     double removalGrace() const { return m_removalGrace; }
     const std::vector<Item>& items() const { return m_items; }
+    // The same items as one list that never changes: the same list comes
+    // back until the items change, so handing it on copies nothing.
+    std::shared_ptr<const ItemList> snapshot() const;
     // Changing the selection touches memory only; the next index write stores it.
     const QSet<QUuid>& selection() const { return m_selection; }
     void setSelection(QSet<QUuid> selection) { m_selection = std::move(selection); }
@@ -183,6 +187,8 @@ private:
 
     QString m_root;
     std::vector<Item> m_items;
+    // `m_items` as last handed out; every change of `m_items` drops it.
+    mutable std::shared_ptr<const ItemList> m_snapshot;
     QSet<QUuid> m_selection;
     double m_removalGrace;
     std::deque<Trash> m_trash; // removed folders within the grace period, oldest first

@@ -290,7 +290,7 @@ void TarvoController::itemsArrived(const std::vector<Item>& items) {
     handDisplayOptions();
     // Only these items play the landing animation: the view takes them in the
     // state the landing leaves the shelf in, before it is shown or laid out.
-    m_view->update(m_store->items(), selectionList(), m_shelf.landingState(), landed);
+    m_view->update(m_store->snapshot(), selectionList(), m_shelf.landingState(), landed);
     feed(ShelfEvent::Kind::itemsLanded);
     if (onItemsLanded)
         onItemsLanded(items);
@@ -316,11 +316,24 @@ void TarvoController::accessibilitySettingsChanged() {
 }
 
 std::vector<QUuid> TarvoController::selectionList() const {
-    std::vector<QUuid> list;
-    for (const Item& item : m_store->items()) {
-        if (m_store->selection().contains(item.id))
-            list.push_back(item.id);
+    // In shelf order, found through the list's index: a long shelf with a
+    // few selected costs as little as a short one.
+    const QSet<QUuid>& selected = m_store->selection();
+    if (selected.isEmpty())
+        return {};
+    const std::shared_ptr<const ItemList> items = m_store->snapshot();
+    std::vector<std::pair<std::size_t, QUuid>> found;
+    found.reserve(std::size_t(selected.size()));
+    for (const QUuid& id : selected) {
+        if (const std::optional<std::size_t> at = items->indexOf(id))
+            found.emplace_back(*at, id);
     }
+    std::sort(found.begin(), found.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<QUuid> list;
+    list.reserve(found.size());
+    for (const auto& entry : found)
+        list.push_back(entry.second);
     return list;
 }
 

@@ -176,7 +176,7 @@ void TarvoController::refresh(bool animated) {
     // brings up GIO's settings machinery, wait until it shows.
     if (state != TarvoState::hidden)
         handDisplayOptions();
-    m_view->update(m_store->items(), selectionList(),
+    m_view->update(m_store->snapshot(), selectionList(),
                    state == TarvoState::hidden ? TarvoState::resting : state, {});
     // Pictures are read when the shelf shows, not at start-up.
     if (state != TarvoState::hidden)

@@ -25,6 +25,12 @@ double requiredWidth(qsizetype itemCount) {
     return ItemLayout::contentWidth(itemCount);
 }
 
+std::optional<ItemLayout::Slot> Layout::slot(qsizetype index) const {
+    if (index < 0 || index >= itemCount)
+        return std::nullopt;
+    return ItemLayout::slotAt(index, itemCount, stripFrame.size(), itemScroll);
+}
+
 Layout layout(const Input& in) {
     Layout out;
     const double viewWidth = in.viewSize.width;
@@ -71,8 +77,13 @@ Layout layout(const Input& in) {
     out.maxScroll = ItemLayout::maxScrollOffset(in.itemCount, w);
     out.itemScroll = std::clamp(in.itemScroll, 0.0, out.maxScroll);
 
-    // 6. Item slots.
-    out.itemSlots = ItemLayout::slotsFor(in.itemCount, out.stripFrame.size(), out.itemScroll);
+    // 6. Item slots: only those in view are made.
+    out.itemCount = std::max<qsizetype>(in.itemCount, 0);
+    const auto [first, last] =
+        ItemLayout::slotsMeeting(0, w, out.itemCount, out.stripFrame.size(), out.itemScroll);
+    out.itemSlots.reserve(static_cast<std::size_t>(last - first));
+    for (qsizetype i = first; i < last; ++i)
+        out.itemSlots.push_back(out.slot(i).value());
     out.itemOpacity = itemOpacity(in.state, false);
 
     // 7. End fades.

@@ -6,6 +6,7 @@
 
 #include <QPainterPath>
 
+#include <optional>
 #include <vector>
 
 // Where everything inside the shelf view goes for one state: the island's
@@ -65,8 +66,12 @@ struct Layout {
     Rect stripFrame;
     double itemScroll = 0; // clamped
     double maxScroll = 0;
-    std::vector<ItemLayout::Slot> itemSlots; // in the strip's space
-    double itemOpacity = 1;                  // of an item not in flight
+    qsizetype itemCount = 0;
+    // The slots whose tiles meet the strip, in the strip's space; any other
+    // slot is `slot(index)` away, so a long shelf costs no more than a short
+    // one.
+    std::vector<ItemLayout::Slot> itemSlots;
+    double itemOpacity = 1; // of an item not in flight
     bool fadesLeft = false;
     bool fadesRight = false;
 
@@ -86,6 +91,9 @@ struct Layout {
 
     double captionChipY = 0; // bottom of the caption chip
     double captionChipMaxWidth = 0;
+
+    // Slot `index` of the whole list, in view or not; none past its end.
+    std::optional<ItemLayout::Slot> slot(qsizetype index) const;
 };
 
 Layout layout(const Input& input);

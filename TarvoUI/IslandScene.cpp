@@ -141,7 +141,31 @@ void IslandScene::setContentsScale(double scale) {
         layer->setContentsScale(scale);
 }
 
+void IslandScene::setItems(std::shared_ptr<const ItemList> items) {
+    m_items.clear();
+    m_itemIndex.clear();
+    m_list = std::move(items);
+}
+
+std::size_t IslandScene::itemCount() const {
+    return m_list ? m_list->size() : m_items.size();
+}
+
+QUuid IslandScene::itemAt(std::size_t index) const {
+    return m_list ? (*m_list)[index].id : m_items[index];
+}
+
+std::optional<std::size_t> IslandScene::ownIndexOf(const QUuid& id) const {
+    if (m_list)
+        return m_list->indexOf(id);
+    const auto found = m_itemIndex.constFind(id);
+    if (found == m_itemIndex.constEnd())
+        return std::nullopt;
+    return *found;
+}
+
 void IslandScene::setItems(std::vector<QUuid> items) {
+    m_list.reset();
     m_items = std::move(items);
     m_itemIndex.clear();
     if (m_indexLookup)
@@ -170,7 +194,7 @@ void IslandScene::setItemLayoutHandler(std::function<void(Layer&, const Rect&)> 
 }
 
 void IslandScene::scrollItems(double delta) {
-    const double largest = ItemLayout::maxScrollOffset(static_cast<qsizetype>(m_items.size()),
+    const double largest = ItemLayout::maxScrollOffset(static_cast<qsizetype>(itemCount()),
                                                        itemsContainer->bounds().width);
     if (largest <= 0)
         return;
@@ -187,7 +211,7 @@ double IslandScene::destinationRequiredWidth() const {
 }
 
 double IslandScene::requiredWidth() const {
-    return IslandLayout::requiredWidth(static_cast<qsizetype>(m_items.size()));
+    return IslandLayout::requiredWidth(static_cast<qsizetype>(itemCount()));
 }
 
 bool IslandScene::reduceMotion() const {
@@ -200,7 +224,7 @@ void IslandScene::layoutContents() {
     input.viewSize = m_viewSize;
     input.state = m_state;
     input.islandWidth = m_islandWidth;
-    input.itemCount = static_cast<qsizetype>(m_items.size());
+    input.itemCount = static_cast<qsizetype>(itemCount());
     input.hasDestinations = m_hasDestinations;
     input.destinationRowSize = m_destinationRowSize;
     input.itemScroll = m_itemScroll;
@@ -232,16 +256,13 @@ void IslandScene::layoutContents() {
     // Only the items with a layer are placed: a long shelf has layers for
     // the tiles near the view alone.
     for (const auto& [id, layer] : m_itemLayers) {
-        std::optional<std::size_t> index;
-        if (m_indexLookup) {
-            index = m_indexLookup(id);
-        } else if (const auto found = m_itemIndex.constFind(id); found != m_itemIndex.constEnd()) {
-            index = *found;
-        }
-        if (!layer || !index || *index >= l.itemSlots.size())
+        const std::optional<std::size_t> index = m_indexLookup ? m_indexLookup(id) : ownIndexOf(id);
+        const std::optional<ItemLayout::Slot> slot =
+            index ? l.slot(static_cast<qsizetype>(*index)) : std::nullopt;
+        if (!layer || !slot)
             continue;
         m_placed.insert(id);
-        m_layoutItem(*layer, l.itemSlots[*index].frame);
+        m_layoutItem(*layer, slot->frame);
         layer->setOpacity(IslandLayout::itemOpacity(m_state, m_itemsInFlight.contains(id)));
     }
     layoutItemFades(l.maxScroll);
@@ -329,17 +350,17 @@ std::optional<QUuid> IslandScene::itemID(Point point) const {
     const Point local{point.x - frame.x, point.y - frame.y};
     if (local.x < 0 || local.x > frame.width)
         return std::nullopt;
-    const auto count = static_cast<qsizetype>(m_items.size());
+    const auto count = static_cast<qsizetype>(itemCount());
     const auto index = ItemLayout::slotIndex(local, count, frame.size(), m_itemScroll);
     if (!index || *index >= count)
         return std::nullopt;
-    return m_items[static_cast<std::size_t>(*index)];
+    return itemAt(static_cast<std::size_t>(*index));
 }
 
 qsizetype IslandScene::insertionIndex(Point point) const {
     const Rect frame = itemsContainer->frame();
     const Point local{point.x - frame.x, point.y - frame.y};
-    return ItemLayout::insertionIndex(local, static_cast<qsizetype>(m_items.size()), frame.size(),
+    return ItemLayout::insertionIndex(local, static_cast<qsizetype>(itemCount()), frame.size(),
                                       m_itemScroll);
 }
 

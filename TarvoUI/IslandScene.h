@@ -7,6 +7,7 @@
 #include "ShapeLayer.h"
 #include "TextLayer.h"
 
+#include "TarvoCore/ItemList.h"
 #include "TarvoCore/TarvoState.h"
 
 #include <QHash>
@@ -68,6 +69,8 @@ public:
     void setContentsScale(double scale);
     // The items shown, newest first, each with its layer (in `itemsContainer`).
     void setItems(std::vector<QUuid> items);
+    // The same from a shared list, kept as it is (with its own index).
+    void setItems(std::shared_ptr<const ItemList> items);
     // Where an item is in that list, from an owner that keeps its own index;
     // without one the scene keeps an index of its own.
     void setItemIndexLookup(std::function<std::optional<std::size_t>(const QUuid&)> lookup) {
@@ -163,8 +166,15 @@ private:
     bool m_hasDestinations = false;
     Size m_destinationRowSize;
     double m_itemScroll = 0;
+    std::size_t itemCount() const;
+    QUuid itemAt(std::size_t index) const;
+    std::optional<std::size_t> ownIndexOf(const QUuid& id) const;
+
+    // One of the two holds the items: a list of ids with the scene's own
+    // index, or a shared list.
     std::vector<QUuid> m_items;
     QHash<QUuid, std::size_t> m_itemIndex;
+    std::shared_ptr<const ItemList> m_list;
     std::function<std::optional<std::size_t>(const QUuid&)> m_indexLookup;
     std::map<QUuid, std::shared_ptr<Layer>> m_itemLayers;
     std::set<QUuid> m_placed; // item layers the last layout gave a slot

@@ -147,7 +147,7 @@ void TarvoView::setAnnouncer(Announcer* announcer) {
 
 void TarvoView::announceOpened() {
     (m_announcer ? *m_announcer : bridgeAnnouncer())
-        .announce(*this, L10n::a11yTarvoOpen(qint64(m_items.size())));
+        .announce(*this, L10n::a11yTarvoOpen(qint64(m_list->size())));
 }
 
 void TarvoView::announceLanded(const Item& item) {
@@ -159,19 +159,22 @@ void TarvoView::announceLanded(const Item& item) {
 
 void TarvoView::update(std::vector<Item> items, std::vector<QUuid> selection, TarvoState state,
                        const QSet<QUuid>& animateLanding) {
-    const QHash<QUuid, std::size_t> shownBefore = std::exchange(m_itemIndex, {});
-    m_items = std::move(items);
-    m_itemIndex.reserve(qsizetype(m_items.size()));
-    for (std::size_t i = 0; i < m_items.size(); ++i)
-        m_itemIndex.insert(m_items[i].id, i);
+    update(ItemList::make(std::move(items)), std::move(selection), state, animateLanding);
+}
+
+void TarvoView::update(std::shared_ptr<const ItemList> items, std::vector<QUuid> selection,
+                       TarvoState state, const QSet<QUuid>& animateLanding) {
+    if (!items)
+        items = std::make_shared<const ItemList>();
+    const std::shared_ptr<const ItemList> shownBefore = std::exchange(m_list, std::move(items));
     m_selection = std::move(selection);
     m_selectionSet = QSet<QUuid>(m_selection.begin(), m_selection.end());
     QSet<QUuid> landing = animateLanding;
     // The first snapshot shows what was stored before in place; later ones
     // land what is new to the view.
-    if (landing.isEmpty() && m_hadSnapshot) {
-        for (const Item& item : m_items) {
-            if (!shownBefore.contains(item.id))
+    if (landing.isEmpty() && m_hadSnapshot && m_list != shownBefore) {
+        for (const Item& item : m_list->items()) {
+            if (!shownBefore->contains(item.id))
                 landing.insert(item.id);
         }
     }
@@ -180,11 +183,7 @@ void TarvoView::update(std::vector<Item> items, std::vector<QUuid> selection, Ta
     if (!landing.isEmpty())
         m_scene->setItemScroll(0);
     syncItemLayers();
-    std::vector<QUuid> ids;
-    ids.reserve(m_items.size());
-    for (const Item& item : m_items)
-        ids.push_back(item.id);
-    m_scene->setItems(std::move(ids));
+    m_scene->setItems(m_list);
     bool laidOut = false;
     if (state == m_scene->state()) {
         m_pendingState.reset();
@@ -232,7 +231,7 @@ void TarvoView::update(std::vector<Item> items, std::vector<QUuid> selection, Ta
 void TarvoView::syncItemLayers() {
     // Layers of items gone leave with their removal animation.
     for (auto it = m_itemLayers.begin(); it != m_itemLayers.end();) {
-        if (m_itemIndex.contains(it->first)) {
+        if (m_list->contains(it->first)) {
             ++it;
             continue;
         }
@@ -248,7 +247,7 @@ void TarvoView::syncItemLayers() {
         });
         it = m_itemLayers.erase(it);
     }
-    if (m_hoveredItem && !m_itemIndex.contains(*m_hoveredItem))
+    if (m_hoveredItem && !m_list->contains(*m_hoveredItem))
         m_hoveredItem.reset();
     m_window = {0, 0};
     syncLayerWindow();
@@ -256,7 +255,7 @@ void TarvoView::syncItemLayers() {
 }
 
 std::pair<std::size_t, std::size_t> TarvoView::wantedWindow() const {
-    const auto count = qsizetype(m_items.size());
+    const auto count = qsizetype(m_list->size());
     if (count == 0)
         return {0, 0};
     // The strip's width as the next layout makes it (before the first, the
@@ -280,9 +279,8 @@ void TarvoView::syncLayerWindow() {
         return;
     m_window = wanted;
     const auto inWindow = [this](const QUuid& id) {
-        const auto found = m_itemIndex.constFind(id);
-        return found != m_itemIndex.constEnd() && *found >= m_window.first &&
-               *found < m_window.second;
+        const std::optional<std::size_t> at = m_list->indexOf(id);
+        return at && *at >= m_window.first && *at < m_window.second;
     };
     for (auto it = m_itemLayers.begin(); it != m_itemLayers.end();) {
         if (inWindow(it->first)) {
@@ -300,7 +298,7 @@ void TarvoView::syncLayerWindow() {
     const Color accent = accentColor();
     bool needPictures = false;
     for (std::size_t i = m_window.first; i < m_window.second; ++i) {
-        const Item& item = m_items[i];
+        const Item& item = (*m_list)[i];
         if (m_itemLayers.contains(item.id))
             continue;
         std::shared_ptr<ItemLayer> layer;
@@ -326,17 +324,14 @@ void TarvoView::syncLayerWindow() {
 }
 
 std::optional<std::size_t> TarvoView::indexOf(const QUuid& item) const {
-    const auto found = m_itemIndex.constFind(item);
-    if (found == m_itemIndex.constEnd())
-        return std::nullopt;
-    return *found;
+    return m_list->indexOf(item);
 }
 
 std::vector<Item> TarvoView::tilesWithoutPictures() const {
     std::vector<Item> tiles;
-    for (std::size_t i = m_window.first; i < m_window.second && i < m_items.size(); ++i) {
-        if (!m_thumbnails.contains(m_items[i].id))
-            tiles.push_back(m_items[i]);
+    for (std::size_t i = m_window.first; i < m_window.second && i < m_list->size(); ++i) {
+        if (!m_thumbnails.contains((*m_list)[i].id))
+            tiles.push_back((*m_list)[i]);
     }
     return tiles;
 }
@@ -353,9 +348,9 @@ void TarvoView::applyItem(ItemLayer& layer, const Item& item, const Color& accen
 
 void TarvoView::applyItems() {
     const Color accent = accentColor();
-    for (std::size_t i = m_window.first; i < m_window.second && i < m_items.size(); ++i) {
-        if (ItemLayer* layer = itemLayer(m_items[i].id))
-            applyItem(*layer, m_items[i], accent);
+    for (std::size_t i = m_window.first; i < m_window.second && i < m_list->size(); ++i) {
+        if (ItemLayer* layer = itemLayer((*m_list)[i].id))
+            applyItem(*layer, (*m_list)[i], accent);
     }
 }
 
@@ -374,7 +369,7 @@ void TarvoView::setThumbnail(const QImage& image, const QUuid& item, bool isFold
         m_folders.remove(item);
     if (ItemLayer* layer = itemLayer(item)) {
         if (const std::optional<std::size_t> index = indexOf(item))
-            layer->apply(m_items[*index], thumbnail(item), m_increaseContrast, isFolder);
+            layer->apply((*m_list)[*index], thumbnail(item), m_increaseContrast, isFolder);
     }
 }
 
@@ -424,13 +419,13 @@ std::optional<QUuid> TarvoView::itemAt(Point point) const {
 std::optional<Rect> TarvoView::itemFrame(const QUuid& item) const {
     const std::optional<std::size_t> at = indexOf(item);
     const auto layer = m_itemLayers.find(item);
-    const std::vector<ItemLayout::Slot>& places = m_scene->layout().itemSlots;
-    const std::size_t index = at.value_or(0);
-    if (!at || layer == m_itemLayers.end() || index >= places.size() ||
-        layer->second->opacity() <= 0 || places[index].frame.width <= 0)
+    const std::optional<ItemLayout::Slot> place =
+        at ? m_scene->layout().slot(qsizetype(*at)) : std::nullopt;
+    if (!place || layer == m_itemLayers.end() || layer->second->opacity() <= 0 ||
+        place->frame.width <= 0)
         return std::nullopt;
     const Rect strip = m_scene->itemsContainer->frame();
-    const Rect& slot = places[index].frame;
+    const Rect& slot = place->frame;
     return Rect{strip.x + slot.x, strip.y + slot.y, slot.width, slot.height};
 }
 
@@ -618,7 +613,7 @@ void TarvoView::animateDisappear(const Motion::Spring& spring, std::function<voi
 void TarvoView::scrollItems(double delta) {
     // Laid out once, after the window has followed the scroll.
     const double before = m_scene->itemScroll();
-    const double largest = ItemLayout::maxScrollOffset(qsizetype(m_items.size()),
+    const double largest = ItemLayout::maxScrollOffset(qsizetype(m_list->size()),
                                                        m_scene->itemsContainer->bounds().width);
     if (largest <= 0)
         return;
@@ -636,7 +631,7 @@ std::optional<QString> TarvoView::chipText() const {
         return std::nullopt;
     auto nameOf = [this](const QUuid& id) -> std::optional<QString> {
         if (const std::optional<std::size_t> index = indexOf(id))
-            return m_items[*index].displayName;
+            return (*m_list)[*index].displayName;
         return std::nullopt;
     };
     if (m_hoveredItem) {

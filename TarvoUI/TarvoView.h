@@ -5,6 +5,7 @@
 #include "Motion.h"
 
 #include "TarvoCore/Item.h"
+#include "TarvoCore/ItemList.h"
 #include "TarvoCore/Rect.h"
 #include "TarvoCore/TarvoState.h"
 
@@ -68,7 +69,7 @@ public:
     TarvoViewDelegate* delegate() const { return m_delegate; }
     void setDelegate(TarvoViewDelegate* delegate) { m_delegate = delegate; }
 
-    const std::vector<Item>& items() const { return m_items; }
+    const std::vector<Item>& items() const { return m_list->items(); }
     const std::vector<QUuid>& selection() const { return m_selection; }
     TarvoState state() const;
 
@@ -78,6 +79,10 @@ public:
     using QWidget::update;
     void update(std::vector<Item> items, std::vector<QUuid> selection, TarvoState state,
                 const QSet<QUuid>& animateLanding);
+    // The same from the store's list, kept as it is: nothing of a long shelf
+    // is copied, and a list the view already shows is not looked through.
+    void update(std::shared_ptr<const ItemList> items, std::vector<QUuid> selection,
+                TarvoState state, const QSet<QUuid>& animateLanding);
 
     const std::optional<QString>& notice() const { return m_notice; }
     // Lays the caption out again only when the text changed.
@@ -309,7 +314,8 @@ private:
     LayerPainter m_painter;
     bool m_drawsShadow = true;
     TarvoViewDelegate* m_delegate = nullptr;
-    std::vector<Item> m_items;
+    // Never null.
+    std::shared_ptr<const ItemList> m_list = std::make_shared<const ItemList>();
     std::vector<QUuid> m_selection;
     std::optional<QString> m_notice;
     bool m_noticeIsClickable = false;
@@ -328,8 +334,6 @@ private:
     std::unique_ptr<ShelfInput> m_input;
     std::unique_ptr<ShelfDropTarget> m_dropTarget;
     std::map<QUuid, std::shared_ptr<ItemLayer>> m_itemLayers;
-    // Where each item of `m_items` is.
-    QHash<QUuid, std::size_t> m_itemIndex;
     QSet<QUuid> m_selectionSet;
     std::pair<std::size_t, std::size_t> m_window{0, 0};
     // Layers of tiles that scrolled away, ready for the next that come.

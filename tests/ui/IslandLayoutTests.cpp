@@ -166,8 +166,36 @@ TEST(IslandLayout, ScrollAndEndFadesFromEmptyToMoreThanFits) {
         EXPECT_DOUBLE_EQ(l.maxScroll, c.maxScroll) << c.name;
         EXPECT_EQ(l.fadesLeft, c.left) << c.name;
         EXPECT_EQ(l.fadesRight, c.right) << c.name;
-        EXPECT_EQ(l.itemSlots.size(), static_cast<std::size_t>(c.items)) << c.name;
+        // Every index has its slot; only those meeting the strip are made.
+        std::vector<ItemLayout::Slot> meeting;
+        for (qsizetype i = 0; i < c.items; ++i) {
+            const std::optional<ItemLayout::Slot> slot = l.slot(i);
+            ASSERT_TRUE(slot.has_value()) << c.name << " " << i;
+            EXPECT_EQ(*slot, ItemLayout::slotAt(i, c.items, l.stripFrame.size(), l.itemScroll))
+                << c.name << " " << i;
+            if (slot->frame.maxX() > 0 && slot->frame.x < l.stripFrame.width)
+                meeting.push_back(*slot);
+        }
+        EXPECT_EQ(l.itemSlots, meeting) << c.name;
+        EXPECT_FALSE(l.slot(c.items).has_value()) << c.name;
+        EXPECT_FALSE(l.slot(-1).has_value()) << c.name;
     }
+}
+
+TEST(IslandLayout, ALongShelfMakesOnlyTheSlotsInView) {
+    // Scrolled to the far end of 20,000 items, the strip shows its last
+    // nine tiles; the first and the last slots are where the row puts them.
+    Input in = input(plainHeight, TarvoState::resting, 580, 20000);
+    in.itemScroll = 1e9;
+    const Layout l = IslandLayout::layout(in);
+    ASSERT_FALSE(l.itemSlots.empty());
+    EXPECT_LE(l.itemSlots.size(), std::size_t(ItemLayout::maxVisible + 2));
+    EXPECT_EQ(l.itemSlots.back().index, 19999);
+    EXPECT_DOUBLE_EQ(l.itemSlots.back().frame.maxX(), 580 - ItemLayout::sidePadding);
+    const std::optional<ItemLayout::Slot> first = l.slot(0);
+    ASSERT_TRUE(first.has_value());
+    EXPECT_DOUBLE_EQ(first->frame.x, ItemLayout::sidePadding - l.maxScroll);
+    EXPECT_FALSE(l.slot(20000).has_value());
 }
 
 TEST(IslandLayout, EmptyHintCloseButtonAndCaptionChip) {
