@@ -284,7 +284,10 @@ void TarvoController::applyFrame(bool animated) {
                 std::max({TarvoGeometry::baseWidth(*screen, TarvoState::resting),
                           m_view->requiredWidth(), m_view->destinationRequiredWidth()});
         }
-        width = std::max(*m_draggingWidth, m_view->destinationRequiredWidth());
+        // A wider chip page widens it, and it stays that wide until the
+        // drag ends: the island never shrinks under the pointer.
+        m_draggingWidth = std::max(*m_draggingWidth, m_view->destinationRequiredWidth());
+        width = *m_draggingWidth;
         break;
     case TarvoState::tab:
         m_draggingWidth.reset();

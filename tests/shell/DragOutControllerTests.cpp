@@ -694,6 +694,42 @@ TEST_F(DragOutTest, TheWheelTurnsChipPagesOnlyBeyondTwoPoints) {
     session->end(overNothing, DragOperation::none);
 }
 
+// The island grows for a wider chip page during a drag, and a narrower page
+// after it leaves it as wide: it never shrinks under the pointer.
+TEST_F(DragOutTest, DuringADragTheIslandNeverNarrowsWhenTheChipRowDoes) {
+    auto controller = makeController();
+    // Newest first: a page of short names, then one of long names.
+    for (int i = 0; i < 4; ++i) {
+        recentFolder(*controller, QStringLiteral("A folder with a rather long name %1").arg(i),
+                     10 + i);
+        recentFolder(*controller, QStringLiteral("F%1").arg(i), 20 + i);
+    }
+    controller->dragMonitor(controller->monitor(), QPointF());
+    ASSERT_EQ(controller->state(), TarvoState::dragging);
+    ASSERT_EQ(controller->chipPage(), 0);
+    const double opened = controller->view().islandWidth();
+    const double narrowRow = controller->view().destinationRequiredWidth();
+    // Something that lays the island out again while the drag goes on.
+    int landed = 0;
+    const auto relayout = [&] {
+        const QByteArray name = "landed" + QByteArray::number(++landed) + ".txt";
+        controller->itemsArrived({fileItem(*controller, name.constData(), name)});
+    };
+
+    controller->tarvoViewDidScrollDestinations(controller->view(), true);
+    relayout();
+    const double wideRow = controller->view().destinationRequiredWidth();
+    ASSERT_GT(wideRow, opened);
+    const double widest = controller->view().islandWidth();
+    EXPECT_GE(widest, wideRow);
+
+    controller->tarvoViewDidScrollDestinations(controller->view(), false);
+    relayout();
+    ASSERT_EQ(controller->view().destinationRequiredWidth(), narrowRow);
+    EXPECT_EQ(controller->view().islandWidth(), widest);
+    controller->dragMonitorDragEnded(controller->monitor());
+}
+
 TEST_F(DragOutTest, ControllerGoneWhileACopyRunsIsSafe) {
     auto controller = makeController();
     recentFolder(*controller, "Inbox", 100);
