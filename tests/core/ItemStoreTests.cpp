@@ -14,6 +14,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <functional>
+
 #include <unistd.h>
 
 using namespace tarvo;
@@ -420,5 +422,63 @@ TEST(AtomicFile, TellsItsTemporaryNamesFromOtherNames) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name.toStdString());
         EXPECT_EQ(AtomicFile::isTemporaryName(c.name), c.temporary);
+    }
+}
+
+// The shared list readers are handed must follow every change of the items
+// (a stale one shows a shelf that is no longer there) and stay the same list
+// while nothing changes (else each reader copies a long shelf again).
+TEST_F(ItemStoreTest, SharedListFollowsEveryChangeAndIsKeptWhileNothingChanges) {
+    auto store = open();
+    const Item a = textItem("a", 1), b = textItem("b", 2), c = textItem("c", 3);
+    const auto idsOf = [](const ItemList& list) {
+        std::vector<QUuid> ids;
+        for (const Item& item : list.items())
+            ids.push_back(item.id);
+        return ids;
+    };
+    struct Step {
+        const char* name;
+        std::function<void()> change;
+        bool changesItems;
+    };
+    const std::vector<Step> steps = {
+        {"add", [&] { store->add(a); }, true},
+        {"add more",
+         [&] {
+             store->add(b);
+             store->add(c);
+         },
+         true},
+        {"select", [&] { store->setSelection({b.id}); }, false},
+        {"move", [&] { store->move(a.id, 0); }, true},
+        {"move to where it is", [&] { store->move(a.id, 0); }, false},
+        {"update",
+         [&] {
+             Item pinned = b;
+             pinned.pinned = true;
+             store->update(pinned);
+         },
+         true},
+        {"update a stranger", [&] { store->update(textItem("stranger", 9)); }, false},
+        {"remove", [&] { store->remove(c.id); }, true},
+        {"clear", [&] { store->clear(); }, true},
+    };
+    std::shared_ptr<const ItemList> before = store->snapshot();
+    ASSERT_NE(before, nullptr);
+    EXPECT_TRUE(before->empty());
+    for (const Step& step : steps) {
+        step.change();
+        const std::shared_ptr<const ItemList> after = store->snapshot();
+        EXPECT_EQ(idsOf(*after), test::itemIds(*store)) << step.name;
+        for (const Item& item : store->items()) {
+            ASSERT_TRUE(after->indexOf(item.id).has_value()) << step.name;
+            EXPECT_EQ((*after)[*after->indexOf(item.id)].pinned, item.pinned) << step.name;
+        }
+        if (!step.changesItems) {
+            EXPECT_EQ(after, before) << step.name << ": the same list is handed on";
+        }
+        EXPECT_EQ(store->snapshot(), after) << step.name << ": asked again, the same list";
+        before = after;
     }
 }
