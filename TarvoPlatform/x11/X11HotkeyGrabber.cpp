@@ -2,6 +2,7 @@
 
 #include "TarvoPlatform/HotkeyKeys.h"
 #include "X11Properties.h"
+#include "X11Reply.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -26,8 +27,7 @@ constexpr quint8 kXkbMapNotify = 1;
 
 xcb_atom_t internAtom(xcb_connection_t* connection, const char* name) {
     const auto cookie = xcb_intern_atom(connection, 0, quint16(qstrlen(name)), name);
-    std::unique_ptr<xcb_intern_atom_reply_t, decltype(&free)> reply(
-        xcb_intern_atom_reply(connection, cookie, nullptr), &free);
+    X11Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(connection, cookie, nullptr));
     return reply ? reply->atom : XCB_NONE;
 }
 
@@ -41,10 +41,8 @@ X11HotkeyGrabber::X11HotkeyGrabber() {
     const xcb_setup_t* setup = xcb_get_setup(m_connection);
     m_root = xcb_setup_roots_iterator(setup).data->root;
     const char xkb[] = "XKEYBOARD";
-    std::unique_ptr<xcb_query_extension_reply_t, decltype(&free)> extension(
-        xcb_query_extension_reply(m_connection,
-                                  xcb_query_extension(m_connection, sizeof(xkb) - 1, xkb), nullptr),
-        &free);
+    X11Reply<xcb_query_extension_reply_t> extension(xcb_query_extension_reply(
+        m_connection, xcb_query_extension(m_connection, sizeof(xkb) - 1, xkb), nullptr));
     if (extension && extension->present)
         m_xkbEvent = extension->first_event;
     QCoreApplication::instance()->installNativeEventFilter(this);
@@ -88,10 +86,10 @@ X11HotkeyGrabber::Keyboard X11HotkeyGrabber::readKeyboard() const {
     const auto count = quint8(setup->max_keycode - setup->min_keycode + 1);
     const auto keysCookie = xcb_get_keyboard_mapping(m_connection, first, count);
     const auto modifiersCookie = xcb_get_modifier_mapping(m_connection);
-    std::unique_ptr<xcb_get_keyboard_mapping_reply_t, decltype(&free)> keys(
-        xcb_get_keyboard_mapping_reply(m_connection, keysCookie, nullptr), &free);
-    std::unique_ptr<xcb_get_modifier_mapping_reply_t, decltype(&free)> modifiers(
-        xcb_get_modifier_mapping_reply(m_connection, modifiersCookie, nullptr), &free);
+    X11Reply<xcb_get_keyboard_mapping_reply_t> keys(
+        xcb_get_keyboard_mapping_reply(m_connection, keysCookie, nullptr));
+    X11Reply<xcb_get_modifier_mapping_reply_t> modifiers(
+        xcb_get_modifier_mapping_reply(m_connection, modifiersCookie, nullptr));
     if (!keys || !modifiers)
         return keyboard;
     const int perCode = keys->keysyms_per_keycode;
@@ -185,8 +183,7 @@ int X11HotkeyGrabber::hold(xcb_keycode_t keycode, quint16 modifiers,
     // check waits for it, so a refusal is known before success is reported.
     int status = 0;
     for (const auto& cookie : cookies) {
-        std::unique_ptr<xcb_generic_error_t, decltype(&free)> error(
-            xcb_request_check(m_connection, cookie), &free);
+        X11Reply<xcb_generic_error_t> error(xcb_request_check(m_connection, cookie));
         if (error && status == 0)
             status = error->error_code;
     }
