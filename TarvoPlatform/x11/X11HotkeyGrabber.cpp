@@ -1,6 +1,7 @@
 #include "X11HotkeyGrabber.h"
 
 #include "TarvoPlatform/HotkeyKeys.h"
+#include "X11Connection.h"
 #include "X11Properties.h"
 #include "X11Reply.h"
 
@@ -25,15 +26,9 @@ constexpr quint16 kRelevantMask =
 constexpr quint8 kXkbNewKeyboardNotify = 0;
 constexpr quint8 kXkbMapNotify = 1;
 
-xcb_atom_t internAtom(xcb_connection_t* connection, const char* name) {
-    const auto cookie = xcb_intern_atom(connection, 0, quint16(qstrlen(name)), name);
-    X11Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(connection, cookie, nullptr));
-    return reply ? reply->atom : XCB_NONE;
-}
-
 } // namespace
 
-X11HotkeyGrabber::X11HotkeyGrabber() {
+X11HotkeyGrabber::X11HotkeyGrabber(X11Connection* atoms) : m_atoms(atoms) {
     auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
     if (!x11 || !x11->connection())
         return;
@@ -130,10 +125,19 @@ X11HotkeyGrabber::Keyboard X11HotkeyGrabber::readKeyboard() const {
     return keyboard;
 }
 
+xcb_atom_t X11HotkeyGrabber::atom(const char* name) const {
+    if (!m_atoms) {
+        // Atoms are the server's, so any connection to it can name them.
+        m_ownAtoms = X11Connection::open();
+        m_atoms = m_ownAtoms.get();
+    }
+    return m_atoms ? m_atoms->atom(name) : XCB_NONE;
+}
+
 QString X11HotkeyGrabber::windowManagerName() const {
-    const xcb_atom_t check = internAtom(m_connection, "_NET_SUPPORTING_WM_CHECK");
-    const xcb_atom_t name = internAtom(m_connection, "_NET_WM_NAME");
-    const xcb_atom_t utf8 = internAtom(m_connection, "UTF8_STRING");
+    const xcb_atom_t check = atom("_NET_SUPPORTING_WM_CHECK");
+    const xcb_atom_t name = atom("_NET_WM_NAME");
+    const xcb_atom_t utf8 = atom("UTF8_STRING");
     const auto window = X11Properties::firstCardinal(X11Properties::take(
         m_connection, X11Properties::request(m_connection, m_root, check, XCB_ATOM_WINDOW, 1)));
     if (!window)
