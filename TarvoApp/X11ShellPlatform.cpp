@@ -38,7 +38,8 @@ X11ShellPlatform::X11ShellPlatform(std::unique_ptr<X11Platform> x11)
       m_screens(std::make_unique<QtScreens>()),
       m_displayOptions(std::make_unique<X11DisplayOptions>(&m_x11->connection())),
       m_panelWindowSystem(std::make_unique<X11PanelWindowSystem>(m_x11->connection())),
-      m_hotkeys(std::make_unique<X11HotkeyGrabber>()), m_clipboard(std::make_unique<QtClipboard>()),
+      m_hotkeys(std::make_unique<X11HotkeyGrabber>(&m_x11->connection())),
+      m_clipboard(std::make_unique<QtClipboard>()),
       m_launcher(
           std::make_unique<X11AppLauncher>(m_x11->connection(), *m_workspace, *m_applications)),
       m_pasteKeys(std::make_unique<X11PasteKeys>()) {

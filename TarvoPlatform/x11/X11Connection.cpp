@@ -1,4 +1,5 @@
 #include "X11Connection.h"
+#include "X11Reply.h"
 
 #include <xcb/xinput.h>
 
@@ -15,15 +16,6 @@
 #include <vector>
 
 namespace tarvo {
-
-namespace {
-
-template <class T> struct FreeDeleter {
-    void operator()(T* p) const { std::free(p); }
-};
-template <class T> using Reply = std::unique_ptr<T, FreeDeleter<T>>;
-
-} // namespace
 
 std::unique_ptr<X11Connection> X11Connection::open(const QByteArray& displayName) {
     int screen = 0;
@@ -103,7 +95,7 @@ xcb_atom_t X11Connection::atom(const char* name) {
     const QByteArray key(name);
     if (const auto it = m_atoms.constFind(key); it != m_atoms.constEnd())
         return *it;
-    Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
+    X11Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
         m_connection, xcb_intern_atom(m_connection, 0, static_cast<quint16>(key.size()), name),
         nullptr));
     const xcb_atom_t value = reply ? reply->atom : XCB_NONE;
@@ -132,7 +124,7 @@ std::vector<QByteArray> X11Connection::atomNames(const std::vector<xcb_atom_t>& 
     if (asked.empty())
         return names;
     for (const auto& [i, cookie] : asked) {
-        Reply<xcb_get_atom_name_reply_t> reply(
+        X11Reply<xcb_get_atom_name_reply_t> reply(
             xcb_get_atom_name_reply(m_connection, cookie, nullptr));
         if (!reply)
             continue;
@@ -201,7 +193,7 @@ void X11Connection::removeListener(int id) {
 }
 
 void X11Connection::sync() {
-    Reply<xcb_get_input_focus_reply_t> reply(
+    X11Reply<xcb_get_input_focus_reply_t> reply(
         xcb_get_input_focus_reply(m_connection, xcb_get_input_focus(m_connection), nullptr));
     scheduleDrain();
 }
@@ -231,7 +223,7 @@ void X11Connection::drainQueued() {
     if (!event)
         return;
     {
-        const std::unique_ptr<xcb_generic_event_t, FreeDeleter<xcb_generic_event_t>> owned(event);
+        const X11Reply<xcb_generic_event_t> owned(event);
         m_draining = true;
         dispatch(*event);
         m_draining = false;
@@ -248,8 +240,7 @@ void X11Connection::drain() {
     do {
         m_drainAgain = false;
         while (xcb_generic_event_t* event = xcb_poll_for_event(m_connection)) {
-            const std::unique_ptr<xcb_generic_event_t, FreeDeleter<xcb_generic_event_t>> owned(
-                event);
+            const X11Reply<xcb_generic_event_t> owned(event);
             dispatch(*event);
         }
         xcb_flush(m_connection);
@@ -262,8 +253,7 @@ bool X11Connection::dispatchUntil(const std::function<bool()>& done, int millise
     xcb_flush(m_connection);
     for (;;) {
         while (xcb_generic_event_t* event = xcb_poll_for_event(m_connection)) {
-            const std::unique_ptr<xcb_generic_event_t, FreeDeleter<xcb_generic_event_t>> owned(
-                event);
+            const X11Reply<xcb_generic_event_t> owned(event);
             dispatch(*event);
             if (done())
                 return true;
@@ -302,7 +292,7 @@ void X11Connection::dispatch(const xcb_generic_event_t& event) {
 std::optional<X11Connection::Property> X11Connection::readProperty(xcb_window_t window,
                                                                    xcb_atom_t property,
                                                                    quint32 maxBytes, bool remove) {
-    Reply<xcb_get_property_reply_t> reply(
+    X11Reply<xcb_get_property_reply_t> reply(
         xcb_get_property_reply(m_connection,
                                xcb_get_property(m_connection, remove ? 1 : 0, window, property,
                                                 XCB_GET_PROPERTY_TYPE_ANY, 0, (maxBytes + 3) / 4),

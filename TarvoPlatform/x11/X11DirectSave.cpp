@@ -279,26 +279,28 @@ void X11DirectSave::settled(xcb_atom_t property) {
              : QStringLiteral("the source saved %1 files instead of one").arg(added.size()));
 }
 
-void X11DirectSave::succeed(xcb_atom_t property, QString file) {
+std::optional<X11DirectSave::Pending> X11DirectSave::take(xcb_atom_t property) {
     const auto it = m_pending.find(property);
     if (it == m_pending.end())
-        return;
+        return std::nullopt;
     Pending pending = std::move(it->second);
     m_pending.erase(it);
     // The watch may be what called here.
     if (pending.watch)
         pending.watch.release()->deleteLater();
-    pending.done(file, std::nullopt);
+    return pending;
+}
+
+void X11DirectSave::succeed(xcb_atom_t property, QString file) {
+    if (std::optional<Pending> pending = take(property))
+        pending->done(file, std::nullopt);
 }
 
 void X11DirectSave::fail(xcb_atom_t property, QString reason) {
-    const auto it = m_pending.find(property);
-    if (it == m_pending.end())
+    std::optional<Pending> taken = take(property);
+    if (!taken)
         return;
-    Pending pending = std::move(it->second);
-    m_pending.erase(it);
-    if (pending.watch)
-        pending.watch.release()->deleteLater();
+    Pending& pending = *taken;
     const QDir folder = QFileInfo(pending.path).dir();
     for (const QString& name : entriesBeside(pending.path)) {
         if (!pending.before.contains(name))

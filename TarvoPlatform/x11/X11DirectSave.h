@@ -87,6 +87,8 @@ private:
     void answered(xcb_atom_t property, const QByteArray& answer);
     // The source has finished writing: what it wrote decides.
     void settled(xcb_atom_t property);
+    // Ends the save waiting on `property`: none when there is no such save.
+    std::optional<Pending> take(xcb_atom_t property);
     // A failure removes what the source left in the folder.
     void fail(xcb_atom_t property, QString reason);
     void succeed(xcb_atom_t property, QString file);

@@ -3,6 +3,7 @@
 #include "X11Connection.h"
 #include "X11DragImage.h"
 #include "X11Input.h"
+#include "X11Reply.h"
 #include "X11SelectionServer.h"
 #include "XdndData.h"
 
@@ -20,11 +21,6 @@
 namespace tarvo {
 
 namespace {
-
-template <class T> struct FreeDeleter {
-    void operator()(T* p) const { std::free(p); }
-};
-template <class T> using Reply = std::unique_ptr<T, FreeDeleter<T>>;
 
 constexpr quint32 escapeKeysym = 0xff1b;
 // Windows nest deeper than this only in toolkits that mark their top level.
@@ -77,7 +73,7 @@ X11DragSession::~X11DragSession() {
     if (m_window != XCB_NONE) {
         xcb_connection_t* c = m_connection.get();
         const xcb_atom_t selection = m_connection.atom("XdndSelection");
-        Reply<xcb_get_selection_owner_reply_t> current(
+        X11Reply<xcb_get_selection_owner_reply_t> current(
             xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, selection), nullptr));
         if (current && current->owner == m_window)
             xcb_set_selection_owner(c, XCB_NONE, selection, XCB_CURRENT_TIME);
@@ -118,7 +114,7 @@ bool X11DragSession::start() {
     const quint16 mask =
         XCB_EVENT_MASK_BUTTON_PRESS | XCB_EVENT_MASK_BUTTON_RELEASE | XCB_EVENT_MASK_POINTER_MOTION;
     for (int attempt = 0; attempt < grabAttempts && !m_grabbed; ++attempt) {
-        Reply<xcb_grab_pointer_reply_t> grab(xcb_grab_pointer_reply(
+        X11Reply<xcb_grab_pointer_reply_t> grab(xcb_grab_pointer_reply(
             c,
             xcb_grab_pointer(c, 0, m_window, mask, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC,
                              XCB_NONE, XCB_NONE, started),
@@ -141,7 +137,7 @@ bool X11DragSession::start() {
 
     const xcb_setup_t* setup = xcb_get_setup(c);
     const quint8 count = static_cast<quint8>(setup->max_keycode - setup->min_keycode + 1);
-    Reply<xcb_get_keyboard_mapping_reply_t> keys(xcb_get_keyboard_mapping_reply(
+    X11Reply<xcb_get_keyboard_mapping_reply_t> keys(xcb_get_keyboard_mapping_reply(
         c, xcb_get_keyboard_mapping(c, setup->min_keycode, count), nullptr));
     if (keys && keys->keysyms_per_keycode > 0) {
         const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(keys.get());
@@ -160,7 +156,7 @@ bool X11DragSession::start() {
         }
     }
 
-    Reply<xcb_query_pointer_reply_t> pointer(
+    X11Reply<xcb_query_pointer_reply_t> pointer(
         xcb_query_pointer_reply(c, xcb_query_pointer(c, root), nullptr));
     m_connection.scheduleDrain();
     m_connection.flush();
@@ -346,7 +342,7 @@ X11DragSession::Found X11DragSession::findTarget(QPoint root) {
     xcb_connection_t* c = m_connection.get();
     const xcb_window_t screenRoot = m_connection.root();
     const auto childAt = [&](xcb_window_t window) -> xcb_window_t {
-        Reply<xcb_translate_coordinates_reply_t> below(xcb_translate_coordinates_reply(
+        X11Reply<xcb_translate_coordinates_reply_t> below(xcb_translate_coordinates_reply(
             c,
             xcb_translate_coordinates(c, screenRoot, window, static_cast<qint16>(root.x()),
                                       static_cast<qint16>(root.y())),
@@ -406,8 +402,8 @@ QRect X11DragSession::rootRectangle(xcb_window_t window) {
     const xcb_get_geometry_cookie_t size = xcb_get_geometry(c, window);
     const xcb_translate_coordinates_cookie_t origin =
         xcb_translate_coordinates(c, window, m_connection.root(), 0, 0);
-    Reply<xcb_get_geometry_reply_t> geometry(xcb_get_geometry_reply(c, size, nullptr));
-    Reply<xcb_translate_coordinates_reply_t> at(
+    X11Reply<xcb_get_geometry_reply_t> geometry(xcb_get_geometry_reply(c, size, nullptr));
+    X11Reply<xcb_translate_coordinates_reply_t> at(
         xcb_translate_coordinates_reply(c, origin, nullptr));
     m_connection.scheduleDrain();
     if (!geometry || !at)

@@ -1,6 +1,7 @@
 #include "X11EventMonitors.h"
 
 #include "X11Connection.h"
+#include "X11Reply.h"
 
 #include <xcb/xinput.h>
 
@@ -10,10 +11,6 @@
 namespace tarvo {
 
 namespace {
-
-template <class T> struct FreeDeleter {
-    void operator()(T* p) const { std::free(p); }
-};
 
 constexpr EventMask motionMask =
     eventMask(EventType::mouseMoved) | eventMask(EventType::rightMouseDragged);
@@ -48,9 +45,8 @@ X11EventMonitors::~X11EventMonitors() {
 
 void X11EventMonitors::readPointerMapping() {
     xcb_connection_t* c = m_connection.get();
-    const std::unique_ptr<xcb_get_pointer_mapping_reply_t,
-                          FreeDeleter<xcb_get_pointer_mapping_reply_t>>
-        reply(xcb_get_pointer_mapping_reply(c, xcb_get_pointer_mapping(c), nullptr));
+    const X11Reply<xcb_get_pointer_mapping_reply_t> reply(
+        xcb_get_pointer_mapping_reply(c, xcb_get_pointer_mapping(c), nullptr));
     m_connection.scheduleDrain();
     m_pointerMapping.clear();
     if (!reply)

@@ -1,7 +1,9 @@
 #include "X11HotkeyGrabber.h"
 
 #include "TarvoPlatform/HotkeyKeys.h"
+#include "X11Connection.h"
 #include "X11Properties.h"
+#include "X11Reply.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -24,16 +26,9 @@ constexpr quint16 kRelevantMask =
 constexpr quint8 kXkbNewKeyboardNotify = 0;
 constexpr quint8 kXkbMapNotify = 1;
 
-xcb_atom_t internAtom(xcb_connection_t* connection, const char* name) {
-    const auto cookie = xcb_intern_atom(connection, 0, quint16(qstrlen(name)), name);
-    std::unique_ptr<xcb_intern_atom_reply_t, decltype(&free)> reply(
-        xcb_intern_atom_reply(connection, cookie, nullptr), &free);
-    return reply ? reply->atom : XCB_NONE;
-}
-
 } // namespace
 
-X11HotkeyGrabber::X11HotkeyGrabber() {
+X11HotkeyGrabber::X11HotkeyGrabber(X11Connection* atoms) : m_atoms(atoms) {
     auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
     if (!x11 || !x11->connection())
         return;
@@ -41,10 +36,8 @@ X11HotkeyGrabber::X11HotkeyGrabber() {
     const xcb_setup_t* setup = xcb_get_setup(m_connection);
     m_root = xcb_setup_roots_iterator(setup).data->root;
     const char xkb[] = "XKEYBOARD";
-    std::unique_ptr<xcb_query_extension_reply_t, decltype(&free)> extension(
-        xcb_query_extension_reply(m_connection,
-                                  xcb_query_extension(m_connection, sizeof(xkb) - 1, xkb), nullptr),
-        &free);
+    X11Reply<xcb_query_extension_reply_t> extension(xcb_query_extension_reply(
+        m_connection, xcb_query_extension(m_connection, sizeof(xkb) - 1, xkb), nullptr));
     if (extension && extension->present)
         m_xkbEvent = extension->first_event;
     QCoreApplication::instance()->installNativeEventFilter(this);
@@ -88,10 +81,10 @@ X11HotkeyGrabber::Keyboard X11HotkeyGrabber::readKeyboard() const {
     const auto count = quint8(setup->max_keycode - setup->min_keycode + 1);
     const auto keysCookie = xcb_get_keyboard_mapping(m_connection, first, count);
     const auto modifiersCookie = xcb_get_modifier_mapping(m_connection);
-    std::unique_ptr<xcb_get_keyboard_mapping_reply_t, decltype(&free)> keys(
-        xcb_get_keyboard_mapping_reply(m_connection, keysCookie, nullptr), &free);
-    std::unique_ptr<xcb_get_modifier_mapping_reply_t, decltype(&free)> modifiers(
-        xcb_get_modifier_mapping_reply(m_connection, modifiersCookie, nullptr), &free);
+    X11Reply<xcb_get_keyboard_mapping_reply_t> keys(
+        xcb_get_keyboard_mapping_reply(m_connection, keysCookie, nullptr));
+    X11Reply<xcb_get_modifier_mapping_reply_t> modifiers(
+        xcb_get_modifier_mapping_reply(m_connection, modifiersCookie, nullptr));
     if (!keys || !modifiers)
         return keyboard;
     const int perCode = keys->keysyms_per_keycode;
@@ -132,10 +125,19 @@ X11HotkeyGrabber::Keyboard X11HotkeyGrabber::readKeyboard() const {
     return keyboard;
 }
 
+xcb_atom_t X11HotkeyGrabber::atom(const char* name) const {
+    if (!m_atoms) {
+        // Atoms are the server's, so any connection to it can name them.
+        m_ownAtoms = X11Connection::open();
+        m_atoms = m_ownAtoms.get();
+    }
+    return m_atoms ? m_atoms->atom(name) : XCB_NONE;
+}
+
 QString X11HotkeyGrabber::windowManagerName() const {
-    const xcb_atom_t check = internAtom(m_connection, "_NET_SUPPORTING_WM_CHECK");
-    const xcb_atom_t name = internAtom(m_connection, "_NET_WM_NAME");
-    const xcb_atom_t utf8 = internAtom(m_connection, "UTF8_STRING");
+    const xcb_atom_t check = atom("_NET_SUPPORTING_WM_CHECK");
+    const xcb_atom_t name = atom("_NET_WM_NAME");
+    const xcb_atom_t utf8 = atom("UTF8_STRING");
     const auto window = X11Properties::firstCardinal(X11Properties::take(
         m_connection, X11Properties::request(m_connection, m_root, check, XCB_ATOM_WINDOW, 1)));
     if (!window)
@@ -185,8 +187,7 @@ int X11HotkeyGrabber::hold(xcb_keycode_t keycode, quint16 modifiers,
     // check waits for it, so a refusal is known before success is reported.
     int status = 0;
     for (const auto& cookie : cookies) {
-        std::unique_ptr<xcb_generic_error_t, decltype(&free)> error(
-            xcb_request_check(m_connection, cookie), &free);
+        X11Reply<xcb_generic_error_t> error(xcb_request_check(m_connection, cookie));
         if (error && status == 0)
             status = error->error_code;
     }

@@ -6,9 +6,12 @@
 
 #include <xcb/xcb.h>
 
+#include <memory>
 #include <vector>
 
 namespace tarvo {
+
+class X11Connection;
 
 // The global shortcut on X11: a passive key grab on the root window for the
 // combination with and without Caps Lock, Num Lock and Scroll Lock, made on
@@ -20,8 +23,9 @@ namespace tarvo {
 class X11HotkeyGrabber final : public HotkeyGrabber, public QAbstractNativeEventFilter {
 public:
     // Uses the application's X11 connection; every grab fails with noDisplay
-    // when the application does not run on X11.
-    X11HotkeyGrabber();
+    // when the application does not run on X11. Atoms come from `atoms`'
+    // cache; without it, from a connection of its own opened when first needed.
+    explicit X11HotkeyGrabber(X11Connection* atoms = nullptr);
     ~X11HotkeyGrabber() override;
     X11HotkeyGrabber(const X11HotkeyGrabber&) = delete;
     X11HotkeyGrabber& operator=(const X11HotkeyGrabber&) = delete;
@@ -58,8 +62,11 @@ private:
     // lock modifiers.
     void keyboardChanged();
     QString windowManagerName() const;
+    xcb_atom_t atom(const char* name) const;
 
     xcb_connection_t* m_connection = nullptr;
+    mutable X11Connection* m_atoms = nullptr;
+    mutable std::unique_ptr<X11Connection> m_ownAtoms;
     xcb_window_t m_root = XCB_NONE;
     quint8 m_xkbEvent = 0;
     xcb_keycode_t m_keycode = 0;

@@ -2,6 +2,7 @@
 
 #include "X11Connection.h"
 #include "X11Properties.h"
+#include "X11Reply.h"
 
 #include <xcb/shape.h>
 
@@ -13,11 +14,6 @@
 namespace tarvo {
 
 namespace {
-
-template <class T> struct FreeDeleter {
-    void operator()(T* p) const { std::free(p); }
-};
-template <class T> using Reply = std::unique_ptr<T, FreeDeleter<T>>;
 
 int screenNumber(xcb_connection_t* connection, xcb_window_t root) {
     int number = 0;
@@ -60,7 +56,7 @@ X11PanelWindowSystem::X11PanelWindowSystem(X11Connection& connection) : m_connec
 
 bool X11PanelWindowSystem::hasCompositor() {
     xcb_connection_t* c = m_connection.get();
-    Reply<xcb_get_selection_owner_reply_t> reply(xcb_get_selection_owner_reply(
+    X11Reply<xcb_get_selection_owner_reply_t> reply(xcb_get_selection_owner_reply(
         c, xcb_get_selection_owner(c, m_compositorSelection), nullptr));
     return reply && reply->owner != XCB_NONE;
 }
@@ -73,7 +69,7 @@ void X11PanelWindowSystem::setPanelStates(WindowID id) {
     // (EWMH): writing it then would drop states the manager set.
     const xcb_get_window_attributes_cookie_t attributes = xcb_get_window_attributes(c, window);
     const auto stateCookie = X11Properties::request(c, window, m_state, XCB_ATOM_ATOM, 64);
-    Reply<xcb_get_window_attributes_reply_t> mapState(
+    X11Reply<xcb_get_window_attributes_reply_t> mapState(
         xcb_get_window_attributes_reply(c, attributes, nullptr));
     std::vector<quint32> states = X11Properties::cardinals(X11Properties::take(c, stateCookie));
     const bool mapped = !mapState || mapState->map_state != XCB_MAP_STATE_UNMAPPED;

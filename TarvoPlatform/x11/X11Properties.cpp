@@ -1,4 +1,5 @@
 #include "X11Properties.h"
+#include "X11Reply.h"
 
 #include <QList>
 
@@ -15,8 +16,8 @@ xcb_get_property_cookie_t request(xcb_connection_t* connection, xcb_window_t win
 
 std::optional<Value> take(xcb_connection_t* connection, xcb_get_property_cookie_t cookie) {
     xcb_generic_error_t* error = nullptr;
-    std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)> reply(
-        xcb_get_property_reply(connection, cookie, &error), &std::free);
+    const X11Reply<xcb_get_property_reply_t> reply(
+        xcb_get_property_reply(connection, cookie, &error));
     std::free(error);
     if (!reply || reply->type == XCB_NONE)
         return std::nullopt;

@@ -2,6 +2,7 @@
 
 #include "X11Connection.h"
 #include "X11Properties.h"
+#include "X11Reply.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -12,12 +13,6 @@
 namespace tarvo {
 
 namespace {
-
-template <class T> using Reply = std::unique_ptr<T, decltype(&std::free)>;
-
-template <class T> Reply<T> own(T* reply) {
-    return Reply<T>(reply, &std::free);
-}
 
 constexpr quint32 allDesktops = 0xFFFFFFFF;
 // Enough for any real stacking list or window-type list.
@@ -96,9 +91,9 @@ X11WindowList::Pending X11WindowList::ask(xcb_window_t window) {
 
 void X11WindowList::collect(Pending& p, Facts& facts) {
     xcb_connection_t* c = m_connection.get();
-    auto attributes = own(xcb_get_window_attributes_reply(c, p.attributes, nullptr));
-    auto geometry = own(xcb_get_geometry_reply(c, p.geometry, nullptr));
-    auto position = own(xcb_translate_coordinates_reply(c, p.position, nullptr));
+    auto attributes = ownReply(xcb_get_window_attributes_reply(c, p.attributes, nullptr));
+    auto geometry = ownReply(xcb_get_geometry_reply(c, p.geometry, nullptr));
+    auto position = ownReply(xcb_translate_coordinates_reply(c, p.position, nullptr));
     facts.extents = X11Properties::cardinals(X11Properties::take(c, p.frameExtents));
     facts.types = X11Properties::cardinals(X11Properties::take(c, p.windowType));
     facts.states = X11Properties::cardinals(X11Properties::take(c, p.state));
@@ -296,7 +291,7 @@ std::vector<WindowInfo> X11WindowList::windowsOnScreen() {
         const std::vector<quint32> stacking =
             X11Properties::cardinals(X11Properties::take(c, stackingCookie));
         m_currentDesktop = X11Properties::firstCardinal(X11Properties::take(c, desktopCookie));
-        auto tree = own(xcb_query_tree_reply(c, treeCookie, nullptr));
+        auto tree = ownReply(xcb_query_tree_reply(c, treeCookie, nullptr));
         m_lastRoundTrips = 1;
         m_rootKnown = true;
 
