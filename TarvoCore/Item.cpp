@@ -50,8 +50,13 @@ bool ItemPayload::isFileBacked() const {
 }
 
 QJsonObject ItemPayload::toJson() const {
-    if (const auto* f = as<File>())
-        return json::encodeCase(QStringLiteral("file"), {{QStringLiteral("name"), f->name}});
+    if (const auto* f = as<File>()) {
+        QJsonObject values{{QStringLiteral("name"), f->name}};
+        // Written only for folders: a file's record stays as it always was.
+        if (f->isFolder)
+            values.insert(QStringLiteral("isFolder"), true);
+        return json::encodeCase(QStringLiteral("file"), values);
+    }
     if (const auto* i = as<Image>())
         return json::encodeCase(QStringLiteral("image"), {{QStringLiteral("name"), i->name}});
     if (const auto* t = as<Text>())
@@ -72,8 +77,11 @@ ItemPayload ItemPayload::fromJson(const QJsonValue& value, const json::CodingPat
         json::decodeCase(value, path, {"file", "image", "text", "richText", "url"});
     const json::ObjectReader r(decoded.values, decoded.path);
     switch (decoded.index) {
-    case 0:
-        return file(storedName(r, QStringLiteral("name")));
+    case 0: {
+        const std::optional<QJsonValue> folder = r.optionalValue(QStringLiteral("isFolder"));
+        return file(storedName(r, QStringLiteral("name")),
+                    folder && r.boolean(QStringLiteral("isFolder")));
+    }
     case 1:
         return image(storedName(r, QStringLiteral("name")));
     case 2:

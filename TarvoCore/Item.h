@@ -17,6 +17,11 @@ namespace tarvo {
 struct ItemPayload {
     struct File {
         QString name;
+        // Known when the item is made, so that nothing has to look at the disk
+        // to tell a stored folder from a file without an extension. (No default
+        // member initializer: it would make the payload's variant not
+        // default-constructible; `File{name}` leaves it false.)
+        bool isFolder;
         bool operator==(const File&) const = default;
     };
     struct Image {
@@ -40,7 +45,9 @@ struct ItemPayload {
 
     std::variant<File, Image, Text, RichText, Url> value;
 
-    static ItemPayload file(QString name) { return {File{std::move(name)}}; }
+    static ItemPayload file(QString name, bool isFolder = false) {
+        return {File{std::move(name), isFolder}};
+    }
     static ItemPayload image(QString name) { return {Image{std::move(name)}}; }
     static ItemPayload text(QString text) { return {Text{std::move(text)}}; }
     static ItemPayload richText(QString rtfName, QString plain) {

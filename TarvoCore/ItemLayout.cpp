@@ -81,7 +81,7 @@ QString tileName(const QString& name) {
 
 QString typeLabel(const Item& item, bool isFolder) {
     const ItemPayload& payload = item.payload;
-    if (isFolder && payload.is<ItemPayload::File>())
+    if (const auto* file = payload.as<ItemPayload::File>(); file && (isFolder || file->isFolder))
         return {};
     if (payload.is<ItemPayload::Url>())
         return QStringLiteral("LINK");

@@ -49,8 +49,9 @@ struct VisibleCount {
 QString tileName(const QString& name);
 // The type badge: the display name's extension in capitals for files and
 // images ("FILE" without one), "TXT", "RTF" or "LINK" otherwise. A stored
-// folder has no badge: its folder picture already says what it is, and the
-// payload alone cannot tell, so whoever has looked at the disk says so.
+// folder has no badge: its folder picture already says what it is. The
+// payload says so for items made since it records it; for older ones whoever
+// has looked at the disk says so.
 QString typeLabel(const Item& item, bool isFolder = false);
 
 // Every item gets a slot; the strip scrolls rather than showing an overflow chip.

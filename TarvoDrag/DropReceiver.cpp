@@ -224,7 +224,7 @@ std::vector<Item> DropReceiver::acceptFileURLs(const Pasteboard& pasteboard,
             continue;
         }
         Item item = newItem(id, source);
-        item.payload = isImage(copy) ? ItemPayload::image(stored) : ItemPayload::file(stored);
+        item.payload = storedPayload(copy, stored);
         item.displayName = name.isEmpty() ? stored : name;
         item.sourceURL = url;
         item.contentHash = hash;
@@ -462,7 +462,7 @@ void DropReceiver::complete(const QUuid& itemID, const QString& file, const QStr
     }
 
     Item item = *placeholder;
-    item.payload = isImage(file) ? ItemPayload::image(name) : ItemPayload::file(name);
+    item.payload = storedPayload(file, name);
     item.displayName = name;
     item.state = ItemState::ready();
     item.contentHash = hash;
@@ -518,12 +518,17 @@ QString DropReceiver::timestamp(Date date, const QTimeZone& timeZone) {
 }
 
 bool DropReceiver::isImage(const QString& path) {
+    return storedPayload(path, QString()).isImage();
+}
+
+ItemPayload DropReceiver::storedPayload(const QString& path, const QString& name) {
     struct stat st {};
     if (::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISDIR(st.st_mode))
-        return false;
+        return ItemPayload::file(name, true);
     const std::optional<QMimeType> type =
         UniformType::forFilenameExtension(QFileInfo(path).suffix().toLower());
-    return type && UniformType::conformsToImage(*type);
+    return type && UniformType::conformsToImage(*type) ? ItemPayload::image(name)
+                                                       : ItemPayload::file(name);
 }
 
 } // namespace tarvo

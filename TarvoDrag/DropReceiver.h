@@ -80,6 +80,9 @@ public:
     static QString timestamp(Date date, const QTimeZone& timeZone);
     // Judged by the file name's extension; a folder is never an image.
     static bool isImage(const QString& path);
+    // The payload naming `name` for what is at `path`: an image, a folder or
+    // another file, from one look at the disk.
+    static ItemPayload storedPayload(const QString& path, const QString& name);
 
 private:
     struct Promise;

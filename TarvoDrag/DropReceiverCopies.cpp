@@ -105,8 +105,7 @@ std::vector<Item> DropReceiver::acceptFileURLsOnWorker(const Pasteboard& pastebo
         }
         const QString stored = StoredName::forDroppedName(name);
         Item placeholder = newItem(id, source);
-        placeholder.payload =
-            isImage(path) ? ItemPayload::image(stored) : ItemPayload::file(stored);
+        placeholder.payload = storedPayload(path, stored);
         placeholder.displayName = name.isEmpty() ? stored : name;
         placeholder.sourceURL = url;
         placeholder.state = ItemState::receiving();

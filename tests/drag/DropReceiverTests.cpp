@@ -90,7 +90,7 @@ TEST_F(DropReceiverTest, DroppedFolderComesWholeWithLinksAsLinks) {
     const std::vector<Item> items = dropFiles({source("Project")});
     ASSERT_EQ(items.size(), 1u);
     const QString copy = stored(items.front());
-    EXPECT_EQ(items.front().payload, ItemPayload::file("Project"));
+    EXPECT_EQ(items.front().payload, ItemPayload::file("Project", true)) << "known to be a folder";
     EXPECT_EQ(readAll(copy + "/a.txt"), "alpha");
     EXPECT_EQ(readAll(copy + "/sub/deeper/b.bin"), QByteArray(70000, 'b'));
     EXPECT_EQ(readAll(copy + "/.hidden"), "h");

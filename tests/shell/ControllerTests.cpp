@@ -2,6 +2,7 @@
 
 #include "TarvoCore/ItemStore.h"
 #include "TarvoCore/L10n.h"
+#include "TarvoPlatform/MimePasteboard.h"
 #include "TarvoUI/ItemLayer.h"
 #include "TarvoUI/TarvoPanel.h"
 #include "TarvoUI/TarvoView.h"
@@ -14,6 +15,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QMimeData>
 
 #include <gtest/gtest.h>
 
@@ -108,6 +110,44 @@ TEST_F(ControllerTest, AStoredFolderShowsNoTypeBadge) {
     EXPECT_EQ(view.itemLayer(folder.id)->typeText(), QString());
     EXPECT_EQ(view.itemLayer(folder.id)->typeBadge->opacity(), 0);
     EXPECT_EQ(view.itemLayer(plain.id)->typeText(), QStringLiteral("FILE"));
+}
+
+// A dropped folder's tile never wears the "FILE" badge, from the frame its
+// placeholder first appears in, before any picture came, and again after a
+// restart, when the shelf is read back from the disk.
+TEST_F(ControllerTest, ADroppedFolderShowsNoTypeBadgeBeforeItsPictureComes) {
+    const QString dropped = m_dir.file("Desktop/Album");
+    ASSERT_TRUE(QDir().mkpath(dropped + QStringLiteral("/inner")));
+    QUuid id;
+    {
+        auto controller = makeController();
+        controller->start();
+        controller->openTarvo();
+        TarvoView& view = controller->view();
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(dropped)});
+        ASSERT_TRUE(controller->tarvoView(view, MimePasteboard(data), QPointF()));
+        ASSERT_EQ(controller->store().items().size(), 1u);
+        id = controller->store().items().front().id;
+        ASSERT_NE(view.itemLayer(id), nullptr);
+        ASSERT_FALSE(view.thumbnail(id).has_value());
+        EXPECT_EQ(view.itemLayer(id)->typeText(), QString());
+        EXPECT_EQ(view.itemLayer(id)->typeBadge->opacity(), 0);
+        ASSERT_TRUE(test::runEventsUntil([&] {
+            const std::optional<Item> item = controller->store().item(id);
+            return item && item->state.isReady();
+        }));
+        EXPECT_EQ(view.itemLayer(id)->typeText(), QString()) << "the copy is done";
+        controller->thumbnails().waitForWorkers();
+        controller->store().save();
+    }
+    auto controller = makeController();
+    controller->start();
+    controller->openTarvo();
+    TarvoView& view = controller->view();
+    ASSERT_NE(view.itemLayer(id), nullptr);
+    ASSERT_FALSE(view.thumbnail(id).has_value());
+    EXPECT_EQ(view.itemLayer(id)->typeText(), QString()) << "read back after a restart";
 }
 
 // A long shelf opens with pictures asked for the tiles near the view only;
