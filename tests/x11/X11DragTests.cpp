@@ -409,7 +409,7 @@ TEST_F(X11DragTest, ADirectSaveElsewhereTakesOneThingOrTheBytesOfferedOrFails) {
     const std::vector<Case> cases = {
         {"a folder of its own",
          {"save-folder", "Member", "Docs"},
-         ItemPayload::file("Docs"),
+         ItemPayload::file("Docs", true),
          {"one.txt", "two.txt"},
          {}},
         {"two files", {"save-two", "Member"}, std::nullopt, {}, {}},
