@@ -10,4 +10,19 @@ enum class TarvoState {
     tab,      // folded into a small tab at the top of the screen
 };
 
+// The state's name in logs and test traces.
+constexpr const char* nameOf(TarvoState state) {
+    switch (state) {
+    case TarvoState::hidden:
+        return "hidden";
+    case TarvoState::dragging:
+        return "dragging";
+    case TarvoState::resting:
+        return "resting";
+    case TarvoState::tab:
+        return "tab";
+    }
+    return "?";
+}
+
 } // namespace tarvo

@@ -9,17 +9,7 @@ using Effect = ShelfEffect;
 using EffectKind = ShelfEffect::Kind;
 
 QString stateName(TarvoState state) {
-    switch (state) {
-    case TarvoState::hidden:
-        return QStringLiteral("hidden");
-    case TarvoState::dragging:
-        return QStringLiteral("dragging");
-    case TarvoState::resting:
-        return QStringLiteral("resting");
-    case TarvoState::tab:
-        return QStringLiteral("tab");
-    }
-    return {};
+    return QString::fromLatin1(nameOf(state));
 }
 
 QString timerName(ShelfTimer timer) {

@@ -12,20 +12,6 @@ namespace {
 constexpr std::array allStates = {TarvoState::hidden, TarvoState::dragging, TarvoState::resting,
                                   TarvoState::tab};
 
-const char* stateName(TarvoState s) {
-    switch (s) {
-    case TarvoState::hidden:
-        return "hidden";
-    case TarvoState::dragging:
-        return "dragging";
-    case TarvoState::resting:
-        return "resting";
-    case TarvoState::tab:
-        return "tab";
-    }
-    return "?";
-}
-
 // A 1440 x 900 screen with a 24-point top panel and no notch.
 constexpr ScreenMetrics plainScreen{{0, 0, 1440, 900}, 0, 24, 0, 0};
 // A 1512-point-wide screen whose 202-point notch sits between two 655-point top
@@ -88,7 +74,7 @@ TEST(TarvoGeometry, BaseWidthByState) {
         {TarvoState::tab, 120, 202, 400},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(stateName(c.state));
+        SCOPED_TRACE(nameOf(c.state));
         EXPECT_EQ(G::baseWidth(plainScreen, c.state), c.plain);
         EXPECT_EQ(G::baseWidth(notchedScreen, c.state), c.notched);
         EXPECT_EQ(G::baseWidth(wideNotch, c.state), c.narrowNotch);
@@ -109,7 +95,7 @@ TEST(TarvoGeometry, StripAndCornersByState) {
         {TarvoState::tab, 10, 0, 132},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(stateName(c.state));
+        SCOPED_TRACE(nameOf(c.state));
         EXPECT_EQ(G::cornerRadiusFor(c.state), c.cornerRadius);
         EXPECT_EQ(G::stripHeight(c.state), c.stripHeight);
         EXPECT_EQ(G::stripBottomOffset(c.state), c.stripBottomOffset);
@@ -191,7 +177,7 @@ TEST(TarvoGeometry, PanelFrames) {
 
 TEST(TarvoGeometry, FoldedPanelsAreTheTopInsetHigh) {
     for (TarvoState state : {TarvoState::hidden, TarvoState::tab}) {
-        SCOPED_TRACE(stateName(state));
+        SCOPED_TRACE(nameOf(state));
         const Rect notched = G::panelFrame(notchedScreen, state, 0);
         EXPECT_EQ(notched.height, G::topInset(notchedScreen));
         EXPECT_EQ(notched.maxY(), notchedScreen.frame.maxY());
@@ -200,7 +186,7 @@ TEST(TarvoGeometry, FoldedPanelsAreTheTopInsetHigh) {
         EXPECT_EQ(plain.y, plainScreen.frame.maxY() - plainScreen.menuBarHeight);
     }
     for (TarvoState state : allStates) {
-        SCOPED_TRACE(stateName(state));
+        SCOPED_TRACE(nameOf(state));
         const Rect frame = G::panelFrame(notchedScreen, state, 0);
         EXPECT_EQ(frame.midX(), G::notchCentreX(notchedScreen));
     }

@@ -190,19 +190,6 @@ QStringList listed(const Effects& effects) {
     return list;
 }
 
-const char* name(TarvoState state) {
-    switch (state) {
-    case TarvoState::hidden:
-        return "hidden";
-    case TarvoState::dragging:
-        return "dragging";
-    case TarvoState::resting:
-        return "resting";
-    case TarvoState::tab:
-        return "tab";
-    }
-    return "?";
-}
 
 struct Sequence {
     const char* name;
@@ -485,7 +472,7 @@ TEST(ShelfStateMachine, SequencesGiveTheirEffectsAndStates) {
                           listed(*step.effects).join(u", ").toStdString())
                     << where;
             }
-            EXPECT_STREQ(name(run.machine().state()), name(step.state)) << where;
+            EXPECT_STREQ(nameOf(run.machine().state()), nameOf(step.state)) << where;
         }
     }
 }
@@ -531,7 +518,7 @@ TEST(ShelfStateMachine, RefreshAndFrameEventsChangeNoState) {
         const ShelfState before = run.machine().value();
         run.feed(ShelfEvent{Kind::refreshed});
         run.feed(ShelfEvent{Kind::frameApplied});
-        EXPECT_EQ(run.machine().value(), before) << name(before.state);
+        EXPECT_EQ(run.machine().value(), before) << nameOf(before.state);
     }
 }
 
