@@ -73,10 +73,9 @@ void BM_NextSnapshotOf200(benchmark::State& state) {
 BENCHMARK(BM_NextSnapshotOf200)->Unit(benchmark::kMillisecond);
 
 // A show's first frame: a fresh view takes the shelf's snapshot, lays out and
-// paints the resting island once, as the panel does when it maps. The store
-// hands over the same list until its items change, so it is made once.
-void BM_FirstFrameOfAShow(benchmark::State& state) {
-    const std::shared_ptr<const ItemList> items = ItemList::make(makeItems(int(state.range(0))));
+// paints the resting island once, as the panel does when it maps. `list`
+// hands over the snapshot inside the timed part.
+template <typename List> void firstFrame(benchmark::State& state, List list) {
     QImage target(600, 132, QImage::Format_ARGB32_Premultiplied);
     for (auto _ : state) {
         state.PauseTiming();
@@ -86,7 +85,7 @@ void BM_FirstFrameOfAShow(benchmark::State& state) {
         view->setIslandWidth(580);
         LayerPainter painter;
         state.ResumeTiming();
-        view->update(items, {}, TarvoState::resting, {});
+        view->update(list(), {}, TarvoState::resting, {});
         target.fill(Qt::transparent);
         {
             QPainter p(&target);
@@ -98,31 +97,20 @@ void BM_FirstFrameOfAShow(benchmark::State& state) {
         state.ResumeTiming();
     }
 }
+
+// The store hands over the same list until its items change, so it is made
+// once.
+void BM_FirstFrameOfAShow(benchmark::State& state) {
+    const std::shared_ptr<const ItemList> items = ItemList::make(makeItems(int(state.range(0))));
+    firstFrame(state, [&] { return items; });
+}
 BENCHMARK(BM_FirstFrameOfAShow)->Arg(0)->Arg(2000)->Arg(20000)->Unit(benchmark::kMillisecond);
 
 // The same after the items changed: the store makes a new list (a copy of
 // its items with their index) for the first reader.
 void BM_FirstFrameAfterTheItemsChanged(benchmark::State& state) {
     const std::vector<Item> items = makeItems(int(state.range(0)));
-    QImage target(600, 132, QImage::Format_ARGB32_Premultiplied);
-    for (auto _ : state) {
-        state.PauseTiming();
-        SteppedAnimationClock clock;
-        auto view = std::make_unique<TarvoView>(&clock);
-        view->resize(600, 132);
-        view->setIslandWidth(580);
-        LayerPainter painter;
-        state.ResumeTiming();
-        view->update(ItemList::make(items), {}, TarvoState::resting, {});
-        target.fill(Qt::transparent);
-        {
-            QPainter p(&target);
-            painter.paint(p, *view->rootLayer(), 132, 1);
-        }
-        state.PauseTiming();
-        view.reset();
-        state.ResumeTiming();
-    }
+    firstFrame(state, [&] { return ItemList::make(items); });
 }
 BENCHMARK(BM_FirstFrameAfterTheItemsChanged)
     ->Arg(0)
