@@ -69,6 +69,8 @@ int main(int argc, char** argv) {
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
+    // Before the help, which names the folders under the home.
+    tarvo::Entry::findHome();
     if (const auto answer = tarvo::Entry::answerCommandLine(arguments)) {
         print(stdout, answer->text);
         print(stderr, answer->errorText);
@@ -77,7 +79,6 @@ int main(int argc, char** argv) {
 
     tarvo::Entry::choosePlatform();
     tarvo::Entry::settleLibraryEnvironment();
-    tarvo::Entry::findHome();
     if (const auto problem = tarvo::Entry::displayProblem()) {
         print(stderr, *problem + u'\n');
         return 1;
