@@ -646,7 +646,9 @@ void OnboardingView::refresh() {
     // Every line of the reason shows, as the body's do.
     const int reasonWidth = m_shortcutRow->width() - m_recorder->sizeHint().width() -
                             m_shortcutRow->layout()->spacing();
-    m_shortcutProblem->setMinimumHeight(m_shortcutProblem->heightForWidth(reasonWidth));
+    // An empty reason has no height for a width (-1).
+    m_shortcutProblem->setMinimumHeight(
+        std::max(0, m_shortcutProblem->heightForWidth(reasonWidth)));
     m_shortcutRow->setVisible(taken);
     m_stage->setAccessibleName(m_stage->sampleDraggable() ? L10n::onboarding2Body() : QString());
     m_skip->adjustSize();
