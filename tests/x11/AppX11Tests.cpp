@@ -71,7 +71,7 @@ TEST_F(TarvoProgram, StartsHiddenAndASecondStartOpensTheShelf) {
     const xcb_window_t window = panel(tarvo);
     ASSERT_NE(window, xcb_window_t(XCB_NONE)) << "no panel window";
     pump(500);
-    EXPECT_FALSE(m_display.isViewable(window)) << "the hidden shelf is mapped";
+    EXPECT_FALSE(m_display.isViewable(window)) << "mapped before its first show";
 
     EXPECT_EQ(tarvo.startAgain(), 0);
     ASSERT_TRUE(waitFor([&] { return m_display.isViewable(window); }, 10000))
