@@ -165,6 +165,67 @@ TEST_F(PanelTest, WithoutACompositorOnlyTheIslandShows) {
     EXPECT_EQ(m_windowSystem.boundingRegions.value(id()), std::nullopt);
 }
 
+// Where the window system hides by shape, a put-away panel stays mapped with
+// nothing of it to see or to point at (a drag that began before the shelf
+// showed still finds it there), and showing it gives back the shapes the
+// view asks for, with and without a compositor.
+TEST_F(PanelTest, PutAwayThePanelStaysMappedShapedToNothingAndShowingRestoresItsShapes) {
+    struct Case {
+        const char* name;
+        bool compositor;
+    };
+    const Case cases[] = {{"composited", true}, {"no compositor", false}};
+    for (const Case& c : cases) {
+        MemoryPanelWindowSystem windowSystem;
+        windowSystem.shapes = true;
+        windowSystem.compositor = c.compositor;
+        TarvoPanel panel(&windowSystem, m_screens);
+        auto* view = new TarvoView;
+        panel.setContentView(view);
+        view->setDelegate(&m_delegate);
+        panel.setFrame({460, 668, 360, 132});
+        view->setIslandWidth(200);
+        const quint64 window = quint64(panel.winId());
+        EXPECT_TRUE(panel.isVisible()) << c.name << ": mapped before the first show";
+        EXPECT_TRUE(panel.isPutAway()) << c.name;
+
+        panel.orderFront();
+        view->update({textItem()}, {}, TarvoState::resting, {});
+        view->setStripState(TarvoState::resting, false);
+        const QRegion shownInput = windowSystem.inputRegions.value(window);
+        const std::optional<QRegion> shownBounding = windowSystem.boundingRegions.value(window);
+        EXPECT_FALSE(shownInput.isEmpty()) << c.name;
+        EXPECT_FALSE(panel.isPutAway()) << c.name;
+        EXPECT_TRUE(panel.isPanelVisible()) << c.name;
+        EXPECT_EQ(shownBounding.has_value(), !c.compositor) << c.name;
+
+        panel.orderOut();
+        EXPECT_TRUE(panel.isVisible()) << c.name << ": put away, not unmapped";
+        EXPECT_FALSE(panel.isPanelVisible()) << c.name;
+        EXPECT_TRUE(windowSystem.inputRegions.value(window).isEmpty()) << c.name;
+        ASSERT_TRUE(windowSystem.boundingRegions.contains(window)) << c.name;
+        const std::optional<QRegion> hidden = windowSystem.boundingRegions.value(window);
+        ASSERT_TRUE(hidden.has_value()) << c.name << ": the whole window would show";
+        EXPECT_TRUE(hidden->isEmpty()) << c.name;
+
+        panel.orderFront();
+        EXPECT_TRUE(panel.isPanelVisible()) << c.name;
+        EXPECT_EQ(windowSystem.inputRegions.value(window), shownInput) << c.name;
+        EXPECT_EQ(windowSystem.boundingRegions.value(window), shownBounding) << c.name;
+    }
+}
+
+TEST_F(PanelTest, WithoutShapesPuttingAwayUnmapsThePanel) {
+    m_panel->orderFront();
+    show(TarvoState::resting, {textItem()});
+    ASSERT_TRUE(m_panel->isVisible());
+    m_panel->orderOut();
+    EXPECT_FALSE(m_panel->isVisible());
+    EXPECT_FALSE(m_panel->isPutAway());
+    m_panel->orderFront();
+    EXPECT_TRUE(m_panel->isPanelVisible());
+}
+
 TEST_F(PanelTest, UnchangedValuesCauseNoLayout) {
     m_view->setNotice(QStringLiteral("Saved"));
     int layouts = 0;

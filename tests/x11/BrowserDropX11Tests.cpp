@@ -5,6 +5,7 @@
 // to the top of the screen where the shelf unfolds. Run by run-browser-drop.sh,
 // which starts and stops the display, the window manager and a session bus.
 #include "DesktopProgram.h"
+#include "LocalServices.h"
 
 #include "TarvoCore/ContentHash.h"
 #include "TarvoCore/Files.h"
@@ -25,12 +26,8 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QRandomGenerator>
-#include <QRegularExpression>
 
-#include <fcntl.h>
 #include <optional>
-#include <sys/file.h>
-#include <unistd.h>
 
 namespace tarvo::test {
 namespace {
@@ -67,55 +64,6 @@ QByteArray contentsOf(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
-
-// xarchiver keeps one instance per user for every display: runs of the
-// suites take turns through a lock of the whole machine.
-class MachineLock final {
-public:
-    explicit MachineLock(const char* name)
-        : m_fd(
-              ::open((QByteArray("/tmp/") + name).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666)),
-          m_held(m_fd.valid() &&
-                 waitFor([this] { return ::flock(m_fd.get(), LOCK_EX | LOCK_NB) == 0; }, 120000)) {}
-    bool held() const { return m_held; }
-
-private:
-    Files::Fd m_fd;
-    bool m_held;
-};
-
-// Pages and pictures served from 127.0.0.1 only, on a free port.
-class PageServer final {
-public:
-    explicit PageServer(const QString& folder) {
-        m_process.setProcessChannelMode(QProcess::MergedChannels);
-        m_process.start("python3", {"-u", "-m", "http.server", "0", "--bind", "127.0.0.1",
-                                    "--directory", folder});
-        waitFor(
-            [this] {
-                m_output += m_process.readAll();
-                const QRegularExpressionMatch match =
-                    QRegularExpression("port (\\d+)").match(QString::fromUtf8(m_output));
-                if (match.hasMatch())
-                    m_port = match.captured(1).toInt();
-                return m_port != 0;
-            },
-            20000);
-    }
-    ~PageServer() {
-        m_process.kill();
-        m_process.waitForFinished(2000);
-    }
-    bool ok() const { return m_port != 0; }
-    QString url(const QString& page) const {
-        return QStringLiteral("http://127.0.0.1:%1/%2").arg(m_port).arg(page);
-    }
-
-private:
-    QProcess m_process;
-    QByteArray m_output;
-    int m_port = 0;
-};
 
 // A picture of noise, which no encoder makes small: about 13 MB as PNG.
 void writeNoise(const QString& path, int side) {

@@ -219,6 +219,26 @@ protected:
         hand.release();
     }
 
+    // A loaded machine can take the first press for a click: the drag is
+    // tried again from the same icon until a deadline. Whether one ready
+    // item landed in `items`.
+    static bool dragUntilOneLands(XTestHand& hand, QPoint icon, const QString& items) {
+        QElapsedTimer trying;
+        trying.start();
+        while (trying.elapsed() < 90000) {
+            dragToShelf(hand, icon);
+            if (waitFor(
+                    [&] {
+                        const std::vector<StoredItem> stored = storedItems(items);
+                        return stored.size() == 1 && stored.front().ready;
+                    },
+                    5000))
+                return true;
+            pump(2500);
+        }
+        return false;
+    }
+
     TempDir m_home;
     TempDir m_files;
 };
@@ -276,23 +296,8 @@ TEST_F(DropOnTarvo, AFileFromThunarLandsAsThatFile) {
         hand, *window, [&] { m_files.write("Folder/report.txt", "quarterly numbers"); });
     ASSERT_TRUE(icon) << "thunar never showed the new file";
 
-    // A loaded machine can take the first press for a click: the drag is
-    // tried again from the same icon until a deadline.
-    QElapsedTimer trying;
-    trying.start();
-    bool landed = false;
-    while (!landed && trying.elapsed() < 90000) {
-        dragToShelf(hand, *icon);
-        landed = waitFor(
-            [&] {
-                const std::vector<StoredItem> items = storedItems(tarvo.itemsFolder());
-                return items.size() == 1 && items.front().ready;
-            },
-            5000);
-        if (!landed)
-            pump(2500);
-    }
-    ASSERT_TRUE(landed) << "no drag from thunar landed";
+    ASSERT_TRUE(dragUntilOneLands(hand, *icon, tarvo.itemsFolder()))
+        << "no drag from thunar landed";
     const StoredItem item = storedItems(tarvo.itemsFolder()).front();
     EXPECT_EQ(item.displayName, QStringLiteral("report.txt"));
     EXPECT_EQ(QUrl(item.sourceURL), QUrl::fromLocalFile(m_files.file("Folder/report.txt")));
@@ -314,24 +319,8 @@ TEST_F(DropOnTarvo, AFileFromPCManFMLandsAsThatFileAndAgainAsTheSameItem) {
     });
     ASSERT_TRUE(icon) << "pcmanfm never showed the new file";
 
-    // A loaded machine can take the first press for a click: the drag is
-    // tried again from the same icon until a deadline.
-    QElapsedTimer trying;
-    trying.start();
-    QPoint found;
-    while (found.isNull() && trying.elapsed() < 90000) {
-        dragToShelf(hand, *icon);
-        if (waitFor(
-                [&] {
-                    const std::vector<StoredItem> items = storedItems(tarvo.itemsFolder());
-                    return items.size() == 1 && items.front().ready;
-                },
-                5000))
-            found = *icon;
-        else
-            pump(2500);
-    }
-    ASSERT_FALSE(found.isNull()) << "no drag from pcmanfm landed";
+    ASSERT_TRUE(dragUntilOneLands(hand, *icon, tarvo.itemsFolder()))
+        << "no drag from pcmanfm landed";
     const StoredItem item = storedItems(tarvo.itemsFolder()).front();
     EXPECT_EQ(item.displayName, QStringLiteral("minutes.txt"));
     EXPECT_EQ(QUrl(item.sourceURL), QUrl::fromLocalFile(m_files.file("Shelf folder/minutes.txt")));
@@ -340,7 +329,7 @@ TEST_F(DropOnTarvo, AFileFromPCManFMLandsAsThatFileAndAgainAsTheSameItem) {
     EXPECT_EQ(copy.readAll(), "what was decided");
 
     pump(3000); // the shelf folds away before the next drag
-    dragToShelf(hand, found);
+    dragToShelf(hand, *icon);
     EXPECT_TRUE(waitFor([&] { return removedFolders(tarvo.itemsFolder()) == 1; }, 20000))
         << "the second drop was not taken as the item already there";
     const std::vector<StoredItem> after = storedItems(tarvo.itemsFolder());

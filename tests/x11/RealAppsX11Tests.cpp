@@ -7,6 +7,7 @@
 #include "DesktopProgram.h"
 #include "DragOutWorld.h"
 #include "DropTargetWindow.h"
+#include "LocalServices.h"
 
 #include "TarvoConvert/TextConverter.h"
 #include "TarvoCore/Files.h"
@@ -24,7 +25,6 @@
 #include <X11/keysym.h>
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <unistd.h>
 
 using namespace tarvo;
@@ -32,61 +32,12 @@ using namespace tarvo;
 namespace {
 
 using tarvo::test::Destination;
+using tarvo::test::MachineLock;
+using tarvo::test::PageServer;
 using Program = tarvo::test::DesktopProgram;
 using tarvo::test::pump;
 using tarvo::test::runCommand;
 using tarvo::test::waitFor;
-
-// xarchiver keeps one instance per user for every display: one started while
-// another runs (this suite run elsewhere on the machine at the same time)
-// hands its archive over through a socket in /tmp and quits. Runs take turns
-// through a lock of the whole machine, held while the test's xarchiver lives.
-class MachineLock final {
-public:
-    explicit MachineLock(const char* name)
-        : m_fd(
-              ::open((QByteArray("/tmp/") + name).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666)),
-          m_held(m_fd.valid() &&
-                 waitFor([this] { return ::flock(m_fd.get(), LOCK_EX | LOCK_NB) == 0; }, 120000)) {}
-    bool held() const { return m_held; }
-
-private:
-    Files::Fd m_fd;
-    bool m_held;
-};
-
-// Pages and pictures served from 127.0.0.1 only, on a free port.
-class PageServer final {
-public:
-    explicit PageServer(const QString& folder) {
-        m_process.setProcessChannelMode(QProcess::MergedChannels);
-        m_process.start("python3", {"-u", "-m", "http.server", "0", "--bind", "127.0.0.1",
-                                    "--directory", folder});
-        waitFor(
-            [this] {
-                m_output += m_process.readAll();
-                const QRegularExpressionMatch match =
-                    QRegularExpression("port (\\d+)").match(QString::fromUtf8(m_output));
-                if (match.hasMatch())
-                    m_port = match.captured(1).toInt();
-                return m_port != 0;
-            },
-            20000);
-    }
-    ~PageServer() {
-        m_process.kill();
-        m_process.waitForFinished(2000);
-    }
-    bool ok() const { return m_port != 0; }
-    QString url(const QString& page) const {
-        return QStringLiteral("http://127.0.0.1:%1/%2").arg(m_port).arg(page);
-    }
-
-private:
-    QProcess m_process;
-    QByteArray m_output;
-    int m_port = 0;
-};
 
 // The programs, started once for the whole suite.
 struct Desktop {

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Runs the suite of drops onto the tarvo program from the desktop's programs
-# on a display, a window manager and a session bus of its own.
+# on a display, a window manager and a session bus of its own. With
+# TARVO_TEST_DESKTOP=xfce, xfwm4 with its compositor on and xfce4-panel stand
+# in for openbox.
 #   run-drop.sh TESTS TARVO GTK_PROBE [gtest arguments...]
 set -euo pipefail
 source "$(dirname "$0")/session.sh"
@@ -10,6 +12,6 @@ export TARVO_PROGRAM=$2
 export TARVO_GTK_PROBE=$3
 shift 3
 
-x11_start_session --bus xdotool thunar pcmanfm
+x11_start_desktop xdotool thunar pcmanfm
 export QT_ACCESSIBILITY=0 NO_AT_BRIDGE=1
 timeout --kill-after=5 200 "$tests" "$@"

@@ -5,13 +5,19 @@
 #   x11_start_display      Xvfb on a free display; exports DISPLAY and the XDG folders
 #   x11_start_wm           openbox, waited for until it manages the screen
 #   x11_start_bus          a private session bus; exports DBUS_SESSION_BUS_ADDRESS
-#   x11_start_xfce         xfwm4 (compositor off) and xfce4-panel on its default
-#                          layout, waited for until the panel's strut is in the
-#                          work area; needs the display and the session bus
+#   x11_start_xfce [--compositor]
+#                          xfwm4 (its compositor off unless asked for) and
+#                          xfce4-panel on its default layout, waited for until
+#                          the panel's strut is in the work area; needs the
+#                          display and the session bus
 #   x11_start_session [--bus] [TOOL...]
 #                          all of it at once: Xvfb, openbox, xprop (and dbus-daemon with
 #                          --bus) and every TOOL required, the display, openbox, and
 #                          with --bus the session bus
+#   x11_start_desktop [TOOL...]
+#                          Xvfb, a session bus and the desktop TARVO_TEST_DESKTOP
+#                          names: xfce for xfwm4 with its compositor on and
+#                          xfce4-panel, openbox otherwise; every TOOL required
 
 x11_name=$(basename "$0")
 x11_work=$(mktemp -d)
@@ -70,13 +76,17 @@ x11_start_wm() {
 }
 
 x11_start_xfce() {
+    local compositor=off
+    if [ "${1:-}" = --compositor ]; then
+        compositor=on
+    fi
     x11_require xfwm4 xfce4-panel
     # The panel's default layout, as a first login gets it, without the
     # question the panel asks when it finds no configuration.
     local channels="$XDG_CONFIG_HOME/xfce4/xfconf/xfce-perchannel-xml"
     mkdir -p "$channels"
     cp /etc/xdg/xfce4/panel/default.xml "$channels/xfce4-panel.xml"
-    xfwm4 --compositor=off --sm-client-disable >"$x11_work/xfwm4.log" 2>&1 &
+    xfwm4 --compositor=$compositor --sm-client-disable >"$x11_work/xfwm4.log" 2>&1 &
     x11_pids+=($!)
     x11_wait_for x11_wm_ready || { echo "$x11_name: xfwm4 did not start" >&2; exit 1; }
     xfce4-panel --sm-client-disable >"$x11_work/panel.log" 2>&1 &
@@ -112,5 +122,16 @@ x11_start_session() {
     x11_start_wm
     if $bus; then
         x11_start_bus
+    fi
+}
+
+x11_start_desktop() {
+    x11_require Xvfb xprop dbus-daemon "$@"
+    x11_start_display
+    x11_start_bus
+    if [ "${TARVO_TEST_DESKTOP:-}" = xfce ]; then
+        x11_start_xfce --compositor
+    else
+        x11_start_wm
     fi
 }
