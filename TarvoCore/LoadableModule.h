@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <memory>
+
 namespace tarvo {
 class Logger;
 }
@@ -36,5 +38,51 @@ template <typename Table> const Table* table(const Logger& log) {
     }
     return found;
 }
+
+// The table of a module that makes one thing: a module's table derives from
+// it and names its `fileName`, `entryName` and `currentVersion`.
+template <typename Product> struct MakerTable {
+    using Made = Product;
+
+    int version;
+    Product* (*make)();
+};
+
+// The table that a module's entry hands out, making a `Concrete` as the
+// product of `Module`. Called in the module.
+template <typename Module, typename Concrete> const Module* makerTable() {
+    static constexpr Module table{
+        {Module::currentVersion, []() -> typename Module::Made* { return new Concrete; }}};
+    return &table;
+}
+
+// What a module with a MakerTable makes, made the first time it is asked
+// for: the module is loaded then and only then, and a module that is missing
+// or from another build is logged once and leaves nothing ever after. The
+// thread that uses what was made.
+template <typename Module> class Loader final {
+public:
+    using Made = typename Module::Made;
+
+    explicit Loader(const Logger& log) : m_log(log) {}
+
+    // What the module made, loading it the first time; nullptr without it.
+    Made* get() {
+        if (!m_looked) {
+            m_looked = true;
+            if (const Module* module = table<Module>(m_log))
+                m_made.reset(module->make());
+        }
+        return m_made.get();
+    }
+
+    // What was made so far, never loading the module.
+    Made* made() const { return m_made.get(); }
+
+private:
+    const Logger& m_log;
+    std::unique_ptr<Made> m_made;
+    bool m_looked = false;
+};
 
 } // namespace tarvo::LoadableModule

@@ -530,11 +530,13 @@ bool TarvoController::deliverToApp(const QList<QUrl>& urls, const QString& bundl
     };
 
     if (category == AppCategory::terminalOrEditor) {
-        QStringList quoted;
+        QStringList paths;
         for (const QUrl& url : urls)
-            quoted.append(TextConverter::quotedPath(url.toLocalFile()));
-        quoted.append(texts.texts);
-        if (!clipboard->writeText(quoted.join(QLatin1Char(' '))))
+            paths.append(url.toLocalFile());
+        QStringList pasted = texts.texts;
+        if (!paths.isEmpty())
+            pasted.prepend(TextConverter::quotedPaths(paths));
+        if (!clipboard->writeText(pasted.join(QLatin1Char(' '))))
             return finish(std::nullopt);
         recordPasted();
         if (m_autoPaster && m_autoPaster->canAutoPaste()) {

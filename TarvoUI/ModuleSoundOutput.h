@@ -1,8 +1,8 @@
 #pragma once
 
-#include "TarvoPlatform/SoundOutput.h"
+#include "SoundModule.h"
 
-#include <memory>
+#include "TarvoPlatform/SoundOutput.h"
 
 namespace tarvo {
 
@@ -19,8 +19,7 @@ public:
     bool isPlaying() const override;
 
 private:
-    std::unique_ptr<SoundOutput> m_output;
-    bool m_looked = false;
+    LoadableModule::Loader<SoundModule> m_output;
 };
 
 } // namespace tarvo

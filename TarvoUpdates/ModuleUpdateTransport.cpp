@@ -1,9 +1,6 @@
 #include "ModuleUpdateTransport.h"
 
-#include "NetworkModule.h"
-
 #include "TarvoCore/LibCrypto.h"
-#include "TarvoCore/LoadableModule.h"
 #include "TarvoCore/Log.h"
 
 #include <QObject>
@@ -30,27 +27,24 @@ private:
 
 } // namespace
 
-ModuleUpdateTransport::ModuleUpdateTransport() = default;
+ModuleUpdateTransport::ModuleUpdateTransport() : m_transport(Log::updates()) {}
 
 ModuleUpdateTransport::~ModuleUpdateTransport() = default;
 
 std::unique_ptr<FetchTask> ModuleUpdateTransport::fetch(const QUrl& url, DataHandler onData,
                                                         FinishHandler onFinished) {
-    if (!m_looked) {
-        m_looked = true;
-        // OpenSSL is started by us before Qt's TLS backend starts it.
+    // OpenSSL is started by us before Qt's TLS backend starts it.
+    if (!m_transport.made())
         LibCrypto::get();
-        if (const NetworkModule* module = LoadableModule::table<NetworkModule>(Log::updates()))
-            m_transport.reset(module->makeTransport());
-    }
-    if (!m_transport) {
+    UpdateTransport* transport = m_transport.get();
+    if (!transport) {
         return std::make_unique<FailedFetch>(
             FetchFailure{
                 FetchFailure::Reason::network,
                 QStringLiteral("%1 is not installed").arg(QLatin1String(NetworkModule::fileName))},
             std::move(onFinished));
     }
-    return m_transport->fetch(url, std::move(onData), std::move(onFinished));
+    return transport->fetch(url, std::move(onData), std::move(onFinished));
 }
 
 } // namespace tarvo

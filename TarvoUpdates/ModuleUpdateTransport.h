@@ -1,5 +1,6 @@
 #pragma once
 
+#include "NetworkModule.h"
 #include "UpdateTransport.h"
 
 namespace tarvo {
@@ -16,8 +17,7 @@ public:
                                      FinishHandler onFinished) override;
 
 private:
-    std::unique_ptr<UpdateTransport> m_transport;
-    bool m_looked = false;
+    LoadableModule::Loader<NetworkModule> m_transport;
 };
 
 } // namespace tarvo

@@ -1,10 +1,10 @@
 #include "X11DisplayOptions.h"
 
 #include "X11Connection.h"
+#include "X11Reply.h"
 
 #include <gio/gio.h>
 
-#include <cstdlib>
 #include <memory>
 
 namespace tarvo {
@@ -65,12 +65,11 @@ std::optional<QHash<QByteArray, XSettings::Value>> X11DisplayOptions::readXSetti
         return std::nullopt;
     xcb_connection_t* c = m_connection->get();
     const xcb_atom_t selection = m_connection->atom(m_selection.constData());
-    xcb_get_selection_owner_reply_t* reply =
-        xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, selection), nullptr);
+    const X11Reply<xcb_get_selection_owner_reply_t> reply(
+        xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, selection), nullptr));
     if (!reply)
         return std::nullopt;
     const xcb_window_t owner = reply->owner;
-    free(reply);
     if (owner == XCB_NONE)
         return std::nullopt;
     const auto property =

@@ -1,11 +1,11 @@
 #include "X11DragImage.h"
 
 #include "X11Connection.h"
+#include "X11Reply.h"
 
 #include <xcb/xfixes.h>
 
 #include <algorithm>
-#include <cstdlib>
 
 namespace tarvo {
 
@@ -55,9 +55,7 @@ X11DragImage::X11DragImage(X11Connection& connection, const QImage& image)
                       0, XCB_WINDOW_CLASS_INPUT_OUTPUT, screen.root_visual,
                       XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT | XCB_CW_EVENT_MASK, values);
     // No input at all: the pointer always falls through to what lies beneath.
-    xcb_xfixes_query_version_reply_t* version =
-        xcb_xfixes_query_version_reply(c, xcb_xfixes_query_version(c, 5, 0), nullptr);
-    std::free(version);
+    ownReply(xcb_xfixes_query_version_reply(c, xcb_xfixes_query_version(c, 5, 0), nullptr));
     const xcb_xfixes_region_t region = xcb_generate_id(c);
     xcb_xfixes_create_region(c, region, 0, nullptr);
     xcb_xfixes_set_window_shape_region(c, m_window, inputShape, 0, 0, region);

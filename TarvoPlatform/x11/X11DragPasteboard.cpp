@@ -1,13 +1,13 @@
 #include "X11DragPasteboard.h"
 
 #include "X11Connection.h"
+#include "X11Reply.h"
 
 #include "TarvoPlatform/TypeMapping.h"
 
 #include <xcb/xfixes.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -26,7 +26,7 @@ X11DragPasteboard::X11DragPasteboard(X11Connection& connection) : m_connection(c
     xcb_connection_t* c = m_connection.get();
     const xcb_query_extension_reply_t* xfixes = xcb_get_extension_data(c, &xcb_xfixes_id);
     if (xfixes && xfixes->present) {
-        std::free(xcb_xfixes_query_version_reply(
+        ownReply(xcb_xfixes_query_version_reply(
             c, xcb_xfixes_query_version(c, XCB_XFIXES_MAJOR_VERSION, XCB_XFIXES_MINOR_VERSION),
             nullptr));
         m_xfixesEvent = xfixes->first_event;

@@ -15,7 +15,6 @@
 #include <QTimer>
 #include <QtGui/qguiapplication_platform.h>
 
-#include <cstdlib>
 #include <cstring>
 
 namespace tarvo {
@@ -36,7 +35,7 @@ void releaseQtGrab() {
     if (!qt)
         return;
     xcb_ungrab_pointer(qt, XCB_CURRENT_TIME);
-    std::free(xcb_get_input_focus_reply(qt, xcb_get_input_focus(qt), nullptr));
+    ownReply(xcb_get_input_focus_reply(qt, xcb_get_input_focus(qt), nullptr));
 }
 
 } // namespace
@@ -127,7 +126,7 @@ bool X11DragSession::start() {
     if (!m_grabbed)
         return false;
     // Escape needs the keyboard; a drag without it still works.
-    std::free(xcb_grab_keyboard_reply(
+    ownReply(xcb_grab_keyboard_reply(
         c, xcb_grab_keyboard(c, 0, m_window, started, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC),
         nullptr));
 

@@ -5,7 +5,6 @@
 
 #include <xcb/xinput.h>
 
-#include <cstdlib>
 #include <memory>
 
 namespace tarvo {
@@ -23,11 +22,10 @@ X11EventMonitors::X11EventMonitors(X11Connection& connection) : m_connection(con
     if (xi && xi->present) {
         m_opcode = xi->major_opcode;
         // Announcing 2.2 is what makes the server send raw events during grabs.
-        xcb_input_xi_query_version_reply_t* reply =
-            xcb_input_xi_query_version_reply(c, xcb_input_xi_query_version(c, 2, 2), nullptr);
+        const X11Reply<xcb_input_xi_query_version_reply_t> reply(
+            xcb_input_xi_query_version_reply(c, xcb_input_xi_query_version(c, 2, 2), nullptr));
         m_available = reply && (reply->major_version > 2 ||
                                 (reply->major_version == 2 && reply->minor_version >= 1));
-        std::free(reply);
         m_connection.scheduleDrain();
     }
     if (m_available)

@@ -2,11 +2,10 @@
 
 #include "X11Connection.h"
 #include "X11Input.h"
+#include "X11Reply.h"
 
 #include <QGuiApplication>
 #include <QScreen>
-
-#include <cstdlib>
 
 namespace tarvo {
 
@@ -18,15 +17,14 @@ struct Pointer {
 };
 
 Pointer queryPointer(X11Connection& connection) {
-    xcb_query_pointer_reply_t* reply = xcb_query_pointer_reply(
-        connection.get(), xcb_query_pointer(connection.get(), connection.root()), nullptr);
+    const X11Reply<xcb_query_pointer_reply_t> reply(xcb_query_pointer_reply(
+        connection.get(), xcb_query_pointer(connection.get(), connection.root()), nullptr));
     connection.scheduleDrain();
     Pointer pointer;
     if (reply) {
         pointer.position = QPoint(reply->root_x, reply->root_y);
         pointer.mask = reply->mask;
     }
-    std::free(reply);
     return pointer;
 }
 

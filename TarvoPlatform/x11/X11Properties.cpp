@@ -3,7 +3,6 @@
 
 #include <QList>
 
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 
@@ -18,7 +17,7 @@ std::optional<Value> take(xcb_connection_t* connection, xcb_get_property_cookie_
     xcb_generic_error_t* error = nullptr;
     const X11Reply<xcb_get_property_reply_t> reply(
         xcb_get_property_reply(connection, cookie, &error));
-    std::free(error);
+    ownReply(error);
     if (!reply || reply->type == XCB_NONE)
         return std::nullopt;
     Value value;

@@ -10,6 +10,7 @@
 #include "TarvoConvert/PDFConverter.h"
 #include "TarvoCore/LoadableModule.h"
 #include "TarvoCore/Log.h"
+#include "TarvoPlatform/SoundOutput.h"
 #include "TarvoUI/SoundModule.h"
 #include "TarvoUpdates/NetworkModule.h"
 
@@ -134,6 +135,52 @@ TEST(LoadableModule, ATableIsHandedOutOnlyByAModuleOfThisBuild) {
     ASSERT_EQ(log.lines().size(), 2u);
     EXPECT_TRUE(log.lines().back().startsWith(QStringLiteral("core error: could not load ")))
         << log.lines().back().toStdString();
+}
+
+struct MissingSoundModule : SoundModule {
+    static constexpr const char* fileName = "tarvo-no-such-module.so";
+};
+
+struct LaterSoundModule : SoundModule {
+    static constexpr int currentVersion = SoundModule::currentVersion + 1;
+};
+
+TEST(LoadableModule, ALoaderMakesItsProductOnceAndTriesAMissingModuleOnce) {
+    struct Case {
+        const char* name;
+        std::function<SoundOutput*(bool load)> ask; // made(), or get() when `load`
+        bool makes;
+        QString logged; // the start of the one line logged, if any
+    };
+    LoadableModule::Loader<SoundModule> present(Log::ui());
+    LoadableModule::Loader<MissingSoundModule> missing(Log::ui());
+    LoadableModule::Loader<LaterSoundModule> later(Log::ui());
+    const auto asking = [](auto& loader) {
+        return [&loader](bool load) { return load ? loader.get() : loader.made(); };
+    };
+    const std::vector<Case> cases = {
+        {"present", asking(present), true, {}},
+        {"missing", asking(missing), false, QStringLiteral("core error: could not load ")},
+        {"another build", asking(later), false,
+         QStringLiteral("ui error: tarvo-sound.so is from another build of Tarvo")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        RecordingLogSink log;
+        EXPECT_EQ(c.ask(false), nullptr) << "made before it was asked for";
+        EXPECT_TRUE(log.lines().empty());
+        SoundOutput* first = c.ask(true);
+        EXPECT_EQ(first != nullptr, c.makes);
+        EXPECT_EQ(c.ask(true), first);
+        EXPECT_EQ(c.ask(false), first);
+        const std::vector<QString> lines = log.lines();
+        if (c.logged.isEmpty()) {
+            EXPECT_TRUE(lines.empty());
+        } else {
+            ASSERT_EQ(lines.size(), 1u);
+            EXPECT_TRUE(lines.front().startsWith(c.logged)) << lines.front().toStdString();
+        }
+    }
 }
 
 } // namespace
