@@ -42,7 +42,7 @@ X11ShellPlatform::X11ShellPlatform(std::unique_ptr<X11Platform> x11)
       m_clipboard(std::make_unique<QtClipboard>()),
       m_launcher(
           std::make_unique<X11AppLauncher>(m_x11->connection(), *m_workspace, *m_applications)),
-      m_pasteKeys(std::make_unique<X11PasteKeys>()) {
+      m_pasteKeys(std::make_unique<X11PasteKeys>(m_x11->connection())) {
     updateScreenGeometry();
 }
 

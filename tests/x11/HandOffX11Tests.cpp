@@ -43,7 +43,7 @@ class HandOffX11 : public ::testing::Test {
 protected:
     HandOffX11()
         : m_connection(X11Connection::open()), m_workspace(*m_connection, m_applications),
-          m_launcher(*m_connection, m_workspace, m_applications),
+          m_launcher(*m_connection, m_workspace, m_applications), m_keys(*m_connection),
           m_paster(m_launcher, m_workspace, m_keys, m_clock) {
         m_applications.refreshAndWait();
         m_xterm.setProcessChannelMode(QProcess::ForwardedErrorChannel);
