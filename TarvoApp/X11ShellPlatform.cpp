@@ -1,7 +1,6 @@
 #include "X11ShellPlatform.h"
 
 #include "TarvoPlatform/ApplicationDirectory.h"
-#include "TarvoPlatform/QtClipboard.h"
 #include "TarvoPlatform/QtScreens.h"
 #include "TarvoPlatform/SystemClock.h"
 #include "TarvoPlatform/x11/AtSpiAccessibility.h"
@@ -10,6 +9,7 @@
 #include "TarvoPlatform/x11/X11DragSession.h"
 #include "TarvoPlatform/x11/X11HotkeyGrabber.h"
 #include "TarvoPlatform/x11/X11PanelWindowSystem.h"
+#include "TarvoPlatform/x11/X11Clipboard.h"
 #include "TarvoPlatform/x11/X11PasteKeys.h"
 #include "TarvoPlatform/x11/X11Platform.h"
 #include "TarvoPlatform/x11/X11WindowList.h"
@@ -39,10 +39,10 @@ X11ShellPlatform::X11ShellPlatform(std::unique_ptr<X11Platform> x11)
       m_displayOptions(std::make_unique<X11DisplayOptions>(&m_x11->connection())),
       m_panelWindowSystem(std::make_unique<X11PanelWindowSystem>(m_x11->connection())),
       m_hotkeys(std::make_unique<X11HotkeyGrabber>(&m_x11->connection())),
-      m_clipboard(std::make_unique<QtClipboard>()),
+      m_clipboard(std::make_unique<X11Clipboard>(m_x11->connection())),
       m_launcher(
           std::make_unique<X11AppLauncher>(m_x11->connection(), *m_workspace, *m_applications)),
-      m_pasteKeys(std::make_unique<X11PasteKeys>()) {
+      m_pasteKeys(std::make_unique<X11PasteKeys>(m_x11->connection())) {
     updateScreenGeometry();
 }
 

@@ -12,7 +12,7 @@ class QtScreens;
 class SystemClock;
 class X11DisplayOptions;
 class X11DragSessions;
-class QtClipboard;
+class X11Clipboard;
 class X11AppLauncher;
 class X11HotkeyGrabber;
 class X11PasteKeys;
@@ -51,7 +51,7 @@ private:
     std::unique_ptr<X11DisplayOptions> m_displayOptions;
     std::unique_ptr<X11PanelWindowSystem> m_panelWindowSystem;
     std::unique_ptr<X11HotkeyGrabber> m_hotkeys;
-    std::unique_ptr<QtClipboard> m_clipboard;
+    std::unique_ptr<X11Clipboard> m_clipboard;
     std::unique_ptr<X11AppLauncher> m_launcher;
     std::unique_ptr<X11PasteKeys> m_pasteKeys;
 };

@@ -64,6 +64,10 @@ std::unique_ptr<QMimeData> Clipboard::fileData(const QList<QUrl>& urls) {
     return data;
 }
 
+std::optional<QStringList> Clipboard::types() {
+    return contents()->types();
+}
+
 std::unique_ptr<Pasteboard> Clipboard::snapshot(const QMimeData* data) {
     return std::make_unique<ClipboardSnapshot>(data);
 }

@@ -2,9 +2,11 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 
 #include <memory>
+#include <optional>
 
 class QMimeData;
 
@@ -21,6 +23,10 @@ public:
     // What the clipboard holds now, read in the shelf's type identifiers; a
     // copy taken at the call, so it stays valid while the clipboard changes.
     virtual std::unique_ptr<Pasteboard> contents() = 0;
+    // The types on offer in the shelf's identifiers, for a menu that must
+    // open at once: a backend whose clipboard owner could keep it waiting
+    // answers from what it learnt ahead; none when nothing is known.
+    virtual std::optional<QStringList> types();
     // Each replaces what the clipboard holds; false when the window system did
     // not hand the clipboard to us, which leaves it as it was.
     virtual bool writeText(const QString& text) = 0;

@@ -6,6 +6,7 @@
 #include <QtGlobal>
 
 #include <optional>
+#include <vector>
 
 namespace tarvo {
 
@@ -29,6 +30,16 @@ public:
     // The identifier of the application that shows `window`; none when the
     // window does not say or names no installed application.
     virtual std::optional<QString> applicationID(const WindowInfo& window) = 0;
+    // `applicationID` of each of `windows`, in order; a backend that asks a
+    // server asks about all of them before it waits for any answer.
+    virtual std::vector<std::optional<QString>>
+    applicationIDs(const std::vector<WindowInfo>& windows) {
+        std::vector<std::optional<QString>> ids;
+        ids.reserve(windows.size());
+        for (const WindowInfo& window : windows)
+            ids.push_back(applicationID(window));
+        return ids;
+    }
     // A value that stays the same for as long as process `pid` runs and
     // differs for a later process given the same number; none when no such
     // process runs.

@@ -227,7 +227,8 @@ std::unique_ptr<QMenu> TarvoController::tarvoViewContextMenuFor(TarvoView& view,
               [this, &view, itemID] { tarvoViewDidRequestRemovalOf(view, {itemID}); });
         menu->addSeparator();
     }
-    if (AcceptedTypes::canAccept(*m_clipboard->contents()))
+    // The types only, known ahead: the menu never waits on the clipboard's owner.
+    if (AcceptedTypes::canAccept(m_clipboard->types().value_or(QStringList{})))
         entry(L10n::ctxPaste(), [this] { pasteFromClipboard(); });
     if (!m_store->items().empty())
         entry(L10n::ctxClearAll(), [this] { clearTarvo(); });

@@ -36,17 +36,21 @@ std::vector<xcb_window_t> X11AppLauncher::windows(const QString& appID) {
     typesOf.reserve(stacking.size());
     for (const xcb_get_property_cookie_t& cookie : types)
         typesOf.push_back(X11Properties::cardinals(X11Properties::take(c, cookie)));
-    // The stacking list runs bottom to top.
+    // The stacking list runs bottom to top; the ordinary windows are named
+    // all at once.
+    std::vector<WindowInfo> ordinary;
     for (std::size_t i = stacking.size(); i-- > 0;) {
         const std::vector<quint32>& type = typesOf[i];
-        const bool ordinary = type.empty() || type.front() == normal || type.front() == dialog;
-        if (!ordinary)
-            continue;
-        WindowInfo info;
-        info.windowID = stacking[i];
-        if (m_workspace.applicationID(info) == appID)
-            found.push_back(stacking[i]);
+        if (type.empty() || type.front() == normal || type.front() == dialog) {
+            WindowInfo info;
+            info.windowID = stacking[i];
+            ordinary.push_back(info);
+        }
     }
+    const std::vector<std::optional<QString>> ids = m_workspace.applicationIDs(ordinary);
+    for (std::size_t i = 0; i < ordinary.size(); ++i)
+        if (ids[i] == appID)
+            found.push_back(static_cast<xcb_window_t>(ordinary[i].windowID));
     // Round trips made outside a dispatch leave events queued.
     m_connection.scheduleDrain();
     return found;

@@ -2,20 +2,20 @@
 
 #include "TarvoPlatform/PasteKeys.h"
 
-#include <QByteArray>
-
-struct _XDisplay;
+#include <xcb/xcb.h>
 
 namespace tarvo {
 
-// The paste shortcut typed through the XTEST extension, on an Xlib
-// connection of its own. The key codes come from the keyboard map (the keysym
-// "v"), so any layout that has a v pastes. Main thread only.
+class X11Connection;
+
+// The paste shortcut typed through the XTEST extension, on the shared
+// connection that also brings the target forward and starts it. The key
+// codes come from the keyboard map (the keysym "v"), so any layout that has
+// a v pastes. Main thread only.
 class X11PasteKeys final : public PasteKeys {
 public:
-    // Connects to `displayName` (empty: $DISPLAY) when first used.
-    explicit X11PasteKeys(QByteArray displayName = {});
-    ~X11PasteKeys() override;
+    // `connection` is not owned.
+    explicit X11PasteKeys(X11Connection& connection);
     X11PasteKeys(const X11PasteKeys&) = delete;
     X11PasteKeys& operator=(const X11PasteKeys&) = delete;
 
@@ -23,14 +23,11 @@ public:
     bool postPaste(bool terminal, quint64 window) override;
 
 private:
-    bool connect();
     // Whether the keyboard focus is `window` or a window inside it.
-    bool focusIsIn(unsigned long window);
+    bool focusIsIn(xcb_window_t window);
+    void fake(quint8 type, xcb_keycode_t code);
 
-    QByteArray m_displayName;
-    _XDisplay* m_display = nullptr;
-    bool m_tried = false;
-    bool m_hasXTest = false;
+    X11Connection& m_connection;
 };
 
 } // namespace tarvo

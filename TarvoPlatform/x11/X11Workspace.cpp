@@ -40,9 +40,10 @@ std::optional<Workspace::Application> X11Workspace::frontmostApplication() {
     const auto pidCookie = X11Properties::request(c, *active, m_pid, XCB_ATOM_CARDINAL, 1);
     Application application;
     application.windowID = *active;
-    application.bundleIdentifier = applicationID(*active);
+    application.bundleIdentifier = name(ask(*active));
     const std::optional<quint32> pid =
         X11Properties::firstCardinal(X11Properties::take(c, pidCookie));
+    m_connection.scheduleDrain();
     application.processIdentifier = pid && *pid <= 0x7FFFFFFF ? static_cast<qint32>(*pid) : 0;
     return application;
 }
@@ -50,20 +51,45 @@ std::optional<Workspace::Application> X11Workspace::frontmostApplication() {
 std::optional<QString> X11Workspace::applicationID(const WindowInfo& window) {
     if (window.windowID == 0)
         return std::nullopt;
-    return applicationID(static_cast<xcb_window_t>(window.windowID));
+    const std::optional<QString> id = name(ask(static_cast<xcb_window_t>(window.windowID)));
+    m_connection.scheduleDrain();
+    return id;
 }
 
-std::optional<QString> X11Workspace::applicationID(xcb_window_t window) {
+std::vector<std::optional<QString>>
+X11Workspace::applicationIDs(const std::vector<WindowInfo>& windows) {
+    // Every question goes out before the first answer is read: one round
+    // trip for the whole list.
+    std::vector<std::optional<Asked>> asked;
+    asked.reserve(windows.size());
+    for (const WindowInfo& window : windows) {
+        if (window.windowID == 0)
+            asked.emplace_back();
+        else
+            asked.emplace_back(ask(static_cast<xcb_window_t>(window.windowID)));
+    }
+    std::vector<std::optional<QString>> ids;
+    ids.reserve(windows.size());
+    for (const std::optional<Asked>& one : asked)
+        ids.push_back(one ? name(*one) : std::nullopt);
+    if (!windows.empty())
+        m_connection.scheduleDrain();
+    return ids;
+}
+
+X11Workspace::Asked X11Workspace::ask(xcb_window_t window) {
     xcb_connection_t* c = m_connection.get();
-    const auto gtkCookie = X11Properties::request(c, window, m_gtkApplicationID, m_utf8String, 256);
-    const auto kdeCookie = X11Properties::request(c, window, m_kdeDesktopFile, m_utf8String, 256);
-    const auto classCookie =
-        X11Properties::request(c, window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 256);
-    const QString gtk = textOf(X11Properties::take(c, gtkCookie));
-    QString kde = textOf(X11Properties::take(c, kdeCookie));
+    return Asked{X11Properties::request(c, window, m_gtkApplicationID, m_utf8String, 256),
+                 X11Properties::request(c, window, m_kdeDesktopFile, m_utf8String, 256),
+                 X11Properties::request(c, window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 256)};
+}
+
+std::optional<QString> X11Workspace::name(const Asked& asked) {
+    xcb_connection_t* c = m_connection.get();
+    const QString gtk = textOf(X11Properties::take(c, asked.gtk));
+    QString kde = textOf(X11Properties::take(c, asked.kde));
     const std::vector<QByteArray> wmClass =
-        X11Properties::texts(X11Properties::take(c, classCookie));
-    m_connection.scheduleDrain();
+        X11Properties::texts(X11Properties::take(c, asked.wmClass));
 
     if (kde.endsWith(QLatin1String(".desktop")))
         kde.chop(8);

@@ -19,6 +19,8 @@ public:
 
     std::optional<Application> frontmostApplication() override;
     std::optional<QString> applicationID(const WindowInfo& window) override;
+    std::vector<std::optional<QString>>
+    applicationIDs(const std::vector<WindowInfo>& windows) override;
     // The process's start time from /proc, which a later process of the same
     // number cannot share.
     std::optional<quint64> processIdentity(qint32 pid) override;
@@ -27,7 +29,15 @@ public:
     static std::optional<quint64> startTimeFromStat(const QByteArray& stat);
 
 private:
-    std::optional<QString> applicationID(xcb_window_t window);
+    // The three properties that name a window's application, asked for
+    // together; `name` reads their answers.
+    struct Asked {
+        xcb_get_property_cookie_t gtk;
+        xcb_get_property_cookie_t kde;
+        xcb_get_property_cookie_t wmClass;
+    };
+    Asked ask(xcb_window_t window);
+    std::optional<QString> name(const Asked& asked);
 
     X11Connection& m_connection;
     ApplicationDirectory& m_applications;

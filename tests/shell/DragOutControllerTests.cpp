@@ -365,6 +365,34 @@ TEST_F(DragOutTest, ACopyThatFailsLeavesNothingAndSaysSo) {
     }));
 }
 
+// A folder chip whose folder is gone, or is a file now, refuses the drop
+// before the source hears it was taken, and writes nothing.
+TEST_F(DragOutTest, AFolderChipWhoseFolderCannotTakeFilesRefusesTheDropAtOnce) {
+    const std::vector<std::pair<const char*, std::function<void(const QString&)>>> cases{
+        {"gone", [](const QString& folder) { ASSERT_TRUE(QDir(folder).removeRecursively()); }},
+        {"a file now",
+         [](const QString& folder) {
+             ASSERT_TRUE(QDir(folder).removeRecursively());
+             QFile file(folder);
+             ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+         }},
+    };
+    for (const auto& [name, spoil] : cases) {
+        SCOPED_TRACE(name);
+        auto controller = makeController();
+        const QString folder = recentFolder(*controller, "Target", 100);
+        const Item item = fileItem(*controller, "kept.txt", name);
+        controller->dragMonitor(controller->monitor(), QPointF());
+        const QUuid chip = controller->chipCandidates().front().id;
+        spoil(folder);
+        EXPECT_FALSE(dropFiles(*controller, {stored(*controller, item)}, chip));
+        EXPECT_EQ(controller->pendingChipCopies(), 0);
+        EXPECT_FALSE(QFileInfo::exists(folder + "/kept.txt"));
+        EXPECT_TRUE(controller->store().item(item.id).has_value());
+        QFile::remove(folder);
+    }
+}
+
 TEST_F(DragOutTest, ACopyThatFailsAfterTheDropWasTakenEndsAsARefusedDrop) {
     auto controller = makeController();
     const QString folder = recentFolder(*controller, "Inbox", 100);

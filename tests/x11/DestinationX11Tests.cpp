@@ -344,6 +344,73 @@ TEST_F(DestinationsWithWindowManager, AsksTheApplicationUnderThePointerAboutItsE
     }
 }
 
+// Many windows named at once come out as each named alone, in order, among
+// them windows that state an installed id, one that states an id nobody
+// installed, one named only by its class, one named by nothing and one gone.
+TEST_F(DestinationsWithWindowManager, ManyWindowsAreNamedAtOnceAsEachAlone) {
+    if (!windowManagerRuns())
+        GTEST_SKIP() << "no window manager";
+    xcb_connection_t* c = m_connection->get();
+    struct Case {
+        const char* gtkID;
+        const char* desktopFile;
+        QByteArray wmClass; // instance NUL class NUL
+        std::optional<QString> expected;
+    };
+    const std::vector<Case> cases{
+        {"beta", nullptr, {}, betaID},
+        {nullptr, "gamma.desktop", {}, QStringLiteral("gamma")},
+        {"org.example.NotInstalled", nullptr, {}, QStringLiteral("org.example.NotInstalled")},
+        {nullptr, nullptr, QByteArray("alpha\0AlphaApp\0", 15), alphaID},
+        {"org.example.NotInstalled", nullptr, QByteArray("alpha\0AlphaApp\0", 15), alphaID},
+        {nullptr, nullptr, {}, std::nullopt},
+    };
+    std::vector<WindowInfo> windows;
+    std::vector<std::optional<QString>> expected;
+    std::vector<xcb_window_t> made;
+    const xcb_atom_t utf8 = m_connection->atom("UTF8_STRING");
+    for (int round = 0; round < 20; ++round) {
+        for (const Case& one : cases) {
+            const xcb_window_t window = m_connection->makeInputOnlyWindow();
+            made.push_back(window);
+            const auto set = [&](xcb_atom_t property, xcb_atom_t type, const QByteArray& value) {
+                xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, property, type, 8,
+                                    quint32(value.size()), value.constData());
+            };
+            if (one.gtkID)
+                set(m_connection->atom("_GTK_APPLICATION_ID"), utf8, one.gtkID);
+            if (one.desktopFile)
+                set(m_connection->atom("_KDE_NET_WM_DESKTOP_FILE"), utf8, one.desktopFile);
+            if (!one.wmClass.isEmpty())
+                set(XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, one.wmClass);
+            WindowInfo info;
+            info.windowID = window;
+            windows.push_back(info);
+            expected.push_back(one.expected);
+        }
+    }
+    // A window that is gone names nothing, and the windows after it still
+    // get their names.
+    const xcb_window_t gone = m_connection->makeInputOnlyWindow();
+    xcb_destroy_window(c, gone);
+    WindowInfo goneInfo;
+    goneInfo.windowID = gone;
+    windows.insert(windows.begin() + 3, goneInfo);
+    expected.insert(expected.begin() + 3, std::nullopt);
+    m_connection->sync();
+
+    const std::vector<std::optional<QString>> together = m_workspace->applicationIDs(windows);
+    ASSERT_EQ(together.size(), windows.size());
+    for (std::size_t i = 0; i < windows.size(); ++i) {
+        EXPECT_EQ(together[i], expected[i]) << "window " << i;
+        EXPECT_EQ(together[i], m_workspace->applicationID(windows[i])) << "window " << i;
+    }
+    EXPECT_TRUE(m_workspace->applicationIDs({}).empty());
+    for (const xcb_window_t window : made)
+        xcb_destroy_window(c, window);
+    m_connection->flush();
+}
+
 TEST_F(DestinationsWithWindowManager, AHungApplicationCannotStallResolution) {
     if (!windowManagerRuns())
         GTEST_SKIP() << "no window manager";

@@ -5,7 +5,10 @@
 #include "TarvoPlatform/ApplicationDirectory.h"
 #include "TarvoPlatform/QtClipboard.h"
 #include "TarvoPlatform/SystemClock.h"
+#include "TarvoDrag/AcceptedTypes.h"
+#include "TarvoPlatform/TypeMapping.h"
 #include "TarvoPlatform/x11/X11AppLauncher.h"
+#include "TarvoPlatform/x11/X11Clipboard.h"
 #include "TarvoPlatform/x11/X11Connection.h"
 #include "TarvoPlatform/x11/X11PasteKeys.h"
 #include "TarvoPlatform/x11/X11Workspace.h"
@@ -17,6 +20,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
 #include <QProcess>
@@ -43,7 +47,7 @@ class HandOffX11 : public ::testing::Test {
 protected:
     HandOffX11()
         : m_connection(X11Connection::open()), m_workspace(*m_connection, m_applications),
-          m_launcher(*m_connection, m_workspace, m_applications),
+          m_launcher(*m_connection, m_workspace, m_applications), m_keys(*m_connection),
           m_paster(m_launcher, m_workspace, m_keys, m_clock) {
         m_applications.refreshAndWait();
         m_xterm.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -205,6 +209,70 @@ TEST_F(HandOffX11, AProgramThatDoesNotRunIsStartedWithTheFiles) {
     }));
     // Started through GIO, it is not our child: ask it to go.
     QProcess::execute("xdotool", {"search", "--class", "mousepad", "windowclose"});
+}
+
+// Another client takes the clipboard: one that answers for its types, then
+// one that never reads its requests at all.
+TEST_F(HandOffX11, TheClipboardsTypesAreKnownAheadAndAHangingOwnerDelaysNothing) {
+    X11Clipboard clipboard(*m_connection);
+    const xcb_atom_t utf8 = m_connection->atom("UTF8_STRING");
+    const xcb_atom_t targets = m_connection->atom("TARGETS");
+    const xcb_atom_t selection = m_connection->atom("CLIPBOARD");
+
+    // An owner with a connection of its own that answers TARGETS.
+    std::unique_ptr<X11Connection> answering = X11Connection::open();
+    ASSERT_TRUE(answering);
+    const xcb_window_t owner = answering->makeInputOnlyWindow();
+    answering->addListener([&](const xcb_generic_event_t& event) {
+        if ((event.response_type & 0x7f) != XCB_SELECTION_REQUEST)
+            return false;
+        const auto& e = reinterpret_cast<const xcb_selection_request_event_t&>(event);
+        xcb_selection_notify_event_t reply{};
+        reply.response_type = XCB_SELECTION_NOTIFY;
+        reply.time = e.time;
+        reply.requestor = e.requestor;
+        reply.selection = e.selection;
+        reply.target = e.target;
+        reply.property = XCB_NONE;
+        if (e.target == targets) {
+            const xcb_atom_t offered[] = {targets, utf8};
+            xcb_change_property(answering->get(), XCB_PROP_MODE_REPLACE, e.requestor, e.property,
+                                XCB_ATOM_ATOM, 32, 2, offered);
+            reply.property = e.property;
+        }
+        xcb_send_event(answering->get(), 0, e.requestor, 0, reinterpret_cast<const char*>(&reply));
+        answering->flush();
+        return true;
+    });
+    xcb_set_selection_owner(answering->get(), owner, selection, XCB_CURRENT_TIME);
+    answering->flush();
+    EXPECT_TRUE(waitFor([&] {
+        const std::optional<QStringList> types = clipboard.types();
+        return types && types->contains(TypeIdentifier::utf8PlainText);
+    })) << clipboard.types().value_or(QStringList{}).join(' ').toStdString();
+    EXPECT_TRUE(AcceptedTypes::canAccept(clipboard.types().value_or(QStringList{})));
+
+    // A raw client that owns the clipboard and never answers anything.
+    xcb_connection_t* hanging = xcb_connect(nullptr, nullptr);
+    ASSERT_EQ(xcb_connection_has_error(hanging), 0);
+    const xcb_setup_t* setup = xcb_get_setup(hanging);
+    const xcb_window_t hangingOwner = xcb_generate_id(hanging);
+    xcb_create_window(hanging, XCB_COPY_FROM_PARENT, hangingOwner,
+                      xcb_setup_roots_iterator(setup).data->root, 0, 0, 1, 1, 0,
+                      XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0, nullptr);
+    xcb_set_selection_owner(hanging, hangingOwner, selection, XCB_CURRENT_TIME);
+    free(xcb_get_input_focus_reply(hanging, xcb_get_input_focus(hanging), nullptr));
+    // The earlier owner's types go with it.
+    EXPECT_TRUE(waitFor([&] { return !clipboard.types().has_value(); }));
+    // Asking never waits on the owner, before its deadline and after.
+    for (int pass = 0; pass < 2; ++pass) {
+        QElapsedTimer asked;
+        asked.start();
+        EXPECT_FALSE(clipboard.types().has_value());
+        EXPECT_LT(asked.elapsed(), 1000);
+        pump(X11Clipboard::answerMilliseconds + 500);
+    }
+    xcb_disconnect(hanging);
 }
 
 } // namespace
