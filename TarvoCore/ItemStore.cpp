@@ -385,8 +385,23 @@ void ItemStore::load() {
 // their "item.json" reads, deleted when they have none.
 void ItemStore::sweepRoot(const QSet<QUuid>* listed) {
     const qint64 now = QDateTime::currentSecsSinceEpoch();
-    const QStringList names = QDir(m_root).entryList(
-        QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name);
+    // Listed by name only: a listing that asks each entry's type, as QDir's
+    // filters do, stats every item folder of a long shelf at every start.
+    std::vector<QString> names;
+    const int rootFd =
+        ::open(QFile::encodeName(m_root).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (rootFd >= 0) {
+        try {
+            const std::vector<std::string> raw = Files::namesIn(rootFd, m_root);
+            names.reserve(raw.size());
+            for (const std::string& name : raw)
+                names.push_back(QFile::decodeName(QByteArray::fromStdString(name)));
+        } catch (const FileError&) {
+            // nothing to finish that can be seen; the next start tries again
+        }
+        ::close(rootFd);
+    }
+    std::sort(names.begin(), names.end());
     std::vector<Item> adopted;
     for (const QString& name : names) {
         const QString path = m_root + u'/' + name;
