@@ -10,7 +10,7 @@
 #include "TarvoConvert/PDFConverter.h"
 #include "TarvoCore/LoadableModule.h"
 #include "TarvoCore/Log.h"
-#include "TarvoUI/SoundModule.h"
+#include "TarvoUI/Sound/SoundModule.h"
 #include "TarvoUpdates/NetworkModule.h"
 
 #include "support/RecordingLogSink.h"
