@@ -14,7 +14,7 @@
 #include "TarvoPlatform/x11/X11Platform.h"
 #include "TarvoPlatform/x11/X11WindowList.h"
 #include "TarvoPlatform/x11/X11Workspace.h"
-#include "TarvoUI/ModuleSoundOutput.h"
+#include "ModuleSoundOutput.h"
 
 #include <QGuiApplication>
 #include <QScreen>

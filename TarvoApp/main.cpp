@@ -4,7 +4,7 @@
 
 #include "TarvoCore/BuildInfo.h"
 #include "TarvoCore/Log.h"
-#include "TarvoUI/IconRenderer.h"
+#include "IconRenderer.h"
 
 #include <QApplication>
 #include <QDialog>

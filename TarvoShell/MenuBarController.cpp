@@ -1,7 +1,7 @@
 #include "MenuBarController.h"
 
 #include "TarvoCore/L10n.h"
-#include "TarvoUI/IconRenderer.h"
+#include "IconRenderer.h"
 
 #include <QCursor>
 #include <QHash>

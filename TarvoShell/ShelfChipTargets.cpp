@@ -1,7 +1,7 @@
 #include "ShelfChipTargets.h"
 
-#include "TarvoUI/DestinationRow.h"
-#include "TarvoUI/TarvoView.h"
+#include "DestinationRow.h"
+#include "TarvoView.h"
 
 namespace tarvo {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TarvoUI/ShelfDropTarget.h"
+#include "ShelfDropTarget.h"
 
 namespace tarvo {
 

@@ -1,9 +1,9 @@
 #include "ShelfLocalDrops.h"
 
 #include "TarvoDrag/TarvoDragSourceMarker.h"
-#include "TarvoUI/ShelfDropTarget.h"
-#include "TarvoUI/TarvoPanel.h"
-#include "TarvoUI/TarvoView.h"
+#include "ShelfDropTarget.h"
+#include "TarvoPanel.h"
+#include "TarvoView.h"
 
 namespace tarvo {
 

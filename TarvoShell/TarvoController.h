@@ -13,7 +13,7 @@
 #include "TarvoDrag/DragMonitorDelegate.h"
 #include "TarvoDrag/DragSourceDelegate.h"
 #include "TarvoPlatform/EventMonitors.h"
-#include "TarvoUI/TarvoViewDelegate.h"
+#include "TarvoViewDelegate.h"
 
 #include <QString>
 #include <QUrl>

@@ -4,9 +4,9 @@
 #include "TarvoCore/Preferences.h"
 #include "TarvoPlatform/DisplayOptions.h"
 #include "TarvoPlatform/Screens.h"
-#include "TarvoUI/BatchConfirmWindow.h"
-#include "TarvoUI/TarvoPanel.h"
-#include "TarvoUI/TarvoView.h"
+#include "BatchConfirmWindow.h"
+#include "TarvoPanel.h"
+#include "TarvoView.h"
 
 namespace tarvo {
 

@@ -23,13 +23,13 @@
 #include "TarvoPlatform/InputState.h"
 #include "TarvoPlatform/MimePasteboard.h"
 #include "TarvoPlatform/Screens.h"
-#include "TarvoUI/AppIcons.h"
-#include "TarvoUI/CursorBadge.h"
-#include "TarvoUI/DestinationRow.h"
-#include "TarvoUI/KeyAction.h"
-#include "TarvoUI/TarvoPanel.h"
-#include "TarvoUI/TarvoView.h"
-#include "TarvoUI/ThumbnailProvider.h"
+#include "AppIcons.h"
+#include "CursorBadge.h"
+#include "DestinationRow.h"
+#include "KeyAction.h"
+#include "TarvoPanel.h"
+#include "TarvoView.h"
+#include "ThumbnailProvider.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -14,10 +14,10 @@
 #include "TarvoPlatform/FileViewer.h"
 #include "TarvoPlatform/Pasteboard.h"
 #include "TarvoPlatform/Workspace.h"
-#include "TarvoUI/PreviewWindow.h"
-#include "TarvoUI/TarvoPanel.h"
-#include "TarvoUI/TarvoView.h"
-#include "TarvoUI/ThumbnailProvider.h"
+#include "PreviewWindow.h"
+#include "TarvoPanel.h"
+#include "TarvoView.h"
+#include "ThumbnailProvider.h"
 
 #include <QCoreApplication>
 #include <QMenu>

@@ -8,8 +8,8 @@
 #include "TarvoCore/Log.h"
 #include "TarvoPlatform/Clock.h"
 #include "TarvoPlatform/Screens.h"
-#include "TarvoUI/TarvoPanel.h"
-#include "TarvoUI/TarvoView.h"
+#include "TarvoPanel.h"
+#include "TarvoView.h"
 
 #include <algorithm>
 

@@ -9,12 +9,12 @@
 #include "TarvoPlatform/DisplayOptions.h"
 #include "TarvoPlatform/InputState.h"
 #include "TarvoPlatform/Screens.h"
-#include "TarvoUI/CursorBadge.h"
-#include "TarvoUI/DestinationRow.h"
-#include "TarvoUI/PreviewWindow.h"
-#include "TarvoUI/TarvoPanel.h"
-#include "TarvoUI/TarvoView.h"
-#include "TarvoUI/ThumbnailProvider.h"
+#include "CursorBadge.h"
+#include "DestinationRow.h"
+#include "PreviewWindow.h"
+#include "TarvoPanel.h"
+#include "TarvoView.h"
+#include "ThumbnailProvider.h"
 
 #include <algorithm>
 

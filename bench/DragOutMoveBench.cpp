@@ -8,7 +8,7 @@
 #include "TarvoCore/Preferences.h"
 #include "TarvoCore/RulesStore.h"
 #include "TarvoCore/UserDefaults.h"
-#include "TarvoUI/CursorBadge.h"
+#include "CursorBadge.h"
 
 #include "shell/ShellFixture.h"
 

@@ -10,8 +10,8 @@
 #include "TarvoApp/AppDelegate.h"
 #include "TarvoApp/Application.h"
 #include "TarvoShell/TarvoController.h"
-#include "TarvoUI/TarvoPanel.h"
-#include "TarvoUI/TarvoView.h"
+#include "TarvoPanel.h"
+#include "TarvoView.h"
 
 #include "BenchRun.h"
 

@@ -1,8 +1,8 @@
 // Drawing the island: one frame of the resting island with twelve items, and
 // a whole morph on the real frame clock, counting frames against the clock.
-#include "ui/IslandPictures.h"
+#include "ui/Island/IslandPictures.h"
 
-#include "TarvoUI/LayerPainter.h"
+#include "LayerPainter.h"
 
 #include "BenchRun.h"
 

@@ -8,8 +8,8 @@
 #include "TarvoCore/RulesStore.h"
 #include "TarvoCore/UserDefaults.h"
 #include "TarvoPlatform/ApplicationDirectory.h"
-#include "TarvoUI/Settings/SettingsModel.h"
-#include "TarvoUI/Settings/SettingsWindow.h"
+#include "SettingsModel.h"
+#include "SettingsWindow.h"
 
 #include "BenchRun.h"
 

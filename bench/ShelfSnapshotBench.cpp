@@ -4,9 +4,9 @@
 // each with the layout; the first frame of a show and a wheel step at 0,
 // 2,000 and 20,000 items (and after the items changed); one frame of the view drawn; and the
 // window's shape without a compositor.
-#include "TarvoUI/AnimationClock.h"
-#include "TarvoUI/LayerPainter.h"
-#include "TarvoUI/TarvoView.h"
+#include "AnimationClock.h"
+#include "LayerPainter.h"
+#include "TarvoView.h"
 
 #include <QApplication>
 #include <QPainter>

@@ -1,7 +1,7 @@
 // Thumbnails of 200 stored photos: cold, decoded on the worker pool, and
 // again from the PNG cached in each item's folder.
 #include "TarvoConvert/Vips.h"
-#include "TarvoUI/ThumbnailProvider.h"
+#include "ThumbnailProvider.h"
 
 #include "BenchRun.h"
 

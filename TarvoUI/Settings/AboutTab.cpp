@@ -3,7 +3,7 @@
 #include "SettingsModel.h"
 
 #include "TarvoCore/L10n.h"
-#include "TarvoUI/IconRenderer.h"
+#include "IconRenderer.h"
 
 #include <QDesktopServices>
 #include <QFrame>

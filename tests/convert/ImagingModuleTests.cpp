@@ -11,7 +11,7 @@
 #include "TarvoCore/LoadableModule.h"
 #include "TarvoCore/Log.h"
 #include "TarvoPlatform/SoundOutput.h"
-#include "TarvoUI/SoundModule.h"
+#include "TarvoUI/Sound/SoundModule.h"
 #include "TarvoUpdates/NetworkModule.h"
 
 #include "support/RecordingLogSink.h"

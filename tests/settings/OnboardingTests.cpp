@@ -1,9 +1,9 @@
 #include "TarvoCore/L10n.h"
-#include "TarvoUI/Settings/GeneralTab.h"
-#include "TarvoUI/Settings/OnboardingArt.h"
-#include "TarvoUI/Settings/OnboardingModel.h"
-#include "TarvoUI/Settings/OnboardingView.h"
-#include "TarvoUI/Settings/OnboardingWindow.h"
+#include "GeneralTab.h"
+#include "OnboardingArt.h"
+#include "OnboardingModel.h"
+#include "OnboardingView.h"
+#include "OnboardingWindow.h"
 #include "support/TempDir.h"
 
 #include <QApplication>

@@ -2,10 +2,10 @@
 #include "TarvoCore/Preferences.h"
 #include "TarvoCore/RulesStore.h"
 #include "TarvoCore/UserDefaults.h"
-#include "TarvoUI/Settings/RuleEditorSheet.h"
-#include "TarvoUI/Settings/RulesTab.h"
-#include "TarvoUI/Settings/SettingsModel.h"
-#include "TarvoUI/Settings/SettingsWindow.h"
+#include "RuleEditorSheet.h"
+#include "RulesTab.h"
+#include "SettingsModel.h"
+#include "SettingsWindow.h"
 #include "support/TempDir.h"
 
 #include <QCheckBox>

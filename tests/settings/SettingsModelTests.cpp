@@ -3,8 +3,8 @@
 #include "TarvoCore/UserDefaults.h"
 #include "TarvoPlatform/ApplicationDirectory.h"
 #include "TarvoPlatform/HotkeyKeys.h"
-#include "TarvoUI/Settings/GeneralTab.h"
-#include "TarvoUI/Settings/SettingsModel.h"
+#include "GeneralTab.h"
+#include "SettingsModel.h"
 #include "support/TempDir.h"
 
 #include <QIcon>

@@ -6,12 +6,12 @@
 #include "TarvoCore/RulesStore.h"
 #include "TarvoCore/UserDefaults.h"
 #include "TarvoPlatform/ApplicationDirectory.h"
-#include "TarvoUI/Settings/OnboardingModel.h"
-#include "TarvoUI/Settings/OnboardingWindow.h"
-#include "TarvoUI/Settings/RuleEditorSheet.h"
-#include "TarvoUI/Settings/RulesTab.h"
-#include "TarvoUI/Settings/SettingsModel.h"
-#include "TarvoUI/Settings/SettingsWindow.h"
+#include "OnboardingModel.h"
+#include "OnboardingWindow.h"
+#include "RuleEditorSheet.h"
+#include "RulesTab.h"
+#include "SettingsModel.h"
+#include "SettingsWindow.h"
 
 #include <QApplication>
 #include <QDir>

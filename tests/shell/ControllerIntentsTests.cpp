@@ -6,10 +6,10 @@
 #include "TarvoDrag/DropReceiver.h"
 #include "TarvoPlatform/QtClipboard.h"
 #include "TarvoPlatform/memory/MemoryPasteboard.h"
-#include "TarvoUI/PreviewWindow.h"
-#include "TarvoUI/ShelfAccessibility.h"
-#include "TarvoUI/TarvoPanel.h"
-#include "TarvoUI/TarvoView.h"
+#include "PreviewWindow.h"
+#include "ShelfAccessibility.h"
+#include "TarvoPanel.h"
+#include "TarvoView.h"
 
 #include "support/ItemFactory.h"
 

@@ -4,10 +4,10 @@
 
 #include "TarvoCore/L10n.h"
 #include "TarvoDrag/DragSource.h"
-#include "TarvoUI/CursorBadge.h"
-#include "TarvoUI/DestinationRow.h"
-#include "TarvoUI/TarvoPanel.h"
-#include "TarvoUI/TarvoView.h"
+#include "CursorBadge.h"
+#include "DestinationRow.h"
+#include "TarvoPanel.h"
+#include "TarvoView.h"
 
 #include "support/ItemFactory.h"
 

@@ -9,7 +9,7 @@
 #include "TarvoCore/Preferences.h"
 #include "TarvoDrag/DeliveryCoordinator.h"
 #include "TarvoPlatform/MimePasteboard.h"
-#include "TarvoUI/ShelfDropTarget.h"
+#include "ShelfDropTarget.h"
 
 #include <QMimeData>
 

@@ -5,8 +5,8 @@
 #include "ShellFixture.h"
 
 #include "TarvoCore/L10n.h"
-#include "TarvoUI/TarvoPanel.h"
-#include "TarvoUI/TarvoView.h"
+#include "TarvoPanel.h"
+#include "TarvoView.h"
 
 #include "support/ItemFactory.h"
 

@@ -3,8 +3,8 @@
 // fake clock with every platform service in memory.
 #include "ShellFixture.h"
 
-#include "TarvoUI/TarvoPanel.h"
-#include "TarvoUI/TarvoView.h"
+#include "TarvoPanel.h"
+#include "TarvoView.h"
 
 #include "support/ItemFactory.h"
 

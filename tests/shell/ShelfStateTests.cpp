@@ -2,10 +2,10 @@
 // in memory.
 #include "ShellFixture.h"
 
-#include "TarvoUI/ItemLayer.h"
-#include "TarvoUI/PreviewWindow.h"
-#include "TarvoUI/TarvoPanel.h"
-#include "TarvoUI/TarvoView.h"
+#include "ItemLayer.h"
+#include "PreviewWindow.h"
+#include "TarvoPanel.h"
+#include "TarvoView.h"
 
 #include "TarvoPlatform/InputState.h"
 #include "TarvoPlatform/TypeMapping.h"

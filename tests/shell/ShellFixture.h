@@ -24,7 +24,7 @@
 #include "TarvoPlatform/memory/MemoryWorkspace.h"
 #include "TarvoShell/ShellPlatform.h"
 #include "TarvoShell/TarvoController.h"
-#include "TarvoUI/AnimationClock.h"
+#include "AnimationClock.h"
 
 #include "support/ScopedEnvironment.h"
 #include "support/TempDir.h"

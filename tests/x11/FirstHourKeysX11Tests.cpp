@@ -7,8 +7,8 @@
 #include "TarvoPlatform/HotkeyKeys.h"
 #include "TarvoPlatform/x11/X11HotkeyGrabber.h"
 #include "TarvoShell/HotkeyMonitor.h"
-#include "TarvoUI/Settings/GeneralTab.h"
-#include "TarvoUI/Settings/SettingsModel.h"
+#include "GeneralTab.h"
+#include "SettingsModel.h"
 
 #include "support/X11TestTools.h"
 

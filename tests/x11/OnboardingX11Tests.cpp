@@ -3,9 +3,9 @@
 // as an item, and finishing it records that and opens the shelf.
 #include "TarvoCore/Preferences.h"
 #include "TarvoCore/UserDefaults.h"
-#include "TarvoUI/Settings/OnboardingModel.h"
-#include "TarvoUI/Settings/OnboardingView.h"
-#include "TarvoUI/Settings/OnboardingWindow.h"
+#include "OnboardingModel.h"
+#include "OnboardingView.h"
+#include "OnboardingWindow.h"
 
 #include "support/TempDir.h"
 #include "support/X11TestTools.h"
