@@ -20,18 +20,11 @@ X11Clipboard::X11Clipboard(X11Connection& connection)
       m_clipboard(connection.atom("CLIPBOARD")), m_targets(connection.atom("TARGETS")),
       m_property(connection.atom("TARVO_CLIPBOARD_TYPES")) {
     xcb_connection_t* c = m_connection.get();
-    const xcb_query_extension_reply_t* xfixes = xcb_get_extension_data(c, &xcb_xfixes_id);
-    if (xfixes && xfixes->present) {
-        ownReply(xcb_xfixes_query_version_reply(
-            c, xcb_xfixes_query_version(c, XCB_XFIXES_MAJOR_VERSION, XCB_XFIXES_MINOR_VERSION),
-            nullptr));
-        m_xfixesEvent = xfixes->first_event;
-        xcb_xfixes_select_selection_input(
-            c, m_window, m_clipboard,
-            XCB_XFIXES_SELECTION_EVENT_MASK_SET_SELECTION_OWNER |
-                XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_WINDOW_DESTROY |
-                XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_CLIENT_CLOSE);
-    }
+    m_xfixesEvent =
+        m_connection.watchSelection(m_window, m_clipboard,
+                                    XCB_XFIXES_SELECTION_EVENT_MASK_SET_SELECTION_OWNER |
+                                        XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_WINDOW_DESTROY |
+                                        XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_CLIENT_CLOSE);
     m_deadline.setSingleShot(true);
     m_deadline.setInterval(answerMilliseconds);
     QObject::connect(&m_deadline, &QTimer::timeout, [this] {

@@ -1,6 +1,7 @@
 #include "X11Connection.h"
 #include "X11Reply.h"
 
+#include <xcb/xfixes.h>
 #include <xcb/xinput.h>
 
 #include <QAbstractEventDispatcher>
@@ -69,6 +70,19 @@ X11Connection::X11Connection(xcb_connection_t* connection, int screenNumber)
         QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this,
                          [this] { drainQueued(); });
     flush();
+}
+
+quint8 X11Connection::watchSelection(xcb_window_t window, xcb_atom_t selection, uint32_t mask) {
+    const xcb_query_extension_reply_t* xfixes =
+        xcb_get_extension_data(m_connection, &xcb_xfixes_id);
+    if (!xfixes || !xfixes->present)
+        return 0;
+    ownReply(xcb_xfixes_query_version_reply(
+        m_connection,
+        xcb_xfixes_query_version(m_connection, XCB_XFIXES_MAJOR_VERSION, XCB_XFIXES_MINOR_VERSION),
+        nullptr));
+    xcb_xfixes_select_selection_input(m_connection, window, selection, mask);
+    return xfixes->first_event;
 }
 
 xcb_window_t X11Connection::makeInputOnlyWindow() {

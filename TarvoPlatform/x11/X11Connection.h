@@ -39,6 +39,9 @@ public:
     // Another such window, for a part that wants its replies to itself; the
     // caller destroys it.
     xcb_window_t makeInputOnlyWindow();
+    // Asks XFixes to tell `window` of the changes in `mask` to `selection`'s
+    // owner; the code of XFixes' first event, or 0 where the server has none.
+    quint8 watchSelection(xcb_window_t window, xcb_atom_t selection, uint32_t mask);
 
     xcb_atom_t atom(const char* name);
     QByteArray atomName(xcb_atom_t atom);

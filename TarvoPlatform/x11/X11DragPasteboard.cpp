@@ -23,18 +23,10 @@ bool atOrAfter(xcb_timestamp_t a, xcb_timestamp_t b) {
 } // namespace
 
 X11DragPasteboard::X11DragPasteboard(X11Connection& connection) : m_connection(connection) {
-    xcb_connection_t* c = m_connection.get();
-    const xcb_query_extension_reply_t* xfixes = xcb_get_extension_data(c, &xcb_xfixes_id);
-    if (xfixes && xfixes->present) {
-        ownReply(xcb_xfixes_query_version_reply(
-            c, xcb_xfixes_query_version(c, XCB_XFIXES_MAJOR_VERSION, XCB_XFIXES_MINOR_VERSION),
-            nullptr));
-        m_xfixesEvent = xfixes->first_event;
-        xcb_xfixes_select_selection_input(c, m_connection.helperWindow(),
-                                          m_connection.atom("XdndSelection"),
-                                          XCB_XFIXES_SELECTION_EVENT_MASK_SET_SELECTION_OWNER);
-        m_connection.flush();
-    }
+    m_xfixesEvent =
+        m_connection.watchSelection(m_connection.helperWindow(), m_connection.atom("XdndSelection"),
+                                    XCB_XFIXES_SELECTION_EVENT_MASK_SET_SELECTION_OWNER);
+    m_connection.flush();
     m_deadline.setSingleShot(true);
     m_deadline.setInterval(typeSearchMilliseconds);
     QObject::connect(&m_deadline, &QTimer::timeout, [this] {
