@@ -64,6 +64,10 @@ std::unique_ptr<QMimeData> Clipboard::fileData(const QList<QUrl>& urls) {
     return data;
 }
 
+void Clipboard::read(const QObject*, Reader done) {
+    done(contents());
+}
+
 std::optional<QStringList> Clipboard::types() {
     return contents()->types();
 }

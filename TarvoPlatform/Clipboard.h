@@ -5,10 +5,12 @@
 #include <QStringList>
 #include <QUrl>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
 class QMimeData;
+class QObject;
 
 namespace tarvo {
 
@@ -23,6 +25,11 @@ public:
     // What the clipboard holds now, read in the shelf's type identifiers; a
     // copy taken at the call, so it stays valid while the clipboard changes.
     virtual std::unique_ptr<Pasteboard> contents() = 0;
+    // The same, handed to `done` once read: at once where reading cannot
+    // wait, later where the clipboard's owner must answer first (a paste
+    // must not hold the shelf up); never once `context` is gone.
+    using Reader = std::function<void(std::unique_ptr<Pasteboard> contents)>;
+    virtual void read(const QObject* context, Reader done);
     // The types on offer in the shelf's identifiers, for a menu that must
     // open at once: a backend whose clipboard owner could keep it waiting
     // answers from what it learnt ahead; none when nothing is known.

@@ -53,8 +53,11 @@ bool TarvoController::tarvoView(TarvoView&, const Pasteboard& performDropOf, QPo
 
 void TarvoController::pasteFromClipboard() {
     feed(ShelfEvent::Kind::pasted);
-    const std::unique_ptr<Pasteboard> contents = m_clipboard->contents();
-    m_receiver->accept(*contents, std::nullopt);
+    // The clipboard's owner may be slow to answer: what it holds lands when
+    // it has, and the shelf goes on meanwhile.
+    m_clipboard->read(m_view, [this](std::unique_ptr<Pasteboard> contents) {
+        m_receiver->accept(*contents, std::nullopt);
+    });
 }
 
 void TarvoController::tarvoViewDidActivate(TarvoView&, const QUuid& id) {

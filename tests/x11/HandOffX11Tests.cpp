@@ -1,8 +1,10 @@
 // Handing files to other programs on a real display: the quoted paths pasted
 // into an xterm once it is the active window and read back through its own
 // `cat`, no paste at all when the target never becomes active (a line edit
-// of ours would take it), and Mousepad started with a file.
+// of ours would take it), Mousepad started with a file, and the clipboard's
+// types and data read from other owners without ever waiting on them.
 #include "TarvoPlatform/ApplicationDirectory.h"
+#include "TarvoPlatform/Pasteboard.h"
 #include "TarvoPlatform/QtClipboard.h"
 #include "TarvoPlatform/SystemClock.h"
 #include "TarvoDrag/AcceptedTypes.h"
@@ -24,6 +26,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QProcess>
+#include <QTimer>
 
 #include <memory>
 #include <vector>
@@ -42,6 +45,54 @@ QByteArray contents(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
+
+// A client of its own that takes the clipboard and lists UTF-8 text and HTML
+// as its types when asked, but never hands over any data.
+class TypesOnlyOwner final {
+public:
+    TypesOnlyOwner() : m_connection(X11Connection::open()) {
+        if (!m_connection)
+            return;
+        m_window = m_connection->makeInputOnlyWindow();
+        const xcb_atom_t targets = m_connection->atom("TARGETS");
+        const xcb_atom_t utf8 = m_connection->atom("UTF8_STRING");
+        const xcb_atom_t html = m_connection->atom("text/html");
+        m_connection->addListener([this, targets, utf8, html](const xcb_generic_event_t& event) {
+            if ((event.response_type & 0x7f) != XCB_SELECTION_REQUEST)
+                return false;
+            const auto& e = reinterpret_cast<const xcb_selection_request_event_t&>(event);
+            if (e.target != targets)
+                return true; // silent: the requestor waits in vain
+            const xcb_atom_t offered[] = {targets, utf8, html};
+            xcb_change_property(m_connection->get(), XCB_PROP_MODE_REPLACE, e.requestor,
+                                e.property, XCB_ATOM_ATOM, 32, 3, offered);
+            xcb_selection_notify_event_t reply{};
+            reply.response_type = XCB_SELECTION_NOTIFY;
+            reply.time = e.time;
+            reply.requestor = e.requestor;
+            reply.selection = e.selection;
+            reply.target = e.target;
+            reply.property = e.property;
+            xcb_send_event(m_connection->get(), 0, e.requestor, 0,
+                           reinterpret_cast<const char*>(&reply));
+            m_connection->flush();
+            return true;
+        });
+    }
+
+    bool take() {
+        if (!m_connection)
+            return false;
+        xcb_set_selection_owner(m_connection->get(), m_window, m_connection->atom("CLIPBOARD"),
+                                XCB_CURRENT_TIME);
+        m_connection->flush();
+        return true;
+    }
+
+private:
+    std::unique_ptr<X11Connection> m_connection;
+    xcb_window_t m_window = XCB_NONE;
+};
 
 class HandOffX11 : public ::testing::Test {
 protected:
@@ -211,46 +262,32 @@ TEST_F(HandOffX11, AProgramThatDoesNotRunIsStartedWithTheFiles) {
     QProcess::execute("xdotool", {"search", "--class", "mousepad", "windowclose"});
 }
 
-// Another client takes the clipboard: one that answers for its types, then
-// one that never reads its requests at all.
+// We hold the clipboard, then another client takes it: one that answers for
+// its types, then one that never reads its requests at all, then we write
+// again.
 TEST_F(HandOffX11, TheClipboardsTypesAreKnownAheadAndAHangingOwnerDelaysNothing) {
+    // Qt holds the clipboard when the others take it, and learns that it lost
+    // it only when its own events are read.
+    ASSERT_TRUE(m_clipboard.writeText(QStringLiteral("/tmp/ours.txt")));
     X11Clipboard clipboard(*m_connection);
-    const xcb_atom_t utf8 = m_connection->atom("UTF8_STRING");
-    const xcb_atom_t targets = m_connection->atom("TARGETS");
+    // Asking never waits on anyone, whoever holds the clipboard.
+    const auto quickly = [&clipboard] {
+        QElapsedTimer asked;
+        asked.start();
+        std::optional<QStringList> types = clipboard.types();
+        EXPECT_LT(asked.elapsed(), 1000);
+        return types;
+    };
     const xcb_atom_t selection = m_connection->atom("CLIPBOARD");
 
     // An owner with a connection of its own that answers TARGETS.
-    std::unique_ptr<X11Connection> answering = X11Connection::open();
-    ASSERT_TRUE(answering);
-    const xcb_window_t owner = answering->makeInputOnlyWindow();
-    answering->addListener([&](const xcb_generic_event_t& event) {
-        if ((event.response_type & 0x7f) != XCB_SELECTION_REQUEST)
-            return false;
-        const auto& e = reinterpret_cast<const xcb_selection_request_event_t&>(event);
-        xcb_selection_notify_event_t reply{};
-        reply.response_type = XCB_SELECTION_NOTIFY;
-        reply.time = e.time;
-        reply.requestor = e.requestor;
-        reply.selection = e.selection;
-        reply.target = e.target;
-        reply.property = XCB_NONE;
-        if (e.target == targets) {
-            const xcb_atom_t offered[] = {targets, utf8};
-            xcb_change_property(answering->get(), XCB_PROP_MODE_REPLACE, e.requestor, e.property,
-                                XCB_ATOM_ATOM, 32, 2, offered);
-            reply.property = e.property;
-        }
-        xcb_send_event(answering->get(), 0, e.requestor, 0, reinterpret_cast<const char*>(&reply));
-        answering->flush();
-        return true;
-    });
-    xcb_set_selection_owner(answering->get(), owner, selection, XCB_CURRENT_TIME);
-    answering->flush();
+    TypesOnlyOwner answering;
+    ASSERT_TRUE(answering.take());
     EXPECT_TRUE(waitFor([&] {
-        const std::optional<QStringList> types = clipboard.types();
+        const std::optional<QStringList> types = quickly();
         return types && types->contains(TypeIdentifier::utf8PlainText);
-    })) << clipboard.types().value_or(QStringList{}).join(' ').toStdString();
-    EXPECT_TRUE(AcceptedTypes::canAccept(clipboard.types().value_or(QStringList{})));
+    })) << quickly().value_or(QStringList{}).join(' ').toStdString();
+    EXPECT_TRUE(AcceptedTypes::canAccept(quickly().value_or(QStringList{})));
 
     // A raw client that owns the clipboard and never answers anything.
     xcb_connection_t* hanging = xcb_connect(nullptr, nullptr);
@@ -263,16 +300,95 @@ TEST_F(HandOffX11, TheClipboardsTypesAreKnownAheadAndAHangingOwnerDelaysNothing)
     xcb_set_selection_owner(hanging, hangingOwner, selection, XCB_CURRENT_TIME);
     free(xcb_get_input_focus_reply(hanging, xcb_get_input_focus(hanging), nullptr));
     // The earlier owner's types go with it.
-    EXPECT_TRUE(waitFor([&] { return !clipboard.types().has_value(); }));
-    // Asking never waits on the owner, before its deadline and after.
+    EXPECT_TRUE(waitFor([&] { return !quickly().has_value(); }));
+    // Nothing is known of it, before its deadline and after.
     for (int pass = 0; pass < 2; ++pass) {
-        QElapsedTimer asked;
-        asked.start();
-        EXPECT_FALSE(clipboard.types().has_value());
-        EXPECT_LT(asked.elapsed(), 1000);
+        EXPECT_FALSE(quickly().has_value());
         pump(X11Clipboard::answerMilliseconds + 500);
     }
+
+    // What we write is known at once, and stays known once the server has
+    // told of our own taking.
+    ASSERT_TRUE(clipboard.writeText(QStringLiteral("/tmp/ours again.txt")));
+    for (int pass = 0; pass < 2; ++pass) {
+        const std::optional<QStringList> types = quickly();
+        ASSERT_TRUE(types.has_value()) << "pass " << pass;
+        EXPECT_TRUE(AcceptedTypes::canAccept(*types)) << types->join(' ').toStdString();
+        pump(500);
+    }
     xcb_disconnect(hanging);
+}
+
+
+// A paste reads the owner's data as it comes: a large text that its owner
+// sends in pieces arrives whole, and an owner that lists a type but never
+// sends it costs the shelf no wait, only an empty paste after the deadline.
+TEST_F(HandOffX11, APasteReadsTheOwnersDataWithoutEverWaitingOnIt) {
+    // Nobody holds the clipboard at first, so the types seen are xclip's.
+    xcb_set_selection_owner(m_connection->get(), XCB_NONE, m_connection->atom("CLIPBOARD"),
+                            XCB_CURRENT_TIME);
+    m_connection->sync();
+    X11Clipboard clipboard(*m_connection);
+    QObject context;
+    std::optional<std::unique_ptr<Pasteboard>> pasted;
+    const auto paste = [&] {
+        pasted.reset();
+        QElapsedTimer asked;
+        asked.start();
+        clipboard.read(&context, [&](std::unique_ptr<Pasteboard> contents) {
+            pasted = std::move(contents);
+        });
+        EXPECT_LT(asked.elapsed(), 1000);
+    };
+
+    // Six MiB of text, far more than one request carries: xclip sends it in
+    // pieces (INCR).
+    QByteArray text;
+    for (int line = 0; text.size() < (6 << 20); ++line)
+        text += "line " + QByteArray::number(line) + " of a long paste\n";
+    const QString file = m_dir.file("long paste.txt");
+    {
+        QFile out(file);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write(text);
+    }
+    m_other.start("xclip", {"-selection", "clipboard", "-quiet", "-i", file});
+    ASSERT_TRUE(m_other.waitForStarted(5000));
+    ASSERT_TRUE(waitFor([&] {
+        const std::optional<QStringList> types = clipboard.types();
+        return types && types->contains(TypeIdentifier::utf8PlainText);
+    }));
+    paste();
+    ASSERT_TRUE(waitFor([&] { return pasted.has_value(); }));
+    const std::optional<QString> got = (*pasted)->string(TypeIdentifier::utf8PlainText);
+    ASSERT_TRUE(got.has_value());
+    EXPECT_EQ(got->size(), text.size());
+    EXPECT_TRUE(*got == QString::fromUtf8(text));
+
+    TypesOnlyOwner silent;
+    ASSERT_TRUE(silent.take());
+    ASSERT_TRUE(waitFor([&] {
+        const std::optional<QStringList> types = clipboard.types();
+        return types && types->contains(TypeIdentifier::html);
+    }));
+    // The event loop turns on while the owner keeps the paste waiting.
+    int ticks = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+    ticker.start(100);
+    paste();
+    ASSERT_TRUE(waitFor([&] { return pasted.has_value(); }));
+    EXPECT_GE(ticks, 5);
+    EXPECT_FALSE((*pasted)->types().value_or(QStringList{}).contains(TypeIdentifier::utf8PlainText));
+
+    // Nothing is handed to a reader that has gone.
+    bool heard = false;
+    {
+        QObject gone;
+        clipboard.read(&gone, [&](std::unique_ptr<Pasteboard>) { heard = true; });
+    }
+    pump(X11Clipboard::answerMilliseconds + 500);
+    EXPECT_FALSE(heard);
 }
 
 } // namespace
