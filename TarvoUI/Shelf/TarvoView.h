@@ -69,7 +69,7 @@ public:
     TarvoViewDelegate* delegate() const { return m_delegate; }
     void setDelegate(TarvoViewDelegate* delegate) { m_delegate = delegate; }
 
-    const std::vector<Item>& items() const { return m_list->items(); }
+    const ItemList& items() const { return *m_list; }
     const std::vector<QUuid>& selection() const { return m_selection; }
     TarvoState state() const;
 
