@@ -21,7 +21,7 @@ ItemList::ItemList(std::vector<Item> items) : m_shared(std::make_shared<Shared>(
     held.reserve(roomFor(m_size));
     held.insert(held.end(), std::make_move_iterator(items.rbegin()),
                 std::make_move_iterator(items.rend()));
-    m_shared->places.reserve(qsizetype(held.capacity()));
+    m_shared->places.reserve(qsizetype(held.size()));
     for (std::size_t i = 0; i < held.size(); ++i)
         m_shared->places.insert(held[i].id, i);
 }
