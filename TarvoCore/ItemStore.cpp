@@ -631,8 +631,7 @@ ItemStore::AddResult ItemStore::add(const Item& item) {
                 QStringLiteral("could not write item.json: %1").arg(error.description()));
             return {AddResult::Failed{item, error.description()}};
         }
-        m_items.insert(m_items.begin(), item);
-        m_snapshot.reset();
+        takeNewest(item);
         m_writeTickets.insert(item.id, m_writer->writeItem(item, true));
         persistIndex();
         return {AddResult::Added{item}};
@@ -646,12 +645,12 @@ ItemStore::AddResult ItemStore::add(const Item& item) {
         Log::core().error(QStringLiteral("could not write item.json: %1").arg(error.description()));
         return {AddResult::Failed{item, error.description()}};
     }
-    m_items.insert(m_items.begin(), item);
-    m_snapshot.reset();
+    takeNewest(item);
     try {
         writeIndexThrowing();
     } catch (const FileError& error) {
         m_items.erase(m_items.begin());
+        m_snapshot.reset();
         Log::core().error(
             QStringLiteral("could not write the tarvo index: %1").arg(error.description()));
         return {AddResult::Failed{item, error.description()}};
@@ -892,6 +891,13 @@ bool ItemStore::clear() {
         return false;
     persistIndex();
     return true;
+}
+
+void ItemStore::takeNewest(const Item& item) {
+    m_items.insert(m_items.begin(), item);
+    // The list handed out so far gains the item without being copied.
+    if (m_snapshot)
+        m_snapshot = m_snapshot->withNewest(item);
 }
 
 std::shared_ptr<const ItemList> ItemStore::snapshot() const {

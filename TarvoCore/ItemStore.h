@@ -180,6 +180,8 @@ private:
     void writeMetadata(const Item& item);
     void writeMetadataThrowing(const Item& item);
     void persistIndex(bool flushRootFirst = false);
+    // Puts a new item in front of the shelf.
+    void takeNewest(const Item& item);
     void queueItem(const Item& item, bool payloadFirst);
     void backgroundWriteFailed(const QUuid& id, quint64 ticket, const QString& reason);
     void writeIndexThrowing();

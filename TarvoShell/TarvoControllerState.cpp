@@ -171,6 +171,8 @@ void TarvoController::carryOut(const ShelfEffect& effect) {
 }
 
 void TarvoController::refresh(bool animated) {
+    // The snapshot, the width and the frame lay the view out once.
+    const TarvoView::LayoutOnce once(*m_view);
     const TarvoState state = m_shelf.state();
     // A hidden shelf draws nothing: the desktop's settings, whose first read
     // brings up GIO's settings machinery, wait until it shows.
@@ -258,10 +260,14 @@ void TarvoController::presentShelf(const ScreenMetrics& screen) {
         m_panel->orderOut();
     m_currentScreen = screen;
     const bool mustAppear = !m_panel->isPanelVisible() || m_view->isDisappearing();
-    m_view->cancelDisappear();
-    handDisplayOptions();
-    loadThumbnails();
-    applyFrame(!mustAppear);
+    {
+        // Laid out and shaped once, before the window maps.
+        const TarvoView::LayoutOnce once(*m_view);
+        m_view->cancelDisappear();
+        handDisplayOptions();
+        loadThumbnails();
+        applyFrame(!mustAppear);
+    }
     m_panel->orderFront();
     if (mustAppear)
         m_view->animateAppear();
@@ -269,6 +275,9 @@ void TarvoController::presentShelf(const ScreenMetrics& screen) {
 }
 
 void TarvoController::applyFrame(bool animated) {
+    // The width and the frame lay out with the state; the window takes the
+    // shape once.
+    const TarvoView::LayoutOnce once(*m_view);
     std::optional<ScreenMetrics> screen = m_currentScreen;
     if (!screen)
         screen = m_platform.screens.forPointer();
@@ -308,7 +317,6 @@ void TarvoController::applyFrame(bool animated) {
     if (!(m_panel->frame() == frame))
         m_panel->setFrame(frame);
     m_view->setStripState(m_shelf.state(), animated && m_panel->isPanelVisible());
-    m_panel->applyShape();
     syncNotchHoverMonitor();
 }
 

@@ -113,11 +113,14 @@ BENCHMARK(BM_OpenAndEvictToCap)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(3);
 
-void BM_AddOne(benchmark::State& state) {
+// One item added to a shelf of `state.range(0)`; `handOn` runs after each
+// addition, inside the timed part.
+template <typename HandOn> void addOne(benchmark::State& state, HandOn handOn) {
     const QString root = preparedRoot(static_cast<int>(state.range(0)));
     QTemporaryDir scratch;
     ItemStore store(copyOf(root, scratch.path()));
     store.setWritesInBackground(true);
+    handOn(store);
     int n = 0;
     for (auto _ : state) {
         state.PauseTiming();
@@ -131,10 +134,25 @@ void BM_AddOne(benchmark::State& state) {
         store.waitForWrites();
         state.ResumeTiming();
         benchmark::DoNotOptimize(store.add(item));
+        handOn(store);
     }
     store.waitForWrites();
 }
+
+void BM_AddOne(benchmark::State& state) {
+    addOne(state, [](ItemStore&) {});
+}
 BENCHMARK(BM_AddOne)->Arg(2000)->Arg(20000)->Unit(benchmark::kMillisecond)->Iterations(50);
+
+// As the shell adds: the shelf is handed the store's list after each one.
+void BM_AddOneAndHandOn(benchmark::State& state) {
+    addOne(state, [](ItemStore& store) { benchmark::DoNotOptimize(store.snapshot()); });
+}
+BENCHMARK(BM_AddOneAndHandOn)
+    ->Arg(2000)
+    ->Arg(20000)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(50);
 
 // What quitting costs: every item is written back unless its file already
 // holds it.

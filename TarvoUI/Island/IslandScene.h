@@ -45,6 +45,7 @@ public:
 
     // The view's fields the layout reads. Setting them lays nothing out.
     void setViewSize(Size size);
+    Size viewSize() const { return m_viewSize; }
     // The window's origin in global points, y upwards: a morph after the
     // window moved starts where the island was on screen.
     void setWindowOrigin(Point origin) { m_windowOrigin = origin; }

@@ -122,7 +122,7 @@ private:
     // Only tiles near the view have layers, so only they are asked.
     std::vector<QUuid> shownItems() const {
         std::vector<QUuid> ids;
-        const std::vector<Item>& items = view()->items();
+        const ItemList& items = view()->items();
         const auto [first, last] = view()->layerWindow();
         for (std::size_t i = first; i < last && i < items.size(); ++i) {
             if (view()->itemFrame(items[i].id))

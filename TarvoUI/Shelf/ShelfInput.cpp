@@ -91,7 +91,7 @@ void ShelfInput::press(const Press& press) {
             layer->setPressed(true, motionReduced());
     }
 
-    const std::vector<Item>& items = m_view.items();
+    const ItemList& items = m_view.items();
     std::vector<QUuid> selection = m_view.selection();
     bool ranged = false;
     if (press.shift && !selection.empty()) {
@@ -305,7 +305,7 @@ void ShelfInput::togglePinSelected() {
 // --- the keyboard ------------------------------------------------------------
 
 void ShelfInput::moveSelection(int by) {
-    const std::vector<Item>& items = m_view.items();
+    const ItemList& items = m_view.items();
     if (items.empty())
         return;
     const std::optional<QUuid> anchor = currentAnchor();

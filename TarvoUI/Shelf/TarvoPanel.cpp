@@ -223,6 +223,17 @@ void TarvoPanel::refreshCompositor() {
 void TarvoPanel::applyShape() {
     if (!m_view)
         return;
+    // Put away, nothing of the view is drawn or pointed at: its shapes wait
+    // for the show.
+    if (m_putAway && m_windowSystem) {
+        const quint64 id = windowID();
+        m_inputRegion = QRegion();
+        m_boundingRegion = QRegion();
+        m_windowSystem->setInputRegion(id, m_inputRegion);
+        m_windowSystem->setBoundingRegion(id, m_boundingRegion);
+        m_boundingSet = true;
+        return;
+    }
     const qreal ratio = devicePixelRatioF();
     const QTransform toDevice = QTransform::fromScale(ratio, ratio);
     m_inputRegion = toDevice.map(m_view->inputRegion());
@@ -232,14 +243,6 @@ void TarvoPanel::applyShape() {
     if (!m_windowSystem)
         return;
     const quint64 id = windowID();
-    if (m_putAway) {
-        m_inputRegion = QRegion();
-        m_boundingRegion = QRegion();
-        m_windowSystem->setInputRegion(id, m_inputRegion);
-        m_windowSystem->setBoundingRegion(id, m_boundingRegion);
-        m_boundingSet = true;
-        return;
-    }
     m_windowSystem->setInputRegion(id, m_inputRegion);
     if (bounding || m_boundingSet) {
         m_windowSystem->setBoundingRegion(id, bounding);

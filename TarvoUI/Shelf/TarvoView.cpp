@@ -184,6 +184,9 @@ void TarvoView::update(std::shared_ptr<const ItemList> items, std::vector<QUuid>
         m_scene->setItemScroll(0);
     syncItemLayers();
     m_scene->setItems(m_list);
+    // A landing tile starts from its slot: with one, the view is laid out
+    // at once.
+    const bool held = m_layoutHolds > 0 && landing.isEmpty();
     bool laidOut = false;
     if (state == m_scene->state()) {
         m_pendingState.reset();
@@ -202,6 +205,10 @@ void TarvoView::update(std::shared_ptr<const ItemList> items, std::vector<QUuid>
                 },
                 Qt::QueuedConnection);
         }
+    } else if (held) {
+        // Off screen the state is laid out without motion, here when the
+        // hold ends.
+        m_pendingState = state;
     } else {
         // Off screen the state is laid out at once, without motion.
         m_pendingState.reset();
@@ -212,8 +219,10 @@ void TarvoView::update(std::shared_ptr<const ItemList> items, std::vector<QUuid>
     if (laidOut) {
         layoutChip();
         shapeChanged();
+    } else if (held) {
+        m_layoutDue = true;
     } else {
-        layoutContents();
+        layoutNow();
     }
     // Once in their slots, so that each lands at its own size. (Reduce Motion
     // is asked only when something lands: the desktop's settings are not
@@ -560,11 +569,33 @@ void TarvoView::pushFields() {
 }
 
 void TarvoView::layoutContents() {
+    if (m_layoutHolds > 0) {
+        m_layoutDue = true;
+        return;
+    }
+    layoutNow();
+}
+
+void TarvoView::layoutNow() {
+    m_layoutDue = false;
     pushFields();
     syncLayerWindow();
     m_scene->layoutContents();
     layoutChip();
     shapeChanged();
+}
+
+void TarvoView::releaseLayout() {
+    if (--m_layoutHolds > 0)
+        return;
+    // The layout reshapes too.
+    const bool shapeDue = std::exchange(m_shapeDue, false);
+    if (m_pendingState && !m_pendingQueued)
+        setStripState(*m_pendingState, false);
+    else if (m_layoutDue)
+        layoutNow();
+    else if (shapeDue)
+        shapeChanged();
 }
 
 void TarvoView::setStripState(TarvoState state, bool animated) {
@@ -574,6 +605,10 @@ void TarvoView::setStripState(TarvoState state, bool animated) {
 
 void TarvoView::setStripState(TarvoState state, bool animated, const Motion::Spring& spring) {
     m_pendingState.reset();
+    // A morph starts from what shows: what the held changes would have laid out.
+    if (animated && m_layoutDue)
+        layoutNow();
+    m_layoutDue = false;
     pushFields();
     syncLayerWindow();
     m_scene->setStripState(state, animated, spring);
@@ -796,6 +831,10 @@ QRegion TarvoView::outlineRegion(double ratio) const {
 
 void TarvoView::shapeChanged() {
     QWidget::update();
+    if (m_layoutHolds > 0) {
+        m_shapeDue = true;
+        return;
+    }
     if (onShapeChanged)
         onShapeChanged();
 }
@@ -862,6 +901,10 @@ void TarvoView::paintEvent(QPaintEvent*) {
 }
 
 void TarvoView::resizeEvent(QResizeEvent*) {
+    // A hidden view hears of its size when it shows, after its owner laid
+    // it out for that size.
+    if (m_scene->viewSize() == Size{double(width()), double(height())})
+        return;
     layoutContents();
 }
 

@@ -69,7 +69,7 @@ public:
     TarvoViewDelegate* delegate() const { return m_delegate; }
     void setDelegate(TarvoViewDelegate* delegate) { m_delegate = delegate; }
 
-    const std::vector<Item>& items() const { return m_list->items(); }
+    const ItemList& items() const { return *m_list; }
     const std::vector<QUuid>& selection() const { return m_selection; }
     TarvoState state() const;
 
@@ -162,8 +162,23 @@ public:
     std::optional<Rect> chipFrame() const;
     const CaptionChip& captionChip() const { return m_chip; }
 
-    // Lays every part out for the present fields.
+    // Lays every part out for the present fields (once a hold ends, when
+    // one is held).
     void layoutContents();
+    // Holds the view's layouts and shape changes while its owner changes
+    // several fields in turn, as a show does: the last hold to end lays out
+    // and reshapes once. A change of state still lays out at once, a morph
+    // from what the held changes show.
+    class LayoutOnce final {
+    public:
+        explicit LayoutOnce(TarvoView& view) : m_view(view) { ++m_view.m_layoutHolds; }
+        ~LayoutOnce() { m_view.releaseLayout(); }
+        LayoutOnce(const LayoutOnce&) = delete;
+        LayoutOnce& operator=(const LayoutOnce&) = delete;
+
+    private:
+        TarvoView& m_view;
+    };
     // Sets the state and lays out; when `animated`, morphs from what was on
     // screen with `spring`. Without one: the extending spring towards the
     // open states, the retracting one towards the tab and hidden.
@@ -293,6 +308,8 @@ private:
     Color accentColor() const;
     void applyItems();
     void pushFields();
+    void layoutNow();
+    void releaseLayout();
     void layoutChip();
     void updateAccessibility();
     void shapeChanged();
@@ -351,6 +368,9 @@ private:
     // The state of a snapshot taken while shown, until the morph to it.
     std::optional<TarvoState> m_pendingState;
     bool m_pendingQueued = false;
+    int m_layoutHolds = 0;
+    bool m_layoutDue = false;
+    bool m_shapeDue = false;
 };
 
 } // namespace tarvo
