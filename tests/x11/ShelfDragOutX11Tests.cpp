@@ -217,16 +217,7 @@ protected:
         trying.start();
         while (trying.elapsed() < 90000) {
             m_hand.glideTo(*from);
-            pump(200);
-            m_hand.press();
-            m_hand.glideTo(*from + QPoint(0, -30), 6);
-            m_hand.glideTo(QPoint(640, 150));
-            pump(400);
-            m_hand.glideTo(QPoint(640, 50), 12);
-            pump(400);
-            m_hand.glideTo(QPoint(644, 46), 4);
-            pump(300);
-            m_hand.release();
+            dragUpIntoShelf(m_hand, *from);
             std::vector<Item> items;
             if (waitFor(
                     [&] {
