@@ -372,6 +372,17 @@ protected:
             ->mid(before);
     }
 
+    // Whether Mousepad's file, saved again until then, comes to hold `words`.
+    static bool mousepadSaves(const QString& words) {
+        const auto holds = [&](const QByteArray& seen) { return seen.contains(words.toUtf8()); };
+        return waitFor(
+            [&] {
+                desktop->mousepad.keys({"ctrl+s"});
+                return holds(*contentsWhen(desktop->dir.file("note.txt"), holds, 1000));
+            },
+            20000);
+    }
+
     // The counters as the program left them in its settings when it ended.
     qint64 deliveriesCounted() const {
         UserDefaults defaults(m_home.file("config/Tarvo/Tarvo.conf"));
@@ -644,14 +655,7 @@ TEST_F(ShelfDragOutX11Test, ATextItemOnMousepadsChipIsPastedIntoIt) {
     screenshot("chip-before-release");
     releaseAndWait();
     m_hand.glideTo(m_away);
-    const auto pasted = [&](const QByteArray& seen) { return seen.contains(words.toUtf8()); };
-    EXPECT_TRUE(waitFor(
-        [&] {
-            desktop->mousepad.keys({"ctrl+s"});
-            return pasted(*contentsWhen(desktop->dir.file("note.txt"), pasted, 1000));
-        },
-        20000))
-        << "nothing was pasted into mousepad";
+    EXPECT_TRUE(mousepadSaves(words)) << "nothing was pasted into mousepad";
     EXPECT_EQ(m_tarvo->terminate(), 0);
     EXPECT_EQ(deliveriesCounted(), 1);
 }
@@ -670,14 +674,7 @@ TEST_F(ShelfDragOutX11Test, WhatAnEditorInsertsAndATerminalTypesIsCountedAndUndo
     ASSERT_TRUE(newest) << "the shelf did not open";
     dragOut(*newest, desktop->mousepad.centre(), L10n::badgeOriginal());
     pump(500);
-    const auto inserted = [&](const QByteArray& seen) { return seen.contains(words.toUtf8()); };
-    EXPECT_TRUE(waitFor(
-        [&] {
-            desktop->mousepad.keys({"ctrl+s"});
-            return inserted(*contentsWhen(desktop->dir.file("note.txt"), inserted, 1000));
-        },
-        20000))
-        << "nothing was inserted into mousepad";
+    EXPECT_TRUE(mousepadSaves(words)) << "nothing was inserted into mousepad";
     undoOnTheShelf();
     undoOnTheShelf();
 
