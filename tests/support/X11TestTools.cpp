@@ -78,4 +78,18 @@ void XTestHand::glideTo(QPoint to, int steps) {
         pump(m_pace.settleMs);
 }
 
+void dragUpIntoShelf(XTestHand& hand, QPoint from) {
+    hand.moveTo(from);
+    pump(200);
+    hand.press();
+    hand.glideTo(from + QPoint(0, -30));
+    hand.glideTo(QPoint(640, 150));
+    pump(400);
+    hand.glideTo(QPoint(640, 50), 12);
+    pump(400);
+    hand.glideTo(QPoint(644, 46), 4);
+    pump(300);
+    hand.release();
+}
+
 } // namespace tarvo::test

@@ -57,4 +57,8 @@ private:
     std::vector<unsigned long> m_held;
 };
 
+// From `from` up towards the top of the screen, where the shelf unfolds, and
+// into it; lets go there.
+void dragUpIntoShelf(XTestHand& hand, QPoint from);
+
 } // namespace tarvo::test

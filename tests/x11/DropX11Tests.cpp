@@ -203,22 +203,6 @@ protected:
         Preferences(defaults).setHasCompletedOnboarding(true);
     }
 
-    // From `from` up towards the top of the screen, where the shelf unfolds,
-    // and into it; let go there.
-    static void dragToShelf(XTestHand& hand, QPoint from) {
-        hand.moveTo(from);
-        pump(200);
-        hand.press();
-        hand.glideTo(from + QPoint(0, -30));
-        hand.glideTo(QPoint(640, 150));
-        pump(400);
-        hand.glideTo(QPoint(640, 50), 12);
-        pump(400);
-        hand.glideTo(QPoint(644, 46), 4);
-        pump(300);
-        hand.release();
-    }
-
     // A loaded machine can take the first press for a click: the drag is
     // tried again from the same icon until a deadline. Whether one ready
     // item landed in `items`.
@@ -226,7 +210,7 @@ protected:
         QElapsedTimer trying;
         trying.start();
         while (trying.elapsed() < 90000) {
-            dragToShelf(hand, icon);
+            dragUpIntoShelf(hand, icon);
             if (waitFor(
                     [&] {
                         const std::vector<StoredItem> stored = storedItems(items);
@@ -256,7 +240,7 @@ TEST_F(DropOnTarvo, AFileFromAGtkProgramLandsAndAgainFindsTheItemAlreadyThere) {
 
     XTestHand hand;
     ASSERT_TRUE(hand.ok());
-    dragToShelf(hand, *centre);
+    dragUpIntoShelf(hand, *centre);
     ASSERT_TRUE(waitFor(
         [&] {
             const std::vector<StoredItem> items = storedItems(tarvo.itemsFolder());
@@ -272,7 +256,7 @@ TEST_F(DropOnTarvo, AFileFromAGtkProgramLandsAndAgainFindsTheItemAlreadyThere) {
     EXPECT_EQ(copy.readAll(), "written in a GTK program");
 
     pump(3000); // the shelf folds away before the next drag
-    dragToShelf(hand, *centre);
+    dragUpIntoShelf(hand, *centre);
     EXPECT_TRUE(waitFor([&] { return removedFolders(tarvo.itemsFolder()) == 1; }, 20000))
         << "the second drop's own copy was not given up";
     const std::vector<StoredItem> after = storedItems(tarvo.itemsFolder());
@@ -329,7 +313,7 @@ TEST_F(DropOnTarvo, AFileFromPCManFMLandsAsThatFileAndAgainAsTheSameItem) {
     EXPECT_EQ(copy.readAll(), "what was decided");
 
     pump(3000); // the shelf folds away before the next drag
-    dragToShelf(hand, *icon);
+    dragUpIntoShelf(hand, *icon);
     EXPECT_TRUE(waitFor([&] { return removedFolders(tarvo.itemsFolder()) == 1; }, 20000))
         << "the second drop was not taken as the item already there";
     const std::vector<StoredItem> after = storedItems(tarvo.itemsFolder());

@@ -12,9 +12,11 @@
 #include "TarvoProgram.h"
 
 #include "TarvoConvert/TextConverter.h"
+#include "TarvoCore/DestinationLog.h"
 #include "TarvoCore/ItemStore.h"
 #include "TarvoCore/L10n.h"
 #include "TarvoCore/Preferences.h"
+#include "TarvoCore/RulesStore.h"
 #include "TarvoCore/UserDefaults.h"
 
 #include "support/ItemFactory.h"
@@ -26,9 +28,14 @@
 #include <QApplication>
 #include <QBuffer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QScopeGuard>
 #include <QUrl>
 
 #include <X11/keysym.h>
@@ -152,18 +159,88 @@ protected:
     QString itemsFolder() const { return m_home.file("data/Tarvo/Items"); }
     QString storedPath(const Item& item) const { return *item.payloadURL(itemsFolder()); }
 
-    // Starts the program over the prepared home and opens its shelf as a
-    // second start does; the pointer rests on the island to keep it open.
-    // The middle of the newest item's tile in root pixels, none when the
-    // shelf did not open.
-    std::optional<QPoint> openShelf() {
+    // Starts the program over the prepared home; false when its panel never
+    // came.
+    bool startTarvo() {
         m_tarvo = std::make_unique<TarvoProcess>(m_home);
         m_tarvo->start();
         std::optional<xcb_window_t> panel;
         if (!waitFor([&] { return (panel = m_windows.panelOf(m_tarvo->pid())).has_value(); },
                      20000))
-            return std::nullopt;
+            return false;
         m_panel = *panel;
+        return true;
+    }
+
+    // The items the running program stored, newest first.
+    std::vector<Item> shelfItems() const {
+        std::vector<Item> items;
+        QFile index(itemsFolder() + QStringLiteral("/tarvo.json"));
+        if (!index.open(QIODevice::ReadOnly))
+            return items;
+        const QJsonArray order =
+            QJsonDocument::fromJson(index.readAll()).object().value("order").toArray();
+        for (const QJsonValue& id : order) {
+            QFile file(itemsFolder() + u'/' + id.toString() + QStringLiteral("/item.json"));
+            if (!file.open(QIODevice::ReadOnly))
+                continue;
+            try {
+                items.push_back(Item::fromJson(QJsonDocument::fromJson(file.readAll()).object()));
+            } catch (...) {
+                // Being written: read again on the next look.
+            }
+        }
+        return items;
+    }
+
+    // Drags what a GTK program offers (`--text TEXT` or `--uri PATH`) from
+    // its window up into the running program's shelf, as a user fills it;
+    // the item it became, none when no drag landed. A loaded machine can
+    // take the first press for a click: the drag is tried again until a
+    // deadline.
+    std::optional<Item> dragIntoShelf(const QStringList& offered) {
+        QProcess source;
+        source.start(QString::fromLocal8Bit(qgetenv("TARVO_GTK_PROBE")),
+                     QStringList{"source", "--class", "shelffiller", "--geometry",
+                                 "470,560,300,160"} +
+                         offered);
+        const std::optional<QPoint> from = readyPoint(source);
+        const auto stop = qScopeGuard([&] {
+            source.kill();
+            source.waitForFinished(5000);
+        });
+        if (!from)
+            return std::nullopt;
+        pump(500);
+        const std::size_t before = shelfItems().size();
+        QElapsedTimer trying;
+        trying.start();
+        while (trying.elapsed() < 90000) {
+            m_hand.glideTo(*from);
+            dragUpIntoShelf(m_hand, *from);
+            std::vector<Item> items;
+            if (waitFor(
+                    [&] {
+                        items = shelfItems();
+                        return items.size() > before && items.front().state.isReady();
+                    },
+                    5000)) {
+                m_itemCount = int(items.size());
+                m_hand.glideTo(m_away);
+                return items.front();
+            }
+            pump(2500);
+        }
+        return std::nullopt;
+    }
+
+    // Opens the shelf as a second start does, the program started first over
+    // the prepared home when it is not running; the pointer rests on the
+    // island to keep it open. The middle of the newest item's tile in root
+    // pixels, none when the shelf did not open.
+    std::optional<QPoint> openShelf() {
+        if (!m_tarvo && !startTarvo())
+            return std::nullopt;
         if (m_tarvo->startAgain() != 0 ||
             !waitFor([&] { return m_windows.isViewable(m_panel); }, 10000))
             return std::nullopt;
@@ -293,6 +370,88 @@ protected:
         return contentsWhen(desktop->dir.file("typed.txt"),
                             [&](const QByteArray& seen) { return seen.mid(before) == expected; })
             ->mid(before);
+    }
+
+    // Whether Mousepad's file, saved again until then, comes to hold `words`.
+    static bool mousepadSaves(const QString& words) {
+        const auto holds = [&](const QByteArray& seen) { return seen.contains(words.toUtf8()); };
+        return waitFor(
+            [&] {
+                desktop->mousepad.keys({"ctrl+s"});
+                return holds(*contentsWhen(desktop->dir.file("note.txt"), holds, 1000));
+            },
+            20000);
+    }
+
+    // The counters as the program left them in its settings when it ended.
+    qint64 deliveriesCounted() const {
+        UserDefaults defaults(m_home.file("config/Tarvo/Tarvo.conf"));
+        return Preferences(defaults).dropCount();
+    }
+    qint64 undosCounted() const {
+        UserDefaults defaults(m_home.file("config/Tarvo/Tarvo.conf"));
+        return Preferences(defaults).undoCount();
+    }
+
+    // Lets go and waits for the drag to be over.
+    void releaseAndWait() {
+        m_hand.release();
+        EXPECT_TRUE(
+            waitFor([&] { return !badgeShows() && m_windows.dragOwner() == XCB_NONE; }, 10000))
+            << "the drag or its badge stayed";
+    }
+
+    // Whether no client holds the keyboard: a grab of our own is let in.
+    bool keyboardFree() {
+        xcb_connection_t* connection = m_windows.connection();
+        const Reply<xcb_grab_keyboard_reply_t> grab(xcb_grab_keyboard_reply(
+            connection,
+            xcb_grab_keyboard(connection, 0, m_windows.root(), XCB_CURRENT_TIME,
+                              XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC),
+            nullptr));
+        if (!grab || grab->status != XCB_GRAB_STATUS_SUCCESS)
+            return false;
+        xcb_ungrab_keyboard(connection, XCB_CURRENT_TIME);
+        xcb_flush(connection);
+        return true;
+    }
+
+    // Ctrl+Z on the open shelf, given the keyboard by a click on the newest
+    // item (its menu closed with Escape): undoes the last delivery.
+    void undoOnTheShelf() {
+        const std::optional<QPoint> tile = openShelf();
+        ASSERT_TRUE(tile) << "the shelf did not open";
+        m_hand.deviceButton(3, true);
+        m_hand.deviceButton(3, false);
+        pump(500);
+        m_hand.key(XK_Escape, true);
+        m_hand.key(XK_Escape, false);
+        ASSERT_TRUE(waitFor(
+            [&] {
+                const std::vector<quint32> active =
+                    m_windows.cardinals(m_windows.root(), "_NET_ACTIVE_WINDOW");
+                return !active.empty() && active.front() == m_panel;
+            },
+            10000))
+            << "the click did not give the shelf the keyboard";
+        // The closing menu holds the keyboard a while: a key sent meanwhile
+        // goes to it.
+        ASSERT_TRUE(waitFor([&] { return keyboardFree(); }, 10000)) << "the menu kept the keyboard";
+        m_hand.key(XK_Control_L, true);
+        m_hand.key(XK_z, true);
+        m_hand.key(XK_z, false);
+        m_hand.key(XK_Control_L, false);
+        pump(1000);
+        m_hand.glideTo(m_away);
+    }
+
+    // The screen saved under DRAGOUT_SHOTS when that folder is set.
+    static void screenshot(const QString& name) {
+        const QString shots = QString::fromLocal8Bit(qgetenv("DRAGOUT_SHOTS"));
+        if (shots.isEmpty())
+            return;
+        QDir().mkpath(shots);
+        runCommand("import", {"-window", "root", QDir(shots).filePath(name + ".png")});
     }
 
     // Right of and below the pointer's hot spot.
@@ -428,6 +587,144 @@ TEST_F(ShelfDragOutX11Test, ADragLetGoOverNothingOrCancelledWithEscapeDeliversNo
         EXPECT_EQ(m_tarvo->terminate(), 0);
         m_tarvo.reset();
     }
+}
+
+// A text item saved by a file manager is a plain-text file named after the
+// item, holding its words: Thunar and PCManFM alike.
+TEST_F(ShelfDragOutX11Test, ATextItemOntoAFileManagerArrivesAsItsTextFile) {
+    ASSERT_TRUE(startTarvo());
+    const QString words = QStringLiteral("plain words from the shelf");
+    const std::optional<Item> item = dragIntoShelf({"--text", words});
+    ASSERT_TRUE(item) << "no drag filled the shelf";
+    ASSERT_EQ(item->payload, ItemPayload::text(words));
+    const QString fileName = item->displayName + QStringLiteral(".txt");
+    const struct {
+        QString program;
+        QString folder;
+    } fileManagers[] = {{"thunar", desktop->dir.file("Folder")},
+                        {"pcmanfm", desktop->dir.file("PCManFM folder")}};
+    for (const auto& fileManager : fileManagers) {
+        SCOPED_TRACE(fileManager.program.toStdString());
+        // Thunar runs for the whole suite; PCManFM stands over it here.
+        DesktopProgram started;
+        QPoint target = desktop->thunar.centre();
+        if (fileManager.program != QLatin1String("thunar")) {
+            QDir().mkpath(fileManager.folder);
+            ASSERT_TRUE(started.start(fileManager.program, {fileManager.folder},
+                                      fileManager.program, {40, 230, 400, 240}));
+            target = started.centre();
+        }
+        const std::optional<QPoint> tile = openShelf();
+        ASSERT_TRUE(tile) << "the shelf did not open";
+        dragOut(*tile, target, L10n::badgeOriginal());
+        const QString arrived = QDir(fileManager.folder).filePath(fileName);
+        EXPECT_EQ(contentsWhen(arrived,
+                               [&](const QByteArray& seen) { return seen == words.toUtf8(); }),
+                  words.toUtf8())
+            << QDir(fileManager.folder).entryList(QDir::Files).join(u',').toStdString();
+        m_hand.glideTo(m_away);
+    }
+}
+
+// Dropped on the chip of a pinned editor, a text item is pasted into it, and
+// that is a delivery like any other.
+TEST_F(ShelfDragOutX11Test, ATextItemOnMousepadsChipIsPastedIntoIt) {
+    const QString mousepadID = QStringLiteral("org.xfce.mousepad");
+    {
+        RulesStore rules(m_home.file("data/Tarvo"));
+        rules.categories().pin(mousepadID);
+        ASSERT_TRUE(rules.save());
+        rules.waitForWrites();
+        // A destination log that names no folder: Mousepad's is the only chip.
+        DestinationLog destinations(m_home.file("data/Tarvo/destinations.json"));
+        destinations.noteApp(mousepadID, Date::now());
+        destinations.waitForWrites();
+    }
+    ASSERT_TRUE(startTarvo());
+    const QString words = QStringLiteral("pasted through the chip");
+    ASSERT_TRUE(dragIntoShelf({"--text", words})) << "no drag filled the shelf";
+    const std::optional<QPoint> tile = openShelf();
+    ASSERT_TRUE(tile) << "the shelf did not open";
+    pressAndLeaveTheShelf(*tile);
+    // While the item is dragged the island holds a row of chips along its
+    // lower edge, 40 points high; the one chip stands in its middle.
+    const QPoint chip(m_shelf.center().x(), m_shelf.top() + 132 - 22);
+    m_hand.glideTo(chip);
+    EXPECT_TRUE(waitFor([&] { return !badgeShows(); }, 10000)) << "the badge stayed over the shelf";
+    pump(300);
+    screenshot("chip-before-release");
+    releaseAndWait();
+    m_hand.glideTo(m_away);
+    EXPECT_TRUE(mousepadSaves(words)) << "nothing was pasted into mousepad";
+    EXPECT_EQ(m_tarvo->terminate(), 0);
+    EXPECT_EQ(deliveriesCounted(), 1);
+}
+
+// Text that an editor inserts and a path that a terminal types are each one
+// delivery: counted once, and undone once (the second undo finds nothing).
+TEST_F(ShelfDragOutX11Test, WhatAnEditorInsertsAndATerminalTypesIsCountedAndUndoneOnce) {
+    ASSERT_TRUE(startTarvo());
+    const QString path = desktop->dir.write("counted notes.txt", "counted");
+    const std::optional<Item> file = dragIntoShelf({"--uri", path});
+    ASSERT_TRUE(file) << "no drag of a file filled the shelf";
+    const QString words = QStringLiteral("inserted and counted");
+    ASSERT_TRUE(dragIntoShelf({"--text", words})) << "no drag of text filled the shelf";
+
+    std::optional<QPoint> newest = openShelf();
+    ASSERT_TRUE(newest) << "the shelf did not open";
+    dragOut(*newest, desktop->mousepad.centre(), L10n::badgeOriginal());
+    pump(500);
+    EXPECT_TRUE(mousepadSaves(words)) << "nothing was inserted into mousepad";
+    undoOnTheShelf();
+    undoOnTheShelf();
+
+    ASSERT_TRUE(openShelf()) << "the shelf did not open again";
+    m_hand.glideTo(tile(1), 8);
+    pump(500);
+    const qint64 before = typedSoFar();
+    dragOut(tile(1), desktop->terminal.centre(), L10n::badgePath());
+    pump(500);
+    desktop->terminal.keys({"Return"});
+    const QByteArray expected = TextConverter::quotedPath(storedPath(*file)).toUtf8() + '\n';
+    EXPECT_EQ(typedSince(before, expected), expected);
+    undoOnTheShelf();
+    undoOnTheShelf();
+
+    EXPECT_EQ(m_tarvo->terminate(), 0);
+    EXPECT_EQ(deliveriesCounted(), 2);
+    EXPECT_EQ(undosCounted(), 2);
+}
+
+// A window that speaks no drag protocol, as xterm's: over it the badge
+// promises nothing, and a release there types nothing, is not counted and
+// is said to have delivered nothing.
+TEST_F(ShelfDragOutX11Test, OverAWindowThatTakesNoDropsNothingIsPromisedOrDelivered) {
+    ASSERT_TRUE(startTarvo());
+    ASSERT_TRUE(dragIntoShelf({"--text", "never typed"})) << "no drag filled the shelf";
+    const QString typed = desktop->dir.write("xterm.txt", "");
+    DesktopProgram xterm;
+    ASSERT_TRUE(xterm.start("xterm", {"-e", "sh", "-c", "cat > '" + typed + "'"}, "xterm",
+                            {470, 540, 300, 200}));
+    const std::optional<QPoint> tile = openShelf();
+    ASSERT_TRUE(tile) << "the shelf did not open";
+    pressAndLeaveTheShelf(*tile);
+    m_hand.glideTo(xterm.centre());
+    EXPECT_TRUE(waitFor([&] { return !badgeShows(); }, 10000))
+        << "over xterm the badge says " << m_windows.name(badgeWindow().value_or(XCB_NONE)).toStdString();
+    // Moving on over it shows none.
+    for (const QPoint step : {QPoint(-40, 20), QPoint(30, -30)}) {
+        m_hand.glideTo(xterm.centre() + step, 8);
+        pump(300);
+        EXPECT_FALSE(badgeShows()) << "a badge came over xterm";
+    }
+    releaseAndWait();
+    pump(500);
+    screenshot("xterm-after-release");
+    m_hand.glideTo(m_away);
+    pump(1500);
+    EXPECT_EQ(QFileInfo(typed).size(), 0) << "something was typed into xterm";
+    EXPECT_EQ(m_tarvo->terminate(), 0);
+    EXPECT_EQ(deliveriesCounted(), 0);
 }
 
 } // namespace

@@ -172,7 +172,9 @@ int TarvoProcess::startAgain() {
 }
 
 int TarvoProcess::terminate() {
-    ::kill(pid_t(m_process.processId()), SIGTERM);
+    // A process that already ended has no id: 0 would signal our own group.
+    if (const qint64 pid = m_process.processId(); pid > 0)
+        ::kill(pid_t(pid), SIGTERM);
     if (!waitFor([this] { return m_process.state() == QProcess::NotRunning; }, 20000))
         return -1;
     return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
