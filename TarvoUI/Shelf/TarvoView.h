@@ -3,10 +3,10 @@
 #include "CaptionChip.h"
 #include "LayerPainter.h"
 #include "Motion.h"
+#include "Rect.h"
 
 #include "TarvoCore/Item.h"
 #include "TarvoCore/ItemList.h"
-#include "TarvoCore/Rect.h"
 #include "TarvoCore/TarvoState.h"
 
 #include <QHash>
