@@ -1,8 +1,8 @@
 #pragma once
 
+#include "Rect.h"
 #include "TarvoCore/AppCategoryMap.h"
 #include "TarvoCore/Date.h"
-#include "TarvoCore/Rect.h"
 #include "TarvoCore/RuleModel.h"
 
 #include <QHash>

@@ -5,8 +5,8 @@
 #include "PasteboardOrder.h"
 #include "TarvoDragSourceMarker.h"
 
+#include "Rect.h"
 #include "TarvoCore/Item.h"
-#include "TarvoCore/Rect.h"
 #include "TarvoCore/RuleModel.h"
 #include "TarvoPlatform/DragSession.h"
 #include "TarvoPlatform/FilePromiseProvider.h"

@@ -8,6 +8,7 @@
 #include "TarvoPlatform/memory/MemoryWindowList.h"
 #include "TarvoPlatform/memory/MemoryWorkspace.h"
 #include "TarvoPlatform/x11/X11Connection.h"
+#include "TarvoPlatform/x11/X11Reply.h"
 #include "TarvoPlatform/x11/X11WindowList.h"
 #include "TarvoPlatform/x11/X11Workspace.h"
 
@@ -18,9 +19,6 @@
 #include <QCoreApplication>
 
 #include <xcb/xcb.h>
-
-#include <cstdlib>
-#include <cstring>
 
 using namespace tarvo;
 
@@ -77,10 +75,11 @@ struct X11Setup {
         client = xcb_connect(nullptr, nullptr);
         if (xcb_connection_has_error(client))
             return;
+        connection = X11Connection::open();
+        if (!connection)
+            return;
         xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(client)).data;
-        const char* pidName = "_NET_WM_PID";
-        xcb_intern_atom_reply_t* pidAtom = xcb_intern_atom_reply(
-            client, xcb_intern_atom(client, 0, uint16_t(std::strlen(pidName)), pidName), nullptr);
+        const xcb_atom_t pidAtom = connection->atom("_NET_WM_PID");
         const uint32_t pid = 1;
         const char wmClass[] = "bench\0Bench";
         // Created first, so that it lies at the back, under 39 small ones.
@@ -91,15 +90,13 @@ struct X11Setup {
                               int16_t(back ? 0 : i * 10), int16_t(back ? 100 : 0),
                               uint16_t(back ? 800 : 5), uint16_t(back ? 600 : 5), 0,
                               XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, nullptr);
-            xcb_change_property(client, XCB_PROP_MODE_REPLACE, w, pidAtom->atom, XCB_ATOM_CARDINAL,
-                                32, 1, &pid);
+            xcb_change_property(client, XCB_PROP_MODE_REPLACE, w, pidAtom, XCB_ATOM_CARDINAL, 32, 1,
+                                &pid);
             xcb_change_property(client, XCB_PROP_MODE_REPLACE, w, XCB_ATOM_WM_CLASS,
                                 XCB_ATOM_STRING, 8, sizeof wmClass, wmClass);
             xcb_map_window(client, w);
         }
-        std::free(pidAtom);
-        std::free(xcb_get_input_focus_reply(client, xcb_get_input_focus(client), nullptr));
-        connection = X11Connection::open();
+        ownReply(xcb_get_input_focus_reply(client, xcb_get_input_focus(client), nullptr));
     }
     ~X11Setup() {
         connection.reset();
@@ -170,7 +167,7 @@ void BM_RoundTripOnX11(benchmark::State& state) {
     }
     xcb_connection_t* c = setup.connection->get();
     for (auto _ : state)
-        std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+        ownReply(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
 }
 BENCHMARK(BM_RoundTripOnX11)->Unit(benchmark::kMicrosecond);
 

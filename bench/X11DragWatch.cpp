@@ -1,5 +1,7 @@
 #include "X11DragWatch.h"
 
+#include "TarvoPlatform/x11/X11Reply.h"
+
 #include "support/X11TestTools.h"
 
 #include <xcb/xfixes.h>
@@ -25,32 +27,31 @@ std::int64_t nowNanoseconds() {
 X11DragWatch::X11DragWatch(xcb_window_t window) : m_connection(xcb_connect(nullptr, nullptr)) {
     xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data;
     const char name[] = "XdndSelection";
-    xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(
-        m_connection, xcb_intern_atom(m_connection, 0, quint16(std::strlen(name)), name), nullptr);
-    std::free(xcb_xfixes_query_version_reply(
-        m_connection, xcb_xfixes_query_version(m_connection, 5, 0), nullptr));
+    const X11Reply<xcb_intern_atom_reply_t> atom(xcb_intern_atom_reply(
+        m_connection, xcb_intern_atom(m_connection, 0, quint16(std::strlen(name)), name), nullptr));
+    ownReply(xcb_xfixes_query_version_reply(m_connection,
+                                            xcb_xfixes_query_version(m_connection, 5, 0), nullptr));
     const xcb_query_extension_reply_t* xfixes =
         xcb_get_extension_data(m_connection, &xcb_xfixes_id);
     m_selectionEvent = quint8(xfixes->first_event + XCB_XFIXES_SELECTION_NOTIFY);
     xcb_xfixes_select_selection_input(m_connection, screen->root, atom->atom,
                                       XCB_XFIXES_SELECTION_EVENT_MASK_SET_SELECTION_OWNER);
-    std::free(atom);
     if (window != XCB_NONE) {
         const quint32 mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
         xcb_change_window_attributes(m_connection, window, XCB_CW_EVENT_MASK, &mask);
     }
     xcb_flush(m_connection);
     m_thread = std::thread([this] {
-        while (xcb_generic_event_t* event = xcb_wait_for_event(m_connection)) {
+        while (const X11Reply<xcb_generic_event_t> event{xcb_wait_for_event(m_connection)}) {
             const quint8 type = event->response_type & 0x7f;
-            const auto* selection = reinterpret_cast<xcb_xfixes_selection_notify_event_t*>(event);
+            const auto* selection =
+                reinterpret_cast<xcb_xfixes_selection_notify_event_t*>(event.get());
             if (type == m_selectionEvent && selection->owner != XCB_NONE)
                 m_ownerAt = nowNanoseconds();
             else if (type == XCB_MAP_NOTIFY)
                 m_mappedAt = nowNanoseconds();
             else if (type == XCB_UNMAP_NOTIFY)
                 m_unmappedAt = nowNanoseconds();
-            std::free(event);
         }
     });
 }

@@ -1,8 +1,7 @@
 #pragma once
 
 #include "BadgeContent.h"
-
-#include "TarvoCore/Rect.h"
+#include "Rect.h"
 
 #include <QImage>
 #include <QPainterPath>

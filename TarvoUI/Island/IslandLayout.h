@@ -1,7 +1,8 @@
 #pragma once
 
+#include "Rect.h"
+
 #include "TarvoCore/ItemLayout.h"
-#include "TarvoCore/Rect.h"
 #include "TarvoCore/TarvoState.h"
 
 #include <QPainterPath>

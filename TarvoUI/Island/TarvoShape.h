@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TarvoCore/Rect.h"
+#include "Rect.h"
 
 #include <QPainterPath>
 

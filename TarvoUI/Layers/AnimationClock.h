@@ -7,9 +7,6 @@ class QTimer;
 
 namespace tarvo {
 
-class Clock;
-class ScheduledWork;
-
 // The time every animation of a layer tree runs on, and the frames that move
 // them. It ticks only between `start` and `stop`: nothing wakes the process
 // while nothing moves.
@@ -53,30 +50,6 @@ private:
     double m_nextFrame = 0;
     long long m_ticked = 0;
     long long m_dropped = 0;
-};
-
-// Frames as delayed work on a `Clock`, at the given rate, timed by the
-// clock's time of day: a test's fake clock then moves the shelf's animations
-// together with its timers. The program draws on a `FrameClock`.
-class ScheduledFrameClock final : public AnimationClock {
-public:
-    explicit ScheduledFrameClock(Clock& clock, double framesPerSecond = 60);
-    ~ScheduledFrameClock() override;
-
-    double now() const override;
-    void setTickHandler(std::function<void()> handler) override { m_handler = std::move(handler); }
-    void start() override;
-    void stop() override;
-    bool isRunning() const override { return m_running; }
-
-private:
-    void armNext();
-
-    Clock& m_clock;
-    double m_interval;
-    std::function<void()> m_handler;
-    std::unique_ptr<ScheduledWork> m_next;
-    bool m_running = false;
 };
 
 // A clock that moves only when told to, for tests: `advance` ticks once at

@@ -1,14 +1,12 @@
 #include "ShelfAccessibility.h"
 
-#include "ItemLayer.h"
-#include "TarvoView.h"
-
 #include "TarvoCore/L10n.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>
 
 #include <QPointer>
+#include <QWidget>
 
 #include <algorithm>
 #include <map>
@@ -20,7 +18,8 @@ namespace {
 // One item of the strip, as a picture with the item's name.
 class ItemAccessible final : public QAccessibleInterface {
 public:
-    ItemAccessible(TarvoView* view, QUuid id) : m_view(view), m_id(id) {}
+    ItemAccessible(QWidget* view, const AccessibleShelf& shelf, QUuid id)
+        : m_view(view), m_shelf(&shelf), m_id(id) {}
 
     bool isValid() const override { return m_view && item(); }
     QObject* object() const override { return nullptr; }
@@ -52,11 +51,11 @@ public:
     QRect rect() const override {
         if (!m_view)
             return {};
-        const std::optional<Rect> tile = m_view->itemFrame(m_id);
+        const std::optional<Rect> tile = m_shelf->itemFrame(m_id);
         if (!tile)
             return {};
         const Rect& frame = *tile;
-        const QPointF topLeft = m_view->toQt({frame.x, frame.maxY()});
+        const QPointF topLeft = m_shelf->toQt({frame.x, frame.maxY()});
         const QRect local(topLeft.toPoint(), QSize(int(frame.width), int(frame.height)));
         return QRect(m_view->mapToGlobal(local.topLeft()), local.size());
     }
@@ -64,7 +63,7 @@ public:
     QAccessible::State state() const override {
         QAccessible::State state;
         state.selectable = true;
-        const std::vector<QUuid>& selection = m_view ? m_view->selection() : std::vector<QUuid>{};
+        const std::vector<QUuid>& selection = m_view ? m_shelf->selection() : std::vector<QUuid>{};
         state.selected = std::find(selection.begin(), selection.end(), m_id) != selection.end();
         state.invisible = !m_view || !m_view->isVisible();
         return state;
@@ -76,11 +75,13 @@ private:
     const Item* item() const {
         if (!m_view)
             return nullptr;
-        const std::optional<std::size_t> index = m_view->indexOf(m_id);
-        return index ? &m_view->items()[*index] : nullptr;
+        const std::optional<std::size_t> index = m_shelf->indexOf(m_id);
+        return index ? &m_shelf->items()[*index] : nullptr;
     }
 
-    QPointer<TarvoView> m_view;
+    // The shelf is the view, asked only while the view lives.
+    QPointer<QWidget> m_view;
+    const AccessibleShelf* m_shelf;
     QUuid m_id;
 };
 
@@ -88,7 +89,8 @@ private:
 // shelf holds.
 class ViewAccessible final : public QAccessibleWidget {
 public:
-    explicit ViewAccessible(TarvoView* view) : QAccessibleWidget(view, QAccessible::Pane) {}
+    ViewAccessible(QWidget* view, const AccessibleShelf& shelf)
+        : QAccessibleWidget(view, QAccessible::Pane), m_shelf(shelf) {}
     ~ViewAccessible() override {
         for (const auto& [item, id] : m_ids)
             QAccessible::deleteAccessibleInterface(id);
@@ -111,21 +113,19 @@ public:
     }
     QString text(QAccessible::Text t) const override {
         if (t == QAccessible::Value)
-            return L10n::a11yTarvoOpen(qint64(view()->items().size()));
+            return L10n::a11yTarvoOpen(qint64(m_shelf.items().size()));
         return QAccessibleWidget::text(t);
     }
 
 private:
-    TarvoView* view() const { return static_cast<TarvoView*>(widget()); }
-
     // Items with a laid-out, shown slot; those beyond the strip get none.
     // Only tiles near the view have layers, so only they are asked.
     std::vector<QUuid> shownItems() const {
         std::vector<QUuid> ids;
-        const ItemList& items = view()->items();
-        const auto [first, last] = view()->layerWindow();
+        const ItemList& items = m_shelf.items();
+        const auto [first, last] = m_shelf.layerWindow();
         for (std::size_t i = first; i < last && i < items.size(); ++i) {
-            if (view()->itemFrame(items[i].id))
+            if (m_shelf.itemFrame(items[i].id))
                 ids.push_back(items[i].id);
         }
         return ids;
@@ -141,17 +141,19 @@ private:
             m_ids.erase(found);
         }
         const QAccessible::Id made =
-            QAccessible::registerAccessibleInterface(new ItemAccessible(view(), id));
+            QAccessible::registerAccessibleInterface(new ItemAccessible(widget(), m_shelf, id));
         m_ids.emplace(id, made);
         return made;
     }
 
+    const AccessibleShelf& m_shelf;
     mutable std::map<QUuid, QAccessible::Id> m_ids;
 };
 
 QAccessibleInterface* shelfFactory(const QString&, QObject* object) {
-    if (auto* view = dynamic_cast<TarvoView*>(object))
-        return new ViewAccessible(view);
+    auto* view = qobject_cast<QWidget*>(object);
+    if (const auto* shelf = dynamic_cast<const AccessibleShelf*>(object); view && shelf)
+        return new ViewAccessible(view, *shelf);
     return nullptr;
 }
 

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "KeyAction.h"
+#include "Rect.h"
 
 #include "TarvoCore/Item.h"
-#include "TarvoCore/Rect.h"
 
 #include <QPoint>
 #include <QString>

@@ -3,10 +3,11 @@
 #include "CaptionChip.h"
 #include "LayerPainter.h"
 #include "Motion.h"
+#include "Rect.h"
+#include "ShelfAccessibility.h"
 
 #include "TarvoCore/Item.h"
 #include "TarvoCore/ItemList.h"
-#include "TarvoCore/Rect.h"
 #include "TarvoCore/TarvoState.h"
 
 #include <QHash>
@@ -30,7 +31,6 @@ namespace tarvo {
 
 class AnimationClock;
 class Animator;
-class Announcer;
 class DisplayOptions;
 class IslandScene;
 class ItemLayer;
@@ -46,7 +46,7 @@ class TarvoViewDelegate;
 // coordinates have their origin at the bottom left with y upwards, as the
 // layout counts; Qt is met only where events and painting come in. Main
 // thread only.
-class TarvoView final : public QWidget {
+class TarvoView final : public QWidget, public AccessibleShelf {
 public:
     // `clock` drives the layer tree's animations; without one the view
     // keeps a frame clock of its own. `display` answers Reduce Motion and
@@ -69,8 +69,8 @@ public:
     TarvoViewDelegate* delegate() const { return m_delegate; }
     void setDelegate(TarvoViewDelegate* delegate) { m_delegate = delegate; }
 
-    const ItemList& items() const { return *m_list; }
-    const std::vector<QUuid>& selection() const { return m_selection; }
+    const ItemList& items() const override { return *m_list; }
+    const std::vector<QUuid>& selection() const override { return m_selection; }
     TarvoState state() const;
 
     // The snapshot: items newest first, the selection, the state to show and
@@ -202,9 +202,9 @@ public:
     // none: scrolling hands the layers that leave to the items that come.
     const std::map<QUuid, std::shared_ptr<ItemLayer>>& itemLayers() const { return m_itemLayers; }
     // The indices [first, last) of `items()` that have layers.
-    std::pair<std::size_t, std::size_t> layerWindow() const { return m_window; }
+    std::pair<std::size_t, std::size_t> layerWindow() const override { return m_window; }
     // The item's index in `items()`, if it is there.
-    std::optional<std::size_t> indexOf(const QUuid& item) const;
+    std::optional<std::size_t> indexOf(const QUuid& item) const override;
     // The tiles with a layer that have no picture yet, in strip order.
     std::vector<Item> tilesWithoutPictures() const;
     // Called when tiles without a picture came into the window, so that the
@@ -219,7 +219,7 @@ public:
     // would go.
     std::optional<QUuid> itemAt(Point point) const;
     // An item's tile in view coordinates while it has a slot and shows.
-    std::optional<Rect> itemFrame(const QUuid& item) const;
+    std::optional<Rect> itemFrame(const QUuid& item) const override;
     qsizetype insertionIndex(Point point) const;
     // Selects the items, shows the last of them and tells the delegate.
     void select(std::vector<QUuid> selection);
@@ -273,7 +273,7 @@ public:
     double contentsScale() const { return m_contentsScale; }
 
     // A view point as a Qt widget point and back.
-    QPointF toQt(Point point) const { return {point.x, height() - point.y}; }
+    QPointF toQt(Point point) const override { return {point.x, height() - point.y}; }
     Point fromQt(QPointF point) const { return {point.x(), height() - point.y()}; }
 
 protected:

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "Rect.h"
 #include "TarvoCore/ItemLayout.h"
-#include "TarvoCore/Rect.h"
 
 #include <ostream>
 

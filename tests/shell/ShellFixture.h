@@ -24,7 +24,7 @@
 #include "TarvoPlatform/memory/MemoryWorkspace.h"
 #include "TarvoShell/ShellPlatform.h"
 #include "TarvoShell/TarvoController.h"
-#include "AnimationClock.h"
+#include "ScheduledFrameClock.h"
 
 #include "support/ScopedEnvironment.h"
 #include "support/TempDir.h"

@@ -8,6 +8,7 @@
 #include "TarvoPlatform/TypeMapping.h"
 #include "TarvoPlatform/memory/FakeClock.h"
 #include "TarvoPlatform/x11/X11Connection.h"
+#include "TarvoPlatform/x11/X11Reply.h"
 #include "TarvoPlatform/x11/X11SelectionServer.h"
 
 #include "support/TempDir.h"
@@ -67,9 +68,8 @@ public:
     Client& operator=(const Client&) = delete;
 
     xcb_atom_t atom(const char* name) {
-        std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> reply(
-            xcb_intern_atom_reply(m_c, xcb_intern_atom(m_c, 0, qstrlen(name), name), nullptr),
-            &std::free);
+        const X11Reply<xcb_intern_atom_reply_t> reply(
+            xcb_intern_atom_reply(m_c, xcb_intern_atom(m_c, 0, qstrlen(name), name), nullptr));
         return reply ? reply->atom : XCB_NONE;
     }
 
@@ -78,7 +78,7 @@ public:
         xcb_change_property(m_c, XCB_PROP_MODE_REPLACE, source, atom("XdndDirectSave0"),
                             atom("text/plain"), 8, static_cast<quint32>(place.size()),
                             place.constData());
-        std::free(xcb_get_input_focus_reply(m_c, xcb_get_input_focus(m_c), nullptr));
+        ownReply(xcb_get_input_focus_reply(m_c, xcb_get_input_focus(m_c), nullptr));
     }
 
     // The request as the server sees it, from this client's window.
@@ -100,12 +100,12 @@ public:
         test::waitFor(
             [&] {
                 server.drain();
-                while (xcb_generic_event_t* event = xcb_poll_for_event(m_c)) {
+                while (const X11Reply<xcb_generic_event_t> event{xcb_poll_for_event(m_c)}) {
                     if ((event->response_type & 0x7f) == XCB_SELECTION_NOTIFY) {
-                        const auto* n = reinterpret_cast<xcb_selection_notify_event_t*>(event);
+                        const auto* n =
+                            reinterpret_cast<xcb_selection_notify_event_t*>(event.get());
                         got = n->property == XCB_NONE ? QByteArray() : read(n->property);
                     }
-                    std::free(event);
                 }
                 return got.has_value();
             },
@@ -117,10 +117,8 @@ public:
 
 private:
     QByteArray read(xcb_atom_t property) {
-        std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)> reply(
-            xcb_get_property_reply(
-                m_c, xcb_get_property(m_c, 1, window, property, XCB_ATOM_ANY, 0, 1024), nullptr),
-            &std::free);
+        const X11Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
+            m_c, xcb_get_property(m_c, 1, window, property, XCB_ATOM_ANY, 0, 1024), nullptr));
         if (!reply)
             return {};
         return QByteArray(static_cast<const char*>(xcb_get_property_value(reply.get())),

@@ -24,6 +24,7 @@
 #include "TarvoPlatform/x11/X11DragSession.h"
 #include "TarvoPlatform/x11/X11EventMonitors.h"
 #include "TarvoPlatform/x11/X11InputState.h"
+#include "TarvoPlatform/x11/X11Reply.h"
 #include "TarvoPlatform/x11/X11WindowList.h"
 #include "TarvoPlatform/x11/X11Workspace.h"
 #include "TarvoPlatform/x11/XdndData.h"
@@ -493,15 +494,14 @@ TEST_F(DragOutX11Test, EscapeCancelsAndCleansUp) {
     // The pointer is free again: another client can take it.
     auto other = X11Connection::open();
     ASSERT_TRUE(other);
-    xcb_grab_pointer_reply_t* grab = xcb_grab_pointer_reply(
+    const X11Reply<xcb_grab_pointer_reply_t> grab(xcb_grab_pointer_reply(
         other->get(),
         xcb_grab_pointer(other->get(), 0, other->root(), XCB_EVENT_MASK_POINTER_MOTION,
                          XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC, XCB_NONE, XCB_NONE,
                          XCB_CURRENT_TIME),
-        nullptr);
+        nullptr));
     ASSERT_TRUE(grab);
     EXPECT_EQ(grab->status, XCB_GRAB_STATUS_SUCCESS);
-    std::free(grab);
     xcb_ungrab_pointer(other->get(), XCB_CURRENT_TIME);
     other->flush();
 }
@@ -517,16 +517,14 @@ TEST_F(DragOutX11Test, TheDragSelectionIsTakenAtTheTimeOfThePressThatStartedTheD
     // the new owner says it took it.
     auto watcher = X11Connection::open();
     ASSERT_TRUE(watcher);
-    xcb_connection_t* w = watcher->get();
-    std::free(xcb_xfixes_query_version_reply(w, xcb_xfixes_query_version(w, 5, 0), nullptr));
-    const xcb_query_extension_reply_t* xfixes = xcb_get_extension_data(w, &xcb_xfixes_id);
-    ASSERT_TRUE(xfixes && xfixes->present);
-    xcb_xfixes_select_selection_input(w, watcher->helperWindow(), watcher->atom("XdndSelection"),
-                                      XCB_XFIXES_SELECTION_EVENT_MASK_SET_SELECTION_OWNER);
+    const quint8 xfixes =
+        watcher->watchSelection(watcher->helperWindow(), watcher->atom("XdndSelection"),
+                                XCB_XFIXES_SELECTION_EVENT_MASK_SET_SELECTION_OWNER);
+    ASSERT_NE(xfixes, 0);
     watcher->sync();
     std::optional<xcb_timestamp_t> taken;
     watcher->addListener([&](const xcb_generic_event_t& event) {
-        if ((event.response_type & 0x7f) != xfixes->first_event + XCB_XFIXES_SELECTION_NOTIFY)
+        if ((event.response_type & 0x7f) != xfixes + XCB_XFIXES_SELECTION_NOTIFY)
             return false;
         taken =
             reinterpret_cast<const xcb_xfixes_selection_notify_event_t&>(event).selection_timestamp;

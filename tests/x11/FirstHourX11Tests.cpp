@@ -332,7 +332,7 @@ TEST_F(FirstHourX11, TheSettingsWindowOpensAgainAfterItsTitleBarsClose) {
         // The close button sits at the right end of the frame's title bar.
         xcb_window_t frame = *window;
         for (;;) {
-            Reply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(
+            X11Reply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(
                 m_windows.connection(), xcb_query_tree(m_windows.connection(), frame), nullptr));
             if (!tree || tree->parent == m_windows.root())
                 break;

@@ -31,7 +31,7 @@ namespace {
 // The tutorial's window of process `pid`: its normal window of the
 // tutorial's size.
 std::optional<xcb_window_t> tutorialOf(X11Windows& windows, xcb_window_t parent, qint64 pid) {
-    Reply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(
+    X11Reply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(
         windows.connection(), xcb_query_tree(windows.connection(), parent), nullptr));
     if (!tree)
         return std::nullopt;

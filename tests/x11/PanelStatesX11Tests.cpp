@@ -7,6 +7,7 @@
 #include "TarvoPlatform/x11/X11EventMonitors.h"
 #include "TarvoPlatform/x11/X11PanelWindowSystem.h"
 #include "TarvoPlatform/x11/X11Properties.h"
+#include "TarvoPlatform/x11/X11Reply.h"
 #include "TarvoPlatform/x11/X11Workspace.h"
 
 #include "support/TempDir.h"
@@ -21,7 +22,6 @@
 #include <xcb/xcb.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <memory>
 #include <vector>
 
@@ -89,9 +89,8 @@ TEST_F(PanelStatesX11, BeforeMappingTheStatesAreWrittenAndOnceMappedOnlyAskedFor
     m_system->flush();
     ASSERT_TRUE(waitFor([&] {
         xcb_connection_t* c = m_system->get();
-        std::unique_ptr<xcb_get_window_attributes_reply_t, decltype(&std::free)> attributes(
-            xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, m_window), nullptr),
-            &std::free);
+        const X11Reply<xcb_get_window_attributes_reply_t> attributes(
+            xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, m_window), nullptr));
         return attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
     }));
     // The manager keeps the property from now on, and has dropped one state.

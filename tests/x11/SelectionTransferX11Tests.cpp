@@ -6,6 +6,7 @@
 #include "TarvoPlatform/TypeMapping.h"
 #include "TarvoPlatform/memory/FakeClock.h"
 #include "TarvoPlatform/x11/X11Connection.h"
+#include "TarvoPlatform/x11/X11Reply.h"
 #include "TarvoPlatform/x11/X11SelectionServer.h"
 
 #include "support/X11TestTools.h"
@@ -14,7 +15,6 @@
 
 #include <xcb/xcb.h>
 
-#include <cstdlib>
 #include <memory>
 #include <optional>
 
@@ -41,8 +41,6 @@ public:
     }();
 };
 
-using Reply = std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)>;
-
 // A client that asks for the drag's data as a target does, reading its
 // answers from one property of its own window.
 class Requestor final {
@@ -60,9 +58,8 @@ public:
     Requestor& operator=(const Requestor&) = delete;
 
     xcb_atom_t atom(const char* name) {
-        std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> reply(
-            xcb_intern_atom_reply(m_c, xcb_intern_atom(m_c, 0, qstrlen(name), name), nullptr),
-            &std::free);
+        const X11Reply<xcb_intern_atom_reply_t> reply(
+            xcb_intern_atom_reply(m_c, xcb_intern_atom(m_c, 0, qstrlen(name), name), nullptr));
         return reply ? reply->atom : XCB_NONE;
     }
 
@@ -85,12 +82,12 @@ public:
         test::waitFor(
             [&] {
                 server.drain();
-                while (xcb_generic_event_t* event = xcb_poll_for_event(m_c)) {
+                while (const X11Reply<xcb_generic_event_t> event{xcb_poll_for_event(m_c)}) {
                     if ((event->response_type & 0x7f) == XCB_SELECTION_NOTIFY) {
-                        const auto* n = reinterpret_cast<xcb_selection_notify_event_t*>(event);
+                        const auto* n =
+                            reinterpret_cast<xcb_selection_notify_event_t*>(event.get());
                         got = got || (n->target == wanted && n->property == property);
                     }
-                    std::free(event);
                 }
                 return got;
             },
@@ -101,11 +98,8 @@ public:
     // Reads the property; `take` deletes it, as a requestor does once read
     // (for a transfer in pieces, that asks for the next).
     std::optional<std::pair<xcb_atom_t, QByteArray>> read(bool take) {
-        Reply reply(xcb_get_property_reply(
-                        m_c,
-                        xcb_get_property(m_c, take, window, property, XCB_ATOM_ANY, 0, 1 << 22),
-                        nullptr),
-                    &std::free);
+        const X11Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
+            m_c, xcb_get_property(m_c, take, window, property, XCB_ATOM_ANY, 0, 1 << 22), nullptr));
         if (!reply || reply->type == XCB_NONE)
             return std::nullopt;
         return std::make_pair(

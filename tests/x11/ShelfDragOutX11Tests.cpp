@@ -404,7 +404,7 @@ protected:
     // Whether no client holds the keyboard: a grab of our own is let in.
     bool keyboardFree() {
         xcb_connection_t* connection = m_windows.connection();
-        const Reply<xcb_grab_keyboard_reply_t> grab(xcb_grab_keyboard_reply(
+        const X11Reply<xcb_grab_keyboard_reply_t> grab(xcb_grab_keyboard_reply(
             connection,
             xcb_grab_keyboard(connection, 0, m_windows.root(), XCB_CURRENT_TIME,
                               XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC),

@@ -213,7 +213,7 @@ protected:
         return found;
     }
     void collectOthers(xcb_window_t window, std::vector<xcb_window_t>& found) {
-        Reply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(
+        X11Reply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(
             m_windows.connection(), xcb_query_tree(m_windows.connection(), window), nullptr));
         if (!tree)
             return;

@@ -35,10 +35,10 @@ public:
     DragStartWatch() : m_connection(xcb_connect(nullptr, nullptr)) {
         const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data->root;
         const char name[] = "XdndSelection";
-        Reply<xcb_intern_atom_reply_t> atom(xcb_intern_atom_reply(
+        X11Reply<xcb_intern_atom_reply_t> atom(xcb_intern_atom_reply(
             m_connection, xcb_intern_atom(m_connection, 0, quint16(std::strlen(name)), name),
             nullptr));
-        Reply<xcb_xfixes_query_version_reply_t> version(xcb_xfixes_query_version_reply(
+        X11Reply<xcb_xfixes_query_version_reply_t> version(xcb_xfixes_query_version_reply(
             m_connection, xcb_xfixes_query_version(m_connection, 5, 0), nullptr));
         const xcb_query_extension_reply_t* xfixes =
             xcb_get_extension_data(m_connection, &xcb_xfixes_id);
@@ -58,11 +58,11 @@ public:
     // Whether a drag has started since the last `forget`; reads what the
     // server has sent so far without waiting.
     bool started() {
-        while (xcb_generic_event_t* event = xcb_poll_for_event(m_connection)) {
-            const auto* notify = reinterpret_cast<xcb_xfixes_selection_notify_event_t*>(event);
+        while (const X11Reply<xcb_generic_event_t> event{xcb_poll_for_event(m_connection)}) {
+            const auto* notify =
+                reinterpret_cast<xcb_xfixes_selection_notify_event_t*>(event.get());
             if ((event->response_type & 0x7f) == m_event && notify->owner != XCB_NONE)
                 m_started = true;
-            std::free(event);
         }
         return m_started;
     }
@@ -73,7 +73,7 @@ public:
 
 private:
     void xcb_aux_sync() {
-        std::free(
+        ownReply(
             xcb_get_input_focus_reply(m_connection, xcb_get_input_focus(m_connection), nullptr));
     }
 

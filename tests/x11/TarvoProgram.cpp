@@ -20,13 +20,13 @@ X11Windows::~X11Windows() {
 }
 
 xcb_atom_t X11Windows::atom(const char* name) {
-    Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
+    X11Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
         m_connection, xcb_intern_atom(m_connection, 0, quint16(std::strlen(name)), name), nullptr));
     return reply ? reply->atom : XCB_NONE;
 }
 
 std::vector<quint32> X11Windows::cardinals(xcb_window_t window, const char* property) {
-    Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
+    X11Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
         m_connection,
         xcb_get_property(m_connection, 0, window, atom(property), XCB_GET_PROPERTY_TYPE_ANY, 0, 64),
         nullptr));
@@ -51,7 +51,7 @@ std::optional<xcb_window_t> X11Windows::toolTipOf(qint64 pid) {
 }
 
 QString X11Windows::name(xcb_window_t window) {
-    Reply<xcb_get_property_reply_t> reply(
+    X11Reply<xcb_get_property_reply_t> reply(
         xcb_get_property_reply(m_connection,
                                xcb_get_property(m_connection, 0, window, atom("_NET_WM_NAME"),
                                                 atom("UTF8_STRING"), 0, 1024),
@@ -63,7 +63,7 @@ QString X11Windows::name(xcb_window_t window) {
 }
 
 bool X11Windows::isViewable(xcb_window_t window) {
-    Reply<xcb_get_window_attributes_reply_t> reply(xcb_get_window_attributes_reply(
+    X11Reply<xcb_get_window_attributes_reply_t> reply(xcb_get_window_attributes_reply(
         m_connection, xcb_get_window_attributes(m_connection, window), nullptr));
     // The shelf rests mapped with an empty shape: out of sight all the same.
     return reply && reply->map_state == XCB_MAP_STATE_VIEWABLE &&
@@ -71,13 +71,13 @@ bool X11Windows::isViewable(xcb_window_t window) {
 }
 
 QSize X11Windows::size(xcb_window_t window) {
-    Reply<xcb_get_geometry_reply_t> reply(
+    X11Reply<xcb_get_geometry_reply_t> reply(
         xcb_get_geometry_reply(m_connection, xcb_get_geometry(m_connection, window), nullptr));
     return reply ? QSize(reply->width, reply->height) : QSize();
 }
 
 QRect X11Windows::rootGeometry(xcb_window_t window) {
-    Reply<xcb_translate_coordinates_reply_t> origin(xcb_translate_coordinates_reply(
+    X11Reply<xcb_translate_coordinates_reply_t> origin(xcb_translate_coordinates_reply(
         m_connection, xcb_translate_coordinates(m_connection, window, m_root, 0, 0), nullptr));
     if (!origin)
         return {};
@@ -85,7 +85,7 @@ QRect X11Windows::rootGeometry(xcb_window_t window) {
 }
 
 std::vector<QRect> X11Windows::shape(xcb_window_t window, xcb_shape_kind_t kind) {
-    Reply<xcb_shape_get_rectangles_reply_t> reply(xcb_shape_get_rectangles_reply(
+    X11Reply<xcb_shape_get_rectangles_reply_t> reply(xcb_shape_get_rectangles_reply(
         m_connection, xcb_shape_get_rectangles(m_connection, window, kind), nullptr));
     std::vector<QRect> rects;
     if (!reply)
@@ -97,7 +97,7 @@ std::vector<QRect> X11Windows::shape(xcb_window_t window, xcb_shape_kind_t kind)
 }
 
 xcb_window_t X11Windows::dragOwner() {
-    Reply<xcb_get_selection_owner_reply_t> reply(xcb_get_selection_owner_reply(
+    X11Reply<xcb_get_selection_owner_reply_t> reply(xcb_get_selection_owner_reply(
         m_connection, xcb_get_selection_owner(m_connection, atom("XdndSelection")), nullptr));
     return reply ? reply->owner : xcb_window_t(XCB_NONE);
 }
@@ -115,7 +115,7 @@ QRect X11Windows::extent(const std::vector<QRect>& rects) {
 }
 
 std::optional<xcb_window_t> X11Windows::find(xcb_window_t window, qint64 pid, xcb_atom_t type) {
-    Reply<xcb_query_tree_reply_t> tree(
+    X11Reply<xcb_query_tree_reply_t> tree(
         xcb_query_tree_reply(m_connection, xcb_query_tree(m_connection, window), nullptr));
     if (!tree)
         return std::nullopt;

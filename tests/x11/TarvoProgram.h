@@ -3,6 +3,8 @@
 // The tarvo program as the X11 suites meet it from outside: its process over
 // a home of the test's own, and questions about its windows asked on a
 // connection of the test's own.
+#include "TarvoPlatform/x11/X11Reply.h"
+
 #include "support/TempDir.h"
 
 #include <QPoint>
@@ -15,17 +17,11 @@
 #include <xcb/shape.h>
 #include <xcb/xcb.h>
 
-#include <cstdlib>
 #include <memory>
 #include <optional>
 #include <vector>
 
 namespace tarvo::test {
-
-template <class T> struct FreeDeleter {
-    void operator()(T* p) const { std::free(p); }
-};
-template <class T> using Reply = std::unique_ptr<T, FreeDeleter<T>>;
 
 class X11Windows final {
 public:

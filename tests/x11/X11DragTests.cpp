@@ -12,6 +12,7 @@
 #include "TarvoDrag/DropReceiver.h"
 #include "TarvoPlatform/SystemClock.h"
 #include "TarvoPlatform/x11/X11Platform.h"
+#include "TarvoPlatform/x11/X11Reply.h"
 
 #include "support/TempDir.h"
 #include "support/X11TestTools.h"
@@ -25,7 +26,6 @@
 #include <QProcess>
 #include <QTimer>
 
-#include <cstdlib>
 #include <functional>
 
 using namespace tarvo;
@@ -279,11 +279,10 @@ TEST_F(X11DragTest, DragsThisProcessStartsAreNotNewContent) {
 
     // The drag did take the selection, and that was not news.
     X11Connection& x = m_platform->connection();
-    xcb_get_selection_owner_reply_t* owner = xcb_get_selection_owner_reply(
-        x.get(), xcb_get_selection_owner(x.get(), x.atom("XdndSelection")), nullptr);
+    const X11Reply<xcb_get_selection_owner_reply_t> owner(xcb_get_selection_owner_reply(
+        x.get(), xcb_get_selection_owner(x.get(), x.atom("XdndSelection")), nullptr));
     ASSERT_TRUE(owner);
     EXPECT_TRUE(x.isOwnWindow(owner->owner));
-    std::free(owner);
     EXPECT_EQ(m_platform->dragPasteboard().changeCount(), before);
     EXPECT_EQ(m_delegate->began, 0);
 }

@@ -8,6 +8,7 @@
 #include "TarvoPlatform/x11/X11DragPasteboard.h"
 #include "TarvoPlatform/x11/X11EventMonitors.h"
 #include "TarvoPlatform/x11/X11Platform.h"
+#include "TarvoPlatform/x11/X11Reply.h"
 
 #include "support/X11TestTools.h"
 
@@ -20,7 +21,6 @@
 #include <xcb/xcb.h>
 #include <xcb/xfixes.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -137,21 +137,21 @@ TEST_F(X11IdleTest, ButtonsGoThroughTheServersPointerMapping) {
         xcb_connection_t* c;
         std::vector<quint8> map;
         ~Restore() {
-            std::free(xcb_set_pointer_mapping_reply(
+            ownReply(xcb_set_pointer_mapping_reply(
                 c, xcb_set_pointer_mapping(c, static_cast<quint8>(map.size()), map.data()),
                 nullptr));
         }
     };
-    auto* mapping = xcb_get_pointer_mapping_reply(c, xcb_get_pointer_mapping(c), nullptr);
+    const X11Reply<xcb_get_pointer_mapping_reply_t> mapping(
+        xcb_get_pointer_mapping_reply(c, xcb_get_pointer_mapping(c), nullptr));
     ASSERT_TRUE(mapping);
-    const quint8* current = xcb_get_pointer_mapping_map(mapping);
-    std::vector<quint8> map(current, current + xcb_get_pointer_mapping_map_length(mapping));
-    std::free(mapping);
+    const quint8* current = xcb_get_pointer_mapping_map(mapping.get());
+    std::vector<quint8> map(current, current + xcb_get_pointer_mapping_map_length(mapping.get()));
     ASSERT_GE(map.size(), 3u);
     const Restore restore{c, map};
     std::vector<quint8> swapped = map;
     std::swap(swapped[0], swapped[2]);
-    std::free(xcb_set_pointer_mapping_reply(
+    ownReply(xcb_set_pointer_mapping_reply(
         c, xcb_set_pointer_mapping(c, static_cast<quint8>(swapped.size()), swapped.data()),
         nullptr));
     m_platform->connection().scheduleDrain();
@@ -192,27 +192,21 @@ TEST_F(X11IdleTest, AHostileTypeListIsReadCapped) {
     std::vector<xcb_atom_t> atoms;
     atoms.reserve(count);
     for (const auto cookie : cookies) {
-        xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(other, cookie, nullptr);
+        const X11Reply<xcb_intern_atom_reply_t> reply(
+            xcb_intern_atom_reply(other, cookie, nullptr));
         ASSERT_TRUE(reply);
         atoms.push_back(reply->atom);
-        std::free(reply);
     }
-    const auto intern = [other](const char* name) {
-        xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
-            other, xcb_intern_atom(other, 0, static_cast<quint16>(strlen(name)), name), nullptr);
-        const xcb_atom_t atom = reply ? reply->atom : XCB_NONE;
-        std::free(reply);
-        return atom;
-    };
+    X11Connection& connection = m_platform->connection();
 
     const xcb_window_t window = xcb_generate_id(other);
     xcb_create_window(other, XCB_COPY_FROM_PARENT, window, root, -10, -10, 1, 1, 0,
                       XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0, nullptr);
-    xcb_change_property(other, XCB_PROP_MODE_REPLACE, window, intern("XdndTypeList"), XCB_ATOM_ATOM,
-                        32, count, atoms.data());
+    xcb_change_property(other, XCB_PROP_MODE_REPLACE, window, connection.atom("XdndTypeList"),
+                        XCB_ATOM_ATOM, 32, count, atoms.data());
     X11DragPasteboard& pasteboard = m_platform->dragPasteboard();
     const qint64 before = pasteboard.changeCount();
-    xcb_set_selection_owner(other, window, intern("XdndSelection"), XCB_CURRENT_TIME);
+    xcb_set_selection_owner(other, window, connection.atom("XdndSelection"), XCB_CURRENT_TIME);
     xcb_flush(other);
 
     EXPECT_TRUE(waitFor([&] { return pasteboard.changeCount() != before; }));
@@ -247,7 +241,7 @@ TEST_F(X11IdleTest, AnEventQueuedDuringAnotherRoundTripReachesItsListenerWhenIdl
                    reinterpret_cast<const char*>(&message));
     // A round trip made by code that does not drain: xcb reads the event into
     // its queue, and the socket has nothing more to say.
-    std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+    ownReply(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
     EXPECT_TRUE(idleUntil([&] { return heard == 1; }, 5000)) << "the event stayed in xcb's queue";
     connection.removeListener(listener);
 }

@@ -1,6 +1,6 @@
 // Pictures of the settings window's tabs, the rule editor and each step of
 // the tutorial, as shown on the display with its window manager; for people
-// to look at (tests/settings/shots.sh runs it under Xvfb at ratios 1 and 2).
+// to look at (tests/ui/Settings/shots.sh runs it under Xvfb at ratios 1 and 2).
 #include "TarvoCore/L10n.h"
 #include "TarvoCore/Preferences.h"
 #include "TarvoCore/RulesStore.h"

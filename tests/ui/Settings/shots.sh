@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Pictures of the settings window, the rule editor and the tutorial under Xvfb
 # with openbox, at device pixel ratios 1 and 2, into FOLDER.
-#   tests/settings/shots.sh build/tests/tarvo-settings-shots FOLDER
+#   tests/ui/Settings/shots.sh build/tests/tarvo-settings-shots FOLDER
 set -euo pipefail
 program=$1
 out=$2
-source "$(dirname "$0")/../x11/session.sh"
+source "$(dirname "$0")/../../x11/session.sh"
 x11_require Xvfb openbox
 mkdir -p "$out"
 for ratio in 1 2; do
