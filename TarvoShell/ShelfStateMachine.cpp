@@ -408,7 +408,9 @@ void Step::run(const ShelfEvent& event) {
         holdOpen();
         return;
     case Kind::clearUndone:
-        s.heldOpenAt.reset();
+        // The items are back because the person asked: the shelf stays for
+        // them to be seen, as one opened on purpose does.
+        s.heldOpenAt = m_now;
         s.state = TarvoState::resting;
         noticeShown();
         morph(true);

@@ -266,7 +266,7 @@ private:
     void handleNotchClick();
     void syncNotchHoverMonitor();
     void syncOutsideClickMonitor();
-    void handleOutsideClick();
+    void handleOutsideClick(const MouseEvent& release);
     // The clear just done, offered back in a notice.
     void offerClearUndo();
     // Puts the cleared items back when their clear is what an undo should
@@ -380,6 +380,8 @@ private:
     std::unique_ptr<FileViewer> m_ownFileViewer;
     FileViewer* m_fileViewer = nullptr;
     std::optional<EventMonitors::Token> m_outsideClickMonitor;
+    // When the outside-click monitor last heard a button go up.
+    double m_lastReleaseHeardAt = 0;
     std::vector<RecentDestination> m_activeChips;
     std::vector<RecentDestination> m_chipCandidates;
     std::map<QUuid, QString> m_chipTitles;

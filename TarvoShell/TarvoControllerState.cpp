@@ -17,6 +17,7 @@
 #include "ThumbnailProvider.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace tarvo {
 
@@ -385,7 +386,7 @@ void TarvoController::syncOutsideClickMonitor() {
         if (!m_outsideClickMonitor) {
             m_outsideClickMonitor = m_platform.eventMonitors.addGlobalMonitor(
                 eventMask(EventType::leftMouseUp) | eventMask(EventType::rightMouseUp),
-                [this](const MouseEvent&) { handleOutsideClick(); });
+                [this](const MouseEvent& release) { handleOutsideClick(release); });
         }
         return;
     }
@@ -395,14 +396,19 @@ void TarvoController::syncOutsideClickMonitor() {
     }
 }
 
-void TarvoController::handleOutsideClick() {
-    // The window system reports clicks on the shelf too: one on the island is
-    // the shelf's own and folds nothing.
+void TarvoController::handleOutsideClick(const MouseEvent& release) {
+    // The window system reports clicks on the shelf too, and they are the
+    // shelf's own: those whose press the view took since the last release,
+    // wherever they end (the press may already have changed what shows, as
+    // a click on the notice does), and those ending where the shelf takes
+    // the pointer, whose press the view has yet to hear of.
+    const double previousRelease = std::exchange(m_lastReleaseHeardAt, release.timestamp);
+    if (const std::optional<double> pressed = m_view->lastPressTime();
+        pressed && *pressed > previousRelease && *pressed <= release.timestamp)
+        return;
     const QPointF pointer = m_platform.input.mouseLocation();
-    const Rect island = m_view->islandRect();
     const Rect& panel = m_panel->frame();
-    if (Rect{panel.x + island.x, panel.y + island.y, island.width, island.height}.contains(
-            {pointer.x(), pointer.y()}))
+    if (m_view->hitTest({pointer.x() - panel.x, pointer.y() - panel.y}))
         return;
     // Nor is one in the preview the shelf opened.
     if (pointerOverPreview())

@@ -268,5 +268,46 @@ TEST_F(ShelfOnPurposeTest, AClearedShelfComesBackByUndoOrItsNoticeWithinTheGrace
     }
 }
 
+TEST_F(ShelfOnPurposeTest, AClickOnTheNoticeIsTheShelfsOwnWhicheverHearsItFirst) {
+    // The window system tells the view of the press and the outside-click
+    // monitor of the release on two ways, in either order.
+    const struct {
+        const char* name;
+        bool viewFirst;
+    } cases[] = {
+        {"the view hears the press first", true},
+        {"the monitor hears the release first", false},
+    };
+    quint64 at = 10000;
+    for (const auto& c : cases) {
+        addItem();
+        addItem();
+        controller->clearTarvo();
+        ASSERT_TRUE(controller->view().noticeIsClickable()) << c.name;
+        const std::optional<Rect> notice = controller->view().chipFrame();
+        ASSERT_TRUE(notice) << c.name;
+        const Point centre{notice->midX(), notice->midY()};
+        m_shell.input.setMouseLocation(global(centre));
+        at += 10000;
+        const MouseEvent release{EventType::leftMouseUp, double(at + 80) / 1000};
+        if (!c.viewFirst)
+            m_shell.monitors.postGlobal(release);
+        click(centre, at);
+        if (c.viewFirst)
+            m_shell.monitors.postGlobal(release);
+        EXPECT_EQ(controller->store().items().size(), 2u) << c.name << ": not put back";
+        EXPECT_EQ(controller->state(), TarvoState::resting) << c.name;
+        // It stays for the items to be seen, until a click outside.
+        m_shell.clock.advance(2);
+        EXPECT_EQ(controller->state(), TarvoState::resting) << c.name;
+        m_shell.input.setMouseLocation({5, 5});
+        m_shell.monitors.postGlobal(MouseEvent{EventType::leftMouseUp, double(at + 3000) / 1000});
+        EXPECT_EQ(controller->state(), TarvoState::tab) << c.name;
+        controller->clearTarvo();
+        m_shell.clock.advance(ItemStore::defaultRemovalGrace + 1);
+        controller->hideTarvo();
+    }
+}
+
 } // namespace
 } // namespace tarvo::test

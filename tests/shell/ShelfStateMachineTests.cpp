@@ -422,6 +422,9 @@ const std::vector<Sequence> sequences = {
          on(Kind::clearUndone,
             {"show notice", "arm notice 2.5", "arm settle 2.4", "morph resting animated"},
             TarvoState::resting),
+         // The items came back on purpose: held like a shelf opened so.
+         waitTill(4.7, TarvoState::resting),
+         waitTill(0.2, TarvoState::tab),
      }},
     {"without a screen nothing opens",
      {
