@@ -380,8 +380,9 @@ private:
     std::unique_ptr<FileViewer> m_ownFileViewer;
     FileViewer* m_fileViewer = nullptr;
     std::optional<EventMonitors::Token> m_outsideClickMonitor;
-    // When the outside-click monitor last heard a button go up.
-    double m_lastReleaseHeardAt = 0;
+    // Presses the view took up to this time belong to clicks already judged,
+    // or to clicks begun before the outside-click monitor listened.
+    double m_pressesJudgedUntil = 0;
     std::vector<RecentDestination> m_activeChips;
     std::vector<RecentDestination> m_chipCandidates;
     std::map<QUuid, QString> m_chipTitles;

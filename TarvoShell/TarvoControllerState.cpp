@@ -384,6 +384,7 @@ void TarvoController::syncNotchHoverMonitor() {
 void TarvoController::syncOutsideClickMonitor() {
     if (m_shelf.state() == TarvoState::resting && m_panel->isPanelVisible()) {
         if (!m_outsideClickMonitor) {
+            m_pressesJudgedUntil = m_view->lastPressTime().value_or(0);
             m_outsideClickMonitor = m_platform.eventMonitors.addGlobalMonitor(
                 eventMask(EventType::leftMouseUp) | eventMask(EventType::rightMouseUp),
                 [this](const MouseEvent& release) { handleOutsideClick(release); });
@@ -398,13 +399,13 @@ void TarvoController::syncOutsideClickMonitor() {
 
 void TarvoController::handleOutsideClick(const MouseEvent& release) {
     // The window system reports clicks on the shelf too, and they are the
-    // shelf's own: those whose press the view took since the last release,
-    // wherever they end (the press may already have changed what shows, as
-    // a click on the notice does), and those ending where the shelf takes
-    // the pointer, whose press the view has yet to hear of.
-    const double previousRelease = std::exchange(m_lastReleaseHeardAt, release.timestamp);
+    // shelf's own: those whose press the view took since the last release
+    // heard, wherever they end (the press may already have changed what
+    // shows, as a click on the notice does), and those ending where the
+    // shelf takes the pointer, whose press the view has yet to hear of.
+    const double judged = std::exchange(m_pressesJudgedUntil, release.timestamp);
     if (const std::optional<double> pressed = m_view->lastPressTime();
-        pressed && *pressed > previousRelease && *pressed <= release.timestamp)
+        pressed && *pressed > judged && *pressed <= release.timestamp)
         return;
     const QPointF pointer = m_platform.input.mouseLocation();
     const Rect& panel = m_panel->frame();

@@ -309,5 +309,22 @@ TEST_F(ShelfOnPurposeTest, AClickOnTheNoticeIsTheShelfsOwnWhicheverHearsItFirst)
     }
 }
 
+TEST_F(ShelfOnPurposeTest, APressOnTheShelfBeforeItOpenedKeepsNoLaterOutsideClick) {
+    addItem();
+    // Taken while the tab showed, its release unheard by the outside-click
+    // watcher, which listens only while the shelf rests.
+    controller->openTarvo();
+    controller->settleToTabNow();
+    ASSERT_EQ(controller->state(), TarvoState::tab);
+    const Rect tab = controller->view().islandRect();
+    click({tab.midX(), tab.midY()}, 50000);
+    controller->hideTarvo();
+    controller->openTarvo();
+    m_shell.clock.advance(1);
+    m_shell.input.setMouseLocation({5, 5});
+    m_shell.monitors.postGlobal(MouseEvent{EventType::leftMouseUp, 60.0});
+    EXPECT_EQ(controller->state(), TarvoState::tab);
+}
+
 } // namespace
 } // namespace tarvo::test

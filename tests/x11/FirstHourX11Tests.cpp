@@ -54,8 +54,9 @@ bool onXfce() {
     return desktop() == QLatin1String("xfce");
 }
 
-// The root window as a picture; saved under FIRST_HOUR_SHOTS when a name is
-// given and that folder is set.
+// The root window as a picture; saved under FIRST_HOUR_SHOTS, named after
+// the desktop and the screen's size, when a name is given and that folder
+// is set.
 QImage screenshot(const QString& name = {}) {
     const QString file = QDir::temp().filePath(
         QStringLiteral("first-hour-%1.png").arg(QCoreApplication::applicationPid()));
@@ -67,8 +68,8 @@ QImage screenshot(const QString& name = {}) {
     const QString shots = QString::fromLocal8Bit(qgetenv("FIRST_HOUR_SHOTS"));
     if (!name.isEmpty() && !shots.isEmpty()) {
         QDir().mkpath(shots);
-        image.save(QDir(shots).filePath(
-            QStringLiteral("%1-%2x%3.png").arg(name).arg(image.width()).arg(image.height())));
+        const QString saved = QStringLiteral("%1-%2-%3x%4.png").arg(name, desktop());
+        image.save(QDir(shots).filePath(saved.arg(image.width()).arg(image.height())));
     }
     QFile::remove(file);
     return image;
