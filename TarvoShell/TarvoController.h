@@ -248,6 +248,8 @@ private:
     // shelf open, and for the fold watchdog also the pointer on its way there
     // from the island.
     bool pointerOverPreview() const;
+    // The pointer on a notice that takes a click.
+    bool pointerOverClickableNotice() const;
 
     // The shelf's state machine: events go in, and its effects are carried
     // out here, in order. An effect may refresh the view, which feeds the

@@ -50,6 +50,7 @@ public:
     bool panelVisible() const override { return c.m_panel->isPanelVisible(); }
     bool islandDisappearing() const override { return c.m_view->isDisappearing(); }
     bool pointerOverIsland() const override { return c.m_view->isPointerOverIsland(); }
+    bool pointerOverNotice() const override { return c.pointerOverClickableNotice(); }
     bool pointerNearIsland() const override { return c.m_view->isPointerNearIsland(); }
     bool pointerInHoverRect() const override { return c.pointerInHoverRect(); }
     bool showingMenu() const override { return c.m_view->isShowingMenu(); }
@@ -213,6 +214,15 @@ bool TarvoController::pointerOverPreview() const {
     const QPointF pointer = m_platform.input.mouseLocation();
     const QRect at = m_platform.screens.toWindowGeometry({pointer.x(), pointer.y(), 0, 0});
     return m_preview->frameGeometry().contains(at.topLeft());
+}
+
+bool TarvoController::pointerOverClickableNotice() const {
+    const std::optional<Rect> notice = m_view->clickableChipFrame();
+    if (!notice || !m_panel->isPanelVisible())
+        return false;
+    const QPointF pointer = m_platform.input.mouseLocation();
+    const Rect& panel = m_panel->frame();
+    return notice->contains({pointer.x() - panel.x, pointer.y() - panel.y});
 }
 
 std::optional<Rect> TarvoController::drawnTab() const {

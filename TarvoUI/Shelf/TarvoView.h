@@ -164,6 +164,8 @@ public:
     // coordinates (none while it is hidden).
     std::optional<QString> chipText() const;
     std::optional<Rect> chipFrame() const;
+    // The chip's frame grown by the click margin, while a click on it counts.
+    std::optional<Rect> clickableChipFrame() const;
     const CaptionChip& captionChip() const { return m_chip; }
 
     // Lays every part out for the present fields.
@@ -307,8 +309,6 @@ private:
     void updateContentsScale();
     bool reduceMotion() const;
     bool overIsland(Point point) const;
-    // The chip's frame grown by the click margin, while a click on it counts.
-    std::optional<Rect> clickableChipFrame() const;
 
     std::unique_ptr<AnimationClock> m_ownClock;
     std::unique_ptr<Animator> m_animator;

@@ -309,6 +309,21 @@ TEST_F(ShelfOnPurposeTest, AClickOnTheNoticeIsTheShelfsOwnWhicheverHearsItFirst)
     }
 }
 
+TEST_F(ShelfOnPurposeTest, ThePointerOnTheClearedShelfsNoticeHoldsItUntilItLeaves) {
+    addItem();
+    controller->clearTarvo();
+    const std::optional<Rect> notice = controller->view().chipFrame();
+    ASSERT_TRUE(notice);
+    // A person slow to reach it: the shelf's own hold is long over.
+    m_shell.input.setMouseLocation(global({notice->midX(), notice->midY()}));
+    m_shell.clock.advance(10);
+    EXPECT_EQ(controller->state(), TarvoState::resting);
+    EXPECT_EQ(controller->view().notice(), L10n::shelfCleared());
+    m_shell.input.setMouseLocation({5, 5});
+    m_shell.clock.advance(2.5);
+    EXPECT_EQ(controller->state(), TarvoState::hidden);
+}
+
 TEST_F(ShelfOnPurposeTest, APressOnTheShelfBeforeItOpenedKeepsNoLaterOutsideClick) {
     addItem();
     // Taken while the tab showed, its release unheard by the outside-click

@@ -27,6 +27,7 @@ struct World final : ShelfFacts {
     bool visible = false;
     bool disappearing = false;
     bool overIsland = false;
+    bool overNotice = false;
     bool nearIsland = false;
     bool inHoverRect = false;
     bool menu = false;
@@ -43,6 +44,7 @@ struct World final : ShelfFacts {
     bool panelVisible() const override { return visible; }
     bool islandDisappearing() const override { return disappearing; }
     bool pointerOverIsland() const override { return overIsland; }
+    bool pointerOverNotice() const override { return overNotice; }
     bool pointerNearIsland() const override { return nearIsland; }
     bool pointerInHoverRect() const override { return inHoverRect; }
     bool showingMenu() const override { return menu; }
@@ -425,6 +427,20 @@ const std::vector<Sequence> sequences = {
          // The items came back on purpose: held like a shelf opened so.
          waitTill(4.7, TarvoState::resting),
          waitTill(0.2, TarvoState::tab),
+     }},
+    {"the pointer on a notice keeps it and holds the shelf until it leaves",
+     {
+         set(&World::items, false),
+         set(&World::overNotice, true),
+         on(Kind::clearOffered,
+            {"cancel tuckAway", "show resting on remembered", "show notice",
+             "morph resting animated", "arm notice 4.8", "arm settle 4.8", "watch outside clicks",
+             "arm foldWatchdog 0.6"},
+            TarvoState::resting),
+         // Past the hold and the notice's own time: both are kept.
+         waitTill(10, TarvoState::resting),
+         set(&World::overNotice, false),
+         waitTill(0.6, TarvoState::hidden),
      }},
     {"without a screen nothing opens",
      {
