@@ -110,6 +110,11 @@ const Effects retract = {"give back keyboard", "cancel notchDwell", "cancel fold
 const Effects hide = join({{"cancel settle", "cancel tuckAway", "untuck"}, retract});
 const Effects open = {"empty hint on",  "cancel tuckAway",      "show resting on pointer",
                       "arm settle 4.8", "watch outside clicks", "arm foldWatchdog 0.6"};
+// A cleared shelf shows its notice and holds itself open for it.
+const Effects clearOffered = {"cancel tuckAway",      "show resting on remembered",
+                              "show notice",          "morph resting animated",
+                              "arm notice 4.8",       "arm settle 4.8",
+                              "watch outside clicks", "arm foldWatchdog 0.6"};
 const Effects bloom = {"cancel settle", "untuck", "cancel tuckAway",
                        "morph resting", "appear", "arm settle 2.4"};
 const Effects dragBegan = {"empty hint off", "offer destinations", "cancel tuckAway",
@@ -410,11 +415,7 @@ const std::vector<Sequence> sequences = {
     {"a cleared shelf is held for its notice, and its undo rests it",
      {
          set(&World::items, false),
-         on(Kind::clearOffered,
-            {"cancel tuckAway", "show resting on remembered", "show notice",
-             "morph resting animated", "arm notice 4.8", "arm settle 4.8", "watch outside clicks",
-             "arm foldWatchdog 0.6"},
-            TarvoState::resting),
+         on(Kind::clearOffered, clearOffered, TarvoState::resting),
          wait(4.7,
               {"arm foldWatchdog 0.6", "arm foldWatchdog 0.6", "arm foldWatchdog 0.6",
                "arm foldWatchdog 0.6", "arm foldWatchdog 0.6", "arm foldWatchdog 0.6",
@@ -432,11 +433,7 @@ const std::vector<Sequence> sequences = {
      {
          set(&World::items, false),
          set(&World::overNotice, true),
-         on(Kind::clearOffered,
-            {"cancel tuckAway", "show resting on remembered", "show notice",
-             "morph resting animated", "arm notice 4.8", "arm settle 4.8", "watch outside clicks",
-             "arm foldWatchdog 0.6"},
-            TarvoState::resting),
+         on(Kind::clearOffered, clearOffered, TarvoState::resting),
          // Past the hold and the notice's own time: both are kept.
          waitTill(10, TarvoState::resting),
          set(&World::overNotice, false),
