@@ -202,8 +202,9 @@ void Step::settleFired() {
             return;
         }
     }
-    const bool held = m_facts.pointerOverIsland() || m_facts.showingMenu() ||
-                      m_facts.dragOutOpen() || m_facts.pointerOverPreview();
+    const bool held = m_facts.pointerOverIsland() || m_facts.pointerOverNotice() ||
+                      m_facts.showingMenu() || m_facts.dragOutOpen() ||
+                      m_facts.pointerOverPreview();
     if (m_facts.hasItems()) {
         const bool blooming = since(s.lastBloomAt) < m_delays.bloomHold;
         if (blooming || held || m_facts.keyboardFocused())
@@ -244,9 +245,9 @@ void Step::timerFired(ShelfTimer timer) {
     case ShelfTimer::foldWatchdog: {
         if (s.state != TarvoState::resting)
             return;
-        const bool held = m_facts.pointerOverIsland() || m_facts.showingMenu() ||
-                          m_facts.dragOutOpen() || s.dragInFlight || previewHoldsShelf() ||
-                          heldOpen() || m_facts.keyboardFocused() ||
+        const bool held = m_facts.pointerOverIsland() || m_facts.pointerOverNotice() ||
+                          m_facts.showingMenu() || m_facts.dragOutOpen() || s.dragInFlight ||
+                          previewHoldsShelf() || heldOpen() || m_facts.keyboardFocused() ||
                           since(s.lastBloomAt) < m_delays.bloomHold;
         if (held)
             armWatchdog();
@@ -261,7 +262,10 @@ void Step::timerFired(ShelfTimer timer) {
         }
         return;
     case ShelfTimer::notice:
-        add(EffectKind::expireNotice);
+        if (m_facts.pointerOverNotice())
+            arm(ShelfTimer::notice, m_delays.notice);
+        else
+            add(EffectKind::expireNotice);
         return;
     }
 }
@@ -408,7 +412,9 @@ void Step::run(const ShelfEvent& event) {
         holdOpen();
         return;
     case Kind::clearUndone:
-        s.heldOpenAt.reset();
+        // The items are back because the person asked: the shelf stays for
+        // them to be seen, as one opened on purpose does.
+        s.heldOpenAt = m_now;
         s.state = TarvoState::resting;
         noticeShown();
         morph(true);

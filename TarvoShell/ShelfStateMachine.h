@@ -151,6 +151,9 @@ public:
     virtual bool panelVisible() const = 0;
     virtual bool islandDisappearing() const = 0;
     virtual bool pointerOverIsland() const = 0;
+    // On a notice that takes a click: on its way to click it, the pointer
+    // keeps the notice and holds the shelf as over the island.
+    virtual bool pointerOverNotice() const = 0;
     virtual bool pointerNearIsland() const = 0;
     // Where resting the pointer wakes the tab.
     virtual bool pointerInHoverRect() const = 0;

@@ -248,6 +248,8 @@ private:
     // shelf open, and for the fold watchdog also the pointer on its way there
     // from the island.
     bool pointerOverPreview() const;
+    // The pointer on a notice that takes a click.
+    bool pointerOverClickableNotice() const;
 
     // The shelf's state machine: events go in, and its effects are carried
     // out here, in order. An effect may refresh the view, which feeds the
@@ -266,7 +268,7 @@ private:
     void handleNotchClick();
     void syncNotchHoverMonitor();
     void syncOutsideClickMonitor();
-    void handleOutsideClick();
+    void handleOutsideClick(const MouseEvent& release);
     // The clear just done, offered back in a notice.
     void offerClearUndo();
     // Puts the cleared items back when their clear is what an undo should
@@ -380,6 +382,9 @@ private:
     std::unique_ptr<FileViewer> m_ownFileViewer;
     FileViewer* m_fileViewer = nullptr;
     std::optional<EventMonitors::Token> m_outsideClickMonitor;
+    // Presses the view took up to this time belong to clicks already judged,
+    // or to clicks begun before the outside-click monitor listened.
+    double m_pressesJudgedUntil = 0;
     std::vector<RecentDestination> m_activeChips;
     std::vector<RecentDestination> m_chipCandidates;
     std::map<QUuid, QString> m_chipTitles;

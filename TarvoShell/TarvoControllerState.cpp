@@ -17,6 +17,7 @@
 #include "ThumbnailProvider.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace tarvo {
 
@@ -49,6 +50,7 @@ public:
     bool panelVisible() const override { return c.m_panel->isPanelVisible(); }
     bool islandDisappearing() const override { return c.m_view->isDisappearing(); }
     bool pointerOverIsland() const override { return c.m_view->isPointerOverIsland(); }
+    bool pointerOverNotice() const override { return c.pointerOverClickableNotice(); }
     bool pointerNearIsland() const override { return c.m_view->isPointerNearIsland(); }
     bool pointerInHoverRect() const override { return c.pointerInHoverRect(); }
     bool showingMenu() const override { return c.m_view->isShowingMenu(); }
@@ -214,6 +216,15 @@ bool TarvoController::pointerOverPreview() const {
     const QPointF pointer = m_platform.input.mouseLocation();
     const QRect at = m_platform.screens.toWindowGeometry({pointer.x(), pointer.y(), 0, 0});
     return m_preview->frameGeometry().contains(at.topLeft());
+}
+
+bool TarvoController::pointerOverClickableNotice() const {
+    const std::optional<Rect> notice = m_view->clickableChipFrame();
+    if (!notice || !m_panel->isPanelVisible())
+        return false;
+    const QPointF pointer = m_platform.input.mouseLocation();
+    const Rect& panel = m_panel->frame();
+    return notice->contains({pointer.x() - panel.x, pointer.y() - panel.y});
 }
 
 std::optional<Rect> TarvoController::drawnTab() const {
@@ -391,9 +402,10 @@ void TarvoController::syncNotchHoverMonitor() {
 void TarvoController::syncOutsideClickMonitor() {
     if (m_shelf.state() == TarvoState::resting && m_panel->isPanelVisible()) {
         if (!m_outsideClickMonitor) {
+            m_pressesJudgedUntil = m_view->lastPressTime().value_or(0);
             m_outsideClickMonitor = m_platform.eventMonitors.addGlobalMonitor(
                 eventMask(EventType::leftMouseUp) | eventMask(EventType::rightMouseUp),
-                [this](const MouseEvent&) { handleOutsideClick(); });
+                [this](const MouseEvent& release) { handleOutsideClick(release); });
         }
         return;
     }
@@ -403,14 +415,19 @@ void TarvoController::syncOutsideClickMonitor() {
     }
 }
 
-void TarvoController::handleOutsideClick() {
-    // The window system reports clicks on the shelf too: one on the island is
-    // the shelf's own and folds nothing.
+void TarvoController::handleOutsideClick(const MouseEvent& release) {
+    // The window system reports clicks on the shelf too, and they are the
+    // shelf's own: those whose press the view took since the last release
+    // heard, wherever they end (the press may already have changed what
+    // shows, as a click on the notice does), and those ending where the
+    // shelf takes the pointer, whose press the view has yet to hear of.
+    const double judged = std::exchange(m_pressesJudgedUntil, release.timestamp);
+    if (const std::optional<double> pressed = m_view->lastPressTime();
+        pressed && *pressed > judged && *pressed <= release.timestamp)
+        return;
     const QPointF pointer = m_platform.input.mouseLocation();
-    const Rect island = m_view->islandRect();
     const Rect& panel = m_panel->frame();
-    if (Rect{panel.x + island.x, panel.y + island.y, island.width, island.height}.contains(
-            {pointer.x(), pointer.y()}))
+    if (m_view->hitTest({pointer.x() - panel.x, pointer.y() - panel.y}))
         return;
     // Nor is one in the preview the shelf opened.
     if (pointerOverPreview())

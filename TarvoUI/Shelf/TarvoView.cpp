@@ -712,6 +712,9 @@ bool TarvoView::overIsland(Point point) const {
 }
 
 bool TarvoView::hitTest(Point point) const {
+    // As the input region, which the window clips: nothing outside the view.
+    if (!Rect{0, 0, double(width()), double(height())}.contains(point))
+        return false;
     if (closeButtonVisible() && m_scene->layout().closeHitRect.contains(point))
         return true;
     if (const std::optional<Rect> chip = clickableChipFrame(); chip && chip->contains(point))

@@ -148,6 +148,10 @@ public:
     // row is hidden, the view is not shown or no row answers.
     std::optional<QUuid> destinationChip(Point screenPoint) const;
 
+    // When the view last took a press, in seconds of the window system's
+    // clock, the one the mouse monitors stamp their events with.
+    std::optional<double> lastPressTime() const { return m_lastPressTime; }
+
     bool isShowingMenu() const { return m_isShowingMenu; }
     void setShowingMenu(bool showing) { m_isShowingMenu = showing; }
     bool isPointerOverIsland() const { return m_hoveringIsland; }
@@ -160,6 +164,8 @@ public:
     // coordinates (none while it is hidden).
     std::optional<QString> chipText() const;
     std::optional<Rect> chipFrame() const;
+    // The chip's frame grown by the click margin, while a click on it counts.
+    std::optional<Rect> clickableChipFrame() const;
     const CaptionChip& captionChip() const { return m_chip; }
 
     // Lays every part out for the present fields (once a hold ends, when
@@ -320,8 +326,6 @@ private:
     void updateContentsScale();
     bool reduceMotion() const;
     bool overIsland(Point point) const;
-    // The chip's frame grown by the click margin, while a click on it counts.
-    std::optional<Rect> clickableChipFrame() const;
 
     std::unique_ptr<AnimationClock> m_ownClock;
     std::unique_ptr<Animator> m_animator;
@@ -348,6 +352,7 @@ private:
     bool m_hoveringIsland = false;
     double m_islandWidth = 0;
     bool m_isShowingMenu = false;
+    std::optional<double> m_lastPressTime;
     std::unique_ptr<ShelfInput> m_input;
     std::unique_ptr<ShelfDropTarget> m_dropTarget;
     std::map<QUuid, std::shared_ptr<ItemLayer>> m_itemLayers;

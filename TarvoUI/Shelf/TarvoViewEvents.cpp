@@ -106,11 +106,12 @@ void TarvoView::refreshIslandHover() {
 
 // Presses, keys and drops go to the shelf's input and drop target.
 void TarvoView::mousePressEvent(QMouseEvent* event) {
+    m_lastPressTime = double(event->timestamp()) / 1000.0;
     m_input->mousePressEvent(*event);
 }
 
 void TarvoView::mouseDoubleClickEvent(QMouseEvent* event) {
-    m_input->mousePressEvent(*event);
+    mousePressEvent(event);
 }
 
 void TarvoView::mouseReleaseEvent(QMouseEvent* event) {

@@ -268,5 +268,78 @@ TEST_F(ShelfOnPurposeTest, AClearedShelfComesBackByUndoOrItsNoticeWithinTheGrace
     }
 }
 
+TEST_F(ShelfOnPurposeTest, AClickOnTheNoticeIsTheShelfsOwnWhicheverHearsItFirst) {
+    // The window system tells the view of the press and the outside-click
+    // monitor of the release on two ways, in either order.
+    const struct {
+        const char* name;
+        bool viewFirst;
+    } cases[] = {
+        {"the view hears the press first", true},
+        {"the monitor hears the release first", false},
+    };
+    quint64 at = 10000;
+    for (const auto& c : cases) {
+        addItem();
+        addItem();
+        controller->clearTarvo();
+        ASSERT_TRUE(controller->view().noticeIsClickable()) << c.name;
+        const std::optional<Rect> notice = controller->view().chipFrame();
+        ASSERT_TRUE(notice) << c.name;
+        const Point centre{notice->midX(), notice->midY()};
+        m_shell.input.setMouseLocation(global(centre));
+        at += 10000;
+        const MouseEvent release{EventType::leftMouseUp, double(at + 80) / 1000};
+        if (!c.viewFirst)
+            m_shell.monitors.postGlobal(release);
+        click(centre, at);
+        if (c.viewFirst)
+            m_shell.monitors.postGlobal(release);
+        EXPECT_EQ(controller->store().items().size(), 2u) << c.name << ": not put back";
+        EXPECT_EQ(controller->state(), TarvoState::resting) << c.name;
+        // It stays for the items to be seen, until a click outside.
+        m_shell.clock.advance(2);
+        EXPECT_EQ(controller->state(), TarvoState::resting) << c.name;
+        m_shell.input.setMouseLocation({5, 5});
+        m_shell.monitors.postGlobal(MouseEvent{EventType::leftMouseUp, double(at + 3000) / 1000});
+        EXPECT_EQ(controller->state(), TarvoState::tab) << c.name;
+        controller->clearTarvo();
+        m_shell.clock.advance(ItemStore::defaultRemovalGrace + 1);
+        controller->hideTarvo();
+    }
+}
+
+TEST_F(ShelfOnPurposeTest, ThePointerOnTheClearedShelfsNoticeHoldsItUntilItLeaves) {
+    addItem();
+    controller->clearTarvo();
+    const std::optional<Rect> notice = controller->view().chipFrame();
+    ASSERT_TRUE(notice);
+    // A person slow to reach it: the shelf's own hold is long over.
+    m_shell.input.setMouseLocation(global({notice->midX(), notice->midY()}));
+    m_shell.clock.advance(10);
+    EXPECT_EQ(controller->state(), TarvoState::resting);
+    EXPECT_EQ(controller->view().notice(), L10n::shelfCleared());
+    m_shell.input.setMouseLocation({5, 5});
+    m_shell.clock.advance(2.5);
+    EXPECT_EQ(controller->state(), TarvoState::hidden);
+}
+
+TEST_F(ShelfOnPurposeTest, APressOnTheShelfBeforeItOpenedKeepsNoLaterOutsideClick) {
+    addItem();
+    // Taken while the tab showed, its release unheard by the outside-click
+    // watcher, which listens only while the shelf rests.
+    controller->openTarvo();
+    controller->settleToTabNow();
+    ASSERT_EQ(controller->state(), TarvoState::tab);
+    const Rect tab = controller->view().islandRect();
+    click({tab.midX(), tab.midY()}, 50000);
+    controller->hideTarvo();
+    controller->openTarvo();
+    m_shell.clock.advance(1);
+    m_shell.input.setMouseLocation({5, 5});
+    m_shell.monitors.postGlobal(MouseEvent{EventType::leftMouseUp, 60.0});
+    EXPECT_EQ(controller->state(), TarvoState::tab);
+}
+
 } // namespace
 } // namespace tarvo::test

@@ -27,6 +27,7 @@ struct World final : ShelfFacts {
     bool visible = false;
     bool disappearing = false;
     bool overIsland = false;
+    bool overNotice = false;
     bool nearIsland = false;
     bool inHoverRect = false;
     bool menu = false;
@@ -43,6 +44,7 @@ struct World final : ShelfFacts {
     bool panelVisible() const override { return visible; }
     bool islandDisappearing() const override { return disappearing; }
     bool pointerOverIsland() const override { return overIsland; }
+    bool pointerOverNotice() const override { return overNotice; }
     bool pointerNearIsland() const override { return nearIsland; }
     bool pointerInHoverRect() const override { return inHoverRect; }
     bool showingMenu() const override { return menu; }
@@ -108,6 +110,11 @@ const Effects retract = {"give back keyboard", "cancel notchDwell", "cancel fold
 const Effects hide = join({{"cancel settle", "cancel tuckAway", "untuck"}, retract});
 const Effects open = {"empty hint on",  "cancel tuckAway",      "show resting on pointer",
                       "arm settle 4.8", "watch outside clicks", "arm foldWatchdog 0.6"};
+// A cleared shelf shows its notice and holds itself open for it.
+const Effects clearOffered = {"cancel tuckAway",      "show resting on remembered",
+                              "show notice",          "morph resting animated",
+                              "arm notice 4.8",       "arm settle 4.8",
+                              "watch outside clicks", "arm foldWatchdog 0.6"};
 const Effects bloom = {"cancel settle", "untuck", "cancel tuckAway",
                        "morph resting", "appear", "arm settle 2.4"};
 const Effects dragBegan = {"empty hint off", "offer destinations", "cancel tuckAway",
@@ -408,11 +415,7 @@ const std::vector<Sequence> sequences = {
     {"a cleared shelf is held for its notice, and its undo rests it",
      {
          set(&World::items, false),
-         on(Kind::clearOffered,
-            {"cancel tuckAway", "show resting on remembered", "show notice",
-             "morph resting animated", "arm notice 4.8", "arm settle 4.8", "watch outside clicks",
-             "arm foldWatchdog 0.6"},
-            TarvoState::resting),
+         on(Kind::clearOffered, clearOffered, TarvoState::resting),
          wait(4.7,
               {"arm foldWatchdog 0.6", "arm foldWatchdog 0.6", "arm foldWatchdog 0.6",
                "arm foldWatchdog 0.6", "arm foldWatchdog 0.6", "arm foldWatchdog 0.6",
@@ -422,6 +425,19 @@ const std::vector<Sequence> sequences = {
          on(Kind::clearUndone,
             {"show notice", "arm notice 2.5", "arm settle 2.4", "morph resting animated"},
             TarvoState::resting),
+         // The items came back on purpose: held like a shelf opened so.
+         waitTill(4.7, TarvoState::resting),
+         waitTill(0.2, TarvoState::tab),
+     }},
+    {"the pointer on a notice keeps it and holds the shelf until it leaves",
+     {
+         set(&World::items, false),
+         set(&World::overNotice, true),
+         on(Kind::clearOffered, clearOffered, TarvoState::resting),
+         // Past the hold and the notice's own time: both are kept.
+         waitTill(10, TarvoState::resting),
+         set(&World::overNotice, false),
+         waitTill(0.6, TarvoState::hidden),
      }},
     {"without a screen nothing opens",
      {

@@ -1,9 +1,10 @@
 // The global shortcut as a person meets it in the first hour, under Xvfb with
-// openbox: the combination typed into the settings' recorder is the one held
-// on the X server, and it stays held over a change of the key map and for
-// every lock key. What the server holds is asked the way another program
-// would find out: its own grab of the combination is refused (BadAccess).
-// Run by run-firsthour-keys.sh, which starts the session.
+// openbox or with xfwm4 and xfce4-panel: the combination typed into the
+// settings' recorder is the one held on the X server, and it stays held over
+// a change of the key map and for every lock key. What the server holds is
+// asked the way another program would find out: its own grab of the
+// combination is refused (BadAccess). Run by run-firsthour-keys.sh, which
+// starts the session.
 #include "TarvoPlatform/HotkeyKeys.h"
 #include "TarvoPlatform/x11/X11HotkeyGrabber.h"
 #include "TarvoShell/HotkeyMonitor.h"

@@ -40,6 +40,7 @@
 
 #include <X11/keysym.h>
 
+#include <algorithm>
 #include <optional>
 
 namespace tarvo::test {
@@ -53,8 +54,9 @@ bool onXfce() {
     return desktop() == QLatin1String("xfce");
 }
 
-// The root window as a picture; saved under FIRST_HOUR_SHOTS when a name is
-// given and that folder is set.
+// The root window as a picture; saved under FIRST_HOUR_SHOTS, named after
+// the desktop and the screen's size, when a name is given and that folder
+// is set.
 QImage screenshot(const QString& name = {}) {
     const QString file = QDir::temp().filePath(
         QStringLiteral("first-hour-%1.png").arg(QCoreApplication::applicationPid()));
@@ -66,8 +68,8 @@ QImage screenshot(const QString& name = {}) {
     const QString shots = QString::fromLocal8Bit(qgetenv("FIRST_HOUR_SHOTS"));
     if (!name.isEmpty() && !shots.isEmpty()) {
         QDir().mkpath(shots);
-        image.save(QDir(shots).filePath(
-            QStringLiteral("%1-%2x%3.png").arg(name).arg(image.width()).arg(image.height())));
+        const QString saved = QStringLiteral("%1-%2-%3x%4.png").arg(name, desktop());
+        image.save(QDir(shots).filePath(saved.arg(image.width()).arg(image.height())));
     }
     QFile::remove(file);
     return image;
@@ -196,6 +198,26 @@ protected:
         const QRect shape = X11Windows::extent(m_windows.shape(m_panel, XCB_SHAPE_SK_INPUT));
         return shape.isEmpty() ? shape
                                : shape.translated(m_windows.rootGeometry(m_panel).topLeft());
+    }
+
+    // The clickable notice's part of the input shape on the root window: a
+    // chip's height, hanging below the island in a band of its own.
+    std::optional<QRect> noticeOnRoot() {
+        if (!m_windows.isViewable(m_panel))
+            return std::nullopt;
+        const std::vector<QRect> shape = m_windows.shape(m_panel, XCB_SHAPE_SK_INPUT);
+        if (shape.size() < 2)
+            return std::nullopt;
+        const QRect lowest =
+            *std::max_element(shape.begin(), shape.end(), [](const QRect& a, const QRect& b) {
+                return a.bottom() < b.bottom();
+            });
+        const bool alone = std::none_of(shape.begin(), shape.end(), [&](const QRect& r) {
+            return r != lowest && r.bottom() >= lowest.top();
+        });
+        if (!alone || lowest.height() > 40)
+            return std::nullopt;
+        return lowest.translated(m_windows.rootGeometry(m_panel).topLeft());
     }
 
     // The resting island: wider than the tab and with items in a row.
@@ -423,7 +445,7 @@ TEST_F(FirstHourX11, AShelfOpenedOnPurposeStaysUntilItsSettleTime) {
         << "the shelf never folded";
 }
 
-TEST_F(FirstHourX11, AClearedShelfComesBackFromTheTraysUndoAndCtrlZ) {
+TEST_F(FirstHourX11, AClearedShelfComesBackFromTheTraysUndoItsNoticeAndCtrlZ) {
     if (!onXfce())
         GTEST_SKIP() << "no tray under openbox";
     start(true);
@@ -440,8 +462,40 @@ TEST_F(FirstHourX11, AClearedShelfComesBackFromTheTraysUndoAndCtrlZ) {
         << "the tray's undo did not put the items back: "
         << storedOrder(items).join(u',').toStdString();
 
+    // Cleared again, a click on the notice puts them back, and the shelf
+    // stays to show them: that click is the shelf's own, not one outside.
+    m_hand.glideTo({60, 400});
+    trayCommand(L10n::menuClear());
+    ASSERT_TRUE(waitFor([&] { return storedOrder(items).isEmpty(); }, 10000));
+    std::optional<QRect> notice;
+    ASSERT_TRUE(waitFor([&] { return (notice = noticeOnRoot()).has_value(); }, 10000))
+        << "the notice takes no clicks";
+    pump(500); // the notice has come to rest where it takes the click
+    notice = noticeOnRoot();
+    ASSERT_TRUE(notice);
+    const QPoint edge(notice->left() + 8, notice->center().y());
+    EXPECT_GT(screenshot().pixelColor(edge).lightness(), 180)
+        << "no notice drawn where it takes the click";
+    // A person slow to click: the pointer rests on the notice past the time
+    // the shelf holds itself open, and the notice waits for it.
+    m_hand.glideTo(notice->center());
+    pump(6000);
+    ASSERT_EQ(noticeOnRoot(), notice) << "the notice went away under the pointer";
+    click(notice->center());
+    EXPECT_TRUE(waitFor([&] { return storedOrder(items) == m_names; }, 10000))
+        << "the click on the notice did not put the items back: "
+        << storedOrder(items).join(u',').toStdString();
+    QElapsedTimer shown;
+    shown.start();
+    while (shown.elapsed() < 2000) {
+        ASSERT_GT(islandOnRoot().height(), 60)
+            << "the shelf folded " << shown.elapsed() << " ms after the notice's click";
+        pump(100);
+    }
+
     // Cleared again, Ctrl+Z in the shelf puts them back too: a click on
     // the island gives it the keyboard.
+    m_hand.glideTo({60, 400});
     trayCommand(L10n::menuClear());
     ASSERT_TRUE(waitFor([&] { return storedOrder(items).isEmpty(); }, 10000));
     ASSERT_TRUE(waitFor([&] { return !islandOnRoot().isEmpty(); }, 10000));

@@ -109,6 +109,7 @@ TEST_F(PanelTest, HitTestingFollowsTheState) {
         {"resting just left of the island", TarvoState::resting, true, false, {75, 100}, true},
         {"resting beyond the margin", TarvoState::resting, true, false, {73, 100}, false},
         {"resting below the island", TarvoState::resting, true, false, {180, 39}, false},
+        {"resting above the view", TarvoState::resting, true, false, {180, 133}, false},
         {"resting empty shelf, for its menu", TarvoState::resting, false, false, {180, 100}, true},
         {"resting close button", TarvoState::resting, false, true, {87, 47}, true},
         {"tab takes clicks where it is drawn", TarvoState::tab, true, false, {180, 110}, true},
