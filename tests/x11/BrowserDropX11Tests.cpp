@@ -30,6 +30,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QPainter>
 #include <QProcess>
 #include <QRandomGenerator>
 
@@ -71,13 +72,14 @@ QByteArray contentsOf(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// A picture of noise, which no encoder makes small: about 13 MB as PNG.
-void writeNoise(const QString& path, int side) {
-    QImage image(side, side, QImage::Format_RGB32);
+// A picture of noise, which no encoder makes small: about 13 MB as PNG at
+// 2080 pixels square.
+void writeNoise(const QString& path, QSize size) {
+    QImage image(size, QImage::Format_RGB32);
     QRandomGenerator random(26);
-    for (int y = 0; y < side; ++y) {
+    for (int y = 0; y < size.height(); ++y) {
         auto* line = reinterpret_cast<quint32*>(image.scanLine(y));
-        for (int x = 0; x < side; ++x)
+        for (int x = 0; x < size.width(); ++x)
             line[x] = random.generate() | 0xff000000u;
     }
     image.save(path, "PNG");
@@ -103,11 +105,11 @@ protected:
                                     "height:100%}</style><img src=") +
                              name + ".png>");
         }
-        // A picture wider than the browser rule's pixel limit, on a page
-        // whose title tells what a drop on it brought: the drops so far, the
-        // files of the last, and for each its name, type, size, first bytes
-        // and size in pixels. Drags that begin on the page itself it leaves
-        // to others.
+        // A picture wider than the browser rule's pixel limit, whose JPEG
+        // is too large to be handed over in one piece, on a page whose title
+        // tells what a drop on it brought: the drops so far, the files of
+        // the last, and for each its name, type, size, first bytes and size
+        // in pixels. Drags that begin on the page itself it leaves to others.
         m_site.write("drop.html",
                      "<!doctype html><title>Waiting</title><style>html,body{margin:0;height:100%}"
                      "img{position:fixed;inset:0;width:100%;height:100%}</style><img "
@@ -122,12 +124,16 @@ protected:
                      ".map(b=>b.toString(16).padStart(2,'0')).join(''),await createImageBitmap(f)"
                      ".then(i=>i.width+'x'+i.height,()=>'none'))}document.title=seen.join(' ')})"
                      "</script>");
-        QImage wide(2400, 1200, QImage::Format_RGB32);
-        wide.fill(QColor(40, 120, 200));
-        for (int x = 0; x < wide.width(); x += 40)
-            wide.setPixelColor(x, x / 2, QColor(250, 200, 30));
-        wide.save(m_site.file("wide.png"), "PNG");
-        writeNoise(m_site.file("big.png"), 2080);
+        {
+            // Noise in tiles of 48 pixels, which PNG finds again along each
+            // line and JPEG cannot make small: its JPEG takes over a megabyte.
+            writeNoise(m_site.file("wide.png"), {48, 48});
+            const QImage tile(m_site.file("wide.png"));
+            QImage wide(2400, 1200, QImage::Format_RGB32);
+            QPainter(&wide).fillRect(wide.rect(), QBrush(tile));
+            wide.save(m_site.file("wide.png"), "PNG");
+        }
+        writeNoise(m_site.file("big.png"), {2080, 2080});
         QImage small(64, 48, QImage::Format_RGB32);
         small.fill(QColor(70, 130, 180));
         small.save(m_site.file("small.png"), "PNG");
