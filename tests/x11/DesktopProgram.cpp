@@ -61,6 +61,10 @@ bool DesktopProgram::start(const QString& program, const QStringList& arguments,
         10000);
 }
 
+QString DesktopProgram::title() const {
+    return runCommand(QStringLiteral("xdotool"), {QStringLiteral("getwindowname"), m_window});
+}
+
 void DesktopProgram::keys(const QStringList& keys) {
     runCommand(QStringLiteral("xdotool"),
                {QStringLiteral("windowactivate"), QStringLiteral("--sync"), m_window});

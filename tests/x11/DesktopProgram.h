@@ -35,6 +35,8 @@ public:
     int left() const { return m_left; }
     // The process, whose standard output is left to the test to read.
     QProcess& process() { return m_process; }
+    // The window's title, as the window manager shows it.
+    QString title() const;
     // Types keys into the window, focused first: "ctrl+s", "Return".
     void keys(const QStringList& keys);
 

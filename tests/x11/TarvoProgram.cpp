@@ -194,6 +194,34 @@ QString TarvoProcess::program() {
     return QString::fromLocal8Bit(qgetenv("TARVO_PROGRAM"));
 }
 
+QPoint OpenShelf::tile(int index, int count) const {
+    const double fromMiddle = (index - (count - 1) / 2.0) * (56 + 12);
+    return {frame.center().x() + qRound(fromMiddle), frame.top() + 38};
+}
+
+std::optional<OpenShelf> openShelf(TarvoProcess& tarvo, X11Windows& windows) {
+    OpenShelf shelf;
+    std::optional<xcb_window_t> panel;
+    if (!waitFor([&] { return (panel = windows.panelOf(tarvo.pid())).has_value(); }, 20000))
+        return std::nullopt;
+    shelf.panel = *panel;
+    if (tarvo.startAgain() != 0 || !waitFor([&] { return windows.isViewable(shelf.panel); }, 10000))
+        return std::nullopt;
+    // Unfolded once it keeps its place for half a second.
+    int same = 0;
+    if (!waitFor(
+            [&] {
+                const QRect now = windows.rootGeometry(shelf.panel);
+                same = now == shelf.frame ? same + 1 : 0;
+                shelf.frame = now;
+                pump(100);
+                return same >= 5;
+            },
+            10000))
+        return std::nullopt;
+    return shelf;
+}
+
 std::optional<QPoint> readyPoint(QProcess& helper, int ms) {
     std::optional<QPoint> centre;
     waitFor(

@@ -92,6 +92,20 @@ private:
     QProcessEnvironment m_extra;
 };
 
+// The running program's shelf opened as a second start opens it, once it
+// has stopped unfolding: its window and that window's place in root pixels;
+// none when it did not open in time.
+struct OpenShelf {
+    xcb_window_t panel = XCB_NONE;
+    QRect frame;
+
+    // The middle of the thumbnail of the item at `index` (0 the newest) of
+    // `count`: the tiles stand side by side in the middle of the island, 56
+    // points wide and 12 apart, 10 below its top.
+    QPoint tile(int index, int count) const;
+};
+std::optional<OpenShelf> openShelf(TarvoProcess& tarvo, X11Windows& windows);
+
 // A helper program that prints "ready X Y" once its window shows: the
 // window's centre in root pixels, or none when it did not say in time.
 std::optional<QPoint> readyPoint(QProcess& helper, int ms = 20000);

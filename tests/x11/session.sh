@@ -6,7 +6,8 @@
 #   x11_start_wm           openbox, waited for until it manages the screen
 #   x11_start_bus          a private session bus; exports DBUS_SESSION_BUS_ADDRESS
 #   x11_start_xfce [--compositor]
-#                          xfwm4 (its compositor off unless asked for) and
+#                          xfwm4 (its compositor off unless asked for, and when
+#                          asked for waited for until it composites) and
 #                          xfce4-panel on its default layout, waited for until
 #                          the panel's strut is in the work area; needs the
 #                          display and the session bus
@@ -75,10 +76,37 @@ x11_start_wm() {
     x11_wait_for x11_wm_ready || { echo "$x11_name: openbox did not start" >&2; exit 1; }
 }
 
+# Waits up to twenty seconds for a compositing manager to own the screen's
+# compositor selection: xfwm4 takes it once it has set up compositing, which
+# may be after it began managing windows. One process polls, as a start of
+# python3 can itself take seconds on a loaded machine.
+x11_wait_for_compositor() {
+    python3 - <<'PY'
+import ctypes, ctypes.util, sys, time
+x = ctypes.CDLL(ctypes.util.find_library("X11"))
+x.XOpenDisplay.restype = ctypes.c_void_p
+x.XOpenDisplay.argtypes = [ctypes.c_char_p]
+x.XInternAtom.restype = ctypes.c_ulong
+x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+x.XGetSelectionOwner.restype = ctypes.c_ulong
+x.XGetSelectionOwner.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+display = x.XOpenDisplay(None)
+if not display:
+    sys.exit(1)
+selection = x.XInternAtom(display, b"_NET_WM_CM_S0", 0)
+deadline = time.monotonic() + 20
+while not x.XGetSelectionOwner(display, selection):
+    if time.monotonic() > deadline:
+        sys.exit(1)
+    time.sleep(0.05)
+PY
+}
+
 x11_start_xfce() {
     local compositor=off
     if [ "${1:-}" = --compositor ]; then
         compositor=on
+        x11_require python3
     fi
     x11_require xfwm4 xfce4-panel
     # The panel's default layout, as a first login gets it, without the
@@ -89,6 +117,10 @@ x11_start_xfce() {
     xfwm4 --compositor=$compositor --sm-client-disable >"$x11_work/xfwm4.log" 2>&1 &
     x11_pids+=($!)
     x11_wait_for x11_wm_ready || { echo "$x11_name: xfwm4 did not start" >&2; exit 1; }
+    if [ $compositor = on ]; then
+        x11_wait_for_compositor ||
+            { cat "$x11_work/xfwm4.log" >&2; echo "$x11_name: xfwm4 did not composite" >&2; exit 1; }
+    fi
     xfce4-panel --sm-client-disable >"$x11_work/panel.log" 2>&1 &
     x11_pids+=($!)
     local _
