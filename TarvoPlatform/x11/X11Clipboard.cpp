@@ -141,11 +141,9 @@ bool X11Clipboard::took(bool taken, std::unique_ptr<QMimeData> written) {
 }
 
 void X11Clipboard::ownerChanged(xcb_window_t owner, xcb_timestamp_t time) {
-    if (owner != XCB_NONE && m_connection.isOwnWindow(owner)) {
-        // Our own writing, known already.
-        if (m_ours)
-            return;
-    }
+    // Our own writing, known already.
+    if (m_ours && owner != XCB_NONE && m_connection.isOwnWindow(owner))
+        return;
     ++m_owner;
     m_ownerTime = time;
     m_reader.cancel();
