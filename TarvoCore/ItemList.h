@@ -9,7 +9,6 @@
 #include <iterator>
 #include <memory>
 #include <optional>
-#include <ranges>
 #include <vector>
 
 namespace tarvo {
@@ -42,7 +41,6 @@ public:
 
     const_iterator begin() const { return const_iterator(oldestFirst().begin() + qsizetype(m_size)); }
     const_iterator end() const { return const_iterator(oldestFirst().begin()); }
-    std::ranges::subrange<const_iterator> items() const { return {begin(), end()}; }
     std::size_t size() const { return m_size; }
     bool empty() const { return m_size == 0; }
     const Item& operator[](std::size_t index) const { return oldestFirst()[m_size - 1 - index]; }

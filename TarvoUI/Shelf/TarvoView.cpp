@@ -173,7 +173,7 @@ void TarvoView::update(std::shared_ptr<const ItemList> items, std::vector<QUuid>
     // The first snapshot shows what was stored before in place; later ones
     // land what is new to the view.
     if (landing.isEmpty() && m_hadSnapshot && m_list != shownBefore) {
-        for (const Item& item : m_list->items()) {
+        for (const Item& item : *m_list) {
             if (!shownBefore->contains(item.id))
                 landing.insert(item.id);
         }

@@ -17,7 +17,7 @@ Item itemNamed(const QString& name) {
 
 std::vector<QString> namesOf(const ItemList& list) {
     std::vector<QString> names;
-    for (const Item& item : list.items())
+    for (const Item& item : list)
         names.push_back(item.displayName);
     return names;
 }

@@ -433,7 +433,7 @@ TEST_F(ItemStoreTest, SharedListFollowsEveryChangeAndIsKeptWhileNothingChanges) 
     const Item a = textItem("a", 1), b = textItem("b", 2), c = textItem("c", 3);
     const auto idsOf = [](const ItemList& list) {
         std::vector<QUuid> ids;
-        for (const Item& item : list.items())
+        for (const Item& item : list)
             ids.push_back(item.id);
         return ids;
     };
