@@ -183,7 +183,7 @@ void TarvoController::start() {
     const std::vector<QUuid> aged = m_store->evictExpired(now, maxItemAge);
     const std::vector<QUuid> trimmed = m_store->evictToCap(storeCapBytes);
     if (!trimmed.empty())
-        m_view->setNotice(L10n::evicted(qint64(trimmed.size())));
+        setNotice(L10n::evicted(qint64(trimmed.size())));
     if (!aged.empty())
         Log::core().notice(QStringLiteral("aged out %1 items").arg(aged.size()));
 
@@ -258,11 +258,11 @@ void TarvoController::undoLastDrop() {
     m_coordinator->undoLastDelivery(m_platform.clock.now())
         .then(QtFuture::Launch::Sync, [this](const UndoLog::Outcome& outcome) {
             const QString message = outcome.message();
-            m_view->setNotice(message);
+            setNotice(message);
             refresh(true);
             afterDelay(undoNoticeDuration, [this, message] {
                 if (m_view->notice() == message)
-                    m_view->setNotice(std::nullopt);
+                    setNotice(std::nullopt);
             });
         });
 }
@@ -274,7 +274,7 @@ void TarvoController::clearTarvo() {
     for (const Item& item : m_store->items())
         m_thumbnails->invalidate(item.id);
     m_store->clear();
-    m_view->setNotice(std::nullopt);
+    setNotice(std::nullopt);
     if (cleared.items.empty()) {
         settleAfterDrag();
         return;

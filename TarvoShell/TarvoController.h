@@ -164,6 +164,10 @@ public:
     void loadThumbnails();
     // Chooses the island width and the panel frame for the state.
     void applyFrame(bool animated);
+    // The panel's frame for the island's width and the notice under it.
+    void placePanel();
+    // Shows `notice` under the island (none: the caption as before).
+    void setNotice(const std::optional<QString>& notice);
     // Each of these is an event for the shelf's state machine.
     void showTarvo(const ScreenMetrics& screen, TarvoState state);
     void hideTarvo();

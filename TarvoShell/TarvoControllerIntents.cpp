@@ -176,7 +176,7 @@ void TarvoController::tarvoViewSelectionDidChange(TarvoView&, const std::vector<
 
 void TarvoController::tarvoViewDidRequestEscape(TarvoView&) {
     if (m_view->notice())
-        m_view->setNotice(std::nullopt);
+        setNotice(std::nullopt);
     feed(ShelfEvent::Kind::escape);
 }
 
@@ -191,7 +191,7 @@ void TarvoController::tarvoViewDidRequestPaste(TarvoView&) {
 void TarvoController::tarvoViewDidClickNotice(TarvoView&) {
     if (m_view->notice() == L10n::shelfCleared() && undoClearIfLatest())
         return;
-    m_view->setNotice(std::nullopt);
+    setNotice(std::nullopt);
 }
 
 void TarvoController::tarvoViewDidTogglePinOf(TarvoView&, const QUuid& id) {

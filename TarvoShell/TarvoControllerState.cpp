@@ -9,6 +9,7 @@
 #include "TarvoPlatform/DisplayOptions.h"
 #include "TarvoPlatform/InputState.h"
 #include "TarvoPlatform/Screens.h"
+#include "CaptionChip.h"
 #include "CursorBadge.h"
 #include "DestinationRow.h"
 #include "PreviewWindow.h"
@@ -17,6 +18,7 @@
 #include "ThumbnailProvider.h"
 
 #include <algorithm>
+#include <cmath>
 #include <utility>
 
 namespace tarvo {
@@ -150,13 +152,13 @@ void TarvoController::carryOut(const ShelfEffect& effect) {
         m_view->setShowsEmptyHint(effect.shown);
         return;
     case Kind::showNotice:
-        m_view->setNotice(m_pendingNotice.text);
+        setNotice(m_pendingNotice.text);
         m_view->setNoticeIsClickable(m_pendingNotice.clickable);
         return;
     case Kind::expireNotice:
         // A notice that was replaced is not this timer's to clear.
         if (m_view->notice() == m_armedNotice) {
-            m_view->setNotice(std::nullopt);
+            setNotice(std::nullopt);
             refresh(false);
         }
         return;
@@ -321,14 +323,29 @@ void TarvoController::applyFrame(bool animated) {
         break;
     }
     m_view->setIslandWidth(width);
+    placePanel();
+    m_view->setStripState(m_shelf.state(), animated && m_panel->isPanelVisible());
+    syncNotchHoverMonitor();
+}
 
-    Rect frame = TarvoGeometry::panelFrame(*screen, TarvoState::dragging, width + panelWidthMargin);
+void TarvoController::placePanel() {
+    if (!m_currentScreen)
+        return;
+    // A notice wider than the island hangs under it whole: the window widens
+    // by as much on either side, so the island stays where it is.
+    double width = m_view->islandWidth() + panelWidthMargin;
+    if (const std::optional<QString>& notice = m_view->notice())
+        width += 2 * std::ceil(std::max(CaptionChip::viewWidthFor(*notice) - width, 0.0) / 2);
+    Rect frame = TarvoGeometry::panelFrame(*m_currentScreen, TarvoState::dragging, width);
     frame.y -= panelGrowDown;
     frame.height += panelGrowDown;
     if (!(m_panel->frame() == frame))
         m_panel->setFrame(frame);
-    m_view->setStripState(m_shelf.state(), animated && m_panel->isPanelVisible());
-    syncNotchHoverMonitor();
+}
+
+void TarvoController::setNotice(const std::optional<QString>& notice) {
+    m_view->setNotice(notice);
+    placePanel();
 }
 
 void TarvoController::retractShelf(bool wasShown) {

@@ -45,11 +45,24 @@ CaptionChip::CaptionChip() : m_layer(Layer::make()), m_label(TextLayer::make()) 
     m_layer->addSublayer(m_label);
 }
 
+namespace {
+
+constexpr double viewMargin = 8; // each side, between the chip and the view's edge
+
+double chipWidthFor(const QString& text) {
+    return std::ceil(TextLayer::preferredWidth(text, CaptionChip::fontSize, FontWeight::semibold)) +
+           2 * CaptionChip::textInset;
+}
+
+} // namespace
+
 Rect CaptionChip::frameFor(const QString& text, double viewWidth, double visibleBottom) {
-    const double textWidth =
-        std::ceil(TextLayer::preferredWidth(text, fontSize, FontWeight::semibold));
-    const double width = std::max(std::min(textWidth + 2 * textInset, viewWidth - 16), 0.0);
+    const double width = std::max(std::min(chipWidthFor(text), viewWidth - 2 * viewMargin), 0.0);
     return {std::round((viewWidth - width) / 2), visibleBottom - height - gap, width, height};
+}
+
+double CaptionChip::viewWidthFor(const QString& text) {
+    return chipWidthFor(text) + 2 * viewMargin;
 }
 
 void CaptionChip::show(const QString& text, double viewWidth, double visibleBottom,

@@ -41,6 +41,8 @@ public:
 
     // The frame `text` takes under the island, as `show` places it.
     static Rect frameFor(const QString& text, double viewWidth, double visibleBottom);
+    // The narrowest view in which `text` shows whole.
+    static double viewWidthFor(const QString& text);
 
 private:
     std::shared_ptr<Layer> m_layer;

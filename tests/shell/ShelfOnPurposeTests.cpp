@@ -5,7 +5,9 @@
 #include "ShellFixture.h"
 
 #include "TarvoCore/L10n.h"
+#include "CaptionChip.h"
 #include "TarvoPanel.h"
+#include "TextLayer.h"
 #include "TarvoView.h"
 
 #include "support/ItemFactory.h"
@@ -339,6 +341,36 @@ TEST_F(ShelfOnPurposeTest, APressOnTheShelfBeforeItOpenedKeepsNoLaterOutsideClic
     m_shell.input.setMouseLocation({5, 5});
     m_shell.monitors.postGlobal(MouseEvent{EventType::leftMouseUp, 60.0});
     EXPECT_EQ(controller->state(), TarvoState::tab);
+}
+
+TEST_F(ShelfOnPurposeTest, ANoticeWiderThanTheIslandHangsUnderItWhole) {
+    addItem();
+    controller->openTarvo();
+    const TarvoView& view = controller->view();
+    const auto islandOnScreen = [&] {
+        const Rect island = view.islandRect();
+        return Rect{controller->panel().frame().x + island.x, island.y, island.width,
+                    island.height};
+    };
+    const Rect island = islandOnScreen();
+    const QString notice = TarvoController::takesNoDropsNotice();
+    const double textWidth =
+        TextLayer::preferredWidth(notice, CaptionChip::fontSize, FontWeight::semibold);
+    ASSERT_GT(textWidth, controller->panel().frame().width) << "the case wants a wide notice";
+
+    controller->showTransientNotice(notice, false);
+    const std::optional<Rect> chip = view.chipFrame();
+    ASSERT_TRUE(chip);
+    EXPECT_GE(chip->width, textWidth + 2 * CaptionChip::textInset) << "the notice is cut";
+    EXPECT_GE(chip->x, 0);
+    EXPECT_LE(chip->maxX(), controller->panel().frame().width);
+    EXPECT_EQ(islandOnScreen(), island) << "the island moved or changed";
+
+    // Gone with its notice, the window is the island's again.
+    for (int second = 0; second < 30 && view.notice(); ++second)
+        m_shell.clock.advance(1);
+    ASSERT_FALSE(view.notice());
+    EXPECT_LT(controller->panel().frame().width, textWidth);
 }
 
 } // namespace
