@@ -20,6 +20,7 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextLayout>
 
 namespace tarvo {
 
@@ -284,21 +285,38 @@ QImage ThumbnailProvider::textTile(const QString& text) {
     QTextCursor cursor(&document);
     cursor.select(QTextCursor::Document);
     QTextBlockFormat block;
-    block.setLineHeight(150, QTextBlockFormat::ProportionalHeight);
+    // One and a half points between a line and the next.
+    block.setLineHeight(1.5, QTextBlockFormat::LineDistanceHeight);
     cursor.mergeBlockFormat(block);
     // The page's text area: 30 x 36 points, 7 from the left, 4 above the
     // bottom edge of the 56-point tile.
     const QRectF area(7, pointSize - 4 - 36, 30, 36);
     document.setTextWidth(area.width());
+    // The lines that fit the area whole; the next is left out, not cut
+    // through, which would leave the tops of its letters as specks.
+    double shownHeight = 0;
+    for (QTextBlock paragraph = document.begin(); paragraph.isValid();
+         paragraph = paragraph.next()) {
+        const double top = document.documentLayout()->blockBoundingRect(paragraph).top();
+        const QTextLayout* layout = paragraph.layout();
+        for (int i = 0; i < layout->lineCount(); ++i) {
+            const QTextLine line = layout->lineAt(i);
+            const double bottom = top + line.y() + line.ascent() + line.descent();
+            if (bottom > area.height())
+                break;
+            shownHeight = bottom;
+        }
+    }
 
     QPainter painter(&image);
     painter.setRenderHint(QPainter::TextAntialiasing);
     painter.scale(scale, scale);
     painter.translate(area.topLeft());
-    painter.setClipRect(QRectF(QPointF(0, 0), area.size()));
+    const QRectF lines(0, 0, area.width(), shownHeight);
+    painter.setClipRect(lines);
     QAbstractTextDocumentLayout::PaintContext context;
     context.palette.setColor(QPalette::Text, QColor::fromRgbF(0.239f, 0.271f, 0.329f, 1.0f));
-    context.clip = QRectF(QPointF(0, 0), area.size());
+    context.clip = lines;
     document.documentLayout()->draw(&painter, context);
     return image;
 }

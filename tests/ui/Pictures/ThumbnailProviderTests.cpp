@@ -16,9 +16,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <vector>
 
 using namespace tarvo;
 
@@ -276,6 +278,31 @@ TEST(ThumbnailProvider, TextAndLinkItemsArePaintedOffTheMainThread) {
     ASSERT_TRUE(test::runEventsUntil([&] { return tile.calls == 1; }));
     EXPECT_EQ(tile.image, ThumbnailProvider::appTile());
     EXPECT_EQ(decodes, 0);
+}
+
+// The page shows as many lines as fit whole: the next one is left out, not
+// cut through to the specks of its letters' tops.
+TEST(ThumbnailProvider, ATextTileShowsWholeLinesOnly) {
+    const QImage tile = ThumbnailProvider::textTile(QString(QStringLiteral("word ")).repeated(40));
+    ASSERT_EQ(tile.size(), QSize(kTile, kTile));
+    const QColor paper = tile.pixelColor(0, 0);
+    // Rows with ink in them, taken in bands of rows that touch.
+    std::vector<int> bands;
+    bool inked = false;
+    for (int y = 0; y < kTile; ++y) {
+        bool ink = false;
+        for (int x = 0; x < kTile && !ink; ++x)
+            ink = std::abs(tile.pixelColor(x, y).lightness() - paper.lightness()) > 24;
+        if (ink && !inked)
+            bands.push_back(0);
+        if (ink)
+            ++bands.back();
+        inked = ink;
+    }
+    ASSERT_GE(bands.size(), 3u) << "a long text fills three lines at least";
+    const int tallest = *std::max_element(bands.begin(), bands.end());
+    for (std::size_t i = 0; i < bands.size(); ++i)
+        EXPECT_GE(bands[i] * 10, tallest * 8) << "line " << i << " of " << bands.size() << " is cut";
 }
 
 TEST(ThumbnailProvider, MemoryThenDiskThenWorker) {
