@@ -136,7 +136,7 @@ bool X11DirectSave::nativeEventFilter(const QByteArray& eventType, void* message
             m_drop = Drop{data[0], 0, false};
         m_drop->time = data[3];
     } else if (e->type == m_connection.atom("XdndDrop")) {
-        m_drop = Drop{data[0], data[2], true};
+        m_drop = Drop{data[0], data[2], true, ++m_drops};
     } else if (e->type == m_connection.atom("XdndLeave")) {
         m_drop.reset();
     }
@@ -157,7 +157,7 @@ std::vector<std::shared_ptr<FilePromiseReceiver>> X11DirectSave::receivers(const
     if (!m_drop || !m_drop->dropped || !data.hasFormat(QStringLiteral("XdndDirectSave0")))
         return {};
     // Each request makes some sources save another copy: one per drop.
-    if (m_asked.contains({m_drop->source, m_drop->time}))
+    if (m_asked.contains(m_drop->serial))
         return {};
     return {std::make_shared<DirectSaveReceiver>(*this, *m_drop, suggestedName(m_drop->source),
                                                  data.hasFormat(QLatin1String(octetStream)))};
@@ -165,7 +165,7 @@ std::vector<std::shared_ptr<FilePromiseReceiver>> X11DirectSave::receivers(const
 
 void X11DirectSave::requestSave(const Drop& drop, const QString& path, Done done,
                                 bool bytesOffered) {
-    if (!m_asked.insert({drop.source, drop.time}).second) {
+    if (!m_asked.insert(drop.serial).second) {
         done(path, QStringLiteral("the source was asked for this drop's file already"));
         return;
     }

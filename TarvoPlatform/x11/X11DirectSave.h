@@ -42,6 +42,10 @@ public:
         xcb_window_t source = XCB_NONE;
         xcb_timestamp_t time = 0;
         bool dropped = false;
+        // Tells drops apart: some sources give every drop the time
+        // CurrentTime, and a window of a source that ended may come back
+        // under the same id.
+        quint64 serial = 0;
     };
     // The drag over this process's windows as its messages told it.
     const std::optional<Drop>& currentDrop() const { return m_drop; }
@@ -106,8 +110,9 @@ private:
     X11SelectionReader m_bytes;
     std::optional<Drop> m_drop;
     std::map<xcb_atom_t, Pending> m_pending;
-    // The drops (source and time) whose file was asked for.
-    std::set<std::pair<xcb_window_t, xcb_timestamp_t>> m_asked;
+    // The drops whose file was asked for, by serial.
+    std::set<quint64> m_asked;
+    quint64 m_drops = 0;
     QObject m_context; // for timers that must not outlive this object
     int m_nextProperty = 0;
 };
