@@ -35,6 +35,9 @@ namespace tarvo {
 struct DropReceiver::Promise {
     std::unique_ptr<ScheduledWork> timeout;
     QString fallbackName;
+    // What the drop offered besides its promised files, taken when the
+    // promise cannot be kept.
+    std::optional<Item> instead;
 };
 
 namespace {
@@ -153,9 +156,14 @@ std::vector<Item> DropReceiver::accept(const Pasteboard& pasteboard,
 
 std::vector<Item> DropReceiver::acceptPromises(const Pasteboard& pasteboard,
                                                const std::optional<QString>& source) {
+    const std::vector<std::shared_ptr<FilePromiseReceiver>> receivers =
+        pasteboard.readFilePromiseReceivers();
+    if (receivers.empty())
+        return {};
+    // Read now: the pasteboard is gone by the time a promise is answered.
+    const std::optional<Item> instead = offeredBesidePromises(pasteboard, source);
     std::vector<Item> placeholders;
-    for (const std::shared_ptr<FilePromiseReceiver>& receiver :
-         pasteboard.readFilePromiseReceivers()) {
+    for (const std::shared_ptr<FilePromiseReceiver>& receiver : receivers) {
         const QUuid id = QUuid::createUuid();
         const QStringList names = receiver->fileNames();
         QString fallbackName = names.isEmpty() ? QString() : lastPathComponent(names.first());
@@ -183,7 +191,7 @@ std::vector<Item> DropReceiver::acceptPromises(const Pasteboard& pasteboard,
         if (!result.is<ItemStore::AddResult::Added>())
             continue;
         placeholders.push_back(placeholder);
-        receive(*receiver, folder, id, fallbackName);
+        receive(*receiver, folder, id, fallbackName, instead);
     }
     return placeholders;
 }
@@ -312,8 +320,34 @@ std::optional<Item> DropReceiver::acceptRichText(const Pasteboard& pasteboard,
     return take(item);
 }
 
+std::optional<Item>
+DropReceiver::offeredBesidePromises(const Pasteboard& pasteboard,
+                                    const std::optional<QString>& source) const {
+    // Only the kinds read at once: files and image data would be read whole
+    // on every drop of a promise, kept or not.
+    if (std::optional<Item> link = linkOn(pasteboard, source))
+        return link;
+    return textOn(pasteboard, source);
+}
+
+std::optional<Item> DropReceiver::takeWithoutFiles(const std::optional<Item>& item) {
+    if (!item)
+        return std::nullopt;
+    try {
+        m_store.makeItemDirectory(item->id);
+    } catch (const FileError&) {
+        // the item lives in item.json alone
+    }
+    return take(*item);
+}
+
 std::optional<Item> DropReceiver::acceptURL(const Pasteboard& pasteboard,
                                             const std::optional<QString>& source) {
+    return takeWithoutFiles(linkOn(pasteboard, source));
+}
+
+std::optional<Item> DropReceiver::linkOn(const Pasteboard& pasteboard,
+                                         const std::optional<QString>& source) const {
     const QList<QUrl> urls = pasteboard.readURLs(false);
     if (urls.isEmpty() || urls.first().isLocalFile())
         return std::nullopt;
@@ -329,44 +363,39 @@ std::optional<Item> DropReceiver::acceptURL(const Pasteboard& pasteboard,
     if (title && title->isEmpty())
         title.reset(); // an empty title would leave the item without a name
 
-    const QUuid id = QUuid::createUuid();
-    try {
-        m_store.makeItemDirectory(id);
-    } catch (const FileError&) {
-        // the link lives in item.json alone
-    }
-    Item item = newItem(id, source);
+    Item item = newItem(QUuid::createUuid(), source);
     item.payload = ItemPayload::url(url, title);
     item.displayName = title ? *title : (!url.host().isEmpty() ? url.host() : absolute);
     item.contentHash = ContentHash::ofString(absolute);
-    return take(item);
+    return item;
 }
 
 std::optional<Item> DropReceiver::acceptString(const Pasteboard& pasteboard,
                                                const std::optional<QString>& source) {
+    return takeWithoutFiles(textOn(pasteboard, source));
+}
+
+std::optional<Item> DropReceiver::textOn(const Pasteboard& pasteboard,
+                                         const std::optional<QString>& source) const {
     const std::optional<QString> text = pasteboard.string(TypeIdentifier::utf8PlainText);
     if (!text || text->isEmpty())
         return std::nullopt;
-    const QUuid id = QUuid::createUuid();
-    try {
-        m_store.makeItemDirectory(id);
-    } catch (const FileError&) {
-        // the text lives in item.json alone
-    }
-    Item item = newItem(id, source);
+    Item item = newItem(QUuid::createUuid(), source);
     item.payload = ItemPayload::text(*text);
     item.displayName = previewName(*text);
     item.contentHash = ContentHash::ofString(*text);
-    return take(item);
+    return item;
 }
 
 // --- promises ----------------------------------------------------------------
 
 void DropReceiver::receive(FilePromiseReceiver& receiver, const QString& folder,
-                           const QUuid& itemID, const QString& fallbackName) {
+                           const QUuid& itemID, const QString& fallbackName,
+                           const std::optional<Item>& instead) {
     const quint64 serial = m_nextPromise++;
     auto promise = std::make_unique<Promise>();
     promise->fallbackName = fallbackName;
+    promise->instead = instead;
     const std::weak_ptr<bool> alive = m_alive;
     promise->timeout = m_clock.schedule(promiseTimeout, [this, alive, serial, itemID] {
         if (alive.lock())
@@ -393,8 +422,24 @@ void DropReceiver::promiseTimedOut(quint64 promise, const QUuid& itemID) {
     const auto it = m_promises.find(promise);
     if (it == m_promises.end())
         return;
+    const std::optional<Item> instead = std::move(it->second->instead);
     m_promises.erase(it);
-    fail(itemID, L10n::itemFailed());
+    broken(itemID, instead);
+}
+
+void DropReceiver::broken(const QUuid& itemID, const std::optional<Item>& instead) {
+    const std::optional<Item> placeholder = m_store.item(itemID);
+    if (!instead || !placeholder) {
+        fail(itemID, L10n::itemFailed());
+        return;
+    }
+    // The placeholder becomes what else was offered, where it stands.
+    Item item = *placeholder;
+    item.payload = instead->payload;
+    item.displayName = instead->displayName;
+    item.contentHash = instead->contentHash;
+    item.state = ItemState::ready();
+    settle(item);
 }
 
 void DropReceiver::promiseAnswered(quint64 promise, const QUuid& itemID, const QString& file,
@@ -406,11 +451,12 @@ void DropReceiver::promiseAnswered(quint64 promise, const QUuid& itemID, const Q
         return;
     }
     const QString fallbackName = it->second->fallbackName;
+    const std::optional<Item> instead = std::move(it->second->instead);
     m_promises.erase(it); // cancels the timeout
     if (error) {
         Log::drag().error(QStringLiteral("promise failed: %1").arg(*error));
         discardLateFile(itemID, file);
-        fail(itemID, L10n::itemFailed());
+        broken(itemID, instead);
         return;
     }
     complete(itemID, file, fallbackName);
@@ -466,6 +512,11 @@ void DropReceiver::complete(const QUuid& itemID, const QString& file, const QStr
     item.displayName = name;
     item.state = ItemState::ready();
     item.contentHash = hash;
+    settle(item);
+}
+
+void DropReceiver::settle(const Item& item) {
+    const QUuid& itemID = item.id;
     if (const std::optional<Item> existing = m_store.duplicateOf(item);
         existing && existing->id != itemID) {
         m_store.remove(itemID);

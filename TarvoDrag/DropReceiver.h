@@ -26,8 +26,10 @@ class ScheduledWork;
 // Turns what lands on the shelf into stored items: takes the first kind of
 // content a pasteboard offers, copies it into a new item folder, fingerprints
 // it and adds it to the store, or finds the item already holding it. Promised
-// files show at once as placeholders and complete when they arrive, or fail
-// after `promiseTimeout`. Nothing here throws to the caller. Main thread only.
+// files show at once as placeholders and complete when they arrive; a promise
+// the source breaks, or does not keep within `promiseTimeout`, leaves the
+// item that a web link or text offered beside it makes, and fails only when
+// there was none. Nothing here throws to the caller. Main thread only.
 class DropReceiver final {
 public:
     static constexpr double promiseTimeout = 30.0;
@@ -99,6 +101,18 @@ private:
                                   const std::optional<QString>& source);
     std::optional<Item> acceptString(const Pasteboard& pasteboard,
                                      const std::optional<QString>& source);
+    // The items a web link and a plain text on `pasteboard` make, neither
+    // stored nor with a folder yet.
+    std::optional<Item> linkOn(const Pasteboard& pasteboard,
+                               const std::optional<QString>& source) const;
+    std::optional<Item> textOn(const Pasteboard& pasteboard,
+                               const std::optional<QString>& source) const;
+    // Adds a link or a text, which needs no files, with a folder of its own
+    // when one can be made.
+    std::optional<Item> takeWithoutFiles(const std::optional<Item>& item);
+    // What a broken promise of `pasteboard` gives way to, if anything.
+    std::optional<Item> offeredBesidePromises(const Pasteboard& pasteboard,
+                                              const std::optional<QString>& source) const;
 
     std::vector<Item> acceptFileURLsOnWorker(const Pasteboard& pasteboard,
                                              const std::optional<QString>& source);
@@ -116,11 +130,17 @@ private:
     void onWorker(std::function<Result()> work, std::function<void(Result)> then);
 
     void receive(FilePromiseReceiver& receiver, const QString& folder, const QUuid& itemID,
-                 const QString& fallbackName);
+                 const QString& fallbackName, const std::optional<Item>& instead);
     void promiseAnswered(quint64 promise, const QUuid& itemID, const QString& file,
                          const std::optional<QString>& error);
     void promiseTimedOut(quint64 promise, const QUuid& itemID);
     void complete(const QUuid& itemID, const QString& file, const QString& fallbackName);
+    // The promise of the placeholder `itemID` will not be kept: it becomes
+    // `instead`, or fails when there is nothing instead.
+    void broken(const QUuid& itemID, const std::optional<Item>& instead);
+    // Stores the ready `item` in place of its placeholder, or gives way to
+    // the item already holding its content.
+    void settle(const Item& item);
     void fail(const QUuid& itemID, const QString& reason);
     void discardLateFile(const QUuid& itemID, const QString& file);
 

@@ -28,8 +28,9 @@ constexpr int forgetAfterMilliseconds = 120000;
 class DirectSaveReceiver final : public FilePromiseReceiver {
 public:
     DirectSaveReceiver(X11DirectSave& owner, X11DirectSave::Drop drop, QString suggested,
-                       const QMimeData& data)
-        : m_owner(owner), m_drop(drop), m_suggested(std::move(suggested)), m_data(&data) {}
+                       bool bytesOffered)
+        : m_owner(owner), m_drop(drop), m_suggested(std::move(suggested)),
+          m_bytesOffered(bytesOffered) {}
 
     QStringList fileNames() const override {
         return m_suggested.isEmpty() ? QStringList{} : QStringList{m_suggested};
@@ -46,18 +47,23 @@ public:
                 if (pool)
                     pool->start([reader, path, error] { reader(path, error); });
             },
-            m_data.data());
+            m_bytesOffered);
     }
 
 private:
     X11DirectSave& m_owner;
     X11DirectSave::Drop m_drop;
     QString m_suggested;
-    // The drop's data, gone once the drop is over.
-    QPointer<const QMimeData> m_data;
+    bool m_bytesOffered;
 };
 
-const QString octetStream = QStringLiteral("application/octet-stream");
+constexpr char octetStream[] = "application/octet-stream";
+
+// How long the source may pause in handing its bytes over, before and
+// between the pieces of a large answer. Some never send a piece of an answer
+// they announced in pieces: the drop then takes what else is on offer, and
+// the user should not wait long for it.
+constexpr int bytesPauseMilliseconds = 1000;
 
 // Writes the bytes a source handed over as its file, never over anything.
 bool writeNew(const QString& path, const QByteArray& bytes) {
@@ -90,7 +96,8 @@ QByteArray hostName() {
 } // namespace
 
 X11DirectSave::X11DirectSave(X11Connection& connection)
-    : m_connection(connection), m_window(connection.makeInputOnlyWindow()) {
+    : m_connection(connection), m_window(connection.makeInputOnlyWindow()),
+      m_bytes(connection, connection.atom("XdndSelection"), bytesPauseMilliseconds) {
     m_listener =
         m_connection.addListener([this](const xcb_generic_event_t& e) { return handle(e); });
     if (QCoreApplication* app = QCoreApplication::instance())
@@ -129,7 +136,7 @@ bool X11DirectSave::nativeEventFilter(const QByteArray& eventType, void* message
             m_drop = Drop{data[0], 0, false};
         m_drop->time = data[3];
     } else if (e->type == m_connection.atom("XdndDrop")) {
-        m_drop = Drop{data[0], data[2], true};
+        m_drop = Drop{data[0], data[2], true, ++m_drops};
     } else if (e->type == m_connection.atom("XdndLeave")) {
         m_drop.reset();
     }
@@ -150,15 +157,15 @@ std::vector<std::shared_ptr<FilePromiseReceiver>> X11DirectSave::receivers(const
     if (!m_drop || !m_drop->dropped || !data.hasFormat(QStringLiteral("XdndDirectSave0")))
         return {};
     // Each request makes some sources save another copy: one per drop.
-    if (m_asked.contains({m_drop->source, m_drop->time}))
+    if (m_asked.contains(m_drop->serial))
         return {};
-    return {
-        std::make_shared<DirectSaveReceiver>(*this, *m_drop, suggestedName(m_drop->source), data)};
+    return {std::make_shared<DirectSaveReceiver>(*this, *m_drop, suggestedName(m_drop->source),
+                                                 data.hasFormat(QLatin1String(octetStream)))};
 }
 
 void X11DirectSave::requestSave(const Drop& drop, const QString& path, Done done,
-                                const QMimeData* data) {
-    if (!m_asked.insert({drop.source, drop.time}).second) {
+                                bool bytesOffered) {
+    if (!m_asked.insert(drop.serial).second) {
         done(path, QStringLiteral("the source was asked for this drop's file already"));
         return;
     }
@@ -176,8 +183,7 @@ void X11DirectSave::requestSave(const Drop& drop, const QString& path, Done done
                       entriesBeside(path),
                       std::make_unique<FolderWriteWatch>(QFileInfo(path).absolutePath(),
                                                          &StoredContent::isOwnEntry),
-                      nullptr,
-                      false};
+                      bytesOffered};
     xcb_convert_selection(c, m_window, m_connection.atom("XdndSelection"), xds, property,
                           drop.time);
     // Seen by the server before Qt tells the source the drop is over.
@@ -189,19 +195,19 @@ void X11DirectSave::requestSave(const Drop& drop, const QString& path, Done done
         if (it != m_pending.end() && it->second.answered)
             fail(property, QStringLiteral("the source did not finish writing the file"));
     });
-    if (!data || !data->hasFormat(octetStream))
+    if (!bytesOffered)
         return;
-    // A source that may hand the bytes over instead is heard out while they
-    // can still be read: once the drop is over it may let the data go.
-    m_pending[property].data = data;
+    // A source that may hand the bytes over instead is heard out, and its
+    // bytes read, while the drop is under way: once it is over the source
+    // may let them go. An answer in pieces is read on after the drop, which
+    // it would hold up for as long as the pieces take.
     m_connection.dispatchUntil(
         [this, property] {
             const auto it = m_pending.find(property);
-            return it == m_pending.end() || it->second.answered;
+            return it == m_pending.end() ||
+                   (it->second.answered && (!it->second.reading || m_bytes.inPieces()));
         },
         answerWithinDropMilliseconds);
-    if (const auto it = m_pending.find(property); it != m_pending.end())
-        it->second.data = nullptr;
 }
 
 bool X11DirectSave::handle(const xcb_generic_event_t& event) {
@@ -240,18 +246,39 @@ void X11DirectSave::answered(xcb_atom_t property, const QByteArray& answer) {
     }
     if (answer == "F") {
         // The source cannot write the file itself: the protocol's way on is
-        // to read its bytes and write them there ourselves.
-        if (pending.data && pending.data->hasFormat(octetStream)) {
-            const QByteArray bytes = pending.data->data(octetStream);
-            if (!bytes.isEmpty() && writeNew(pending.path, bytes)) {
-                succeed(property, pending.path);
-                return;
-            }
+        // to read its bytes and write them there ourselves. They are read
+        // here, with a deadline of our own, rather than through the drop's
+        // data, which holds the drop up for seconds when a source announces
+        // an answer in pieces and sends none.
+        if (!pending.bytesOffered) {
+            fail(property, QStringLiteral("the source could not save the file there"));
+            return;
         }
-        fail(property, QStringLiteral("the source could not save the file there"));
+        pending.reading = true;
+        m_bytes.read(m_connection.atom(octetStream), pending.time,
+                     [this, property](std::optional<X11Connection::Property> answer) {
+                         bytesRead(property, answer ? answer->value : QByteArray());
+                     });
         return;
     }
     fail(property, QStringLiteral("the source failed to save the file"));
+}
+
+void X11DirectSave::bytesRead(xcb_atom_t property, const QByteArray& bytes) {
+    const auto it = m_pending.find(property);
+    if (it == m_pending.end())
+        return;
+    it->second.reading = false;
+    if (bytes.isEmpty()) {
+        fail(property, QStringLiteral("the source could not save the file there nor hand over "
+                                      "its bytes"));
+        return;
+    }
+    if (!writeNew(it->second.path, bytes)) {
+        fail(property, QStringLiteral("the bytes the source handed over could not be written"));
+        return;
+    }
+    succeed(property, it->second.path);
 }
 
 void X11DirectSave::settled(xcb_atom_t property) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FolderWriteWatch.h"
+#include "X11SelectionReader.h"
 
 #include "TarvoPlatform/DropPromises.h"
 
@@ -41,6 +42,10 @@ public:
         xcb_window_t source = XCB_NONE;
         xcb_timestamp_t time = 0;
         bool dropped = false;
+        // Tells drops apart: some sources give every drop the time
+        // CurrentTime, and a window of a source that ended may come back
+        // under the same id.
+        quint64 serial = 0;
     };
     // The drag over this process's windows as its messages told it.
     const std::optional<Drop>& currentDrop() const { return m_drop; }
@@ -51,15 +56,16 @@ public:
     // folder of `path` (a fresh folder) has saved what it wrote there: one
     // file or one folder; anything else fails and is removed again.
     //
-    // `data` is what the drop offers, read only before this returns: when it
-    // holds "application/octet-stream", the answer is waited for here, while
-    // the drop is still under way, and a source that cannot save the file
-    // itself ("F") is taken at its word that those bytes are the file.
+    // `bytesOffered` tells that the drop offers "application/octet-stream":
+    // then the answer is waited for here, while the drop is still under way,
+    // and a source that cannot save the file itself ("F") is taken at its
+    // word that those bytes are the file, read from it. A source that hands
+    // over nothing, or stops handing over its bytes, fails the save.
     using Done = std::function<void(const QString& path, const std::optional<QString>& error)>;
-    void requestSave(const Drop& drop, const QString& path, Done done,
-                     const QMimeData* data = nullptr);
+    void requestSave(const Drop& drop, const QString& path, Done done, bool bytesOffered = false);
 
-    // How long the answer is waited for while the drop is under way.
+    // How long the answer, and the bytes of a source that cannot save, are
+    // waited for while the drop is under way.
     static constexpr int answerWithinDropMilliseconds = 1500;
     // How long a source that answered success may take to finish writing.
     static constexpr int finishWritingMilliseconds = 30000;
@@ -78,13 +84,15 @@ private:
         QStringList before; // the entries beside `path` when the save was asked for
         // Watches the folder from before the request, so that no write is missed.
         std::unique_ptr<FolderWriteWatch> watch;
-        // Set only while the drop's data can still be read.
-        const QMimeData* data = nullptr;
+        bool bytesOffered = false;
         bool answered = false;
+        bool reading = false; // the bytes offered instead of the file
     };
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
     bool handle(const xcb_generic_event_t& event);
     void answered(xcb_atom_t property, const QByteArray& answer);
+    // The bytes a source that cannot save handed over: empty when none.
+    void bytesRead(xcb_atom_t property, const QByteArray& bytes);
     // The source has finished writing: what it wrote decides.
     void settled(xcb_atom_t property);
     // Ends the save waiting on `property`: none when there is no such save.
@@ -98,10 +106,13 @@ private:
     X11Connection& m_connection;
     xcb_window_t m_window; // receives the source's answers
     int m_listener = 0;
+    // Reads the bytes of a source that cannot save the file itself.
+    X11SelectionReader m_bytes;
     std::optional<Drop> m_drop;
     std::map<xcb_atom_t, Pending> m_pending;
-    // The drops (source and time) whose file was asked for.
-    std::set<std::pair<xcb_window_t, xcb_timestamp_t>> m_asked;
+    // The drops whose file was asked for, by serial.
+    std::set<quint64> m_asked;
+    quint64 m_drops = 0;
     QObject m_context; // for timers that must not outlive this object
     int m_nextProperty = 0;
 };

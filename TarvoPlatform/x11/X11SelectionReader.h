@@ -38,6 +38,8 @@ public:
     void read(xcb_atom_t target, xcb_timestamp_t time, Done done);
     // Ends every read asked so far, each told it got nothing.
     void cancel();
+    // Whether the read under way is taking an answer in pieces.
+    bool inPieces() const { return m_pieces.has_value(); }
 
 private:
     struct Read {

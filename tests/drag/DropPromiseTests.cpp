@@ -3,6 +3,7 @@
 #include "TarvoCore/ContentHash.h"
 #include "TarvoCore/Json.h"
 #include "TarvoCore/L10n.h"
+#include "TarvoPlatform/TypeMapping.h"
 #include "TarvoPlatform/memory/MemoryFilePromiseReceiver.h"
 
 #include <QFile>
@@ -143,6 +144,83 @@ TEST_F(DropPromiseTest, SourceErrorFailsTheItemAndIsLogged) {
     EXPECT_EQ(m_log.lines(), std::vector<QString>{
                                  "drag error: promise failed: The source ran out of disk space."});
     EXPECT_EQ(m_clock.pendingCount(), 0u);
+}
+
+// A source that can neither save its file nor hand over its bytes (a
+// browser's large picture) still offers the picture's address: the
+// placeholder becomes that link where it stands, or the text offered when
+// there is no link, whether the source says it failed or never answers.
+TEST_F(DropPromiseTest, BrokenPromiseGivesWayToTheLinkOrTextOfferedBesideIt) {
+    const QUrl picture("http://127.0.0.1:8000/large.png");
+    struct Case {
+        const char* name;
+        std::function<void(MemoryPasteboard&)> offer;
+        bool timesOut;
+        ItemPayload payload;
+        QString displayName;
+        QString hashed;
+    };
+    const std::vector<Case> cases = {
+        {"link with its title, source fails",
+         [&](MemoryPasteboard& p) {
+             p.setURLs({picture});
+             p.setString(TypeIdentifier::urlName, "A picture of noise");
+         },
+         false, ItemPayload::url(picture, QStringLiteral("A picture of noise")),
+         "A picture of noise", picture.toString()},
+        {"link without a title, source never answers",
+         [&](MemoryPasteboard& p) { p.setURLs({picture}); }, true, ItemPayload::url(picture),
+         "127.0.0.1", picture.toString()},
+        {"text alone, source fails",
+         [](MemoryPasteboard& p) {
+             p.setString(TypeIdentifier::utf8PlainText, "words about the file");
+         },
+         false, ItemPayload::text("words about the file"), "words about the file",
+         "words about the file"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        updated.clear();
+        auto receiver = promise({"large.png"});
+        c.offer(m_pasteboard);
+        const Item placeholder = placeholderFor(receiver);
+        EXPECT_EQ(placeholder.state, ItemState::receiving());
+        if (c.timesOut) {
+            m_clock.advance(DropReceiver::promiseTimeout);
+        } else {
+            receiver->fail("the source could not save the file there nor hand over its bytes");
+            settle();
+        }
+        ASSERT_EQ(updated.size(), 1u);
+        const Item& item = updated.front();
+        EXPECT_EQ(item.id, placeholder.id);
+        EXPECT_TRUE(item.state.isReady());
+        EXPECT_EQ(item.payload, c.payload);
+        EXPECT_EQ(item.displayName, c.displayName);
+        EXPECT_EQ(item.contentHash, ContentHash::ofString(c.hashed));
+        EXPECT_EQ(m_store->item(placeholder.id), item);
+        EXPECT_EQ(m_clock.pendingCount(), 0u);
+        m_store->remove(item.id);
+    }
+    EXPECT_TRUE(duplicates.empty());
+}
+
+TEST_F(DropPromiseTest, BrokenPromiseOfALinkAlreadyOnTheShelfSelectsIt) {
+    const QUrl picture("http://127.0.0.1:8000/large.png");
+    m_pasteboard.setURLs({picture});
+    const Item existing = drop().front();
+
+    auto receiver = promise({"large.png"});
+    m_pasteboard.setURLs({picture});
+    const Item placeholder = placeholderFor(receiver);
+    receiver->fail("the source could not save the file there");
+    settle();
+
+    ASSERT_EQ(duplicates.size(), 1u);
+    EXPECT_EQ(duplicates.front(), existing);
+    EXPECT_TRUE(updated.empty());
+    EXPECT_FALSE(m_store->item(placeholder.id));
+    EXPECT_EQ(m_store->selection(), QSet<QUuid>{existing.id});
 }
 
 TEST_F(DropPromiseTest, FileThatCannotBeHashedOrLiesElsewhereFailsTheItem) {
