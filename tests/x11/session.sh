@@ -28,7 +28,28 @@ x11_cleanup() {
     local pid
     for pid in "${x11_pids[@]}"; do kill "$pid" 2>/dev/null || true; done
     for pid in "${x11_pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+    x11_stop_strays
     rm -rf "$x11_work"
+}
+
+# What the session's bus started on demand (the settings daemon, the
+# accessibility bus) is no child of ours and may outlive the bus, holding the
+# test's output open so that ctest waits for it until the suite's time is
+# up. Such a process is known by the run's folder in its environment.
+x11_stop_strays() {
+    local environ pid strays=() _
+    for environ in /proc/[0-9]*/environ; do
+        pid=${environ#/proc/}
+        pid=${pid%/environ}
+        [ "$pid" != $$ ] && grep -qsF "=$x11_work/" "$environ" && strays+=("$pid")
+    done
+    [ ${#strays[@]} -eq 0 ] && return 0
+    kill "${strays[@]}" 2>/dev/null || true
+    for _ in $(seq 20); do
+        kill -0 "${strays[@]}" 2>/dev/null || return 0
+        sleep 0.1
+    done
+    kill -KILL "${strays[@]}" 2>/dev/null || true
 }
 trap x11_cleanup EXIT
 trap 'exit 130' INT TERM
@@ -134,8 +155,9 @@ x11_start_xfce() {
 }
 
 x11_start_bus() {
+    # Services it starts write where it does, never into the test's output.
     dbus-daemon --session --nofork --nopidfile --address="unix:path=$x11_work/bus" \
-        --print-address=4 4>"$x11_work/bus-address" 2>"$x11_work/bus.log" &
+        --print-address=4 4>"$x11_work/bus-address" >"$x11_work/bus.log" 2>&1 &
     x11_pids+=($!)
     x11_wait_for test -s "$x11_work/bus-address" ||
         { echo "$x11_name: no session bus" >&2; exit 1; }
