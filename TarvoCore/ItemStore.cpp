@@ -348,7 +348,6 @@ void ItemStore::load() {
         ids.push_back(id);
     }
     std::vector<ReadResult> reads = readItems(ids);
-    m_items.reserve(ids.size());
     for (size_t i = 0; i < ids.size(); ++i) {
         const QUuid& id = ids[i];
         ReadResult& read = reads[i];
@@ -649,7 +648,7 @@ ItemStore::AddResult ItemStore::add(const Item& item) {
     try {
         writeIndexThrowing();
     } catch (const FileError& error) {
-        m_items.erase(m_items.begin());
+        m_items.pop_front();
         m_snapshot.reset();
         Log::core().error(
             QStringLiteral("could not write the tarvo index: %1").arg(error.description()));
@@ -894,7 +893,7 @@ bool ItemStore::clear() {
 }
 
 void ItemStore::takeNewest(const Item& item) {
-    m_items.insert(m_items.begin(), item);
+    m_items.push_front(item);
     // The list handed out so far gains the item without being copied.
     if (m_snapshot)
         m_snapshot = m_snapshot->withNewest(item);
@@ -902,7 +901,7 @@ void ItemStore::takeNewest(const Item& item) {
 
 std::shared_ptr<const ItemList> ItemStore::snapshot() const {
     if (!m_snapshot)
-        m_snapshot = ItemList::make(m_items);
+        m_snapshot = ItemList::make({m_items.begin(), m_items.end()});
     return m_snapshot;
 }
 

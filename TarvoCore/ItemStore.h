@@ -93,7 +93,9 @@ public:
     const QString& root() const { return m_root; }
     // How long a removed item's folder is kept so that it can be put back.
     double removalGrace() const { return m_removalGrace; }
-    const std::vector<Item>& items() const { return m_items; }
+    // Newest first, as a deque: a new item goes in front without moving the
+    // thousands behind it.
+    const std::deque<Item>& items() const { return m_items; }
     // The same items as one list that never changes: the same list comes
     // back until the items change, so handing it on copies nothing.
     std::shared_ptr<const ItemList> snapshot() const;
@@ -188,7 +190,7 @@ private:
     QString indexPath() const;
 
     QString m_root;
-    std::vector<Item> m_items;
+    std::deque<Item> m_items;
     // `m_items` as last handed out; every change of `m_items` drops it.
     mutable std::shared_ptr<const ItemList> m_snapshot;
     QSet<QUuid> m_selection;

@@ -9,6 +9,7 @@
 #include <QTimeZone>
 #include <QUuid>
 
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -120,7 +121,7 @@ private:
     // the copy and makes it durable on the worker, then settles the item. A
     // regular file whose content one of `shelf` holds is not copied at all.
     void copyOnWorker(const Item& placeholder, const QString& path, const QString& copy,
-                      std::vector<Item> shelf);
+                      std::deque<Item> shelf);
     struct Copied;
     void copyFinished(const QUuid& itemID, const QString& copy, const Copied& copied);
     void settleCopy(const Item& item, QSet<QUuid> compared);
@@ -148,7 +149,7 @@ private:
     // its fingerprint and bytes before anything is copied.
     std::optional<Item> itemHolding(const QString& path) const;
     static std::optional<QUuid> heldAmong(const QString& root, const QString& path,
-                                          const std::vector<Item>& shelf);
+                                          const std::deque<Item>& shelf);
 
     Item newItem(const QUuid& id, const std::optional<QString>& source) const;
     std::optional<Item> take(const Item& item);

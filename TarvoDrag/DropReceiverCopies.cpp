@@ -43,7 +43,7 @@ struct DropReceiver::Copied {
 };
 
 std::optional<QUuid> DropReceiver::heldAmong(const QString& root, const QString& path,
-                                             const std::vector<Item>& shelf) {
+                                             const std::deque<Item>& shelf) {
     struct stat st {};
     if (shelf.empty() || ::stat(QFile::encodeName(path).constData(), &st) != 0 ||
         !S_ISREG(st.st_mode))
@@ -123,7 +123,7 @@ std::vector<Item> DropReceiver::acceptFileURLsOnWorker(const Pasteboard& pastebo
 }
 
 void DropReceiver::copyOnWorker(const Item& placeholder, const QString& path, const QString& copy,
-                                std::vector<Item> shelf) {
+                                std::deque<Item> shelf) {
     const QString root = m_store.root();
     const QUuid id = placeholder.id;
     onWorker<Copied>(

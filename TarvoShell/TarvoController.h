@@ -23,6 +23,7 @@
 #include <QSet>
 
 #include <array>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -405,7 +406,7 @@ private:
     std::optional<EventMonitors::Token> m_notchClickMonitor;
     bool m_promptedAccessibilityForPaste = false;
     struct ClearedShelf {
-        std::vector<Item> items;
+        std::deque<Item> items;
         QSet<QUuid> selection;
         Date at;
     };

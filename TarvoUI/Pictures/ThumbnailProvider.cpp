@@ -22,9 +22,36 @@
 #include <QTextDocument>
 #include <QTextLayout>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <utility>
+
 namespace tarvo {
 
 namespace {
+
+// A show asks for the pictures of every tile it lays out while it draws its
+// first frames: the workers that make them yield the processor to the main
+// thread, and there are few of them, for each one made costs the main thread
+// a thread start and loads fonts of its own.
+constexpr int pictureWorkers = 2;
+constexpr int pictureWorkerNice = 10;
+
+// The nice value is a thread's own on Linux, and the pool's threads serve it
+// alone. A thread starts with its maker's value.
+void yieldToTheMainThread() {
+    thread_local bool lowered = false;
+    if (std::exchange(lowered, true))
+        return;
+    const auto thread = static_cast<id_t>(::gettid());
+    errno = 0;
+    const int nice = ::getpriority(PRIO_PROCESS, thread);
+    if (errno == 0)
+        ::setpriority(PRIO_PROCESS, thread, std::min(nice + pictureWorkerNice, 19));
+}
 
 QImage blankTile() {
     QImage image(ThumbnailProvider::pixelSize, ThumbnailProvider::pixelSize,
@@ -54,6 +81,7 @@ ThumbnailProvider::ThumbnailProvider(QString containerRoot, Decoder decoder, qsi
       m_decoder(std::move(decoder)) {
     if (!m_decoder)
         m_decoder = &ThumbnailDecoder::decode;
+    m_pool.setMaxThreadCount(pictureWorkers);
     m_diskQueue.setMaxThreadCount(1);
     AppIcons::ensureIconTheme();
 }
@@ -104,6 +132,7 @@ void ThumbnailProvider::thumbnail(const Item& item, Completion completion) {
     m_inFlight.insert(id);
     const quint64 generation = m_generation.value(id);
     m_pool.start([this, item, generation, completion = std::move(completion)] {
+        yieldToTheMainThread();
         Found found = find(item);
         // Queued to the provider: dropped when it is gone by then.
         QMetaObject::invokeMethod(

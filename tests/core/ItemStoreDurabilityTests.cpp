@@ -134,7 +134,7 @@ TEST_F(StoreDurabilityTest, RemovedItemComesBackWithItsFolderWithinTheGrace) {
     ASSERT_TRUE(store.putBack(a).is<ItemStore::AddResult::Added>());
     EXPECT_EQ(m_dir.read("Items/" + json::uuidText(a.id) + "/a.txt"), "alpha");
     EXPECT_TRUE(rootEntries(".removed.*").isEmpty());
-    EXPECT_EQ(ItemStore(root()).items(), std::vector<Item>{a});
+    EXPECT_EQ(ItemStore(root()).items(), std::deque<Item>{a});
 
     ItemStore impatient(m_dir.file("Other"), 0);
     const Item b = fileItem(impatient, "b.txt", "bravo", 1);

@@ -14,6 +14,7 @@
 #include <QWheelEvent>
 
 #include <algorithm>
+#include <deque>
 
 namespace tarvo::test {
 namespace {
@@ -679,7 +680,7 @@ TEST_F(DragOutTest, OwnItemsThatAChipRefusesAreReorderedOnTheStrip) {
     const qsizetype index =
         controller->view().insertionIndex({chip.x() - origin.x, chip.y() - origin.y});
     const auto position = [&] {
-        const std::vector<Item> items = controller->store().items();
+        const std::deque<Item> items = controller->store().items();
         return qsizetype(std::find_if(items.begin(), items.end(),
                                       [&](const Item& item) { return item.id == a.id; }) -
                          items.begin());

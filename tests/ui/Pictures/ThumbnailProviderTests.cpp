@@ -16,8 +16,12 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <condition_variable>
 #include <mutex>
 #include <vector>
@@ -303,6 +307,31 @@ TEST(ThumbnailProvider, ATextTileShowsWholeLinesOnly) {
     const int tallest = *std::max_element(bands.begin(), bands.end());
     for (std::size_t i = 0; i < bands.size(); ++i)
         EXPECT_GE(bands[i] * 10, tallest * 8) << "line " << i << " of " << bands.size() << " is cut";
+}
+
+// A show asks for its tiles' pictures while it draws: the making must not
+// take the processor from the main thread.
+TEST(ThumbnailProvider, PicturesAreMadeBelowTheMainThreadsPriority) {
+    Store store;
+    std::atomic<int> workerNice = -100;
+    ThumbnailProvider provider(store.dir.path(), [&](const QString& path, int pixels) {
+        errno = 0;
+        const int nice = ::getpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()));
+        workerNice = errno == 0 ? nice : -100;
+        return ThumbnailDecoder::decode(path, pixels);
+    });
+    errno = 0;
+    const int mainNice = ::getpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()));
+    ASSERT_EQ(errno, 0);
+    if (mainNice >= 19)
+        GTEST_SKIP() << "this test runs at the lowest priority already";
+    Answer answer;
+    provider.thumbnail(store.smallPicture(), recordInto(answer));
+    ASSERT_TRUE(test::runEventsUntil([&] { return answer.calls == 1; }));
+    EXPECT_GT(workerNice, mainNice);
+    errno = 0;
+    EXPECT_EQ(::getpriority(PRIO_PROCESS, static_cast<id_t>(::gettid())), mainNice)
+        << "the main thread keeps its own";
 }
 
 TEST(ThumbnailProvider, MemoryThenDiskThenWorker) {
