@@ -858,7 +858,7 @@ void ItemStore::discardItemDirectory(const QUuid& id) {
         scheduleDeletion(*trash);
 }
 
-bool ItemStore::remove(const QUuid& id) {
+bool ItemStore::remove(QUuid id) {
     if (!forget({id}))
         return false;
     persistIndex();

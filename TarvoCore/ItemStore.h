@@ -119,8 +119,9 @@ public:
     // aside and the rename flushed, then the index written; the folder is
     // deleted after the grace period off the main thread. When the disk
     // refuses, the removal is undone, the item stays where it was and false
-    // comes back. The same holds for clearing and for the evictions.
-    bool remove(const QUuid& id);
+    // comes back. The same holds for clearing and for the evictions. The id
+    // is taken by value: it may name an item of `items()`, which goes.
+    bool remove(QUuid id);
     void move(const QUuid& id, qsizetype index);
     bool clear();
     // Deletes the folder of an item that never made it onto the shelf, the

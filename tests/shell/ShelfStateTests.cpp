@@ -115,8 +115,8 @@ TEST_F(ShelfStateTest, DuringADragTheIslandKeepsTheWidthItOpenedWith) {
     controller->itemsArrived(landed);
     EXPECT_GT(controller->view().requiredWidth(), opened);
     EXPECT_EQ(controller->view().islandWidth(), opened);
-    for (const Item& item : controller->store().items())
-        controller->store().remove(item.id);
+    while (!controller->store().items().empty())
+        controller->store().remove(controller->store().items().front().id);
     controller->itemsArrived({addItem()});
     EXPECT_EQ(controller->view().islandWidth(), opened);
 
